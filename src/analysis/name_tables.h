@@ -1,0 +1,13 @@
+// Display names of the 4-bit aspect and frame rate codes. They are the
+// tool's own labels, not computed from the ratios of the standards.
+#pragma once
+
+typedef const char* const AspectNameTable[16];
+typedef const char* const FrameRateNameTable[16];
+
+extern AspectNameTable aspect_names_mpeg1;
+extern AspectNameTable aspect_names_mpeg2;
+extern FrameRateNameTable frame_rate_names;
+
+// The MPEG-1 table for version 1, the MPEG-2 table for any other.
+const char* aspect_name(int mpeg_version, unsigned code);

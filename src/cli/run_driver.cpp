@@ -1,0 +1,220 @@
+#include "cli/run_driver.h"
+
+#include <memory>
+#include <new>
+
+#include "analysis/header_analysis.h"
+#include "analysis/name_tables.h"
+#include "analysis/trailing_zero.h"
+#include "cli/command_line.h"
+#include "cli/summary.h"
+#include "console/console.h"
+#include "console/messages.h"
+#include "rewrite/engine.h"
+
+namespace {
+
+constexpr uint32_t head_window = 0x200000;
+constexpr uint32_t tail_window = 0x100000;
+constexpr uint32_t default_target_mpeg1 = 12;
+constexpr uint32_t range_length = 256;
+
+const char* const usage_lines[] = {
+    msg_usage_1, msg_usage_2,  msg_usage_3,  msg_usage_4,  msg_usage_5,  msg_usage_6,  msg_usage_7,
+    msg_usage_8, msg_usage_9, msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13, msg_usage_14,
+};
+
+struct Windows {
+    std::unique_ptr<uint8_t[]> headbuf;
+    std::unique_ptr<uint8_t[]> tailbuf;
+};
+
+void print_banner() {
+    console_text(msg_banner_rule);
+    console_line(msg_banner_title);
+}
+
+void print_usage() {
+    for (const char* line : usage_lines) console_text(line);
+}
+
+// Places the head window at the start and the tail window so that it ends
+// where the trailing zero bytes begin, never before the start of the file.
+void windows_place(int64_t size, int64_t zeros, SequenceHeaderInfo* info) {
+    int64_t data = size - zeros;
+    info->head_len = size < head_window ? static_cast<uint32_t>(data) : head_window;
+    info->tail_len = data < tail_window ? static_cast<uint32_t>(data) : tail_window;
+    info->tail_base = data - info->tail_len;
+}
+
+// Reads both windows; returns the stop message, or null.
+const char* windows_fill(FileHandleRec* file, const SequenceHeaderInfo* info, Windows* w) {
+    w->headbuf.reset(new (std::nothrow) uint8_t[info->head_len > 0 ? info->head_len : 1]);
+    w->tailbuf.reset(new (std::nothrow) uint8_t[info->tail_len > 0 ? info->tail_len : 1]);
+    if (!w->headbuf) return msg_headbuf_error;
+    file_seek(file, 0, file_begin);
+    if (file_read(file, w->headbuf.get(), info->head_len) == 0) return msg_head_read_error;
+    if (!w->tailbuf) return msg_tailbuf_error;
+    if (info->tail_len == 0) return nullptr;  // nothing but zeros before the tail
+    file_seek(file, info->tail_base, file_begin);
+    if (file_read(file, w->tailbuf.get(), info->tail_len) < info->tail_len) {
+        return msg_tail_read_error;
+    }
+    return nullptr;
+}
+
+// MPEG-2 exchanges 4:3 and 16:9; MPEG-1 goes to the Video CD code.
+uint32_t default_target(const SequenceHeaderInfo* info) {
+    if (info->mpeg_version == 1) return default_target_mpeg1;
+    if (info->aspect_code == 2) return 3;
+    if (info->aspect_code == 3) return 2;
+    return info->aspect_code;
+}
+
+// Settles the target; prints the two error lines and returns 1 when -o
+// names a code outside 0-15.
+int target_choose(const CommandLine* line, const SequenceHeaderInfo* info, uint32_t* target) {
+    if (!command_line_has_o(line)) {
+        *target = default_target(info);
+        return 0;
+    }
+    int32_t value = o_option_value(line->o_text);
+    if (static_cast<uint32_t>(value) > 15) {
+        console_text(msg_aspect_out_of_range);
+        console_print(msg_aspect_given, value);
+        return 1;
+    }
+    *target = static_cast<uint32_t>(value);
+    return 0;
+}
+
+const char* engine_message(int32_t result) {
+    switch (result) {
+    case rewrite_open_error: return msg_engine_open;
+    case rewrite_data_buffer_error: return msg_engine_buffer_1;
+    case rewrite_block_buffer_error: return msg_engine_buffer_2;
+    case rewrite_stream_id_error: return msg_engine_stream_id;
+    case rewrite_marker_name_error: return msg_engine_ini_name;
+    case rewrite_side_file_error: return msg_engine_ini_create;
+    case rewrite_write_error: return msg_engine_write;
+    default: return nullptr;
+    }
+}
+
+void report_result(int32_t result, bool listing) {
+    if (result < 0) {
+        char closing[512] = {};
+        text_format(closing, sizeof closing, msg_error_end, result);
+        const char* message = engine_message(result);
+        console_text("\n");
+        console_text(message != nullptr ? message : closing);
+        console_text("\n");
+        console_line(closing);
+    } else if (listing) {
+        console_text(msg_list_done);
+    } else if (result == rewrite_done_marker_created || result == rewrite_done) {
+        console_text("\n");
+        console_line(result == rewrite_done_marker_created ? msg_converted_ini_created
+                                                           : msg_converted);
+    }
+}
+
+// Captures the last-write time; false when there is none to put back.
+bool last_write_capture(const char* path, OsFileTime* time) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open(&file, path, generic_read) != 0) return false;
+    bool captured = os_last_write_get(file.handle, time);
+    file_close(&file);
+    return captured;
+}
+
+void last_write_restore(const char* path, const OsFileTime* time) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open(&file, path, generic_read | generic_write) != 0) return;
+    os_last_write_set(file.handle, time);
+    file_close(&file);
+}
+
+int rewrite_and_report(const ConvertJob* job) {
+    OsFileTime written = {0, 0};
+    bool captured = last_write_capture(job->path, &written);
+    header_range_length = range_length;
+    int32_t result = aspect_rewrite(job);
+    report_result(result, (job->mode_flags & mode_list) != 0);
+    if (captured) last_write_restore(job->path, &written);
+    return result < 0 ? exit_engine_error : exit_ok;
+}
+
+// Analyses the open file, settles the target and runs the engine.
+int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed) {
+    SequenceHeaderInfo info = {};
+    Windows windows;
+    windows_place(file->size, trailing_zero_seek(line->job.path), &info);
+    const char* stop = windows_fill(file, &info, &windows);
+    file_close(file);
+    if (stop != nullptr) {
+        console_text(stop);
+        return exit_usage;
+    }
+    header_seek(windows.headbuf.get(), windows.tailbuf.get(), &info);
+    header_parse(windows.headbuf.get(), windows.tailbuf.get(), &info);
+    if (info.not_mpeg != 0) {
+        console_text(msg_not_mpeg);
+        return exit_not_mpeg;
+    }
+    if (failed >= 1) console_print(msg_rw_count, failed);
+    console_print(msg_source_aspect, aspect_name(info.mpeg_version, info.aspect_code));
+    uint32_t target = 0;
+    if (target_choose(line, &info, &target) != 0) return exit_bad_aspect;
+    line->job.target_aspect = target;
+    console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
+    if (info.aspect_code == target) {
+        console_text(msg_target_equals_source);
+        return exit_same_aspect;
+    }
+    char summary[512] = {};
+    format_summary_line(&info, file->size, summary);
+    console_print(fmt_line, summary);
+    return rewrite_and_report(&line->job);
+}
+
+}  // namespace
+
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+                      uint32_t* failed) {
+    *failed = 0;
+    bool opened = false;
+    for (;;) {
+        ops->sleep(open_wait_ms);
+        if (opened || *failed > open_retry_bound) break;
+        if (ops->open(file, path, generic_read | generic_write) == 0) {
+            opened = true;
+        } else {
+            ++*failed;
+        }
+    }
+    return opened ? 0 : 1;
+}
+
+int run_main(int argc, char** argv) {
+    print_banner();
+    if (argc <= 1) {
+        print_usage();
+        return exit_usage;
+    }
+    CommandLine line;
+    if (command_line_scan(argc, argv, &line) != 0) {
+        console_text(msg_no_file);
+        return exit_no_file;
+    }
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    const OpenRetryOps platform_ops = {file_open, os_sleep_ms};
+    if (open_with_retries(&file, line.job.path, &platform_ops, &failed) != 0) {
+        char message[512] = {};
+        text_format(message, sizeof message, msg_open_gave_up, failed);
+        console_line(message);
+        return exit_open_gave_up;
+    }
+    return analyse_and_rewrite(&file, &line, failed);
+}

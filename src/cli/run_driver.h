@@ -1,0 +1,33 @@
+// The run from the command line to the exit code.
+#pragma once
+#include <cstdint>
+
+#include "fileio/fileio.h"
+
+enum ExitCode {
+    exit_ok = 0,
+    exit_usage = 1,  // also: the file could not be read for the analysis
+    exit_no_file = 2,
+    exit_bad_aspect = 3,
+    exit_same_aspect = 4,
+    exit_not_mpeg = 5,
+    exit_engine_error = 6,
+    exit_open_gave_up = 7,
+};
+
+// What the opening loop needs of the platform; tests replace both.
+struct OpenRetryOps {
+    int (*open)(FileHandleRec* file, const char* name, uint32_t access);
+    void (*sleep)(uint32_t milliseconds);
+};
+
+inline constexpr uint32_t open_wait_ms = 50;
+inline constexpr uint32_t open_retry_bound = 1000;
+
+// Opens the file for reading and writing, waiting 50 ms before each attempt
+// and once more after the successful one. *failed gets the failed attempts.
+// 0 when it opened, 1 after 1001 failed attempts.
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+                      uint32_t* failed);
+
+int run_main(int argc, char** argv);

@@ -1,0 +1,160 @@
+#include "console/console.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Enough for a message built in a 512-byte text plus a 511-character path.
+constexpr size_t line_capacity = 2048;
+constexpr size_t block_size = 512;
+
+// Rewrites a format for the C library: "I64" becomes "ll" and "%#x" becomes
+// "0x%x" (the C library leaves the prefix off a zero).
+bool translate_format(const char* format, char* out, size_t capacity) {
+    size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 >= capacity) return false;
+        out[n++] = c;
+        return true;
+    };
+    for (const char* p = format; *p != '\0';) {
+        if (*p != '%') {
+            if (!put(*p++)) return false;
+            continue;
+        }
+        const char* spec_end = p + 1;
+        while (*spec_end != '\0' && std::strchr("-+ #0123456789.I6lh", *spec_end) != nullptr) {
+            ++spec_end;
+        }
+        bool hash_hex = (*spec_end == 'x' && std::memchr(p, '#', spec_end - p) != nullptr);
+        if (hash_hex && !(put('0') && put('x'))) return false;
+        for (const char* q = p; q < spec_end; ++q) {
+            if (hash_hex && *q == '#') continue;
+            if (q[0] == 'I' && q[1] == '6' && q[2] == '4') {
+                if (!(put('l') && put('l'))) return false;
+                q += 2;
+                continue;
+            }
+            if (!put(*q)) return false;
+        }
+        if (*spec_end != '\0' && !put(*spec_end++)) return false;
+        p = spec_end;
+    }
+    out[n] = '\0';
+    return true;
+}
+
+struct ConsoleState {
+    bool decided = false;
+    bool terminal = false;
+    char pending[block_size];
+    size_t pending_len = 0;
+};
+
+ConsoleState console_state;
+
+void console_raw(const char* bytes, size_t n) {
+    ConsoleState& c = console_state;
+    if (!c.decided) {
+        c.terminal = os_stdout_is_terminal();
+        c.decided = true;
+    }
+    if (c.terminal) {
+        os_stdout_write(bytes, n);
+        return;
+    }
+    while (n > 0) {
+        size_t room = block_size - c.pending_len;
+        size_t take = n < room ? n : room;
+        std::memcpy(c.pending + c.pending_len, bytes, take);
+        c.pending_len += take;
+        bytes += take;
+        n -= take;
+        if (c.pending_len == block_size) console_flush();
+    }
+}
+
+void console_vprint(const char* format, va_list args) {
+    char text[line_capacity];
+    int n = text_vformat(text, sizeof text, format, args);
+    if (n < 0) return;
+    console_text(text);
+}
+
+}  // namespace
+
+int text_vformat(char* out, size_t capacity, const char* format, va_list args) {
+    char translated[256];
+    if (!translate_format(format, translated, sizeof translated)) {
+        if (capacity > 0) out[0] = '\0';
+        return -1;
+    }
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+    return std::vsnprintf(out, capacity, translated, args);
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+}
+
+int text_format(char* out, size_t capacity, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = text_vformat(out, capacity, format, args);
+    va_end(args);
+    return n;
+}
+
+size_t crlf_expand(const char* text, size_t n, char* out) {
+    size_t stored = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (text[i] == '\n') out[stored++] = '\r';
+        out[stored++] = text[i];
+    }
+    return stored;
+}
+
+void console_text(const char* text) {
+    size_t n = std::strlen(text);
+    char expanded[2 * line_capacity];
+    while (n > 0) {
+        size_t take = n < line_capacity ? n : line_capacity;
+        console_raw(expanded, crlf_expand(text, take, expanded));
+        text += take;
+        n -= take;
+    }
+}
+
+void console_print(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    console_vprint(format, args);
+    va_end(args);
+}
+
+void console_line(const char* text) {
+    console_text(text);
+    console_text("\n");
+}
+
+void console_flush() {
+    ConsoleState& c = console_state;
+    if (c.pending_len == 0) return;
+    os_stdout_write(c.pending, c.pending_len);
+    c.pending_len = 0;
+}
+
+void text_file_print(std::FILE* file, const char* format, ...) {
+    char text[line_capacity];
+    va_list args;
+    va_start(args, format);
+    int n = text_vformat(text, sizeof text, format, args);
+    va_end(args);
+    if (n < 0) return;
+    char expanded[2 * line_capacity];
+    std::fwrite(expanded, 1, crlf_expand(text, std::strlen(text), expanded), file);
+}

@@ -1,0 +1,38 @@
+// File access with 64-bit sizes and positions over the platform's handles.
+#pragma once
+#include <cstdint>
+
+#include "platform/platform.h"
+
+struct FileHandleRec {
+    os_handle handle;
+    // Set by file_seek, advanced by file_read; file_open and file_write leave
+    // it alone, so writers seek before and after they write.
+    int64_t position;
+    // Taken once at open; a file that changes size later keeps this value.
+    int64_t size;
+};
+
+inline constexpr uint32_t generic_read = os_access_read;
+inline constexpr uint32_t generic_write = os_access_write;
+
+inline constexpr uint32_t file_begin = os_origin_begin;
+inline constexpr uint32_t file_current = os_origin_current;
+inline constexpr uint32_t file_end = os_origin_end;
+
+// 0 opened, 1 failed (size untouched). Never creates or truncates.
+int file_open(FileHandleRec* file, const char* name, uint32_t access);
+// Returns the new position. A move the platform refuses leaves the position
+// as it was and returns it.
+int64_t file_seek(FileHandleRec* file, int64_t distance, uint32_t origin);
+// Bytes read; 0 on failure (position untouched) or at the end of the file.
+uint32_t file_read(FileHandleRec* file, void* buffer, uint32_t count);
+// Bytes written; 0 on failure. The position does not move.
+uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count);
+// The platform's result: not 0 on success.
+int file_close(FileHandleRec* file);
+// 0 when the name is found (a directory too), 1 when it is not.
+int file_exists(const char* name);
+
+// Joins two 32-bit halves; the low half never subtracts.
+int64_t join_halves(uint32_t low, int32_t high);

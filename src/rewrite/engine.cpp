@@ -1,0 +1,369 @@
+#include "rewrite/engine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "console/console.h"
+#include "console/messages.h"
+#include "fileio/fileio.h"
+#include "rewrite/progress.h"
+#include "rewrite/side_files.h"
+
+uint32_t header_range_length = 256;
+
+uint32_t be32_at(const uint8_t* bytes) {
+    return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
+           (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+}
+
+namespace {
+
+constexpr uint32_t chunk_size = 0x100000;
+// What one packet read would deliver; positions reported to the progress
+// display are counted as if each packet were read on its own.
+constexpr uint32_t packet_read_size = 0xFFFF;
+// Any packet read fits whole behind any position kept in the block.
+constexpr uint32_t block_capacity = chunk_size + packet_read_size;
+constexpr uint32_t sequence_header_code = 0x000001B3;
+constexpr uint8_t id_pack = 0xBA;
+constexpr uint8_t id_program_end = 0xB9;
+constexpr uint8_t id_video = 0xE0;
+
+// Forward reads of the packet walk through one large block, so that a 2 KB
+// pack costs no read of its own.
+struct BlockReader {
+    FileHandleRec* file;
+    uint8_t* block;
+    int64_t base;     // file position of block[0]
+    uint32_t length;  // bytes of the block holding file data
+};
+
+// Makes up to `want` bytes at `pos` available and returns them; *available
+// gets how many there are (fewer at the end of the file, never beyond the
+// size taken at open).
+const uint8_t* reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, uint32_t* available) {
+    int64_t size = reader->file->size;
+    int64_t end = reader->base + reader->length;
+    bool inside = pos >= reader->base && pos <= end;
+    if (!inside || (pos + want > end && end < size)) {
+        uint32_t keep = 0;
+        if (inside) {
+            keep = static_cast<uint32_t>(end - pos);
+            std::memmove(reader->block, reader->block + (pos - reader->base), keep);
+        }
+        reader->base = pos;
+        reader->length = keep;
+        int64_t room = size - (pos + keep);
+        if (room > block_capacity - keep) room = block_capacity - keep;
+        if (room > 0) {
+            file_seek(reader->file, pos + keep, file_begin);
+            reader->length += file_read(reader->file, reader->block + keep, static_cast<uint32_t>(room));
+        }
+        end = reader->base + reader->length;
+    }
+    int64_t left = end - pos;
+    *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
+    return reader->block + (pos - reader->base);
+}
+
+// A byte of a fetched run, 0 past what was available.
+uint8_t byte_or_zero(const uint8_t* bytes, uint32_t available, uint32_t index) {
+    return index < available ? bytes[index] : 0;
+}
+
+struct Engine {
+    const ConvertJob* job;
+    FileHandleRec file;
+    uint8_t* databuf;
+    BlockReader reader;
+    uint64_t pattern7;     // bytes 0-6 of the first sequence header
+    uint8_t pattern_rate;  // its byte 7 reduced to the frame_rate_code
+    MatchWindow window;
+    uint8_t captured;
+    bool listing;
+    std::FILE* marker;
+    std::FILE* list;
+    uint32_t start_tick;
+    WalkKind walk;
+    int64_t packet_read_end;  // where the designed per-packet read would end
+};
+
+int32_t rewrite_byte(Engine* e, int64_t pos, uint8_t found) {
+    uint8_t value = static_cast<uint8_t>((found & 0x0F) + (e->job->target_aspect << 4));
+    file_seek(&e->file, pos, file_begin);
+    if (file_write(&e->file, &value, 1) == 0) return rewrite_write_error;
+    return 0;
+}
+
+// The header's bytes 4 to 7 as the window holds them, then the buffer's four
+// bytes ending at the matched one (zero where the buffer does not reach).
+void list_record_fill(const Engine* e, const uint8_t* buffer, uint32_t index, uint8_t* record) {
+    std::memset(record, 0, 8);
+    record[0] = static_cast<uint8_t>(e->window >> 24);
+    record[1] = static_cast<uint8_t>(e->window >> 16);
+    record[2] = static_cast<uint8_t>(e->window >> 8);
+    record[3] = e->captured;
+    if (index >= 3) std::memcpy(record + 4, buffer + index - 3, 4);
+}
+
+int32_t handle_match(Engine* e, const uint8_t* buffer, uint32_t index, int64_t buffer_pos) {
+    int64_t pos = buffer_pos + index;
+    if (e->marker != nullptr) {
+        marker_write_position(e->marker, pos);
+        // The position must be on disk before its byte changes, or an
+        // interrupted run would leave a change nobody can find.
+        std::fflush(e->marker);
+    }
+    char list_line[side_path_capacity] = {};
+    if (e->listing) {
+        uint8_t record[8];
+        list_record_fill(e, buffer, index, record);
+        format_list_line(list_line, static_cast<uint64_t>(pos), record);
+    }
+    show_progress(e->walk, static_cast<uint64_t>(pos), e->packet_read_end, e->file.size,
+                  e->start_tick, e->listing ? list_line : nullptr);
+    if (e->listing) {
+        list_write_line(e->list, list_line);
+        return 0;
+    }
+    return rewrite_byte(e, pos, buffer[index]);
+}
+
+// Feeds buffer[first..end) to the match test; buffer[0] lies at buffer_pos.
+int32_t feed_range(Engine* e, const uint8_t* buffer, uint32_t first, uint32_t end,
+                   int64_t buffer_pos) {
+    for (uint32_t i = first; i < end; ++i) {
+        uint8_t b = buffer[i];
+        shift_window(&e->window);
+        e->window |= b;
+        if ((e->window >> 8) != e->pattern7) continue;
+        e->captured = b;
+        e->window = (e->window & ~static_cast<uint64_t>(0xFF)) | (b & 0x0F);
+        if ((b & 0x0F) != e->pattern_rate) continue;
+        int32_t result = handle_match(e, buffer, i, buffer_pos);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+int32_t linear_scan(Engine* e) {
+    e->walk = walk_linear;
+    int64_t walk = 0;
+    while (walk < e->file.size) {
+        int64_t left = e->file.size - walk;
+        uint32_t want = left < chunk_size ? static_cast<uint32_t>(left) : chunk_size;
+        file_seek(&e->file, walk, file_begin);
+        uint32_t n = file_read(&e->file, e->databuf, want);
+        if (n == 0) return rewrite_open_error;
+        int32_t result = feed_range(e, e->databuf, 0, n, walk);
+        if (result != 0) return result;
+        walk += n;
+    }
+    return 0;
+}
+
+enum StepOutcome { step_go_on, step_end_of_file };
+
+// Steps over zero bytes that lead to the next 00 00 01 (Video CD sectors
+// carry such padding between packs). A zero run that reaches the end of the
+// file ends the walk; any other run is left for the start code test.
+StepOutcome skip_zero_padding(Engine* e, int64_t* walk) {
+    int64_t pos = *walk;
+    for (;;) {
+        uint32_t available = 0;
+        const uint8_t* bytes = reader_fetch(&e->reader, pos, chunk_size, &available);
+        if (available == 0) return step_end_of_file;
+        uint32_t i = 0;
+        while (i < available && bytes[i] == 0) ++i;
+        pos += i;
+        if (i < available) {
+            if (bytes[i] == 1 && pos - *walk >= 2) *walk = pos - 2;
+            return step_go_on;
+        }
+    }
+}
+
+// The -r search: the next 00 00 01 within the header range length.
+int32_t range_search(Engine* e, int64_t* walk, StepOutcome* outcome) {
+    for (uint32_t counter = 1; counter < header_range_length; ++counter) {
+        uint32_t available = 0;
+        const uint8_t* bytes = reader_fetch(&e->reader, *walk, 3, &available);
+        if (available < 3) {
+            *outcome = step_end_of_file;
+            return 0;
+        }
+        if (bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1) return 0;
+        *walk += 1;
+    }
+    return rewrite_range_search_error;
+}
+
+int64_t pack_header_length(Engine* e, int64_t walk) {
+    uint32_t available = 0;
+    const uint8_t* bytes = reader_fetch(&e->reader, walk, 14, &available);
+    uint8_t first = byte_or_zero(bytes, available, 4);
+    if ((first & 0xF0) == 0x20) return 12;  // MPEG-1
+    if ((first & 0xC0) == 0x40) return 14 + (byte_or_zero(bytes, available, 13) & 7);
+    return 14;
+}
+
+// Offset of the first payload byte of an MPEG-1 packet, past stuffing, the
+// STD buffer field and the time stamps.
+uint32_t mpeg1_payload_start(const uint8_t* packet, uint32_t available) {
+    uint32_t k = 6;
+    while (k < available && packet[k] == 0xFF) ++k;
+    if ((byte_or_zero(packet, available, k) & 0xC0) == 0x40) k += 2;
+    uint8_t marker = byte_or_zero(packet, available, k);
+    if ((marker & 0xF0) == 0x20) return k + 5;
+    if ((marker & 0xF0) == 0x30) return k + 10;
+    if (marker == 0x0F) return k + 1;
+    return k;
+}
+
+int32_t scan_video_packet(Engine* e, const uint8_t* packet, uint32_t available, uint32_t length,
+                          int64_t walk) {
+    uint8_t flags = byte_or_zero(packet, available, 6);
+    uint32_t start = (flags & 0xC0) == 0x80 ? byte_or_zero(packet, available, 8) + 9u
+                                            : mpeg1_payload_start(packet, available);
+    // The packet's last byte is at length + 5; only bytes read are judged.
+    uint32_t end = length + 6 < available ? length + 6 : available;
+    if (start >= end) return 0;
+    return feed_range(e, packet, start, end, walk);
+}
+
+void print_stream_id_error(const uint8_t* bytes) {
+    char message[side_path_capacity] = {};
+    text_format(message, sizeof message, msg_stream_id_bytes, bytes[0], bytes[1], bytes[2]);
+    console_print(fmt_stream_id_line, message);
+}
+
+// One step at a start code: moves *walk past it, or stops.
+int32_t walk_start_code(Engine* e, int64_t* walk, const uint8_t* code) {
+    bool searching = (e->job->mode_flags & mode_range_search) != 0;
+    uint8_t id = code[3];
+    if (code[0] != 0 || code[1] != 0 || code[2] != 1 || (id < id_program_end && !searching)) {
+        print_stream_id_error(code);
+        return rewrite_stream_id_error;
+    }
+    if (id == id_pack) {
+        *walk += pack_header_length(e, *walk);
+        return 0;
+    }
+    if (id <= id_program_end) {  // program end code, or a stray code the search met
+        *walk += 4;
+        return 0;
+    }
+    int64_t left = e->file.size - *walk;
+    uint32_t want = left < packet_read_size ? static_cast<uint32_t>(left) : packet_read_size;
+    uint32_t available = 0;
+    const uint8_t* packet = reader_fetch(&e->reader, *walk, want, &available);
+    uint32_t length = byte_or_zero(packet, available, 4) * 256u + byte_or_zero(packet, available, 5);
+    int32_t result = 0;
+    if (id == id_video) {
+        e->packet_read_end = *walk + want;
+        result = scan_video_packet(e, packet, available, length, *walk);
+    }
+    *walk += length + 6;
+    return result;
+}
+
+int32_t packet_walk(Engine* e) {
+    e->walk = walk_packets;
+    bool searching = (e->job->mode_flags & mode_range_search) != 0;
+    int64_t walk = 0;
+    while (walk < e->file.size) {
+        StepOutcome outcome = skip_zero_padding(e, &walk);
+        if (outcome == step_go_on && searching) {
+            int32_t result = range_search(e, &walk, &outcome);
+            if (result != 0) return result;
+        }
+        if (outcome == step_end_of_file) break;
+        uint32_t available = 0;
+        const uint8_t* code = reader_fetch(&e->reader, walk, 4, &available);
+        if (available < 4) break;  // a start code cut off by the end of the file
+        int32_t result = walk_start_code(e, &walk, code);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// Offset of the first sequence header whose 8 bytes lie in the first read,
+// or -1.
+int64_t first_sequence_header(const uint8_t* buffer, uint32_t length) {
+    for (uint32_t k = 0; k + 8 <= length; ++k) {
+        if (be32_at(buffer + k) == sequence_header_code) return k;
+    }
+    return -1;
+}
+
+int32_t open_side_files(Engine* e, uint8_t first_byte7) {
+    char marker_name[side_path_capacity] = {};
+    char list_name[side_path_capacity] = {};
+    if (make_side_path(e->job->path, marker_extension, marker_name) != 0) {
+        return rewrite_marker_name_error;
+    }
+    if (e->listing) {
+        if (make_side_path(e->job->path, list_extension, list_name) != 0) {
+            return rewrite_side_file_error;
+        }
+        // Opening the video itself for writing would empty it.
+        if (side_names_same(list_name, e->job->path)) return rewrite_side_file_error;
+        e->list = side_file_create(list_name);
+        if (e->list == nullptr) return rewrite_side_file_error;
+        list_write_header(e->list, e->job->path);
+    }
+    if (file_exists(marker_name) != 0 && !e->listing) {
+        e->marker = side_file_create(marker_name);
+        if (e->marker == nullptr) return rewrite_side_file_error;
+        marker_write_first(e->marker, first_byte7);
+        std::fflush(e->marker);
+    }
+    return 0;
+}
+
+int32_t engine_run(Engine* e) {
+    if (file_open(&e->file, e->job->path, generic_read | generic_write) != 0) {
+        return rewrite_open_error;
+    }
+    e->databuf = new (std::nothrow) uint8_t[chunk_size];
+    if (e->databuf == nullptr) return rewrite_data_buffer_error;
+    e->reader.block = new (std::nothrow) uint8_t[block_capacity];
+    if (e->reader.block == nullptr) return rewrite_block_buffer_error;
+    e->reader.file = &e->file;
+
+    file_seek(&e->file, 0, file_begin);
+    uint32_t first_read = file_read(&e->file, e->databuf, chunk_size);
+    int64_t first = first_sequence_header(e->databuf, first_read);
+    // Without a reference header there is nothing to match: stop before any
+    // side file is made.
+    if (first < 0) return rewrite_stream_id_error;
+    const uint8_t* header = e->databuf + first;
+    e->pattern7 = 0;
+    for (int i = 0; i < 7; ++i) e->pattern7 = (e->pattern7 << 8) | header[i];
+    e->pattern_rate = header[7] & 0x0F;
+
+    int32_t result = open_side_files(e, header[7]);
+    if (result != 0) return result;
+
+    e->start_tick = os_tick_ms();
+    result = first == 0 ? linear_scan(e) : packet_walk(e);
+    if (result != 0) return result;
+    return e->marker != nullptr ? rewrite_done_marker_created : rewrite_done;
+}
+
+}  // namespace
+
+int32_t aspect_rewrite(const ConvertJob* job) {
+    Engine e = {};
+    e.job = job;
+    e.file.handle = os_invalid_handle;
+    e.listing = (job->mode_flags & mode_list) != 0;
+    int32_t result = engine_run(&e);
+    delete[] e.databuf;
+    delete[] e.reader.block;
+    if (e.file.handle != os_invalid_handle) file_close(&e.file);
+    side_file_close(e.list);
+    side_file_close(e.marker);
+    return result;
+}
