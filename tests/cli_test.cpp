@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+namespace {
+
+const std::string banner = "\n-------------------------------------------------\nMorvalen CUI版 v0.51\n";
+
+const std::string usage =
+    "コマンドライン >morvalencmd [-o -l -r] ファイル名(xxx.mpg)\n"
+    "オプション説明\n"
+    "-l sequence headerのリストアップ\n"
+    "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"
+    "MPEG-1の場合、VideoCD規格は12\n"
+    "MPEG-2の場合、4:3が2,16:9が3\n"
+    "例) morvalencmd -o3 mpeg2file.mpg\n"
+    "mpeg2file.mpgを16:9に変換します。\n"
+    "-r ヘッダー範囲検索をする\n"
+    "※範囲長は、256バイト(固定)\n\n"
+    "オプションを指定しない場合\n"
+    "MPEG1...VCD規格(4:3)へ変換\n"
+    "MPEG2...4:3<-->16:9を相互変換\n\n"
+    "エラー:ファイル名が指定されていません\n\n";
+
+class Cli : public ::testing::Test {
+protected:
+    RunResult run(const std::vector<std::string>& args) {
+        RunResult r = run_tool(args, dir_.path());
+        EXPECT_EQ(r.err, "") << "nothing may go to standard error";
+        return r;
+    }
+    fs::path make(const std::string& name, const Bytes& bytes) {
+        fs::path path = dir_ / name;
+        write_bytes(path, bytes);
+        return path;
+    }
+    ScratchDir dir_;
+};
+
+// Sets a last-write time far from now, so that a touch would show.
+fs::file_time_type age(const fs::path& path) {
+    fs::file_time_type old = fs::last_write_time(path) - std::chrono::hours(24 * 400);
+    fs::last_write_time(path, old);
+    return old;
+}
+
+TEST_F(Cli, NoArgumentsShowsBannerAndUsage) {
+    RunResult r = run({});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, console_bytes(banner + usage));
+}
+
+TEST_F(Cli, NoExistingFileEchoesTheOptionsSeen) {
+    RunResult r = run({"-l", "missing.mpg", "-x", "-o3", "-r", "-"});
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_EQ(r.out, console_bytes(banner +
+                                   "-l オプションセット\n-o オプションセット\n-r オプションセット\n"
+                                   "ファイルが指定されていません\n"));
+}
+
+TEST_F(Cli, DvdSampleIsRewrittenWithItsTimeKept) {
+    fs::path video = copy_sample(dir_, "dvd_ntsc_4x3.mpg");
+    fs::file_time_type old = age(video);
+    RunResult r = run({"dvd_ntsc_4x3.mpg"});
+    EXPECT_EQ(r.exit_code, 0);
+    std::string expected_head = console_bytes(banner +
+                                              "変換元アスペクト:4:3\n変換先アスペクト:16:9\n"
+                                              "MPEG-2 720x480 29.97fps 9000.00kbps 0:00:02.480 342,016\n");
+    EXPECT_EQ(r.out.substr(0, expected_head.size()), expected_head);
+    std::string tail = console_bytes("\n変換済(iniファイル作成)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_EQ(r.out.find('\n', expected_head.size()), r.out.size() - tail.size() + 1)
+        << "progress lines end in a lone CR";
+    EXPECT_EQ(fs::last_write_time(video), old);
+    EXPECT_EQ(fs::file_size(video), fs::file_size(sample_path("dvd_ntsc_4x3.mpg")));
+
+    r = run({"-o2", "dvd_ntsc_4x3.mpg"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find(console_bytes("\n変換済\n")), std::string::npos);
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("dvd_ntsc_4x3.mpg")));
+    EXPECT_EQ(fs::last_write_time(video), old);
+}
+
+TEST_F(Cli, ListModeReportsAndKeepsTheTime) {
+    fs::path video = copy_sample(dir_, "es_mpeg1.m1v");
+    fs::file_time_type old = age(video);
+    RunResult r = run({"-l", "es_mpeg1.m1v", "-r"});
+    EXPECT_EQ(r.exit_code, 0);
+    std::string head = console_bytes(banner + "-l オプションセット\n変換元アスペクト:1:1\n"
+                                              "変換先アスペクト:4:3(NTSC)\n");
+    EXPECT_EQ(r.out.substr(0, head.size()), head);
+    EXPECT_NE(r.out.find(cp932("処理中(0%)  " "           7 00000007 16 00 f0 14 (-)\r")),
+              std::string::npos);
+    std::string done = console_bytes("\nリストアップ終了\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - done.size()), done);
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("es_mpeg1.m1v")));
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg1.ini"));
+    EXPECT_TRUE(fs::exists(dir_ / "es_mpeg1.txt"));
+    EXPECT_EQ(fs::last_write_time(video), old);
+}
+
+TEST_F(Cli, OOptionValuesOutsideTheRange) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    const std::pair<std::string, std::string> bad[] = {
+        {"-o16", "16"}, {"-o1x", "82"}, {"-o", "-48"}};
+    for (const auto& [option, shown] : bad) {
+        RunResult r = run({option, "es_mpeg2_16x9.m2v"});
+        EXPECT_EQ(r.exit_code, 3) << option;
+        std::string expected = console_bytes("エラー:アスペクト番号が、0～15内にありません\n" + shown +
+                                             "が指定されました\n");
+        EXPECT_EQ(r.out.substr(r.out.size() - expected.size()), expected) << option;
+    }
+    EXPECT_TRUE(read_bytes(dir_ / "es_mpeg2_16x9.m2v") == read_bytes(sample_path("es_mpeg2_16x9.m2v")));
+}
+
+TEST_F(Cli, OOptionLaterOneCountsAndOnlyTwoDigits) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    RunResult r = run({"-o16", "-o123", "-l", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find(console_bytes("変換先アスペクト:1.1250\n")), std::string::npos);
+    r = run({"-o05", "-l", "es_mpeg2_16x9.m2v"});
+    EXPECT_NE(r.out.find(console_bytes("変換先アスペクト:0.8055\n")), std::string::npos);
+}
+
+TEST_F(Cli, TargetEqualToSourceStops) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    RunResult r = run({"-l", "-o3", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(r.exit_code, 4);
+    std::string tail = console_bytes("変換先アスペクト:16:9\n変換先アスペクトが指定されていません\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.txt"));
+}
+
+TEST_F(Cli, DefaultTargetsByVersionAndCode) {
+    struct Case {
+        uint8_t byte7;
+        bool mpeg2;
+        int exit_code;
+        const char* target_line;
+    } cases[] = {
+        {0x24, true, 0, "変換先アスペクト:16:9\n"},
+        {0x34, true, 0, "変換先アスペクト:4:3\n"},
+        {0x14, true, 4, "変換先アスペクト:1:1\n"},
+        {0x44, true, 4, "変換先アスペクト:2.21:1\n"},
+        {0xC4, false, 4, "変換先アスペクト:4:3(NTSC)\n"},
+        {0x84, false, 0, "変換先アスペクト:4:3(NTSC)\n"},
+    };
+    for (const Case& c : cases) {
+        Bytes stream = {0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, c.byte7, 0x17, 0xED, 0x23, 0x80};
+        if (c.mpeg2) stream.insert(stream.end(), {0, 0, 1, 0xB5, 0x14, 0x8A, 0, 1, 0, 0});
+        make("v.m2v", stream);
+        RunResult r = run({"-l", "v.m2v"});
+        EXPECT_EQ(r.exit_code, c.exit_code) << int(c.byte7);
+        EXPECT_NE(r.out.find(console_bytes(c.target_line)), std::string::npos) << int(c.byte7);
+    }
+}
+
+TEST_F(Cli, NotMpegWinsOverABadOOption) {
+    fs::path video = make("x.mpg", {0, 0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+    fs::file_time_type old = age(video);
+    RunResult r = run({"-o99", "x.mpg"});
+    EXPECT_EQ(r.exit_code, 5);
+    EXPECT_EQ(r.out, console_bytes(banner + "-o オプションセット\nMPEGではありません\n"));
+    EXPECT_EQ(fs::last_write_time(video), old);
+
+    Bytes random(70000);
+    uint32_t seed = 12345;
+    for (uint8_t& b : random) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 24);
+    random[0] = 0x47;
+    make("r.mpg", random);
+    EXPECT_EQ(run({"r.mpg"}).exit_code, 5);
+}
+
+TEST_F(Cli, UnreadableWindowsStopWithExitCodeOne) {
+    make("empty.mpg", {});
+    RunResult r = run({"empty.mpg"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, console_bytes(banner));  // the probe ends the run silently
+
+    make("zeros.mpg", Bytes(1000, 0));
+    r = run({"zeros.mpg"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, console_bytes(banner + "begin readsize=0\n"));
+}
+
+TEST_F(Cli, ShortFileEndingInZerosIsAnalysed) {
+    Bytes stream = {0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x17, 0xED, 0x23, 0x80,
+                    0, 0, 1, 0xB5, 0x14, 0x8A};
+    stream.resize(4000, 0);
+    fs::path video = make("short.m2v", stream);
+    RunResult r = run({"short.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(read_bytes(video)[7], 0x34);
+
+    Bytes big(3 * 1048576, 0);
+    std::copy(stream.begin(), stream.begin() + 18, big.begin());
+    big[1572863] = 0x55;
+    make("big.m2v", big);
+    r = run({"-l", "big.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find(cp932("MPEG-2 720x480 29.97fps")), std::string::npos);
+}
+
+TEST_F(Cli, EngineErrorsEndWithExitCodeSix) {
+    Bytes stream = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8,
+                    0, 0, 1, 0xE0, 0, 15, 0x81, 0x80, 0, 0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x17, 0xED, 0x23, 0x80,
+                    0, 0, 1, 0xB5, 0x14, 0x8A, 0x12, 0x34, 0x56};
+    fs::path video = make("bad.mpg", stream);
+    fs::file_time_type old = age(video);
+    RunResult r = run({"bad.mpg"});
+    EXPECT_EQ(r.exit_code, 6);
+    std::string tail = console_bytes("\nストリームIDが見つかりません(0x0 0x0 0x1)\n\n"
+                                     "ストリームIDが見つかりません\nエラー終了(-4)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_EQ(fs::last_write_time(video), old);
+    EXPECT_EQ(read_text(dir_ / "bad.ini"), "36\r\n30\r\n");
+}
+
+TEST_F(Cli, RangeSearchGivingUpIsReportedWithItsCode) {
+    Bytes stream = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8,
+                    0, 0, 1, 0xE0, 0, 15, 0x81, 0x80, 0, 0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x17, 0xED, 0x23, 0x80};
+    stream.resize(stream.size() + 300, 0x55);
+    make("gap.mpg", stream);
+    RunResult r = run({"-r", "gap.mpg"});
+    EXPECT_EQ(r.exit_code, 6);
+    std::string tail = console_bytes("\nエラー終了(-8)\nエラー終了(-8)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+}
+
+}  // namespace
+
+namespace {
+
+// Asks ffprobe, when it is installed, what display aspect the video has.
+std::string probed_display_aspect(const fs::path& video) {
+    std::string command = "ffprobe -v error -select_streams v:0 -show_entries "
+                          "stream=display_aspect_ratio -of csv=p=0 '" + video.string() + "' 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return "";
+    char text[64] = {};
+    size_t n = std::fread(text, 1, sizeof text - 1, pipe);
+    pclose(pipe);
+    std::string aspect(text, n);
+    return aspect.substr(0, aspect.find_first_of(",\n"));
+}
+
+TEST_F(Cli, FfprobeSeesTheNewDisplayAspect) {
+    if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
+    const std::pair<const char*, const char*> cases[] = {
+        {"dvd_ntsc_4x3.mpg", "16:9"}, {"es_mpeg2_16x9.m2v", "4:3"},
+        {"svcd_pal.mpg", "16:9"}, {"mpeg1sys_mpeg2video.mpg", "16:9"}};
+    for (const auto& [name, aspect] : cases) {
+        fs::path video = copy_sample(dir_, name);
+        EXPECT_EQ(run({name}).exit_code, 0);
+        EXPECT_EQ(probed_display_aspect(video), aspect) << name;
+    }
+}
+
+}  // namespace

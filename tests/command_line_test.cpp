@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "cli/command_line.h"
+#include "cli/run_driver.h"
+#include "support.h"
+
+namespace {
+
+TEST(OOption, ArithmeticOnTheThirdAndFourthCharacters) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"-o15", 15}, {"-o16", 16}, {"-o123", 12}, {"-o05", 5}, {"-o3", 3},
+        {"-o1x", 82}, {"-o", -48},  {"-oa", 49},   {"-o\x82", -174},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(o_option_value(text), expected) << text;
+}
+
+// A platform whose opens fail a set number of times and whose waits cost
+// nothing, counted.
+struct FakePlatform {
+    static uint32_t failures_left;
+    static uint32_t opens;
+    static uint32_t sleeps;
+    static int open(FileHandleRec* file, const char*, uint32_t) {
+        ++opens;
+        if (failures_left > 0) {
+            --failures_left;
+            file->handle = os_invalid_handle;
+            return 1;
+        }
+        file->handle = 42;
+        return 0;
+    }
+    static void sleep(uint32_t ms) {
+        EXPECT_EQ(ms, 50u);
+        ++sleeps;
+    }
+    static void reset(uint32_t failures) {
+        failures_left = failures;
+        opens = 0;
+        sleeps = 0;
+    }
+};
+uint32_t FakePlatform::failures_left = 0;
+uint32_t FakePlatform::opens = 0;
+uint32_t FakePlatform::sleeps = 0;
+
+const OpenRetryOps fake_ops = {FakePlatform::open, FakePlatform::sleep};
+
+TEST(OpeningLoop, OpensAtTheFourthAttempt) {
+    FakePlatform::reset(3);
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 99;
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 0);
+    EXPECT_EQ(failed, 3u);
+    EXPECT_EQ(FakePlatform::opens, 4u);
+    EXPECT_EQ(FakePlatform::sleeps, 5u);  // one wait before each attempt, one after
+    EXPECT_EQ(file.handle, 42);
+}
+
+TEST(OpeningLoop, GivesUpAfterExactly1001Attempts) {
+    FakePlatform::reset(1000000);
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 1);
+    EXPECT_EQ(failed, 1001u);
+    EXPECT_EQ(FakePlatform::opens, 1001u);
+    EXPECT_EQ(FakePlatform::sleeps, 1002u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(OpeningLoop, LastChanceAttemptSucceeds) {
+    FakePlatform::reset(1000);
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 0);
+    EXPECT_EQ(failed, 1000u);
+}
+
+TEST(CommandLineScan, OptionsUntilTheFirstExistingFile) {
+    ScratchDir dir;
+    write_bytes(dir / "movie.mpg", {0});
+    std::string movie = (dir / "movie.mpg").string();
+    std::string absent = (dir / "absent.mpg").string();
+    std::vector<std::string> args = {"morvalencmd", "-list", "-o3", absent, "-o7", movie, "-r"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    CommandLine line;
+    EXPECT_EQ(command_line_scan(static_cast<int>(argv.size()), argv.data(), &line), 0);
+    EXPECT_STREQ(line.job.path, movie.c_str());
+    EXPECT_EQ(line.job.mode_flags, mode_list);  // the -r after the name is never seen
+    EXPECT_STREQ(line.o_text, "-o7");
+}
+
+TEST(CommandLineScan, OverlongNamesAreNeverTaken) {
+    ScratchDir dir;
+    // Reaches 512 bytes through a real folder, so that the name exists.
+    fs::path deep = dir.path();
+    while (deep.string().size() < 440) deep /= std::string(40, 'd');
+    fs::create_directories(deep);
+    std::string name = (deep / std::string(512 - deep.string().size() - 1, 'f')).string();
+    ASSERT_EQ(name.size(), 512u);
+    write_bytes(name, {0});
+    std::vector<std::string> args = {"morvalencmd", name};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    CommandLine line;
+    EXPECT_EQ(command_line_scan(2, argv.data(), &line), 1);
+    EXPECT_FALSE(command_line_has_o(&line));
+}
+
+}  // namespace

@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "console/console.h"
+#include "console/messages.h"
+#include "support.h"
+
+namespace {
+
+struct MessageCase {
+    const char* stored;
+    const char* utf8;
+};
+
+// Each stored text against its Japanese converted independently, so that a
+// wrong byte in the catalogue cannot slip through.
+const MessageCase message_cases[] = {
+    {msg_banner_rule, "\n-------------------------------------------------\n"},
+    {msg_banner_title, "Morvalen CUI版 v0.51"},
+    {msg_usage_1, "コマンドライン >morvalencmd [-o -l -r] ファイル名(xxx.mpg)\n"},
+    {msg_usage_2, "オプション説明\n"},
+    {msg_usage_3, "-l sequence headerのリストアップ\n"},
+    {msg_usage_4, "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"},
+    {msg_usage_5, "MPEG-1の場合、VideoCD規格は12\n"},
+    {msg_usage_6, "MPEG-2の場合、4:3が2,16:9が3\n"},
+    {msg_usage_7, "例) morvalencmd -o3 mpeg2file.mpg\n"},
+    {msg_usage_8, "mpeg2file.mpgを16:9に変換します。\n"},
+    {msg_usage_9, "-r ヘッダー範囲検索をする\n"},
+    {msg_usage_10, "※範囲長は、256バイト(固定)\n\n"},
+    {msg_usage_11, "オプションを指定しない場合\n"},
+    {msg_usage_12, "MPEG1...VCD規格(4:3)へ変換\n"},
+    {msg_usage_13, "MPEG2...4:3<-->16:9を相互変換\n\n"},
+    {msg_usage_14, "エラー:ファイル名が指定されていません\n\n"},
+    {msg_option_l, "-l オプションセット\n"},
+    {msg_option_o, "-o オプションセット\n"},
+    {msg_option_r, "-r オプションセット\n"},
+    {msg_no_file, "ファイルが指定されていません\n"},
+    {msg_open_gave_up, "何らかの原因で、読み書きができない状態です(%d)\n"},
+    {msg_not_mpeg, "MPEGではありません\n"},
+    {msg_rw_count, "RW回数 %d\n"},
+    {msg_source_aspect, "変換元アスペクト:%s\n"},
+    {msg_target_aspect, "変換先アスペクト:%s\n"},
+    {msg_aspect_out_of_range, "エラー:アスペクト番号が、0～15内にありません\n"},
+    {msg_aspect_given, "%dが指定されました\n"},
+    {msg_target_equals_source, "変換先アスペクトが指定されていません\n"},
+    {msg_list_done, "\nリストアップ終了\n"},
+    {msg_converted_ini_created, "変換済(iniファイル作成)"},
+    {msg_converted, "変換済"},
+    {msg_engine_open, "ファイルオープンエラー(R/W)"},
+    {msg_engine_buffer_1, "バッファ確保エラー(1)"},
+    {msg_engine_buffer_2, "バッファ確保エラー(2)"},
+    {msg_engine_stream_id, "ストリームIDが見つかりません"},
+    {msg_engine_ini_name, "iniファイル名生成エラー"},
+    {msg_engine_ini_create, "iniファイル生成エラー(W)"},
+    {msg_engine_write, "アスペクト情報の書き換えに失敗しました"},
+    {msg_error_end, "エラー終了(%d)"},
+    {msg_stream_id_bytes, "ストリームIDが見つかりません(%#x %#x %#x)"},
+    {msg_progress_minutes, "経過/残り時間 %d:%.2d/約%d分"},
+    {msg_progress_seconds, "経過/残り時間 %d:%.2d/約%d秒"},
+    {msg_progress_percent, "処理中(%d%%)"},
+};
+
+TEST(Messages, EveryTextIsItsJapaneseInCodePage932) {
+    for (const MessageCase& c : message_cases) {
+        EXPECT_EQ(std::string(c.stored), cp932(c.utf8)) << c.utf8;
+    }
+}
+
+std::string formatted(const char* format, ...) {
+    char out[512];
+    va_list args;
+    va_start(args, format);
+    text_vformat(out, sizeof out, format, args);
+    va_end(args);
+    return out;
+}
+
+TEST(TextFormat, SixtyFourBitConversions) {
+    EXPECT_EQ(formatted("%I64d", 4294967296LL), "4294967296");
+    EXPECT_EQ(formatted("%I64d", -5LL), "-5");
+    EXPECT_EQ(formatted("%12I64d|", 2092LL), "        2092|");
+    EXPECT_EQ(formatted("%08I64x", 0x82cULL), "0000082c");
+    EXPECT_EQ(formatted("%08I64x", 0x123456789aULL), "123456789a");
+}
+
+TEST(TextFormat, HashHexAlwaysHasItsPrefix) {
+    EXPECT_EQ(formatted(msg_stream_id_bytes, 0, 0, 0), cp932("ストリームIDが見つかりません(0x0 0x0 0x0)"));
+    EXPECT_EQ(formatted("%#x %#x", 0xff, 1), "0xff 0x1");
+}
+
+TEST(TextFormat, OrdinaryConversionsPassThrough) {
+    EXPECT_EQ(formatted("%d:%.2d %s %%", 7, 5, "x"), "7:05 x %");
+    EXPECT_EQ(formatted("%.2f", 1000.0), "1000.00");
+}
+
+TEST(CrlfExpand, OnlyLineFeedsGrow) {
+    const char text[] = "a\nb\r\n\n";
+    char out[2 * sizeof text];
+    size_t n = crlf_expand(text, std::strlen(text), out);
+    EXPECT_EQ(std::string(out, n), "a\r\nb\r\r\n\r\n");
+}
+
+TEST(TextFile, LinesEndInCrLf) {
+    ScratchDir dir;
+    fs::path path = dir / "out.txt";
+    std::FILE* file = std::fopen(path.string().c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    text_file_print(file, fmt_marker_first, 36);
+    text_file_print(file, fmt_marker_position, 4294967296LL);
+    std::fclose(file);
+    EXPECT_EQ(read_text(path), "36\r\n4294967296\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,348 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "rewrite/engine.h"
+#include "support.h"
+
+namespace {
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes sequence_header(uint32_t width, uint32_t height, uint8_t aspect, uint8_t rate) {
+    return {0,
+            0,
+            1,
+            0xB3,
+            static_cast<uint8_t>(width >> 4),
+            static_cast<uint8_t>(((width & 0xF) << 4) | (height >> 8)),
+            static_cast<uint8_t>(height),
+            static_cast<uint8_t>((aspect << 4) | rate),
+            0x17,
+            0xED,
+            0x23,
+            0x80};
+}
+
+const Bytes ntsc_4x3 = sequence_header(720, 480, 2, 4);
+const Bytes ntsc_16x9 = sequence_header(720, 480, 3, 4);
+
+Bytes pack_mpeg2(uint8_t stuffing = 0) {
+    Bytes p = {0, 0, 1, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3,
+               static_cast<uint8_t>(0xF8 | stuffing)};
+    return p + Bytes(stuffing, 0xFF);
+}
+
+const Bytes pack_mpeg1 = {0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x1B, 0x91};
+
+Bytes packet(uint8_t id, const Bytes& header, const Bytes& payload) {
+    size_t length = header.size() + payload.size();
+    Bytes p = {0, 0, 1, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    return p + header + payload;
+}
+
+// An MPEG-2 PES packet with a PTS.
+Bytes pes2(uint8_t id, const Bytes& payload) {
+    return packet(id, {0x81, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01}, payload);
+}
+
+Bytes filler(size_t n) {
+    return Bytes(n, 0x55);
+}
+
+struct Outcome {
+    int32_t result;
+    Bytes video;
+    bool has_marker;
+    std::string marker;
+    std::string list;
+};
+
+class Engine : public ::testing::Test {
+protected:
+    Outcome run(const Bytes& stream, uint32_t target, uint8_t flags = 0,
+                const std::string& name = "movie.mpg") {
+        fs::path video = dir_ / name;
+        write_bytes(video, stream);
+        return rerun(video, target, flags);
+    }
+
+    Outcome rerun(const fs::path& video, uint32_t target, uint8_t flags = 0) {
+        ConvertJob job = {};
+        std::strcpy(job.path, video.string().c_str());
+        job.target_aspect = target;
+        job.mode_flags = flags;
+        header_range_length = 256;
+        Outcome o;
+        o.result = aspect_rewrite(&job);
+        o.video = read_bytes(video);
+        fs::path marker = fs::path(video).replace_extension(".ini");
+        o.has_marker = fs::exists(marker);
+        o.marker = o.has_marker ? read_text(marker) : "";
+        fs::path list = fs::path(video).replace_extension(".txt");
+        o.list = fs::exists(list) && list != video ? read_text(list) : "";
+        return o;
+    }
+
+    ScratchDir dir_;
+};
+
+Bytes with_byte(Bytes bytes, size_t at, uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+// What a rewrite must make of a stream: byte 7 of every header with the
+// first header's size and frame rate takes the target nibble.
+Bytes expected_rewrite(const Bytes& original, uint8_t target, std::vector<size_t>* rewritten) {
+    Bytes expected = original;
+    std::vector<size_t> headers = sequence_header_positions(original);
+    size_t first = headers.at(0);
+    for (size_t h : headers) {
+        bool same = std::memcmp(&original[h + 4], &original[first + 4], 3) == 0 &&
+                    (original[h + 7] & 0x0F) == (original[first + 7] & 0x0F);
+        if (!same) continue;
+        expected[h + 7] = static_cast<uint8_t>((target << 4) | (original[h + 7] & 0x0F));
+        rewritten->push_back(h + 7);
+    }
+    return expected;
+}
+
+std::string marker_text(uint8_t first_byte7, const std::vector<size_t>& positions) {
+    std::string text = std::to_string(first_byte7) + "\r\n";
+    for (size_t p : positions) text += std::to_string(p) + "\r\n";
+    return text;
+}
+
+struct SampleCase {
+    const char* name;
+    uint8_t target;
+};
+
+const SampleCase sample_cases[] = {
+    {"dvd_ntsc_4x3.mpg", 3},       {"es_mpeg2_16x9.m2v", 2}, {"es_mpeg1.m1v", 12},
+    {"vcd_pal.mpg", 12},           {"svcd_pal.mpg", 3},      {"mpeg1sys_mpeg2video.mpg", 3},
+};
+
+TEST_F(Engine, EverySampleIsRewrittenExactlyAndBackAgain) {
+    for (const SampleCase& c : sample_cases) {
+        SCOPED_TRACE(c.name);
+        Bytes original = read_bytes(sample_path(c.name));
+        std::vector<size_t> rewritten;
+        Bytes expected = expected_rewrite(original, c.target, &rewritten);
+        ASSERT_GE(rewritten.size(), 4u);
+
+        fs::path video = copy_sample(dir_, c.name);
+        Outcome first = rerun(video, c.target);
+        EXPECT_EQ(first.result, rewrite_done_marker_created);
+        EXPECT_TRUE(first.video == expected);
+        size_t header = sequence_header_positions(original)[0];
+        EXPECT_EQ(first.marker, marker_text(original[header + 7], rewritten));
+
+        uint8_t source = original[header + 7] >> 4;
+        Outcome second = rerun(video, source);
+        EXPECT_EQ(second.result, rewrite_done);
+        EXPECT_TRUE(second.video == original);
+        EXPECT_EQ(second.marker, first.marker);  // found, left alone
+    }
+}
+
+TEST_F(Engine, ListModeListsAndChangesNothing) {
+    for (const SampleCase& c : sample_cases) {
+        SCOPED_TRACE(c.name);
+        Bytes original = read_bytes(sample_path(c.name));
+        fs::path video = copy_sample(dir_, c.name);
+        Outcome o = rerun(video, c.target, mode_list);
+        EXPECT_EQ(o.result, rewrite_done);
+        EXPECT_TRUE(o.video == original);
+        EXPECT_FALSE(o.has_marker);
+        std::string expected = video.string() + " sequence header list\r\n";
+        std::vector<size_t> rewritten;
+        expected_rewrite(original, c.target, &rewritten);
+        for (size_t p : rewritten) {
+            char line[128];
+            std::snprintf(line, sizeof line, "%12zu %08zx %02x %02x %02x %02x (-)\r\n", p, p,
+                          original[p - 3], original[p - 2], original[p - 1], original[p]);
+            expected += line;
+        }
+        EXPECT_EQ(o.list, expected);
+    }
+}
+
+TEST_F(Engine, ElementaryStreamHeadersAcrossChunkBoundaries) {
+    const size_t chunk = 1048576;
+    Bytes stream = ntsc_4x3 + filler(chunk - 5 - 12) + ntsc_4x3;  // byte 7 at chunk offset 2
+    stream = stream + filler(chunk - 4 - (stream.size() - chunk)) + ntsc_16x9 + filler(100);
+    ASSERT_EQ(sequence_header_positions(stream), (std::vector<size_t>{0, chunk - 5, 2 * chunk - 4}));
+
+    Outcome listed = run(stream, 3, mode_list);
+    std::string lines = listed.list.substr(listed.list.find("\r\n") + 2);
+    EXPECT_EQ(lines,
+              "           7 00000007 2d 01 e0 24 (-)\r\n"
+              "     1048578 00100002 2d 01 e0 24 (*)\r\n"
+              "     2097155 00200003 2d 01 e0 34 (-)\r\n");
+
+    Outcome o = run(stream, 3);
+    Bytes expected = with_byte(with_byte(stream, 7, 0x34), chunk + 2, 0x34);
+    EXPECT_TRUE(o.video == expected);
+    EXPECT_EQ(o.marker, "36\r\n7\r\n1048578\r\n2097155\r\n");
+}
+
+TEST_F(Engine, OnlyHeadersOfTheReferenceSizeAndRateAreTouched) {
+    Bytes other_size = sequence_header(704, 480, 2, 4);
+    Bytes other_rate = sequence_header(720, 480, 2, 3);
+    Bytes stream = ntsc_4x3 + other_size + other_rate + ntsc_16x9 + filler(8);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    Bytes expected = with_byte(stream, 7, 0x34);  // the 16:9 one is written again as it was
+    EXPECT_TRUE(o.video == expected);
+    EXPECT_EQ(o.marker, "36\r\n7\r\n43\r\n");
+}
+
+TEST_F(Engine, ProgramStreamScansOnlyVideoPayload) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3 + filler(20)) +
+                   pes2(0xE1, ntsc_4x3) + pes2(0xC0, ntsc_4x3) +
+                   packet(0xBD, {0x81, 0x80, 0x00}, ntsc_4x3) +
+                   pack_mpeg2() + pes2(0xE0, filler(3) + ntsc_4x3);
+    std::vector<size_t> h = sequence_header_positions(stream);
+    ASSERT_EQ(h.size(), 5u);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    Bytes expected = with_byte(with_byte(stream, h[0] + 7, 0x34), h[4] + 7, 0x34);
+    EXPECT_TRUE(o.video == expected);
+}
+
+TEST_F(Engine, HeaderSplitAcrossTwoVideoPackets) {
+    Bytes first_packet = pes2(0xE0, ntsc_4x3 + filler(10) + Bytes(ntsc_4x3.begin(), ntsc_4x3.begin() + 6));
+    Bytes second_packet = pes2(0xE0, Bytes(ntsc_4x3.begin() + 6, ntsc_4x3.end()) + filler(4));
+    Bytes stream = pack_mpeg2() + first_packet + pes2(0xC0, filler(7)) + second_packet;
+    size_t byte7 = stream.size() - second_packet.size() + 14 + 1;
+    ASSERT_EQ(stream[byte7], 0x24);
+
+    Outcome listed = run(stream, 3, mode_list);
+    EXPECT_NE(listed.list.find(" 24 (*)\r\n"), std::string::npos) << listed.list;
+
+    Outcome o = run(stream, 3);
+    Bytes expected = with_byte(with_byte(stream, 14 + 14 + 7, 0x34), byte7, 0x34);
+    EXPECT_TRUE(o.video == expected);
+}
+
+TEST_F(Engine, MpegOneSystemLayerWithStuffingAndTimeStamps) {
+    const Bytes headers[] = {
+        {0x0F},                                     // no time stamps
+        {0xFF, 0xFF, 0x21, 0x00, 0x01, 0x00, 0x01}, // stuffing and a PTS
+        {0x40, 0x20, 0x31, 0, 1, 0, 1, 0x11, 0, 1, 0, 1},  // STD buffer, PTS and DTS
+    };
+    Bytes stream;
+    for (const Bytes& header : headers) {
+        stream = stream + pack_mpeg1 + packet(0xE0, header, ntsc_4x3 + filler(3)) + Bytes(20, 0);
+    }
+    stream = stream + Bytes{0, 0, 1, 0xB9};
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    std::vector<size_t> rewritten;
+    EXPECT_TRUE(o.video == expected_rewrite(stream, 3, &rewritten));
+    EXPECT_EQ(rewritten.size(), 3u);
+}
+
+TEST_F(Engine, PackStuffingAndTrailingZeros) {
+    Bytes stream = pack_mpeg2(3) + pes2(0xE0, ntsc_4x3) + pack_mpeg2(7) + pes2(0xE0, ntsc_4x3) +
+                   Bytes(5000, 0);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    std::vector<size_t> rewritten;
+    EXPECT_TRUE(o.video == expected_rewrite(stream, 3, &rewritten));
+    EXPECT_EQ(rewritten.size(), 2u);
+}
+
+TEST_F(Engine, DamagedStreamStopsAfterWhatCameBefore) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + Bytes{0x12, 0x34} + pack_mpeg2() +
+                   pes2(0xE0, ntsc_4x3);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_stream_id_error);
+    EXPECT_TRUE(o.video == with_byte(stream, 14 + 14 + 7, 0x34));
+    EXPECT_EQ(o.marker, "36\r\n35\r\n");
+}
+
+TEST_F(Engine, ZerosThatLeadNowhereAreDamage) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + Bytes{0, 0, 0, 0x42} + pack_mpeg2();
+    EXPECT_EQ(run(stream, 3).result, rewrite_stream_id_error);
+}
+
+TEST_F(Engine, LowStartCodesStopWithoutRangeSearchAndAreSteppedOverWithIt) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + Bytes{0, 0, 1, 0x00} + pack_mpeg2() +
+                   pes2(0xE0, ntsc_4x3);
+    EXPECT_EQ(run(stream, 3).result, rewrite_stream_id_error);
+    Outcome o = run(stream, 3, mode_range_search, "searched.mpg");
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(sequence_header_positions(o.video).size(), 2u);
+    EXPECT_EQ(o.video[stream.size() - 5], 0x34);
+}
+
+TEST_F(Engine, RangeSearchReachesTwoHundredFiftyFourBytes) {
+    auto stream_with_gap = [](size_t gap) {
+        return pack_mpeg2() + pes2(0xE0, ntsc_4x3) + filler(gap) + pack_mpeg2() +
+               pes2(0xE0, ntsc_4x3);
+    };
+    Outcome found = run(stream_with_gap(254), 3, mode_range_search);
+    EXPECT_EQ(found.result, rewrite_done_marker_created);
+    EXPECT_EQ(found.marker.substr(found.marker.rfind('\n', found.marker.size() - 3) + 1),
+              std::to_string(stream_with_gap(254).size() - 5) + "\r\n");
+    EXPECT_EQ(run(stream_with_gap(255), 3, mode_range_search).result, rewrite_range_search_error);
+}
+
+TEST_F(Engine, RangeSearchEndsQuietlyAtTheEndOfTheFile) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + filler(2);
+    EXPECT_EQ(run(stream, 3, mode_range_search).result, rewrite_done_marker_created);
+}
+
+TEST_F(Engine, PacketsCutShortByTheEndOfTheFile) {
+    Bytes whole = pack_mpeg2() + pes2(0xE0, ntsc_4x3 + filler(40) + ntsc_4x3);
+    Bytes cut(whole.begin(), whole.end() - 4);  // the second header ends at its byte 7
+    Outcome o = run(cut, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(o.video.size(), cut.size());
+    EXPECT_EQ(o.video[cut.size() - 1], 0x34);
+
+    Bytes start_code_cut = whole + Bytes{0, 0, 1};
+    EXPECT_EQ(run(start_code_cut, 3, 0, "cut_code.mpg").result, rewrite_done_marker_created);
+}
+
+TEST_F(Engine, NoReferenceHeaderInTheFirstMebibyte) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, filler(100)) + Bytes(1048576, 0xFF) + ntsc_4x3;
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_stream_id_error);
+    EXPECT_TRUE(o.video == stream);
+    EXPECT_FALSE(o.has_marker);
+}
+
+TEST_F(Engine, AnExistingMarkerIsLeftAloneButTheVideoIsRewritten) {
+    write_bytes(dir_ / "movie.ini", {'k', 'e', 'e', 'p'});
+    Outcome o = run(ntsc_4x3 + filler(4), 3);
+    EXPECT_EQ(o.result, rewrite_done);
+    EXPECT_EQ(o.marker, "keep");
+    EXPECT_EQ(o.video[7], 0x34);
+}
+
+TEST_F(Engine, ListFileNeverReplacesTheVideo) {
+    Bytes stream = ntsc_4x3 + filler(4);
+    Outcome o = run(stream, 3, mode_list, "movie.txt");
+    EXPECT_EQ(o.result, rewrite_side_file_error);
+    EXPECT_TRUE(o.video == stream);
+}
+
+TEST_F(Engine, MissingVideoIsAnOpenError) {
+    ConvertJob job = {};
+    std::strcpy(job.path, (dir_ / "absent.mpg").string().c_str());
+    EXPECT_EQ(aspect_rewrite(&job), rewrite_open_error);
+}
+
+TEST(Be32At, BigEndian) {
+    const uint8_t bytes[] = {0x00, 0x00, 0x01, 0xB3};
+    EXPECT_EQ(be32_at(bytes), 435u);
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+// Shared test helpers: scratch folders on the real file system, the sample
+// streams, running the built executable, and code page 932 conversion.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+// A fresh folder under the system's temporary directory, removed at the end.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+Bytes read_bytes(const fs::path& file);
+std::string read_text(const fs::path& file);
+void write_bytes(const fs::path& file, const Bytes& bytes);
+fs::path sample_path(const std::string& name);
+// Copies a bundled sample into the folder and returns the copy's path.
+fs::path copy_sample(const ScratchDir& dir, const std::string& name, const std::string& as = "");
+
+struct RunResult {
+    int exit_code;
+    std::string out;
+    std::string err;
+};
+// Runs morvalencmd with the arguments in the given working folder.
+RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd);
+
+// The UTF-8 text in code page 932, converted by the C library's iconv.
+std::string cp932(const std::string& utf8);
+// What the console shows for a UTF-8 text: CP932 bytes, "\n" as CR LF.
+std::string console_bytes(const std::string& utf8);
+
+// Positions of every 00 00 01 B3 in the bytes.
+std::vector<size_t> sequence_header_positions(const Bytes& bytes);
