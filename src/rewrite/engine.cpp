@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "console/messages.h"
 #include "fileio/fileio.h"
+#include "rewrite/header_scan.h"
 #include "rewrite/progress.h"
 #include "rewrite/side_files.h"
 
@@ -77,16 +78,15 @@ struct Engine {
     FileHandleRec file;
     uint8_t* databuf;
     BlockReader reader;
-    uint64_t pattern7;     // bytes 0-6 of the first sequence header
-    uint8_t pattern_rate;  // its byte 7 reduced to the frame_rate_code
-    MatchWindow window;
-    uint8_t captured;
+    HeaderScanner scanner;
     bool listing;
     std::FILE* marker;
     std::FILE* list;
     uint32_t start_tick;
     WalkKind walk;
     int64_t packet_read_end;  // where the designed per-packet read would end
+    const uint8_t* scan_buffer;  // the chunk or packet being scanned
+    int64_t scan_buffer_pos;     // its file position
 };
 
 int32_t rewrite_byte(Engine* e, int64_t pos, uint8_t found) {
@@ -98,17 +98,18 @@ int32_t rewrite_byte(Engine* e, int64_t pos, uint8_t found) {
 
 // The header's bytes 4 to 7 as the window holds them, then the buffer's four
 // bytes ending at the matched one (zero where the buffer does not reach).
-void list_record_fill(const Engine* e, const uint8_t* buffer, uint32_t index, uint8_t* record) {
+void list_record_fill(const Engine* e, uint32_t index, uint8_t* record) {
     std::memset(record, 0, 8);
-    record[0] = static_cast<uint8_t>(e->window >> 24);
-    record[1] = static_cast<uint8_t>(e->window >> 16);
-    record[2] = static_cast<uint8_t>(e->window >> 8);
-    record[3] = e->captured;
-    if (index >= 3) std::memcpy(record + 4, buffer + index - 3, 4);
+    record[0] = static_cast<uint8_t>(e->scanner.window >> 24);
+    record[1] = static_cast<uint8_t>(e->scanner.window >> 16);
+    record[2] = static_cast<uint8_t>(e->scanner.window >> 8);
+    record[3] = e->scanner.captured;
+    if (index >= 3) std::memcpy(record + 4, e->scan_buffer + index - 3, 4);
 }
 
-int32_t handle_match(Engine* e, const uint8_t* buffer, uint32_t index, int64_t buffer_pos) {
-    int64_t pos = buffer_pos + index;
+int32_t handle_match(void* context, uint32_t index) {
+    Engine* e = static_cast<Engine*>(context);
+    int64_t pos = e->scan_buffer_pos + index;
     if (e->marker != nullptr) {
         marker_write_position(e->marker, pos);
         // The position must be on disk before its byte changes, or an
@@ -118,7 +119,7 @@ int32_t handle_match(Engine* e, const uint8_t* buffer, uint32_t index, int64_t b
     char list_line[side_path_capacity] = {};
     if (e->listing) {
         uint8_t record[8];
-        list_record_fill(e, buffer, index, record);
+        list_record_fill(e, index, record);
         format_list_line(list_line, static_cast<uint64_t>(pos), record);
     }
     show_progress(e->walk, static_cast<uint64_t>(pos), e->packet_read_end, e->file.size,
@@ -127,24 +128,15 @@ int32_t handle_match(Engine* e, const uint8_t* buffer, uint32_t index, int64_t b
         list_write_line(e->list, list_line);
         return 0;
     }
-    return rewrite_byte(e, pos, buffer[index]);
+    return rewrite_byte(e, pos, e->scan_buffer[index]);
 }
 
-// Feeds buffer[first..end) to the match test; buffer[0] lies at buffer_pos.
-int32_t feed_range(Engine* e, const uint8_t* buffer, uint32_t first, uint32_t end,
+// Scans buffer[first..end); buffer[0] lies at file position buffer_pos.
+int32_t scan_range(Engine* e, const uint8_t* buffer, uint32_t first, uint32_t end,
                    int64_t buffer_pos) {
-    for (uint32_t i = first; i < end; ++i) {
-        uint8_t b = buffer[i];
-        shift_window(&e->window);
-        e->window |= b;
-        if ((e->window >> 8) != e->pattern7) continue;
-        e->captured = b;
-        e->window = (e->window & ~static_cast<uint64_t>(0xFF)) | (b & 0x0F);
-        if ((b & 0x0F) != e->pattern_rate) continue;
-        int32_t result = handle_match(e, buffer, i, buffer_pos);
-        if (result != 0) return result;
-    }
-    return 0;
+    e->scan_buffer = buffer;
+    e->scan_buffer_pos = buffer_pos;
+    return header_scan(&e->scanner, buffer, first, end, handle_match, e);
 }
 
 int32_t linear_scan(Engine* e) {
@@ -156,7 +148,7 @@ int32_t linear_scan(Engine* e) {
         file_seek(&e->file, walk, file_begin);
         uint32_t n = file_read(&e->file, e->databuf, want);
         if (n == 0) return rewrite_open_error;
-        int32_t result = feed_range(e, e->databuf, 0, n, walk);
+        int32_t result = scan_range(e, e->databuf, 0, n, walk);
         if (result != 0) return result;
         walk += n;
     }
@@ -170,9 +162,12 @@ enum StepOutcome { step_go_on, step_end_of_file };
 // file ends the walk; any other run is left for the start code test.
 StepOutcome skip_zero_padding(Engine* e, int64_t* walk) {
     int64_t pos = *walk;
-    for (;;) {
+    // Most steps start at a start code: look at one byte before asking for
+    // a longer run, which could cost a refill.
+    uint32_t want = 1;
+    for (;; want = packet_read_size) {
         uint32_t available = 0;
-        const uint8_t* bytes = reader_fetch(&e->reader, pos, chunk_size, &available);
+        const uint8_t* bytes = reader_fetch(&e->reader, pos, want, &available);
         if (available == 0) return step_end_of_file;
         uint32_t i = 0;
         while (i < available && bytes[i] == 0) ++i;
@@ -229,7 +224,7 @@ int32_t scan_video_packet(Engine* e, const uint8_t* packet, uint32_t available, 
     // The packet's last byte is at length + 5; only bytes read are judged.
     uint32_t end = length + 6 < available ? length + 6 : available;
     if (start >= end) return 0;
-    return feed_range(e, packet, start, end, walk);
+    return scan_range(e, packet, start, end, walk);
 }
 
 void print_stream_id_error(const uint8_t* bytes) {
@@ -339,9 +334,7 @@ int32_t engine_run(Engine* e) {
     // side file is made.
     if (first < 0) return rewrite_stream_id_error;
     const uint8_t* header = e->databuf + first;
-    e->pattern7 = 0;
-    for (int i = 0; i < 7; ++i) e->pattern7 = (e->pattern7 << 8) | header[i];
-    e->pattern_rate = header[7] & 0x0F;
+    header_scanner_init(&e->scanner, header);
 
     int32_t result = open_side_files(e, header[7]);
     if (result != 0) return result;

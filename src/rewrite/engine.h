@@ -35,12 +35,3 @@ enum RewriteResult : int32_t {
 int32_t aspect_rewrite(const ConvertJob* job);
 
 uint32_t be32_at(const uint8_t* bytes);
-
-// The match window: the last eight bytes fed to the match test, byte 0 of
-// the window in the most significant place.
-typedef uint64_t MatchWindow;
-
-// Moves the window's bytes 1 to 7 down to 0 to 6, making room for the next.
-inline void shift_window(MatchWindow* window) {
-    *window <<= 8;
-}

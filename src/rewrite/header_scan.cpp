@@ -1,0 +1,83 @@
+#include "rewrite/header_scan.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint8_t sequence_code_byte = 0xB3;  // byte 3 of every header
+// A byte j is tested only when byte j - 4 is 0xB3: the reduced byte 7 is
+// at most 0x0F, so the window's byte 3 is always the byte as fed.
+constexpr uint32_t code_to_byte7 = 4;
+
+// Feeds one byte with its match test, exactly as the window defines it.
+inline int32_t feed_byte(HeaderScanner* s, const uint8_t* buffer, uint32_t i,
+                         MatchHandler on_match, void* context) {
+    uint8_t b = buffer[i];
+    shift_window(&s->window);
+    s->window |= b;
+    if ((s->window >> 8) != s->pattern7) return 0;
+    s->captured = b;
+    s->window = (s->window & ~static_cast<uint64_t>(0xFF)) | (b & 0x0F);
+    if ((b & 0x0F) != s->pattern_rate) return 0;
+    return on_match(context, i);
+}
+
+int32_t feed_bytes(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint32_t to,
+                   MatchHandler on_match, void* context) {
+    for (uint32_t i = from; i < to; ++i) {
+        int32_t result = feed_byte(s, buffer, i, on_match, context);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// Shifts bytes into the window without testing them: only for bytes no
+// test can fall on, so that nothing there is reduced.
+void load_untested(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint32_t to) {
+    if (to - from > 8) from = to - 8;
+    for (uint32_t i = from; i < to; ++i) {
+        shift_window(&s->window);
+        s->window |= buffer[i];
+    }
+}
+
+}  // namespace
+
+void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
+    scanner->pattern7 = 0;
+    for (int i = 0; i < 7; ++i) scanner->pattern7 = (scanner->pattern7 << 8) | reference[i];
+    scanner->pattern_rate = reference[7] & 0x0F;
+    scanner->window = 0;
+    scanner->captured = 0;
+}
+
+int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
+                    MatchHandler on_match, void* context) {
+    if (first >= end) return 0;
+    // The first four bytes may end a header whose 0xB3 came in an earlier
+    // range and is only in the window.
+    uint32_t fed = end - first < code_to_byte7 ? end : first + code_to_byte7;
+    int32_t result = feed_bytes(s, buffer, first, fed, on_match, context);
+    if (result != 0 || fed == end) return result;
+
+    uint32_t search = fed - code_to_byte7;  // 0xB3 bytes whose byte 7 is not fed yet
+    while (end - search > code_to_byte7) {
+        const void* hit = std::memchr(buffer + search, sequence_code_byte, end - code_to_byte7 - search);
+        if (hit == nullptr) break;
+        uint32_t code = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - buffer);
+        uint32_t byte7 = code + code_to_byte7;
+        // Nothing between `fed` and the header's start is tested, so the
+        // window there is just the bytes; a header starting later lets the
+        // scan skip to it.
+        if (byte7 >= fed + 7) {
+            load_untested(s, buffer, byte7 - 7, byte7);
+            fed = byte7;
+        }
+        result = feed_bytes(s, buffer, fed, byte7 + 1, on_match, context);
+        if (result != 0) return result;
+        fed = byte7 + 1;
+        search = code + 1;
+    }
+    load_untested(s, buffer, fed, end);
+    return 0;
+}

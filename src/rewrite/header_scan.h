@@ -1,0 +1,34 @@
+// The match test over the bytes the engine walks: finds every byte 7 of a
+// sequence header whose first eight bytes, the aspect nibble aside, equal
+// those of the reference header.
+#pragma once
+#include <cstdint>
+
+// The last eight bytes fed, byte 0 of the window in the most significant
+// place. A byte 7 that follows the reference's first seven bytes is kept
+// reduced to its low nibble for as long as it stays in the window.
+typedef uint64_t MatchWindow;
+
+// Moves the window's bytes 1 to 7 down to 0 to 6, making room for the next.
+inline void shift_window(MatchWindow* window) {
+    *window <<= 8;
+}
+
+struct HeaderScanner {
+    uint64_t pattern7;     // bytes 0-6 of the reference header
+    uint8_t pattern_rate;  // its byte 7 reduced to the frame_rate_code
+    MatchWindow window;    // carries over from one range to the next
+    uint8_t captured;      // the unreduced byte 7 of the latest 7-byte match
+};
+
+// Called at each match with the index of the matched byte; a non-zero
+// result stops the scan and is returned by it.
+typedef int32_t (*MatchHandler)(void* context, uint32_t index);
+
+// The reference is the 8 bytes of the first sequence header.
+void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference);
+
+// Feeds buffer[first, end) as if byte by byte through the window, but
+// tests only where a header can end: four bytes after a 0xB3.
+int32_t header_scan(HeaderScanner* scanner, const uint8_t* buffer, uint32_t first, uint32_t end,
+                    MatchHandler on_match, void* context);
