@@ -95,6 +95,9 @@ TEST(CommandLineScan, OptionsUntilTheFirstExistingFile) {
 }
 
 TEST(CommandLineScan, OverlongNamesAreNeverTaken) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names of 512 bytes exceed what the ANSI file calls take";
+#endif
     ScratchDir dir;
     // Reaches 512 bytes through a real folder, so that the name exists.
     fs::path deep = dir.path();

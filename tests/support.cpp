@@ -2,10 +2,15 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iconv.h>
 #include <random>
 #include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <iconv.h>
 #include <sys/wait.h>
+#endif
 
 ScratchDir::ScratchDir() {
     std::random_device random;
@@ -45,7 +50,40 @@ fs::path copy_sample(const ScratchDir& dir, const std::string& name, const std::
     return copy;
 }
 
-static std::string shell_quote(const std::string& text) {
+#ifdef _WIN32
+
+// Quotes an argument for cmd.exe and the C runtime's argument splitter.
+static std::string quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+static std::string tool_command(const fs::path& cwd) {
+    return "cd /d " + quote(cwd.string()) + " && " +
+           quote(fs::path(MORVALENCMD_PATH).make_preferred().string());
+}
+
+static int exit_code_of(int status) {
+    return status;
+}
+
+static const char* null_device = "NUL";
+
+std::string cp932(const std::string& utf8) {
+    int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                          static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        wide_length);
+    int length = WideCharToMultiByte(932, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(932, 0, wide.data(), wide_length, out.data(), length, nullptr, nullptr);
+    if (utf8.size() > 0 && length == 0) throw std::runtime_error("cannot convert " + utf8);
+    return out;
+}
+
+#else
+
+static std::string quote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'') {
@@ -57,18 +95,15 @@ static std::string shell_quote(const std::string& text) {
     return quoted + "'";
 }
 
-RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd) {
-    fs::path out = cwd / ".tool-stdout";
-    fs::path err = cwd / ".tool-stderr";
-    std::string command = "cd " + shell_quote(cwd.string()) + " && " + shell_quote(MORVALENCMD_PATH);
-    for (const std::string& arg : args) command += " " + shell_quote(arg);
-    command += " > " + shell_quote(out.string()) + " 2> " + shell_quote(err.string()) + " < /dev/null";
-    int status = std::system(command.c_str());
-    RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_text(out), read_text(err)};
-    fs::remove(out);
-    fs::remove(err);
-    return result;
+static std::string tool_command(const fs::path& cwd) {
+    return "cd " + quote(cwd.string()) + " && " + quote(MORVALENCMD_PATH);
 }
+
+static int exit_code_of(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+static const char* null_device = "/dev/null";
 
 std::string cp932(const std::string& utf8) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
@@ -84,6 +119,21 @@ std::string cp932(const std::string& utf8) {
     if (done == static_cast<size_t>(-1)) throw std::runtime_error("cannot convert " + utf8);
     out.resize(out.size() - dst_left);
     return out;
+}
+
+#endif
+
+RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd) {
+    fs::path out = cwd / ".tool-stdout";
+    fs::path err = cwd / ".tool-stderr";
+    std::string command = tool_command(cwd);
+    for (const std::string& arg : args) command += " " + quote(arg);
+    command += " > " + quote(out.string()) + " 2> " + quote(err.string()) + " < " + null_device;
+    int status = std::system(command.c_str());
+    RunResult result{exit_code_of(status), read_text(out), read_text(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return result;
 }
 
 std::string console_bytes(const std::string& utf8) {

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Builds the Windows deliverable (32-bit) and the 64-bit Windows build with
+# its tests, then runs those tests and the comparison with the Linux build
+# under wine64. Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
+# googletest, and the Linux test build in build-test (the README's test
+# command).
+set -eu
+cd "$(dirname "$0")/.."
+wine=/usr/lib/wine/wine64
+export WINEDEBUG=-all
+
+cmake -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release
+cmake --build build-win32 -j2
+i686-w64-mingw32-objdump -f build-win32/morvalencmd.exe | grep -q 'file format pei-i386' ||
+  { echo "build-win32/morvalencmd.exe is not a 32-bit Windows executable"; exit 1; }
+
+cmake -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DMORVALEN_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=$wine \
+  -DMORVALEN_LINUX_EXE="$(pwd)/build-test/morvalencmd"
+cmake --build build-win64 -j2
+
+# A machine where wine cannot start must fail here, not pass silently.
+"$wine" cmd /c exit 0 || { echo "wine64 cannot start: the Windows tests did not run"; exit 1; }
+ctest --test-dir build-win64 --output-on-failure

@@ -1,0 +1,59 @@
+#!/bin/sh
+# Runs the Linux build and the Windows build (through an emulator such as
+# wine64) on copies of every sample stream with the same options, and checks
+# that both leave the same: exit code, console output (the progress line's
+# time text aside), video bytes, marker file and list file.
+# Usage: compare_builds.sh LINUX_EXE WINDOWS_EXE EMULATOR
+set -u
+absolute() { (cd "$(dirname "$1")" && echo "$(pwd)/$(basename "$1")"); }
+linux=$(absolute "$1")
+windows=$(absolute "$2")
+emulator=$3
+data=$(cd "$(dirname "$0")/data" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEDEBUG=-all
+failures=0
+
+# Console output as UTF-8 with the elapsed and remaining time taken out.
+normalise() {
+  iconv -f CP932 -t UTF-8 < "$1" | sed 's#経過/残り時間 [0-9]*:[0-9]*/約[0-9]*[分秒]#TIME#g' > "$1.cmp"
+  rm "$1"
+}
+
+run_side() {  # side, sample, options...
+  side=$1; sample=$2; shift 2
+  dir=$work/$side
+  name=$(basename "$sample")
+  (
+    cd "$dir" || exit 1
+    run=$((run + 1))
+    if [ "$side" = linux ]; then
+      "$linux" "$@" "$name" > "out.$run" 2> "err.$run"
+    else
+      "$emulator" "$windows" "$@" "$name" > "out.$run" 2> "err.$run"
+    fi
+    echo $? > "code.$run"
+    normalise "out.$run"
+  )
+}
+
+for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v; do
+  for options in "" "-l" "-o3" "-r" "-l -r" "-o16" "-o12 -r"; do
+    for side in linux windows; do
+      rm -rf "${work:?}/$side"
+      mkdir -p "$work/$side"
+      cp "$sample" "$work/$side/"
+      # A second run finds the marker file of the first.
+      run=0; run_side "$side" "$sample" $options
+      run=1; run_side "$side" "$sample" $options
+    done
+    if ! diff -r "$work/linux" "$work/windows" > "$work/diff.txt"; then
+      echo "DIFFERENT: $(basename "$sample") with options '$options'"
+      head -20 "$work/diff.txt"
+      failures=$((failures + 1))
+    fi
+  done
+done
+echo "compared the Linux and the Windows build: $failures differences"
+[ "$failures" -eq 0 ]
