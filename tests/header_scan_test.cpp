@@ -3,99 +3,20 @@
 #include <cstring>
 #include <random>
 
-#include "rewrite/header_scan.h"
+#include "reference_scanner.h"
 #include "support.h"
 
 namespace {
 
-// The match test fed one byte at a time through an 8-byte window, the
-// straightforward way: the reference the fast scan must equal.
-struct ReferenceScanner {
-    uint8_t pattern[8];
-    uint8_t window[8];
-    uint8_t captured;
-};
-
-struct Match {
-    uint64_t stream_index;  // counted over all bytes fed
-    uint8_t captured;
-    uint64_t window;
-
-    bool operator==(const Match& o) const {
-        return stream_index == o.stream_index && captured == o.captured && window == o.window;
-    }
-};
-
-uint64_t window_value(const uint8_t* w) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | w[i];
-    return v;
-}
-
-void reference_init(ReferenceScanner* s, const uint8_t* header) {
-    std::memcpy(s->pattern, header, 8);
-    s->pattern[7] &= 0x0F;
-    std::memset(s->window, 0, 8);
-    s->captured = 0;
-}
-
-void reference_feed(ReferenceScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
-                    uint64_t fed_before, std::vector<Match>* matches) {
-    for (uint32_t i = first; i < end; ++i) {
-        std::memmove(s->window, s->window + 1, 7);
-        s->window[7] = buffer[i];
-        if (std::memcmp(s->window, s->pattern, 7) == 0) {
-            s->captured = s->window[7];
-            s->window[7] &= 0x0F;
-        }
-        if (std::memcmp(s->window, s->pattern, 8) == 0) {
-            matches->push_back({fed_before + (i - first), s->captured, window_value(s->window)});
-        }
-    }
-}
-
-struct FastContext {
-    HeaderScanner* scanner;
-    uint32_t first;
-    uint64_t fed_before;
-    std::vector<Match>* matches;
-};
-
-int32_t record_match(void* context, uint32_t index) {
-    FastContext* c = static_cast<FastContext*>(context);
-    c->matches->push_back({c->fed_before + (index - c->first), c->scanner->captured, c->scanner->window});
-    return 0;
-}
-
-struct Range {
-    uint32_t first;
-    uint32_t end;
-};
-
 // Feeds the ranges to both scanners and compares matches and windows.
-void expect_same(const Bytes& data, const uint8_t* header, const std::vector<Range>& ranges) {
-    ReferenceScanner reference;
-    reference_init(&reference, header);
-    HeaderScanner fast;
-    header_scanner_init(&fast, header);
-    std::vector<Match> expected;
-    std::vector<Match> actual;
-    uint64_t fed = 0;
-    for (const Range& r : ranges) {
-        reference_feed(&reference, data.data(), r.first, r.end, fed, &expected);
-        FastContext context = {&fast, r.first, fed, &actual};
-        ASSERT_EQ(header_scan(&fast, data.data(), r.first, r.end, record_match, &context), 0);
-        ASSERT_EQ(fast.window, window_value(reference.window)) << "after range " << r.first;
-        fed += r.end - r.first;
-    }
-    ASSERT_EQ(actual.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) EXPECT_TRUE(actual[i] == expected[i]) << i;
+void expect_same(const Bytes& data, const uint8_t* header, const std::vector<ScanRange>& ranges) {
+    EXPECT_EQ(scan_difference(data.data(), header, ranges), "");
 }
 
 // Splits [0, size) into ranges of random length with random gaps between
 // them, as packets leave their headers out of the scan.
-std::vector<Range> random_ranges(std::mt19937& random, uint32_t size, uint32_t longest) {
-    std::vector<Range> ranges;
+std::vector<ScanRange> random_ranges(std::mt19937& random, uint32_t size, uint32_t longest) {
+    std::vector<ScanRange> ranges;
     uint32_t at = 0;
     while (at < size) {
         uint32_t gap = random() % 4 == 0 ? random() % 12 : 0;

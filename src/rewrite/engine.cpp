@@ -25,7 +25,10 @@ constexpr uint32_t chunk_size = 0x100000;
 // display are counted as if each packet were read on its own.
 constexpr uint32_t packet_read_size = 0xFFFF;
 // Any packet read fits whole behind any position kept in the block.
-constexpr uint32_t block_capacity = chunk_size + packet_read_size;
+constexpr uint32_t block_capacity = chunk_size + 0x10000;
+// Reads into page-aligned buffers at page-aligned file positions are the
+// cheapest copies the kernel makes.
+constexpr size_t page_size = 4096;
 constexpr uint32_t sequence_header_code = 0x000001B3;
 constexpr uint8_t id_pack = 0xBA;
 constexpr uint8_t id_program_end = 0xB9;
@@ -48,17 +51,21 @@ const uint8_t* reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, uin
     int64_t end = reader->base + reader->length;
     bool inside = pos >= reader->base && pos <= end;
     if (!inside || (pos + want > end && end < size)) {
+        // Refill from the start of pos's page, keeping what the block holds
+        // from there on, so that the file is read at page boundaries.
+        int64_t start = pos & ~static_cast<int64_t>(page_size - 1);
+        if (start < reader->base) start = pos;
         uint32_t keep = 0;
         if (inside) {
-            keep = static_cast<uint32_t>(end - pos);
-            std::memmove(reader->block, reader->block + (pos - reader->base), keep);
+            keep = static_cast<uint32_t>(end - start);
+            std::memmove(reader->block, reader->block + (start - reader->base), keep);
         }
-        reader->base = pos;
+        reader->base = start;
         reader->length = keep;
-        int64_t room = size - (pos + keep);
+        int64_t room = size - (start + keep);
         if (room > block_capacity - keep) room = block_capacity - keep;
         if (room > 0) {
-            file_seek(reader->file, pos + keep, file_begin);
+            file_seek(reader->file, start + keep, file_begin);
             reader->length += file_read(reader->file, reader->block + keep, static_cast<uint32_t>(room));
         }
         end = reader->base + reader->length;
@@ -66,6 +73,14 @@ const uint8_t* reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, uin
     int64_t left = end - pos;
     *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
     return reader->block + (pos - reader->base);
+}
+
+uint8_t* page_buffer_new(size_t size) {
+    return static_cast<uint8_t*>(::operator new(size, std::align_val_t(page_size), std::nothrow));
+}
+
+void page_buffer_delete(uint8_t* buffer) {
+    ::operator delete(buffer, std::align_val_t(page_size));
 }
 
 // A byte of a fetched run, 0 past what was available.
@@ -249,14 +264,18 @@ int32_t walk_start_code(Engine* e, int64_t* walk, const uint8_t* code) {
         *walk += 4;
         return 0;
     }
-    int64_t left = e->file.size - *walk;
-    uint32_t want = left < packet_read_size ? static_cast<uint32_t>(left) : packet_read_size;
     uint32_t available = 0;
-    const uint8_t* packet = reader_fetch(&e->reader, *walk, want, &available);
+    const uint8_t* packet = reader_fetch(&e->reader, *walk, 6, &available);
     uint32_t length = byte_or_zero(packet, available, 4) * 256u + byte_or_zero(packet, available, 5);
     int32_t result = 0;
     if (id == id_video) {
-        e->packet_read_end = *walk + want;
+        // Only the packet's own bytes are judged, so only they are fetched;
+        // the progress display still counts the designed 65,535-byte read.
+        int64_t left = e->file.size - *walk;
+        uint32_t read = left < packet_read_size ? static_cast<uint32_t>(left) : packet_read_size;
+        e->packet_read_end = *walk + read;
+        uint32_t want = length + 6 < read ? length + 6 : read;
+        packet = reader_fetch(&e->reader, *walk, want, &available);
         result = scan_video_packet(e, packet, available, length, *walk);
     }
     *walk += length + 6;
@@ -321,9 +340,9 @@ int32_t engine_run(Engine* e) {
     if (file_open(&e->file, e->job->path, generic_read | generic_write) != 0) {
         return rewrite_open_error;
     }
-    e->databuf = new (std::nothrow) uint8_t[chunk_size];
+    e->databuf = page_buffer_new(chunk_size);
     if (e->databuf == nullptr) return rewrite_data_buffer_error;
-    e->reader.block = new (std::nothrow) uint8_t[block_capacity];
+    e->reader.block = page_buffer_new(block_capacity);
     if (e->reader.block == nullptr) return rewrite_block_buffer_error;
     e->reader.file = &e->file;
 
@@ -353,8 +372,8 @@ int32_t aspect_rewrite(const ConvertJob* job) {
     e.file.handle = os_invalid_handle;
     e.listing = (job->mode_flags & mode_list) != 0;
     int32_t result = engine_run(&e);
-    delete[] e.databuf;
-    delete[] e.reader.block;
+    page_buffer_delete(e.databuf);
+    page_buffer_delete(e.reader.block);
     if (e.file.handle != os_invalid_handle) file_close(&e.file);
     side_file_close(e.list);
     side_file_close(e.marker);

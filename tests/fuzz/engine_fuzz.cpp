@@ -1,0 +1,86 @@
+// The whole rewrite engine on a real file of arbitrary bytes. Besides the
+// sanitizers it checks what the tool promises: the length never changes and
+// a changed byte differs only in its aspect nibble at a position the marker
+// file lists.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <fcntl.h>
+#include <vector>
+
+#include "rewrite/engine.h"
+
+namespace {
+
+std::string scratch_base;
+
+std::vector<uint8_t> read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void fail(const char* what) {
+    std::fprintf(stderr, "engine broke a promise: %s\n", what);
+    std::abort();
+}
+
+std::set<int64_t> marker_positions(const std::string& path) {
+    std::set<int64_t> positions;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::getline(in, line);  // the original byte 7
+    while (std::getline(in, line)) positions.insert(std::strtoll(line.c_str(), nullptr, 10));
+    return positions;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The progress line would flood the fuzzer's output.
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    char dir[] = "/tmp/morvalen-fuzz-XXXXXX";
+    scratch_base = std::string(mkdtemp(dir)) + "/video";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Byte 0: options and target; the rest is the file.
+    if (size < 1) return 0;
+    std::string video = scratch_base + ".mpg";
+    std::string marker = scratch_base + ".ini";
+    std::string list = scratch_base + ".txt";
+    std::vector<uint8_t> original(data + 1, data + size);
+    {
+        std::ofstream out(video, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(original.data()), static_cast<std::streamsize>(original.size()));
+    }
+    ConvertJob job = {};
+    std::strcpy(job.path, video.c_str());
+    job.target_aspect = data[0] & 0x0F;
+    job.mode_flags = data[0] & (mode_list | mode_range_search);
+    header_range_length = 256;
+    int32_t result = aspect_rewrite(&job);
+    if (result < -8 || result > 1) fail("result out of range");
+
+    std::vector<uint8_t> after = read_all(video);
+    if (after.size() != original.size()) fail("the length changed");
+    std::set<int64_t> listed = marker_positions(marker);
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == original[i]) continue;
+        if ((job.mode_flags & mode_list) != 0) fail("list mode changed the video");
+        if ((after[i] & 0x0F) != (original[i] & 0x0F)) fail("a low nibble changed");
+        if ((after[i] >> 4) != job.target_aspect) fail("a byte got another code than the target");
+        if (listed.count(static_cast<int64_t>(i)) == 0) fail("a change the marker file does not list");
+    }
+    std::remove(video.c_str());
+    std::remove(marker.c_str());
+    std::remove(list.c_str());
+    return 0;
+}

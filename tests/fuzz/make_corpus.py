@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""Remakes the fuzzers' seed corpus from the bundled sample streams."""
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DATA = os.path.join(HERE, "..", "data")
+SAMPLES = ["dvd_ntsc_4x3.mpg", "vcd_pal.mpg", "svcd_pal.mpg", "mpeg1sys_mpeg2video.mpg",
+           "es_mpeg2_16x9.m2v", "es_mpeg1.m1v"]
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+for sample in SAMPLES:
+    with open(os.path.join(DATA, sample), "rb") as f:
+        stream = f.read()
+    stem = sample.split(".")[0]
+    # Engine: a control byte (options and target), then the start of the stream.
+    for control, tag in [(0x03, "rewrite"), (0x83, "list"), (0x43, "search")]:
+        write("engine", f"{stem}_{tag}", bytes([control]) + stream[:6000])
+    # Analysis: the split byte, the tail's position, then head and tail.
+    tail_base = (len(stream) - 3000).to_bytes(8, "little")
+    write("analysis", stem, bytes([128]) + tail_base + stream[:3000] + stream[-3000:])
+    # Header scan: four range lengths, the reference's bytes 4-7, the stream.
+    header = stream.find(b"\x00\x00\x01\xb3")
+    write("header_scan", stem, bytes([4, 200, 17, 3, 90]) + stream[header + 4:header + 8] + stream[:4000])

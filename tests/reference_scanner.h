@@ -1,0 +1,101 @@
+// The match test fed one byte at a time through an 8-byte window, the
+// straightforward way: the reference that the engine's fast scan must equal
+// in every case.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "rewrite/header_scan.h"
+
+struct ReferenceScanner {
+    uint8_t pattern[8];
+    uint8_t window[8];
+    uint8_t captured;
+};
+
+struct Match {
+    uint64_t stream_index;  // counted over all bytes fed
+    uint8_t captured;
+    uint64_t window;
+
+    bool operator==(const Match& o) const {
+        return stream_index == o.stream_index && captured == o.captured && window == o.window;
+    }
+};
+
+inline uint64_t window_value(const uint8_t* w) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | w[i];
+    return v;
+}
+
+inline void reference_init(ReferenceScanner* s, const uint8_t* header) {
+    std::memcpy(s->pattern, header, 8);
+    s->pattern[7] &= 0x0F;
+    std::memset(s->window, 0, 8);
+    s->captured = 0;
+}
+
+inline void reference_feed(ReferenceScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
+                           uint64_t fed_before, std::vector<Match>* matches) {
+    for (uint32_t i = first; i < end; ++i) {
+        std::memmove(s->window, s->window + 1, 7);
+        s->window[7] = buffer[i];
+        if (std::memcmp(s->window, s->pattern, 7) == 0) {
+            s->captured = s->window[7];
+            s->window[7] &= 0x0F;
+        }
+        if (std::memcmp(s->window, s->pattern, 8) == 0) {
+            matches->push_back({fed_before + (i - first), s->captured, window_value(s->window)});
+        }
+    }
+}
+
+struct ScanRange {
+    uint32_t first;
+    uint32_t end;
+};
+
+struct FastContext {
+    HeaderScanner* scanner;
+    uint32_t first;
+    uint64_t fed_before;
+    std::vector<Match>* matches;
+};
+
+inline int32_t record_fast_match(void* context, uint32_t index) {
+    FastContext* c = static_cast<FastContext*>(context);
+    c->matches->push_back({c->fed_before + (index - c->first), c->scanner->captured, c->scanner->window});
+    return 0;
+}
+
+// Feeds the same ranges of data to the reference and to header_scan; returns
+// "" when matches and windows agree, else what differed first.
+inline std::string scan_difference(const uint8_t* data, const uint8_t* header,
+                                   const std::vector<ScanRange>& ranges) {
+    ReferenceScanner reference;
+    reference_init(&reference, header);
+    HeaderScanner fast;
+    header_scanner_init(&fast, header);
+    std::vector<Match> expected;
+    std::vector<Match> actual;
+    uint64_t fed = 0;
+    for (const ScanRange& r : ranges) {
+        reference_feed(&reference, data, r.first, r.end, fed, &expected);
+        FastContext context = {&fast, r.first, fed, &actual};
+        header_scan(&fast, data, r.first, r.end, record_fast_match, &context);
+        if (fast.window != window_value(reference.window)) {
+            return "window differs after the range ending at " + std::to_string(r.end);
+        }
+        fed += r.end - r.first;
+    }
+    if (actual.size() != expected.size()) {
+        return std::to_string(actual.size()) + " matches instead of " + std::to_string(expected.size());
+    }
+    for (size_t i = 0; i < expected.size(); ++i) {
+        if (!(actual[i] == expected[i])) return "match " + std::to_string(i) + " differs";
+    }
+    return "";
+}
