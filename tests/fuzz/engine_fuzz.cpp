@@ -18,6 +18,7 @@
 
 namespace {
 
+constexpr uint8_t repeat_flag = 0x20;
 std::string scratch_base;
 
 std::vector<uint8_t> read_all(const std::string& path) {
@@ -51,12 +52,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // Byte 0: options and target; the rest is the file.
+    // Byte 0: options, target, and whether the rest is repeated into a file
+    // of over 1 MiB, so that reads cross the engine's block boundaries.
     if (size < 1) return 0;
     std::string video = scratch_base + ".mpg";
     std::string marker = scratch_base + ".ini";
     std::string list = scratch_base + ".txt";
     std::vector<uint8_t> original(data + 1, data + size);
+    if ((data[0] & repeat_flag) != 0 && !original.empty()) {
+        while (original.size() <= 0x110000) original.insert(original.end(), data + 1, data + size);
+    }
     {
         std::ofstream out(video, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(original.data()), static_cast<std::streamsize>(original.size()));

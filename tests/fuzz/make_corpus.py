@@ -19,8 +19,9 @@ for sample in SAMPLES:
     with open(os.path.join(DATA, sample), "rb") as f:
         stream = f.read()
     stem = sample.split(".")[0]
-    # Engine: a control byte (options and target), then the start of the stream.
-    for control, tag in [(0x03, "rewrite"), (0x83, "list"), (0x43, "search")]:
+    # Engine: a control byte (options, target, repetition), then the start of
+    # the stream.
+    for control, tag in [(0x03, "rewrite"), (0x83, "list"), (0x43, "search"), (0x23, "repeated")]:
         write("engine", f"{stem}_{tag}", bytes([control]) + stream[:6000])
     # Analysis: the split byte, the tail's position, then head and tail.
     tail_base = (len(stream) - 3000).to_bytes(8, "little")
