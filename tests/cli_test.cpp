@@ -261,3 +261,29 @@ TEST_F(Cli, FfprobeSeesTheNewDisplayAspect) {
 
 }  // namespace
 #endif
+
+#ifndef _WIN32
+namespace {
+
+TEST_F(Cli, AReaderThatGoesAwayDoesNotCutTheRunShort) {
+    // Enough headers that the progress lines overflow the pipe long after
+    // its reader has gone.
+    const Bytes header = {0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x17, 0xED, 0x23, 0x80,
+                          0, 0, 1, 0xB5, 0x14, 0x8A};
+    Bytes stream;
+    for (int i = 0; i < 5000; ++i) {
+        stream.insert(stream.end(), header.begin(), header.end());
+        stream.resize(stream.size() + 100, 0x55);
+    }
+    fs::path video = make("many.m2v", stream);
+    fs::file_time_type old = age(video);
+    std::string command = "cd '" + dir_.path().string() + "' && '" MORVALENCMD_PATH
+                          "' many.m2v | head -c 1 > /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Bytes rewritten = read_bytes(video);
+    for (size_t h : sequence_header_positions(rewritten)) EXPECT_EQ(rewritten[h + 7], 0x34) << h;
+    EXPECT_EQ(fs::last_write_time(video), old);
+}
+
+}  // namespace
+#endif

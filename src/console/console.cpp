@@ -58,7 +58,7 @@ ConsoleState console_state;
 void console_raw(const char* bytes, size_t n) {
     ConsoleState& c = console_state;
     if (!c.decided) {
-        c.terminal = os_stdout_is_terminal();
+        c.terminal = os_stdout_prepare();
         c.decided = true;
     }
     if (c.terminal) {

@@ -52,5 +52,8 @@ void os_sleep_ms(uint32_t milliseconds);
 // Milliseconds from an arbitrary start, wrapping at 2^32.
 uint32_t os_tick_ms();
 
-bool os_stdout_is_terminal();
+// Readies standard output for the program's writes (a reader that goes away
+// must not end the run halfway through a file) and tells whether it is a
+// terminal.
+bool os_stdout_prepare();
 void os_stdout_write(const char* bytes, size_t count);

@@ -1,6 +1,7 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -116,7 +117,10 @@ uint32_t os_tick_ms() {
     return static_cast<uint32_t>(ms);
 }
 
-bool os_stdout_is_terminal() {
+bool os_stdout_prepare() {
+    // Writes to a closed pipe then fail quietly instead of killing the
+    // process between two rewritten headers.
+    signal(SIGPIPE, SIG_IGN);
     return isatty(STDOUT_FILENO) == 1;
 }
 

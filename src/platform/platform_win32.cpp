@@ -83,7 +83,7 @@ uint32_t os_tick_ms() {
     return GetTickCount();
 }
 
-bool os_stdout_is_terminal() {
+bool os_stdout_prepare() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
