@@ -7,11 +7,6 @@
 
 namespace {
 
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Bytes sequence_header(uint32_t width, uint32_t height, uint8_t aspect, uint8_t rate) {
     return {0,
             0,

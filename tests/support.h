@@ -23,6 +23,11 @@ private:
     fs::path path_;
 };
 
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 Bytes read_bytes(const fs::path& file);
 std::string read_text(const fs::path& file);
 void write_bytes(const fs::path& file, const Bytes& bytes);
