@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <thread>
+
 #include "support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -283,6 +290,30 @@ TEST_F(Cli, AReaderThatGoesAwayDoesNotCutTheRunShort) {
     Bytes rewritten = read_bytes(video);
     for (size_t h : sequence_header_positions(rewritten)) EXPECT_EQ(rewritten[h + 7], 0x34) << h;
     EXPECT_EQ(fs::last_write_time(video), old);
+}
+
+}  // namespace
+#endif
+
+#ifdef _WIN32
+namespace {
+
+// Another program holding the video without sharing it: the tool waits,
+// retries, and reports how many attempts failed.
+TEST_F(Cli, WaitsWhileAnotherProgramHoldsTheFile) {
+    fs::path video = copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    HANDLE held = CreateFileW(video.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    RunResult result;
+    std::thread tool([&] { result = run({"-l", "es_mpeg2_16x9.m2v"}); });
+    Sleep(1000);
+    CloseHandle(held);
+    tool.join();
+    EXPECT_EQ(result.exit_code, 0);
+    size_t line = result.out.find(cp932("RW回数 "));
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_GT(std::atoi(result.out.c_str() + line + cp932("RW回数 ").size()), 0);
 }
 
 }  // namespace
