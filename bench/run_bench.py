@@ -4,7 +4,8 @@
 Builds a program stream and an elementary stream of at least 1 GiB each by
 repeating the bundled samples, then for each one times `cat FILE > /dev/null`
 and a full rewrite run of the tool (page cache warm for both), and prints the
-ratio tool/cat and the tool's peak resident memory.
+ratio tool/cat and the tool's peak resident memory. Run as root, it measures
+both again with the page cache emptied before each run.
 
 Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1100]
 """
@@ -20,6 +21,17 @@ SAMPLES = {
     "program stream": "dvd_ntsc_4x3.mpg",
     "elementary stream": "es_mpeg2_16x9.m2v",
 }
+
+
+DROP_CACHES = "/proc/sys/vm/drop_caches"
+
+
+def drop_caches():
+    """Writes dirty pages out and empties the page cache (root only), so that
+    the next run reads from the disk as a first run over a large file does."""
+    os.sync()
+    with open(DROP_CACHES, "w") as f:
+        f.write("3\n")
 
 
 def build_stream(sample, size_mib):
@@ -73,14 +85,21 @@ def main():
         def fresh():
             if os.path.exists(marker):
                 os.remove(marker)
+            os.sync()  # the last run's rewritten pages go out now, not during the next
 
         timed(["cat", path])  # warm the page cache
-        cat_s, _, _ = best_of(3, ["cat", path])
+        cat_s, _, _ = best_of(3, ["cat", path], before=os.sync)
         tool_s, rss_kib, code = best_of(3, [tool, path], before=fresh)
         fresh()
         print(f"{kind:18s} {os.path.getsize(path) / 1048576:8.0f} MiB  cat {cat_s:6.2f} s  "
               f"tool {tool_s:6.2f} s  ratio {tool_s / cat_s:5.2f}  peak RSS {rss_kib / 1024:6.1f} MiB"
               f"  exit {code}")
+        if os.access(DROP_CACHES, os.W_OK):
+            cold_cat_s, _, _ = best_of(2, ["cat", path], before=drop_caches)
+            cold_tool_s, _, _ = best_of(2, [tool, path], before=lambda: (fresh(), drop_caches()))
+            fresh()
+            print(f"{'  page cache cold':18s} {'':12s}  cat {cold_cat_s:6.2f} s  "
+                  f"tool {cold_tool_s:6.2f} s  ratio {cold_tool_s / cold_cat_s:5.2f}")
         if kind == "elementary stream" and shutil.which("ffmpeg"):
             compare_ffmpeg(path, tool_s)
 
