@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "rewrite/engine.h"
 #include "support.h"
@@ -338,6 +339,72 @@ TEST_F(Engine, MissingVideoIsAnOpenError) {
 TEST(Be32At, BigEndian) {
     const uint8_t bytes[] = {0x00, 0x00, 0x01, 0xB3};
     EXPECT_EQ(be32_at(bytes), 435u);
+}
+
+}  // namespace
+
+namespace {
+
+// Positions past 4 GiB: a sparse file whose second header lies beyond 2^32.
+TEST_F(Engine, HeadersBeyondFourGibibytes) {
+    const uint64_t far = (1ULL << 32) + 100;
+    fs::path video = dir_ / "large.m2v";
+    write_bytes(video, ntsc_4x3);
+    fs::resize_file(video, far);
+    {
+        std::FILE* f = std::fopen(video.string().c_str(), "ab");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(ntsc_4x3.data(), 1, ntsc_4x3.size(), f);
+        std::fclose(f);
+    }
+    // Not read back whole: only the two headers are looked at.
+    ConvertJob job = {};
+    std::strcpy(job.path, video.string().c_str());
+    job.target_aspect = 3;
+    job.mode_flags = mode_list;
+    EXPECT_EQ(aspect_rewrite(&job), rewrite_done);
+    std::string list = read_text(dir_ / "large.txt");
+    EXPECT_NE(list.find("  4294967403 10000006b 2d 01 e0 24 (-)\r\n"), std::string::npos) << list;
+
+    job.mode_flags = 0;
+    EXPECT_EQ(aspect_rewrite(&job), rewrite_done_marker_created);
+    EXPECT_EQ(read_text(dir_ / "large.ini"), "36\r\n7\r\n4294967403\r\n");
+    std::ifstream in(video, std::ios::binary);
+    char bytes[12] = {};
+    in.read(bytes, 8);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[7]), 0x34);
+    in.seekg(static_cast<std::streamoff>(far));
+    in.read(bytes, 12);
+    EXPECT_EQ(in.gcount(), 12);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[6]), 0xE0);
+    EXPECT_EQ(static_cast<uint8_t>(bytes[7]), 0x34);
+    EXPECT_EQ(fs::file_size(video), far + 12);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Engine, ProgramStreamPacketsBeyondFourGibibytes) {
+    Bytes first = pack_mpeg2() + pes2(0xE0, ntsc_4x3);
+    Bytes last = pack_mpeg2() + pes2(0xE0, ntsc_4x3);
+    const uint64_t far = (1ULL << 32) + 3;
+    fs::path video = dir_ / "large.mpg";
+    write_bytes(video, first);
+    fs::resize_file(video, far);  // zero padding up to the next pack
+    {
+        std::ofstream out(video, std::ios::binary | std::ios::app);
+        out.write(reinterpret_cast<const char*>(last.data()), static_cast<std::streamsize>(last.size()));
+    }
+    ConvertJob job = {};
+    std::strcpy(job.path, video.string().c_str());
+    job.target_aspect = 3;
+    EXPECT_EQ(aspect_rewrite(&job), rewrite_done_marker_created);
+    uint64_t far_byte7 = far + last.size() - 5;
+    EXPECT_EQ(read_text(dir_ / "large.ini"), "36\r\n35\r\n" + std::to_string(far_byte7) + "\r\n");
+    std::ifstream in(video, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(far_byte7));
+    EXPECT_EQ(in.get(), 0x34);
 }
 
 }  // namespace
