@@ -154,14 +154,20 @@ int32_t scan_range(Engine* e, const uint8_t* buffer, uint32_t first, uint32_t en
     return header_scan(&e->scanner, buffer, first, end, handle_match, e);
 }
 
-int32_t linear_scan(Engine* e) {
+// The first chunk is already in the data buffer from the set-up read, so
+// the file is read once from start to end.
+int32_t linear_scan(Engine* e, uint32_t first_read) {
     e->walk = walk_linear;
     int64_t walk = 0;
+    uint32_t n = first_read;
     while (walk < e->file.size) {
         int64_t left = e->file.size - walk;
         uint32_t want = left < chunk_size ? static_cast<uint32_t>(left) : chunk_size;
-        file_seek(&e->file, walk, file_begin);
-        uint32_t n = file_read(&e->file, e->databuf, want);
+        if (walk > 0) {
+            file_seek(&e->file, walk, file_begin);
+            n = file_read(&e->file, e->databuf, want);
+        }
+        if (n > want) n = want;  // never past the size taken at open
         if (n == 0) return rewrite_open_error;
         int32_t result = scan_range(e, e->databuf, 0, n, walk);
         if (result != 0) return result;
@@ -293,8 +299,11 @@ int32_t walk_start_code(Engine* e, int64_t* walk, const uint8_t* code) {
     return result;
 }
 
-int32_t packet_walk(Engine* e) {
+int32_t packet_walk(Engine* e, uint32_t first_read) {
     e->walk = walk_packets;
+    // The block starts with the set-up read's bytes instead of reading them again.
+    e->reader.length = first_read < e->file.size ? first_read : static_cast<uint32_t>(e->file.size);
+    std::memcpy(e->reader.block, e->databuf, e->reader.length);
     bool searching = (e->job->mode_flags & mode_range_search) != 0;
     int64_t walk = 0;
     while (walk < e->file.size) {
@@ -370,7 +379,7 @@ int32_t engine_run(Engine* e) {
     if (result != 0) return result;
 
     e->start_tick = os_tick_ms();
-    result = first == 0 ? linear_scan(e) : packet_walk(e);
+    result = first == 0 ? linear_scan(e, first_read) : packet_walk(e, first_read);
     if (result != 0) return result;
     return e->marker != nullptr ? rewrite_done_marker_created : rewrite_done;
 }
