@@ -14,9 +14,10 @@ namespace {
 const std::string banner = "\n-------------------------------------------------\nMorvalen CUI版 v0.51\n";
 
 const std::string usage =
-    "コマンドライン >morvalencmd [-o -l -r] ファイル名(xxx.mpg)\n"
+    "コマンドライン >morvalencmd [-o -l -r -u] ファイル名(xxx.mpg)\n"
     "オプション説明\n"
     "-l sequence headerのリストアップ\n"
+    "-u iniファイルの記録どおりに元に戻す\n"
     "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"
     "MPEG-1の場合、VideoCD規格は12\n"
     "MPEG-2の場合、4:3が2,16:9が3\n"
@@ -108,8 +109,9 @@ TEST_F(Cli, ListModeReportsAndKeepsTheTime) {
 
 TEST_F(Cli, OOptionValuesOutsideTheRange) {
     copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    // A value is shown as a number; characters that are no digits as typed.
     const std::pair<std::string, std::string> bad[] = {
-        {"-o16", "16"}, {"-o1x", "82"}, {"-o", "-48"}};
+        {"-o16", "16"}, {"-o99", "99"}, {"-o1x", "-o1x"}, {"-o", "-o"}, {"-o1.", "-o1."}};
     for (const auto& [option, shown] : bad) {
         RunResult r = run({option, "es_mpeg2_16x9.m2v"});
         EXPECT_EQ(r.exit_code, 3) << option;
@@ -129,13 +131,17 @@ TEST_F(Cli, OOptionLaterOneCountsAndOnlyTwoDigits) {
     EXPECT_NE(r.out.find(console_bytes("変換先アスペクト:0.8055\n")), std::string::npos);
 }
 
-TEST_F(Cli, TargetEqualToSourceStops) {
+TEST_F(Cli, TargetEqualToEveryHeaderStopsButListingGoesOn) {
     copy_sample(dir_, "es_mpeg2_16x9.m2v");
-    RunResult r = run({"-l", "-o3", "es_mpeg2_16x9.m2v"});
+    RunResult r = run({"-o3", "es_mpeg2_16x9.m2v"});
     EXPECT_EQ(r.exit_code, 4);
     std::string tail = console_bytes("変換先アスペクト:16:9\n変換先アスペクトが指定されていません\n");
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
-    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.txt"));
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.ini"));
+
+    r = run({"-l", "-o3", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(fs::exists(dir_ / "es_mpeg2_16x9.txt"));
 }
 
 TEST_F(Cli, DefaultTargetsByVersionAndCode) {
@@ -158,7 +164,8 @@ TEST_F(Cli, DefaultTargetsByVersionAndCode) {
         Bytes stream = {0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, c.byte7, 0x17, 0xED, 0x23, 0x80,
                         0, 0, 1, extension, 0x14, 0x8A, 0, 1, 0, 0};
         make("v.m2v", stream);
-        RunResult r = run({"-l", "v.m2v"});
+        fs::remove(dir_ / "v.ini");
+        RunResult r = run({"v.m2v"});
         EXPECT_EQ(r.exit_code, c.exit_code) << int(c.byte7);
         EXPECT_NE(r.out.find(console_bytes(c.target_line)), std::string::npos) << int(c.byte7);
     }
@@ -211,6 +218,7 @@ TEST_F(Cli, ShortFileEndingInZerosIsAnalysed) {
 }
 
 TEST_F(Cli, EngineErrorsEndWithExitCodeSix) {
+    // A start code of no system layer, right after the first video packet.
     Bytes stream = {0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8,
                     0, 0, 1, 0xE0, 0, 15, 0x81, 0x80, 0, 0, 0, 1, 0xB3, 0x2D, 0x01, 0xE0, 0x24, 0x17, 0xED, 0x23, 0x80,
                     0, 0, 1, 0xB5, 0x14, 0x8A, 0x12, 0x34, 0x56};
@@ -232,7 +240,7 @@ TEST_F(Cli, RangeSearchGivingUpIsReportedWithItsCode) {
     make("gap.mpg", stream);
     RunResult r = run({"-r", "gap.mpg"});
     EXPECT_EQ(r.exit_code, 6);
-    std::string tail = console_bytes("\nエラー終了(-8)\nエラー終了(-8)\n");
+    std::string tail = console_bytes("\nヘッダー範囲内にスタートコードが見つかりません\nエラー終了(-8)\n");
     EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
 }
 

@@ -16,14 +16,25 @@ TEST(OOption, ArithmeticOnTheThirdAndFourthCharacters) {
     for (const auto& [text, expected] : cases) EXPECT_EQ(o_option_value(text), expected) << text;
 }
 
+TEST(OOption, OnlyDigitsNameACode) {
+    for (const char* text : {"-o15", "-o3", "-o05", "-o123", "-o1x9"}) {
+        EXPECT_EQ(o_option_digits(text), std::string(text) != "-o1x9") << text;
+    }
+    for (const char* text : {"-o1.", "-o1x", "-o", "-oa", "-o.5", "-o\x82"}) {
+        EXPECT_FALSE(o_option_digits(text)) << text;
+    }
+}
+
 // A platform whose opens fail a set number of times and whose waits cost
 // nothing, counted.
 struct FakePlatform {
     static uint32_t failures_left;
     static uint32_t opens;
     static uint32_t sleeps;
+    static bool refuse;
     static int open(FileHandleRec* file, const char*, uint32_t) {
         ++opens;
+        if (refuse) return file_open_refused;
         if (failures_left > 0) {
             --failures_left;
             file->handle = os_invalid_handle;
@@ -36,7 +47,8 @@ struct FakePlatform {
         EXPECT_EQ(ms, 50u);
         ++sleeps;
     }
-    static void reset(uint32_t failures) {
+    static void reset(uint32_t failures, bool refusing = false) {
+        refuse = refusing;
         failures_left = failures;
         opens = 0;
         sleeps = 0;
@@ -45,6 +57,7 @@ struct FakePlatform {
 uint32_t FakePlatform::failures_left = 0;
 uint32_t FakePlatform::opens = 0;
 uint32_t FakePlatform::sleeps = 0;
+bool FakePlatform::refuse = false;
 
 const OpenRetryOps fake_ops = {FakePlatform::open, FakePlatform::sleep};
 
@@ -69,6 +82,15 @@ TEST(OpeningLoop, GivesUpAfterExactly1001Attempts) {
     EXPECT_EQ(FakePlatform::opens, 1001u);
     EXPECT_EQ(FakePlatform::sleeps, 1002u);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(OpeningLoop, ARefusalIsNotWaitedFor) {
+    FakePlatform::reset(0, true);
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 2);
+    EXPECT_EQ(FakePlatform::opens, 1u);
+    EXPECT_EQ(failed, 0u);
 }
 
 TEST(OpeningLoop, LastChanceAttemptSucceeds) {

@@ -13,6 +13,8 @@ data=$(cd "$(dirname "$0")/data" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export WINEDEBUG=-all
+# The code page 932 bytes as stored: the C locale keeps them on Linux.
+export LC_ALL=C
 failures=0
 
 # Console output as UTF-8 with the elapsed and remaining time taken out.

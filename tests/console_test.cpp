@@ -4,6 +4,7 @@
 
 #include "console/console.h"
 #include "console/messages.h"
+#include "platform/platform.h"
 #include "support.h"
 
 namespace {
@@ -18,9 +19,10 @@ struct MessageCase {
 const MessageCase message_cases[] = {
     {msg_banner_rule, "\n-------------------------------------------------\n"},
     {msg_banner_title, "Morvalen CUI版 v0.51"},
-    {msg_usage_1, "コマンドライン >morvalencmd [-o -l -r] ファイル名(xxx.mpg)\n"},
+    {msg_usage_1, "コマンドライン >morvalencmd [-o -l -r -u] ファイル名(xxx.mpg)\n"},
     {msg_usage_2, "オプション説明\n"},
     {msg_usage_3, "-l sequence headerのリストアップ\n"},
+    {msg_usage_u, "-u iniファイルの記録どおりに元に戻す\n"},
     {msg_usage_4, "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"},
     {msg_usage_5, "MPEG-1の場合、VideoCD規格は12\n"},
     {msg_usage_6, "MPEG-2の場合、4:3が2,16:9が3\n"},
@@ -35,6 +37,26 @@ const MessageCase message_cases[] = {
     {msg_option_l, "-l オプションセット\n"},
     {msg_option_o, "-o オプションセット\n"},
     {msg_option_r, "-r オプションセット\n"},
+    {msg_option_u, "-u オプションセット\n"},
+    {msg_undo_conflict, "エラー:-uは-l、-oと一緒に指定できません\n"},
+    {msg_aspect_given_text, "%sが指定されました\n"},
+    {msg_open_refused, "ファイルに書き込めません(読み取り専用か、書き込みの権限がありません)\n"},
+    {msg_no_mpeg_video, "MPEG-1/MPEG-2のビデオがありません\n"},
+    {msg_restored, "元に戻しました(iniファイル削除)"},
+    {msg_restore_partial, "一部を元に戻せませんでした(iniファイルは残してあります)"},
+    {msg_engine_range_search, "ヘッダー範囲内にスタートコードが見つかりません"},
+    {msg_engine_read, "ファイルの読み込みに失敗しました"},
+    {msg_engine_marker_write, "iniファイルの書き込みに失敗しました"},
+    {msg_engine_list_write, "リストファイルの書き込みに失敗しました"},
+    {msg_engine_close, "ファイルのクローズに失敗しました"},
+    {msg_engine_no_sequence_header, "ビデオのsequence headerが見つかりません"},
+    {msg_engine_marker_unreadable, "iniファイルの内容が読めません"},
+    {msg_engine_marker_missing, "iniファイルがありません"},
+    {msg_engine_marker_remove, "iniファイルを削除できませんでした"},
+    {msg_read_short, "読み込みエラー: 位置%I64dから%uバイトのうち%uバイトしか読めませんでした"},
+    {msg_restore_missed, "iniファイルに記録された位置のうち%I64dか所にsequence headerがありません\n"},
+    {msg_restore_missed_position, "  位置%I64d\n"},
+    {msg_sync_lost, "同期を%u回失い、%I64dバイトを飛ばしました"},
     {msg_no_file, "ファイルが指定されていません\n"},
     {msg_open_gave_up, "何らかの原因で、読み書きができない状態です(%d)\n"},
     {msg_not_mpeg, "MPEGではありません\n"},
@@ -101,15 +123,40 @@ TEST(CrlfExpand, OnlyLineFeedsGrow) {
     EXPECT_EQ(std::string(out, n), "a\r\nb\r\r\n\r\n");
 }
 
-TEST(TextFile, LinesEndInCrLf) {
+TEST(TextFile, LinesEndInCrLfAndGoOutWhenFlushed) {
     ScratchDir dir;
     fs::path path = dir / "out.txt";
-    std::FILE* file = std::fopen(path.string().c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    text_file_print(file, fmt_marker_first, 36);
-    text_file_print(file, fmt_marker_position, 4294967296LL);
-    std::fclose(file);
-    EXPECT_EQ(read_text(path), "36\r\n4294967296\r\n");
+    TextFileRec* text = new TextFileRec;
+    ASSERT_EQ(text_file_create(text, path.string().c_str(), true), 0);
+    EXPECT_EQ(text_file_print(text, fmt_marker_first, 36), 0);
+    EXPECT_EQ(text_file_print(text, fmt_marker_position_byte, 4294967296LL, 52), 0);
+    EXPECT_EQ(read_text(path), "");
+    EXPECT_EQ(text_file_flush(text), 0);
+    EXPECT_EQ(read_text(path), "36\r\n4294967296 52\r\n");
+    EXPECT_EQ(text_file_close(text), 0);
+
+    ASSERT_EQ(text_file_create(text, path.string().c_str(), false), 0);  // appends
+    text_file_print(text, fmt_marker_position, 7LL);
+    EXPECT_EQ(text_file_close(text), 0);
+    EXPECT_EQ(read_text(path), "36\r\n4294967296 52\r\n7\r\n");
+
+    ASSERT_EQ(text_file_create(text, path.string().c_str(), false), 0);
+    EXPECT_EQ(text_file_truncate(text), 0);
+    EXPECT_EQ(text_file_close(text), 0);
+    EXPECT_EQ(read_text(path), "");
+    EXPECT_NE(text_file_create(text, path.string().c_str(), true), 0);
+    delete text;
 }
+
+#ifdef _WIN32
+// What a console is given: the stored bytes as UTF-16, one character for
+// each double-byte pair.
+TEST(ConsoleUnicode, CodePage932BecomesUtf16) {
+    const std::string text = msg_converted_ini_created;
+    wchar_t wide[64] = {};
+    int units = os_cp932_to_utf16(text.data(), static_cast<int>(text.size()), wide, 64);
+    EXPECT_EQ(std::wstring(wide, static_cast<size_t>(units)), L"変換済(iniファイル作成)");
+}
+#endif
 
 }  // namespace

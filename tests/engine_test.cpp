@@ -4,50 +4,10 @@
 #include <fstream>
 
 #include "rewrite/engine.h"
+#include "streams.h"
 #include "support.h"
 
 namespace {
-
-Bytes sequence_header(uint32_t width, uint32_t height, uint8_t aspect, uint8_t rate) {
-    return {0,
-            0,
-            1,
-            0xB3,
-            static_cast<uint8_t>(width >> 4),
-            static_cast<uint8_t>(((width & 0xF) << 4) | (height >> 8)),
-            static_cast<uint8_t>(height),
-            static_cast<uint8_t>((aspect << 4) | rate),
-            0x17,
-            0xED,
-            0x23,
-            0x80};
-}
-
-const Bytes ntsc_4x3 = sequence_header(720, 480, 2, 4);
-const Bytes ntsc_16x9 = sequence_header(720, 480, 3, 4);
-
-Bytes pack_mpeg2(uint8_t stuffing = 0) {
-    Bytes p = {0, 0, 1, 0xBA, 0x44, 0x00, 0x04, 0x00, 0x04, 0x01, 0x01, 0x89, 0xC3,
-               static_cast<uint8_t>(0xF8 | stuffing)};
-    return p + Bytes(stuffing, 0xFF);
-}
-
-const Bytes pack_mpeg1 = {0, 0, 1, 0xBA, 0x21, 0x00, 0x01, 0x00, 0x01, 0x80, 0x1B, 0x91};
-
-Bytes packet(uint8_t id, const Bytes& header, const Bytes& payload) {
-    size_t length = header.size() + payload.size();
-    Bytes p = {0, 0, 1, id, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
-    return p + header + payload;
-}
-
-// An MPEG-2 PES packet with a PTS.
-Bytes pes2(uint8_t id, const Bytes& payload) {
-    return packet(id, {0x81, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01}, payload);
-}
-
-Bytes filler(size_t n) {
-    return Bytes(n, 0x55);
-}
 
 struct Outcome {
     int32_t result;
@@ -184,7 +144,7 @@ TEST_F(Engine, ElementaryStreamHeadersAcrossChunkBoundaries) {
     Outcome o = run(stream, 3);
     Bytes expected = with_byte(with_byte(stream, 7, 0x34), chunk + 2, 0x34);
     EXPECT_TRUE(o.video == expected);
-    EXPECT_EQ(o.marker, "36\r\n7\r\n1048578\r\n2097155\r\n");
+    EXPECT_EQ(o.marker, "36\r\n7\r\n1048578\r\n");  // the 16:9 one needed no change
 }
 
 TEST_F(Engine, OnlyHeadersOfTheReferenceSizeAndRateAreTouched) {
@@ -193,9 +153,9 @@ TEST_F(Engine, OnlyHeadersOfTheReferenceSizeAndRateAreTouched) {
     Bytes stream = ntsc_4x3 + other_size + other_rate + ntsc_16x9 + filler(8);
     Outcome o = run(stream, 3);
     EXPECT_EQ(o.result, rewrite_done_marker_created);
-    Bytes expected = with_byte(stream, 7, 0x34);  // the 16:9 one is written again as it was
+    Bytes expected = with_byte(stream, 7, 0x34);
     EXPECT_TRUE(o.video == expected);
-    EXPECT_EQ(o.marker, "36\r\n7\r\n43\r\n");
+    EXPECT_EQ(o.marker, "36\r\n7\r\n");  // the 16:9 one already had the target
 }
 
 TEST_F(Engine, ProgramStreamScansOnlyVideoPayload) {
@@ -307,7 +267,7 @@ TEST_F(Engine, PacketsCutShortByTheEndOfTheFile) {
     EXPECT_EQ(run(start_code_cut, 3, 0, "cut_code.mpg").result, rewrite_done_marker_created);
 }
 
-TEST_F(Engine, NoReferenceHeaderInTheFirstMebibyte) {
+TEST_F(Engine, DamageBeforeAnyHeaderChangesNothing) {
     Bytes stream = pack_mpeg2() + pes2(0xE0, filler(100)) + Bytes(1048576, 0xFF) + ntsc_4x3;
     Outcome o = run(stream, 3);
     EXPECT_EQ(o.result, rewrite_stream_id_error);
@@ -315,12 +275,16 @@ TEST_F(Engine, NoReferenceHeaderInTheFirstMebibyte) {
     EXPECT_FALSE(o.has_marker);
 }
 
-TEST_F(Engine, AnExistingMarkerIsLeftAloneButTheVideoIsRewritten) {
-    write_bytes(dir_ / "movie.ini", {'k', 'e', 'e', 'p'});
-    Outcome o = run(ntsc_4x3 + filler(4), 3);
-    EXPECT_EQ(o.result, rewrite_done);
-    EXPECT_EQ(o.marker, "keep");
-    EXPECT_EQ(o.video[7], 0x34);
+TEST_F(Engine, AMarkerFileThatCannotBeReadStopsBeforeAnyChange) {
+    const char* unreadable[] = {"keep", "", "36\r\n12x\r\n", "36\r\n7", "300\r\n",
+                                "36\r\n7 36\r\n7 52\r\n"};
+    for (const char* text : unreadable) {
+        write_bytes(dir_ / "movie.ini", Bytes(text, text + std::strlen(text)));
+        Outcome o = run(ntsc_4x3 + filler(4), 3);
+        EXPECT_EQ(o.result, rewrite_marker_unreadable) << text;
+        EXPECT_EQ(o.marker, text);
+        EXPECT_EQ(o.video[7], 0x24) << text;
+    }
 }
 
 TEST_F(Engine, ListFileNeverReplacesTheVideo) {

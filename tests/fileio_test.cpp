@@ -114,7 +114,70 @@ TEST(FileExists, FilesAndDirectoriesAreFoundButDirectoriesDoNotOpen) {
     EXPECT_EQ(file_exists((dir / "absent.mpg").string().c_str()), 1);
     EXPECT_EQ(file_exists((dir / "folder").string().c_str()), 0);
     FileHandleRec file = closed_record();
-    EXPECT_EQ(file_open(&file, (dir / "folder").string().c_str(), generic_read), 1);
+    EXPECT_EQ(file_open(&file, (dir / "folder").string().c_str(), generic_read), file_open_refused);
+}
+
+TEST(FileExists, WildcardsNameNoFile) {
+    ScratchDir dir;
+    write_bytes(dir / "there.mpg", {0});
+    EXPECT_EQ(file_exists((dir / "*.mpg").string().c_str()), 1);
+    EXPECT_EQ(file_exists((dir / "ther?.mpg").string().c_str()), 1);
+}
+
+TEST(FileCreate, NewOnlyWhenAskedAndNeverTruncated) {
+    ScratchDir dir;
+    std::string name = (dir / "side.ini").string();
+    FileHandleRec file = closed_record();
+    ASSERT_EQ(file_create(&file, name.c_str(), true), 0);
+    EXPECT_EQ(file.size, 0);
+    EXPECT_EQ(file_write(&file, "abc", 3), 3u);
+    file_close(&file);
+    EXPECT_EQ(file_create(&file, name.c_str(), true), 1);
+    ASSERT_EQ(file_create(&file, name.c_str(), false), 0);
+    EXPECT_EQ(file.size, 3);
+    EXPECT_EQ(file_truncate(&file, 1), 0);
+    file_close(&file);
+    EXPECT_EQ(read_text(name), "a");
+    EXPECT_EQ(file_remove(name.c_str()), 0);
+    EXPECT_FALSE(fs::exists(name));
+    EXPECT_NE(file_remove(name.c_str()), 0);
+}
+
+TEST(FileWriteAt, OneByteAtAPositionPastFourGibibytes) {
+    ScratchDir dir;
+    fs::path path = dir / "big.bin";
+    write_bytes(path, {});
+    const int64_t far = (int64_t{1} << 32) + 7;
+    fs::resize_file(path, static_cast<uintmax_t>(far + 1));
+    FileHandleRec file = closed_record();
+    ASSERT_EQ(file_open(&file, path.string().c_str(), generic_read | generic_write), 0);
+    file_seek(&file, 5, file_begin);
+    uint8_t value = 0x34;
+    EXPECT_EQ(file_write_at(&file, far, &value, 1), 1u);
+    EXPECT_EQ(file.position, 5);
+    uint8_t back = 0;
+    file_seek(&file, far, file_begin);
+    EXPECT_EQ(file_read(&file, &back, 1), 1u);
+    EXPECT_EQ(back, 0x34);
+    file_close(&file);
+}
+
+TEST(FileSame, OneFileWhateverNameReachesIt) {
+    ScratchDir dir;
+    write_bytes(dir / "real.mpg", {1, 2, 3});
+    write_bytes(dir / "other.mpg", {1, 2, 3});
+    fs::create_directory(dir / "sub");
+    FileHandleRec real = closed_record();
+    FileHandleRec again = closed_record();
+    FileHandleRec other = closed_record();
+    ASSERT_EQ(file_open(&real, (dir / "real.mpg").string().c_str(), generic_read), 0);
+    ASSERT_EQ(file_open(&again, (dir / "sub" / ".." / "real.mpg").string().c_str(), generic_read), 0);
+    ASSERT_EQ(file_open(&other, (dir / "other.mpg").string().c_str(), generic_read), 0);
+    EXPECT_TRUE(file_same(&real, &again));
+    EXPECT_FALSE(file_same(&real, &other));
+    file_close(&real);
+    file_close(&again);
+    file_close(&other);
 }
 
 TEST(JoinHalves, LowHalfNeverSubtracts) {

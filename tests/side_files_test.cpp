@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
 #include "rewrite/side_files.h"
 #include "support.h"
 
@@ -25,13 +24,15 @@ TEST(SidePath, ReplacesOnlyTheLastComponentsExtension) {
     EXPECT_EQ(side("C:movie.mpg"), "C:movie.ini");
 }
 
-TEST(SidePath, DoubleByteTrailIsNoSeparator) {
-    // "表.d\x95\x5C" is a name whose last character ends in the byte 0x5C:
-    // the '.' before it still starts the extension of the same component.
-    EXPECT_EQ(side("x.y\\\x95\x5C.mpg"), "x.y\\\x95\x5C.ini");
-    EXPECT_EQ(side("\x83\x5C.mpg"), "\x83\x5C.ini");
-    EXPECT_EQ(side("dir.d\\\x83\x5C"), "dir.d\\\x83\x5C.ini");
-    EXPECT_EQ(side("a.b\x83\x5C" "c"), "a.ini");
+TEST(SidePath, MultibyteNamesHideNoDot) {
+    // UTF-8 bytes 0x81 to 0x9F inside テ, ス, ト and 第 are no lead bytes here:
+    // every '.' and '/' is one.
+    EXPECT_EQ(side("テスト.mpg"), "テスト.ini");
+    EXPECT_EQ(side("Vol.1 テスト.mpg"), "Vol.1 テスト.ini");
+    EXPECT_EQ(side("Vol.2 テスト.mpg", list_extension), "Vol.2 テスト.txt");
+    EXPECT_EQ(side("第1話.v2.m2v"), "第1話.v2.ini");
+    EXPECT_EQ(side("録画.d/テスト"), "録画.d/テスト.ini");
+    EXPECT_EQ(side("한국 드라마.mpg"), "한국 드라마.ini");
 }
 
 TEST(SidePath, TheWholePathCountsAndMustFit) {
@@ -44,12 +45,6 @@ TEST(SidePath, TheWholePathCountsAndMustFit) {
     EXPECT_EQ(make_side_path(too_long.c_str(), marker_extension, out), 1);
 }
 
-TEST(SideNames, SameByThePlatformRule) {
-    EXPECT_TRUE(side_names_same("movie.txt", "movie.txt"));
-    EXPECT_FALSE(side_names_same("movie.txt", "movie.txt2"));
-    EXPECT_EQ(side_names_same("movie.TXT", "movie.txt"), os_names_ignore_case);
-}
-
 TEST(ListLine, FormatsPositionBytesAndFlag) {
     char out[side_path_capacity] = {};
     const uint8_t same[8] = {0x2d, 0x01, 0xe0, 0x24, 0x2d, 0x01, 0xe0, 0x24};
@@ -60,25 +55,44 @@ TEST(ListLine, FormatsPositionBytesAndFlag) {
     EXPECT_STREQ(out, " 78187493530 123456789a 2d 01 e0 24 (*)");
 }
 
-TEST(SideFiles, MarkerAndListContents) {
+// The list file is opened without emptying it, and emptied only when it is
+// not the video itself.
+TEST(ListFile, ReplacedButNeverTheVideo) {
     ScratchDir dir;
-    fs::path marker_path = dir / "m.ini";
-    std::FILE* marker = side_file_create(marker_path.string().c_str());
-    ASSERT_NE(marker, nullptr);
-    marker_write_first(marker, 0x24);
-    marker_write_position(marker, 2092);
-    marker_write_position(marker, 4294967296LL);
-    side_file_close(marker);
-    EXPECT_EQ(read_text(marker_path), "36\r\n2092\r\n4294967296\r\n");
+    fs::path video_path = dir / "movie.mpg";
+    write_bytes(video_path, Bytes(100, 'v'));
+    FileHandleRec video = {os_invalid_handle, 0, 0};
+    ASSERT_EQ(file_open(&video, video_path.string().c_str(), generic_read), 0);
+    TextFileRec* list = new TextFileRec;
 
-    fs::path list_path = dir / "m.txt";
-    write_bytes(list_path, Bytes(100, 'x'));  // replaced, not appended to
-    std::FILE* list = side_file_create(list_path.string().c_str());
-    ASSERT_NE(list, nullptr);
-    list_write_header(list, "m.mpg");
-    list_write_line(list, "line");
-    side_file_close(list);
-    EXPECT_EQ(read_text(list_path), "m.mpg sequence header list\r\nline\r\n");
+    fs::path list_path = dir / "movie.txt";
+    write_bytes(list_path, Bytes(100, 'x'));
+    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
+    list_write_header(list, "movie.mpg");
+    EXPECT_EQ(text_file_close(list), 0);
+    EXPECT_EQ(read_text(list_path), "movie.mpg sequence header list\r\n");
+
+    std::string same = (dir / "." / "movie.mpg").string();
+    EXPECT_EQ(list_file_create(list, same.c_str(), &video), 2);
+    EXPECT_EQ(fs::file_size(video_path), 100u);
+    EXPECT_EQ(list_file_create(list, (dir / "none" / "movie.txt").string().c_str(), &video), 1);
+    file_close(&video);
+    delete list;
+}
+
+TEST(ListFile, NamesThatCodePage932CannotHoldBecomeQuestionMarks) {
+    ScratchDir dir;
+    fs::path list_path = dir / "l.txt";
+    FileHandleRec video = {os_invalid_handle, 0, 0};
+    write_bytes(dir / "v.mpg", {0});
+    ASSERT_EQ(file_open(&video, (dir / "v.mpg").string().c_str(), generic_read), 0);
+    TextFileRec* list = new TextFileRec;
+    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
+    list_write_header(list, "Café テスト 한국.mpg");
+    text_file_close(list);
+    EXPECT_EQ(read_text(list_path), console_bytes("Caf? テスト ??.mpg sequence header list\n"));
+    file_close(&video);
+    delete list;
 }
 
 }  // namespace

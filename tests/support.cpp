@@ -44,6 +44,14 @@ fs::path sample_path(const std::string& name) {
     return fs::path(SAMPLE_DIR) / name;
 }
 
+fs::path utf8_path(const std::string& name) {
+    return fs::u8path(name);
+}
+
+std::string path_utf8(const fs::path& path) {
+    return path.u8string();
+}
+
 fs::path copy_sample(const ScratchDir& dir, const std::string& name, const std::string& as) {
     fs::path copy = dir / (as.empty() ? name : as);
     fs::copy_file(sample_path(name), copy, fs::copy_options::overwrite_existing);
@@ -57,13 +65,21 @@ static std::string quote(const std::string& text) {
     return "\"" + text + "\"";
 }
 
-static std::string tool_command(const fs::path& cwd) {
-    return "cd /d " + quote(cwd.string()) + " && " +
-           quote(fs::path(MORVALENCMD_PATH).make_preferred().string());
+static std::string tool_command(const fs::path& cwd, const std::string&) {
+    return "cd /d " + quote(path_utf8(cwd)) + " && " +
+           quote(path_utf8(fs::path(MORVALENCMD_PATH).make_preferred()));
 }
 
 static int exit_code_of(int status) {
     return status;
+}
+
+// The whole command as Unicode: names of any script reach the tool.
+static int command_run(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), n);
+    return _wsystem(wide.c_str());
 }
 
 static const char* null_device = "NUL";
@@ -95,12 +111,16 @@ static std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-static std::string tool_command(const fs::path& cwd) {
-    return "cd " + quote(cwd.string()) + " && " + quote(MORVALENCMD_PATH);
+static std::string tool_command(const fs::path& cwd, const std::string& locale) {
+    return "cd " + quote(cwd.string()) + " && LC_ALL=" + locale + " " + quote(MORVALENCMD_PATH);
 }
 
 static int exit_code_of(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+static int command_run(const std::string& command) {
+    return std::system(command.c_str());
 }
 
 static const char* null_device = "/dev/null";
@@ -123,13 +143,14 @@ std::string cp932(const std::string& utf8) {
 
 #endif
 
-RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd) {
+RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
+                   const std::string& locale) {
     fs::path out = cwd / ".tool-stdout";
     fs::path err = cwd / ".tool-stderr";
-    std::string command = tool_command(cwd);
+    std::string command = tool_command(cwd, locale);
     for (const std::string& arg : args) command += " " + quote(arg);
-    command += " > " + quote(out.string()) + " 2> " + quote(err.string()) + " < " + null_device;
-    int status = std::system(command.c_str());
+    command += " > " + quote(path_utf8(out)) + " 2> " + quote(path_utf8(err)) + " < " + null_device;
+    int status = command_run(command);
     RunResult result{exit_code_of(status), read_text(out), read_text(err)};
     fs::remove(out);
     fs::remove(err);

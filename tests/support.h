@@ -32,6 +32,9 @@ Bytes read_bytes(const fs::path& file);
 std::string read_text(const fs::path& file);
 void write_bytes(const fs::path& file, const Bytes& bytes);
 fs::path sample_path(const std::string& name);
+// Paths to and from the UTF-8 names the tool takes on every platform.
+fs::path utf8_path(const std::string& name);
+std::string path_utf8(const fs::path& path);
 // Copies a bundled sample into the folder and returns the copy's path.
 fs::path copy_sample(const ScratchDir& dir, const std::string& name, const std::string& as = "");
 
@@ -40,8 +43,11 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-// Runs morvalencmd with the arguments in the given working folder.
-RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd);
+// Runs morvalencmd with the (UTF-8) arguments in the given working folder,
+// on POSIX systems under the given locale: the C locale's output is the
+// code page 932 bytes as stored.
+RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
+                   const std::string& locale = "C");
 
 // The UTF-8 text in code page 932, converted by the C library's iconv.
 std::string cp932(const std::string& utf8);

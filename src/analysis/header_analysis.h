@@ -1,18 +1,35 @@
-// What the head and tail windows of a file say about its stream: where the
-// first start codes lie, the first sequence header's fields, the playing
-// time between the first and the last pack header, and the MPEG version.
+// What the head and tail windows of a file say about its stream: what kind
+// of file it is, the first sequence header of its video stream, the playing
+// time between the first and the last clock reference, and the MPEG version.
 #pragma once
 #include <cstdint>
+
+#include "analysis/ts_demux.h"
+#include "analysis/video_probe.h"
+
+enum StreamKind : uint8_t {
+    stream_not_mpeg,
+    stream_elementary,  // video elementary stream: scanned byte by byte
+    stream_program,     // program stream: walked pack by pack, video stream 0xE0
+    stream_transport,   // transport stream: walked packet by packet, one video PID
+};
+
+struct StreamLayout {
+    StreamKind kind;
+    TsLayout ts;  // transport streams only
+};
 
 struct SequenceHeaderInfo {
     int64_t first_pack_pos;    // offset in headbuf, -1 if none
     int64_t last_pack_pos;     // file position of the last pack in tailbuf, -1 if none
-    int64_t first_seqhdr_pos;  // offset in headbuf, -1 if none
-    int64_t first_ext_pos;     // offset in headbuf, -1 if none
+    int64_t first_seqhdr_pos;  // file position of the video's first sequence header, -1 if none
     int64_t tail_base;         // input: file position of tailbuf's first byte
     uint32_t head_len;         // input
     uint32_t tail_len;         // input
-    uint8_t not_mpeg;          // 0 when headbuf begins with 00 00 01, else 0xFF
+    uint8_t not_mpeg;          // 0 for the three kinds of MPEG file, else 0xFF
+    StreamLayout layout;
+    TsProgram program;       // transport streams: the video stream and its clock
+    VideoHeaderProbe video;  // the video's first sequence header, as far as headbuf went
     double duration_sec;
     int32_t horizontal_size;
     int32_t vertical_size;
@@ -36,13 +53,23 @@ struct PackHeaderInfo {
 };
 
 inline constexpr uint32_t start_code_pack = 0x000001BA;
-inline constexpr uint32_t start_code_sequence = 0x000001B3;
-inline constexpr uint32_t start_code_extension = 0x000001B5;
 inline constexpr uint32_t start_code_gop = 0x000001B8;
 
-// Sets not_mpeg and the four positions; always returns 0.
+// The kind of file that the first bytes open: a transport stream by its
+// sync bytes; an elementary stream when its first start code is one of the
+// video's own (a sequence header, or anything below 0xB9); any other start
+// code opens a program stream.
+StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
+
+// Feeds the video payload in headbuf to the probe until it is settled.
+void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
+                         VideoHeaderProbe* probe);
+
+// Sets not_mpeg, the layout, the video stream and its first sequence header
+// as far as headbuf holds it, and the pack positions; always returns 0.
 int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);
-// Decodes what header_seek located; always returns 0.
+// Decodes what header_seek located; always returns 0. The run driver may
+// complete info->video from the rest of the file first.
 int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);
 // bytes: the 8 bytes after 00 00 01 B3.
 int sequence_header_parse(SequenceHeaderFields* fields, const uint8_t* bytes);

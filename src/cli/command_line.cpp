@@ -24,6 +24,10 @@ void scan_option(const char* argument, CommandLine* line) {
         line->job.mode_flags |= mode_range_search;
         console_text(msg_option_r);
         break;
+    case 'u':
+        line->job.mode_flags |= mode_undo;
+        console_text(msg_option_u);
+        break;
     default:
         break;
     }
@@ -36,6 +40,10 @@ bool names_existing_file(const char* argument) {
 
 int signed_code(char c) {
     return static_cast<signed char>(c);
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 }  // namespace
@@ -63,4 +71,9 @@ int32_t o_option_value(const char* o_text) {
     int32_t value = signed_code(third) - '0';
     if (fourth != '\0') value = value * 10 + (signed_code(fourth) - '0');
     return value;
+}
+
+bool o_option_digits(const char* o_text) {
+    char third = o_text[2];
+    return is_digit(third) && (o_text[3] == '\0' || is_digit(o_text[3]));
 }

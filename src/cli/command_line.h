@@ -1,5 +1,5 @@
-// The command line: options -l, -onn and -r before the first argument that
-// names an existing file.
+// The command line: options -l, -onn, -r and -u before the first argument
+// that names an existing file.
 #pragma once
 #include <cstdint>
 
@@ -22,3 +22,6 @@ bool command_line_has_o(const CommandLine* line);
 // fourth's when there is one. Codes are signed and not checked to be digits,
 // so "-o1x" gives 82 and a lone "-o" gives -48.
 int32_t o_option_value(const char* o_text);
+// Whether the characters that o_option_value counts are digits ("-o1." is
+// no code at all, although its arithmetic gives 8).
+bool o_option_digits(const char* o_text);

@@ -7,8 +7,24 @@
 int _dowildcard = 0;
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, char** argv) {
     int code = run_main(argc, argv);
     console_flush();
     return code;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The wide command line, so that names the ANSI code page cannot hold
+// reach the program whole; inside it they are UTF-8.
+int wmain(int argc, wchar_t** argv) {
+    return run(argc, os_arguments_utf8(argc, argv));
+}
+#else
+int main(int argc, char** argv) {
+    return run(argc, argv);
+}
+#endif

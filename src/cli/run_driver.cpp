@@ -20,14 +20,23 @@ constexpr uint32_t default_target_mpeg1 = 12;
 constexpr uint32_t range_length = 256;
 
 const char* const usage_lines[] = {
-    msg_usage_1, msg_usage_2,  msg_usage_3,  msg_usage_4,  msg_usage_5,  msg_usage_6,  msg_usage_7,
-    msg_usage_8, msg_usage_9, msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13, msg_usage_14,
+    msg_usage_1,  msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_4,
+    msg_usage_5,  msg_usage_6,  msg_usage_7,  msg_usage_8,  msg_usage_9,
+    msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13, msg_usage_14,
 };
 
 struct Windows {
     std::unique_ptr<uint8_t[]> headbuf;
     std::unique_ptr<uint8_t[]> tailbuf;
 };
+
+bool listing(const ConvertJob* job) {
+    return (job->mode_flags & mode_list) != 0;
+}
+
+bool undoing(const ConvertJob* job) {
+    return (job->mode_flags & mode_undo) != 0;
+}
 
 void print_banner() {
     console_text(msg_banner_rule);
@@ -72,13 +81,20 @@ uint32_t default_target(const SequenceHeaderInfo* info) {
 }
 
 // Settles the target; prints the two error lines and returns 1 when -o
-// names a code outside 0-15.
+// names no code from 0 to 15.
 int target_choose(const CommandLine* line, const SequenceHeaderInfo* info, uint32_t* target) {
     if (!command_line_has_o(line)) {
         *target = default_target(info);
         return 0;
     }
     int32_t value = o_option_value(line->o_text);
+    if (!o_option_digits(line->o_text)) {
+        char given[2 * text_capacity];
+        os_name_to_cp932(line->o_text, given, sizeof given);
+        console_text(msg_aspect_out_of_range);
+        console_print(msg_aspect_given_text, given);
+        return 1;
+    }
     if (static_cast<uint32_t>(value) > 15) {
         console_text(msg_aspect_out_of_range);
         console_print(msg_aspect_given, value);
@@ -97,21 +113,37 @@ const char* engine_message(int32_t result) {
     case rewrite_marker_name_error: return msg_engine_ini_name;
     case rewrite_side_file_error: return msg_engine_ini_create;
     case rewrite_write_error: return msg_engine_write;
+    case rewrite_range_search_error: return msg_engine_range_search;
+    case rewrite_read_error: return msg_engine_read;
+    case rewrite_marker_write_error: return msg_engine_marker_write;
+    case rewrite_list_write_error: return msg_engine_list_write;
+    case rewrite_close_error: return msg_engine_close;
+    case rewrite_no_sequence_header: return msg_engine_no_sequence_header;
+    case rewrite_marker_unreadable: return msg_engine_marker_unreadable;
+    case rewrite_marker_missing: return msg_engine_marker_missing;
+    case rewrite_marker_remove_error: return msg_engine_marker_remove;
     default: return nullptr;
     }
 }
 
-void report_result(int32_t result, bool listing) {
+void report_error(int32_t result) {
+    char closing[512] = {};
+    text_format(closing, sizeof closing, msg_error_end, result);
+    const char* message = engine_message(result);
+    console_text("\n");
+    console_text(message != nullptr ? message : closing);
+    console_text("\n");
+    console_line(closing);
+}
+
+void report_result(int32_t result, const ConvertJob* job) {
     if (result < 0) {
-        char closing[512] = {};
-        text_format(closing, sizeof closing, msg_error_end, result);
-        const char* message = engine_message(result);
-        console_text("\n");
-        console_text(message != nullptr ? message : closing);
-        console_text("\n");
-        console_line(closing);
-    } else if (listing) {
+        report_error(result);
+    } else if (listing(job)) {
         console_text(msg_list_done);
+    } else if (undoing(job)) {
+        console_text("\n");
+        console_line(result == restore_partial ? msg_restore_partial : msg_restored);
     } else if (result == rewrite_done_marker_created || result == rewrite_done) {
         console_text("\n");
         console_line(result == rewrite_done_marker_created ? msg_converted_ini_created
@@ -119,10 +151,20 @@ void report_result(int32_t result, bool listing) {
     }
 }
 
+int exit_code_of(int32_t result, const ConvertJob* job) {
+    if (undoing(job)) {
+        if (result == rewrite_marker_missing || result == rewrite_marker_unreadable) {
+            return exit_no_marker;
+        }
+        if (result == restore_partial) return exit_restore_partial;
+    }
+    return result < 0 ? exit_engine_error : exit_ok;
+}
+
 // Captures the last-write time; false when there is none to put back.
 bool last_write_capture(const char* path, OsFileTime* time) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, path, generic_read) != 0) return false;
+    if (file_open(&file, path, generic_read) != file_opened) return false;
     bool captured = os_last_write_get(file.handle, time);
     file_close(&file);
     return captured;
@@ -130,52 +172,127 @@ bool last_write_capture(const char* path, OsFileTime* time) {
 
 void last_write_restore(const char* path, const OsFileTime* time) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, path, generic_read | generic_write) != 0) return;
+    if (file_open(&file, path, generic_read | generic_write) != file_opened) return;
     os_last_write_set(file.handle, time);
     file_close(&file);
 }
 
-int rewrite_and_report(const ConvertJob* job) {
+int rewrite_and_report(const ConvertJob* job, bool read_only) {
     OsFileTime written = {0, 0};
-    bool captured = last_write_capture(job->path, &written);
+    bool captured = !read_only && last_write_capture(job->path, &written);
     header_range_length = range_length;
     int32_t result = aspect_rewrite(job);
-    report_result(result, (job->mode_flags & mode_list) != 0);
+    report_result(result, job);
     if (captured) last_write_restore(job->path, &written);
-    return result < 0 ? exit_engine_error : exit_ok;
+    return exit_code_of(result, job);
 }
 
-// Analyses the open file, settles the target and runs the engine.
-int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed) {
-    SequenceHeaderInfo info = {};
+// The video's first sequence header and what follows it, from the head
+// window or, where it did not reach them, from the rest of the file.
+int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
+    if (video_probe_settled(&info->video) || info->head_len >= size) return 0;
+    header_range_length = range_length;
+    int32_t result = video_header_seek(job, &info->video);
+    if (result != 0) return result;
+    if (video_probe_found(&info->video)) info->first_seqhdr_pos = info->video.code_pos - 3;
+    return 0;
+}
+
+// What the head and tail windows and, if need be, the rest of the file say
+// about the stream. Returns an exit code, or -1 to go on.
+int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
     Windows windows;
-    windows_place(file->size, trailing_zero_seek(line->job.path), &info);
-    const char* stop = windows_fill(file, &info, &windows);
+    windows_place(file->size, trailing_zero_seek(line->job.path), info);
+    const char* stop = windows_fill(file, info, &windows);
     file_close(file);
     if (stop != nullptr) {
         console_text(stop);
         return exit_usage;
     }
-    header_seek(windows.headbuf.get(), windows.tailbuf.get(), &info);
-    header_parse(windows.headbuf.get(), windows.tailbuf.get(), &info);
-    if (info.not_mpeg != 0) {
+    header_seek(windows.headbuf.get(), windows.tailbuf.get(), info);
+    if (info->not_mpeg != 0) {
         console_text(msg_not_mpeg);
         return exit_not_mpeg;
     }
+    if (info->layout.kind == stream_transport && !info->program.found) {
+        console_text(msg_no_mpeg_video);
+        return exit_not_mpeg;
+    }
+    int32_t result = video_header_settle(&line->job, file->size, info);
+    if (result == 0 && !video_probe_found(&info->video)) result = rewrite_no_sequence_header;
+    if (result != 0) {
+        report_error(result);
+        return exit_engine_error;
+    }
+    header_parse(windows.headbuf.get(), windows.tailbuf.get(), info);
+    return -1;
+}
+
+void summary_print(const SequenceHeaderInfo* info, int64_t size) {
+    char summary[512] = {};
+    format_summary_line(info, size, summary);
+    console_print(fmt_line, summary);
+}
+
+// The target equals the first header's code: there is still something to
+// do when another header holds another code (an interrupted run, a file
+// with parts of both shapes). Returns an exit code, or -1 to go on.
+int same_target_check(const ConvertJob* job) {
+    header_range_length = range_length;
+    int32_t needed = aspect_change_needed(job);
+    if (needed > 0) return -1;
+    if (needed < 0) {
+        report_error(needed);
+        return exit_engine_error;
+    }
+    console_text(msg_target_equals_source);
+    return exit_same_aspect;
+}
+
+// Analyses the open file, settles the target and runs the engine.
+int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed, bool read_only) {
+    SequenceHeaderInfo info = {};
+    int stop = analyse(file, line, &info);
+    if (stop >= 0) return stop;
     if (failed >= 1) console_print(msg_rw_count, failed);
     console_print(msg_source_aspect, aspect_name(info.mpeg_version, info.aspect_code));
-    uint32_t target = 0;
-    if (target_choose(line, &info, &target) != 0) return exit_bad_aspect;
-    line->job.target_aspect = target;
-    console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
-    if (info.aspect_code == target) {
-        console_text(msg_target_equals_source);
-        return exit_same_aspect;
+    ConvertJob* job = &line->job;
+    if (!undoing(job)) {
+        uint32_t target = 0;
+        if (target_choose(line, &info, &target) != 0) return exit_bad_option;
+        job->target_aspect = target;
+        console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
+        // Listing needs no target.
+        if (info.aspect_code == target && !listing(job)) {
+            stop = same_target_check(job);
+            if (stop >= 0) return stop;
+        }
     }
-    char summary[512] = {};
-    format_summary_line(&info, file->size, summary);
-    console_print(fmt_line, summary);
-    return rewrite_and_report(&line->job);
+    summary_print(&info, file->size);
+    return rewrite_and_report(job, read_only);
+}
+
+// Opens the video as the job needs it: a listing, which writes nothing to
+// the video, also reads a file that can never be written. Returns an exit
+// code, or -1 to go on.
+int video_open(FileHandleRec* file, const ConvertJob* job, uint32_t* failed, bool* read_only) {
+    const OpenRetryOps platform_ops = {file_open, os_sleep_ms};
+    int opened = open_with_retries(file, job->path, &platform_ops, failed);
+    if (opened == 2 && listing(job) && file_open(file, job->path, generic_read) == file_opened) {
+        *read_only = true;
+        return -1;
+    }
+    if (opened == 2) {
+        console_text(msg_open_refused);
+        return exit_open_gave_up;
+    }
+    if (opened != 0) {
+        char message[512] = {};
+        text_format(message, sizeof message, msg_open_gave_up, *failed);
+        console_line(message);
+        return exit_open_gave_up;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -187,7 +304,9 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
     for (;;) {
         ops->sleep(open_wait_ms);
         if (opened || *failed > open_retry_bound) break;
-        if (ops->open(file, path, generic_read | generic_write) == 0) {
+        int result = ops->open(file, path, generic_read | generic_write);
+        if (result == file_open_refused) return 2;  // waiting would not help
+        if (result == file_opened) {
             opened = true;
         } else {
             ++*failed;
@@ -207,14 +326,14 @@ int run_main(int argc, char** argv) {
         console_text(msg_no_file);
         return exit_no_file;
     }
+    if (undoing(&line.job) && (listing(&line.job) || command_line_has_o(&line))) {
+        console_text(msg_undo_conflict);
+        return exit_bad_option;
+    }
     FileHandleRec file = {os_invalid_handle, 0, 0};
     uint32_t failed = 0;
-    const OpenRetryOps platform_ops = {file_open, os_sleep_ms};
-    if (open_with_retries(&file, line.job.path, &platform_ops, &failed) != 0) {
-        char message[512] = {};
-        text_format(message, sizeof message, msg_open_gave_up, failed);
-        console_line(message);
-        return exit_open_gave_up;
-    }
-    return analyse_and_rewrite(&file, &line, failed);
+    bool read_only = false;
+    int stop = video_open(&file, &line.job, &failed, &read_only);
+    if (stop >= 0) return stop;
+    return analyse_and_rewrite(&file, &line, failed, read_only);
 }

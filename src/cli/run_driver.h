@@ -8,11 +8,13 @@ enum ExitCode {
     exit_ok = 0,
     exit_usage = 1,  // also: the file could not be read for the analysis
     exit_no_file = 2,
-    exit_bad_aspect = 3,
+    exit_bad_option = 3,  // an -o value outside 0-15, or -u with -l or -o
     exit_same_aspect = 4,
-    exit_not_mpeg = 5,
+    exit_not_mpeg = 5,  // also: a transport stream without MPEG-1/MPEG-2 video
     exit_engine_error = 6,
-    exit_open_gave_up = 7,
+    exit_open_gave_up = 7,  // also: a file that can never be opened for writing
+    exit_restore_partial = 8,
+    exit_no_marker = 9,  // -u without a marker file the tool can read
 };
 
 // What the opening loop needs of the platform; tests replace both.
@@ -26,7 +28,8 @@ inline constexpr uint32_t open_retry_bound = 1000;
 
 // Opens the file for reading and writing, waiting 50 ms before each attempt
 // and once more after the successful one. *failed gets the failed attempts.
-// 0 when it opened, 1 after 1001 failed attempts.
+// 0 when it opened, 1 after 1001 failed attempts, 2 at once when the file
+// can never be opened for writing (file_open_refused).
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 

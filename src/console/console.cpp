@@ -1,5 +1,6 @@
 #include "console/console.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -148,13 +149,61 @@ void console_flush() {
     c.pending_len = 0;
 }
 
-void text_file_print(std::FILE* file, const char* format, ...) {
-    char text[line_capacity];
+int text_file_create(TextFileRec* text, const char* name, bool must_be_new) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_create(&file, name, must_be_new) != 0) return 1;
+    text_file_attach(text, &file);
+    return 0;
+}
+
+void text_file_attach(TextFileRec* text, const FileHandleRec* file) {
+    *text = text_file_closed;
+    text->file = *file;
+    text->open = true;
+    text->flushed = file_seek(&text->file, 0, file_end);
+}
+
+int text_file_truncate(TextFileRec* text) {
+    if (file_truncate(&text->file, 0) != 0) return 1;
+    text->flushed = 0;
+    file_seek(&text->file, 0, file_begin);
+    return 0;
+}
+
+int text_file_print(TextFileRec* text, const char* format, ...) {
+    char line[line_capacity];
     va_list args;
     va_start(args, format);
-    int n = text_vformat(text, sizeof text, format, args);
+    int n = text_vformat(line, sizeof line, format, args);
     va_end(args);
-    if (n < 0) return;
-    char expanded[2 * line_capacity];
-    std::fwrite(expanded, 1, crlf_expand(text, std::strlen(text), expanded), file);
+    if (n < 0) text->failed = true;
+    if (text->failed) return 1;
+    size_t length = std::strlen(line);
+    if (text->pending_len + 2 * length > sizeof text->pending && text_file_flush(text) != 0) {
+        return 1;
+    }
+    text->pending_len += static_cast<uint32_t>(crlf_expand(line, length, text->pending + text->pending_len));
+    return 0;
+}
+
+int text_file_flush(TextFileRec* text) {
+    if (text->failed) return 1;
+    if (text->pending_len == 0) return 0;
+    if (file_write(&text->file, text->pending, text->pending_len) != text->pending_len) {
+        // A write cut short by a full disk may have left part of a line.
+        text->failed = true;
+        file_truncate(&text->file, text->flushed);
+        return 1;
+    }
+    text->flushed += text->pending_len;
+    text->pending_len = 0;
+    return 0;
+}
+
+int text_file_close(TextFileRec* text) {
+    if (!text->open) return 0;
+    int flushed = text_file_flush(text);
+    int closed = file_close(&text->file);
+    text->open = false;
+    return flushed == 0 && closed != 0 ? 0 : 1;
 }

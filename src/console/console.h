@@ -3,7 +3,9 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
-#include <cstdio>
+#include <cstdint>
+
+#include "fileio/fileio.h"
 
 // printf-style formatting that also understands the 64-bit conversions
 // "%I64d", "%12I64d", "%08I64x" (arguments long long) and writes "%#x" with
@@ -23,6 +25,31 @@ void console_print(const char* format, ...);
 void console_line(const char* text);
 void console_flush();
 
-// Appends formatted text to a file opened in binary mode, "\n" as CR LF.
-// Write errors are not reported: nothing reads these files back.
-void text_file_print(std::FILE* file, const char* format, ...);
+// A text file written through the file layer, "\n" as CR LF. Lines gather
+// in a block until a flush; a write that fails is remembered, so that the
+// writer can stop, and cut back, so that the file never ends in half a line.
+struct TextFileRec {
+    FileHandleRec file;
+    bool open;
+    bool failed;
+    int64_t flushed;  // bytes known to be in the file
+    uint32_t pending_len;
+    char pending[8192];
+};
+
+inline constexpr TextFileRec text_file_closed = {{os_invalid_handle, 0, 0}, false, false, 0, 0, {}};
+
+// Opens the file for appending, creating it when absent, never truncating
+// it; with must_be_new an existing name fails. 0 on success.
+int text_file_create(TextFileRec* text, const char* name, bool must_be_new);
+// Takes over a file opened through the file layer, for appending.
+void text_file_attach(TextFileRec* text, const FileHandleRec* file);
+// Empties the file. 0 on success.
+int text_file_truncate(TextFileRec* text);
+// Adds formatted text. 0, or 1 once anything written to the file failed.
+int text_file_print(TextFileRec* text, const char* format, ...);
+// Writes out what has gathered. 0, or 1 when the file could not take it.
+int text_file_flush(TextFileRec* text);
+// Flushes and closes; 0 when everything reached the file (or nothing was
+// open).
+int text_file_close(TextFileRec* text);

@@ -1,15 +1,34 @@
 #include "fileio/fileio.h"
 
+namespace {
+
+void size_take(FileHandleRec* file) {
+    uint32_t high = 0;
+    uint32_t low = os_file_size(file->handle, &high);
+    file->size = join_halves(low, static_cast<int32_t>(high));
+}
+
+}  // namespace
+
 int64_t join_halves(uint32_t low, int32_t high) {
     return static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(high)) << 32) | low);
 }
 
 int file_open(FileHandleRec* file, const char* name, uint32_t access) {
-    file->handle = os_file_open(name, access);
+    OsOpenFailure failure = os_open_failed_other;
+    file->handle = os_file_open(name, access, &failure);
+    if (file->handle == os_invalid_handle) {
+        return failure == os_open_failed_refused ? file_open_refused : file_open_failed;
+    }
+    size_take(file);
+    return file_opened;
+}
+
+int file_create(FileHandleRec* file, const char* name, bool must_be_new) {
+    file->handle = os_file_create(name, must_be_new);
     if (file->handle == os_invalid_handle) return 1;
-    uint32_t high = 0;
-    uint32_t low = os_file_size(file->handle, &high);
-    file->size = join_halves(low, static_cast<int32_t>(high));
+    file->position = 0;
+    size_take(file);
     return 0;
 }
 
@@ -36,10 +55,31 @@ uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count) {
     return done;
 }
 
+uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    if (!os_file_write_at(file->handle, buffer, count, at, &done)) return 0;
+    return done;
+}
+
+int file_truncate(FileHandleRec* file, int64_t length) {
+    return os_file_truncate(file->handle, length) ? 0 : 1;
+}
+
 int file_close(FileHandleRec* file) {
     return os_file_close(file->handle);
 }
 
 int file_exists(const char* name) {
     return os_name_exists(name) ? 0 : 1;
+}
+
+int file_remove(const char* name) {
+    return os_file_remove(name) ? 0 : 1;
+}
+
+bool file_same(const FileHandleRec* a, const FileHandleRec* b) {
+    OsFileId first = {0, 0};
+    OsFileId second = {0, 0};
+    if (!os_file_id(a->handle, &first) || !os_file_id(b->handle, &second)) return true;
+    return first.volume == second.volume && first.index == second.index;
 }

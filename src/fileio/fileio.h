@@ -20,8 +20,16 @@ inline constexpr uint32_t file_begin = os_origin_begin;
 inline constexpr uint32_t file_current = os_origin_current;
 inline constexpr uint32_t file_end = os_origin_end;
 
-// 0 opened, 1 failed (size untouched). Never creates or truncates.
+// file_open's results.
+inline constexpr int file_opened = 0;
+inline constexpr int file_open_failed = 1;   // may open on a later attempt
+inline constexpr int file_open_refused = 2;  // never will: no permission, read-only
+
+// Never creates or truncates; the size is untouched unless the file opened.
 int file_open(FileHandleRec* file, const char* name, uint32_t access);
+// Opens a side file for reading and writing, creating it when absent and
+// never truncating it; with must_be_new an existing name fails. 0 or 1.
+int file_create(FileHandleRec* file, const char* name, bool must_be_new);
 // Returns the new position. A move the platform refuses leaves the position
 // as it was and returns it.
 int64_t file_seek(FileHandleRec* file, int64_t distance, uint32_t origin);
@@ -29,10 +37,20 @@ int64_t file_seek(FileHandleRec* file, int64_t distance, uint32_t origin);
 uint32_t file_read(FileHandleRec* file, void* buffer, uint32_t count);
 // Bytes written; 0 on failure. The position does not move.
 uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count);
+// Writes at a position with one system call; bytes written, 0 on failure.
+// The tracked position stays, but the next read must seek first.
+uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count);
+// Cuts the file to the length; 0 on success.
+int file_truncate(FileHandleRec* file, int64_t length);
 // The platform's result: not 0 on success.
 int file_close(FileHandleRec* file);
 // 0 when the name is found (a directory too), 1 when it is not.
 int file_exists(const char* name);
+// 0 when the file was removed.
+int file_remove(const char* name);
+// Whether two open handles reach one file, whatever names they were opened
+// by; true also when the platform cannot tell, so that nothing is risked.
+bool file_same(const FileHandleRec* a, const FileHandleRec* b);
 
 // Joins two 32-bit halves; the low half never subtracts.
 int64_t join_halves(uint32_t low, int32_t high);

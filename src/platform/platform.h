@@ -1,6 +1,10 @@
 // The operating system, reduced to the few calls the tool needs. Everything
 // else in the program is the same on Windows and POSIX systems; only this
 // module includes <windows.h> or POSIX headers.
+//
+// File names are UTF-8 on every platform (on POSIX systems: the bytes the
+// file system holds), so that '.', '/' and '\' are never part of another
+// character.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -19,13 +23,16 @@ inline constexpr uint32_t os_origin_begin = 0;
 inline constexpr uint32_t os_origin_current = 1;
 inline constexpr uint32_t os_origin_end = 2;
 
-// Whether the file system treats names that differ only in ASCII letter case
-// as the same file.
-extern const bool os_names_ignore_case;
+// Why an open failed: only a file in use may open on a later attempt; a
+// refusal (no permission, a read-only file or file system) never will.
+enum OsOpenFailure { os_open_failed_other, os_open_failed_in_use, os_open_failed_refused };
 
 // Opens an existing file, never creating or truncating it, and lets other
-// handles read and write it meanwhile.
-os_handle os_file_open(const char* name, uint32_t access);
+// handles read and write it meanwhile. On failure *failure tells why.
+os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure);
+// Opens a file for reading and writing, creating it when it is absent, and
+// never truncates it. With must_be_new an existing name is a failure.
+os_handle os_file_create(const char* name, bool must_be_new);
 // The size as two 32-bit halves: returns the low half, stores the high half.
 uint32_t os_file_size(os_handle handle, uint32_t* high);
 // Moves the file pointer by the distance given as halves (low, *high) from
@@ -35,9 +42,26 @@ bool os_file_seek(os_handle handle, uint32_t low, int32_t* high, uint32_t origin
                   uint32_t* new_low);
 bool os_file_read(os_handle handle, void* buffer, uint32_t count, uint32_t* done);
 bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_t* done);
+// Writes at a position with one call. Where the file pointer is afterwards
+// differs between systems: callers seek before their next read.
+bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,
+                      uint32_t* done);
+// Cuts or extends the file to the length.
+bool os_file_truncate(os_handle handle, int64_t length);
 // Returns non-zero on success, as CloseHandle does.
 int os_file_close(os_handle handle);
-// True when the name finds a file or directory.
+bool os_file_remove(const char* name);
+
+// What makes a file the same file whatever name reaches it: device and
+// inode, or volume serial number and file index.
+struct OsFileId {
+    uint64_t volume;
+    uint64_t index;
+};
+bool os_file_id(os_handle handle, OsFileId* id);
+
+// True when the name finds a file or directory. A name with the wildcard
+// characters * or ? never does: it is a pattern, not a name.
 bool os_name_exists(const char* name);
 
 // A file's last-write time, opaque to the rest of the program.
@@ -56,4 +80,19 @@ uint32_t os_tick_ms();
 // must not end the run halfway through a file) and tells whether it is a
 // terminal.
 bool os_stdout_prepare();
-void os_stdout_write(const char* bytes, size_t count);
+// Writes code page 932 text to standard output in the form its reader
+// takes: as it is, as UTF-8 under a UTF-8 locale, or as Unicode to a
+// Windows console. A character split between two calls is put together.
+void os_stdout_write(const char* text, size_t count);
+
+// A name as code page 932 text for the list file: characters it cannot hold
+// become '?'. Returns the bytes stored, always zero-terminated.
+size_t os_name_to_cp932(const char* name, char* out, size_t capacity);
+
+#ifdef _WIN32
+// The command line's arguments as UTF-8; they live until the process ends.
+char** os_arguments_utf8(int argc, wchar_t** argv);
+// Code page 932 text as the UTF-16 that a console is given; returns the
+// units stored, or 0 when they do not fit.
+int os_cp932_to_utf16(const char* text, int count, wchar_t* out, int capacity);
+#endif

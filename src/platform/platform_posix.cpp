@@ -2,30 +2,138 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-const bool os_names_ignore_case = false;
+static_assert(sizeof(off_t) == 8, "file positions past 2 GiB need 64-bit off_t");
 
-os_handle os_file_open(const char* name, uint32_t access) {
+namespace {
+
+int fd_of(os_handle handle) {
+    return static_cast<int>(handle);
+}
+
+OsOpenFailure open_failure(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return os_open_failed_refused;
+    case ETXTBSY:
+    case EBUSY:
+    case EAGAIN:
+        return os_open_failed_in_use;
+    default:
+        return os_open_failed_other;
+    }
+}
+
+bool has_wildcard(const char* name) {
+    return std::strpbrk(name, "*?") != nullptr;
+}
+
+// Bytes of the character at `at` that the other side has no place for, by
+// the rules of each side; a malformed one counts a byte at a time.
+size_t cp932_length(const char* at, size_t left) {
+    unsigned char lead = static_cast<unsigned char>(at[0]);
+    bool double_byte = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    return double_byte && left >= 2 ? 2 : 1;
+}
+
+size_t utf8_length(const char* at, size_t left) {
+    unsigned char lead = static_cast<unsigned char>(at[0]);
+    size_t declared = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t n = 1;
+    while (n < declared && n < left && (static_cast<unsigned char>(at[n]) & 0xC0) == 0x80) ++n;
+    return n;
+}
+
+// Converts as much of the input as iconv can and stores it; an unconvertible
+// character becomes '?', an incomplete one at the end stays in the input.
+size_t convert(iconv_t cd, const char** in, size_t* in_left, char* out, size_t capacity,
+               size_t (*char_length)(const char*, size_t)) {
+    char* dst = out;
+    size_t dst_left = capacity;
+    while (*in_left > 0 && dst_left > 0) {
+        char* src = const_cast<char*>(*in);
+        size_t done = iconv(cd, &src, in_left, &dst, &dst_left);
+        *in = src;
+        if (done != static_cast<size_t>(-1) || errno == EINVAL || errno == E2BIG) break;
+        // EILSEQ: a character the other side does not have.
+        size_t skip = char_length(*in, *in_left);
+        *in += skip;
+        *in_left -= skip;
+        *dst++ = '?';
+        --dst_left;
+    }
+    return capacity - dst_left;
+}
+
+// Standard output: how it is written once os_stdout_prepare has looked.
+struct StdoutState {
+    iconv_t to_utf8 = reinterpret_cast<iconv_t>(-1);
+    char carry[4];
+    size_t carry_len = 0;
+};
+
+StdoutState stdout_state;
+
+bool locale_is_utf8() {
+    locale_t locale = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (locale == static_cast<locale_t>(0)) return false;
+    const char* codeset = nl_langinfo_l(CODESET, locale);
+    bool utf8 = strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0;
+    freelocale(locale);
+    return utf8;
+}
+
+void write_all(const char* bytes, size_t count) {
+    while (count > 0) {
+        ssize_t put = write(STDOUT_FILENO, bytes, count);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return;  // nowhere else to report it
+        bytes += put;
+        count -= static_cast<size_t>(put);
+    }
+}
+
+}  // namespace
+
+os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure) {
     int flags = (access & os_access_write) ? O_RDWR : O_RDONLY;
-    int fd = open(name, flags);
-    if (fd < 0) return os_invalid_handle;
+    int fd = open(name, flags | O_CLOEXEC);
+    if (fd < 0) {
+        *failure = open_failure(errno);
+        return os_invalid_handle;
+    }
     struct stat st;
     // A directory opens read-only on POSIX but never on Windows; refuse it
     // here so both systems answer alike.
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         close(fd);
+        *failure = os_open_failed_refused;
         return os_invalid_handle;
     }
     return fd;
 }
 
+os_handle os_file_create(const char* name, bool must_be_new) {
+    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : 0);
+    int fd = open(name, flags, 0666);
+    return fd < 0 ? os_invalid_handle : fd;
+}
+
 uint32_t os_file_size(os_handle handle, uint32_t* high) {
     struct stat st;
-    if (fstat(static_cast<int>(handle), &st) != 0) {
+    if (fstat(fd_of(handle), &st) != 0) {
         *high = 0xFFFFFFFFu;
         return 0xFFFFFFFFu;
     }
@@ -39,7 +147,7 @@ bool os_file_seek(os_handle handle, uint32_t low, int32_t* high, uint32_t origin
     static const int whence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
     if (origin > os_origin_end) return false;
     uint64_t joined = (static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) | low;
-    off_t result = lseek(static_cast<int>(handle), static_cast<off_t>(joined), whence[origin]);
+    off_t result = lseek(fd_of(handle), static_cast<off_t>(joined), whence[origin]);
     if (result < 0) return false;
     *new_low = static_cast<uint32_t>(result);
     *high = static_cast<int32_t>(static_cast<uint64_t>(result) >> 32);
@@ -51,8 +159,7 @@ bool os_file_read(os_handle handle, void* buffer, uint32_t count, uint32_t* done
     // first; read() may stop short, so keep going until it does the same.
     uint32_t total = 0;
     while (total < count) {
-        ssize_t got = read(static_cast<int>(handle), static_cast<char*>(buffer) + total,
-                           count - total);
+        ssize_t got = read(fd_of(handle), static_cast<char*>(buffer) + total, count - total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) break;
@@ -65,8 +172,7 @@ bool os_file_read(os_handle handle, void* buffer, uint32_t count, uint32_t* done
 bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_t* done) {
     uint32_t total = 0;
     while (total < count) {
-        ssize_t put = write(static_cast<int>(handle),
-                            static_cast<const char*>(buffer) + total, count - total);
+        ssize_t put = write(fd_of(handle), static_cast<const char*>(buffer) + total, count - total);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         total += static_cast<uint32_t>(put);
@@ -75,18 +181,48 @@ bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_
     return true;
 }
 
+bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,
+                      uint32_t* done) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t put = pwrite(fd_of(handle), static_cast<const char*>(buffer) + total,
+                             count - total, static_cast<off_t>(offset + total));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        total += static_cast<uint32_t>(put);
+    }
+    *done = total;
+    return true;
+}
+
+bool os_file_truncate(os_handle handle, int64_t length) {
+    return ftruncate(fd_of(handle), static_cast<off_t>(length)) == 0;
+}
+
 int os_file_close(os_handle handle) {
-    return close(static_cast<int>(handle)) == 0 ? 1 : 0;
+    return close(fd_of(handle)) == 0 ? 1 : 0;
+}
+
+bool os_file_remove(const char* name) {
+    return unlink(name) == 0;
+}
+
+bool os_file_id(os_handle handle, OsFileId* id) {
+    struct stat st;
+    if (fstat(fd_of(handle), &st) != 0) return false;
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 bool os_name_exists(const char* name) {
     struct stat st;
-    return stat(name, &st) == 0;
+    return !has_wildcard(name) && stat(name, &st) == 0;
 }
 
 bool os_last_write_get(os_handle handle, OsFileTime* time) {
     struct stat st;
-    if (fstat(static_cast<int>(handle), &st) != 0) return false;
+    if (fstat(fd_of(handle), &st) != 0) return false;
     time->major = static_cast<int64_t>(st.st_mtim.tv_sec);
     time->minor = static_cast<int64_t>(st.st_mtim.tv_nsec);
     return true;
@@ -98,7 +234,7 @@ bool os_last_write_set(os_handle handle, const OsFileTime* time) {
     times[0].tv_nsec = UTIME_OMIT;  // the last-access time stays as it is
     times[1].tv_sec = static_cast<time_t>(time->major);
     times[1].tv_nsec = static_cast<long>(time->minor);
-    return futimens(static_cast<int>(handle), times) == 0;
+    return futimens(fd_of(handle), times) == 0;
 }
 
 void os_sleep_ms(uint32_t milliseconds) {
@@ -119,17 +255,54 @@ uint32_t os_tick_ms() {
 
 bool os_stdout_prepare() {
     // Writes to a closed pipe then fail quietly instead of killing the
-    // process between two rewritten headers.
+    // process between two rewritten headers; a file size limit makes a
+    // write fail instead of ending the process, so that the run can stop
+    // cleanly.
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
+    if (locale_is_utf8()) stdout_state.to_utf8 = iconv_open("UTF-8", "CP932");
     return isatty(STDOUT_FILENO) == 1;
 }
 
-void os_stdout_write(const char* bytes, size_t count) {
-    while (count > 0) {
-        ssize_t put = write(STDOUT_FILENO, bytes, count);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return;  // nowhere else to report it
-        bytes += put;
-        count -= static_cast<size_t>(put);
+void os_stdout_write(const char* text, size_t count) {
+    StdoutState& s = stdout_state;
+    if (s.to_utf8 == reinterpret_cast<iconv_t>(-1)) {
+        write_all(text, count);
+        return;
     }
+    constexpr size_t piece = 1024;
+    char joined[sizeof s.carry + piece];
+    char converted[3 * sizeof joined];  // a CP932 byte becomes at most three
+    while (count > 0) {
+        // A lead byte left over from the last piece goes first.
+        size_t take = count < piece ? count : piece;
+        std::memcpy(joined, s.carry, s.carry_len);
+        std::memcpy(joined + s.carry_len, text, take);
+        const char* in = joined;
+        size_t in_left = s.carry_len + take;
+        text += take;
+        count -= take;
+        write_all(converted,
+                  convert(s.to_utf8, &in, &in_left, converted, sizeof converted, cp932_length));
+        s.carry_len = in_left < sizeof s.carry ? in_left : 0;
+        std::memcpy(s.carry, in, s.carry_len);
+    }
+}
+
+size_t os_name_to_cp932(const char* name, char* out, size_t capacity) {
+    if (capacity == 0) return 0;
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    size_t stored = 0;
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        stored = std::strlen(name) < capacity - 1 ? std::strlen(name) : capacity - 1;
+        std::memcpy(out, name, stored);
+    } else {
+        const char* in = name;
+        size_t in_left = std::strlen(name);
+        stored = convert(cd, &in, &in_left, out, capacity - 1, utf8_length);
+        if (in_left > 0 && stored < capacity - 1) out[stored++] = '?';  // a cut character
+        iconv_close(cd);
+    }
+    out[stored] = '\0';
+    return stored;
 }

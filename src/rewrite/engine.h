@@ -1,14 +1,18 @@
 // The rewrite engine: one walk over the whole video file that overwrites
 // the aspect nibble of every sequence header with the first header's
-// picture size and frame rate (or lists them with -l).
+// picture size and frame rate (or lists them with -l, or puts back what the
+// marker file records with -u).
 #pragma once
 #include <cstdint>
 
+#include "analysis/video_probe.h"
+
 inline constexpr uint8_t mode_list = 0x80;          // -l
 inline constexpr uint8_t mode_range_search = 0x40;  // -r
+inline constexpr uint8_t mode_undo = 0x20;          // -u
 
 struct ConvertJob {
-    char path[512];
+    char path[512];          // UTF-8 (on POSIX systems: the file system's bytes)
     uint32_t target_aspect;  // 0-15; the low four bits are written
     uint8_t mode_flags;
 };
@@ -18,10 +22,13 @@ struct ConvertJob {
 extern uint32_t header_range_length;
 
 // Engine results: 0 done and the marker file created by this call, 1 done
-// otherwise (always in list mode), negative when the walk stopped.
+// otherwise (always in list mode); an undo gives 0 when everything was put
+// back (and the marker file removed), 2 when some listed positions held no
+// header. Negative when the walk stopped.
 enum RewriteResult : int32_t {
     rewrite_done_marker_created = 0,
     rewrite_done = 1,
+    restore_partial = 2,
     rewrite_open_error = -1,
     rewrite_data_buffer_error = -2,
     rewrite_block_buffer_error = -3,
@@ -30,8 +37,28 @@ enum RewriteResult : int32_t {
     rewrite_side_file_error = -6,
     rewrite_write_error = -7,
     rewrite_range_search_error = -8,
+    rewrite_read_error = -9,
+    rewrite_marker_write_error = -10,
+    rewrite_list_write_error = -11,
+    rewrite_close_error = -12,
+    rewrite_no_sequence_header = -13,
+    rewrite_marker_unreadable = -14,
+    rewrite_marker_missing = -15,
+    rewrite_marker_remove_error = -16,
 };
 
+// Rewrites, lists (mode_list) or undoes (mode_undo) the job's file.
 int32_t aspect_rewrite(const ConvertJob* job);
+
+// Whether a header with the first header's size and frame rate holds another
+// aspect code than the target, so that a run has something to do although
+// the first header already has the target: 1 yes, 0 no, or a negative
+// engine result. Reads only.
+int32_t aspect_change_needed(const ConvertJob* job);
+
+// Looks through the whole file for its video's first sequence header and
+// the start code after it, where the head window did not hold them: 0, or a
+// negative engine result. Reads only.
+int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe);
 
 uint32_t be32_at(const uint8_t* bytes);

@@ -51,6 +51,10 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
     scanner->captured = 0;
 }
 
+void header_scanner_gap(HeaderScanner* scanner) {
+    scanner->window = ~MatchWindow{0};
+}
+
 int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
                     MatchHandler on_match, void* context) {
     if (first >= end) return 0;

@@ -1,0 +1,45 @@
+// The program stream's system layer, one unit at a time: pack headers,
+// the program end code, and PES packets with the payload they carry. Both
+// the analysis of the head window and the program stream walk read it here.
+#pragma once
+#include <cstdint>
+
+inline constexpr uint8_t stream_id_pack = 0xBA;
+inline constexpr uint8_t stream_id_program_end = 0xB9;
+inline constexpr uint8_t stream_id_video = 0xE0;
+
+// Bytes a unit's first look needs: start code and packet length.
+inline constexpr uint32_t ps_unit_lead = 6;
+// A PES packet is its 6 header bytes and up to 65,535 more.
+inline constexpr uint32_t ps_packet_longest = 6 + 0xFFFF;
+
+enum PsUnitKind {
+    ps_not_a_start_code,  // the bytes do not begin with 00 00 01
+    ps_stray_code,        // a start code below 0xB9: no unit of the system layer
+    ps_pack,
+    ps_program_end,
+    ps_packet,
+};
+
+struct PsUnit {
+    PsUnitKind kind;
+    uint8_t id;       // byte 3
+    uint32_t length;  // bytes from the start code to the next unit
+};
+
+// Reads the unit at bytes[0]; bytes past `available` count as 0. A pack
+// header needs 14 bytes to tell its stuffing, a packet 6 for its length.
+PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available);
+
+// Offset of the first payload byte of a PES packet at pes[0] (start code
+// first): past the MPEG-2 PES header, or past MPEG-1 stuffing, buffer size
+// and time stamps.
+uint32_t pes_payload_start(const uint8_t* pes, uint32_t available);
+
+// The low 32 bits of the presentation time stamp of an MPEG-2 PES header,
+// or false when it has none.
+bool pes_pts(const uint8_t* pes, uint32_t available, uint32_t* pts);
+
+// Index of the first non-zero byte of bytes[0, n), or n; a word at a time,
+// since a recording may end in gigabytes of zeros.
+uint32_t first_nonzero(const uint8_t* bytes, uint32_t n);

@@ -1,0 +1,247 @@
+#include "analysis/ts_demux.h"
+
+#include <cstring>
+
+#include "analysis/ps_demux.h"
+
+namespace {
+
+constexpr uint32_t ts_strides[] = {188, 192, 204};
+// How far into a file its first whole packet is looked for.
+constexpr uint32_t ts_detect_reach = 1024;
+constexpr uint8_t table_pat = 0x00;
+constexpr uint8_t table_pmt = 0x02;
+constexpr uint8_t type_mpeg1_video = 0x01;
+constexpr uint8_t type_mpeg2_video = 0x02;
+constexpr uint32_t programs_most = 16;
+constexpr uint32_t candidates_most = 8;
+constexpr uint32_t sequence_header_code = 0x000001B3;
+
+// One PSI section of a PID, put together from its packets.
+struct PsiSection {
+    bool started;
+    uint32_t have;
+    uint32_t need;  // 0 until the section length is known
+    uint8_t data[1024];
+};
+
+// Feeds a packet of the section's PID; true when a whole section is in data.
+bool psi_feed(PsiSection* s, const uint8_t* packet) {
+    uint32_t offset = ts_payload_offset(packet);
+    if (offset >= ts_packet_size) return false;
+    const uint8_t* payload = packet + offset;
+    uint32_t n = ts_packet_size - offset;
+    if (ts_unit_start(packet)) {
+        uint32_t skip = 1u + payload[0];  // the pointer field
+        if (skip >= n) return false;
+        payload += skip;
+        n -= skip;
+        s->started = true;
+        s->have = 0;
+        s->need = 0;
+    } else if (!s->started) {
+        return false;
+    }
+    uint32_t room = static_cast<uint32_t>(sizeof s->data) - s->have;
+    uint32_t take = n < room ? n : room;
+    std::memcpy(s->data + s->have, payload, take);
+    s->have += take;
+    if (s->need == 0 && s->have >= 3) {
+        s->need = 3u + (((s->data[1] & 0x0F) << 8) | s->data[2]);
+        if (s->need > sizeof s->data || s->need < 12) s->started = false;
+    }
+    if (!s->started || s->need == 0 || s->have < s->need) return false;
+    s->started = false;
+    return true;
+}
+
+uint16_t pid_at(const uint8_t* bytes) {
+    return static_cast<uint16_t>(((bytes[0] & 0x1F) << 8) | bytes[1]);
+}
+
+struct ProgramSearch {
+    PsiSection pat;
+    bool pat_read;
+    uint32_t programs;
+    uint16_t program_number[programs_most];
+    uint16_t pmt_pid[programs_most];
+    bool pmt_read[programs_most];
+    uint16_t video_pid[programs_most];  // ts_pid_none when the program has none
+    uint16_t pcr_pid[programs_most];
+    PsiSection pmt;
+    // Without tables: PIDs of video PES packets, each with its last 4 bytes.
+    uint32_t candidates;
+    uint16_t candidate_pid[candidates_most];
+    uint32_t candidate_window[candidates_most];
+    uint16_t fallback_pid;
+};
+
+void pat_read(ProgramSearch* s) {
+    const uint8_t* d = s->pat.data;
+    for (uint32_t at = 8; at + 4 <= s->pat.need - 4 && s->programs < programs_most; at += 4) {
+        if (d[at] == 0 && d[at + 1] == 0) continue;  // the network PID
+        s->program_number[s->programs] = static_cast<uint16_t>(d[at] << 8 | d[at + 1]);
+        s->pmt_pid[s->programs] = pid_at(d + at + 2);
+        s->video_pid[s->programs] = ts_pid_none;
+        s->pmt_read[s->programs] = false;
+        ++s->programs;
+    }
+    s->pat_read = true;
+}
+
+void pmt_read(ProgramSearch* s, uint32_t k) {
+    const uint8_t* d = s->pmt.data;
+    s->pcr_pid[k] = pid_at(d + 8);
+    uint32_t end = s->pmt.need - 4;
+    uint32_t at = 12u + (((d[10] & 0x0F) << 8) | d[11]);
+    for (; at + 5 <= end; at += 5u + (((d[at + 3] & 0x0F) << 8) | d[at + 4])) {
+        uint8_t type = d[at];
+        if ((type == type_mpeg1_video || type == type_mpeg2_video) && s->video_pid[k] == ts_pid_none) {
+            s->video_pid[k] = pid_at(d + at + 1);
+        }
+    }
+    s->pmt_read[k] = true;
+}
+
+bool tables_complete(const ProgramSearch* s) {
+    if (!s->pat_read) return false;
+    for (uint32_t k = 0; k < s->programs; ++k) {
+        if (!s->pmt_read[k]) return false;
+    }
+    return true;
+}
+
+void tables_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
+    if (!s->pat_read) {
+        if (pid == ts_pid_pat && psi_feed(&s->pat, p) && s->pat.data[0] == table_pat) pat_read(s);
+        return;
+    }
+    for (uint32_t k = 0; k < s->programs; ++k) {
+        if (s->pmt_read[k] || s->pmt_pid[k] != pid) continue;
+        if (!psi_feed(&s->pmt, p) || s->pmt.data[0] != table_pmt) return;
+        uint16_t number = static_cast<uint16_t>(s->pmt.data[3] << 8 | s->pmt.data[4]);
+        for (uint32_t j = k; j < s->programs; ++j) {
+            if (!s->pmt_read[j] && s->pmt_pid[j] == pid && s->program_number[j] == number) {
+                pmt_read(s, j);
+            }
+        }
+        return;
+    }
+}
+
+// Looks for a sequence header in the video PES packets of every PID.
+void fallback_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
+    uint32_t k = 0;
+    while (k < s->candidates && s->candidate_pid[k] != pid) ++k;
+    uint32_t offset = ts_packet_size;
+    if (ts_unit_start(p)) {
+        offset = ts_video_pes_payload(p);
+        if (offset < ts_packet_size && k == s->candidates && k < candidates_most) {
+            s->candidate_pid[k] = pid;
+            s->candidate_window[k] = 0;
+            ++s->candidates;
+        }
+    } else if (k < s->candidates) {
+        offset = ts_payload_offset(p);
+    }
+    if (k >= s->candidates) return;
+    uint32_t window = s->candidate_window[k];
+    for (uint32_t i = offset; i < ts_packet_size; ++i) {
+        window = (window << 8) | p[i];
+        if (window == sequence_header_code) {
+            s->fallback_pid = pid;
+            return;
+        }
+    }
+    s->candidate_window[k] = window;
+}
+
+void program_choose(const ProgramSearch* s, TsProgram* program) {
+    if (tables_complete(s)) {
+        program->tables_seen = true;
+        for (uint32_t k = 0; k < s->programs; ++k) {
+            if (s->video_pid[k] == ts_pid_none) continue;
+            program->found = true;
+            program->video_pid = s->video_pid[k];
+            program->pcr_pid = s->pcr_pid[k];
+            return;
+        }
+        return;
+    }
+    if (s->fallback_pid != ts_pid_none) {
+        program->found = true;
+        program->video_pid = s->fallback_pid;
+    }
+}
+
+}  // namespace
+
+int64_t ts_sync_find(const uint8_t* bytes, uint32_t length, uint32_t from, uint32_t stride,
+                     uint32_t run) {
+    for (uint32_t at = from; at + ts_packet_size <= length; ++at) {
+        const void* sync = std::memchr(bytes + at, ts_sync_byte, length - ts_packet_size + 1 - at);
+        if (sync == nullptr) return -1;
+        at = static_cast<uint32_t>(static_cast<const uint8_t*>(sync) - bytes);
+        uint32_t k = 1;
+        while (k < run && at + k * stride < length && bytes[at + k * stride] == ts_sync_byte) ++k;
+        if (k == run || at + k * stride >= length) return at;
+    }
+    return -1;
+}
+
+bool ts_layout_detect(const uint8_t* bytes, uint32_t length, TsLayout* layout) {
+    for (uint32_t at = 0; at < ts_detect_reach && at < length; ++at) {
+        if (bytes[at] != ts_sync_byte) continue;
+        for (uint32_t stride : ts_strides) {
+            if (at + (ts_detect_run - 1) * stride >= length) continue;
+            if (ts_sync_find(bytes, length, at, stride, ts_detect_run) == at) {
+                *layout = {stride, at};
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+const uint8_t* ts_packet_next(const uint8_t* bytes, uint32_t length, uint32_t stride,
+                              uint32_t* pos) {
+    if (*pos + ts_packet_size > length) return nullptr;
+    if (bytes[*pos] != ts_sync_byte) {
+        int64_t found = ts_sync_find(bytes, length, *pos + 1, stride, ts_resync_run);
+        if (found < 0) return nullptr;
+        *pos = static_cast<uint32_t>(found);
+    }
+    return bytes + *pos;
+}
+
+bool ts_pcr(const uint8_t* p, uint32_t* pcr) {
+    if ((p[3] & 0x20) == 0 || p[4] < 7 || (p[5] & 0x10) == 0) return false;
+    *pcr = (static_cast<uint32_t>(p[6]) << 25) | (static_cast<uint32_t>(p[7]) << 17) |
+           (static_cast<uint32_t>(p[8]) << 9) | (static_cast<uint32_t>(p[9]) << 1) | (p[10] >> 7);
+    return true;
+}
+
+uint32_t ts_video_pes_payload(const uint8_t* p) {
+    uint32_t offset = ts_payload_offset(p);
+    if (offset + 9 > ts_packet_size) return ts_packet_size;
+    const uint8_t* pes = p + offset;
+    if (pes[0] != 0 || pes[1] != 0 || pes[2] != 1 || (pes[3] & 0xF0) != 0xE0) return ts_packet_size;
+    uint32_t start = offset + pes_payload_start(pes, ts_packet_size - offset);
+    return start < ts_packet_size ? start : ts_packet_size;
+}
+
+void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program) {
+    *program = {false, false, ts_pid_none, ts_pid_none};
+    ProgramSearch search = {};
+    search.fallback_pid = ts_pid_none;
+    uint32_t pos = layout.first_sync;
+    while (const uint8_t* p = ts_packet_next(bytes, length, layout.stride, &pos)) {
+        pos += layout.stride;
+        if (ts_transport_error(p)) continue;
+        uint16_t pid = ts_pid(p);
+        tables_feed(&search, p, pid);
+        if (tables_complete(&search)) break;
+        if (search.fallback_pid == ts_pid_none && !ts_scrambled(p)) fallback_feed(&search, p, pid);
+    }
+    program_choose(&search, program);
+}

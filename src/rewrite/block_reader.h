@@ -1,0 +1,40 @@
+// Forward reads of a walk through one block, so that a 2 KB pack or a
+// 188-byte packet costs no read of its own. Every read is held to what the
+// file held at open: one that delivers less is an error, never an early end.
+#pragma once
+#include <cstdint>
+
+#include "fileio/fileio.h"
+
+struct BlockReader {
+    FileHandleRec* file;
+    uint8_t* block;     // page-aligned
+    uint32_t capacity;  // bytes of the block
+    int64_t base;       // file position of block[0]
+    uint32_t length;    // bytes of the block holding file data
+    // The read that came up short: where it began, what it asked, what it got.
+    int64_t failed_at;
+    uint32_t failed_want;
+    uint32_t failed_got;
+};
+
+// The block size of the walks: small enough to stay in the processor's
+// cache between the read and the scan, large enough for any fetch.
+inline constexpr uint32_t reader_block_size = 0x40000 + 0x11000;
+// The most one fetch may ask for: a whole program stream packet.
+inline constexpr uint32_t reader_fetch_most = 0x10006;
+
+uint8_t* reader_block_new();
+void reader_block_delete(uint8_t* block);
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block);
+
+// Makes up to `want` (at most reader_fetch_most) bytes at pos available in
+// *bytes; *available is how many there are, fewer only at the end of the
+// file. Returns 0, or rewrite_read_error when a read came up short.
+int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                     uint32_t* available);
+// Notes a read at `at` that delivered `got` of `want` bytes; returns
+// rewrite_read_error.
+int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got);
+// Prints the line that says which read came up short.
+void reader_failure_print(const BlockReader* reader);
