@@ -9,13 +9,7 @@
 
 namespace {
 
-struct Outcome {
-    int32_t result;
-    Bytes video;
-    bool has_marker;
-    std::string marker;
-    std::string list;
-};
+typedef EngineOutcome Outcome;
 
 class Engine : public ::testing::Test {
 protected:
@@ -27,20 +21,7 @@ protected:
     }
 
     Outcome rerun(const fs::path& video, uint32_t target, uint8_t flags = 0) {
-        ConvertJob job = {};
-        std::strcpy(job.path, video.string().c_str());
-        job.target_aspect = target;
-        job.mode_flags = flags;
-        header_range_length = 256;
-        Outcome o;
-        o.result = aspect_rewrite(&job);
-        o.video = read_bytes(video);
-        fs::path marker = fs::path(video).replace_extension(".ini");
-        o.has_marker = fs::exists(marker);
-        o.marker = o.has_marker ? read_text(marker) : "";
-        fs::path list = fs::path(video).replace_extension(".txt");
-        o.list = fs::exists(list) && list != video ? read_text(list) : "";
-        return o;
+        return engine_outcome(video, target, flags);
     }
 
     ScratchDir dir_;
@@ -299,6 +280,71 @@ TEST_F(Engine, MissingVideoIsAnOpenError) {
     std::strcpy(job.path, (dir_ / "absent.mpg").string().c_str());
     EXPECT_EQ(aspect_rewrite(&job), rewrite_open_error);
 }
+
+// With two video streams, 0xE1 first, the reference is still stream 0xE0's
+// first header: 0xE1's headers of another size never count.
+TEST_F(Engine, TheReferenceComesFromStreamE0) {
+    Bytes small = sequence_header(352, 240, 2, 4);
+    Bytes stream = pack_mpeg2() + pes2(0xE1, small + filler(10)) + pes2(0xE1, small) +
+                   pack_mpeg2() + pes2(0xE0, ntsc_4x3 + filler(5)) + pes2(0xE0, ntsc_4x3);
+    std::vector<size_t> h = sequence_header_positions(stream);
+    ASSERT_EQ(h.size(), 4u);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(o.marker, "36\r\n" + std::to_string(h[2] + 7) + "\r\n" + std::to_string(h[3] + 7) + "\r\n");
+    EXPECT_TRUE(o.video == with_byte(with_byte(stream, h[2] + 7, 0x34), h[3] + 7, 0x34));
+}
+
+// A packet of the longest length: 6 + 65,535 bytes, all of it payload to
+// the last byte, where a header ends.
+TEST_F(Engine, FullLengthPacketsAreScannedToTheirLastByte) {
+    // 8 bytes of PES header, then the payload to the packet's end.
+    Bytes payload = ntsc_4x3 + filler(65535 - 8 - 12 - 8) + Bytes(ntsc_4x3.begin(), ntsc_4x3.begin() + 8);
+    Bytes stream = pack_mpeg2() + packet(0xE0, {0x81, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01}, payload) +
+                   pack_mpeg2() + pes2(0xE0, Bytes(ntsc_4x3.begin() + 8, ntsc_4x3.end()));
+    size_t last = 14 + 65541 - 1;
+    ASSERT_EQ(stream[last], 0x24);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(o.marker, "36\r\n" + std::to_string(14 + 14 + 7) + "\r\n" + std::to_string(last) + "\r\n");
+}
+
+// Ten seconds of audio before the first video packet: the reference lies
+// past the first MiB, and is found.
+TEST_F(Engine, VideoThatStartsLate) {
+    Bytes audio = pack_mpeg2() + packet(0xBD, {0x81, 0x80, 0x00}, filler(2000));
+    Bytes stream;
+    while (stream.size() < 2500000) stream.insert(stream.end(), audio.begin(), audio.end());
+    size_t first = stream.size() + 14 + 14 + 7;
+    stream = stream + pack_mpeg2() + pes2(0xE0, ntsc_4x3 + filler(100) + ntsc_16x9);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(o.marker, "36\r\n" + std::to_string(first) + "\r\n");
+}
+
+TEST_F(Engine, NoVideoSequenceHeaderAtAll) {
+    Bytes stream = pack_mpeg2() + pes2(0xE0, filler(300)) + pes2(0xE1, ntsc_4x3);
+    Outcome o = run(stream, 3);
+    EXPECT_EQ(o.result, rewrite_no_sequence_header);
+    EXPECT_FALSE(o.has_marker);
+    EXPECT_TRUE(o.video == stream);
+}
+
+#ifndef _WIN32
+// Whatever name reaches the video, list mode never empties it.
+TEST_F(Engine, ListModeNeverTruncatesTheVideoThroughALink) {
+    Bytes stream = ntsc_4x3 + filler(4);
+    write_bytes(dir_ / "real.txt", stream);
+    fs::create_symlink("real.txt", dir_ / "real.mpg");
+    EXPECT_EQ(rerun(dir_ / "real.mpg", 3, mode_list).result, rewrite_side_file_error);
+    EXPECT_TRUE(read_bytes(dir_ / "real.txt") == stream);
+
+    write_bytes(dir_ / "movie.mpg", stream);
+    fs::create_hard_link(dir_ / "movie.mpg", dir_ / "movie.txt");
+    EXPECT_EQ(rerun(dir_ / "movie.mpg", 3, mode_list).result, rewrite_side_file_error);
+    EXPECT_TRUE(read_bytes(dir_ / "movie.mpg") == stream);
+}
+#endif
 
 TEST(Be32At, BigEndian) {
     const uint8_t bytes[] = {0x00, 0x00, 0x01, 0xB3};

@@ -1,5 +1,9 @@
 #include "support.h"
 
+#include <cstring>
+
+#include "rewrite/engine.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -175,4 +179,21 @@ std::vector<size_t> sequence_header_positions(const Bytes& bytes) {
         }
     }
     return found;
+}
+
+EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags) {
+    ConvertJob job = {};
+    std::strcpy(job.path, path_utf8(video).c_str());
+    job.target_aspect = target;
+    job.mode_flags = flags;
+    header_range_length = 256;
+    EngineOutcome o;
+    o.result = aspect_rewrite(&job);
+    o.video = read_bytes(video);
+    fs::path marker = fs::path(video).replace_extension(".ini");
+    o.has_marker = fs::exists(marker);
+    o.marker = o.has_marker ? read_text(marker) : "";
+    fs::path list = fs::path(video).replace_extension(".txt");
+    o.list = fs::exists(list) && list != video ? read_text(list) : "";
+    return o;
 }

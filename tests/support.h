@@ -54,5 +54,15 @@ std::string cp932(const std::string& utf8);
 // What the console shows for a UTF-8 text: CP932 bytes, "\n" as CR LF.
 std::string console_bytes(const std::string& utf8);
 
+// One in-process run of the engine on a real file, and what it left.
+struct EngineOutcome {
+    int32_t result;
+    Bytes video;
+    bool has_marker;
+    std::string marker;
+    std::string list;
+};
+EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags = 0);
+
 // Positions of every 00 00 01 B3 in the bytes.
 std::vector<size_t> sequence_header_positions(const Bytes& bytes);

@@ -60,8 +60,8 @@ struct OsFileId {
 };
 bool os_file_id(os_handle handle, OsFileId* id);
 
-// True when the name finds a file or directory. A name with the wildcard
-// characters * or ? never does: it is a pattern, not a name.
+// True when the name finds a file or directory. On Windows a name with the
+// wildcard characters * or ? never does: there it is a pattern, not a name.
 bool os_name_exists(const char* name);
 
 // A file's last-write time, opaque to the rest of the program.

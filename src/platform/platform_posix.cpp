@@ -36,10 +36,6 @@ OsOpenFailure open_failure(int error) {
     }
 }
 
-bool has_wildcard(const char* name) {
-    return std::strpbrk(name, "*?") != nullptr;
-}
-
 // Bytes of the character at `at` that the other side has no place for, by
 // the rules of each side; a malformed one counts a byte at a time.
 size_t cp932_length(const char* at, size_t left) {
@@ -217,7 +213,7 @@ bool os_file_id(os_handle handle, OsFileId* id) {
 
 bool os_name_exists(const char* name) {
     struct stat st;
-    return !has_wildcard(name) && stat(name, &st) == 0;
+    return stat(name, &st) == 0;
 }
 
 bool os_last_write_get(os_handle handle, OsFileTime* time) {

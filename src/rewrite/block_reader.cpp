@@ -63,6 +63,19 @@ int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint
     return 0;
 }
 
+int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most, const uint8_t** bytes,
+                          uint32_t* available) {
+    int64_t end = reader->base + reader->length;
+    if (pos >= reader->base && pos < end) {
+        int64_t left = end - pos;
+        *available = left < most ? static_cast<uint32_t>(left) : most;
+        *bytes = reader->block + (pos - reader->base);
+        return 0;
+    }
+    return reader_fetch(reader, pos, most < reader_fetch_most ? most : reader_fetch_most, bytes,
+                        available);
+}
+
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got) {
     reader->failed_at = at;
     reader->failed_want = want;

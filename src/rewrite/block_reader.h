@@ -33,6 +33,11 @@ void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block);
 // file. Returns 0, or rewrite_read_error when a read came up short.
 int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                      uint32_t* available);
+// As reader_fetch, but takes what the block holds from pos on (at least one
+// byte, up to `most`) and reads only when it holds nothing there: a walk
+// that reads straight on never moves bytes within the block.
+int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most, const uint8_t** bytes,
+                          uint32_t* available);
 // Notes a read at `at` that delivered `got` of `want` bytes; returns
 // rewrite_read_error.
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got);

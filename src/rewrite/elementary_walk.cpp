@@ -2,12 +2,11 @@
 
 namespace {
 
-// The design's chunk: list lines show a header whose bytes 4 to 6 lie in the
-// chunk before its byte 7 with "*", so chunks are kept as units although the
-// file is read in smaller pieces.
+// The design's chunk: list lines show a header whose bytes 4 to 6 lie in
+// the chunk before its byte 7 with "*", so chunks stay the units of the
+// walk although the file is read in smaller pieces, which are scanned while
+// they are still in the processor's cache.
 constexpr int64_t chunk_size = 0x100000;
-// Read and scanned while it is still in the processor's cache.
-constexpr uint32_t piece_size = 0x40000;
 
 }  // namespace
 
@@ -16,11 +15,10 @@ int32_t elementary_walk(Walk* w) {
     int64_t size = w->reader.file->size;
     for (int64_t pos = 0; pos < size;) {
         int64_t chunk = pos & ~(chunk_size - 1);
-        int64_t to_chunk_end = chunk + chunk_size - pos;
-        uint32_t want = to_chunk_end < piece_size ? static_cast<uint32_t>(to_chunk_end) : piece_size;
+        uint32_t to_chunk_end = static_cast<uint32_t>(chunk + chunk_size - pos);
         const uint8_t* bytes = nullptr;
         uint32_t n = 0;
-        int32_t result = reader_fetch(&w->reader, pos, want, &bytes, &n);
+        int32_t result = reader_fetch_some(&w->reader, pos, to_chunk_end, &bytes, &n);
         if (result != 0) return result;
         w->unit_pos = chunk;
         result = w->sink.feed(w->sink.context, bytes, 0, n, pos);

@@ -294,9 +294,20 @@ int32_t restore_finish(Engine* e, const char* marker_name) {
     return file_remove(marker_name) == 0 ? rewrite_done_marker_created : rewrite_marker_remove_error;
 }
 
+// A transport stream is never stopped by damage alone, but the user hears
+// of it.
+void sync_losses_print(const Walk* walk) {
+    if (walk->sync_losses == 0) return;
+    char message[512] = {};
+    text_format(message, sizeof message, msg_sync_lost, walk->sync_losses,
+                static_cast<long long>(walk->sync_skipped));
+    console_print(fmt_stream_id_line, message);
+}
+
 // Closes the side files and turns a finished walk into the call's result.
 int32_t engine_finish(Engine* e, int32_t result) {
     if (result == rewrite_read_error) reader_failure_print(&e->walk.reader);
+    if (e->mode != engine_change_search && e->mode != engine_probe) sync_losses_print(&e->walk);
     int32_t closed = 0;
     if (e->mode == engine_list && (text_file_close(&e->list) != 0 || e->list_lost)) {
         closed = rewrite_list_write_error;

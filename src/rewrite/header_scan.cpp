@@ -34,11 +34,23 @@ int32_t feed_bytes(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint3
 // Shifts bytes into the window without testing them: only for bytes no
 // test can fall on, so that nothing there is reduced.
 void load_untested(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint32_t to) {
-    if (to - from > 8) from = to - 8;
+    if (to - from >= 8) {
+        uint64_t last8 = 0;
+        for (uint32_t i = to - 8; i < to; ++i) last8 = (last8 << 8) | buffer[i];
+        s->window = last8;
+        return;
+    }
     for (uint32_t i = from; i < to; ++i) {
         shift_window(&s->window);
         s->window |= buffer[i];
     }
+}
+
+// Whether one of the window's last four bytes is a 0xB3, whose header
+// could end in the next range's first four bytes.
+bool window_holds_code(MatchWindow window) {
+    uint32_t x = static_cast<uint32_t>(window) ^ 0xB3B3B3B3u;
+    return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
 }
 
 }  // namespace
@@ -60,11 +72,15 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uin
     if (first >= end) return 0;
     // The first four bytes may end a header whose 0xB3 came in an earlier
     // range and is only in the window.
-    uint32_t fed = end - first < code_to_byte7 ? end : first + code_to_byte7;
-    int32_t result = feed_bytes(s, buffer, first, fed, on_match, context);
-    if (result != 0 || fed == end) return result;
+    uint32_t fed = first;
+    if (window_holds_code(s->window)) {
+        fed = end - first < code_to_byte7 ? end : first + code_to_byte7;
+        int32_t result = feed_bytes(s, buffer, first, fed, on_match, context);
+        if (result != 0 || fed == end) return result;
+    }
 
-    uint32_t search = fed - code_to_byte7;  // 0xB3 bytes whose byte 7 is not fed yet
+    int32_t result = 0;
+    uint32_t search = first;  // 0xB3 bytes whose byte 7 is not fed yet
     while (end - search > code_to_byte7) {
         const void* hit = std::memchr(buffer + search, sequence_code_byte, end - code_to_byte7 - search);
         if (hit == nullptr) break;

@@ -20,3 +20,19 @@ ff $(pattern 352x288 25) $tone -target pal-vcd vcd_pal.mpg
 ff $(pattern 480x576 25) $tone -target pal-svcd -aspect 4:3 -b:v 1000k svcd_pal.mpg
 # MPEG-1 system stream carrying MPEG-2 video: ffmpeg's default for .mpg.
 ff $(pattern 720x576 25) $tone -c:v mpeg2video -aspect 4:3 -b:v 1000k -g 12 -c:a mp2 mpeg1sys_mpeg2video.mpg
+
+# Transport streams. ffmpeg 5.1 writes the tables first, video on PID 0x100.
+clip() { echo "-f lavfi -i testsrc=duration=$3:size=$1:rate=$2"; }
+sine() { echo "-f lavfi -i sine=frequency=440:duration=$1"; }
+# A digital TV recording: MPEG-2 video at SD size, MP2 audio, 4:3.
+ff $(clip 720x480 30000/1001 2) $(sine 2) -c:v mpeg2video -aspect 4:3 -b:v 1000k -g 18 -c:a mp2 -b:a 128k -f mpegts ts_sd_4x3.ts
+# An HDV/Blu-ray-style file: 1440x1080, AC-3, 192-byte packets, 16:9.
+ff $(clip 1440x1080 30000/1001 1) $(sine 1) -c:v mpeg2video -aspect 16:9 -b:v 2500k -g 15 -c:a ac3 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 hdv_16x9.m2ts
+# MPEG-1 video in a transport stream.
+ff $(clip 352x240 30000/1001 2) -c:v mpeg1video -b:v 600k -g 15 -f mpegts ts_mpeg1.ts
+# H.264 only: nothing the tool can rewrite.
+ff $(clip 160x120 25 1) -c:v libx264 -preset ultrafast -b:v 100k -f mpegts ts_h264.ts
+# Two programs with video of the same size: only the first one's changes.
+ff -f lavfi -i testsrc=duration=1.5:size=352x288:rate=25 -f lavfi -i testsrc2=duration=1.5:size=352x288:rate=25 $(sine 1.5) \
+  -map 0:v -map 1:v -map 2:a -c:v mpeg2video -aspect 4:3 -b:v 500k -g 12 -c:a mp2 \
+  -program title=A:st=0:st=2 -program title=B:st=1 -f mpegts ts_two_programs.ts
