@@ -13,6 +13,8 @@
 #include <windows.h>
 #else
 #include <iconv.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #endif
 
@@ -30,8 +32,12 @@ ScratchDir::~ScratchDir() {
 }
 
 Bytes read_bytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(file, std::ios::binary | std::ios::ate);
+    if (!in) return Bytes();
+    Bytes bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 std::string read_text(const fs::path& file) {
@@ -115,8 +121,8 @@ static std::string quote(const std::string& text) {
     return quoted + "'";
 }
 
-static std::string tool_command(const fs::path& cwd, const std::string& locale) {
-    return "cd " + quote(cwd.string()) + " && LC_ALL=" + locale + " " + quote(MORVALENCMD_PATH);
+static std::string tool_command(const fs::path& cwd, const std::string& environment) {
+    return "cd " + quote(cwd.string()) + " && " + environment + " " + quote(MORVALENCMD_PATH);
 }
 
 static int exit_code_of(int status) {
@@ -148,10 +154,10 @@ std::string cp932(const std::string& utf8) {
 #endif
 
 RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
-                   const std::string& locale) {
+                   const std::string& environment) {
     fs::path out = cwd / ".tool-stdout";
     fs::path err = cwd / ".tool-stderr";
-    std::string command = tool_command(cwd, locale);
+    std::string command = tool_command(cwd, environment);
     for (const std::string& arg : args) command += " " + quote(arg);
     command += " > " + quote(path_utf8(out)) + " 2> " + quote(path_utf8(err)) + " < " + null_device;
     int status = command_run(command);
@@ -197,3 +203,30 @@ EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t fla
     o.list = fs::exists(list) && list != video ? read_text(list) : "";
     return o;
 }
+
+#ifndef _WIN32
+TmpfsMount::TmpfsMount(const fs::path& at, const std::string& size) : at_(at) {
+    fs::create_directories(at);
+    std::string options = "size=" + size;
+    mounted_ = mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+TmpfsMount::~TmpfsMount() {
+    if (mounted_) umount2(at_.c_str(), MNT_DETACH);
+}
+
+bool TmpfsMount::read_only() {
+    return mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+uint64_t TmpfsMount::free_bytes() const {
+    struct statvfs st;
+    if (statvfs(at_.c_str(), &st) != 0) return 0;
+    return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+void TmpfsMount::fill(uint64_t left) const {
+    uint64_t free = free_bytes();
+    write_bytes(at_ / "filler", Bytes(free > left ? free - left : 0, 0xAA));
+}
+#endif

@@ -23,6 +23,28 @@ private:
     fs::path path_;
 };
 
+#ifndef _WIN32
+// A tmpfs of a given size mounted on a fresh folder, for the tests that
+// need a disk that fills up or, remounted read-only, a disc. Only root may
+// mount: mounted() tells whether it worked.
+class TmpfsMount {
+public:
+    TmpfsMount(const fs::path& at, const std::string& size);
+    ~TmpfsMount();
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    bool mounted() const { return mounted_; }
+    bool read_only();
+    uint64_t free_bytes() const;
+    // Fills the disk with a file until `left` bytes stay free.
+    void fill(uint64_t left) const;
+
+private:
+    fs::path at_;
+    bool mounted_;
+};
+#endif
+
 inline Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -43,11 +65,11 @@ struct RunResult {
     std::string out;
     std::string err;
 };
-// Runs morvalencmd with the (UTF-8) arguments in the given working folder,
-// on POSIX systems under the given locale: the C locale's output is the
-// code page 932 bytes as stored.
+// Runs morvalencmd with the (UTF-8) arguments in the given working folder;
+// on POSIX systems with the environment's assignments ("A=1 B=2"), by
+// default the C locale, whose output is the code page 932 bytes as stored.
 RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
-                   const std::string& locale = "C");
+                   const std::string& environment = "LC_ALL=C");
 
 // The UTF-8 text in code page 932, converted by the C library's iconv.
 std::string cp932(const std::string& utf8);

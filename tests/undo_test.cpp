@@ -1,0 +1,212 @@
+// The marker file as the way back: only real changes are recorded, each
+// with the byte it held before its first change; -u puts them back.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "reference_demux.h"
+#include "rewrite/engine.h"
+#include "rewrite/marker.h"
+#include "streams.h"
+#include "support.h"
+
+#ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#endif
+
+namespace {
+
+// The headers a correct rewrite changes, by the tests' own reading.
+std::vector<int64_t> headers_of(const Bytes& file, const std::string& name) {
+    if (name.find(".m2v") != std::string::npos) {
+        std::vector<int64_t> every(file.size());
+        for (size_t i = 0; i < file.size(); ++i) every[i] = static_cast<int64_t>(i);
+        return matching_headers(file, {every});
+    }
+    if (name.find(".ts") != std::string::npos) {
+        TransportInfo info;
+        return matching_headers(file, transport_video_payload(file, &info));
+    }
+    return matching_headers(file, program_video_payload(file));
+}
+
+// A 4:3 part and a 16:9 part of the same picture size joined, as a
+// broadcast recording that switches shape: the second part is the first
+// with its aspect nibbles set by the tests' own reading.
+Bytes mixed(const std::string& sample, uint8_t first_code, uint8_t second_code) {
+    Bytes part = read_bytes(sample_path(sample));
+    std::vector<int64_t> headers = headers_of(part, sample);
+    return rewritten(part, headers, first_code) + rewritten(part, headers, second_code);
+}
+
+struct MixedCase {
+    const char* sample;
+    const char* name;
+};
+
+const MixedCase mixed_cases[] = {
+    {"dvd_ntsc_4x3.mpg", "mixed.mpg"},
+    {"es_mpeg2_16x9.m2v", "mixed.m2v"},
+    {"ts_sd_4x3.ts", "mixed.ts"},
+};
+
+class Undo : public ::testing::Test {
+protected:
+    fs::path make(const std::string& name, const Bytes& bytes) {
+        write_bytes(dir_ / name, bytes);
+        return dir_ / name;
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(Undo, OnlyRealChangesAreRecordedAndAMixedFileComesBackExactly) {
+    for (const MixedCase& c : mixed_cases) {
+        SCOPED_TRACE(c.name);
+        Bytes original = mixed(c.sample, 2, 3);
+        std::vector<int64_t> headers = headers_of(original, c.name);
+        fs::path video = make(c.name, original);
+        EngineOutcome o = engine_outcome(video, 3);
+        EXPECT_EQ(o.result, rewrite_done_marker_created);
+        EXPECT_TRUE(o.video == rewritten(original, headers, 3));
+        // The 4:3 half only: the 16:9 half needed no change.
+        std::string expected = std::to_string(original[headers[0]]) + "\r\n";
+        for (size_t i = 0; i < headers.size() / 2; ++i) expected += std::to_string(headers[i]) + "\r\n";
+        EXPECT_EQ(o.marker, expected);
+
+        EngineOutcome undone = engine_outcome(video, 0, mode_undo);
+        EXPECT_EQ(undone.result, 0);
+        EXPECT_TRUE(undone.video == original);
+        EXPECT_FALSE(undone.has_marker);
+    }
+}
+
+// -o3, then -o2, then -o3, then -u: each byte's first original is kept,
+// the 16:9 half's with its own byte on its line.
+TEST_F(Undo, ForwardBackAndForwardAgainThenUndo) {
+    for (const MixedCase& c : mixed_cases) {
+        SCOPED_TRACE(c.name);
+        Bytes original = mixed(c.sample, 2, 3);
+        std::vector<int64_t> headers = headers_of(original, c.name);
+        fs::path video = make(c.name, original);
+        EXPECT_EQ(engine_outcome(video, 3).result, rewrite_done_marker_created);
+        EngineOutcome back = engine_outcome(video, 2);
+        EXPECT_EQ(back.result, rewrite_done);
+        EXPECT_TRUE(back.video == rewritten(original, headers, 2));
+        std::string expected = std::to_string(original[headers[0]]) + "\r\n";
+        size_t half = headers.size() / 2;
+        for (size_t i = 0; i < half; ++i) expected += std::to_string(headers[i]) + "\r\n";
+        for (size_t i = half; i < headers.size(); ++i) {
+            expected += std::to_string(headers[i]) + " " + std::to_string(original[headers[i]]) + "\r\n";
+        }
+        EXPECT_EQ(back.marker, expected);
+        EngineOutcome again = engine_outcome(video, 3);
+        EXPECT_EQ(again.marker, expected);  // nothing new to record
+        EngineOutcome undone = engine_outcome(video, 0, mode_undo);
+        EXPECT_EQ(undone.result, 0);
+        EXPECT_TRUE(undone.video == original);
+    }
+}
+
+TEST_F(Undo, PositionsThatNoLongerHoldAHeaderAreReportedAndKept) {
+    Bytes original = read_bytes(sample_path("es_mpeg2_16x9.m2v"));
+    std::vector<int64_t> headers = headers_of(original, "v.m2v");
+    fs::path video = make("v.m2v", original);
+    engine_outcome(video, 2);
+    std::string marker = read_text(dir_ / "v.ini");
+    write_bytes(dir_ / "v.ini", {});
+    std::string extra = "5\r\n" + std::to_string(original.size() + 10) + "\r\n";
+    std::ofstream(dir_ / "v.ini", std::ios::binary) << marker << extra;
+    EngineOutcome undone = engine_outcome(video, 0, mode_undo);
+    EXPECT_EQ(undone.result, restore_partial);
+    EXPECT_TRUE(undone.video == original);  // every real position was put back
+    EXPECT_EQ(undone.marker, marker + extra);
+}
+
+TEST_F(Undo, WithoutAReadableMarkerNothingIsWritten) {
+    Bytes changed = rewritten(read_bytes(sample_path("es_mpeg2_16x9.m2v")),
+                              headers_of(read_bytes(sample_path("es_mpeg2_16x9.m2v")), "v.m2v"), 2);
+    fs::path video = make("v.m2v", changed);
+    EXPECT_EQ(engine_outcome(video, 0, mode_undo).result, rewrite_marker_missing);
+    for (const char* text : {"", "36\r\n7", "hello\r\n", "36\r\n7 x\r\n"}) {
+        make("v.ini", Bytes(text, text + std::strlen(text)));
+        EngineOutcome o = engine_outcome(video, 0, mode_undo);
+        EXPECT_EQ(o.result, rewrite_marker_unreadable) << text;
+        EXPECT_TRUE(o.video == changed);
+        EXPECT_EQ(o.marker, text);
+    }
+}
+
+// Reading the positions back: any order, a byte of their own, a lone LF.
+TEST(MarkerParse, LinesAsTheToolWritesThem) {
+    ScratchDir dir;
+    write_bytes(dir / "m.ini", {});
+    std::ofstream(dir / "m.ini", std::ios::binary) << "36\r\n9000000000\r\n7 52\r\n300\n";
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    ASSERT_EQ(file_open(&file, (dir / "m.ini").string().c_str(), generic_read), 0);
+    uint8_t first = 0;
+    std::vector<uint64_t> entries;
+    auto visit = [](void* context, uint64_t entry) { static_cast<std::vector<uint64_t>*>(context)->push_back(entry); };
+    EXPECT_EQ(marker_parse(&file, &first, visit, &entries), 0);
+    file_close(&file);
+    EXPECT_EQ(first, 36);
+    EXPECT_EQ(entries, (std::vector<uint64_t>{9000000000ULL << 8 | 36, 7 << 8 | 52, 300 << 8 | 36}));
+}
+
+}  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// A run killed half way (Ctrl+C, a crash, a power cut) leaves only changes
+// its marker file records; a run with the same target finishes it, and -u
+// then gives back the original exactly.
+TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
+    Bytes unit = ntsc_4x3 + sequence_extension + filler(8192 - 22);
+    Bytes original;
+    while (original.size() < 64u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
+    size_t headers = original.size() / unit.size();
+    for (size_t kill_after : {1, 1500, 5000}) {
+        SCOPED_TRACE(kill_after);
+        fs::path video = make("long.m2v", original);
+        fs::remove(dir_ / "long.ini");
+        pid_t tool = 0;
+        std::string path = video.string();
+        char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(path.c_str()), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        ASSERT_EQ(posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        // Killed once the marker file holds that many positions.
+        std::error_code missing;
+        while (fs::file_size(dir_ / "long.ini", missing) < kill_after * 8 + 4 || missing) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        kill(tool, SIGKILL);
+        int status = 0;
+        waitpid(tool, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+        Bytes left = read_bytes(video);
+        size_t changed = 0;
+        for (size_t h = 0; h < headers; ++h) changed += left[h * unit.size() + 7] == 0x34;
+        EXPECT_GT(changed, 0u);
+        EXPECT_LT(changed, headers);
+
+        RunResult r = run_tool({"-o3", "long.m2v"}, dir_.path());
+        EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still is 4:3
+        Bytes finished = read_bytes(video);
+        for (size_t h = 0; h < headers; ++h) ASSERT_EQ(finished[h * unit.size() + 7], 0x34) << h;
+        r = run_tool({"-u", "long.m2v"}, dir_.path());
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(read_bytes(video) == original);
+        EXPECT_FALSE(fs::exists(dir_ / "long.ini"));
+    }
+}
+
+}  // namespace
+#endif
