@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "reference_demux.h"
+#include "streams.h"
 #include "support.h"
 
 #ifdef _WIN32
@@ -171,6 +173,114 @@ TEST_F(Cli, DefaultTargetsByVersionAndCode) {
     }
 }
 
+// Code 1 has no default target (several encoders write it); a listing
+// needs none.
+TEST_F(Cli, ListingNeedsNoTarget) {
+    make("square.m2v", sequence_header(720, 480, 1, 4) + sequence_extension + filler(100));
+    RunResult r = run({"-l", "square.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(read_text(dir_ / "square.txt").find(" 2d 01 e0 14 (-)\r\n"), std::string::npos);
+}
+
+TEST_F(Cli, UndoPutsBackWhatTheMarkerRecords) {
+    fs::path video = copy_sample(dir_, "dvd_ntsc_4x3.mpg");
+    fs::file_time_type old = age(video);
+    EXPECT_EQ(run({"dvd_ntsc_4x3.mpg"}).exit_code, 0);
+    RunResult r = run({"-u", "dvd_ntsc_4x3.mpg"});
+    EXPECT_EQ(r.exit_code, 0);
+    std::string head = console_bytes(banner + "-u オプションセット\n変換元アスペクト:16:9\n"
+                                              "MPEG-2 720x480 29.97fps 9000.00kbps 0:00:02.480 342,016\n");
+    EXPECT_EQ(r.out.substr(0, head.size()), head);
+    std::string tail = console_bytes("\n元に戻しました(iniファイル削除)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("dvd_ntsc_4x3.mpg")));
+    EXPECT_FALSE(fs::exists(dir_ / "dvd_ntsc_4x3.ini"));
+    EXPECT_EQ(fs::last_write_time(video), old);
+
+    r = run({"-u", "dvd_ntsc_4x3.mpg"});
+    EXPECT_EQ(r.exit_code, 9);
+    tail = console_bytes("\niniファイルがありません\nエラー終了(-15)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    write_bytes(dir_ / "dvd_ntsc_4x3.ini", {'3', '6', '\r', '\n', 'x'});
+    EXPECT_EQ(run({"-u", "dvd_ntsc_4x3.mpg"}).exit_code, 9);
+
+    for (const char* other : {"-l", "-o3"}) {
+        r = run({"-u", other, "dvd_ntsc_4x3.mpg"});
+        EXPECT_EQ(r.exit_code, 3) << other;
+        tail = console_bytes("エラー:-uは-l、-oと一緒に指定できません\n");
+        EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
+    }
+}
+
+TEST_F(Cli, UndoTellsWhichPositionsHeldNoHeader) {
+    fs::path video = copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    EXPECT_EQ(run({"es_mpeg2_16x9.m2v"}).exit_code, 0);
+    std::string marker = read_text(dir_ / "es_mpeg2_16x9.ini") + "3\r\n40\r\n";
+    write_bytes(dir_ / "es_mpeg2_16x9.ini", Bytes(marker.begin(), marker.end()));
+    RunResult r = run({"-u", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(r.exit_code, 8);
+    std::string tail = console_bytes("\niniファイルに記録された位置のうち2か所にsequence headerがありません\n"
+                                     "  位置3\n  位置40\n\n一部を元に戻せませんでした(iniファイルは残してあります)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("es_mpeg2_16x9.m2v")));
+    EXPECT_EQ(read_text(dir_ / "es_mpeg2_16x9.ini"), marker);
+}
+
+TEST_F(Cli, TransportStreamWithoutMpegVideoIsRefusedUntouched) {
+    fs::path video = copy_sample(dir_, "ts_h264.ts");
+    RunResult r = run({"ts_h264.ts"});
+    EXPECT_EQ(r.exit_code, 5);
+    EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2のビデオがありません\n"));
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("ts_h264.ts")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
+}
+
+TEST_F(Cli, TransportStreamDamageIsReportedNotFatal) {
+    Bytes whole = read_bytes(sample_path("ts_sd_4x3.ts"));
+    Bytes stream = Bytes(whole.begin(), whole.begin() + 188 * 200) + Bytes(1000, 0x55) +
+                   Bytes(whole.begin() + 188 * 200, whole.end());
+    make("damaged.ts", stream);
+    RunResult r = run({"-r", "damaged.ts"});
+    EXPECT_EQ(r.exit_code, 0);
+    std::string tail = console_bytes("\n同期を1回失い、1000バイトを飛ばしました\n\n変換済(iniファイル作成)\n");
+    EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << r.out;
+    EXPECT_NE(r.out.find(cp932("MPEG-2 720x480 29.97fps")), std::string::npos);
+}
+
+// Side files follow the name's own characters: dots inside a name of
+// several scripts, and names that code page 932 cannot hold.
+TEST_F(Cli, NamesOfAnyScript) {
+    Bytes sample = read_bytes(sample_path("es_mpeg2_16x9.m2v"));
+    write_bytes(dir_ / "Vol.txt", {'m', 'i', 'n', 'e'});
+    for (const char* name : {"Vol.1 テスト.m2v", "Vol.2 テスト.m2v", "Café 한국 드라마.m2v"}) {
+        SCOPED_TRACE(name);
+        std::string stem = std::string(name).substr(0, std::string(name).size() - 4);
+        write_bytes(utf8_path(path_utf8(dir_.path()) + "/" + name), sample);
+        EXPECT_EQ(run({name}).exit_code, 0);
+        EXPECT_TRUE(fs::exists(utf8_path(path_utf8(dir_.path()) + "/" + stem + ".ini")));
+        EXPECT_EQ(run({"-l", name}).exit_code, 0);
+        std::string list = read_text(utf8_path(path_utf8(dir_.path()) + "/" + stem + ".txt"));
+        std::string shown = std::string(name).find("Café") == 0 ? "Caf? ?? ???.m2v" : name;
+        EXPECT_EQ(list.substr(0, list.find("\r\n")), cp932(shown + " sequence header list"));
+        EXPECT_EQ(run({"-u", name}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(utf8_path(path_utf8(dir_.path()) + "/" + name)) == sample);
+    }
+    EXPECT_EQ(read_text(dir_ / "Vol.txt"), "mine");
+}
+
+TEST_F(Cli, PathsLongerThan260Characters) {
+    fs::path deep = dir_.path();
+    for (int i = 0; i < 6; ++i) deep /= std::string(45, static_cast<char>('a' + i));
+    fs::create_directories(deep);
+    std::string relative = path_utf8(fs::relative(deep, dir_.path())) + "/movie.m2v";
+    ASSERT_GT(path_utf8(deep).size() + 10, 260u);
+    write_bytes(deep / "movie.m2v", read_bytes(sample_path("es_mpeg2_16x9.m2v")));
+    EXPECT_EQ(run({path_utf8(deep / "movie.m2v")}).exit_code, 0);
+    EXPECT_TRUE(fs::exists(deep / "movie.ini"));
+    EXPECT_EQ(run({"-u", relative}).exit_code, 0);
+    EXPECT_FALSE(fs::exists(deep / "movie.ini"));
+}
+
 TEST_F(Cli, NotMpegWinsOverABadOOption) {
     fs::path video = make("x.mpg", {0, 0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
     fs::file_time_type old = age(video);
@@ -280,6 +390,73 @@ TEST_F(Cli, FfprobeSeesTheNewDisplayAspect) {
 #ifndef _WIN32
 namespace {
 
+std::string utf8_of_cp932(const std::string& text) {
+    std::FILE* pipe = popen(("printf '%s' '" + text + "' | iconv -f CP932 -t UTF-8").c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+// A UTF-8 terminal reads the messages as Japanese; the C locale keeps the
+// code page 932 bytes as stored (the lines already checked above).
+TEST_F(Cli, MessagesFollowTheLocalesCharacterSet) {
+    copy_sample(dir_, "es_mpeg1.m1v");
+    for (const char* locale : {"LC_ALL=C.UTF-8", "LANG=C.UTF-8", "LC_ALL=C"}) {
+        fs::remove(dir_ / "es_mpeg1.txt");
+        RunResult local = run_tool({"-l", "-x", "es_mpeg1.m1v"}, dir_.path(), locale);
+        RunResult stored = run_tool({"-l", "-x", "es_mpeg1.m1v"}, dir_.path(), "LC_ALL=C");
+        EXPECT_EQ(local.exit_code, 0);
+        std::string expected = std::string(locale) == "LC_ALL=C" ? stored.out : utf8_of_cp932(stored.out);
+        EXPECT_EQ(local.out, expected) << locale;
+        EXPECT_NE(local.out.find(std::string(locale) == "LC_ALL=C" ? cp932("リストアップ終了") : "リストアップ終了"),
+                  std::string::npos);
+        // The list file does not change with the locale.
+        EXPECT_EQ(read_text(dir_ / "es_mpeg1.txt").substr(0, 16), "es_mpeg1.m1v seq");
+    }
+}
+
+// Program streams that an encoder makes at test time (they are too large
+// to keep): a second video stream first, video that starts 12 s late
+// behind LPCM audio, and packets of the longest length.
+TEST_F(Cli, EncoderMadeProgramStreamsOfTheHardKinds) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    struct Case {
+        const char* name;
+        const char* inputs;
+        const char* summary;
+    } cases[] = {
+        {"e1_first.mpg",
+         "-itsoffset 0.5 -f lavfi -i testsrc=duration=2:size=720x480:rate=30000/1001 "
+         "-f lavfi -i testsrc2=duration=2:size=352x240:rate=30000/1001 -map 0:v -map 1:v "
+         "-c:v mpeg2video -aspect 4:3 -b:v 800k -g 15 -f vob",
+         "MPEG-2 720x480 29.97fps"},
+        {"late.mpg",
+         "-f lavfi -i sine=frequency=440:duration=14:sample_rate=48000 -itsoffset 12 "
+         "-f lavfi -i testsrc=duration=1:size=720x480:rate=30000/1001 -map 1:v -map 0:a "
+         "-c:v mpeg2video -aspect 4:3 -b:v 800k -g 15 -c:a pcm_s16be -ac 2 -f dvd",
+         "MPEG-2 720x480 29.97fps"},
+        {"long_packets.mpg",
+         "-f lavfi -i testsrc=duration=4:size=352x240:rate=30000/1001 -c:v mpeg2video "
+         "-aspect 4:3 -b:v 3000k -g 1 -f vob -packetsize 65555",
+         "MPEG-2 352x240 29.97fps"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string command = "cd '" + dir_.path().string() + "' && ffmpeg -loglevel quiet -y " + c.inputs +
+                              " " + c.name;
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        Bytes original = read_bytes(dir_ / c.name);
+        std::vector<int64_t> headers = matching_headers(original, program_video_payload(original));
+        ASSERT_GE(headers.size(), 2u);
+        RunResult r = run({c.name});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_NE(r.out.find(c.summary), std::string::npos) << r.out;
+        EXPECT_TRUE(read_bytes(dir_ / c.name) == rewritten(original, headers, 3));
+    }
+}
+
 TEST_F(Cli, AReaderThatGoesAwayDoesNotCutTheRunShort) {
     // Enough headers that the progress lines overflow the pipe long after
     // its reader has gone.
@@ -305,6 +482,33 @@ TEST_F(Cli, AReaderThatGoesAwayDoesNotCutTheRunShort) {
 
 #ifdef _WIN32
 namespace {
+
+// "*.mpg" is a pattern, not a name: it never names the video, however many
+// files it matches.
+TEST_F(Cli, WildcardsNameNoFile) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    RunResult r = run({"*.m2v"});
+    EXPECT_EQ(r.exit_code, 2);
+    r = run({"es_mpeg2_16x9.m2?"});
+    EXPECT_EQ(r.exit_code, 2);
+}
+
+bool under_wine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+// A file the user may not write: no waiting for it.
+TEST_F(Cli, AReadOnlyFileIsRefusedAtOnceAndListedAllTheSame) {
+    // Wine keeps the attribute as file permissions, which root writes through.
+    if (under_wine()) GTEST_SKIP() << "the read-only attribute holds only on Windows itself";
+    fs::path video = copy_sample(dir_, "dvd_ntsc_4x3.mpg");
+    SetFileAttributesW(video.wstring().c_str(), FILE_ATTRIBUTE_READONLY);
+    RunResult r = run({"dvd_ntsc_4x3.mpg"});
+    EXPECT_EQ(r.exit_code, 7);
+    EXPECT_NE(r.out.find(cp932("ファイルに書き込めません")), std::string::npos);
+    EXPECT_EQ(run({"-l", "dvd_ntsc_4x3.mpg"}).exit_code, 0);
+    SetFileAttributesW(video.wstring().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
 
 // Another program holding the video without sharing it: the tool waits,
 // retries, and reports how many attempts failed.

@@ -40,15 +40,19 @@ run_side() {  # side, sample, options...
   )
 }
 
-for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v; do
-  for options in "" "-l" "-o3" "-r" "-l -r" "-o16" "-o12 -r"; do
+# Each case is two runs, "first|second": the second finds the marker file
+# of the first.
+for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m2ts; do
+  for options in "|" "-l|-l" "-o3|-o3" "-r|-r" "-l -r|-l -r" "-o16|-o16" "-o12 -r|-o12 -r" "|-u" \
+                 "-o2|-o3" "-u|-u"; do
+    first=${options%%|*}
+    second=${options#*|}
     for side in linux windows; do
       rm -rf "${work:?}/$side"
       mkdir -p "$work/$side"
       cp "$sample" "$work/$side/"
-      # A second run finds the marker file of the first.
-      run=0; run_side "$side" "$sample" $options
-      run=1; run_side "$side" "$sample" $options
+      run=0; run_side "$side" "$sample" $first
+      run=1; run_side "$side" "$sample" $second
     done
     if ! diff -r "$work/linux" "$work/windows" > "$work/diff.txt"; then
       echo "DIFFERENT: $(basename "$sample") with options '$options'"
