@@ -5,7 +5,7 @@ import os
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.join(HERE, "..", "data")
 SAMPLES = ["dvd_ntsc_4x3.mpg", "vcd_pal.mpg", "svcd_pal.mpg", "mpeg1sys_mpeg2video.mpg",
-           "es_mpeg2_16x9.m2v", "es_mpeg1.m1v"]
+           "es_mpeg2_16x9.m2v", "es_mpeg1.m1v", "ts_sd_4x3.ts", "hdv_16x9.m2ts"]
 
 
 def write(target, name, data):
@@ -19,10 +19,10 @@ for sample in SAMPLES:
     with open(os.path.join(DATA, sample), "rb") as f:
         stream = f.read()
     stem = sample.split(".")[0]
-    # Engine: a control byte (options, target, repetition), then the start of
-    # the stream.
-    for control, tag in [(0x03, "rewrite"), (0x83, "list"), (0x43, "search"), (0x23, "repeated")]:
-        write("engine", f"{stem}_{tag}", bytes([control]) + stream[:6000])
+    # Engine: a control byte (options, undo, repetition) and the target, then
+    # the start of the stream.
+    for control, tag in [(0x10, "rewrite"), (0x80, "list"), (0x50, "search"), (0x30, "repeated")]:
+        write("engine", f"{stem}_{tag}", bytes([control, 3]) + stream[:6000])
     # Analysis: the split byte, the tail's position, then head and tail.
     tail_base = (len(stream) - 3000).to_bytes(8, "little")
     write("analysis", stem, bytes([128]) + tail_base + stream[:3000] + stream[-3000:])
