@@ -1,42 +1,47 @@
 #!/usr/bin/env python3
-"""Full-run speed of morvalencmd against a plain read of the same file.
+"""Full-run speed and memory of morvalencmd against a plain read of the file.
 
-Builds a program stream and an elementary stream of at least 1 GiB each by
-repeating the bundled samples, then for each one times `cat FILE > /dev/null`
-and a full rewrite run of the tool (page cache warm for both), and prints the
-ratio tool/cat and the tool's peak resident memory. Run as root, it measures
-both again with the page cache emptied before each run.
+For each kind of file (program stream, elementary stream, transport stream)
+it makes a DVD-rate stream of at least 1 GiB: a 30-second clip that ffmpeg
+encodes at 6 Mbit/s with GOPs of 18 frames (about 2,200 sequence headers per
+GiB), repeated. Then, with the page cache warm, it takes the best of several
+runs of `cat FILE > /dev/null`, of a listing (-l) and of a full rewrite, and
+prints the ratios tool/cat with the opening loop's two designed 50 ms waits
+taken off the tool's time, and the tool's peak resident memory (GNU time).
+It also measures the peak memory of an undo whose marker file lists 500,000
+positions.
 
-Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1100]
+Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024]
 """
 import os
-import shutil
 import subprocess
 import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "bench", "out")
-SAMPLES = {
-    "program stream": "dvd_ntsc_4x3.mpg",
-    "elementary stream": "es_mpeg2_16x9.m2v",
+OPENING_WAITS = 0.100  # two 50 ms waits around the successful open
+CLIP = ["-f", "lavfi", "-i", "testsrc2=duration=30:size=720x480:rate=30000/1001",
+        "-f", "lavfi", "-i", "sine=frequency=440:duration=30"]
+VIDEO = ["-c:v", "mpeg2video", "-b:v", "6000k", "-maxrate", "8000k", "-bufsize", "1835k",
+         "-g", "18", "-aspect", "4:3"]
+KINDS = {
+    "program stream": ("clip.mpg", VIDEO + ["-c:a", "ac3", "-b:a", "192k", "-f", "dvd"]),
+    "elementary stream": ("clip.m2v", VIDEO + ["-an", "-f", "mpeg2video"]),
+    "transport stream": ("clip.ts", VIDEO + ["-c:a", "mp2", "-b:a", "192k", "-f", "mpegts"]),
 }
 
 
-DROP_CACHES = "/proc/sys/vm/drop_caches"
+def clip_make(name, options):
+    path = os.path.join(OUT, name)
+    if not os.path.exists(path):
+        subprocess.check_call(["ffmpeg", "-loglevel", "error", "-y"] + CLIP + options + [path])
+    return path
 
 
-def drop_caches():
-    """Writes dirty pages out and empties the page cache (root only), so that
-    the next run reads from the disk as a first run over a large file does."""
-    os.sync()
-    with open(DROP_CACHES, "w") as f:
-        f.write("3\n")
-
-
-def build_stream(sample, size_mib):
-    target = os.path.join(OUT, "big_" + sample)
-    with open(os.path.join(ROOT, "tests", "data", sample), "rb") as f:
+def stream_make(clip, size_mib):
+    target = os.path.join(OUT, "big_" + os.path.basename(clip))
+    with open(clip, "rb") as f:
         data = f.read()
     copies = (size_mib * 1048576 + len(data) - 1) // len(data)
     if not os.path.exists(target) or os.path.getsize(target) != copies * len(data):
@@ -73,46 +78,56 @@ def best_of(runs, argv, before=None):
     return min(results)
 
 
+def side_files_remove(path):
+    for extension in (".ini", ".txt"):
+        side = os.path.splitext(path)[0] + extension
+        if os.path.exists(side):
+            os.remove(side)
+
+
+def measure(tool, kind, path):
+    def fresh():
+        side_files_remove(path)
+        os.sync()  # the last run's rewritten pages go out now, not during the next
+
+    timed(["cat", path])  # warm the page cache
+    cat_s, _, _ = best_of(5, ["cat", path])
+    list_s, list_kib, list_code = best_of(5, [tool, "-l", path], before=fresh)
+    # Rewrites alternate 4:3 and 16:9, each with a fresh marker file.
+    rewrite_s, rewrite_kib, rewrite_code = best_of(5, [tool, path], before=fresh)
+    fresh()
+    ratio = lambda s: (s - OPENING_WAITS) / cat_s
+    print(f"{kind:18s} {os.path.getsize(path) / 1048576:6.0f} MiB  cat {cat_s:5.3f} s  "
+          f"list {list_s:5.3f} s ({ratio(list_s):4.2f}x, exit {list_code})  "
+          f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, exit {rewrite_code})  "
+          f"peak RSS {max(list_kib, rewrite_kib) / 1024:5.1f} MiB")
+
+
+def undo_memory(tool):
+    """An elementary stream of 500,000 headers, rewritten, then undone: the
+    undo reads all 500,000 positions back."""
+    path = os.path.join(OUT, "many_headers.m2v")
+    header = bytes.fromhex("000001b32d01e0241 7ed2380".replace(" ", "")) + bytes.fromhex("000001b5148a0001")
+    unit = header + b"\x55" * (64 - len(header))
+    with open(path, "wb") as f:
+        f.write(unit * 500000)
+    side_files_remove(path)
+    rewrite = timed([tool, path])
+    undo = timed([tool, "-u", path])
+    print(f"undo of 500,000 listed positions: peak RSS {undo[1] / 1024:5.1f} MiB (exit {undo[2]}); "
+          f"the rewrite that listed them: {rewrite[1] / 1024:5.1f} MiB (exit {rewrite[2]})")
+    side_files_remove(path)
+    os.remove(path)
+
+
 def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "morvalencmd")
-    size_mib = int(sys.argv[2]) if len(sys.argv) > 2 else 1100
+    size_mib = int(sys.argv[2]) if len(sys.argv) > 2 else 1024
     os.makedirs(OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB")
-    for kind, sample in SAMPLES.items():
-        path = build_stream(sample, size_mib)
-        marker = os.path.splitext(path)[0] + ".ini"
-
-        def fresh():
-            if os.path.exists(marker):
-                os.remove(marker)
-            os.sync()  # the last run's rewritten pages go out now, not during the next
-
-        timed(["cat", path])  # warm the page cache
-        cat_s, _, _ = best_of(3, ["cat", path], before=os.sync)
-        tool_s, rss_kib, code = best_of(3, [tool, path], before=fresh)
-        fresh()
-        print(f"{kind:18s} {os.path.getsize(path) / 1048576:8.0f} MiB  cat {cat_s:6.2f} s  "
-              f"tool {tool_s:6.2f} s  ratio {tool_s / cat_s:5.2f}  peak RSS {rss_kib / 1024:6.1f} MiB"
-              f"  exit {code}")
-        if os.access(DROP_CACHES, os.W_OK):
-            cold_cat_s, _, _ = best_of(2, ["cat", path], before=drop_caches)
-            cold_tool_s, _, _ = best_of(2, [tool, path], before=lambda: (fresh(), drop_caches()))
-            fresh()
-            print(f"{'  page cache cold':18s} {'':12s}  cat {cold_cat_s:6.2f} s  "
-                  f"tool {cold_tool_s:6.2f} s  ratio {cold_tool_s / cold_cat_s:5.2f}")
-        if kind == "elementary stream" and shutil.which("ffmpeg"):
-            compare_ffmpeg(path, tool_s)
-
-
-def compare_ffmpeg(path, tool_s):
-    """The remux most users would otherwise reach for, on the same file."""
-    out = os.path.join(OUT, "ffmpeg_out.m2v")
-    argv = ["ffmpeg", "-loglevel", "error", "-y", "-i", path, "-c", "copy",
-            "-bsf:v", "mpeg2_metadata=display_aspect_ratio=16/9", out]
-    ffmpeg_s, rss_kib, code = best_of(1, argv)
-    os.remove(out)
-    print(f"ffmpeg mpeg2_metadata remux of the elementary stream: {ffmpeg_s:6.2f} s, "
-          f"peak RSS {rss_kib / 1024:6.1f} MiB, exit {code}; the tool is {ffmpeg_s / tool_s:5.1f}x faster")
+    for kind, (name, options) in KINDS.items():
+        measure(tool, kind, stream_make(clip_make(name, options), size_mib))
+    undo_memory(tool)
 
 
 if __name__ == "__main__":

@@ -18,14 +18,14 @@ uint32_t pack_header_length(const uint8_t* bytes, uint32_t available) {
 }  // namespace
 
 PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available) {
-    PsUnit unit = {ps_not_a_start_code, byte_or_zero(bytes, available, 3), 0};
-    if (byte_or_zero(bytes, available, 0) != 0 || byte_or_zero(bytes, available, 1) != 0 ||
-        byte_or_zero(bytes, available, 2) != 1) {
-        return unit;
-    }
+    // The first 14 bytes as a whole, zeros past the end.
+    uint8_t head[14] = {};
+    std::memcpy(head, bytes, available < sizeof head ? available : sizeof head);
+    PsUnit unit = {ps_not_a_start_code, head[3], 0};
+    if (head[0] != 0 || head[1] != 0 || head[2] != 1) return unit;
     if (unit.id == stream_id_pack) {
         unit.kind = ps_pack;
-        unit.length = pack_header_length(bytes, available);
+        unit.length = pack_header_length(head, sizeof head);
     } else if (unit.id < stream_id_program_end) {
         unit.kind = ps_stray_code;
         unit.length = 4;
@@ -34,7 +34,7 @@ PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available) {
         unit.length = 4;
     } else {
         unit.kind = ps_packet;
-        unit.length = 6 + byte_or_zero(bytes, available, 4) * 256u + byte_or_zero(bytes, available, 5);
+        unit.length = 6 + head[4] * 256u + head[5];
     }
     return unit;
 }

@@ -28,8 +28,8 @@ void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block) {
     *reader = BlockReader{file, block, reader_block_size, 0, 0, -1, 0, 0};
 }
 
-int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
-                     uint32_t* available) {
+int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                      uint32_t* available) {
     int64_t size = reader->file->size;
     int64_t end = reader->base + reader->length;
     bool inside = pos >= reader->base && pos <= end;
@@ -61,19 +61,6 @@ int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint
     *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
     *bytes = reader->block + (pos - reader->base);
     return 0;
-}
-
-int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most, const uint8_t** bytes,
-                          uint32_t* available) {
-    int64_t end = reader->base + reader->length;
-    if (pos >= reader->base && pos < end) {
-        int64_t left = end - pos;
-        *available = left < most ? static_cast<uint32_t>(left) : most;
-        *bytes = reader->block + (pos - reader->base);
-        return 0;
-    }
-    return reader_fetch(reader, pos, most < reader_fetch_most ? most : reader_fetch_most, bytes,
-                        available);
 }
 
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got) {

@@ -28,16 +28,40 @@ uint8_t* reader_block_new();
 void reader_block_delete(uint8_t* block);
 void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block);
 
+// Reads into the block so that it holds `want` bytes at pos, or all that the
+// file has from there; the two fetches below call it only when it must.
+int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                      uint32_t* available);
+
 // Makes up to `want` (at most reader_fetch_most) bytes at pos available in
 // *bytes; *available is how many there are, fewer only at the end of the
 // file. Returns 0, or rewrite_read_error when a read came up short.
-int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
-                     uint32_t* available);
+inline int32_t reader_fetch(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                            uint32_t* available) {
+    int64_t end = reader->base + reader->length;
+    if (pos >= reader->base && pos + want <= end) {
+        *bytes = reader->block + (pos - reader->base);
+        *available = want;
+        return 0;
+    }
+    return reader_refill(reader, pos, want, bytes, available);
+}
+
 // As reader_fetch, but takes what the block holds from pos on (at least one
 // byte, up to `most`) and reads only when it holds nothing there: a walk
 // that reads straight on never moves bytes within the block.
-int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most, const uint8_t** bytes,
-                          uint32_t* available);
+inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most,
+                                 const uint8_t** bytes, uint32_t* available) {
+    int64_t end = reader->base + reader->length;
+    if (pos >= reader->base && pos < end) {
+        int64_t left = end - pos;
+        *available = left < most ? static_cast<uint32_t>(left) : most;
+        *bytes = reader->block + (pos - reader->base);
+        return 0;
+    }
+    return reader_refill(reader, pos, most < reader_fetch_most ? most : reader_fetch_most, bytes,
+                         available);
+}
 // Notes a read at `at` that delivered `got` of `want` bytes; returns
 // rewrite_read_error.
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got);

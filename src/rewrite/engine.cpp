@@ -43,9 +43,7 @@ struct Engine {
     StreamLayout layout;
     uint16_t video_pid;
     VideoHeaderProbe probe;  // the video's first sequence header
-    VideoHeaderProbe probe_saved;
     HeaderScanner scanner;
-    HeaderScanner scanner_saved;
     Walk walk;
     MarkerRec marker;
     TextFileRec list;
@@ -54,6 +52,10 @@ struct Engine {
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
 };
+
+static_assert(sizeof(VideoHeaderProbe) <= walk_state_most && sizeof(VideoHeaderProbe) % 8 == 0 &&
+                  sizeof(HeaderScanner) <= walk_state_most && sizeof(HeaderScanner) % 8 == 0,
+              "the transport stream walk keeps a sink's state whole, in 8-byte words");
 
 bool reads_only(EngineMode mode) {
     return mode == engine_list || mode == engine_change_search || mode == engine_probe;
@@ -104,14 +106,6 @@ void probe_gap(void* context) {
     video_probe_gap(&engine_of(context)->probe);
 }
 
-void probe_save(void* context) {
-    engine_of(context)->probe_saved = engine_of(context)->probe;
-}
-
-void probe_restore(void* context) {
-    engine_of(context)->probe = engine_of(context)->probe_saved;
-}
-
 bool range_searching(const Engine* e) {
     return (e->job->mode_flags & mode_range_search) != 0;
 }
@@ -120,7 +114,7 @@ bool range_searching(const Engine* e) {
 // whose size and frame rate every header to change must have.
 int32_t engine_reference(Engine* e) {
     video_probe_init(&e->probe);
-    WalkSink sink = {probe_feed, probe_gap, probe_save, probe_restore, e};
+    WalkSink sink = {probe_feed, probe_gap, e, &e->probe, sizeof e->probe};
     walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
     if (result < 0) return result;
@@ -250,17 +244,9 @@ void scan_gap(void* context) {
     header_scanner_gap(&engine_of(context)->scanner);
 }
 
-void scan_save(void* context) {
-    engine_of(context)->scanner_saved = engine_of(context)->scanner;
-}
-
-void scan_restore(void* context) {
-    engine_of(context)->scanner = engine_of(context)->scanner_saved;
-}
-
 int32_t engine_walk(Engine* e) {
     header_scanner_init(&e->scanner, e->probe.header);
-    WalkSink sink = {scan_feed, scan_gap, scan_save, scan_restore, e};
+    WalkSink sink = {scan_feed, scan_gap, e, &e->scanner, sizeof e->scanner};
     walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
     e->start_tick = os_tick_ms();
     return walk_run(&e->walk);

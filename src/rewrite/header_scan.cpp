@@ -31,13 +31,18 @@ int32_t feed_bytes(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint3
     return 0;
 }
 
+uint64_t load_be64(const uint8_t* p) {
+    return static_cast<uint64_t>(p[0]) << 56 | static_cast<uint64_t>(p[1]) << 48 |
+           static_cast<uint64_t>(p[2]) << 40 | static_cast<uint64_t>(p[3]) << 32 |
+           static_cast<uint64_t>(p[4]) << 24 | static_cast<uint64_t>(p[5]) << 16 |
+           static_cast<uint64_t>(p[6]) << 8 | p[7];
+}
+
 // Shifts bytes into the window without testing them: only for bytes no
 // test can fall on, so that nothing there is reduced.
 void load_untested(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint32_t to) {
     if (to - from >= 8) {
-        uint64_t last8 = 0;
-        for (uint32_t i = to - 8; i < to; ++i) last8 = (last8 << 8) | buffer[i];
-        s->window = last8;
+        s->window = load_be64(buffer + to - 8);
         return;
     }
     for (uint32_t i = from; i < to; ++i) {
@@ -51,6 +56,30 @@ void load_untested(HeaderScanner* s, const uint8_t* buffer, uint32_t from, uint3
 bool window_holds_code(MatchWindow window) {
     uint32_t x = static_cast<uint32_t>(window) ^ 0xB3B3B3B3u;
     return ((x - 0x01010101u) & ~x & 0x80808080u) != 0;
+}
+
+// Whether a 0xB3 after this byte can be a start code's: in the window the
+// byte before it must be 0x01, and a reduced byte 7 (its low nibble only)
+// can be 0x01 where the file holds any byte ending in 1.
+inline bool code_can_follow(uint8_t before) {
+    return (before & 0x0F) == 0x01;
+}
+
+// Index in [from, to) of the first 0xB3 that can end a start code prefix,
+// or `to`. Compressed video holds a 0xB3 every 256 bytes or so, but one
+// after a byte ending in 1 only every 4 KiB: the others are passed over
+// without touching the window. `before` is the byte before `from`.
+uint32_t code_find(const uint8_t* b, uint32_t from, uint32_t to, uint8_t before) {
+    if (from >= to) return to;
+    if (b[from] == sequence_code_byte && code_can_follow(before)) return from;
+    for (uint32_t i = from + 1; i < to;) {
+        const void* hit = std::memchr(b + i, sequence_code_byte, to - i);
+        if (hit == nullptr) break;
+        uint32_t at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
+        if (code_can_follow(b[at - 1])) return at;
+        i = at + 1;
+    }
+    return to;
 }
 
 }  // namespace
@@ -70,6 +99,7 @@ void header_scanner_gap(HeaderScanner* scanner) {
 int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
                     MatchHandler on_match, void* context) {
     if (first >= end) return 0;
+    uint8_t before_range = static_cast<uint8_t>(s->window);
     // The first four bytes may end a header whose 0xB3 came in an earlier
     // range and is only in the window.
     uint32_t fed = first;
@@ -82,9 +112,9 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uin
     int32_t result = 0;
     uint32_t search = first;  // 0xB3 bytes whose byte 7 is not fed yet
     while (end - search > code_to_byte7) {
-        const void* hit = std::memchr(buffer + search, sequence_code_byte, end - code_to_byte7 - search);
-        if (hit == nullptr) break;
-        uint32_t code = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - buffer);
+        uint8_t before = search > first ? buffer[search - 1] : before_range;
+        uint32_t code = code_find(buffer, search, end - code_to_byte7, before);
+        if (code == end - code_to_byte7) break;
         uint32_t byte7 = code + code_to_byte7;
         // Nothing between `fed` and the header's start is tested, so the
         // window there is just the bytes; a header starting later lets the

@@ -27,12 +27,12 @@ void stream_id_error_print(const uint8_t* bytes, uint32_t available) {
 // the file ends the walk; any other run is left for the start code test.
 int32_t zero_padding_skip(Walk* w, int64_t* walk, bool* at_end) {
     int64_t pos = *walk;
-    // Most steps start at a start code: look at one byte before asking for
-    // a longer run, which could cost a refill.
-    for (uint32_t want = 1;; want = packet_read_size) {
+    // Only what the block holds is looked at: a run that goes on past it is
+    // followed into the next one, and nothing is read twice.
+    for (;;) {
         const uint8_t* bytes = nullptr;
         uint32_t available = 0;
-        int32_t result = reader_fetch(&w->reader, pos, want, &bytes, &available);
+        int32_t result = reader_fetch_some(&w->reader, pos, packet_read_size, &bytes, &available);
         if (result != 0) return result;
         if (available == 0) {
             *at_end = true;

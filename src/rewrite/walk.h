@@ -16,12 +16,15 @@ struct WalkSink {
     // The payload breaks off (a lost packet): nothing may be put together
     // across the break.
     void (*gap)(void* context);
-    // Keeps the state before a transport packet, and takes it back so that
-    // a repeat of that packet is read as its first copy was.
-    void (*save)(void* context);
-    void (*restore)(void* context);
     void* context;
+    // The sink's state, which the transport stream walk keeps from before
+    // each video packet and puts back so that a repeat of that packet is
+    // read as its first copy was.
+    void* state;
+    uint32_t state_size;  // a multiple of 8, at most walk_state_most
 };
+
+inline constexpr uint32_t walk_state_most = 64;
 
 // A result of a sink that stops the walk with what it was looking for.
 inline constexpr int32_t walk_stop_found = 2;
@@ -38,6 +41,7 @@ struct Walk {
     // What the transport stream walk met on its way.
     uint32_t sync_losses;
     int64_t sync_skipped;
+    alignas(8) uint8_t saved_state[walk_state_most];
 };
 
 void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,
