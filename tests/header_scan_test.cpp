@@ -14,7 +14,8 @@ void expect_same(const Bytes& data, const uint8_t* header, const std::vector<Sca
 }
 
 // Splits [0, size) into ranges of random length with random gaps between
-// them, as packets leave their headers out of the scan.
+// them, as packets leave their headers out of the scan; some ranges follow
+// a break in the payload or repeat the range before.
 std::vector<ScanRange> random_ranges(std::mt19937& random, uint32_t size, uint32_t longest) {
     std::vector<ScanRange> ranges;
     uint32_t at = 0;
@@ -22,7 +23,12 @@ std::vector<ScanRange> random_ranges(std::mt19937& random, uint32_t size, uint32
         uint32_t gap = random() % 4 == 0 ? random() % 12 : 0;
         uint32_t first = std::min(size, at + gap);
         uint32_t end = std::min(size, first + 1 + static_cast<uint32_t>(random() % longest));
-        ranges.push_back({first, end});
+        uint8_t breaks = random() % 16 == 0 ? payload_gap : 0;
+        if (!ranges.empty() && random() % 16 == 0) {
+            ScanRange repeat = ranges.back();  // the same bytes once more
+            ranges.push_back({repeat.first, repeat.end, payload_repeat});
+        }
+        ranges.push_back({first, end, breaks});
         at = end;
     }
     return ranges;
@@ -46,7 +52,7 @@ TEST(HeaderScan, SameAsTheByteWindowOnPlantedHeaders) {
             if (random() % 4 == 0) data[at + 4 + random() % 4] ^= 1;  // another size or rate
         }
         expect_same(data, header, random_ranges(random, static_cast<uint32_t>(data.size()), 64));
-        expect_same(data, header, {{0, static_cast<uint32_t>(data.size())}});
+        expect_same(data, header, {{0, static_cast<uint32_t>(data.size()), 0}});
     }
 }
 
@@ -57,7 +63,7 @@ TEST(HeaderScan, SameAsTheByteWindowOnTheSamples) {
         Bytes data = read_bytes(sample_path(name));
         size_t first = sequence_header_positions(data).at(0);
         uint32_t size = static_cast<uint32_t>(data.size());
-        expect_same(data, &data[first], {{0, size}});
+        expect_same(data, &data[first], {{0, size, 0}});
         expect_same(data, &data[first], random_ranges(random, size, 3000));
     }
 }
@@ -73,7 +79,8 @@ TEST(HeaderScan, HandlerResultStopsTheScan) {
         ++*static_cast<int*>(context);
         return -7;
     };
-    EXPECT_EQ(header_scan(&scanner, data.data(), 0, 16, stop, &calls), -7);
+    const PayloadRange all = {0, 16, 0, 0, 0};
+    EXPECT_EQ(header_scan(&scanner, data.data(), &all, 1, stop, &calls), -7);
     EXPECT_EQ(calls, 1);
 }
 

@@ -3,6 +3,7 @@
 // in every case.
 #pragma once
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +14,8 @@ struct ReferenceScanner {
     uint8_t pattern[8];
     uint8_t window[8];
     uint8_t captured;
+    uint8_t window_before[8];
+    uint8_t captured_before;
 };
 
 struct Match {
@@ -38,9 +41,23 @@ inline void reference_init(ReferenceScanner* s, const uint8_t* header) {
     s->captured = 0;
 }
 
-inline void reference_feed(ReferenceScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
+struct ScanRange {
+    uint32_t first;
+    uint32_t end;
+    uint8_t breaks;  // payload_gap, payload_repeat
+};
+
+inline void reference_feed(ReferenceScanner* s, const uint8_t* buffer, const ScanRange& r,
                            uint64_t fed_before, std::vector<Match>* matches) {
-    for (uint32_t i = first; i < end; ++i) {
+    if ((r.breaks & payload_repeat) != 0) {
+        std::memcpy(s->window, s->window_before, 8);
+        s->captured = s->captured_before;
+    } else {
+        if ((r.breaks & payload_gap) != 0) std::memset(s->window, 0xFF, 8);
+        std::memcpy(s->window_before, s->window, 8);
+        s->captured_before = s->captured;
+    }
+    for (uint32_t i = r.first; i < r.end; ++i) {
         std::memmove(s->window, s->window + 1, 7);
         s->window[7] = buffer[i];
         if (std::memcmp(s->window, s->pattern, 7) == 0) {
@@ -48,48 +65,53 @@ inline void reference_feed(ReferenceScanner* s, const uint8_t* buffer, uint32_t 
             s->window[7] &= 0x0F;
         }
         if (std::memcmp(s->window, s->pattern, 8) == 0) {
-            matches->push_back({fed_before + (i - first), s->captured, window_value(s->window)});
+            matches->push_back({fed_before + (i - r.first), s->captured, window_value(s->window)});
         }
     }
 }
 
-struct ScanRange {
-    uint32_t first;
-    uint32_t end;
-};
-
 struct FastContext {
     HeaderScanner* scanner;
-    uint32_t first;
-    uint64_t fed_before;
+    const PayloadRange* ranges;
+    const std::vector<uint64_t>* fed_before;
     std::vector<Match>* matches;
 };
 
 inline int32_t record_fast_match(void* context, uint32_t index) {
     FastContext* c = static_cast<FastContext*>(context);
-    c->matches->push_back({c->fed_before + (index - c->first), c->scanner->captured, c->scanner->window});
+    const PayloadRange* r = c->scanner->range;
+    uint64_t stream_index = (*c->fed_before)[static_cast<size_t>(r - c->ranges)] + (index - r->first);
+    c->matches->push_back({stream_index, c->scanner->captured, c->scanner->window});
     return 0;
 }
 
-// Feeds the same ranges of data to the reference and to header_scan; returns
-// "" when matches and windows agree, else what differed first.
+// Feeds the same ranges of data to the reference and to header_scan, the
+// latter `group` ranges a call; returns "" when matches and windows agree,
+// else what differed first.
 inline std::string scan_difference(const uint8_t* data, const uint8_t* header,
-                                   const std::vector<ScanRange>& ranges) {
+                                   const std::vector<ScanRange>& ranges, size_t group = 3) {
     ReferenceScanner reference;
     reference_init(&reference, header);
     HeaderScanner fast;
     header_scanner_init(&fast, header);
-    std::vector<Match> expected;
-    std::vector<Match> actual;
+    std::vector<PayloadRange> payload;
+    std::vector<uint64_t> fed_before;
     uint64_t fed = 0;
     for (const ScanRange& r : ranges) {
-        reference_feed(&reference, data, r.first, r.end, fed, &expected);
-        FastContext context = {&fast, r.first, fed, &actual};
-        header_scan(&fast, data, r.first, r.end, record_fast_match, &context);
-        if (fast.window != window_value(reference.window)) {
-            return "window differs after the range ending at " + std::to_string(r.end);
-        }
+        payload.push_back({r.first, r.end, r.breaks, 0, 0});
+        fed_before.push_back(fed);
         fed += r.end - r.first;
+    }
+    std::vector<Match> expected;
+    std::vector<Match> actual;
+    FastContext context = {&fast, payload.data(), &fed_before, &actual};
+    for (size_t at = 0; at < ranges.size(); at += group) {
+        size_t count = std::min(group, ranges.size() - at);
+        for (size_t k = at; k < at + count; ++k) reference_feed(&reference, data, ranges[k], fed_before[k], &expected);
+        header_scan(&fast, data, payload.data() + at, static_cast<uint32_t>(count), record_fast_match, &context);
+        if (fast.window != window_value(reference.window)) {
+            return "window differs after the range ending at " + std::to_string(ranges[at + count - 1].end);
+        }
     }
     if (actual.size() != expected.size()) {
         return std::to_string(actual.size()) + " matches instead of " + std::to_string(expected.size());

@@ -20,8 +20,8 @@ int32_t elementary_walk(Walk* w) {
         uint32_t n = 0;
         int32_t result = reader_fetch_some(&w->reader, pos, to_chunk_end, &bytes, &n);
         if (result != 0) return result;
-        w->unit_pos = chunk;
-        result = w->sink.feed(w->sink.context, bytes, 0, n, pos);
+        // The progress of a linear scan is the header's own position.
+        result = walk_feed_one(w, bytes, pos, 0, n, chunk, -1);
         if (result != 0) return result;
         pos += n;
     }

@@ -43,6 +43,7 @@ struct Engine {
     StreamLayout layout;
     uint16_t video_pid;
     VideoHeaderProbe probe;  // the video's first sequence header
+    VideoHeaderProbe probe_before;  // as it was before the latest range
     HeaderScanner scanner;
     Walk walk;
     MarkerRec marker;
@@ -52,10 +53,6 @@ struct Engine {
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
 };
-
-static_assert(sizeof(VideoHeaderProbe) <= walk_state_most && sizeof(VideoHeaderProbe) % 8 == 0 &&
-                  sizeof(HeaderScanner) <= walk_state_most && sizeof(HeaderScanner) % 8 == 0,
-              "the transport stream walk keeps a sink's state whole, in 8-byte words");
 
 bool reads_only(EngineMode mode) {
     return mode == engine_list || mode == engine_change_search || mode == engine_probe;
@@ -94,16 +91,23 @@ Engine* engine_of(void* context) {
     return static_cast<Engine*>(context);
 }
 
-int32_t probe_feed(void* context, const uint8_t* buffer, uint32_t first, uint32_t end,
-                   int64_t buffer_pos) {
+int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
+                   const PayloadRange* ranges, uint32_t count) {
     Engine* e = engine_of(context);
-    video_probe_feed(&e->probe, buffer + first, end - first, buffer_pos + first);
-    bool done = e->mode == engine_probe ? video_probe_settled(&e->probe) : video_probe_found(&e->probe);
-    return done ? walk_stop_found : 0;
-}
-
-void probe_gap(void* context) {
-    video_probe_gap(&engine_of(context)->probe);
+    for (uint32_t i = 0; i < count; ++i) {
+        const PayloadRange& r = ranges[i];
+        if ((r.breaks & payload_repeat) != 0) {
+            e->probe = e->probe_before;
+        } else {
+            if ((r.breaks & payload_gap) != 0) video_probe_gap(&e->probe);
+            e->probe_before = e->probe;
+        }
+        video_probe_feed(&e->probe, buffer + r.first, r.end - r.first, buffer_pos + r.first);
+        bool done = e->mode == engine_probe ? video_probe_settled(&e->probe)
+                                            : video_probe_found(&e->probe);
+        if (done) return walk_stop_found;
+    }
+    return 0;
 }
 
 bool range_searching(const Engine* e) {
@@ -114,7 +118,7 @@ bool range_searching(const Engine* e) {
 // whose size and frame rate every header to change must have.
 int32_t engine_reference(Engine* e) {
     video_probe_init(&e->probe);
-    WalkSink sink = {probe_feed, probe_gap, e, &e->probe, sizeof e->probe};
+    WalkSink sink = {probe_feed, e};
     walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
     if (result < 0) return result;
@@ -163,7 +167,7 @@ void list_record_fill(const Engine* e, int64_t pos, uint8_t* record) {
     record[3] = e->scanner.captured;
     for (int k = 0; k < 4; ++k) {
         int64_t at = pos - 3 + k;
-        if (at < e->walk.unit_pos) {
+        if (at < e->scanner.range->unit_pos) {
             record[4 + k] = 0;
         } else if (at >= e->scan_buffer_pos) {
             record[4 + k] = e->scan_buffer[at - e->scan_buffer_pos];
@@ -176,7 +180,7 @@ void list_record_fill(const Engine* e, int64_t pos, uint8_t* record) {
 
 void progress_show(const Engine* e, int64_t pos, const char* list_line) {
     WalkKind kind = e->layout.kind == stream_elementary ? walk_linear : walk_packets;
-    show_progress(kind, static_cast<uint64_t>(pos), e->walk.progress_pos, e->file.size,
+    show_progress(kind, static_cast<uint64_t>(pos), e->scanner.range->progress_pos, e->file.size,
                   e->start_tick, list_line);
 }
 
@@ -232,21 +236,17 @@ int32_t match_handle(void* context, uint32_t index) {
     return 0;
 }
 
-int32_t scan_feed(void* context, const uint8_t* buffer, uint32_t first, uint32_t end,
-                  int64_t buffer_pos) {
+int32_t scan_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
+                  const PayloadRange* ranges, uint32_t count) {
     Engine* e = engine_of(context);
     e->scan_buffer = buffer;
     e->scan_buffer_pos = buffer_pos;
-    return header_scan(&e->scanner, buffer, first, end, match_handle, e);
-}
-
-void scan_gap(void* context) {
-    header_scanner_gap(&engine_of(context)->scanner);
+    return header_scan(&e->scanner, buffer, ranges, count, match_handle, e);
 }
 
 int32_t engine_walk(Engine* e) {
     header_scanner_init(&e->scanner, e->probe.header);
-    WalkSink sink = {scan_feed, scan_gap, e, &e->scanner, sizeof e->scanner};
+    WalkSink sink = {scan_feed, e};
     walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
     e->start_tick = os_tick_ms();
     return walk_run(&e->walk);

@@ -65,39 +65,38 @@ inline bool code_can_follow(uint8_t before) {
     return (before & 0x0F) == 0x01;
 }
 
+// Where the search for 0xB3 bytes has got to: no 0xB3 lies between `from`,
+// where it last started, and `next`, which is the buffer's `limit` when
+// none lies before it.
+struct CodeCursor {
+    uint32_t from;
+    uint32_t next;
+    uint32_t limit;
+};
+
 // Index in [from, to) of the first 0xB3 that can end a start code prefix,
 // or `to`. Compressed video holds a 0xB3 every 256 bytes or so, but one
 // after a byte ending in 1 only every 4 KiB: the others are passed over
 // without touching the window. `before` is the byte before `from`.
-uint32_t code_find(const uint8_t* b, uint32_t from, uint32_t to, uint8_t before) {
+uint32_t code_find(const uint8_t* b, uint32_t from, uint32_t to, uint8_t before, CodeCursor* cursor) {
     if (from >= to) return to;
     if (b[from] == sequence_code_byte && code_can_follow(before)) return from;
-    for (uint32_t i = from + 1; i < to;) {
-        const void* hit = std::memchr(b + i, sequence_code_byte, to - i);
-        if (hit == nullptr) break;
-        uint32_t at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
+    for (uint32_t i = from + 1;;) {
+        if (i < cursor->from || cursor->next < i) {
+            cursor->from = i;
+            const void* hit = std::memchr(b + i, sequence_code_byte, cursor->limit - i);
+            cursor->next = hit != nullptr ? static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b)
+                                          : cursor->limit;
+        }
+        if (cursor->next >= to) return to;
+        uint32_t at = cursor->next;
         if (code_can_follow(b[at - 1])) return at;
         i = at + 1;
     }
-    return to;
 }
 
-}  // namespace
-
-void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
-    scanner->pattern7 = 0;
-    for (int i = 0; i < 7; ++i) scanner->pattern7 = (scanner->pattern7 << 8) | reference[i];
-    scanner->pattern_rate = reference[7] & 0x0F;
-    scanner->window = 0;
-    scanner->captured = 0;
-}
-
-void header_scanner_gap(HeaderScanner* scanner) {
-    scanner->window = ~MatchWindow{0};
-}
-
-int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
-                    MatchHandler on_match, void* context) {
+int32_t range_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint32_t end,
+                   CodeCursor* cursor, MatchHandler on_match, void* context) {
     if (first >= end) return 0;
     uint8_t before_range = static_cast<uint8_t>(s->window);
     // The first four bytes may end a header whose 0xB3 came in an earlier
@@ -109,11 +108,10 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uin
         if (result != 0 || fed == end) return result;
     }
 
-    int32_t result = 0;
     uint32_t search = first;  // 0xB3 bytes whose byte 7 is not fed yet
     while (end - search > code_to_byte7) {
         uint8_t before = search > first ? buffer[search - 1] : before_range;
-        uint32_t code = code_find(buffer, search, end - code_to_byte7, before);
+        uint32_t code = code_find(buffer, search, end - code_to_byte7, before, cursor);
         if (code == end - code_to_byte7) break;
         uint32_t byte7 = code + code_to_byte7;
         // Nothing between `fed` and the header's start is tested, so the
@@ -123,11 +121,53 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uin
             load_untested(s, buffer, byte7 - 7, byte7);
             fed = byte7;
         }
-        result = feed_bytes(s, buffer, fed, byte7 + 1, on_match, context);
+        int32_t result = feed_bytes(s, buffer, fed, byte7 + 1, on_match, context);
         if (result != 0) return result;
         fed = byte7 + 1;
         search = code + 1;
     }
     load_untested(s, buffer, fed, end);
+    return 0;
+}
+
+}  // namespace
+
+void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
+    scanner->pattern7 = 0;
+    for (int i = 0; i < 7; ++i) scanner->pattern7 = (scanner->pattern7 << 8) | reference[i];
+    scanner->pattern_rate = reference[7] & 0x0F;
+    scanner->window = 0;
+    scanner->captured = 0;
+    scanner->window_before = 0;
+    scanner->captured_before = 0;
+    scanner->range = nullptr;
+}
+
+void header_scanner_gap(HeaderScanner* scanner) {
+    scanner->window = ~MatchWindow{0};
+}
+
+int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, const PayloadRange* ranges,
+                    uint32_t count, MatchHandler on_match, void* context) {
+    if (count == 0) return 0;
+    // Ranges lie in the buffer in rising order (a repeated one may lie over
+    // the one before); the search ends with the last one.
+    uint32_t limit = 0;
+    for (uint32_t i = 0; i < count; ++i) limit = ranges[i].end > limit ? ranges[i].end : limit;
+    CodeCursor cursor = {limit, limit, limit};
+    for (uint32_t i = 0; i < count; ++i) {
+        const PayloadRange& r = ranges[i];
+        if ((r.breaks & payload_repeat) != 0) {
+            s->window = s->window_before;
+            s->captured = s->captured_before;
+        } else {
+            if ((r.breaks & payload_gap) != 0) header_scanner_gap(s);
+            s->window_before = s->window;
+            s->captured_before = s->captured;
+        }
+        s->range = &r;
+        int32_t result = range_scan(s, buffer, r.first, r.end, &cursor, on_match, context);
+        if (result != 0) return result;
+    }
     return 0;
 }

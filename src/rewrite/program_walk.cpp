@@ -68,15 +68,14 @@ int32_t range_search(Walk* w, int64_t* walk, bool* at_end) {
 // packet's last byte.
 int32_t video_packet_feed(Walk* w, int64_t walk, uint32_t length) {
     int64_t left = w->reader.file->size - walk;
-    w->progress_pos = walk + (left < packet_read_size ? left : packet_read_size);
+    int64_t progress = walk + (left < packet_read_size ? left : packet_read_size);
     const uint8_t* packet = nullptr;
     uint32_t available = 0;
     int32_t result = reader_fetch(&w->reader, walk, length, &packet, &available);
     if (result != 0) return result;
     uint32_t start = pes_payload_start(packet, available);
     if (start >= available) return 0;
-    w->unit_pos = walk;
-    return w->sink.feed(w->sink.context, packet, start, available, walk);
+    return walk_feed_one(w, packet, walk, start, available, walk, progress);
 }
 
 // One step at a start code: moves *walk past its unit, or stops.

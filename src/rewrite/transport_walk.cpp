@@ -1,54 +1,55 @@
 #include "rewrite/walk.h"
 
-#include <cstring>
-
 #include "analysis/ts_demux.h"
 
 namespace {
-
-// Copies a sink's state, a whole number of 8-byte words, without a call.
-void state_copy(void* to, const void* from, uint32_t size) {
-    for (uint32_t i = 0; i < size; i += 8) {
-        std::memcpy(static_cast<uint8_t*>(to) + i, static_cast<const uint8_t*>(from) + i, 8);
-    }
-}
 
 // Where the walk is in the video PID's packets.
 struct VideoTrack {
     int last_continuity;  // -1 when the next packet follows nothing
 };
 
-void sink_gap(Walk* w, VideoTrack* track) {
-    w->sink.gap(w->sink.context);
+void payload_break(Walk* w, VideoTrack* track) {
+    w->pending_breaks |= payload_gap;
     track->last_continuity = -1;
 }
 
-// One packet of the video PID. A packet that repeats the last one (same
-// continuity counter) is read from the state before the last one, so that
-// both copies are rewritten and no header is put together across them; a
-// counter that jumps (a lost packet) breaks the payload.
-int32_t video_packet(Walk* w, VideoTrack* track, const uint8_t* p, int64_t at) {
+// Hands over the ranges gathered from one fetch, which starts at file
+// position base.
+int32_t ranges_flush(Walk* w, const uint8_t* fetched, int64_t base) {
+    uint32_t count = w->range_count;
+    w->range_count = 0;
+    return count == 0 ? 0 : w->sink.feed(w->sink.context, fetched, base, w->ranges, count);
+}
+
+// A packet of the video PID at offset i of the fetch. A packet that repeats
+// the last one (same continuity counter) is read from the state before the
+// last one, so that both copies are rewritten and no header is put together
+// across them; a counter that jumps (a lost packet) breaks the payload.
+void video_packet(Walk* w, VideoTrack* track, const uint8_t* fetched, uint32_t i, int64_t base) {
+    const uint8_t* p = fetched + i;
     if (ts_transport_error(p) || ts_scrambled(p)) {
-        sink_gap(w, track);
-        return 0;
+        payload_break(w, track);
+        return;
     }
     uint32_t offset = ts_payload_offset(p);
-    if (offset >= ts_packet_size) return 0;  // adaptation field only: the counter stays
+    if (offset >= ts_packet_size) return;  // adaptation field only: the counter stays
     int continuity = ts_continuity(p);
+    uint8_t breaks = w->pending_breaks;
     if (continuity == track->last_continuity) {
-        state_copy(w->sink.state, w->saved_state, w->sink.state_size);
-    } else {
-        if (track->last_continuity >= 0 && continuity != ((track->last_continuity + 1) & 0x0F)) {
-            w->sink.gap(w->sink.context);
-        }
-        state_copy(w->saved_state, w->sink.state, w->sink.state_size);
+        breaks |= payload_repeat;
+    } else if (track->last_continuity >= 0 && continuity != ((track->last_continuity + 1) & 0x0F)) {
+        breaks |= payload_gap;
     }
     track->last_continuity = continuity;
     if (ts_unit_start(p)) offset = ts_video_pes_payload(p);
-    if (offset >= ts_packet_size) return 0;
-    w->unit_pos = at;
-    w->progress_pos = at + ts_packet_size;
-    return w->sink.feed(w->sink.context, p, offset, ts_packet_size, at);
+    if (offset >= ts_packet_size) {
+        w->pending_breaks = breaks & payload_gap;
+        return;
+    }
+    w->pending_breaks = 0;
+    int64_t at = base + i;
+    w->ranges[w->range_count++] = {i + offset, i + ts_packet_size, breaks, at, at + ts_packet_size};
 }
 
 // After damage, the next place where packets follow one another again.
@@ -80,14 +81,15 @@ int32_t sync_recover(Walk* w, int64_t* pos, VideoTrack* track) {
     ++w->sync_losses;
     w->sync_skipped += found_at - *pos;
     *pos = found_at;
-    sink_gap(w, track);
+    payload_break(w, track);
     return 0;
 }
 
 }  // namespace
 
-// Packet by packet; only the video PID's payload is fed. Bytes before the
-// first whole packet (a recording cut in mid-packet) are passed over.
+// Packet by packet; only the video PID's payload is fed, a fetch of packets
+// at a time. Bytes before the first whole packet (a recording cut in
+// mid-packet) are passed over.
 int32_t transport_walk(Walk* w) {
     int64_t size = w->reader.file->size;
     uint32_t stride = w->layout.ts.stride;
@@ -106,16 +108,15 @@ int32_t transport_walk(Walk* w) {
         for (; i + ts_packet_size <= available; i += stride) {
             const uint8_t* p = bytes + i;
             if (p[0] != ts_sync_byte) break;
-            if (ts_pid(p) != w->video_pid) continue;
-            result = video_packet(w, &track, p, pos + i);
-            if (result != 0) return result;
+            if (ts_pid(p) == w->video_pid) video_packet(w, &track, bytes, i, pos);
         }
-        if (i + ts_packet_size <= available) {  // stopped at a lost sync byte
-            pos += i;
+        result = ranges_flush(w, bytes, pos);
+        if (result != 0) return result;
+        bool sync_lost = i + ts_packet_size <= available;
+        pos += i;
+        if (sync_lost) {
             result = sync_recover(w, &pos, &track);
             if (result != 0) return result;
-        } else {
-            pos += i;
         }
     }
     return 0;

@@ -10,6 +10,12 @@ void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout lay
     walk->sink = sink;
 }
 
+int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uint32_t first,
+                      uint32_t end, int64_t unit_pos, int64_t progress_pos) {
+    PayloadRange range = {first, end, 0, unit_pos, progress_pos};
+    return walk->sink.feed(walk->sink.context, buffer, buffer_pos, &range, 1);
+}
+
 int32_t walk_run(Walk* walk) {
     switch (walk->layout.kind) {
     case stream_elementary: return elementary_walk(walk);

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint32_t gap = length % 3 == 0 ? 2 : 0;  // bytes left out, as packet headers are
         uint32_t first = std::min(stream_size, at + gap);
         uint32_t end = std::min(stream_size, first + length + 1);
-        ranges.push_back({first, end});
+        ranges.push_back({first, end, static_cast<uint8_t>(length % 7 == 0 ? payload_gap : 0)});
         at = end;
     }
     std::string difference = scan_difference(stream, header, ranges);
