@@ -164,47 +164,63 @@ namespace {
 
 // A run killed half way (Ctrl+C, a crash, a power cut) leaves only changes
 // its marker file records; a run with the same target finishes it, and -u
-// then gives back the original exactly.
+// then gives back the original exactly. The files are encoder-made samples
+// repeated to 64 MiB, so that the kill lands in mid-walk.
 TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
-    Bytes unit = ntsc_4x3 + sequence_extension + filler(8192 - 22);
-    Bytes original;
-    while (original.size() < 64u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
-    size_t headers = original.size() / unit.size();
-    for (size_t kill_after : {1, 1500, 5000}) {
-        SCOPED_TRACE(kill_after);
-        fs::path video = make("long.m2v", original);
-        fs::remove(dir_ / "long.ini");
-        pid_t tool = 0;
-        std::string path = video.string();
-        char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(path.c_str()), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        ASSERT_EQ(posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        // Killed once the marker file holds that many positions.
-        std::error_code missing;
-        while (fs::file_size(dir_ / "long.ini", missing) < kill_after * 8 + 4 || missing) {
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    struct Case {
+        const char* sample;
+        const char* name;
+        uint8_t target;
+    } cases[] = {{"es_mpeg2_16x9.m2v", "long.m2v", 2}, {"dvd_ntsc_4x3.mpg", "long.mpg", 3}};
+    for (const Case& c : cases) {
+        Bytes unit = read_bytes(sample_path(c.sample));
+        Bytes original;
+        while (original.size() < 64u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
+        // Each copy holds its headers where the sample does.
+        std::vector<int64_t> in_unit = headers_of(unit, c.name);
+        std::vector<int64_t> all;
+        for (size_t copy = 0; copy < original.size() / unit.size(); ++copy) {
+            for (int64_t h : in_unit) all.push_back(h + static_cast<int64_t>(copy * unit.size()));
         }
-        kill(tool, SIGKILL);
-        int status = 0;
-        waitpid(tool, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
-        Bytes left = read_bytes(video);
-        size_t changed = 0;
-        for (size_t h = 0; h < headers; ++h) changed += left[h * unit.size() + 7] == 0x34;
-        EXPECT_GT(changed, 0u);
-        EXPECT_LT(changed, headers);
+        size_t headers = all.size();
+        fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
+        for (size_t kill_after : {size_t{1}, headers / 4, headers * 3 / 4}) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(kill_after));
+            fs::path video = make(c.name, original);
+            fs::remove(marker);
+            std::string path = video.string();
+            std::string option = "-o" + std::to_string(c.target);
+            char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
+                            const_cast<char*>(path.c_str()), nullptr};
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+            pid_t tool = 0;
+            ASSERT_EQ(posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environ), 0);
+            posix_spawn_file_actions_destroy(&actions);
+            // Killed once the marker file holds about that many positions.
+            std::error_code missing;
+            while (fs::file_size(marker, missing) < kill_after * 9 + 4 || missing) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            kill(tool, SIGKILL);
+            int status = 0;
+            waitpid(tool, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
+            Bytes left = read_bytes(video);
+            size_t changed = 0;
+            for (int64_t h : all) changed += (left[h] >> 4) == c.target;
+            EXPECT_GT(changed, 0u);
+            EXPECT_LT(changed, all.size());
 
-        RunResult r = run_tool({"-o3", "long.m2v"}, dir_.path());
-        EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still is 4:3
-        Bytes finished = read_bytes(video);
-        for (size_t h = 0; h < headers; ++h) ASSERT_EQ(finished[h * unit.size() + 7], 0x34) << h;
-        r = run_tool({"-u", "long.m2v"}, dir_.path());
-        EXPECT_EQ(r.exit_code, 0);
-        EXPECT_TRUE(read_bytes(video) == original);
-        EXPECT_FALSE(fs::exists(dir_ / "long.ini"));
+            RunResult r = run_tool({option, c.name}, dir_.path());
+            EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still has the old shape
+            EXPECT_TRUE(read_bytes(video) == rewritten(original, all, c.target));
+            r = run_tool({"-u", c.name}, dir_.path());
+            EXPECT_EQ(r.exit_code, 0);
+            EXPECT_TRUE(read_bytes(video) == original);
+            EXPECT_FALSE(fs::exists(marker));
+        }
     }
 }
 
