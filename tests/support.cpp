@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "console/console.h"
 #include "rewrite/engine.h"
 
 #include <cstdlib>
@@ -12,7 +13,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <iconv.h>
+#include <unistd.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -187,7 +190,31 @@ std::vector<size_t> sequence_header_positions(const Bytes& bytes) {
     return found;
 }
 
+#ifndef _WIN32
+// The engine's progress lines would bury a failing test's report: they go
+// to /dev/null while the engine runs in the test process.
+class QuietStdout {
+public:
+    QuietStdout() : saved_(dup(STDOUT_FILENO)) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
+    ~QuietStdout() {
+        console_flush();
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+    }
+
+private:
+    int saved_;
+};
+#else
+struct QuietStdout {};
+#endif
+
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags) {
+    QuietStdout quiet;
     ConvertJob job = {};
     std::strcpy(job.path, path_utf8(video).c_str());
     job.target_aspect = target;

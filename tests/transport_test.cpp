@@ -194,12 +194,15 @@ std::vector<std::string> frame_aspects(const fs::path& video) {
 TEST_F(Transport, FfprobeSeesTheNewShapeOnEveryFrame) {
     if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffprobe";
     // Display 16:9 over 720x480 is a sample aspect of (16 x 480) : (9 x 720)
-    // = 32:27; 4:3 over 1440x1080 is 1:1.
-    const std::pair<const char*, const char*> cases[] = {{"ts_sd_4x3.ts", "32:27"},
-                                                         {"hdv_16x9.m2ts", "1:1"}};
-    for (const auto& [name, aspect] : cases) {
+    // = 32:27; 4:3 over 1440x1080 is 1:1; 16:9 over 352x288, 16:11.
+    struct Case {
+        const char* name;
+        uint8_t target;
+        const char* aspect;
+    } cases[] = {{"ts_sd_4x3.ts", 3, "32:27"}, {"hdv_16x9.m2ts", 2, "1:1"}, {"ts_two_programs.ts", 3, "16:11"}};
+    for (const auto& [name, target, aspect] : cases) {
         fs::path video = copy_sample(dir_, name);
-        engine_outcome(video, std::string(name) == "ts_sd_4x3.ts" ? 3 : 2);
+        engine_outcome(video, target);
         std::vector<std::string> aspects = frame_aspects(video);
         EXPECT_GE(aspects.size(), 25u) << name;
         for (const std::string& a : aspects) EXPECT_EQ(a, aspect) << name;

@@ -64,23 +64,44 @@ protected:
     ScratchDir dir_;
 };
 
+struct MixedFile {
+    Bytes original;
+    std::vector<int64_t> headers;  // the 4:3 half's, then the 16:9 half's
+};
+
+MixedFile mixed_file(const MixedCase& c) {
+    MixedFile m;
+    m.original = mixed(c.sample, 2, 3);
+    m.headers = headers_of(m.original, c.name);
+    return m;
+}
+
+// The marker after changes to the first `changed` headers; from `own` on,
+// each line carries the byte it held.
+std::string marker_after(const MixedFile& m, size_t changed, size_t own) {
+    std::string text = std::to_string(m.original[m.headers[0]]) + "\r\n";
+    for (size_t i = 0; i < changed; ++i) {
+        text += std::to_string(m.headers[i]);
+        if (i >= own) text += " " + std::to_string(m.original[m.headers[i]]);
+        text += "\r\n";
+    }
+    return text;
+}
+
 TEST_F(Undo, OnlyRealChangesAreRecordedAndAMixedFileComesBackExactly) {
     for (const MixedCase& c : mixed_cases) {
         SCOPED_TRACE(c.name);
-        Bytes original = mixed(c.sample, 2, 3);
-        std::vector<int64_t> headers = headers_of(original, c.name);
-        fs::path video = make(c.name, original);
+        MixedFile m = mixed_file(c);
+        fs::path video = make(c.name, m.original);
         EngineOutcome o = engine_outcome(video, 3);
         EXPECT_EQ(o.result, rewrite_done_marker_created);
-        EXPECT_TRUE(o.video == rewritten(original, headers, 3));
+        EXPECT_TRUE(o.video == rewritten(m.original, m.headers, 3));
         // The 4:3 half only: the 16:9 half needed no change.
-        std::string expected = std::to_string(original[headers[0]]) + "\r\n";
-        for (size_t i = 0; i < headers.size() / 2; ++i) expected += std::to_string(headers[i]) + "\r\n";
-        EXPECT_EQ(o.marker, expected);
+        EXPECT_EQ(o.marker, marker_after(m, m.headers.size() / 2, m.headers.size()));
 
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
         EXPECT_EQ(undone.result, 0);
-        EXPECT_TRUE(undone.video == original);
+        EXPECT_TRUE(undone.video == m.original);
         EXPECT_FALSE(undone.has_marker);
     }
 }
@@ -90,25 +111,18 @@ TEST_F(Undo, OnlyRealChangesAreRecordedAndAMixedFileComesBackExactly) {
 TEST_F(Undo, ForwardBackAndForwardAgainThenUndo) {
     for (const MixedCase& c : mixed_cases) {
         SCOPED_TRACE(c.name);
-        Bytes original = mixed(c.sample, 2, 3);
-        std::vector<int64_t> headers = headers_of(original, c.name);
-        fs::path video = make(c.name, original);
+        MixedFile m = mixed_file(c);
+        fs::path video = make(c.name, m.original);
         EXPECT_EQ(engine_outcome(video, 3).result, rewrite_done_marker_created);
         EngineOutcome back = engine_outcome(video, 2);
         EXPECT_EQ(back.result, rewrite_done);
-        EXPECT_TRUE(back.video == rewritten(original, headers, 2));
-        std::string expected = std::to_string(original[headers[0]]) + "\r\n";
-        size_t half = headers.size() / 2;
-        for (size_t i = 0; i < half; ++i) expected += std::to_string(headers[i]) + "\r\n";
-        for (size_t i = half; i < headers.size(); ++i) {
-            expected += std::to_string(headers[i]) + " " + std::to_string(original[headers[i]]) + "\r\n";
-        }
+        EXPECT_TRUE(back.video == rewritten(m.original, m.headers, 2));
+        std::string expected = marker_after(m, m.headers.size(), m.headers.size() / 2);
         EXPECT_EQ(back.marker, expected);
-        EngineOutcome again = engine_outcome(video, 3);
-        EXPECT_EQ(again.marker, expected);  // nothing new to record
+        EXPECT_EQ(engine_outcome(video, 3).marker, expected);  // nothing new to record
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
         EXPECT_EQ(undone.result, 0);
-        EXPECT_TRUE(undone.video == original);
+        EXPECT_TRUE(undone.video == m.original);
     }
 }
 
