@@ -152,8 +152,7 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, const PayloadRange*
     if (count == 0) return 0;
     // Ranges lie in the buffer in rising order (a repeated one may lie over
     // the one before); the search ends with the last one.
-    uint32_t limit = 0;
-    for (uint32_t i = 0; i < count; ++i) limit = ranges[i].end > limit ? ranges[i].end : limit;
+    uint32_t limit = ranges[count - 1].end;
     CodeCursor cursor = {limit, limit, limit};
     for (uint32_t i = 0; i < count; ++i) {
         const PayloadRange& r = ranges[i];
