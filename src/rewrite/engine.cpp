@@ -309,6 +309,7 @@ int32_t engine_finish(Engine* e, int32_t result) {
     switch (e->mode) {
     case engine_rewrite: return e->marker.created ? rewrite_done_marker_created : rewrite_done;
     case engine_change_search: return result == walk_stop_found ? 1 : 0;
+    case engine_probe: return 0;
     default: return rewrite_done;
     }
 }

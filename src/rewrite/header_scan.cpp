@@ -130,6 +130,13 @@ int32_t range_scan(HeaderScanner* s, const uint8_t* buffer, uint32_t first, uint
     return 0;
 }
 
+// Forgets the bytes fed so far, after a break in the payload: no header is
+// put together across it. (Zeros would not do: a payload that goes on with
+// 01 B3 would complete a start code with them.)
+void window_forget(HeaderScanner* scanner) {
+    scanner->window = ~MatchWindow{0};
+}
+
 }  // namespace
 
 void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
@@ -141,10 +148,6 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
     scanner->window_before = 0;
     scanner->captured_before = 0;
     scanner->range = nullptr;
-}
-
-void header_scanner_gap(HeaderScanner* scanner) {
-    scanner->window = ~MatchWindow{0};
 }
 
 int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, const PayloadRange* ranges,
@@ -160,7 +163,7 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, const PayloadRange*
             s->window = s->window_before;
             s->captured = s->captured_before;
         } else {
-            if ((r.breaks & payload_gap) != 0) header_scanner_gap(s);
+            if ((r.breaks & payload_gap) != 0) window_forget(s);
             s->window_before = s->window;
             s->captured_before = s->captured;
         }

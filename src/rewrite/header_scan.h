@@ -49,11 +49,6 @@ typedef int32_t (*MatchHandler)(void* context, uint32_t index);
 // The reference is the 8 bytes of the first sequence header.
 void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference);
 
-// Forgets the bytes fed so far, after a break in the payload: no header is
-// put together across it. (Zeros would not do: a payload that goes on with
-// 01 B3 would complete a start code with them.)
-void header_scanner_gap(HeaderScanner* scanner);
-
 // Feeds the ranges of the buffer, in order, as if byte by byte through the
 // window, but tests only where a header can end: four bytes after a 0xB3.
 // One search for 0xB3 bytes runs on over all the ranges, so that many short

@@ -1,6 +1,7 @@
 #include "rewrite/walk.h"
 
 #include "analysis/ts_demux.h"
+#include "rewrite/engine.h"
 
 namespace {
 
@@ -12,10 +13,6 @@ struct VideoTrack {
     uint32_t plain_next;
 };
 
-uint32_t be32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
 
 void payload_break(Walk* w, VideoTrack* track) {
     w->pending_breaks |= payload_gap;
@@ -122,7 +119,7 @@ int32_t transport_walk(Walk* w) {
         uint32_t i = 0;
         for (; i + ts_packet_size <= available; i += stride) {
             const uint8_t* p = bytes + i;
-            uint32_t header = be32(p);
+            uint32_t header = be32_at(p);
             if (header == track.plain_next) {
                 // The common case in one compare: the payload follows on.
                 track.last_continuity = header & 0x0F;
