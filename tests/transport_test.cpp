@@ -71,6 +71,18 @@ TEST_F(Transport, TheSecondProgramsVideoIsLeftAlone) {
     EXPECT_GE(changed, 4u);
 }
 
+// Packets of 204 bytes: 16 bytes of Reed-Solomon parity after each.
+TEST_F(Transport, PacketsWithParityAfterThem) {
+    Bytes plain = read_bytes(sample_path("ts_sd_4x3.ts"));
+    Bytes stream;
+    for (size_t p = 0; p + 188 <= plain.size(); p += 188) {
+        stream.insert(stream.end(), plain.begin() + static_cast<std::ptrdiff_t>(p),
+                      plain.begin() + static_cast<std::ptrdiff_t>(p + 188));
+        stream.insert(stream.end(), 16, 0xB3);  // parity that would look like start codes' bytes
+    }
+    expect_exact_round_trip(stream, 3, 4);
+}
+
 // A recording that starts in mid-packet.
 TEST_F(Transport, CutInMidPacket) {
     Bytes whole = read_bytes(sample_path("ts_sd_4x3.ts"));

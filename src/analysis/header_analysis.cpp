@@ -163,19 +163,7 @@ bool program_clocks(const uint8_t* head, const uint8_t* tail, const SequenceHead
     return true;
 }
 
-}  // namespace
-
-StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length) {
-    StreamLayout layout = {stream_not_mpeg, {0, 0}};
-    if (ts_layout_detect(head, length, &layout.ts)) {
-        layout.kind = stream_transport;
-    } else if (length >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1) {
-        bool video_code = length >= 4 && head[3] < stream_id_program_end;
-        layout.kind = video_code ? stream_elementary : stream_program;
-    }
-    return layout;
-}
-
+// Feeds the video payload in headbuf to the probe until it is settled.
 void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
                          VideoHeaderProbe* probe) {
     switch (info->layout.kind) {
@@ -191,6 +179,19 @@ void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
     case stream_not_mpeg:
         break;
     }
+}
+
+}  // namespace
+
+StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length) {
+    StreamLayout layout = {stream_not_mpeg, {0, 0}};
+    if (ts_layout_detect(head, length, &layout.ts)) {
+        layout.kind = stream_transport;
+    } else if (length >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1) {
+        bool video_code = length >= 4 && head[3] < stream_id_program_end;
+        layout.kind = video_code ? stream_elementary : stream_program;
+    }
+    return layout;
 }
 
 int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info) {

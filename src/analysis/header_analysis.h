@@ -61,10 +61,6 @@ inline constexpr uint32_t start_code_gop = 0x000001B8;
 // code opens a program stream.
 StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
 
-// Feeds the video payload in headbuf to the probe until it is settled.
-void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
-                         VideoHeaderProbe* probe);
-
 // Sets not_mpeg, the layout, the video stream and its first sequence header
 // as far as headbuf holds it, and the pack positions; always returns 0.
 int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);
