@@ -11,7 +11,9 @@ taken off the tool's time, and the tool's peak resident memory (GNU time).
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
 
-Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024]
+Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder]
+The streams are made in bench/out/, or in the folder given (a file system of
+one's choice: a one-byte write costs very different times on different ones).
 """
 import os
 import subprocess
@@ -39,8 +41,8 @@ def clip_make(name, options):
     return path
 
 
-def stream_make(clip, size_mib):
-    target = os.path.join(OUT, "big_" + os.path.basename(clip))
+def stream_make(clip, size_mib, folder):
+    target = os.path.join(folder, "big_" + os.path.basename(clip))
     with open(clip, "rb") as f:
         data = f.read()
     copies = (size_mib * 1048576 + len(data) - 1) // len(data)
@@ -133,10 +135,11 @@ def undo_memory(tool, headers):
 def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "morvalencmd")
     size_mib = int(sys.argv[2]) if len(sys.argv) > 2 else 1024
+    folder = sys.argv[3] if len(sys.argv) > 3 else OUT
     os.makedirs(OUT, exist_ok=True)
-    print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB")
+    print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB in {folder}")
     for kind, (name, options) in KINDS.items():
-        measure(tool, kind, stream_make(clip_make(name, options), size_mib))
+        measure(tool, kind, stream_make(clip_make(name, options), size_mib, folder))
     small = undo_memory(tool, 500000)
     large = undo_memory(tool, 1000000)
     print(f"growth beyond 500,000: {(large - small) * 1024 / 500000:4.1f} bytes a position")

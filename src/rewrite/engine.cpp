@@ -16,11 +16,6 @@
 
 uint32_t header_range_length = 256;
 
-uint32_t be32_at(const uint8_t* bytes) {
-    return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
-           (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
-}
-
 namespace {
 
 // As much of the file as the analysis's head window: where the transport

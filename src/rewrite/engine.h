@@ -61,4 +61,7 @@ int32_t aspect_change_needed(const ConvertJob* job);
 // negative engine result. Reads only.
 int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe);
 
-uint32_t be32_at(const uint8_t* bytes);
+inline uint32_t be32_at(const uint8_t* bytes) {
+    return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
+           (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+}

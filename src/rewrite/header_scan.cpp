@@ -167,6 +167,13 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, const PayloadRange*
             s->window_before = s->window;
             s->captured_before = s->captured;
         }
+        // No 0xB3 in the range, and none in the window that a header could
+        // end after: nothing is tested, and only the last eight bytes stay.
+        if (r.end - r.first >= 8 && cursor.from <= r.first && cursor.next >= r.end &&
+            !window_holds_code(s->window)) {
+            s->window = load_be64(buffer + r.end - 8);
+            continue;
+        }
         s->range = &r;
         int32_t result = range_scan(s, buffer, r.first, r.end, &cursor, on_match, context);
         if (result != 0) return result;
