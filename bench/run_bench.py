@@ -6,7 +6,7 @@ it makes a DVD-rate stream of at least 1 GiB: a 30-second clip that ffmpeg
 encodes at 6 Mbit/s with GOPs of 18 frames (about 2,200 sequence headers per
 GiB), repeated. Then, with the page cache warm, it takes the best of several
 runs of `cat FILE > /dev/null`, of a listing (-l) and of a full rewrite, and
-prints the ratios tool/cat with the opening loop's two designed 50 ms waits
+prints the ratios tool/cat with the opening loop's two 50 ms waits
 taken off the tool's time, and the tool's peak resident memory (GNU time).
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.

@@ -2,7 +2,7 @@
 
 namespace {
 
-// The design's chunk: list lines show a header whose bytes 4 to 6 lie in
+// The 1 MiB chunk: list lines show a header whose bytes 4 to 6 lie in
 // the chunk before its byte 7 with "*", so chunks stay the units of the
 // walk although the file is read in smaller pieces, which are scanned while
 // they are still in the processor's cache.
