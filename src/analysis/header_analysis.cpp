@@ -95,20 +95,22 @@ void transport_video_probe(const uint8_t* head, const SequenceHeaderInfo* info,
                            VideoHeaderProbe* probe) {
     if (!info->program.found) return;
     TsLayout layout = info->layout.ts;
-    int last_continuity = -1;
+    TsVideoTrack track;
+    ts_track_init(&track, info->program.video_pid);
     uint32_t pos = first_packet(head, info->head_len, layout);
     for (uint32_t expected = pos; !video_probe_settled(probe); expected = pos) {
         const uint8_t* p = ts_packet_next(head, info->head_len, layout.stride, &pos);
         if (p == nullptr) return;
-        if (pos != expected) video_probe_gap(probe);
+        if (pos != expected) {
+            ts_track_lose(&track);
+            video_probe_gap(probe);
+        }
         pos += layout.stride;
-        if (ts_pid(p) != info->program.video_pid || ts_payload_offset(p) >= ts_packet_size) continue;
-        int continuity = ts_continuity(p);
-        bool lost = last_continuity >= 0 && continuity != ((last_continuity + 1) & 0x0F);
-        last_continuity = continuity;
-        if (lost || ts_transport_error(p) || ts_scrambled(p)) video_probe_gap(probe);
-        if (ts_transport_error(p) || ts_scrambled(p)) continue;
-        uint32_t offset = ts_unit_start(p) ? ts_video_pes_payload(p) : ts_payload_offset(p);
+        if (ts_pid(p) != track.pid) continue;
+        // Only the first header is wanted: a repeated packet is a break too.
+        uint8_t step = 0;
+        uint32_t offset = ts_track_step(&track, p, &step);
+        if (step != 0) video_probe_gap(probe);
         if (offset < ts_packet_size) {
             video_probe_feed(probe, p + offset, ts_packet_size - offset, (p - head) + offset);
         }
@@ -211,7 +213,6 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
         scan_tail(tailbuf, info);
     }
     video_payload_probe(headbuf, info, &info->video);
-    if (video_probe_found(&info->video)) info->first_seqhdr_pos = info->video.code_pos - 3;
     return 0;
 }
 
@@ -253,7 +254,11 @@ int pack_header_parse(PackHeaderInfo* pack, const uint8_t* bytes) {
 
 int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info) {
     SequenceHeaderFields fields = {0, 0, 0, 0, 0};
-    if (video_probe_found(&info->video)) sequence_header_parse(&fields, info->video.header + 4);
+    info->first_seqhdr_pos = -1;
+    if (video_probe_found(&info->video)) {
+        info->first_seqhdr_pos = info->video.code_pos - 3;
+        sequence_header_parse(&fields, info->video.header + 4);
+    }
     info->horizontal_size = fields.horizontal_size;
     info->vertical_size = fields.vertical_size;
     info->aspect_code = fields.aspect_code;

@@ -63,6 +63,7 @@ StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header
 // as far as headbuf holds it, and the pack positions; always returns 0.
+// first_seqhdr_pos is set by header_parse, from the header found.
 int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);
 // Decodes what header_seek located; always returns 0. The run driver may
 // complete info->video from the rest of the file first.

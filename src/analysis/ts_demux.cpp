@@ -230,6 +230,37 @@ uint32_t ts_video_pes_payload(const uint8_t* p) {
     return start < ts_packet_size ? start : ts_packet_size;
 }
 
+void ts_track_init(TsVideoTrack* track, uint16_t pid) {
+    track->pid = pid;
+    ts_track_lose(track);
+}
+
+void ts_track_lose(TsVideoTrack* track) {
+    track->last_continuity = -1;
+    track->plain_next = 0;
+}
+
+uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step) {
+    *step = 0;
+    if (ts_transport_error(p) || ts_scrambled(p)) {
+        ts_track_lose(track);
+        *step = ts_step_loss;
+        return ts_packet_size;
+    }
+    uint32_t offset = ts_payload_offset(p);
+    if (offset >= ts_packet_size) return ts_packet_size;
+    int continuity = ts_continuity(p);
+    if (continuity == track->last_continuity) {
+        *step = ts_step_repeat;
+    } else if (track->last_continuity >= 0 && continuity != ((track->last_continuity + 1) & 0x0F)) {
+        *step = ts_step_loss;
+    }
+    track->last_continuity = continuity;
+    track->plain_next = static_cast<uint32_t>(ts_sync_byte) << 24 | static_cast<uint32_t>(track->pid) << 8 |
+                        0x10 | ((continuity + 1) & 0x0F);
+    return ts_unit_start(p) ? ts_video_pes_payload(p) : offset;
+}
+
 void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program) {
     *program = {false, false, ts_pid_none, ts_pid_none};
     ProgramSearch search = {};

@@ -65,6 +65,36 @@ bool ts_pcr(const uint8_t* p, uint32_t* pcr);
 // the PES header. 188 when the payload is no video PES packet.
 uint32_t ts_video_pes_payload(const uint8_t* p);
 
+// Where a reader is in the video PID's packets, the walk over a file and
+// the analysis of a window alike.
+struct TsVideoTrack {
+    uint16_t pid;
+    int last_continuity;  // -1 when the next packet follows nothing
+    // The first four bytes of the packet that most video packets are: the
+    // next of the video PID, all payload, no unit start, nothing amiss.
+    uint32_t plain_next;
+};
+
+// How a packet of the video PID stands to the one before it.
+inline constexpr uint8_t ts_step_loss = 1;    // packets between were lost or unreadable
+inline constexpr uint8_t ts_step_repeat = 2;  // it repeats the one before (same counter)
+
+void ts_track_init(TsVideoTrack* track, uint16_t pid);
+// Nothing before the next packet joins on: damage, or lost sync.
+void ts_track_lose(TsVideoTrack* track);
+// The common packet in one compare of its first four bytes (big-endian).
+inline bool ts_track_plain(TsVideoTrack* track, uint32_t header) {
+    if (header != track->plain_next) return false;
+    track->last_continuity = static_cast<int>(header & 0x0F);
+    track->plain_next = (header & ~0x0Fu) | ((header + 1) & 0x0F);
+    return true;
+}
+// Steps over a packet of the video PID: *step gets ts_step_loss or
+// ts_step_repeat or 0; returns the offset of its video bytes, or
+// ts_packet_size when it has none (damaged or scrambled, which is a loss;
+// adaptation field only, which leaves the counter; no video PES header).
+uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step);
+
 // The video stream a transport stream is rewritten in.
 struct TsProgram {
     bool tables_seen;  // a program association table and its program map tables

@@ -192,10 +192,7 @@ int rewrite_and_report(const ConvertJob* job, bool read_only) {
 int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
     if (video_probe_settled(&info->video) || info->head_len >= size) return 0;
     header_range_length = range_length;
-    int32_t result = video_header_seek(job, &info->video);
-    if (result != 0) return result;
-    if (video_probe_found(&info->video)) info->first_seqhdr_pos = info->video.code_pos - 3;
-    return 0;
+    return video_header_seek(job, &info->video);
 }
 
 // What the head and tail windows and, if need be, the rest of the file say

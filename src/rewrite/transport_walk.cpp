@@ -5,19 +5,9 @@
 
 namespace {
 
-// Where the walk is in the video PID's packets.
-struct VideoTrack {
-    int last_continuity;  // -1 when the next packet follows nothing
-    // The first four bytes of the packet that most video packets are: the
-    // next of the video PID, all payload, no unit start, nothing amiss.
-    uint32_t plain_next;
-};
-
-
-void payload_break(Walk* w, VideoTrack* track) {
+void payload_break(Walk* w, TsVideoTrack* track) {
     w->pending_breaks |= payload_gap;
-    track->last_continuity = -1;
-    track->plain_next = 0;
+    ts_track_lose(track);
 }
 
 void range_add(Walk* w, uint32_t first, uint32_t i, uint8_t breaks, int64_t base) {
@@ -34,28 +24,14 @@ int32_t ranges_flush(Walk* w, const uint8_t* fetched, int64_t base) {
 }
 
 // A packet of the video PID at offset i of the fetch. A packet that repeats
-// the last one (same continuity counter) is read from the state before the
-// last one, so that both copies are rewritten and no header is put together
-// across them; a counter that jumps (a lost packet) breaks the payload.
-void video_packet(Walk* w, VideoTrack* track, const uint8_t* fetched, uint32_t i, int64_t base) {
-    const uint8_t* p = fetched + i;
-    if (ts_transport_error(p) || ts_scrambled(p)) {
-        payload_break(w, track);
-        return;
-    }
-    uint32_t offset = ts_payload_offset(p);
-    if (offset >= ts_packet_size) return;  // adaptation field only: the counter stays
-    int continuity = ts_continuity(p);
-    uint8_t breaks = w->pending_breaks;
-    if (continuity == track->last_continuity) {
-        breaks |= payload_repeat;
-    } else if (track->last_continuity >= 0 && continuity != ((track->last_continuity + 1) & 0x0F)) {
-        breaks |= payload_gap;
-    }
-    track->last_continuity = continuity;
-    track->plain_next = static_cast<uint32_t>(ts_sync_byte) << 24 | w->video_pid << 8 | 0x10 |
-                        ((continuity + 1) & 0x0F);
-    if (ts_unit_start(p)) offset = ts_video_pes_payload(p);
+// the last one is read from the state before the last one, so that both
+// copies are rewritten and no header is put together across them; a lost
+// or unreadable packet breaks the payload.
+void video_packet(Walk* w, TsVideoTrack* track, const uint8_t* fetched, uint32_t i, int64_t base) {
+    uint8_t step = 0;
+    uint32_t offset = ts_track_step(track, fetched + i, &step);
+    uint8_t breaks = w->pending_breaks | ((step & ts_step_loss) != 0 ? payload_gap : 0) |
+                     ((step & ts_step_repeat) != 0 ? payload_repeat : 0);
     if (offset >= ts_packet_size) {
         w->pending_breaks = breaks & payload_gap;
         return;
@@ -65,7 +41,7 @@ void video_packet(Walk* w, VideoTrack* track, const uint8_t* fetched, uint32_t i
 }
 
 // After damage, the next place where packets follow one another again.
-int32_t sync_recover(Walk* w, int64_t* pos, VideoTrack* track) {
+int32_t sync_recover(Walk* w, int64_t* pos, TsVideoTrack* track) {
     int64_t size = w->reader.file->size;
     uint32_t stride = w->layout.ts.stride;
     int64_t at = *pos + 1;
@@ -105,7 +81,8 @@ int32_t sync_recover(Walk* w, int64_t* pos, VideoTrack* track) {
 int32_t transport_walk(Walk* w) {
     int64_t size = w->reader.file->size;
     uint32_t stride = w->layout.ts.stride;
-    VideoTrack track = {-1, 0};
+    TsVideoTrack track;
+    ts_track_init(&track, w->video_pid);
     int64_t pos = w->layout.ts.first_sync;
     while (pos + ts_packet_size <= size) {
         const uint8_t* bytes = nullptr;
@@ -119,11 +96,7 @@ int32_t transport_walk(Walk* w) {
         uint32_t i = 0;
         for (; i + ts_packet_size <= available; i += stride) {
             const uint8_t* p = bytes + i;
-            uint32_t header = be32_at(p);
-            if (header == track.plain_next) {
-                // The common case in one compare: the payload follows on.
-                track.last_continuity = header & 0x0F;
-                track.plain_next = (header & ~0x0Fu) | ((header + 1) & 0x0F);
+            if (ts_track_plain(&track, be32_at(p))) {  // the payload follows on
                 range_add(w, i + 4, i, 0, pos);
                 continue;
             }

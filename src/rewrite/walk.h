@@ -22,7 +22,7 @@ inline constexpr int32_t walk_stop_found = 2;
 
 // The most payload ranges handed over at once: one per packet of the
 // longest fetch.
-inline constexpr uint32_t walk_ranges_most = reader_fetch_most / 188 + 1;
+inline constexpr uint32_t walk_ranges_most = reader_fetch_most / ts_packet_size + 1;
 
 struct Walk {
     BlockReader reader;
