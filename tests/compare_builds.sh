@@ -32,10 +32,19 @@ run_side() {  # side, sample, options...
     run=$((run + 1))
     if [ "$side" = linux ]; then
       "$linux" "$@" "$name" > "out.$run" 2> "err.$run"
+      echo $? > "code.$run"
     else
-      "$emulator" "$windows" "$@" "$name" > "out.$run" 2> "err.$run"
+      # The tool opens every run with its banner: a run that printed nothing
+      # never started (the emulator failed to start it now and then), changed
+      # nothing, and is tried again, twice at most.
+      for attempt in 1 2 3; do
+        "$emulator" "$windows" "$@" "$name" > "out.$run" 2> "err.$run"
+        echo $? > "code.$run"
+        [ -s "out.$run" ] && break
+        echo "the emulator did not start the tool (attempt $attempt, exit code $(cat "code.$run")):" >&2
+        cat "err.$run" >&2
+      done
     fi
-    echo $? > "code.$run"
     normalise "out.$run"
   )
 }
@@ -56,7 +65,7 @@ for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m
     done
     if ! diff -r "$work/linux" "$work/windows" > "$work/diff.txt"; then
       echo "DIFFERENT: $(basename "$sample") with options '$options'"
-      head -20 "$work/diff.txt"
+      head -60 "$work/diff.txt"
       failures=$((failures + 1))
     fi
   done

@@ -163,10 +163,18 @@ RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
     std::string command = tool_command(cwd, environment);
     for (const std::string& arg : args) command += " " + quote(arg);
     command += " > " + quote(path_utf8(out)) + " 2> " + quote(path_utf8(err)) + " < " + null_device;
-    int status = command_run(command);
-    RunResult result{exit_code_of(status), read_text(out), read_text(err)};
-    fs::remove(out);
-    fs::remove(err);
+    // The tool opens every run with its banner, so a run that printed nothing
+    // never started: under an emulator (wine, qemu-user) a process start can
+    // fail on its own now and then. Such a run changed nothing and is tried
+    // again, twice at most.
+    RunResult result;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int status = command_run(command);
+        result = RunResult{exit_code_of(status), read_text(out), read_text(err)};
+        fs::remove(out);
+        fs::remove(err);
+        if (!result.out.empty()) break;
+    }
     return result;
 }
 
