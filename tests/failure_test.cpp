@@ -72,7 +72,7 @@ TEST_F(Failures, AReadThatComesUpShortStopsTheWalk) {
             fs::remove(fs::path(dir_ / c.name).replace_extension(".ini"));
             RunResult r = run({c.name}, std::string("LC_ALL=C ASAN_OPTIONS=verify_asan_link_order=0 ") + mode +
                                             "MORVALEN_FAULT_AT=" + std::to_string(fault) +
-                                            " LD_PRELOAD=" READ_FAULT_PATH);
+                                            " LD_PRELOAD=" FAULT_SHIM_PATH);
             EXPECT_EQ(r.exit_code, 6);
             EXPECT_TRUE(contains(r, "読み込みエラー: 位置")) << r.out;
             EXPECT_TRUE(contains(r, "\r\nファイルの読み込みに失敗しました\r\nエラー終了(-9)\r\n"));

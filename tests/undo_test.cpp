@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 #endif
 
 namespace {
@@ -176,10 +175,44 @@ TEST(MarkerParse, LinesAsTheToolWritesThem) {
 #ifndef _WIN32
 namespace {
 
+// Starts the tool on the video with the preloaded shim set to kill it
+// (SIGKILL) just before its kill_at-th write to the video.
+int run_killed_at_write(const fs::path& video, const std::string& option, size_t kill_at) {
+    std::vector<std::string> variables = {
+        "LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0", "LD_PRELOAD=" FAULT_SHIM_PATH,
+        "MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)};
+    std::vector<char*> environment;
+    for (std::string& v : variables) environment.push_back(v.data());
+    environment.push_back(nullptr);
+    std::string path = video.string();
+    char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
+                    path.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t tool = 0;
+    int failed = posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return -1;
+    int status = 0;
+    waitpid(tool, &status, 0);
+    return status;
+}
+
+// The positions a marker file lists, by the tests' own reading.
+std::vector<int64_t> listed_positions(const fs::path& marker) {
+    std::ifstream in(marker, std::ios::binary);
+    std::string line;
+    std::getline(in, line);  // the original byte
+    std::vector<int64_t> listed;
+    while (std::getline(in, line)) listed.push_back(std::stoll(line));
+    return listed;
+}
+
 // A run killed half way (Ctrl+C, a crash, a power cut) leaves only changes
-// its marker file records; a run with the same target finishes it, and -u
-// then gives back the original exactly. The files are encoder-made samples
-// repeated to 64 MiB, so that the kill lands in mid-walk.
+// its marker file records, each listed before its byte changed; a run with
+// the same target finishes it, and -u then gives back the original exactly.
+// The files are encoder-made samples repeated to 8 MiB.
 TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
     struct Case {
         const char* sample;
@@ -189,43 +222,27 @@ TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
     for (const Case& c : cases) {
         Bytes unit = read_bytes(sample_path(c.sample));
         Bytes original;
-        while (original.size() < 64u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
+        while (original.size() < 8u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
         // Each copy holds its headers where the sample does.
         std::vector<int64_t> in_unit = headers_of(unit, c.name);
         std::vector<int64_t> all;
         for (size_t copy = 0; copy < original.size() / unit.size(); ++copy) {
             for (int64_t h : in_unit) all.push_back(h + static_cast<int64_t>(copy * unit.size()));
         }
-        size_t headers = all.size();
         fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
-        for (size_t kill_after : {size_t{1}, headers / 4, headers * 3 / 4}) {
-            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(kill_after));
+        std::string option = "-o" + std::to_string(c.target);
+        for (size_t kill_at : {size_t{1}, all.size() / 4, all.size() * 3 / 4}) {
+            SCOPED_TRACE(std::string(c.name) + " killed at write " + std::to_string(kill_at));
             fs::path video = make(c.name, original);
             fs::remove(marker);
-            std::string path = video.string();
-            std::string option = "-o" + std::to_string(c.target);
-            char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
-                            const_cast<char*>(path.c_str()), nullptr};
-            posix_spawn_file_actions_t actions;
-            posix_spawn_file_actions_init(&actions);
-            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-            pid_t tool = 0;
-            ASSERT_EQ(posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environ), 0);
-            posix_spawn_file_actions_destroy(&actions);
-            // Killed once the marker file holds about that many positions.
-            std::error_code missing;
-            while (fs::file_size(marker, missing) < kill_after * 9 + 4 || missing) {
-                std::this_thread::sleep_for(std::chrono::microseconds(200));
-            }
-            kill(tool, SIGKILL);
-            int status = 0;
-            waitpid(tool, &status, 0);
-            ASSERT_TRUE(WIFSIGNALED(status)) << "the run ended before it could be killed";
-            Bytes left = read_bytes(video);
-            size_t changed = 0;
-            for (int64_t h : all) changed += (left[h] >> 4) == c.target;
-            EXPECT_GT(changed, 0u);
-            EXPECT_LT(changed, all.size());
+            int status = run_killed_at_write(video, option, kill_at);
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+            // Every header before the killed write changed, none after; the
+            // marker already lists the one whose write never happened.
+            std::vector<int64_t> done(all.begin(), all.begin() + static_cast<ptrdiff_t>(kill_at - 1));
+            EXPECT_TRUE(read_bytes(video) == rewritten(original, done, c.target));
+            std::vector<int64_t> listed(all.begin(), all.begin() + static_cast<ptrdiff_t>(kill_at));
+            EXPECT_EQ(listed_positions(marker), listed);
 
             RunResult r = run_tool({option, c.name}, dir_.path());
             EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still has the old shape
