@@ -14,7 +14,8 @@
 
 namespace {
 
-std::set<int64_t> marker_positions(const std::string& marker) {
+std::set<int64_t> listed_positions(const std::string& text) {
+    std::string marker = marker_positions(text);
     std::set<int64_t> positions;
     size_t line = marker.find("\r\n");
     while (line != std::string::npos && line + 2 < marker.size()) {
@@ -77,7 +78,7 @@ TEST_F(Failures, AReadThatComesUpShortStopsTheWalk) {
             EXPECT_TRUE(contains(r, "読み込みエラー: 位置")) << r.out;
             EXPECT_TRUE(contains(r, "\r\nファイルの読み込みに失敗しました\r\nエラー終了(-9)\r\n"));
             Bytes after = read_bytes(dir_ / c.name);
-            std::set<int64_t> listed = marker_positions(read_text(fs::path(dir_ / c.name).replace_extension(".ini")));
+            std::set<int64_t> listed = listed_positions(read_text(fs::path(dir_ / c.name).replace_extension(".ini")));
             EXPECT_EQ(changed_positions(original, after), listed);
             ASSERT_FALSE(listed.empty());
             EXPECT_LT(*listed.rbegin(), fault);
@@ -114,7 +115,7 @@ TEST_F(FullDisk, AMarkerFileThatFillsUpStopsBeforeTheUnrecordedChange) {
     EXPECT_TRUE(contains(r, "iniファイルの書き込みに失敗しました\r\nエラー終了(-10)"));
     std::string marker = read_text(dir_ / "disk" / "v.ini");
     EXPECT_EQ(marker.substr(marker.size() - 2), "\r\n");  // no half line
-    std::set<int64_t> listed = marker_positions(marker);
+    std::set<int64_t> listed = listed_positions(marker);
     EXPECT_GT(listed.size(), 100u);
     EXPECT_LT(listed.size(), 5000u);
     EXPECT_EQ(changed_positions(original_, read_bytes(dir_ / "disk" / "v.m2v")), listed);

@@ -126,16 +126,23 @@ TEST(FileExists, WildcardsNameNoFile) {
 }
 #endif
 
-TEST(FileCreate, NewOnlyWhenAskedAndNeverTruncated) {
+TEST(FileCreate, OnlyNewAndNeverThroughALink) {
     ScratchDir dir;
     std::string name = (dir / "side.ini").string();
     FileHandleRec file = closed_record();
-    ASSERT_EQ(file_create(&file, name.c_str(), true), 0);
+    ASSERT_EQ(file_create(&file, name.c_str()), 0);
     EXPECT_EQ(file.size, 0);
     EXPECT_EQ(file_write(&file, "abc", 3), 3u);
     file_close(&file);
-    EXPECT_EQ(file_create(&file, name.c_str(), true), 1);
-    ASSERT_EQ(file_create(&file, name.c_str(), false), 0);
+    EXPECT_EQ(file_create(&file, name.c_str()), 1);
+    EXPECT_EQ(read_text(name), "abc");
+    std::error_code linked;
+    fs::create_symlink(dir / "absent.txt", dir / "dangling.ini", linked);
+    if (!linked) {
+        EXPECT_EQ(file_create(&file, (dir / "dangling.ini").string().c_str()), 1);
+        EXPECT_FALSE(fs::exists(dir / "absent.txt"));
+    }
+    ASSERT_EQ(file_open(&file, name.c_str(), generic_read | generic_write), 0);
     EXPECT_EQ(file.size, 3);
     EXPECT_EQ(file_truncate(&file, 1), 0);
     file_close(&file);

@@ -63,19 +63,22 @@ TEST(ListFile, ReplacedButNeverTheVideo) {
     write_bytes(video_path, Bytes(100, 'v'));
     FileHandleRec video = {os_invalid_handle, 0, 0};
     ASSERT_EQ(file_open(&video, video_path.string().c_str(), generic_read), 0);
-    TextFileRec* list = new TextFileRec;
+    ListFileRec* list = new ListFileRec;
 
     fs::path list_path = dir / "movie.txt";
     write_bytes(list_path, Bytes(100, 'x'));
     ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
     list_write_header(list, "movie.mpg");
-    EXPECT_EQ(text_file_close(list), 0);
+    EXPECT_EQ(read_text(list_path), std::string(100, 'x'));  // until the list is whole
+    EXPECT_EQ(list_file_finish(list), 0);
     EXPECT_EQ(read_text(list_path), "movie.mpg sequence header list\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 
     std::string same = (dir / "." / "movie.mpg").string();
     EXPECT_EQ(list_file_create(list, same.c_str(), &video), 2);
     EXPECT_EQ(fs::file_size(video_path), 100u);
     EXPECT_EQ(list_file_create(list, (dir / "none" / "movie.txt").string().c_str(), &video), 1);
+    EXPECT_EQ(list_file_finish(list), 1);
     file_close(&video);
     delete list;
 }
@@ -86,10 +89,10 @@ TEST(ListFile, NamesThatCodePage932CannotHoldBecomeQuestionMarks) {
     FileHandleRec video = {os_invalid_handle, 0, 0};
     write_bytes(dir / "v.mpg", {0});
     ASSERT_EQ(file_open(&video, (dir / "v.mpg").string().c_str(), generic_read), 0);
-    TextFileRec* list = new TextFileRec;
+    ListFileRec* list = new ListFileRec;
     ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
     list_write_header(list, "Café テスト 한국.mpg");
-    text_file_close(list);
+    list_file_finish(list);
     EXPECT_EQ(read_text(list_path), console_bytes("Caf? テスト ??.mpg sequence header list\n"));
     file_close(&video);
     delete list;

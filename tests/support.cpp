@@ -221,6 +221,18 @@ private:
 struct QuietStdout {};
 #endif
 
+std::string marker_positions(const std::string& marker, std::string* owner) {
+    size_t first_end = marker.find('\n');
+    if (first_end == std::string::npos || marker.compare(first_end + 1, 6, "video=") != 0) {
+        if (owner != nullptr) owner->clear();
+        return marker;
+    }
+    size_t owner_end = marker.find('\n', first_end + 1);
+    if (owner_end == std::string::npos) owner_end = marker.size() - 1;
+    if (owner != nullptr) *owner = marker.substr(first_end + 1, owner_end - first_end);
+    return marker.substr(0, first_end + 1) + marker.substr(owner_end + 1);
+}
+
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags) {
     QuietStdout quiet;
     ConvertJob job = {};
@@ -233,7 +245,7 @@ EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t fla
     o.video = read_bytes(video);
     fs::path marker = fs::path(video).replace_extension(".ini");
     o.has_marker = fs::exists(marker);
-    o.marker = o.has_marker ? read_text(marker) : "";
+    o.marker = o.has_marker ? marker_positions(read_text(marker), &o.marker_owner) : "";
     fs::path list = fs::path(video).replace_extension(".txt");
     o.list = fs::exists(list) && list != video ? read_text(list) : "";
     return o;

@@ -81,9 +81,13 @@ struct EngineOutcome {
     int32_t result;
     Bytes video;
     bool has_marker;
-    std::string marker;
+    std::string marker;        // without the line that names the video
+    std::string marker_owner;  // that line, with its CR LF
     std::string list;
 };
+// The marker file's text without its second line when that names the video
+// ("video=SIZE NAME"), which goes to *owner (with its CR LF).
+std::string marker_positions(const std::string& marker, std::string* owner = nullptr);
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags = 0);
 
 // Positions of every 00 00 01 B3 in the bytes.

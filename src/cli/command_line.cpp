@@ -34,8 +34,12 @@ void scan_option(const char* argument, CommandLine* line) {
 }
 
 // A name that cannot fit the job's path is never taken, whatever exists.
-bool names_existing_file(const char* argument) {
-    return std::strlen(argument) < sizeof(ConvertJob::path) && file_exists(argument) == 0;
+// The video is named as the file system resolves the argument, so that its
+// side files are named from the same name whichever way it was typed.
+bool names_existing_file(const char* argument, char* path) {
+    if (std::strlen(argument) >= sizeof(ConvertJob::path)) return false;
+    os_name_resolve(argument, path, sizeof(ConvertJob::path));
+    return file_exists(path) == 0;
 }
 
 int signed_code(char c) {
@@ -52,11 +56,9 @@ int command_line_scan(int argc, char** argv, CommandLine* line) {
     std::memset(line, 0, sizeof *line);
     for (int i = 1; i < argc; ++i) {
         scan_option(argv[i], line);
-        if (names_existing_file(argv[i])) {
-            std::strcpy(line->job.path, argv[i]);
-            return 0;
-        }
+        if (names_existing_file(argv[i], line->job.path)) return 0;
     }
+    std::memset(line->job.path, 0, sizeof line->job.path);
     return 1;
 }
 

@@ -21,10 +21,14 @@ int run(int argc, char** argv) {
 // The wide command line, so that names the ANSI code page cannot hold
 // reach the program whole; inside it they are UTF-8.
 int wmain(int argc, wchar_t** argv) {
+    os_standard_streams_secure();
     return run(argc, os_arguments_utf8(argc, argv));
 }
 #else
 int main(int argc, char** argv) {
+    // Before any file is opened: none may take the place of a closed
+    // standard output and receive the console text.
+    os_standard_streams_secure();
     return run(argc, argv);
 }
 #endif

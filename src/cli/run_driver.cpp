@@ -104,32 +104,10 @@ int target_choose(const CommandLine* line, const SequenceHeaderInfo* info, uint3
     return 0;
 }
 
-const char* engine_message(int32_t result) {
-    switch (result) {
-    case rewrite_open_error: return msg_engine_open;
-    case rewrite_data_buffer_error: return msg_engine_buffer_1;
-    case rewrite_block_buffer_error: return msg_engine_buffer_2;
-    case rewrite_stream_id_error: return msg_engine_stream_id;
-    case rewrite_marker_name_error: return msg_engine_ini_name;
-    case rewrite_side_file_error: return msg_engine_ini_create;
-    case rewrite_write_error: return msg_engine_write;
-    case rewrite_range_search_error: return msg_engine_range_search;
-    case rewrite_read_error: return msg_engine_read;
-    case rewrite_marker_write_error: return msg_engine_marker_write;
-    case rewrite_list_write_error: return msg_engine_list_write;
-    case rewrite_close_error: return msg_engine_close;
-    case rewrite_no_sequence_header: return msg_engine_no_sequence_header;
-    case rewrite_marker_unreadable: return msg_engine_marker_unreadable;
-    case rewrite_marker_missing: return msg_engine_marker_missing;
-    case rewrite_marker_remove_error: return msg_engine_marker_remove;
-    default: return nullptr;
-    }
-}
-
 void report_error(int32_t result) {
     char closing[512] = {};
     text_format(closing, sizeof closing, msg_error_end, result);
-    const char* message = engine_message(result);
+    const char* message = rewrite_result_message(result);
     console_text("\n");
     console_text(message != nullptr ? message : closing);
     console_text("\n");
@@ -153,7 +131,8 @@ void report_result(int32_t result, const ConvertJob* job) {
 
 int exit_code_of(int32_t result, const ConvertJob* job) {
     if (undoing(job)) {
-        if (result == rewrite_marker_missing || result == rewrite_marker_unreadable) {
+        if (result == rewrite_marker_missing || result == rewrite_marker_unreadable ||
+            result == rewrite_marker_foreign || result == rewrite_marker_linked) {
             return exit_no_marker;
         }
         if (result == restore_partial) return exit_restore_partial;
@@ -199,8 +178,12 @@ int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderI
 // about the stream. Returns an exit code, or -1 to go on.
 int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
     Windows windows;
-    windows_place(file->size, trailing_zero_seek(line->job.path), info);
-    const char* stop = windows_fill(file, info, &windows);
+    // An empty file has nothing for the probe to read.
+    int64_t zeros = file->size == 0 ? 0 : trailing_zero_seek(line->job.path);
+    windows_place(file->size, zeros, info);
+    const char* stop = file->size == 0      ? msg_empty_file
+                       : zeros == file->size ? msg_all_zero_file
+                                             : windows_fill(file, info, &windows);
     file_close(file);
     if (stop != nullptr) {
         console_text(stop);
@@ -234,15 +217,21 @@ void summary_print(const SequenceHeaderInfo* info, int64_t size) {
 // The target equals the first header's code: there is still something to
 // do when another header holds another code (an interrupted run, a file
 // with parts of both shapes). Returns an exit code, or -1 to go on.
-int same_target_check(const ConvertJob* job) {
+int same_target_check(const CommandLine* line, const SequenceHeaderInfo* info) {
     header_range_length = range_length;
-    int32_t needed = aspect_change_needed(job);
+    int32_t needed = aspect_change_needed(&line->job);
     if (needed > 0) return -1;
     if (needed < 0) {
         report_error(needed);
         return exit_engine_error;
     }
-    console_text(msg_target_equals_source);
+    // A target that -o named is there already; a default one says that no
+    // other shape was given.
+    if (command_line_has_o(line)) {
+        console_print(msg_already_target, aspect_name(info->mpeg_version, line->job.target_aspect));
+    } else {
+        console_text(msg_target_equals_source);
+    }
     return exit_same_aspect;
 }
 
@@ -261,7 +250,7 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
         console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
         // Listing needs no target.
         if (info.aspect_code == target && !listing(job)) {
-            stop = same_target_check(job);
+            stop = same_target_check(line, &info);
             if (stop >= 0) return stop;
         }
     }
@@ -283,6 +272,10 @@ int video_open(FileHandleRec* file, const ConvertJob* job, uint32_t* failed, boo
         console_text(msg_open_refused);
         return exit_open_gave_up;
     }
+    if (opened == 3) {
+        console_text(msg_not_regular_file);
+        return exit_no_file;
+    }
     if (opened != 0) {
         char message[512] = {};
         text_format(message, sizeof message, msg_open_gave_up, *failed);
@@ -303,6 +296,7 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
         if (opened || *failed > open_retry_bound) break;
         int result = ops->open(file, path, generic_read | generic_write);
         if (result == file_open_refused) return 2;  // waiting would not help
+        if (result == file_open_not_file) return 3;
         if (result == file_opened) {
             opened = true;
         } else {

@@ -29,7 +29,8 @@ inline constexpr uint32_t open_retry_bound = 1000;
 // Opens the file for reading and writing, waiting 50 ms before each attempt
 // and once more after the successful one. *failed gets the failed attempts.
 // 0 when it opened, 1 after 1001 failed attempts, 2 at once when the file
-// can never be opened for writing (file_open_refused).
+// can never be opened for writing (file_open_refused), 3 at once when the
+// name is no regular file (a FIFO, a device).
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 

@@ -149,9 +149,9 @@ void console_flush() {
     c.pending_len = 0;
 }
 
-int text_file_create(TextFileRec* text, const char* name, bool must_be_new) {
+int text_file_create(TextFileRec* text, const char* name) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_create(&file, name, must_be_new) != 0) return 1;
+    if (file_create(&file, name) != 0) return 1;
     text_file_attach(text, &file);
     return 0;
 }
@@ -161,13 +161,6 @@ void text_file_attach(TextFileRec* text, const FileHandleRec* file) {
     text->file = *file;
     text->open = true;
     text->flushed = file_seek(&text->file, 0, file_end);
-}
-
-int text_file_truncate(TextFileRec* text) {
-    if (file_truncate(&text->file, 0) != 0) return 1;
-    text->flushed = 0;
-    file_seek(&text->file, 0, file_begin);
-    return 0;
 }
 
 int text_file_print(TextFileRec* text, const char* format, ...) {

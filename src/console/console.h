@@ -39,13 +39,10 @@ struct TextFileRec {
 
 inline constexpr TextFileRec text_file_closed = {{os_invalid_handle, 0, 0}, false, false, 0, 0, {}};
 
-// Opens the file for appending, creating it when absent, never truncating
-// it; with must_be_new an existing name fails. 0 on success.
-int text_file_create(TextFileRec* text, const char* name, bool must_be_new);
+// Creates a new file; an existing name (a link too) fails. 0 on success.
+int text_file_create(TextFileRec* text, const char* name);
 // Takes over a file opened through the file layer, for appending.
 void text_file_attach(TextFileRec* text, const FileHandleRec* file);
-// Empties the file. 0 on success.
-int text_file_truncate(TextFileRec* text);
 // Adds formatted text. 0, or 1 once anything written to the file failed.
 int text_file_print(TextFileRec* text, const char* format, ...);
 // Writes out what has gathered. 0, or 1 when the file could not take it.

@@ -8,6 +8,19 @@ void size_take(FileHandleRec* file) {
     file->size = join_halves(low, static_cast<int32_t>(high));
 }
 
+int open_result(FileHandleRec* file, OsOpenFailure failure) {
+    if (file->handle != os_invalid_handle) {
+        size_take(file);
+        return file_opened;
+    }
+    switch (failure) {
+    case os_open_failed_refused: return file_open_refused;
+    case os_open_failed_not_file: return file_open_not_file;
+    case os_open_failed_linked: return file_open_linked;
+    default: return file_open_failed;
+    }
+}
+
 }  // namespace
 
 int64_t join_halves(uint32_t low, int32_t high) {
@@ -17,15 +30,17 @@ int64_t join_halves(uint32_t low, int32_t high) {
 int file_open(FileHandleRec* file, const char* name, uint32_t access) {
     OsOpenFailure failure = os_open_failed_other;
     file->handle = os_file_open(name, access, &failure);
-    if (file->handle == os_invalid_handle) {
-        return failure == os_open_failed_refused ? file_open_refused : file_open_failed;
-    }
-    size_take(file);
-    return file_opened;
+    return open_result(file, failure);
 }
 
-int file_create(FileHandleRec* file, const char* name, bool must_be_new) {
-    file->handle = os_file_create(name, must_be_new);
+int file_open_unlinked(FileHandleRec* file, const char* name) {
+    OsOpenFailure failure = os_open_failed_other;
+    file->handle = os_file_open_unlinked(name, &failure);
+    return open_result(file, failure);
+}
+
+int file_create(FileHandleRec* file, const char* name) {
+    file->handle = os_file_create(name);
     if (file->handle == os_invalid_handle) return 1;
     file->position = 0;
     size_take(file);
@@ -77,9 +92,28 @@ int file_remove(const char* name) {
     return os_file_remove(name) ? 0 : 1;
 }
 
+int file_rename_over(const char* from, const char* to) {
+    return os_file_rename_over(from, to) ? 0 : 1;
+}
+
+namespace {
+
+bool ids_equal(const OsFileId& a, const OsFileId& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+}  // namespace
+
 bool file_same(const FileHandleRec* a, const FileHandleRec* b) {
     OsFileId first = {0, 0};
     OsFileId second = {0, 0};
     if (!os_file_id(a->handle, &first) || !os_file_id(b->handle, &second)) return true;
-    return first.volume == second.volume && first.index == second.index;
+    return ids_equal(first, second);
+}
+
+bool file_name_is(const char* name, const FileHandleRec* file) {
+    OsFileId named = {0, 0};
+    OsFileId opened = {0, 0};
+    if (!os_name_id(name, &named)) return false;  // nothing bears the name
+    return !os_file_id(file->handle, &opened) || ids_equal(named, opened);
 }

@@ -24,12 +24,18 @@ inline constexpr uint32_t file_end = os_origin_end;
 inline constexpr int file_opened = 0;
 inline constexpr int file_open_failed = 1;   // may open on a later attempt
 inline constexpr int file_open_refused = 2;  // never will: no permission, read-only
+inline constexpr int file_open_not_file = 3;  // a FIFO, a device, a socket
+inline constexpr int file_open_linked = 4;    // a side file behind a link, or with other names
 
-// Never creates or truncates; the size is untouched unless the file opened.
+// Opens a regular file; never creates or truncates it. The size is untouched
+// unless the file opened.
 int file_open(FileHandleRec* file, const char* name, uint32_t access);
-// Opens a side file for reading and writing, creating it when absent and
-// never truncating it; with must_be_new an existing name fails. 0 or 1.
-int file_create(FileHandleRec* file, const char* name, bool must_be_new);
+// Opens an existing side file for reading and writing by its one own name
+// only (file_open_linked otherwise).
+int file_open_unlinked(FileHandleRec* file, const char* name);
+// Creates a new side file for reading and writing; an existing name (a link
+// too) fails. 0 or 1.
+int file_create(FileHandleRec* file, const char* name);
 // Returns the new position. A move the platform refuses leaves the position
 // as it was and returns it.
 int64_t file_seek(FileHandleRec* file, int64_t distance, uint32_t origin);
@@ -48,9 +54,13 @@ int file_close(FileHandleRec* file);
 int file_exists(const char* name);
 // 0 when the file was removed.
 int file_remove(const char* name);
+// 0 when `from` now bears the name `to`, in place of whatever bore it.
+int file_rename_over(const char* from, const char* to);
 // Whether two open handles reach one file, whatever names they were opened
 // by; true also when the platform cannot tell, so that nothing is risked.
 bool file_same(const FileHandleRec* a, const FileHandleRec* b);
+// Whether the name itself (a link as a link) is the open file.
+bool file_name_is(const char* name, const FileHandleRec* file);
 
 // Joins two 32-bit halves; the low half never subtracts.
 int64_t join_halves(uint32_t low, int32_t high);

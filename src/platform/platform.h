@@ -25,14 +25,31 @@ inline constexpr uint32_t os_origin_end = 2;
 
 // Why an open failed: only a file in use may open on a later attempt; a
 // refusal (no permission, a read-only file or file system) never will.
-enum OsOpenFailure { os_open_failed_other, os_open_failed_in_use, os_open_failed_refused };
+// A name that reaches no regular file (a FIFO, a device, a socket) is none
+// of these; a side file reached through a link, or one of several names of
+// one file, is refused as linked.
+enum OsOpenFailure {
+    os_open_failed_other,
+    os_open_failed_in_use,
+    os_open_failed_refused,
+    os_open_failed_not_file,
+    os_open_failed_linked,
+};
 
-// Opens an existing file, never creating or truncating it, and lets other
-// handles read and write it meanwhile. On failure *failure tells why.
+// Makes sure that standard input, output and error are open (on POSIX
+// systems on the null device where they were closed), so that no file the
+// program opens later takes their place and receives its console text.
+void os_standard_streams_secure();
+
+// Opens an existing regular file, never creating or truncating it, and lets
+// other handles read and write it meanwhile. On failure *failure tells why.
 os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure);
-// Opens a file for reading and writing, creating it when it is absent, and
-// never truncates it. With must_be_new an existing name is a failure.
-os_handle os_file_create(const char* name, bool must_be_new);
+// Opens an existing side file for reading and writing, but only by its one
+// own name: never through a symbolic link, never one with other hard links.
+os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure);
+// Creates a new file for reading and writing; an existing name, a link
+// among them, is a failure, so that nothing is ever written through one.
+os_handle os_file_create(const char* name);
 // The size as two 32-bit halves: returns the low half, stores the high half.
 uint32_t os_file_size(os_handle handle, uint32_t* high);
 // Moves the file pointer by the distance given as halves (low, *high) from
@@ -51,6 +68,9 @@ bool os_file_truncate(os_handle handle, int64_t length);
 // Returns non-zero on success, as CloseHandle does.
 int os_file_close(os_handle handle);
 bool os_file_remove(const char* name);
+// Gives the file `from` the name `to`, replacing whatever bears that name
+// (a link there is replaced as a name; its target is never touched).
+bool os_file_rename_over(const char* from, const char* to);
 
 // What makes a file the same file whatever name reaches it: device and
 // inode, or volume serial number and file index.
@@ -59,10 +79,20 @@ struct OsFileId {
     uint64_t index;
 };
 bool os_file_id(os_handle handle, OsFileId* id);
+// The identity of what the name itself is, without following a link:
+// false when nothing bears the name.
+bool os_name_id(const char* name, OsFileId* id);
 
 // True when the name finds a file or directory. On Windows a name with the
 // wildcard characters * or ? never does: there it is a pattern, not a name.
 bool os_name_exists(const char* name);
+// The name as the file system resolves it, into out (capacity bytes): on
+// Windows without the dots and spaces that end its last component, which
+// Windows drops; elsewhere as it is.
+void os_name_resolve(const char* name, char* out, size_t capacity);
+// Whether two code page 932 file names name one file in one folder: with
+// Windows' case-insensitive rules there, byte for byte elsewhere.
+bool os_names_match(const char* first, const char* second);
 
 // A file's last-write time, opaque to the rest of the program.
 struct OsFileTime {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -103,27 +104,57 @@ void write_all(const char* bytes, size_t count) {
 
 }  // namespace
 
-os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure) {
-    int flags = (access & os_access_write) ? O_RDWR : O_RDONLY;
-    int fd = open(name, flags | O_CLOEXEC);
-    if (fd < 0) {
-        *failure = open_failure(errno);
-        return os_invalid_handle;
+void os_standard_streams_secure() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free descriptor is this one: the ones below are open.
+        if (open("/dev/null", O_RDWR) != fd) _exit(1);
     }
-    struct stat st;
+}
+
+namespace {
+
+// Opened without waiting (a FIFO would wait for its other end), and kept
+// only when it is a regular file.
+int regular_file_open(const char* name, int flags, OsOpenFailure* failure, struct stat* st) {
+    int fd = open(name, flags | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        *failure = errno == ELOOP && (flags & O_NOFOLLOW) ? os_open_failed_linked
+                                                          : open_failure(errno);
+        return -1;
+    }
     // A directory opens read-only on POSIX but never on Windows; refuse it
     // here so both systems answer alike.
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+        *failure = S_ISDIR(st->st_mode) ? os_open_failed_refused : os_open_failed_not_file;
         close(fd);
-        *failure = os_open_failed_refused;
-        return os_invalid_handle;
+        return -1;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
 }
 
-os_handle os_file_create(const char* name, bool must_be_new) {
-    int flags = O_RDWR | O_CREAT | O_CLOEXEC | (must_be_new ? O_EXCL : 0);
-    int fd = open(name, flags, 0666);
+}  // namespace
+
+os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure) {
+    struct stat st;
+    int fd = regular_file_open(name, (access & os_access_write) ? O_RDWR : O_RDONLY, failure, &st);
+    return fd < 0 ? os_invalid_handle : fd;
+}
+
+os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure) {
+    struct stat st;
+    int fd = regular_file_open(name, O_RDWR | O_NOFOLLOW, failure, &st);
+    if (fd >= 0 && st.st_nlink > 1) {
+        close(fd);
+        *failure = os_open_failed_linked;
+        return os_invalid_handle;
+    }
+    return fd < 0 ? os_invalid_handle : fd;
+}
+
+os_handle os_file_create(const char* name) {
+    int fd = open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     return fd < 0 ? os_invalid_handle : fd;
 }
 
@@ -203,6 +234,10 @@ bool os_file_remove(const char* name) {
     return unlink(name) == 0;
 }
 
+bool os_file_rename_over(const char* from, const char* to) {
+    return rename(from, to) == 0;
+}
+
 bool os_file_id(os_handle handle, OsFileId* id) {
     struct stat st;
     if (fstat(fd_of(handle), &st) != 0) return false;
@@ -211,9 +246,28 @@ bool os_file_id(os_handle handle, OsFileId* id) {
     return true;
 }
 
+bool os_name_id(const char* name, OsFileId* id) {
+    struct stat st;
+    if (lstat(name, &st) != 0) return false;
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 bool os_name_exists(const char* name) {
     struct stat st;
     return stat(name, &st) == 0;
+}
+
+void os_name_resolve(const char* name, char* out, size_t capacity) {
+    if (capacity == 0) return;
+    size_t n = std::strlen(name) < capacity - 1 ? std::strlen(name) : capacity - 1;
+    std::memcpy(out, name, n);
+    out[n] = '\0';
+}
+
+bool os_names_match(const char* first, const char* second) {
+    return std::strcmp(first, second) == 0;
 }
 
 bool os_last_write_get(os_handle handle, OsFileTime* time) {

@@ -67,6 +67,7 @@ os_handle handle_of(HANDLE h) {
 
 // Standard output: a console takes Unicode, anything else the bytes.
 struct StdoutState {
+    HANDLE handle = NULL;  // none: nothing is written
     bool console = false;
     char carry = 0;
     bool carrying = false;
@@ -119,17 +120,54 @@ void write_console(HANDLE out, const char* text, size_t count) {
 
 }  // namespace
 
-os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure) {
+void os_standard_streams_secure() {
+    // A handle that is not valid at the start could be handed to a file the
+    // program opens later; it is never written to.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD flags = 0;
+    stdout_state.handle = out != NULL && GetHandleInformation(out, &flags) ? out : NULL;
+}
+
+namespace {
+
+// Kept only when it is a file on a disk, not a pipe, a console or a device.
+HANDLE disk_file_open(const char* name, DWORD access, DWORD flags, OsOpenFailure* failure) {
     HANDLE h = CreateFileW(native_name(name).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (h == INVALID_HANDLE_VALUE) *failure = open_failure(GetLastError());
+                           NULL, OPEN_EXISTING, flags, NULL);
+    if (h == INVALID_HANDLE_VALUE) {
+        *failure = open_failure(GetLastError());
+    } else if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *failure = os_open_failed_not_file;
+        h = INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
+}  // namespace
+
+os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure) {
+    return handle_of(disk_file_open(name, access, FILE_ATTRIBUTE_NORMAL, failure));
+}
+
+os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure) {
+    HANDLE h = disk_file_open(name, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OPEN_REPARSE_POINT,
+                              failure);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h != INVALID_HANDLE_VALUE &&
+        (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        CloseHandle(h);
+        *failure = os_open_failed_linked;
+        h = INVALID_HANDLE_VALUE;
+    }
     return handle_of(h);
 }
 
-os_handle os_file_create(const char* name, bool must_be_new) {
+os_handle os_file_create(const char* name) {
     HANDLE h = CreateFileW(native_name(name).c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           must_be_new ? CREATE_NEW : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
     return handle_of(h);
 }
 
@@ -190,12 +228,29 @@ bool os_file_remove(const char* name) {
     return DeleteFileW(native_name(name).c_str()) != 0;
 }
 
+bool os_file_rename_over(const char* from, const char* to) {
+    return MoveFileExW(native_name(from).c_str(), native_name(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool os_file_id(os_handle handle, OsFileId* id) {
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(native(handle), &info)) return false;
     id->volume = info.dwVolumeSerialNumber;
     id->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
+}
+
+bool os_name_id(const char* name, OsFileId* id) {
+    // No access asked, so that a file held by another program answers too.
+    HANDLE h = CreateFileW(native_name(name).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                           NULL);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool known = os_file_id(handle_of(h), id);
+    CloseHandle(h);
+    return known;
 }
 
 bool os_name_exists(const char* name) {
@@ -207,6 +262,30 @@ bool os_name_exists(const char* name) {
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
+}
+
+void os_name_resolve(const char* name, char* out, size_t capacity) {
+    if (capacity == 0) return;
+    size_t n = std::strlen(name);
+    // A \\?\ name reaches the file system as it is; "." and ".." stay.
+    bool literal = std::strncmp(name, "\\\\?\\", 4) == 0;
+    size_t component = n;
+    while (component > 0 && name[component - 1] != '\\' && name[component - 1] != '/') --component;
+    size_t end = n;
+    while (!literal && end > component && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
+    if (end == component) end = n;  // nothing but dots and spaces
+    if (end > capacity - 1) end = capacity - 1;
+    std::memcpy(out, name, end);
+    out[end] = '\0';
+}
+
+bool os_names_match(const char* first, const char* second) {
+    wchar_t a[MAX_PATH * 2];
+    wchar_t b[MAX_PATH * 2];
+    int na = MultiByteToWideChar(cp_japanese, 0, first, -1, a, MAX_PATH * 2);
+    int nb = MultiByteToWideChar(cp_japanese, 0, second, -1, b, MAX_PATH * 2);
+    if (na == 0 || nb == 0) return std::strcmp(first, second) == 0;
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
 bool os_last_write_get(os_handle handle, OsFileTime* time) {
@@ -235,12 +314,13 @@ uint32_t os_tick_ms() {
 
 bool os_stdout_prepare() {
     DWORD mode = 0;
-    stdout_state.console = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    stdout_state.console = GetConsoleMode(stdout_state.handle, &mode) != 0;
     return stdout_state.console;
 }
 
 void os_stdout_write(const char* text, size_t count) {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    HANDLE out = stdout_state.handle;
+    if (out == NULL) return;
     if (stdout_state.console) {
         write_console(out, text, count);
     } else {

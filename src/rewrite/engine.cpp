@@ -42,8 +42,9 @@ struct Engine {
     HeaderScanner scanner;
     Walk walk;
     MarkerRec marker;
-    TextFileRec list;
+    ListFileRec list;
     bool list_lost;  // the list file could not be made: listed on the console only
+    bool walked;  // the main walk ran
     uint32_t start_tick;
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
@@ -105,8 +106,10 @@ int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
     return 0;
 }
 
+// An undo walks on past damage by itself: it must reach every header that
+// a rewrite with -r reached.
 bool range_searching(const Engine* e) {
-    return (e->job->mode_flags & mode_range_search) != 0;
+    return (e->job->mode_flags & mode_range_search) != 0 || e->mode == engine_restore;
 }
 
 // The walk as far as the video's first sequence header: the reference
@@ -131,6 +134,31 @@ int32_t list_open(Engine* e) {
     return 0;
 }
 
+// Says which video the marker file was made for, when not this one.
+void marker_foreign_print(const MarkerRec* marker, MarkerFit fit) {
+    console_text("\n");
+    if (fit == marker_other_rate) {
+        console_print(msg_marker_other_rate);
+    } else if (fit == marker_other_name) {
+        console_print(msg_marker_other_name, marker->owner.name,
+                      static_cast<long long>(marker->owner.size));
+    } else {
+        console_print(msg_marker_other_size, static_cast<long long>(marker->owner.size));
+    }
+}
+
+// A marker file made for another video must neither grow with this one's
+// positions nor be undone into it. An undo still takes a file that grew
+// after its rewrite: each listed position is checked where it stands.
+int32_t marker_open(Engine* e, const char* marker_name) {
+    int32_t result = marker_load(&e->marker, marker_name, &e->file);
+    if (result != 0) return result;
+    MarkerFit fit = marker_fit(&e->marker, &e->file, e->job->path, e->probe.header[7]);
+    if (fit == marker_fits || (fit == marker_other_size && e->mode == engine_restore)) return 0;
+    marker_foreign_print(&e->marker, fit);
+    return rewrite_marker_foreign;
+}
+
 int32_t engine_side_files(Engine* e) {
     char marker_name[side_path_capacity] = {};
     if (make_side_path(e->job->path, marker_extension, marker_name) != 0) {
@@ -141,10 +169,11 @@ int32_t engine_side_files(Engine* e) {
     case engine_list:
         return list_open(e);
     case engine_rewrite:
-        return marker_found ? marker_load(&e->marker, marker_name, &e->file)
-                            : marker_create(&e->marker, marker_name, e->probe.header[7]);
+        return marker_found ? marker_open(e, marker_name)
+                            : marker_create(&e->marker, marker_name, e->probe.header[7], &e->file,
+                                            e->job->path);
     case engine_restore:
-        return marker_found ? marker_load(&e->marker, marker_name, &e->file) : rewrite_marker_missing;
+        return marker_found ? marker_open(e, marker_name) : rewrite_marker_missing;
     case engine_change_search:
     case engine_probe:
         break;
@@ -186,7 +215,7 @@ int32_t match_list(Engine* e, int64_t pos) {
     format_list_line(line, static_cast<uint64_t>(pos), record);
     progress_show(e, pos, line);
     if (e->list_lost) return 0;
-    return text_file_print(&e->list, fmt_line, line) == 0 ? 0 : rewrite_list_write_error;
+    return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : rewrite_list_write_error;
 }
 
 int32_t byte_write(Engine* e, int64_t pos, uint8_t value) {
@@ -244,6 +273,7 @@ int32_t engine_walk(Engine* e) {
     WalkSink sink = {scan_feed, e};
     walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
     e->start_tick = os_tick_ms();
+    e->walked = true;
     return walk_run(&e->walk);
 }
 
@@ -264,14 +294,29 @@ void restore_misses_print(const MarkerRec* marker) {
     }
 }
 
+// Where the walk stopped at damage or a failed read: an undo that had put
+// back every listed position before it is complete all the same.
+bool walk_damage(int32_t result) {
+    return result == rewrite_stream_id_error || result == rewrite_range_search_error ||
+           result == rewrite_read_error;
+}
+
 // Everything was put back: the marker file goes, so that the next run
 // records afresh; otherwise it stays for another try.
-int32_t restore_finish(Engine* e, const char* marker_name) {
+int32_t restore_finish(Engine* e, int32_t walked) {
     marker_misses_finish(&e->marker);
     bool complete = e->marker.misses == 0;
-    if (!complete) restore_misses_print(&e->marker);
+    bool damaged = walked < 0;
+    if (!complete && !damaged) restore_misses_print(&e->marker);
     if (marker_release(&e->marker) != 0) return rewrite_marker_write_error;
-    if (!complete) return restore_partial;
+    if (!complete) return damaged ? walked : restore_partial;
+    if (damaged) {
+        const char* message = rewrite_result_message(walked);
+        console_text("\n");
+        if (message != nullptr) console_line(message);
+    }
+    char marker_name[side_path_capacity] = {};
+    make_side_path(e->job->path, marker_extension, marker_name);
     return file_remove(marker_name) == 0 ? rewrite_done_marker_created : rewrite_marker_remove_error;
 }
 
@@ -290,13 +335,12 @@ int32_t engine_finish(Engine* e, int32_t result) {
     if (result == rewrite_read_error) reader_failure_print(&e->walk.reader);
     if (e->mode != engine_change_search && e->mode != engine_probe) sync_losses_print(&e->walk);
     int32_t closed = 0;
-    if (e->mode == engine_list && (text_file_close(&e->list) != 0 || e->list_lost)) {
+    bool list_made = e->list.text.open || e->list_lost;
+    if (e->mode == engine_list && list_made && list_file_finish(&e->list) != 0) {
         closed = rewrite_list_write_error;
     }
-    if (e->mode == engine_restore && result >= 0) {
-        char marker_name[side_path_capacity] = {};
-        make_side_path(e->job->path, marker_extension, marker_name);
-        return restore_finish(e, marker_name);
+    if (e->mode == engine_restore && (result >= 0 || (e->walked && walk_damage(result)))) {
+        return restore_finish(e, result);
     }
     if (marker_release(&e->marker) != 0) closed = rewrite_marker_write_error;
     if (result < 0) return result;
@@ -316,7 +360,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     e->mode = mode;
     e->file.handle = os_invalid_handle;
     marker_init(&e->marker);
-    e->list = text_file_closed;
+    e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
     reader_block_delete(e->block);
     // A network share reports a failed write-back only here.
@@ -329,6 +373,30 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
 }
 
 }  // namespace
+
+const char* rewrite_result_message(int32_t result) {
+    switch (result) {
+    case rewrite_open_error: return msg_engine_open;
+    case rewrite_data_buffer_error: return msg_engine_buffer_1;
+    case rewrite_block_buffer_error: return msg_engine_buffer_2;
+    case rewrite_stream_id_error: return msg_engine_stream_id;
+    case rewrite_marker_name_error: return msg_engine_ini_name;
+    case rewrite_side_file_error: return msg_engine_ini_create;
+    case rewrite_write_error: return msg_engine_write;
+    case rewrite_range_search_error: return msg_engine_range_search;
+    case rewrite_read_error: return msg_engine_read;
+    case rewrite_marker_write_error: return msg_engine_marker_write;
+    case rewrite_list_write_error: return msg_engine_list_write;
+    case rewrite_close_error: return msg_engine_close;
+    case rewrite_no_sequence_header: return msg_engine_no_sequence_header;
+    case rewrite_marker_unreadable: return msg_engine_marker_unreadable;
+    case rewrite_marker_missing: return msg_engine_marker_missing;
+    case rewrite_marker_remove_error: return msg_engine_marker_remove;
+    case rewrite_marker_foreign: return msg_engine_marker_foreign;
+    case rewrite_marker_linked: return msg_engine_marker_linked;
+    default: return nullptr;
+    }
+}
 
 int32_t aspect_rewrite(const ConvertJob* job) {
     if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr);

@@ -45,7 +45,13 @@ enum RewriteResult : int32_t {
     rewrite_marker_unreadable = -14,
     rewrite_marker_missing = -15,
     rewrite_marker_remove_error = -16,
+    rewrite_marker_foreign = -17,  // the marker file was made for another video
+    rewrite_marker_linked = -18,   // a link, or a file with other names too
 };
+
+// The message that tells a negative result, or null for those that have
+// none of their own.
+const char* rewrite_result_message(int32_t result);
 
 // Rewrites, lists (mode_list) or undoes (mode_undo) the job's file.
 int32_t aspect_rewrite(const ConvertJob* job);

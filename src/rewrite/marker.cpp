@@ -1,17 +1,21 @@
 #include "rewrite/marker.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "console/messages.h"
 #include "rewrite/engine.h"
+#include "rewrite/side_files.h"
 
 namespace {
 
 constexpr uint32_t read_block = 0x10000;
-// The longest line the tool writes, with room to spare: a position of 19
-// digits, a space, a byte of 3 digits and CR LF.
-constexpr uint32_t line_longest = 40;
+// The longest line the tool writes, with room to spare: the video's size of
+// 19 digits and its name as code page 932 text.
+constexpr uint32_t line_longest = 1100;
+constexpr char owner_key[] = "video=";
+constexpr size_t owner_key_length = sizeof owner_key - 1;
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 
@@ -82,6 +86,28 @@ bool position_line_read(const char* line, uint8_t first_byte, uint64_t* entry) {
     return true;
 }
 
+bool owner_line_read(const char* line, MarkerOwner* owner) {
+    uint64_t size = 0;
+    const char* end = number_read(line + owner_key_length, &size);
+    size_t name_length = end == nullptr ? 0 : std::strlen(end);
+    if (end == nullptr || *end != ' ' || name_length < 2 || name_length > sizeof owner->name) {
+        return false;
+    }
+    owner->known = true;
+    owner->size = static_cast<int64_t>(size);
+    std::memcpy(owner->name, end + 1, name_length);  // with its end
+    return true;
+}
+
+bool is_owner_line(const char* line) {
+    return std::strncmp(line, owner_key, owner_key_length) == 0;
+}
+
+// The video's file name as the marker file holds it.
+void owner_name_of(const char* video_path, char* out, size_t capacity) {
+    os_name_to_cp932(path_file_name(video_path), out, capacity);
+}
+
 struct EntryFill {
     uint64_t* entries;
     size_t count;
@@ -124,7 +150,7 @@ void miss_note(MarkerRec* marker, uint64_t entry) {
 
 int32_t marker_read(MarkerRec* marker, FileHandleRec* file) {
     EntryFill fill = {nullptr, 0};
-    if (marker_parse(file, &marker->first_byte, entry_count, &fill) != 0) {
+    if (marker_parse(file, &marker->first_byte, &marker->owner, entry_count, &fill) != 0) {
         return rewrite_marker_unreadable;
     }
     fill.entries = new (std::nothrow) uint64_t[fill.count > 0 ? fill.count : 1];
@@ -133,7 +159,8 @@ int32_t marker_read(MarkerRec* marker, FileHandleRec* file) {
     size_t expected = fill.count;
     fill.count = 0;
     file_seek(file, 0, file_begin);
-    if (marker_parse(file, &marker->first_byte, entry_store, &fill) != 0 || fill.count != expected) {
+    if (marker_parse(file, &marker->first_byte, &marker->owner, entry_store, &fill) != 0 ||
+        fill.count != expected) {
         return rewrite_marker_unreadable;  // it changed between the two readings
     }
     marker->count = fill.count;
@@ -142,14 +169,19 @@ int32_t marker_read(MarkerRec* marker, FileHandleRec* file) {
 
 }  // namespace
 
-int marker_parse(FileHandleRec* file, uint8_t* first_byte,
+int marker_parse(FileHandleRec* file, uint8_t* first_byte, MarkerOwner* owner,
                  void (*visit)(void* context, uint64_t entry), void* context) {
     LineReader* reader = new (std::nothrow) LineReader{file, {}, 0, 0, false};
     if (reader == nullptr) return 1;
     char line[line_longest + 1];
+    owner->known = false;
     bool good = line_next(reader, line) && byte_read(line, first_byte);
-    while (good && line_next(reader, line)) {
+    for (bool second = true; good && line_next(reader, line); second = false) {
         uint64_t entry = 0;
+        if (second && is_owner_line(line)) {
+            good = owner_line_read(line, owner);
+            continue;
+        }
         good = position_line_read(line, *first_byte, &entry);
         if (good) visit(context, entry);
     }
@@ -163,11 +195,17 @@ void marker_init(MarkerRec* marker) {
     marker->text = text_file_closed;
 }
 
-int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte) {
-    if (text_file_create(&marker->text, name, true) != 0) return rewrite_side_file_error;
+int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
+                      const FileHandleRec* video, const char* video_path) {
+    if (text_file_create(&marker->text, name) != 0) return rewrite_side_file_error;
     marker->created = true;
     marker->first_byte = first_byte;
+    MarkerOwner& owner = marker->owner;
+    owner.known = true;
+    owner.size = video->size;
+    owner_name_of(video_path, owner.name, sizeof owner.name);
     text_file_print(&marker->text, fmt_marker_first, first_byte);
+    text_file_print(&marker->text, fmt_marker_owner, static_cast<long long>(owner.size), owner.name);
     if (text_file_flush(&marker->text) == 0) return 0;
     // Nothing is recorded and nothing changed: leave no marker file behind
     // that would keep a later run from recording.
@@ -178,9 +216,9 @@ int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte) {
 
 int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* video) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, name, generic_read | generic_write) != file_opened) {
-        return rewrite_side_file_error;
-    }
+    int opened = file_open_unlinked(&file, name);
+    if (opened == file_open_linked) return rewrite_marker_linked;
+    if (opened != file_opened) return rewrite_side_file_error;
     // A video named like its own marker file must not be read as one, let
     // alone appended to.
     int32_t result = file_same(&file, video) ? rewrite_side_file_error : marker_read(marker, &file);
@@ -190,6 +228,16 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
     }
     text_file_attach(&marker->text, &file);
     return 0;
+}
+
+MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
+                     uint8_t reference_byte) {
+    if ((marker->first_byte & 0x0F) != (reference_byte & 0x0F)) return marker_other_rate;
+    if (!marker->owner.known) return marker_fits;  // made before markers named their video
+    char name[sizeof marker->owner.name];
+    owner_name_of(video_path, name, sizeof name);
+    if (!os_names_match(name, marker->owner.name)) return marker_other_name;
+    return marker->owner.size == video->size ? marker_fits : marker_other_size;
 }
 
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {

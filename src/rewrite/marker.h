@@ -1,9 +1,10 @@
 // The marker file beside the video (".ini"): the record that lets every
 // change be undone. Its first line is byte 7 of the video's first sequence
-// header as the file held it before any change; each further line is the
-// position of one byte the tool changed, followed, when that byte's aspect
-// code differed from the first line's before its first change, by a space
-// and the byte it held.
+// header as the file held it before any change; the second names the video
+// it was made for, "video=SIZE NAME" (markers made by earlier versions have
+// none); each further line is the position of one byte the tool changed,
+// followed, when that byte's aspect code differed from the first line's
+// before its first change, by a space and the byte it held.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -15,10 +16,27 @@
 // first few of them.
 inline constexpr size_t marker_misses_shown = 5;
 
+// The video a marker file was made for: its size and its file name (the
+// last component, as code page 932 text).
+struct MarkerOwner {
+    bool known;  // the marker names it
+    int64_t size;
+    char name[1024];
+};
+
+// How a marker file fits the video beside it.
+enum MarkerFit {
+    marker_fits,
+    marker_other_name,  // made for another video with the same stem
+    marker_other_size,  // the same name, but the file has another size now
+    marker_other_rate,  // its headers have another frame rate than recorded
+};
+
 struct MarkerRec {
     TextFileRec text;    // open for appending while a run records
     bool created;        // this run created it
     uint8_t first_byte;  // its first line
+    MarkerOwner owner;
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;
     size_t count;
@@ -28,13 +46,20 @@ struct MarkerRec {
 };
 
 void marker_init(MarkerRec* marker);
-// Creates a marker file and writes its first line: 0, rewrite_side_file_error
-// or rewrite_marker_write_error (the half-made file is removed again).
-int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte);
+// Creates a marker file for the video and writes its first two lines: 0,
+// rewrite_side_file_error or rewrite_marker_write_error (the half-made file
+// is removed again).
+int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
+                      const FileHandleRec* video, const char* video_path);
 // Reads an existing marker file, which stays open for appending: 0,
 // rewrite_side_file_error (it cannot be opened, or it is the video itself),
+// rewrite_marker_linked (a link, or a file with other names too),
 // rewrite_marker_unreadable, or rewrite_block_buffer_error (no memory).
 int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* video);
+// Whether the loaded marker file was made for this video, whose first
+// sequence header's byte 7 is reference_byte.
+MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
+                     uint8_t reference_byte);
 // Appends the position of a byte about to change, with the byte it holds,
 // and writes it out before the byte changes: 0 or rewrite_marker_write_error.
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original);
@@ -46,8 +71,8 @@ void marker_misses_finish(MarkerRec* marker);
 // Closes the file and frees the positions: 0, or 1 when the close failed.
 int marker_release(MarkerRec* marker);
 
-// The marker file's lines, read back: 0 with the first line's byte and
-// each listed position; 1 when the text is not what the tool writes.
-// Positions go to visit(context, position << 8 | original byte).
-int marker_parse(FileHandleRec* file, uint8_t* first_byte,
+// The marker file's lines, read back: 0 with the first line's byte, the
+// video it names and each listed position; 1 when the text is not what the
+// tool writes. Positions go to visit(context, position << 8 | original byte).
+int marker_parse(FileHandleRec* file, uint8_t* first_byte, MarkerOwner* owner,
                  void (*visit)(void* context, uint64_t entry), void* context);

@@ -14,14 +14,29 @@ inline constexpr char list_extension[] = ".txt";
 // are UTF-8 (or the file system's bytes), in which '.', '/' and '\' are
 // never part of another character. 0 on success, 1 when it does not fit.
 int make_side_path(const char* path, const char* extension, char* out);
+// The path's last component: the file's own name.
+const char* path_file_name(const char* path);
 
 // "%12I64d %08I64x %02x %02x %02x %02x (%s)": the record's first four bytes
 // and "-" when they equal its last four, "*" when not.
 void format_list_line(char* out, uint64_t position, const uint8_t* record);
 
-// Opens the list file and empties it, unless it turns out to be the video
-// itself under another name (a link, or another letter case): 0, 1 when it
-// cannot be made, 2 when it is the video (nothing was changed).
-int list_file_create(TextFileRec* list, const char* name, const FileHandleRec* video);
+// The list file is written as a new file beside it and then takes its name,
+// so that a link or another file planted under that name is replaced as a
+// name and never written through.
+struct ListFileRec {
+    TextFileRec text;
+    char name[side_path_capacity];
+    char new_name[side_path_capacity + 8];
+};
+
+// Creates the new list file, unless the name is the video itself under
+// another name (a hard link, or another letter case): 0, 1 when it cannot
+// be made, 2 when it is the video (nothing was changed).
+int list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video);
 // The first line, naming the video: 0, or 1 when the write failed.
-int list_write_header(TextFileRec* list, const char* video_path);
+int list_write_header(ListFileRec* list, const char* video_path);
+// Closes the list and gives it its name when every line reached it; else it
+// goes, and any older list stays. 0, or 1 when the list was not completed
+// (also when it never opened).
+int list_file_finish(ListFileRec* list);
