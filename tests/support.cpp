@@ -178,6 +178,39 @@ RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
     return result;
 }
 
+#ifdef _WIN32
+// No standard handles at all, as a service or a scheduled task starts a
+// console program.
+int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd, const std::string&) {
+    std::string utf8 = quote(path_utf8(fs::path(MORVALENCMD_PATH).make_preferred()));
+    for (const std::string& arg : args) utf8 += " " + quote(arg);
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring command(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, command.data(), n);
+    STARTUPINFOW start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                        cwd.wstring().c_str(), &start, &process)) {
+        return -1;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+#else
+int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
+                    const std::string& closing) {
+    std::string command = tool_command(cwd, "LC_ALL=C");
+    for (const std::string& arg : args) command += " " + quote(arg);
+    return exit_code_of(command_run(command + " " + closing));
+}
+#endif
+
 std::string console_bytes(const std::string& utf8) {
     std::string text = cp932(utf8);
     std::string expanded;

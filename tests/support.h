@@ -71,6 +71,12 @@ struct RunResult {
 RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
                    const std::string& environment = "LC_ALL=C");
 
+// Runs morvalencmd with standard streams closed: on POSIX systems with the
+// shell's redirections ("1>&-"), on Windows with no standard handles at all.
+// Returns the exit code.
+int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
+                    const std::string& closing);
+
 // The UTF-8 text in code page 932, converted by the C library's iconv.
 std::string cp932(const std::string& utf8);
 // What the console shows for a UTF-8 text: CP932 bytes, "\n" as CR LF.

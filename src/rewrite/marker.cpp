@@ -232,12 +232,16 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
 
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
                      uint8_t reference_byte) {
+    // Markers made before they named their video are judged by the frame
+    // rate alone.
+    if (marker->owner.known) {
+        char name[sizeof marker->owner.name];
+        owner_name_of(video_path, name, sizeof name);
+        if (!os_names_match(name, marker->owner.name)) return marker_other_name;
+    }
     if ((marker->first_byte & 0x0F) != (reference_byte & 0x0F)) return marker_other_rate;
-    if (!marker->owner.known) return marker_fits;  // made before markers named their video
-    char name[sizeof marker->owner.name];
-    owner_name_of(video_path, name, sizeof name);
-    if (!os_names_match(name, marker->owner.name)) return marker_other_name;
-    return marker->owner.size == video->size ? marker_fits : marker_other_size;
+    if (!marker->owner.known || marker->owner.size == video->size) return marker_fits;
+    return marker_other_size;
 }
 
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {

@@ -1,0 +1,187 @@
+// The tool writes into no file the user did not name: not through closed
+// standard streams, not through links planted under a side file's name,
+// and a marker file undoes only the video it was made for.
+#include <gtest/gtest.h>
+
+#include "support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+const char* const every_kind[] = {"dvd_ntsc_4x3.mpg", "es_mpeg2_16x9.m2v", "ts_sd_4x3.ts"};
+
+class Safety : public ::testing::Test {
+protected:
+    RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
+    // What an ordinary run leaves of a sample: the bytes to compare with.
+    Bytes ordinary_result(const std::string& sample, const std::vector<std::string>& options) {
+        ScratchDir other;
+        copy_sample(other, sample);
+        std::vector<std::string> args = options;
+        args.push_back(sample);
+        EXPECT_EQ(run_tool(args, other.path()).exit_code, 0);
+        return read_bytes(other / sample);
+    }
+    ScratchDir dir_;
+};
+
+// A scheduler or a service starts programs without a console: the banner
+// and the messages must go nowhere, never into the video.
+TEST_F(Safety, ClosedStandardStreamsReceiveNothingOfTheVideo) {
+#ifdef _WIN32
+    const char* const closings[] = {""};
+#else
+    const char* const closings[] = {">&-", "<&-", "2>&-", ">&- <&- 2>&-"};
+#endif
+    for (const char* sample : every_kind) {
+        Bytes expected = ordinary_result(sample, {});
+        for (const char* closing : closings) {
+            copy_sample(dir_, sample);
+            fs::remove(fs::path(dir_ / sample).replace_extension(".ini"));
+            EXPECT_EQ(run_tool_closed({sample}, dir_.path(), closing), 0) << sample << closing;
+            EXPECT_TRUE(read_bytes(dir_ / sample) == expected) << sample << " " << closing;
+        }
+    }
+}
+
+// Anyone who may write to a shared folder can plant a link under a side
+// file's name; its target must never be opened.
+TEST_F(Safety, AListFileNameThatIsALinkIsReplacedAsAName) {
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "a.mpg");
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "other.m2v");
+    ASSERT_EQ(run({"other.m2v"}).exit_code, 0);
+    std::string other_marker = read_text(dir_ / "other.ini");
+    write_bytes(dir_ / "victim", Bytes(50, 'v'));
+    struct Plant {
+        const char* target;
+        bool hard;
+    };
+    for (Plant plant : {Plant{"victim", false}, Plant{"victim", true}, Plant{"other.ini", false},
+                        Plant{"other.ini", true}}) {
+        fs::remove(dir_ / "a.txt");
+        std::error_code made;
+        if (plant.hard) {
+            fs::create_hard_link(dir_ / plant.target, dir_ / "a.txt", made);
+        } else {
+            fs::create_symlink(plant.target, dir_ / "a.txt", made);
+        }
+        if (made) continue;  // a file system (or Wine) without such links
+        RunResult r = run({"-l", "a.mpg"});
+        EXPECT_EQ(r.exit_code, 0) << plant.target << plant.hard;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_ / "a.txt")));
+        EXPECT_EQ(read_text(dir_ / "a.txt").rfind("a.mpg sequence header list\r\n", 0), 0u);
+        EXPECT_EQ(read_text(dir_ / "victim"), std::string(50, 'v'));
+        EXPECT_EQ(read_text(dir_ / "other.ini"), other_marker);
+    }
+    // Nothing but the files the test made and the list itself.
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+        EXPECT_EQ(entry.path().extension() == ".new", false) << entry.path();
+    }
+}
+
+TEST_F(Safety, AMarkerFileThatIsALinkIsNeverUsed) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "other.m2v");
+    ASSERT_EQ(run({"other.m2v"}).exit_code, 0);
+    std::string other_marker = read_text(dir_ / "other.ini");
+    Bytes original = read_bytes(sample_path("dvd_ntsc_4x3.mpg"));
+    for (bool hard : {false, true}) {
+        write_bytes(dir_ / "a.mpg", original);
+        fs::remove(dir_ / "a.ini");
+        std::error_code made;
+        if (hard) {
+            fs::create_hard_link(dir_ / "other.ini", dir_ / "a.ini", made);
+        } else {
+            fs::create_symlink("other.ini", dir_ / "a.ini", made);
+        }
+        if (made) continue;
+        RunResult r = run({"a.mpg"});
+        EXPECT_EQ(r.exit_code, 6) << hard;
+        EXPECT_NE(r.out.find(console_bytes("iniファイルがリンクか、ほかの名前からも使われているので使えません")),
+                  std::string::npos);
+        EXPECT_EQ(run({"-u", "a.mpg"}).exit_code, 9);
+        EXPECT_TRUE(read_bytes(dir_ / "a.mpg") == original);
+        EXPECT_EQ(read_text(dir_ / "other.ini"), other_marker);
+    }
+}
+
+// A 29.97 fps video recorded, then replaced by a 25 fps one of the same
+// name: the marker's positions must not be written into the new file.
+TEST_F(Safety, UndoWritesNothingIntoAReplacedVideo) {
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "a.mpg");
+    ASSERT_EQ(run({"a.mpg"}).exit_code, 0);
+    std::string marker = read_text(dir_ / "a.ini");
+    copy_sample(dir_, "svcd_pal.mpg", "a.mpg");
+    RunResult r = run({"-u", "a.mpg"});
+    EXPECT_EQ(r.exit_code, 9);
+    EXPECT_NE(r.out.find(console_bytes("iniファイルの記録とフレームレートが違います")), std::string::npos);
+    EXPECT_TRUE(read_bytes(dir_ / "a.mpg") == read_bytes(sample_path("svcd_pal.mpg")));
+    EXPECT_EQ(run({"a.mpg"}).exit_code, 6);  // nor recorded into
+    EXPECT_TRUE(read_bytes(dir_ / "a.mpg") == read_bytes(sample_path("svcd_pal.mpg")));
+    EXPECT_EQ(read_text(dir_ / "a.ini"), marker);
+}
+
+// movie.mpg and movie.m2v both map to movie.ini: the second is refused,
+// in either order, and the first keeps its way back.
+TEST_F(Safety, TwoVideosWithOneStemShareNoMarker) {
+    const char* const names[2][2] = {{"movie.mpg", "movie.m2v"}, {"movie.m2v", "movie.mpg"}};
+    for (const auto& order : names) {
+        ScratchDir dir;
+        auto tool = [&](const std::vector<std::string>& args) { return run_tool(args, dir.path()); };
+        auto sample_of = [](const std::string& name) {
+            return name == "movie.mpg" ? "dvd_ntsc_4x3.mpg" : "es_mpeg2_16x9.m2v";
+        };
+        copy_sample(dir, sample_of(order[0]), order[0]);
+        copy_sample(dir, sample_of(order[1]), order[1]);
+        ASSERT_EQ(tool({order[0]}).exit_code, 0);
+        RunResult r = tool({order[1]});
+        EXPECT_EQ(r.exit_code, 6) << order[1];
+        EXPECT_NE(r.out.find(console_bytes(std::string("iniファイルは別の動画(") + order[0])),
+                  std::string::npos);
+        EXPECT_EQ(tool({"-u", order[1]}).exit_code, 9);
+        EXPECT_TRUE(read_bytes(dir / order[1]) == read_bytes(sample_path(sample_of(order[1]))));
+        EXPECT_EQ(tool({"-u", order[0]}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir / order[0]) == read_bytes(sample_path(sample_of(order[0]))));
+        EXPECT_FALSE(fs::exists(dir / "movie.ini"));
+    }
+}
+
+// Bytes appended after a rewrite (a recording that went on) are damage
+// after every listed position: the undo is complete all the same.
+TEST_F(Safety, UndoPastBytesAppendedAfterTheRewrite) {
+    for (const char* sample : every_kind) {
+        Bytes original = read_bytes(sample_path(sample));
+        Bytes tail(1000, 0xFF);
+        copy_sample(dir_, sample);
+        ASSERT_EQ(run({sample}).exit_code, 0);
+        Bytes grown = read_bytes(dir_ / sample) + tail;
+        write_bytes(dir_ / sample, grown);
+        // The marker's size is no longer the file's: no more is recorded.
+        RunResult r = run({sample});
+        EXPECT_EQ(r.exit_code, 6) << sample;
+        EXPECT_NE(r.out.find(console_bytes("と動画の大きさが違います")), std::string::npos);
+        EXPECT_TRUE(read_bytes(dir_ / sample) == grown);
+        r = run({"-u", sample});
+        EXPECT_EQ(r.exit_code, 0) << sample;
+        EXPECT_NE(r.out.find(console_bytes("元に戻しました(iniファイル削除)")), std::string::npos);
+        EXPECT_TRUE(read_bytes(dir_ / sample) == original + tail) << sample;
+        EXPECT_FALSE(fs::exists(fs::path(dir_ / sample).replace_extension(".ini")));
+    }
+}
+
+#ifndef _WIN32
+TEST_F(Safety, ANameThatIsNoRegularFileIsRefused) {
+    ASSERT_EQ(mkfifo((dir_ / "pipe.mpg").c_str(), 0600), 0);
+    for (const char* name : {"pipe.mpg", "/dev/zero"}) {
+        RunResult r = run({name});
+        EXPECT_EQ(r.exit_code, 2) << name;
+        EXPECT_NE(r.out.find(console_bytes("通常のファイルではありません(FIFO、デバイスなど)\n")),
+                  std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "pipe.ini"));
+}
+#endif
+
+}  // namespace
