@@ -4,6 +4,8 @@
 #pragma once
 #include <cstdint>
 
+// 00 00 01 B3, as the last four bytes of a payload read big-endian.
+inline constexpr uint32_t sequence_header_code = 0x000001B3;
 inline constexpr uint8_t stream_id_pack = 0xBA;
 inline constexpr uint8_t stream_id_program_end = 0xB9;
 inline constexpr uint8_t stream_id_video = 0xE0;

@@ -15,7 +15,6 @@ constexpr uint8_t type_mpeg1_video = 0x01;
 constexpr uint8_t type_mpeg2_video = 0x02;
 constexpr uint32_t programs_most = 16;
 constexpr uint32_t candidates_most = 8;
-constexpr uint32_t sequence_header_code = 0x000001B3;
 
 // One PSI section of a PID, put together from its packets.
 struct PsiSection {

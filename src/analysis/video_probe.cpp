@@ -1,11 +1,12 @@
 #include "analysis/video_probe.h"
 
+#include "analysis/ps_demux.h"
+
 namespace {
 
 // No bytes fed yet: ones, so that no start code is seen before three bytes
 // of the payload make one.
 constexpr uint32_t window_empty = 0xFFFFFFFFu;
-constexpr uint32_t sequence_header_code = 0x000001B3;
 constexpr uint8_t extension_code = 0xB5;
 
 }  // namespace

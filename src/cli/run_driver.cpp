@@ -171,7 +171,15 @@ int rewrite_and_report(const ConvertJob* job, bool read_only) {
 int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
     if (video_probe_settled(&info->video) || info->head_len >= size) return 0;
     header_range_length = range_length;
-    return video_header_seek(job, &info->video);
+    return video_header_seek(job, &info->video, &info->program);
+}
+
+// A transport stream's tables or video can lie past the head window (a
+// recording that opens with null packets); tables there that name no
+// MPEG-1/MPEG-2 video settle it.
+bool transport_video_missing(const SequenceHeaderInfo* info, int64_t size) {
+    return info->layout.kind == stream_transport && !info->program.found &&
+           (info->program.tables_seen || info->head_len >= size);
 }
 
 // What the head and tail windows and, if need be, the rest of the file say
@@ -194,11 +202,13 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
         console_text(msg_not_mpeg);
         return exit_not_mpeg;
     }
-    if (info->layout.kind == stream_transport && !info->program.found) {
+    int32_t result = transport_video_missing(info, file->size)
+                         ? rewrite_no_mpeg_video
+                         : video_header_settle(&line->job, file->size, info);
+    if (result == rewrite_no_mpeg_video) {
         console_text(msg_no_mpeg_video);
         return exit_not_mpeg;
     }
-    int32_t result = video_header_settle(&line->job, file->size, info);
     if (result == 0 && !video_probe_found(&info->video)) result = rewrite_no_sequence_header;
     if (result != 0) {
         report_error(result);

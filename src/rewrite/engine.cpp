@@ -36,7 +36,7 @@ struct Engine {
     FileHandleRec file;
     uint8_t* block;
     StreamLayout layout;
-    uint16_t video_pid;
+    TsProgram program;       // transport streams
     VideoHeaderProbe probe;  // the video's first sequence header
     VideoHeaderProbe probe_before;  // as it was before the latest range
     HeaderScanner scanner;
@@ -63,24 +63,49 @@ int32_t engine_open(Engine* e) {
     return 0;
 }
 
-// The kind of file and, in a transport stream, the video PID, from the
-// same head window the analysis saw.
-int32_t engine_layout(Engine* e) {
-    std::unique_ptr<uint8_t[]> head(new (std::nothrow) uint8_t[head_window]);
-    if (!head) return rewrite_data_buffer_error;
-    uint32_t want = e->file.size < head_window ? static_cast<uint32_t>(e->file.size) : head_window;
-    file_seek(&e->file, 0, file_begin);
-    uint32_t got = file_read(&e->file, head.get(), want);
-    if (got != want) return reader_read_failed(&e->walk.reader, 0, want, got);
-    e->layout = stream_layout_detect(head.get(), got);
-    if (e->layout.kind == stream_not_mpeg) return rewrite_no_sequence_header;
-    if (e->layout.kind == stream_transport) {
-        TsProgram program;
-        ts_program_find(head.get(), got, e->layout.ts, &program);
-        if (!program.found) return rewrite_no_sequence_header;
-        e->video_pid = program.video_pid;
+// Reads a window of the file at `at` into the buffer: 0, or the read
+// failure.
+int32_t window_read(Engine* e, int64_t at, uint8_t* window, uint32_t* got) {
+    int64_t left = e->file.size - at;
+    uint32_t want = left < head_window ? static_cast<uint32_t>(left) : head_window;
+    file_seek(&e->file, at, file_begin);
+    *got = file_read(&e->file, window, want);
+    return *got == want ? 0 : reader_read_failed(&e->walk.reader, at, want, *got);
+}
+
+// A recording that opens with more null packets than the head window holds
+// has its tables further on: windows that overlap by half, so that tables
+// split between two are seen whole in one, until tables or a video stream
+// turn up.
+int32_t program_seek(Engine* e, uint8_t* window) {
+    const TsLayout& ts = e->layout.ts;
+    int64_t step = head_window / 2 / ts.stride * ts.stride;
+    for (int64_t at = ts.first_sync + step; !e->program.found && !e->program.tables_seen &&
+                                            at + ts_packet_size <= e->file.size;
+         at += step) {
+        uint32_t got = 0;
+        int32_t result = window_read(e, at, window, &got);
+        if (result != 0) return result;
+        ts_program_find(window, got, TsLayout{ts.stride, 0}, &e->program);
     }
     return 0;
+}
+
+// The kind of file and, in a transport stream, the video PID, from the
+// same head window the analysis saw, or from further on.
+int32_t engine_layout(Engine* e) {
+    std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[head_window]);
+    if (!window) return rewrite_data_buffer_error;
+    uint32_t got = 0;
+    int32_t result = window_read(e, 0, window.get(), &got);
+    if (result != 0) return result;
+    e->layout = stream_layout_detect(window.get(), got);
+    if (e->layout.kind == stream_not_mpeg) return rewrite_no_sequence_header;
+    if (e->layout.kind != stream_transport) return 0;
+    ts_program_find(window.get(), got, e->layout.ts, &e->program);
+    result = program_seek(e, window.get());
+    if (result != 0) return result;
+    return e->program.found ? 0 : rewrite_no_mpeg_video;
 }
 
 Engine* engine_of(void* context) {
@@ -117,7 +142,7 @@ bool range_searching(const Engine* e) {
 int32_t engine_reference(Engine* e) {
     video_probe_init(&e->probe);
     WalkSink sink = {probe_feed, e};
-    walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
+    walk_init(&e->walk, &e->file, e->block, e->layout, e->program.video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
     if (result < 0) return result;
     return video_probe_found(&e->probe) ? 0 : rewrite_no_sequence_header;
@@ -271,7 +296,7 @@ int32_t scan_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
 int32_t engine_walk(Engine* e) {
     header_scanner_init(&e->scanner, e->probe.header);
     WalkSink sink = {scan_feed, e};
-    walk_init(&e->walk, &e->file, e->block, e->layout, e->video_pid, range_searching(e), sink);
+    walk_init(&e->walk, &e->file, e->block, e->layout, e->program.video_pid, range_searching(e), sink);
     e->start_tick = os_tick_ms();
     e->walked = true;
     return walk_run(&e->walk);
@@ -330,10 +355,23 @@ void sync_losses_print(const Walk* walk) {
     console_print(fmt_stream_id_line, message);
 }
 
+// A join of two recordings can bring its video on another PID, which is
+// left alone: the user hears of it.
+void other_video_print(const Walk* walk) {
+    if (walk->other_video.headers == 0) return;
+    char message[512] = {};
+    text_format(message, sizeof message, msg_other_video, walk->other_video.pid,
+                walk->other_video.headers);
+    console_print(fmt_stream_id_line, message);
+}
+
 // Closes the side files and turns a finished walk into the call's result.
 int32_t engine_finish(Engine* e, int32_t result) {
     if (result == rewrite_read_error) reader_failure_print(&e->walk.reader);
-    if (e->mode != engine_change_search && e->mode != engine_probe) sync_losses_print(&e->walk);
+    if (e->mode != engine_change_search && e->mode != engine_probe) {
+        sync_losses_print(&e->walk);
+        other_video_print(&e->walk);
+    }
     int32_t closed = 0;
     bool list_made = e->list.text.open || e->list_lost;
     if (e->mode == engine_list && list_made && list_file_finish(&e->list) != 0) {
@@ -353,12 +391,14 @@ int32_t engine_finish(Engine* e, int32_t result) {
     }
 }
 
-int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* probe) {
+int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* probe,
+                    TsProgram* program) {
     std::unique_ptr<Engine> e(new (std::nothrow) Engine{});
     if (!e) return rewrite_data_buffer_error;
     e->job = job;
     e->mode = mode;
     e->file.handle = os_invalid_handle;
+    e->program = {false, false, ts_pid_none, ts_pid_none};
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
@@ -369,6 +409,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
         result = rewrite_close_error;
     }
     if (probe != nullptr) *probe = e->probe;
+    if (program != nullptr) *program = e->program;
     return result;
 }
 
@@ -399,15 +440,15 @@ const char* rewrite_result_message(int32_t result) {
 }
 
 int32_t aspect_rewrite(const ConvertJob* job) {
-    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr);
-    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, nullptr);
-    return engine_call(job, engine_rewrite, nullptr);
+    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr, nullptr);
+    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, nullptr, nullptr);
+    return engine_call(job, engine_rewrite, nullptr, nullptr);
 }
 
 int32_t aspect_change_needed(const ConvertJob* job) {
-    return engine_call(job, engine_change_search, nullptr);
+    return engine_call(job, engine_change_search, nullptr, nullptr);
 }
 
-int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe) {
-    return engine_call(job, engine_probe, probe);
+int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program) {
+    return engine_call(job, engine_probe, probe, program);
 }

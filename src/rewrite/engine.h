@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "analysis/ts_demux.h"
 #include "analysis/video_probe.h"
 
 inline constexpr uint8_t mode_list = 0x80;          // -l
@@ -47,6 +48,7 @@ enum RewriteResult : int32_t {
     rewrite_marker_remove_error = -16,
     rewrite_marker_foreign = -17,  // the marker file was made for another video
     rewrite_marker_linked = -18,   // a link, or a file with other names too
+    rewrite_no_mpeg_video = -19,   // a transport stream without MPEG-1/MPEG-2 video
 };
 
 // The message that tells a negative result, or null for those that have
@@ -63,9 +65,10 @@ int32_t aspect_rewrite(const ConvertJob* job);
 int32_t aspect_change_needed(const ConvertJob* job);
 
 // Looks through the whole file for its video's first sequence header and
-// the start code after it, where the head window did not hold them: 0, or a
-// negative engine result. Reads only.
-int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe);
+// the start code after it, where the head window did not hold them, and in
+// a transport stream for the program tables: 0, or a negative engine
+// result. Reads only.
+int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program);
 
 inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |

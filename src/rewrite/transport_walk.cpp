@@ -1,5 +1,6 @@
 #include "rewrite/walk.h"
 
+#include "analysis/ps_demux.h"
 #include "analysis/ts_demux.h"
 #include "rewrite/engine.h"
 
@@ -38,6 +39,25 @@ void video_packet(Walk* w, TsVideoTrack* track, const uint8_t* fetched, uint32_t
     }
     w->pending_breaks = 0;
     range_add(w, i + offset, i, breaks, base);
+}
+
+// A packet of another PID: a video stream there is counted until one that
+// carries sequence headers has been seen.
+void other_packet(OtherVideo* other, const uint8_t* p) {
+    uint16_t pid = ts_pid(p);
+    if (pid != other->pid) {
+        if (other->headers > 0 || !ts_unit_start(p) || ts_video_pes_payload(p) >= ts_packet_size) {
+            return;
+        }
+        other->pid = pid;
+        other->window = 0xFFFFFFFFu;
+    }
+    if (ts_transport_error(p) || ts_scrambled(p)) return;
+    uint32_t offset = ts_unit_start(p) ? ts_video_pes_payload(p) : ts_payload_offset(p);
+    for (; offset < ts_packet_size; ++offset) {
+        other->window = other->window << 8 | p[offset];
+        if (other->window == sequence_header_code) ++other->headers;
+    }
 }
 
 // After damage, the next place where packets follow one another again.
@@ -101,7 +121,11 @@ int32_t transport_walk(Walk* w) {
                 continue;
             }
             if (p[0] != ts_sync_byte) break;
-            if (ts_pid(p) == w->video_pid) video_packet(w, &track, bytes, i, pos);
+            if (ts_pid(p) == w->video_pid) {
+                video_packet(w, &track, bytes, i, pos);
+            } else {
+                other_packet(&w->other_video, p);
+            }
         }
         result = ranges_flush(w, bytes, pos);
         if (result != 0) return result;

@@ -8,6 +8,7 @@ void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout lay
     walk->video_pid = video_pid;
     walk->range_search = range_search;
     walk->sink = sink;
+    walk->other_video = {ts_pid_none, 0, 0xFFFFFFFFu};
 }
 
 int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uint32_t first,

@@ -24,6 +24,14 @@ inline constexpr int32_t walk_stop_found = 2;
 // longest fetch.
 inline constexpr uint32_t walk_ranges_most = reader_fetch_most / ts_packet_size + 1;
 
+// A video stream on another PID than the one rewritten (a join of two
+// recordings): the first that carries sequence headers, and how many.
+struct OtherVideo {
+    uint16_t pid;
+    uint32_t headers;
+    uint32_t window;  // the last four payload bytes
+};
+
 struct Walk {
     BlockReader reader;
     StreamLayout layout;
@@ -33,6 +41,7 @@ struct Walk {
     // What the transport stream walk met on its way.
     uint32_t sync_losses;
     int64_t sync_skipped;
+    OtherVideo other_video;
     // Ranges gathered from one fetch of transport packets, and the breaks
     // that the next range gets.
     PayloadRange ranges[walk_ranges_most];
