@@ -280,10 +280,11 @@ void os_name_resolve(const char* name, char* out, size_t capacity) {
 }
 
 bool os_names_match(const char* first, const char* second) {
-    wchar_t a[MAX_PATH * 2];
-    wchar_t b[MAX_PATH * 2];
-    int na = MultiByteToWideChar(cp_japanese, 0, first, -1, a, MAX_PATH * 2);
-    int nb = MultiByteToWideChar(cp_japanese, 0, second, -1, b, MAX_PATH * 2);
+    constexpr int longest = 1024;  // a name's code page 932 bytes, and more
+    wchar_t a[longest];
+    wchar_t b[longest];
+    int na = MultiByteToWideChar(cp_japanese, 0, first, -1, a, longest);
+    int nb = MultiByteToWideChar(cp_japanese, 0, second, -1, b, longest);
     if (na == 0 || nb == 0) return std::strcmp(first, second) == 0;
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
