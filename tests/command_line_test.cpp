@@ -31,6 +31,8 @@ struct FakePlatform {
     static uint32_t failures_left;
     static uint32_t opens;
     static uint32_t sleeps;
+    static uint32_t locks_held;
+    static uint32_t closes;
     static bool refuse;
     static int open(FileHandleRec* file, const char*, uint32_t) {
         ++opens;
@@ -43,23 +45,38 @@ struct FakePlatform {
         file->handle = 42;
         return 0;
     }
+    static int lock(FileHandleRec*) {
+        if (locks_held == 0) return 0;
+        --locks_held;
+        return 1;
+    }
+    static int close(FileHandleRec* file) {
+        ++closes;
+        file->handle = os_invalid_handle;
+        return 1;
+    }
     static void sleep(uint32_t ms) {
         EXPECT_EQ(ms, 50u);
         ++sleeps;
     }
-    static void reset(uint32_t failures, bool refusing = false) {
+    static void reset(uint32_t failures, bool refusing = false, uint32_t locked = 0) {
         refuse = refusing;
         failures_left = failures;
+        locks_held = locked;
         opens = 0;
+        closes = 0;
         sleeps = 0;
     }
 };
 uint32_t FakePlatform::failures_left = 0;
 uint32_t FakePlatform::opens = 0;
 uint32_t FakePlatform::sleeps = 0;
+uint32_t FakePlatform::locks_held = 0;
+uint32_t FakePlatform::closes = 0;
 bool FakePlatform::refuse = false;
 
-const OpenRetryOps fake_ops = {FakePlatform::open, FakePlatform::sleep};
+const OpenRetryOps fake_ops = {FakePlatform::open, FakePlatform::lock, FakePlatform::close,
+                               FakePlatform::sleep};
 
 TEST(OpeningLoop, OpensAtTheFourthAttempt) {
     FakePlatform::reset(3);
@@ -91,6 +108,22 @@ TEST(OpeningLoop, ARefusalIsNotWaitedFor) {
     EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 2);
     EXPECT_EQ(FakePlatform::opens, 1u);
     EXPECT_EQ(failed, 0u);
+}
+
+// Another run of the tool holds the file: it is waited for as any holder,
+// and the handle of each attempt that found it locked is closed again.
+TEST(OpeningLoop, AnotherRunsLockIsWaitedFor) {
+    FakePlatform::reset(0, false, 3);
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 0);
+    EXPECT_EQ(failed, 3u);
+    EXPECT_EQ(FakePlatform::closes, 3u);
+    EXPECT_EQ(file.handle, 42);
+    FakePlatform::reset(0, false, 1000000);
+    EXPECT_EQ(open_with_retries(&file, "x", &fake_ops, &failed), 4);
+    EXPECT_EQ(failed, 1001u);
+    EXPECT_EQ(FakePlatform::closes, 1001u);
 }
 
 TEST(OpeningLoop, LastChanceAttemptSucceeds) {

@@ -57,6 +57,8 @@ const MessageCase message_cases[] = {
     {msg_marker_other_rate,
      "iniファイルの記録とフレームレートが違います。iniファイルが作られた動画ではありません\n"},
     {msg_other_video, "別のビデオストリーム(PID %#x、sequence header %u個)は変換していません"},
+    {msg_open_held_by_run,
+     "別のmorvalencmdがこのファイルを処理しています。終わってからもう一度実行してください(%d)\n"},
     {msg_not_regular_file, "通常のファイルではありません(FIFO、デバイスなど)\n"},
     {msg_empty_file, "ファイルが空です(0バイト)\n"},
     {msg_all_zero_file, "ファイルの中身がすべて0です\n"},

@@ -115,8 +115,9 @@ TEST_F(FullDisk, AMarkerFileThatFillsUpStopsBeforeTheUnrecordedChange) {
     EXPECT_TRUE(contains(r, "iniファイルの書き込みに失敗しました\r\nエラー終了(-10)"));
     std::string marker = read_text(dir_ / "disk" / "v.ini");
     EXPECT_EQ(marker.substr(marker.size() - 2), "\r\n");  // no half line
+    // Records go out a batch at a time: the batch that found the disk full
+    // made no change at all.
     std::set<int64_t> listed = listed_positions(marker);
-    EXPECT_GT(listed.size(), 100u);
     EXPECT_LT(listed.size(), 5000u);
     EXPECT_EQ(changed_positions(original_, read_bytes(dir_ / "disk" / "v.m2v")), listed);
 }

@@ -2,6 +2,7 @@
 // with the byte it held before its first change; -u puts them back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -257,11 +258,13 @@ TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
             int status = run_killed_at_write(video, option, kill_at);
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
             // Every header before the killed write changed, none after; the
-            // marker already lists the one whose write never happened.
+            // marker already lists the one whose write never happened, and
+            // the rest of its batch.
             std::vector<int64_t> done(all.begin(), all.begin() + static_cast<ptrdiff_t>(kill_at - 1));
             EXPECT_TRUE(read_bytes(video) == rewritten(original, done, c.target));
-            std::vector<int64_t> listed(all.begin(), all.begin() + static_cast<ptrdiff_t>(kill_at));
-            EXPECT_EQ(listed_positions(marker), listed);
+            std::vector<int64_t> listed = listed_positions(marker);
+            ASSERT_GE(listed.size(), kill_at);
+            EXPECT_TRUE(std::equal(listed.begin(), listed.end(), all.begin()));
 
             RunResult r = run_tool({option, c.name}, dir_.path());
             EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still has the old shape

@@ -192,7 +192,6 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
     const char* stop = file->size == 0      ? msg_empty_file
                        : zeros == file->size ? msg_all_zero_file
                                              : windows_fill(file, info, &windows);
-    file_close(file);
     if (stop != nullptr) {
         console_text(stop);
         return exit_usage;
@@ -272,11 +271,17 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
 // the video, also reads a file that can never be written. Returns an exit
 // code, or -1 to go on.
 int video_open(FileHandleRec* file, const ConvertJob* job, uint32_t* failed, bool* read_only) {
-    const OpenRetryOps platform_ops = {file_open, os_sleep_ms};
+    const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
     int opened = open_with_retries(file, job->path, &platform_ops, failed);
     if (opened == 2 && listing(job) && file_open(file, job->path, generic_read) == file_opened) {
         *read_only = true;
-        return -1;
+        if (file_lock(file) == 0) return -1;
+        file_close(file);
+        opened = 4;
+    }
+    if (opened == 4) {
+        console_print(msg_open_held_by_run, *failed);
+        return exit_open_gave_up;
     }
     if (opened == 2) {
         console_text(msg_open_refused);
@@ -301,19 +306,23 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
                       uint32_t* failed) {
     *failed = 0;
     bool opened = false;
+    bool locked_out = false;
     for (;;) {
         ops->sleep(open_wait_ms);
         if (opened || *failed > open_retry_bound) break;
         int result = ops->open(file, path, generic_read | generic_write);
         if (result == file_open_refused) return 2;  // waiting would not help
         if (result == file_open_not_file) return 3;
-        if (result == file_opened) {
+        locked_out = result == file_opened && ops->lock(file) != 0;
+        if (locked_out) ops->close(file);
+        if (result == file_opened && !locked_out) {
             opened = true;
         } else {
             ++*failed;
         }
     }
-    return opened ? 0 : 1;
+    if (opened) return 0;
+    return locked_out ? 4 : 1;
 }
 
 int run_main(int argc, char** argv) {
@@ -336,5 +345,8 @@ int run_main(int argc, char** argv) {
     bool read_only = false;
     int stop = video_open(&file, &line.job, &failed, &read_only);
     if (stop >= 0) return stop;
-    return analyse_and_rewrite(&file, &line, failed, read_only);
+    // The handle holds the run's lock until the run ends.
+    int code = analyse_and_rewrite(&file, &line, failed, read_only);
+    file_close(&file);
+    return code;
 }

@@ -17,20 +17,25 @@ enum ExitCode {
     exit_no_marker = 9,  // -u without a marker file the tool can read
 };
 
-// What the opening loop needs of the platform; tests replace both.
+// What the opening loop needs of the platform; tests replace them.
 struct OpenRetryOps {
     int (*open)(FileHandleRec* file, const char* name, uint32_t access);
+    int (*lock)(FileHandleRec* file);
+    int (*close)(FileHandleRec* file);
     void (*sleep)(uint32_t milliseconds);
 };
 
 inline constexpr uint32_t open_wait_ms = 50;
 inline constexpr uint32_t open_retry_bound = 1000;
 
-// Opens the file for reading and writing, waiting 50 ms before each attempt
-// and once more after the successful one. *failed gets the failed attempts.
-// 0 when it opened, 1 after 1001 failed attempts, 2 at once when the file
-// can never be opened for writing (file_open_refused), 3 at once when the
-// name is no regular file (a FIFO, a device).
+// Opens the file for reading and writing and takes the run's lock on it,
+// waiting 50 ms before each attempt and once more after the successful one;
+// another run of the tool that holds the lock is waited for like any other
+// holder. *failed gets the failed attempts. 0 when it opened, 1 after 1001
+// failed attempts, 4 after as many when the last was another run's lock,
+// 2 at once when the file can never be opened for writing
+// (file_open_refused), 3 at once when the name is no regular file (a FIFO,
+// a device).
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 

@@ -76,6 +76,14 @@ uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint
     return done;
 }
 
+int file_sync(FileHandleRec* file) {
+    return os_file_sync(file->handle) ? 0 : 1;
+}
+
+int file_lock(FileHandleRec* file) {
+    return os_file_lock(file->handle) ? 0 : 1;
+}
+
 int file_truncate(FileHandleRec* file, int64_t length) {
     return os_file_truncate(file->handle, length) ? 0 : 1;
 }

@@ -46,6 +46,11 @@ uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count);
 // Writes at a position with one system call; bytes written, 0 on failure.
 // The tracked position stays, but the next read must seek first.
 uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count);
+// Makes what was written durable; 0 on success.
+int file_sync(FileHandleRec* file);
+// Takes the lock of a run of the tool on the file, without waiting: 0, or 1
+// while another run holds it.
+int file_lock(FileHandleRec* file);
 // Cuts the file to the length; 0 on success.
 int file_truncate(FileHandleRec* file, int64_t length);
 // The platform's result: not 0 on success.

@@ -63,6 +63,17 @@ bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_
 // differs between systems: callers seek before their next read.
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,
                       uint32_t* done);
+// Makes what was written to the file durable: on the disk, not only in the
+// page cache, before the call returns.
+bool os_file_sync(os_handle handle);
+// Makes a new name in the folder that holds the named file durable (POSIX
+// systems; Windows journals its folders itself).
+bool os_folder_sync(const char* file_name);
+// Takes the one lock that runs of the tool take on a file, without
+// waiting: false while another run holds it. It never keeps another
+// program from reading or writing the file, and it ends with the handle
+// (or with the process, however it ends).
+bool os_file_lock(os_handle handle);
 // Cuts or extends the file to the length.
 bool os_file_truncate(os_handle handle, int64_t length);
 // Returns non-zero on success, as CloseHandle does.

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -220,6 +222,29 @@ bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int6
     }
     *done = total;
     return true;
+}
+
+bool os_file_sync(os_handle handle) {
+    return fdatasync(fd_of(handle)) == 0;
+}
+
+bool os_folder_sync(const char* file_name) {
+    const char* slash = std::strrchr(file_name, '/');
+    std::string folder = slash == nullptr ? std::string(".") : std::string(file_name, slash + 1);
+    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool synced = fsync(fd) == 0;
+    close(fd);
+    return synced;
+}
+
+bool os_file_lock(os_handle handle) {
+    // flock belongs to the open file, not the process, and is advisory:
+    // players and editors never see it.
+    for (;;) {
+        if (flock(fd_of(handle), LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EINTR) return false;
+    }
 }
 
 bool os_file_truncate(os_handle handle, int64_t length) {

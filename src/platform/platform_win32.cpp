@@ -213,6 +213,24 @@ bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int6
     return true;
 }
 
+bool os_file_sync(os_handle handle) {
+    return FlushFileBuffers(native(handle)) != 0;
+}
+
+bool os_folder_sync(const char*) {
+    return true;
+}
+
+bool os_file_lock(os_handle handle) {
+    // One byte far past any end of file: a lock there keeps no reader or
+    // writer of the file's bytes waiting.
+    OVERLAPPED at = {};
+    at.Offset = 0xFFFFFFFEu;
+    at.OffsetHigh = 0x7FFFFFFFu;
+    return LockFileEx(native(handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                      &at) != 0;
+}
+
 bool os_file_truncate(os_handle handle, int64_t length) {
     LONG high = static_cast<LONG>(static_cast<uint64_t>(length) >> 32);
     DWORD low = SetFilePointer(native(handle), static_cast<LONG>(length), &high, FILE_BEGIN);

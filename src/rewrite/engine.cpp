@@ -22,6 +22,19 @@ namespace {
 // stream's tables are looked for.
 constexpr uint32_t head_window = 0x200000;
 
+// Changes wait for their record to be on the disk, and the record is made
+// durable once for each batch: at most this many changes, or changes
+// spread over at most this much of the file (a fraction of a second's
+// reading), and always at the end.
+constexpr uint32_t batch_most = 4096;
+constexpr int64_t batch_span = 4 << 20;
+
+struct ChangeBatch {
+    uint32_t count;
+    int64_t pos[batch_most];
+    uint8_t value[batch_most];
+};
+
 enum EngineMode {
     engine_rewrite,
     engine_list,
@@ -45,6 +58,8 @@ struct Engine {
     ListFileRec list;
     bool list_lost;  // the list file could not be made: listed on the console only
     bool walked;  // the main walk ran
+    ChangeBatch batch;    // changes recorded, waiting for the record to be durable
+    bool video_written;   // a byte of the video changed
     uint32_t start_tick;
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
@@ -244,7 +259,18 @@ int32_t match_list(Engine* e, int64_t pos) {
 }
 
 int32_t byte_write(Engine* e, int64_t pos, uint8_t value) {
+    e->video_written = true;
     return file_write_at(&e->file, pos, &value, 1) == 1 ? 0 : rewrite_write_error;
+}
+
+// The record of the batch goes to the disk, then its bytes to the video.
+int32_t batch_commit(Engine* e) {
+    ChangeBatch& b = e->batch;
+    if (b.count == 0) return 0;
+    int32_t result = marker_commit(&e->marker);
+    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_write(e, b.pos[i], b.value[i]);
+    b.count = 0;
+    return result;
 }
 
 // Only real changes are written, and each is recorded before it is made,
@@ -254,12 +280,19 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
     progress_show(e, pos, nullptr);
     uint8_t target = static_cast<uint8_t>(e->job->target_aspect & 0x0F);
     if ((found >> 4) == target) return 0;
+    ChangeBatch& b = e->batch;
+    if (b.count == batch_most || (b.count > 0 && pos - b.pos[0] > batch_span)) {
+        int32_t committed = batch_commit(e);
+        if (committed != 0) return committed;
+    }
     uint8_t original = 0;
     if (!marker_listed(&e->marker, pos, &original)) {
         int32_t result = marker_record(&e->marker, pos, found);
         if (result != 0) return result;
     }
-    return byte_write(e, pos, static_cast<uint8_t>((found & 0x0F) | (target << 4)));
+    b.pos[b.count] = pos;
+    b.value[b.count++] = static_cast<uint8_t>((found & 0x0F) | (target << 4));
+    return 0;
 }
 
 int32_t match_restore(Engine* e, int64_t pos, uint8_t found) {
@@ -340,9 +373,8 @@ int32_t restore_finish(Engine* e, int32_t walked) {
         console_text("\n");
         if (message != nullptr) console_line(message);
     }
-    char marker_name[side_path_capacity] = {};
-    make_side_path(e->job->path, marker_extension, marker_name);
-    return file_remove(marker_name) == 0 ? rewrite_done_marker_created : rewrite_marker_remove_error;
+    return file_remove(e->marker.name) == 0 ? rewrite_done_marker_created
+                                            : rewrite_marker_remove_error;
 }
 
 // A transport stream is never stopped by damage alone, but the user hears
@@ -365,8 +397,19 @@ void other_video_print(const Walk* walk) {
     console_print(fmt_stream_id_line, message);
 }
 
+// The last batch goes out, whatever stopped the walk (the changes before a
+// stop stay made and recorded), and then the video is made durable: before
+// the result is reported and the last-write time put back.
+int32_t changes_finish(Engine* e, int32_t result) {
+    int32_t committed = batch_commit(e);
+    if (result >= 0 && committed != 0) result = committed;
+    if (e->video_written && file_sync(&e->file) != 0 && result >= 0) result = rewrite_write_error;
+    return result;
+}
+
 // Closes the side files and turns a finished walk into the call's result.
 int32_t engine_finish(Engine* e, int32_t result) {
+    result = changes_finish(e, result);
     if (result == rewrite_read_error) reader_failure_print(&e->walk.reader);
     if (e->mode != engine_change_search && e->mode != engine_probe) {
         sync_losses_print(&e->walk);

@@ -198,6 +198,7 @@ void marker_init(MarkerRec* marker) {
 int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
                       const FileHandleRec* video, const char* video_path) {
     if (text_file_create(&marker->text, name) != 0) return rewrite_side_file_error;
+    std::strncpy(marker->name, name, sizeof marker->name - 1);
     marker->created = true;
     marker->first_byte = first_byte;
     MarkerOwner& owner = marker->owner;
@@ -227,6 +228,7 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
         return result;
     }
     text_file_attach(&marker->text, &file);
+    std::strncpy(marker->name, name, sizeof marker->name - 1);
     return 0;
 }
 
@@ -245,15 +247,27 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
 }
 
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {
+    int failed = 0;
     if ((original >> 4) == (marker->first_byte >> 4)) {
-        text_file_print(&marker->text, fmt_marker_position, static_cast<long long>(position));
+        failed = text_file_print(&marker->text, fmt_marker_position, static_cast<long long>(position));
     } else {
-        text_file_print(&marker->text, fmt_marker_position_byte, static_cast<long long>(position),
-                        original);
+        failed = text_file_print(&marker->text, fmt_marker_position_byte,
+                                 static_cast<long long>(position), original);
     }
-    // On disk before the byte changes: an interrupted run must leave no
-    // change that the record does not hold.
-    return text_file_flush(&marker->text) == 0 ? 0 : rewrite_marker_write_error;
+    return failed == 0 ? 0 : rewrite_marker_write_error;
+}
+
+int32_t marker_commit(MarkerRec* marker) {
+    // On the disk before the bytes change: a run cut off by a crash or a
+    // power cut must leave no change that the record does not hold.
+    if (text_file_flush(&marker->text) != 0 || file_sync(&marker->text.file) != 0) {
+        return rewrite_marker_write_error;
+    }
+    if (marker->created && !marker->folder_synced) {
+        if (!os_folder_sync(marker->name)) return rewrite_marker_write_error;
+        marker->folder_synced = true;
+    }
+    return 0;
 }
 
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original) {

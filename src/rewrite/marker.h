@@ -34,7 +34,9 @@ enum MarkerFit {
 
 struct MarkerRec {
     TextFileRec text;    // open for appending while a run records
+    char name[512];
     bool created;        // this run created it
+    bool folder_synced;  // its name in the folder is durable
     uint8_t first_byte;  // its first line
     MarkerOwner owner;
     // The listed positions, sorted, each as position << 8 | original byte.
@@ -60,9 +62,13 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
 // sequence header's byte 7 is reference_byte.
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
                      uint8_t reference_byte);
-// Appends the position of a byte about to change, with the byte it holds,
-// and writes it out before the byte changes: 0 or rewrite_marker_write_error.
+// Appends the position of a byte about to change, with the byte it holds:
+// 0 or rewrite_marker_write_error. The byte may change only once the
+// record is committed.
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original);
+// Makes every line recorded so far durable (and, the first time, a new
+// marker file's name in its folder): 0 or rewrite_marker_write_error.
+int32_t marker_commit(MarkerRec* marker);
 // Whether the position is listed, and then the byte it held first. Positions
 // must come in rising order; listed ones passed over count as misses.
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original);
