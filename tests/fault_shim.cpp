@@ -9,24 +9,132 @@
 // - the process is killed (SIGKILL, as by a crash or a power cut) just before
 //   its Nth positioned write, which is the Nth byte written to the video.
 //     MORVALEN_KILL_AT_WRITE  N
+// - a power cut at the Nth positioned write: what was never made durable is
+//   thrown away first. Files appended to are cut back to their length at
+//   their last sync (removed when never synced); the positioned writes since
+//   the last sync are kept or, with MORVALEN_CUT_KEEP=synced, undone.
+//     MORVALEN_CUT_AT_WRITE  N
+// - every write and sync of a regular file (but standard output and error)
+//   is logged in order, one line each: "W path offset count", "S path".
+//     MORVALEN_JOURNAL  the log's path
 
 // The C library's own names for the calls, whatever file offsets the rest of
 // the build asks for: pwrite stays pwrite, and pwrite64 is caught on its own.
 #undef _FILE_OFFSET_BITS
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
 typedef ssize_t (*ReadCall)(int, void*, size_t);
 typedef ssize_t (*PwriteCall)(int, const void*, size_t, off_t);
 typedef ssize_t (*Pwrite64Call)(int, const void*, size_t, off64_t);
+typedef ssize_t (*WriteCall)(int, const void*, size_t);
+typedef int (*SyncCall)(int);
+
+WriteCall real_write() {
+    static WriteCall real = reinterpret_cast<WriteCall>(dlsym(RTLD_NEXT, "write"));
+    return real;
+}
+
+// A written file as the power cut sees it.
+struct TrackedFile {
+    char path[512];
+    long long synced_length;  // -1: never synced
+    bool appended;            // written by write(), not positioned writes
+    int undo_count;           // positioned writes since the last sync
+    long long undo_at[4096];
+    unsigned char undo_byte[4096];
+};
+TrackedFile tracked[8];
+int tracked_count = 0;
+
+bool path_of(int fd, char* path, size_t capacity) {
+    if (fd <= STDERR_FILENO) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, path, capacity - 1);
+    if (n <= 0) return false;
+    path[n] = '\0';
+    return true;
+}
+
+TrackedFile* tracked_of(int fd) {
+    char path[512];
+    if (!path_of(fd, path, sizeof path)) return nullptr;
+    for (int i = 0; i < tracked_count; ++i) {
+        if (std::strcmp(tracked[i].path, path) == 0) return &tracked[i];
+    }
+    if (tracked_count == 8) return nullptr;
+    TrackedFile* t = &tracked[tracked_count++];
+    std::strcpy(t->path, path);
+    t->synced_length = -1;
+    return t;
+}
+
+void journal(const char* kind, int fd, long long offset, size_t count) {
+    const char* log = std::getenv("MORVALEN_JOURNAL");
+    char path[512];
+    if (log == nullptr || !path_of(fd, path, sizeof path) || std::strcmp(path, log) == 0) return;
+    char line[700];
+    int n = kind[0] == 'S' ? std::snprintf(line, sizeof line, "S %s\n", path)
+                           : std::snprintf(line, sizeof line, "W %s %lld %zu\n", path, offset, count);
+    int out = open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (out < 0) return;
+    real_write()(out, line, static_cast<size_t>(n));
+    close(out);
+}
+
+void power_cut() {
+    bool keep_all = std::getenv("MORVALEN_CUT_KEEP") == nullptr ||
+                    std::strcmp(std::getenv("MORVALEN_CUT_KEEP"), "synced") != 0;
+    for (int i = 0; i < tracked_count; ++i) {
+        TrackedFile& t = tracked[i];
+        if (t.appended && t.synced_length < 0) {
+            unlink(t.path);
+        } else if (t.appended) {
+            truncate(t.path, t.synced_length);
+        } else if (!keep_all) {
+            int fd = open(t.path, O_WRONLY | O_CLOEXEC);
+            for (int k = t.undo_count - 1; k >= 0; --k) pwrite(fd, &t.undo_byte[k], 1, t.undo_at[k]);
+            close(fd);
+        }
+    }
+    kill(getpid(), SIGKILL);
+}
+
+// Before a positioned write of one byte: counted, and what it replaces kept
+// for a power cut.
+void positioned_write(int fd, long long offset, size_t count) {
+    static long writes = 0;
+    journal("W", fd, offset, count);
+    const char* cut = std::getenv("MORVALEN_CUT_AT_WRITE");
+    if (cut == nullptr) return;
+    if (++writes == std::atol(cut)) power_cut();
+    TrackedFile* t = tracked_of(fd);
+    if (t == nullptr || t->undo_count == 4096 || count != 1) return;
+    if (pread(fd, &t->undo_byte[t->undo_count], 1, offset) == 1) t->undo_at[t->undo_count++] = offset;
+}
+
+void synced(int fd) {
+    journal("S", fd, 0, 0);
+    TrackedFile* t = std::getenv("MORVALEN_CUT_AT_WRITE") != nullptr ? tracked_of(fd) : nullptr;
+    if (t == nullptr) return;
+    struct stat st;
+    if (fstat(fd, &st) == 0) t->synced_length = st.st_size;
+    t->undo_count = 0;
+}
 
 bool fault_offset(int fd, off_t* at) {
     const char* text = std::getenv("MORVALEN_FAULT_AT");
@@ -65,11 +173,37 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     static PwriteCall real = reinterpret_cast<PwriteCall>(dlsym(RTLD_NEXT, "pwrite"));
     kill_at_write();
+    positioned_write(fd, offset, count);
     return real(fd, buffer, count, offset);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
     static Pwrite64Call real = reinterpret_cast<Pwrite64Call>(dlsym(RTLD_NEXT, "pwrite64"));
     kill_at_write();
+    positioned_write(fd, offset, count);
     return real(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
+    if (fd > STDERR_FILENO) {
+        off_t at = lseek(fd, 0, SEEK_CUR);
+        journal("W", fd, at, count);
+        TrackedFile* t = std::getenv("MORVALEN_CUT_AT_WRITE") != nullptr ? tracked_of(fd) : nullptr;
+        if (t != nullptr) t->appended = true;
+    }
+    return real_write()(fd, buffer, count);
+}
+
+extern "C" int fdatasync(int fd) {
+    static SyncCall real = reinterpret_cast<SyncCall>(dlsym(RTLD_NEXT, "fdatasync"));
+    int result = real(fd);
+    if (result == 0) synced(fd);
+    return result;
+}
+
+extern "C" int fsync(int fd) {
+    static SyncCall real = reinterpret_cast<SyncCall>(dlsym(RTLD_NEXT, "fsync"));
+    int result = real(fd);
+    if (result == 0) synced(fd);
+    return result;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <map>
 
 #include "reference_demux.h"
 #include "rewrite/engine.h"
@@ -193,12 +194,13 @@ TEST(MarkerParse, LinesAsTheToolWritesThem) {
 #ifndef _WIN32
 namespace {
 
-// Starts the tool on the video with the preloaded shim set to kill it
-// (SIGKILL) just before its kill_at-th write to the video.
-int run_killed_at_write(const fs::path& video, const std::string& option, size_t kill_at) {
-    std::vector<std::string> variables = {
-        "LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0", "LD_PRELOAD=" FAULT_SHIM_PATH,
-        "MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)};
+// Starts the tool on the video with the preloaded shim set as the
+// assignments say ("MORVALEN_KILL_AT_WRITE=3"); returns the wait status.
+int run_with_shim(const fs::path& video, const std::string& option,
+                  const std::vector<std::string>& settings) {
+    std::vector<std::string> variables = {"LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0",
+                                          "LD_PRELOAD=" FAULT_SHIM_PATH};
+    variables.insert(variables.end(), settings.begin(), settings.end());
     std::vector<char*> environment;
     for (std::string& v : variables) environment.push_back(v.data());
     environment.push_back(nullptr);
@@ -229,51 +231,180 @@ std::vector<int64_t> listed_positions(const fs::path& marker) {
     return listed;
 }
 
-// A run killed half way (Ctrl+C, a crash, a power cut) leaves only changes
-// its marker file records, each listed before its byte changed; a run with
-// the same target finishes it, and -u then gives back the original exactly.
-// The files are encoder-made samples repeated to 8 MiB.
+// An encoder-made sample repeated to 8 MiB, so that a walk spans several
+// batches of changes, and where a rewrite changes it.
+struct LongCase {
+    const char* sample;
+    const char* name;
+    uint8_t target;
+};
+
+const LongCase long_cases[] = {
+    {"es_mpeg2_16x9.m2v", "long.m2v", 2}, {"dvd_ntsc_4x3.mpg", "long.mpg", 3}, {"ts_sd_4x3.ts", "long.ts", 3}};
+
+struct LongFile {
+    Bytes original;
+    std::vector<int64_t> headers;
+};
+
+LongFile long_file(const LongCase& c) {
+    Bytes unit = read_bytes(sample_path(c.sample));
+    LongFile f;
+    while (f.original.size() < 8u * 1048576) f.original.insert(f.original.end(), unit.begin(), unit.end());
+    // Each copy holds its headers where the sample does.
+    std::vector<int64_t> in_unit = headers_of(unit, c.name);
+    for (size_t copy = 0; copy < f.original.size() / unit.size(); ++copy) {
+        for (int64_t h : in_unit) f.headers.push_back(h + static_cast<int64_t>(copy * unit.size()));
+    }
+    return f;
+}
+
+std::string target_option(const LongCase& c) {
+    return "-o" + std::to_string(c.target);
+}
+
+// A run killed half way (Ctrl+C, a crash) leaves only changes its marker
+// file records, each listed before its byte changed; a run with the same
+// target finishes it, and -u then gives back the original exactly.
 TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
-    struct Case {
-        const char* sample;
-        const char* name;
-        uint8_t target;
-    } cases[] = {{"es_mpeg2_16x9.m2v", "long.m2v", 2}, {"dvd_ntsc_4x3.mpg", "long.mpg", 3}};
-    for (const Case& c : cases) {
-        Bytes unit = read_bytes(sample_path(c.sample));
-        Bytes original;
-        while (original.size() < 8u * 1048576) original.insert(original.end(), unit.begin(), unit.end());
-        // Each copy holds its headers where the sample does.
-        std::vector<int64_t> in_unit = headers_of(unit, c.name);
-        std::vector<int64_t> all;
-        for (size_t copy = 0; copy < original.size() / unit.size(); ++copy) {
-            for (int64_t h : in_unit) all.push_back(h + static_cast<int64_t>(copy * unit.size()));
-        }
+    for (const LongCase& c : long_cases) {
+        LongFile f = long_file(c);
+        const std::vector<int64_t>& all = f.headers;
         fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
-        std::string option = "-o" + std::to_string(c.target);
         for (size_t kill_at : {size_t{1}, all.size() / 4, all.size() * 3 / 4}) {
             SCOPED_TRACE(std::string(c.name) + " killed at write " + std::to_string(kill_at));
-            fs::path video = make(c.name, original);
+            fs::path video = make(c.name, f.original);
             fs::remove(marker);
-            int status = run_killed_at_write(video, option, kill_at);
+            int status = run_with_shim(video, target_option(c),
+                                       {"MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)});
             ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
             // Every header before the killed write changed, none after; the
             // marker already lists the one whose write never happened, and
             // the rest of its batch.
             std::vector<int64_t> done(all.begin(), all.begin() + static_cast<ptrdiff_t>(kill_at - 1));
-            EXPECT_TRUE(read_bytes(video) == rewritten(original, done, c.target));
+            EXPECT_TRUE(read_bytes(video) == rewritten(f.original, done, c.target));
             std::vector<int64_t> listed = listed_positions(marker);
             ASSERT_GE(listed.size(), kill_at);
             EXPECT_TRUE(std::equal(listed.begin(), listed.end(), all.begin()));
 
-            RunResult r = run_tool({option, c.name}, dir_.path());
+            RunResult r = run_tool({target_option(c), c.name}, dir_.path());
             EXPECT_EQ(r.exit_code, 0);  // not "nothing to do": the rest still has the old shape
-            EXPECT_TRUE(read_bytes(video) == rewritten(original, all, c.target));
+            EXPECT_TRUE(read_bytes(video) == rewritten(f.original, all, c.target));
             r = run_tool({"-u", c.name}, dir_.path());
             EXPECT_EQ(r.exit_code, 0);
-            EXPECT_TRUE(read_bytes(video) == original);
+            EXPECT_TRUE(read_bytes(video) == f.original);
             EXPECT_FALSE(fs::exists(marker));
         }
+    }
+}
+
+// The order of a journal, as the preloaded shim logged every write and
+// sync: each byte written to the video has its marker line on the disk
+// already, the record is synced a few times in a walk, not once a header,
+// and the video is synced after its last write. A listing syncs nothing.
+TEST_F(Undo, EveryChangeWaitsForItsRecordOnTheDisk) {
+    for (const LongCase& c : long_cases) {
+        SCOPED_TRACE(c.name);
+        LongFile f = long_file(c);
+        fs::path video = make(c.name, f.original);
+        fs::path marker = fs::path(video).replace_extension(".ini");
+        fs::path log = dir_ / "journal.log";
+        fs::remove(marker);
+        fs::remove(log);
+        int status = run_with_shim(video, target_option(c), {"MORVALEN_JOURNAL=" + log.string()});
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        // Where each position's line ends in the marker file.
+        std::string text = read_text(marker);
+        std::map<int64_t, size_t> line_end;
+        for (size_t at = text.find('\n') + 1; at < text.size(); at = text.find('\n', at) + 1) {
+            if (text.compare(at, 6, "video=") != 0) line_end[std::stoll(text.substr(at))] = text.find('\n', at) + 1;
+        }
+        std::ifstream in(log);
+        std::string kind, path;
+        size_t marker_written = 0, marker_synced = 0, video_writes = 0, syncs_between_writes = 0;
+        bool last_video_synced = false;
+        while (in >> kind >> path) {
+            int64_t offset = 0;
+            size_t count = 0;
+            if (kind == "W") in >> offset >> count;
+            if (path == marker.string() && kind == "W") {
+                marker_written = std::max(marker_written, static_cast<size_t>(offset) + count);
+            } else if (path == marker.string()) {
+                syncs_between_writes += marker_synced < marker_written && video_writes > 0;
+                marker_synced = marker_written;
+            } else if (path == video.string() && kind == "W") {
+                ++video_writes;
+                ASSERT_EQ(line_end.count(offset), 1u) << offset;
+                EXPECT_LE(line_end[offset], marker_synced) << "a change before its record: " << offset;
+                last_video_synced = false;
+            } else if (path == video.string()) {
+                last_video_synced = true;
+            }
+        }
+        EXPECT_EQ(video_writes, f.headers.size());
+        EXPECT_GE(syncs_between_writes, 1u);  // a batch boundary in mid-walk
+        EXPECT_LT(syncs_between_writes, 10u);
+        EXPECT_TRUE(last_video_synced);
+
+        fs::remove(log);
+        status = run_with_shim(video, "-l", {"MORVALEN_JOURNAL=" + log.string()});
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(read_text(log).find("S "), std::string::npos);
+    }
+}
+
+// A power cut at a write, with what was never synced thrown away: the
+// marker cut back to its last sync, and the video's unsynced writes kept or
+// lost. -u then gives back the original, and so do -o and -u after it.
+TEST_F(Undo, APowerCutLeavesAWayBack) {
+    for (const LongCase& c : long_cases) {
+        LongFile f = long_file(c);
+        fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
+        for (size_t cut_at : {size_t{1}, f.headers.size() / 2}) {
+            for (const char* keep : {"all", "synced"}) {
+                for (bool finish_first : {false, true}) {
+                    SCOPED_TRACE(std::string(c.name) + " cut at write " + std::to_string(cut_at) +
+                                 ", keeping " + keep + (finish_first ? ", finished" : ""));
+                    fs::path video = make(c.name, f.original);
+                    fs::remove(marker);
+                    int status = run_with_shim(video, target_option(c),
+                                               {"MORVALEN_CUT_AT_WRITE=" + std::to_string(cut_at),
+                                                std::string("MORVALEN_CUT_KEEP=") + keep});
+                    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+                    if (finish_first) {
+                        EXPECT_EQ(run_tool({target_option(c), c.name}, dir_.path()).exit_code, 0);
+                        EXPECT_TRUE(read_bytes(video) == rewritten(f.original, f.headers, c.target));
+                    }
+                    EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+                    EXPECT_TRUE(read_bytes(video) == f.original);
+                    EXPECT_FALSE(fs::exists(marker));
+                }
+            }
+        }
+    }
+}
+
+// Two runs on one file started together (a double click twice): the second
+// waits for the first, so that each position is listed once, with the byte
+// the file held before any change, and -u gives back the original.
+TEST_F(Undo, TwoRunsAtOnceTakeTheirTurns) {
+    for (const LongCase& c : long_cases) {
+        SCOPED_TRACE(c.name);
+        LongFile f = long_file(c);
+        fs::path video = make(c.name, f.original);
+        fs::path marker = fs::path(video).replace_extension(".ini");
+        fs::remove(marker);
+        std::string command = "cd '" + dir_.path().string() + "' && (LC_ALL=C '" MORVALENCMD_PATH "' " +
+                              c.name + " > one.out & LC_ALL=C '" MORVALENCMD_PATH "' " + c.name +
+                              " > two.out & wait)";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        // The default target swaps the shape, and the second swapped it back.
+        EXPECT_TRUE(read_bytes(video) == f.original);
+        std::string text = marker_positions(read_text(marker));
+        EXPECT_EQ(text.find(' '), std::string::npos) << "a line with a changed byte as its original";
+        EXPECT_EQ(listed_positions(marker), f.headers);
+        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(video) == f.original);
     }
 }
 
