@@ -8,6 +8,9 @@ GiB), repeated. Then, with the page cache warm, it takes the best of several
 runs of `cat FILE > /dev/null`, of a listing (-l) and of a full rewrite, and
 prints the ratios tool/cat with the opening loop's two 50 ms waits
 taken off the tool's time, and the tool's peak resident memory (GNU time).
+A rewrite's time spent making its marker file and the video durable
+(fdatasync, fsync) is timed on its own by bench/sync_time.c, preloaded, and
+the ratio outside the syncs is given too.
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
 
@@ -53,7 +56,15 @@ def stream_make(clip, size_mib, folder):
     return target
 
 
-def timed(argv):
+def sync_timer_make():
+    """The preloaded library that times the rewrite's syncs."""
+    library = os.path.join(OUT, "sync_time.so")
+    subprocess.check_call(["cc", "-shared", "-fPIC", "-O2", "-o", library,
+                           os.path.join(ROOT, "bench", "sync_time.c"), "-ldl"])
+    return library
+
+
+def timed(argv, environment=None):
     """Runs argv with stdout to /dev/null; returns (seconds, peak RSS KiB, exit code).
 
     The peak comes from GNU time when it is installed: the rusage of a child
@@ -65,7 +76,7 @@ def timed(argv):
         argv = [gnu_time, "-f", "%M", "-o", report] + argv
     with open(os.devnull, "wb") as null:
         start = time.perf_counter()
-        code = subprocess.call(argv, stdout=null)
+        code = subprocess.call(argv, stdout=null, env=environment)
         elapsed = time.perf_counter() - start
     peak = int(open(report).read().split()[-1]) if measured else float("nan")
     return elapsed, peak, code
@@ -87,7 +98,18 @@ def side_files_remove(path):
             os.remove(side)
 
 
-def measure(tool, kind, path):
+def rewrite_timed(tool, path, sync_timer):
+    """A rewrite with its syncs timed: (seconds, peak KiB, exit code, sync seconds)."""
+    report = os.path.join(OUT, "sync.txt")
+    environment = dict(os.environ, LD_PRELOAD=sync_timer, MORVALEN_SYNC_TIME=report)
+    elapsed, peak, code = timed([tool, path], environment)
+    syncs = sum(float(line) for line in open(report)) if os.path.exists(report) else 0.0
+    if os.path.exists(report):
+        os.remove(report)
+    return elapsed, peak, code, syncs
+
+
+def measure(tool, kind, path, sync_timer):
     def fresh():
         side_files_remove(path)
         os.sync()  # the last run's rewritten pages go out now, not during the next
@@ -102,15 +124,17 @@ def measure(tool, kind, path):
         fresh()
         runs["list"].append(timed([tool, "-l", path]))
         fresh()
-        runs["rewrite"].append(timed([tool, path]))
+        runs["rewrite"].append(rewrite_timed(tool, path, sync_timer))
     fresh()
     cat_s = min(runs["cat"])[0]
     list_s, list_kib, list_code = min(runs["list"])
-    rewrite_s, rewrite_kib, rewrite_code = min(runs["rewrite"])
+    rewrite_s, rewrite_kib, rewrite_code, sync_s = min(runs["rewrite"])
+    outside_s = min(run[0] - run[3] for run in runs["rewrite"])
     ratio = lambda s: (s - OPENING_WAITS) / cat_s
     print(f"{kind:18s} {os.path.getsize(path) / 1048576:6.0f} MiB  cat {cat_s:5.3f} s  "
           f"list {list_s:5.3f} s ({ratio(list_s):4.2f}x, exit {list_code})  "
-          f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, exit {rewrite_code})  "
+          f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, exit {rewrite_code}; "
+          f"syncs {sync_s:5.3f} s, outside them {ratio(outside_s):4.2f}x)  "
           f"peak RSS {max(list_kib, rewrite_kib) / 1024:5.1f} MiB")
 
 
@@ -138,8 +162,9 @@ def main():
     folder = sys.argv[3] if len(sys.argv) > 3 else OUT
     os.makedirs(OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB in {folder}")
+    sync_timer = sync_timer_make()
     for kind, (name, options) in KINDS.items():
-        measure(tool, kind, stream_make(clip_make(name, options), size_mib, folder))
+        measure(tool, kind, stream_make(clip_make(name, options), size_mib, folder), sync_timer)
     small = undo_memory(tool, 500000)
     large = undo_memory(tool, 1000000)
     print(f"growth beyond 500,000: {(large - small) * 1024 / 500000:4.1f} bytes a position")

@@ -179,9 +179,11 @@ RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
 }
 
 #ifdef _WIN32
-// No standard handles at all, as a service or a scheduled task starts a
-// console program.
-int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd, const std::string&) {
+namespace {
+
+// Starts the tool with no standard handles at all, as a service or a
+// scheduled task starts a console program.
+HANDLE tool_start(const std::vector<std::string>& args, const fs::path& cwd) {
     std::string utf8 = quote(path_utf8(fs::path(MORVALENCMD_PATH).make_preferred()));
     for (const std::string& arg : args) utf8 += " " + quote(arg);
     int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
@@ -193,14 +195,31 @@ int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd, c
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                         cwd.wstring().c_str(), &start, &process)) {
-        return -1;
+        return nullptr;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    return process.hProcess;
+}
+
+int tool_wait(HANDLE process) {
+    if (process == nullptr) return -1;
+    WaitForSingleObject(process, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
     return static_cast<int>(code);
+}
+
+}  // namespace
+
+int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd, const std::string&) {
+    return tool_wait(tool_start(args, cwd));
+}
+
+std::vector<int> run_tool_together(const std::vector<std::string>& args, const fs::path& cwd) {
+    HANDLE first = tool_start(args, cwd);
+    HANDLE second = tool_start(args, cwd);
+    return {tool_wait(first), tool_wait(second)};
 }
 #else
 int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
@@ -208,6 +227,22 @@ int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
     std::string command = tool_command(cwd, "LC_ALL=C");
     for (const std::string& arg : args) command += " " + quote(arg);
     return exit_code_of(command_run(command + " " + closing));
+}
+
+std::vector<int> run_tool_together(const std::vector<std::string>& args, const fs::path& cwd) {
+    std::string tool = quote(MORVALENCMD_PATH);
+    for (const std::string& arg : args) tool += " " + quote(arg);
+    // Each run's exit code in a file of its own: the shell's wait gives one.
+    std::string command = "cd " + quote(cwd.string()) + " && (LC_ALL=C " + tool +
+                          " > /dev/null; echo $? > .code1) & (cd " + quote(cwd.string()) +
+                          " && LC_ALL=C " + tool + " > /dev/null; echo $? > .code2) & wait";
+    command_run(command);
+    std::vector<int> codes;
+    for (const char* name : {".code1", ".code2"}) {
+        codes.push_back(std::atoi(read_text(cwd / name).c_str()));
+        fs::remove(cwd / name);
+    }
+    return codes;
 }
 #endif
 

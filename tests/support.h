@@ -77,6 +77,10 @@ RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
 int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
                     const std::string& closing);
 
+// Starts two runs of morvalencmd with the same arguments at once, their
+// output thrown away, and waits for both; returns their exit codes.
+std::vector<int> run_tool_together(const std::vector<std::string>& args, const fs::path& cwd);
+
 // The UTF-8 text in code page 932, converted by the C library's iconv.
 std::string cp932(const std::string& utf8);
 // What the console shows for a UTF-8 text: CP932 bytes, "\n" as CR LF.

@@ -189,36 +189,6 @@ TEST(MarkerParse, LinesAsTheToolWritesThem) {
     }
 }
 
-}  // namespace
-
-#ifndef _WIN32
-namespace {
-
-// Starts the tool on the video with the preloaded shim set as the
-// assignments say ("MORVALEN_KILL_AT_WRITE=3"); returns the wait status.
-int run_with_shim(const fs::path& video, const std::string& option,
-                  const std::vector<std::string>& settings) {
-    std::vector<std::string> variables = {"LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0",
-                                          "LD_PRELOAD=" FAULT_SHIM_PATH};
-    variables.insert(variables.end(), settings.begin(), settings.end());
-    std::vector<char*> environment;
-    for (std::string& v : variables) environment.push_back(v.data());
-    environment.push_back(nullptr);
-    std::string path = video.string();
-    char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
-                    path.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t tool = 0;
-    int failed = posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) return -1;
-    int status = 0;
-    waitpid(tool, &status, 0);
-    return status;
-}
-
 // The positions a marker file lists, by the tests' own reading.
 std::vector<int64_t> listed_positions(const fs::path& marker) {
     std::ifstream in(marker, std::ios::binary);
@@ -261,6 +231,57 @@ LongFile long_file(const LongCase& c) {
 
 std::string target_option(const LongCase& c) {
     return "-o" + std::to_string(c.target);
+}
+
+// Two runs on one file started together (a double click twice): the second
+// waits for the first, so that each position is listed once, with the byte
+// the file held before any change, and -u gives back the original.
+TEST_F(Undo, TwoRunsAtOnceTakeTheirTurns) {
+    for (const LongCase& c : long_cases) {
+        SCOPED_TRACE(c.name);
+        LongFile f = long_file(c);
+        fs::path video = make(c.name, f.original);
+        fs::path marker = fs::path(video).replace_extension(".ini");
+        fs::remove(marker);
+        EXPECT_EQ(run_tool_together({c.name}, dir_.path()), (std::vector<int>{0, 0}));
+        // The default target swaps the shape, and the second swapped it back.
+        EXPECT_TRUE(read_bytes(video) == f.original);
+        std::string text = marker_positions(read_text(marker));
+        EXPECT_EQ(text.find(' '), std::string::npos) << "a line with a changed byte as its original";
+        EXPECT_EQ(listed_positions(marker), f.headers);
+        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(video) == f.original);
+    }
+}
+
+}  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// Starts the tool on the video with the preloaded shim set as the
+// assignments say ("MORVALEN_KILL_AT_WRITE=3"); returns the wait status.
+int run_with_shim(const fs::path& video, const std::string& option,
+                  const std::vector<std::string>& settings) {
+    std::vector<std::string> variables = {"LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0",
+                                          "LD_PRELOAD=" FAULT_SHIM_PATH};
+    variables.insert(variables.end(), settings.begin(), settings.end());
+    std::vector<char*> environment;
+    for (std::string& v : variables) environment.push_back(v.data());
+    environment.push_back(nullptr);
+    std::string path = video.string();
+    char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
+                    path.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t tool = 0;
+    int failed = posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return -1;
+    int status = 0;
+    waitpid(tool, &status, 0);
+    return status;
 }
 
 // A run killed half way (Ctrl+C, a crash) leaves only changes its marker
@@ -381,30 +402,6 @@ TEST_F(Undo, APowerCutLeavesAWayBack) {
                 }
             }
         }
-    }
-}
-
-// Two runs on one file started together (a double click twice): the second
-// waits for the first, so that each position is listed once, with the byte
-// the file held before any change, and -u gives back the original.
-TEST_F(Undo, TwoRunsAtOnceTakeTheirTurns) {
-    for (const LongCase& c : long_cases) {
-        SCOPED_TRACE(c.name);
-        LongFile f = long_file(c);
-        fs::path video = make(c.name, f.original);
-        fs::path marker = fs::path(video).replace_extension(".ini");
-        fs::remove(marker);
-        std::string command = "cd '" + dir_.path().string() + "' && (LC_ALL=C '" MORVALENCMD_PATH "' " +
-                              c.name + " > one.out & LC_ALL=C '" MORVALENCMD_PATH "' " + c.name +
-                              " > two.out & wait)";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        // The default target swaps the shape, and the second swapped it back.
-        EXPECT_TRUE(read_bytes(video) == f.original);
-        std::string text = marker_positions(read_text(marker));
-        EXPECT_EQ(text.find(' '), std::string::npos) << "a line with a changed byte as its original";
-        EXPECT_EQ(listed_positions(marker), f.headers);
-        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
-        EXPECT_TRUE(read_bytes(video) == f.original);
     }
 }
 
