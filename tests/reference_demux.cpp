@@ -6,19 +6,70 @@ bool start_code_at(const Bytes& f, size_t p) {
     return p + 4 <= f.size() && f[p] == 0 && f[p + 1] == 0 && f[p + 2] == 1;
 }
 
-size_t be16(const Bytes& f, size_t p) {
-    return static_cast<size_t>(f[p]) << 8 | f[p + 1];
+uint8_t byte_at(const Bytes& f, size_t p) {
+    return p < f.size() ? f[p] : 0;
 }
 
 // Where the video bytes of a PES packet at p begin (relative to p).
 size_t pes_header_size(const Bytes& f, size_t p) {
-    if ((f[p + 6] & 0xC0) == 0x80) return 9 + f[p + 8];
+    if ((byte_at(f, p + 6) & 0xC0) == 0x80) return 9 + byte_at(f, p + 8);
     size_t k = 6;
-    while (f[p + k] == 0xFF) ++k;
-    if ((f[p + k] & 0xC0) == 0x40) k += 2;
-    if ((f[p + k] & 0xF0) == 0x20) return k + 5;
-    if ((f[p + k] & 0xF0) == 0x30) return k + 10;
-    return k + 1;  // 0x0F: no time stamps
+    while (p + k < f.size() && f[p + k] == 0xFF) ++k;
+    if ((byte_at(f, p + k) & 0xC0) == 0x40) k += 2;
+    switch (byte_at(f, p + k) >> 4) {
+    case 2: return k + 5;
+    case 3: return k + 10;
+    default: return byte_at(f, p + k) == 0x0F ? k + 1 : k;
+    }
+}
+
+bool system_code_at(const Bytes& f, size_t p) {
+    return start_code_at(f, p) && f[p + 3] >= 0xB9;
+}
+
+// A pack header that a damaged stream may be resumed at.
+bool resync_pack_at(const Bytes& f, size_t p) {
+    if (p + 16 > f.size() || !start_code_at(f, p) || f[p + 3] != 0xBA) return false;
+    const uint8_t* h = &f[p];
+    size_t length = 0;
+    if (h[4] >> 4 == 2) {  // MPEG-1: 0010, markers after each clock part and around the rate
+        bool markers = (h[4] & 1) && (h[6] & 1) && (h[8] & 1) && (h[9] >> 7) && (h[11] & 1);
+        if (!markers) return false;
+        length = 12;
+    } else if (h[4] >> 6 == 1) {  // MPEG-2: 01, four clock markers, two after the rate
+        bool markers = (h[4] & 4) && (h[6] & 4) && (h[8] & 4) && (h[9] & 1) && (h[12] & 3) == 3;
+        if (!markers) return false;
+        length = 14 + (h[13] & 7);
+        for (size_t k = 14; k < length; ++k) {
+            if (byte_at(f, p + k) != 0xFF) return false;
+        }
+    } else {
+        return false;
+    }
+    return system_code_at(f, p + length);
+}
+
+size_t resync_pack_find(const Bytes& f, size_t from, size_t limit) {
+    for (size_t p = from; p < limit; ++p) {
+        if (resync_pack_at(f, p)) return p;
+    }
+    return f.size();
+}
+
+size_t unit_length(const Bytes& f, size_t p) {
+    uint8_t id = f[p + 3];
+    if (id == 0xBA) {
+        uint8_t first = byte_at(f, p + 4);
+        if (first >> 4 == 2) return 12;
+        return first >> 6 == 1 ? 14 + (byte_at(f, p + 13) & 7) : 14;
+    }
+    return id == 0xB9 ? 4 : 6 + (size_t{byte_at(f, p + 4)} << 8 | byte_at(f, p + 5));
+}
+
+// What may come where a unit ends.
+bool unit_followed(const Bytes& f, size_t end) {
+    if (end + 4 > f.size()) return true;
+    return system_code_at(f, end) || (f[end] == 0 && f[end + 1] == 0 && f[end + 2] == 0);
 }
 
 void positions_add(std::vector<int64_t>* run, size_t from, size_t to) {
@@ -43,27 +94,56 @@ const uint8_t* section_in(const Bytes& f, size_t p) {
 
 }  // namespace
 
-PayloadRuns program_video_payload(const Bytes& f) {
+PayloadRuns program_video_payload(const Bytes& f, bool resync, ProgramInfo* info) {
+    ProgramInfo unused;
+    if (info == nullptr) info = &unused;
     PayloadRuns runs(1);
     size_t p = 0;
+    // Damage at d: stop there, or skip from `from` to the next resync pack.
+    auto lose = [&](size_t from, size_t d) {
+        if (!resync) {
+            info->stopped_at = static_cast<int64_t>(d);
+            return false;
+        }
+        size_t to = resync_pack_find(f, d + 1, f.size());
+        ++info->sync_losses;
+        info->bytes_skipped += static_cast<int64_t>(to - from);
+        runs.emplace_back();
+        p = to;
+        return true;
+    };
     while (p + 4 <= f.size()) {
-        if (!start_code_at(f, p)) {
-            if (f[p] != 0) break;  // padding is zeros up to the next start code
-            ++p;
+        if (f[p] == 0) {  // padding is zeros up to the next start code
+            size_t q = p;
+            while (q < f.size() && f[q] == 0) ++q;
+            if (q == f.size()) break;
+            if (f[q] == 1 && q - p >= 2) p = q - 2;
+        }
+        if (!system_code_at(f, p)) {
+            if (!lose(p, p)) break;
             continue;
         }
-        uint8_t id = f[p + 3];
-        if (id == 0xBA) {
-            p += (f[p + 4] & 0xF0) == 0x20 ? 12 : 14 + (f[p + 13] & 7);
-        } else if (id == 0xB9) {
-            p += 4;
-        } else if (id > 0xB9) {
-            size_t end = std::min(f.size(), p + 6 + be16(f, p + 4));
-            if (id == 0xE0) positions_add(&runs[0], p + pes_header_size(f, p), end);
-            p += 6 + be16(f, p + 4);
-        } else {
-            break;
+        size_t end = p + unit_length(f, p);
+        bool followed = unit_followed(f, end);
+        if (!followed) {
+            // A pack header inside the unit: the next stream begins there, and
+            // the unit is taken up to it.
+            size_t inside = resync_pack_find(f, p + 4, std::min(end, f.size()));
+            if (inside < end && inside < f.size()) {
+                if (f[p + 3] == 0xE0) positions_add(&runs.back(), p + pes_header_size(f, p), inside);
+                if (!resync) {
+                    info->stopped_at = static_cast<int64_t>(end);
+                    break;
+                }
+                ++info->sync_losses;
+                runs.emplace_back();
+                p = inside;
+                continue;
+            }
         }
+        if (f[p + 3] == 0xE0) positions_add(&runs.back(), p + pes_header_size(f, p), std::min(end, f.size()));
+        p = end;
+        if (!followed && !lose(end, end)) break;
     }
     return runs;
 }

@@ -12,8 +12,18 @@
 // together across two runs (a lost or damaged packet lies between).
 typedef std::vector<std::vector<int64_t>> PayloadRuns;
 
-// Video stream 0xE0 of a program stream.
-PayloadRuns program_video_payload(const Bytes& file);
+// Video stream 0xE0 of a program stream. A unit is taken when the next one
+// (or padding, or the end of the file) follows it; at damage the walk either
+// stops or, with `resync`, goes on at the next pack header that is right in
+// every marker bit and is itself followed by a unit. A unit that such a pack
+// header lies inside ends there (bytes skipped: none).
+struct ProgramInfo {
+    uint32_t sync_losses = 0;
+    int64_t bytes_skipped = 0;
+    int64_t stopped_at = -1;  // the damage that stopped a walk without resync
+};
+PayloadRuns program_video_payload(const Bytes& file, bool resync = false,
+                                  ProgramInfo* info = nullptr);
 
 struct TransportInfo {
     uint32_t stride = 0;

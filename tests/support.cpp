@@ -307,7 +307,6 @@ EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t fla
     std::strcpy(job.path, path_utf8(video).c_str());
     job.target_aspect = target;
     job.mode_flags = flags;
-    header_range_length = 256;
     EngineOutcome o;
     o.result = aspect_rewrite(&job);
     o.video = read_bytes(video);

@@ -15,7 +15,40 @@ uint32_t pack_header_length(const uint8_t* bytes, uint32_t available) {
     return 14;
 }
 
+bool system_start_code(const uint8_t* bytes) {
+    return bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] >= stream_id_program_end;
+}
+
+// The marker bits of the 12-byte MPEG-1 pack header: '0010', the clock's
+// three markers, the mux rate's two.
+bool mpeg1_pack_markers(const uint8_t* p) {
+    return (p[4] & 0xF1) == 0x21 && (p[6] & 1) && (p[8] & 1) && (p[9] & 0x80) && (p[11] & 1);
+}
+
+// The MPEG-2 pack header: '01', the clock's four markers, the mux rate's two.
+bool mpeg2_pack_markers(const uint8_t* p) {
+    return (p[4] & 0xC4) == 0x44 && (p[6] & 4) && (p[8] & 4) && (p[9] & 1) && (p[12] & 3) == 3;
+}
+
 }  // namespace
+
+bool ps_resync_point(const uint8_t* bytes, uint32_t available) {
+    if (available < 16 || !system_start_code(bytes) || bytes[3] != stream_id_pack) return false;
+    uint32_t length = 12;
+    if (!mpeg1_pack_markers(bytes)) {
+        if (!mpeg2_pack_markers(bytes)) return false;
+        length = 14 + (bytes[13] & 7);
+        for (uint32_t k = 14; k < length; ++k) {
+            if (k >= available || bytes[k] != 0xFF) return false;
+        }
+    }
+    return length + 4 <= available && system_start_code(bytes + length);
+}
+
+bool ps_unit_follows(const uint8_t* bytes, uint32_t available) {
+    if (available < 4) return true;
+    return system_start_code(bytes) || (bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 0);
+}
 
 PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available) {
     // The first 14 bytes as a whole, zeros past the end.

@@ -33,6 +33,22 @@ struct PsUnit {
 // header needs 14 bytes to tell its stuffing, a packet 6 for its length.
 PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available);
 
+// Bytes that ps_resync_point needs at most: the longest pack header and the
+// start code that must follow it.
+inline constexpr uint32_t ps_resync_look = 14 + 7 + 4;
+
+// True when bytes[0] starts a pack header that a damaged stream can be
+// resumed at: 00 00 01 BA with every marker bit of an MPEG-1 or MPEG-2
+// pack header set, MPEG-2 stuffing of 0xFF bytes, and directly after it a
+// start code of the system layer (pack, system header, end code or PES
+// packet). A false 00 00 01 BA inside payload rarely passes all of them.
+bool ps_resync_point(const uint8_t* bytes, uint32_t available);
+
+// True when the bytes at a unit's end may begin the next one: a start code
+// of the system layer, zero padding (judged where it ends), or the end of
+// the file (fewer than 4 bytes).
+bool ps_unit_follows(const uint8_t* bytes, uint32_t available);
+
 // Offset of the first payload byte of a PES packet at pes[0] (start code
 // first): past the MPEG-2 PES header, or past MPEG-1 stuffing, buffer size
 // and time stamps.

@@ -17,7 +17,6 @@ namespace {
 constexpr uint32_t head_window = 0x200000;
 constexpr uint32_t tail_window = 0x100000;
 constexpr uint32_t default_target_mpeg1 = 12;
-constexpr uint32_t range_length = 256;
 
 const char* const usage_lines[] = {
     msg_usage_1,  msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_4,
@@ -159,7 +158,6 @@ void last_write_restore(const char* path, const OsFileTime* time) {
 int rewrite_and_report(const ConvertJob* job, bool read_only) {
     OsFileTime written = {0, 0};
     bool captured = !read_only && last_write_capture(job->path, &written);
-    header_range_length = range_length;
     int32_t result = aspect_rewrite(job);
     report_result(result, job);
     if (captured) last_write_restore(job->path, &written);
@@ -167,10 +165,12 @@ int rewrite_and_report(const ConvertJob* job, bool read_only) {
 }
 
 // The video's first sequence header and what follows it, from the head
-// window or, where it did not reach them, from the rest of the file.
+// window or, where it did not reach them, from the rest of the file. A head
+// window that held the whole file and no header may have stopped at damage,
+// which the engine's walk reports (or, with -r, walks past).
 int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
-    if (video_probe_settled(&info->video) || info->head_len >= size) return 0;
-    header_range_length = range_length;
+    bool whole_file_seen = info->head_len >= size && video_probe_found(&info->video);
+    if (video_probe_settled(&info->video) || whole_file_seen) return 0;
     return video_header_seek(job, &info->video, &info->program);
 }
 
@@ -227,7 +227,6 @@ void summary_print(const SequenceHeaderInfo* info, int64_t size) {
 // do when another header holds another code (an interrupted run, a file
 // with parts of both shapes). Returns an exit code, or -1 to go on.
 int same_target_check(const CommandLine* line, const SequenceHeaderInfo* info) {
-    header_range_length = range_length;
     int32_t needed = aspect_change_needed(&line->job);
     if (needed > 0) return -1;
     if (needed < 0) {

@@ -21,8 +21,9 @@ struct BlockReader {
 // The block size of the walks: small enough to stay in the processor's
 // cache between the read and the scan, large enough for any fetch.
 inline constexpr uint32_t reader_block_size = 0x40000 + 0x11000;
-// The most one fetch may ask for: a whole program stream packet.
-inline constexpr uint32_t reader_fetch_most = 0x10006;
+// The most one fetch may ask for: a whole program stream packet and the
+// start code after it.
+inline constexpr uint32_t reader_fetch_most = 0x10006 + 4;
 
 uint8_t* reader_block_new();
 void reader_block_delete(uint8_t* block);

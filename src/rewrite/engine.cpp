@@ -14,7 +14,6 @@
 #include "rewrite/side_files.h"
 #include "rewrite/walk.h"
 
-uint32_t header_range_length = 256;
 
 namespace {
 
@@ -355,8 +354,7 @@ void restore_misses_print(const MarkerRec* marker) {
 // Where the walk stopped at damage or a failed read: an undo that had put
 // back every listed position before it is complete all the same.
 bool walk_damage(int32_t result) {
-    return result == rewrite_stream_id_error || result == rewrite_range_search_error ||
-           result == rewrite_read_error;
+    return result == rewrite_stream_id_error || result == rewrite_read_error;
 }
 
 // Everything was put back: the marker file goes, so that the next run
@@ -467,7 +465,6 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_marker_name_error: return msg_engine_ini_name;
     case rewrite_side_file_error: return msg_engine_ini_create;
     case rewrite_write_error: return msg_engine_write;
-    case rewrite_range_search_error: return msg_engine_range_search;
     case rewrite_read_error: return msg_engine_read;
     case rewrite_marker_write_error: return msg_engine_marker_write;
     case rewrite_list_write_error: return msg_engine_list_write;

@@ -18,10 +18,6 @@ struct ConvertJob {
     uint8_t mode_flags;
 };
 
-// How many start offsets the -r search may try, plus one. Set by the run
-// driver before the engine runs.
-extern uint32_t header_range_length;
-
 // Engine results: 0 done and the marker file created by this call, 1 done
 // otherwise (always in list mode); an undo gives 0 when everything was put
 // back (and the marker file removed), 2 when some listed positions held no
@@ -37,7 +33,6 @@ enum RewriteResult : int32_t {
     rewrite_marker_name_error = -5,
     rewrite_side_file_error = -6,
     rewrite_write_error = -7,
-    rewrite_range_search_error = -8,
     rewrite_read_error = -9,
     rewrite_marker_write_error = -10,
     rewrite_list_write_error = -11,

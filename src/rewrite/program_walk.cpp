@@ -1,5 +1,7 @@
 #include "rewrite/walk.h"
 
+#include <cstring>
+
 #include "analysis/ps_demux.h"
 #include "console/console.h"
 #include "console/messages.h"
@@ -14,12 +16,21 @@ constexpr uint32_t packet_read_size = 0xFFFF;
 // length is in its 14th byte).
 constexpr uint32_t unit_look = 14;
 
-void stream_id_error_print(const uint8_t* bytes, uint32_t available) {
+// Without -r the walk stops at damage: the user hears where, and that -r
+// walks on past it.
+int32_t damage_report(Walk* w, int64_t at) {
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 0;
+    int32_t result = reader_fetch(&w->reader, at, 3, &bytes, &available);
+    if (result != 0) return result;
     uint8_t code[3] = {0, 0, 0};
     for (uint32_t i = 0; i < 3 && i < available; ++i) code[i] = bytes[i];
     char message[512] = {};
     text_format(message, sizeof message, msg_stream_id_bytes, code[0], code[1], code[2]);
     console_print(fmt_stream_id_line, message);
+    text_format(message, sizeof message, msg_stream_broken_at, static_cast<long long>(at));
+    console_print(fmt_line, message);
+    return rewrite_stream_id_error;
 }
 
 // Steps over zero bytes that lead to the next 00 00 01 (Video CD sectors
@@ -47,21 +58,59 @@ int32_t zero_padding_skip(Walk* w, int64_t* walk, bool* at_end) {
     }
 }
 
-// The -r search: the next 00 00 01 within the header range length.
-int32_t range_search(Walk* w, int64_t* walk, bool* at_end) {
-    for (uint32_t counter = 1; counter < header_range_length; ++counter) {
+// The first resync point in [from, limit), or -1 in *found: the pack
+// header where a damaged stream resumes. The search has no bound but the
+// file's end; it looks only at the 0xBA bytes, so a long stretch of other
+// bytes costs a memchr.
+int32_t resync_find(Walk* w, int64_t from, int64_t limit, int64_t* found) {
+    *found = -1;
+    // Where the 0xBA of the next candidate may lie.
+    for (int64_t at = from + 3; at < limit + 3;) {
         const uint8_t* bytes = nullptr;
-        uint32_t available = 0;
-        int32_t result = reader_fetch(&w->reader, *walk, 3, &bytes, &available);
+        uint32_t n = 0;
+        int32_t result = reader_fetch_some(&w->reader, at, packet_read_size, &bytes, &n);
+        if (result != 0 || n == 0) return result;
+        if (limit + 3 - at < n) n = static_cast<uint32_t>(limit + 3 - at);
+        const void* hit = std::memchr(bytes, stream_id_pack, n);
+        if (hit == nullptr) {
+            at += n;
+            continue;
+        }
+        int64_t candidate = at + (static_cast<const uint8_t*>(hit) - bytes) - 3;
+        at = candidate + 4;
+        result = reader_fetch(&w->reader, candidate, ps_resync_look, &bytes, &n);
         if (result != 0) return result;
-        if (available < 3) {
-            *at_end = true;
+        if (ps_resync_point(bytes, n)) {
+            *found = candidate;
             return 0;
         }
-        if (bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1) return 0;
-        *walk += 1;
     }
-    return rewrite_range_search_error;
+    return 0;
+}
+
+// The walk goes on at `to`: the bytes from `from` are skipped, and no
+// header is put together across them.
+void stretch_skip(Walk* w, int64_t from, int64_t to) {
+    ++w->sync_losses;
+    w->sync_skipped += to - from;
+    w->pending_breaks |= payload_gap;
+}
+
+// Damage at `at`, bytes that begin no unit: with -r the walk resumes at the
+// next resync point, or ends with the file when there is none.
+int32_t damage_meet(Walk* w, int64_t at, int64_t* walk, bool* at_end) {
+    if (!w->range_search) return damage_report(w, at);
+    int64_t size = w->reader.file->size;
+    int64_t found = -1;
+    int32_t result = resync_find(w, at + 1, size, &found);
+    if (result != 0) return result;
+    stretch_skip(w, at, found < 0 ? size : found);
+    if (found < 0) {
+        *at_end = true;
+    } else {
+        *walk = found;
+    }
+    return 0;
 }
 
 // Feeds the payload of a packet of video stream 0xE0, all of it up to the
@@ -75,10 +124,28 @@ int32_t video_packet_feed(Walk* w, int64_t walk, uint32_t length) {
     if (result != 0) return result;
     uint32_t start = pes_payload_start(packet, available);
     if (start >= available) return 0;
-    return walk_feed_one(w, packet, walk, start, available, walk, progress);
+    PayloadRange range = {start, available, w->pending_breaks, walk, progress};
+    w->pending_breaks = 0;
+    return w->sink.feed(w->sink.context, packet, walk, &range, 1);
 }
 
-// One step at a start code: moves *walk past its unit, or stops.
+// Whether the unit at pos is followed by the next one; when it is not, the
+// first resync point inside it (-1 when there is none): the unit was cut
+// there by a joint.
+int32_t unit_check(Walk* w, int64_t pos, uint32_t length, bool* follows, int64_t* resync) {
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 0;
+    int32_t result = reader_fetch(&w->reader, pos, length + 4, &bytes, &available);
+    if (result != 0) return result;
+    uint32_t after = available > length ? available - length : 0;
+    *follows = ps_unit_follows(bytes + (available - after), after);
+    *resync = -1;
+    return *follows ? 0 : resync_find(w, pos + 4, pos + length, resync);
+}
+
+// One step at a start code: moves *walk past its unit, or past damage, or
+// stops. A unit with no resync point inside it is taken whole as far as its
+// length goes, and any damage is met where it ends.
 int32_t unit_step(Walk* w, int64_t* walk, bool* at_end) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 0;
@@ -89,15 +156,30 @@ int32_t unit_step(Walk* w, int64_t* walk, bool* at_end) {
         return 0;
     }
     PsUnit unit = ps_unit_at(bytes, available);
-    if (unit.kind == ps_not_a_start_code || (unit.kind == ps_stray_code && !w->range_search)) {
-        stream_id_error_print(bytes, available);
-        return rewrite_stream_id_error;
+    if (unit.kind == ps_not_a_start_code || unit.kind == ps_stray_code) {
+        return damage_meet(w, *walk, walk, at_end);
     }
+    int64_t end = *walk + unit.length;
+    bool follows = true;
+    int64_t resync = -1;
+    result = unit_check(w, *walk, unit.length, &follows, &resync);
+    if (result != 0) return result;
+    // A unit cut by damage is taken only as far as the resync point inside
+    // it; that lies where the next stream begins, so the cut unit's own
+    // bytes are all it gives.
+    int64_t taken_end = resync >= 0 ? resync : end;
     if (unit.kind == ps_packet && unit.id == stream_id_video) {
-        result = video_packet_feed(w, *walk, unit.length);
+        result = video_packet_feed(w, *walk, static_cast<uint32_t>(taken_end - *walk));
+        if (result != 0) return result;
     }
-    *walk += unit.length;
-    return result;
+    if (resync >= 0) {
+        if (!w->range_search) return damage_report(w, end);
+        stretch_skip(w, resync, resync);  // sync lost, but no byte left unread
+        *walk = resync;
+        return 0;
+    }
+    *walk = end;
+    return follows ? 0 : damage_meet(w, end, walk, at_end);
 }
 
 }  // namespace
@@ -108,7 +190,6 @@ int32_t program_walk(Walk* w) {
     bool at_end = false;
     while (walk < w->reader.file->size && !at_end) {
         int32_t result = zero_padding_skip(w, &walk, &at_end);
-        if (result == 0 && !at_end && w->range_search) result = range_search(w, &walk, &at_end);
         if (result == 0 && !at_end) result = unit_step(w, &walk, &at_end);
         if (result != 0) return result;
     }

@@ -83,7 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::strcpy(job.path, video.c_str());
     job.target_aspect = data[1] & 0x0F;
     job.mode_flags = data[0] & (mode_list | mode_range_search);
-    header_range_length = 256;
     int32_t result = aspect_rewrite(&job);
     if (result < rewrite_no_mpeg_video || result > rewrite_done) fail("result out of range");
 
