@@ -29,3 +29,10 @@ for sample in SAMPLES:
     # Header scan: four range lengths, the reference's bytes 4-7, the stream.
     header = stream.find(b"\x00\x00\x01\xb3")
     write("header_scan", stem, bytes([4, 200, 17, 3, 90]) + stream[header + 4:header + 8] + stream[:4000])
+
+# Damage: the sample, the target, then damages of seven bytes each (kind,
+# where, how much, a byte): a join, a zeroed stretch, random bytes, an insert.
+for index in range(4):
+    ops = bytes([0, 1, 0x23, 0x45, 0x10, 0x00, 0]) + bytes([1, 2, 0x00, 0x00, 0x13, 0x88, 0]) + \
+          bytes([2, 0, 0x80, 0x00, 0x0B, 0xB8, 7]) + bytes([3, 0, 0x30, 0x00, 0x00, 0x40, 0xBA])
+    write("damage", f"sample{index}", bytes([index, 3]) + ops)
