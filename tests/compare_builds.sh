@@ -49,9 +49,16 @@ run_side() {  # side, sample, options...
   )
 }
 
+# Joined recordings, a cut copy with the whole stream after it: without -r
+# the walk stops at the joint, with it the walk goes on.
+joined=$work/joined
+mkdir -p "$joined"
+head -c 149483 "$data/dvd_ntsc_4x3.mpg" | cat - "$data/dvd_ntsc_4x3.mpg" > "$joined/joined_dvd.mpg"
+head -c 100001 "$data/vcd_pal.mpg" | cat - "$data/vcd_pal.mpg" > "$joined/joined_vcd.mpg"
+
 # Each case is two runs, "first|second": the second finds the marker file
 # of the first.
-for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m2ts; do
+for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m2ts "$joined"/*.mpg; do
   for options in "|" "-l|-l" "-o3|-o3" "-r|-r" "-l -r|-l -r" "-o16|-o16" "-o12 -r|-o12 -r" "|-u" \
                  "-o2|-o3" "-u|-u"; do
     first=${options%%|*}
