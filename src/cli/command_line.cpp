@@ -33,15 +33,6 @@ void scan_option(const char* argument, CommandLine* line) {
     }
 }
 
-// A name that cannot fit the job's path is never taken, whatever exists.
-// The video is named as the file system resolves the argument, so that its
-// side files are named from the same name whichever way it was typed.
-bool names_existing_file(const char* argument, char* path) {
-    if (std::strlen(argument) >= sizeof(ConvertJob::path)) return false;
-    os_name_resolve(argument, path, sizeof(ConvertJob::path));
-    return file_exists(path) == 0;
-}
-
 int signed_code(char c) {
     return static_cast<signed char>(c);
 }
@@ -52,14 +43,36 @@ bool is_digit(char c) {
 
 }  // namespace
 
+// A name that cannot fit the job's path is never taken, whatever exists.
+// A video is named as the file system resolves the argument, so that its
+// side files are named from the same name whichever way it was typed.
+bool command_line_name_resolve(const char* name, char* path) {
+    std::memset(path, 0, sizeof(ConvertJob::path));
+    if (std::strlen(name) >= sizeof(ConvertJob::path)) return false;
+    os_name_resolve(name, path, sizeof(ConvertJob::path));
+    return file_exists(path) == 0;
+}
+
 int command_line_scan(int argc, char** argv, CommandLine* line) {
     std::memset(line, 0, sizeof *line);
+    char path[sizeof(ConvertJob::path)];
     for (int i = 1; i < argc; ++i) {
-        scan_option(argv[i], line);
-        if (names_existing_file(argv[i], line->job.path)) return 0;
+        const char* argument = argv[i];
+        if (line->name_count == 0) {
+            // Before the first name every argument is looked at as an option
+            // too, as it always was: "-x.mpg" that exists is both.
+            scan_option(argument, line);
+            if (command_line_name_resolve(argument, path) || argument[0] != '-') {
+                line->names = argv + i;
+                line->name_count = 1;
+            }
+        } else if (argument[0] == '-' && !command_line_name_resolve(argument, path)) {
+            if (line->late_option == nullptr) line->late_option = argument;
+        } else {
+            ++line->name_count;
+        }
     }
-    std::memset(line->job.path, 0, sizeof line->job.path);
-    return 1;
+    return line->name_count > 0 ? 0 : 1;
 }
 
 bool command_line_has_o(const CommandLine* line) {

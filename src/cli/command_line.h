@@ -1,5 +1,5 @@
-// The command line: options -l, -onn, -r and -u before the first argument
-// that names an existing file.
+// The command line: options -l, -onn, -r and -u, then the files and
+// folders to work on.
 #pragma once
 #include <cstdint>
 
@@ -11,12 +11,22 @@ struct CommandLine {
     ConvertJob job;
     // The latest argument starting "-o", kept whole; empty when none.
     char o_text[text_capacity];
+    // The arguments from the first that names an existing file or folder, or
+    // that is no option, on: names (of nothing, perhaps), in the order given,
+    // pointing into argv; with no late option among them.
+    char** names;
+    int name_count;
+    // The first argument after a name that starts with '-' and names
+    // nothing: an option too late to apply, or null.
+    const char* late_option;
 };
 
-// Zero-fills the command line, prints a line for each option seen and stops
-// at the first argument that names an existing file. Returns 0 when one
-// did, 1 when none did.
+// Zero-fills the command line and prints a line for each option seen
+// before the first name. Returns 0 when there is a name, 1 when none.
 int command_line_scan(int argc, char** argv, CommandLine* line);
+// The name, as the file system resolves it, into path (the job's path's
+// size): true when it names an existing file or folder.
+bool command_line_name_resolve(const char* name, char* path);
 bool command_line_has_o(const CommandLine* line);
 // The -o value: the third character's code minus '0', times ten plus the
 // fourth's when there is one. Codes are signed and not checked to be digits,

@@ -6,6 +6,7 @@
 #include "analysis/header_analysis.h"
 #include "analysis/name_tables.h"
 #include "analysis/trailing_zero.h"
+#include "cli/batch.h"
 #include "cli/command_line.h"
 #include "cli/summary.h"
 #include "console/console.h"
@@ -101,42 +102,6 @@ int target_choose(const CommandLine* line, const SequenceHeaderInfo* info, uint3
     }
     *target = static_cast<uint32_t>(value);
     return 0;
-}
-
-void report_error(int32_t result) {
-    char closing[512] = {};
-    text_format(closing, sizeof closing, msg_error_end, result);
-    const char* message = rewrite_result_message(result);
-    console_text("\n");
-    console_text(message != nullptr ? message : closing);
-    console_text("\n");
-    console_line(closing);
-}
-
-void report_result(int32_t result, const ConvertJob* job) {
-    if (result < 0) {
-        report_error(result);
-    } else if (listing(job)) {
-        console_text(msg_list_done);
-    } else if (undoing(job)) {
-        console_text("\n");
-        console_line(result == restore_partial ? msg_restore_partial : msg_restored);
-    } else if (result == rewrite_done_marker_created || result == rewrite_done) {
-        console_text("\n");
-        console_line(result == rewrite_done_marker_created ? msg_converted_ini_created
-                                                           : msg_converted);
-    }
-}
-
-int exit_code_of(int32_t result, const ConvertJob* job) {
-    if (undoing(job)) {
-        if (result == rewrite_marker_missing || result == rewrite_marker_unreadable ||
-            result == rewrite_marker_foreign || result == rewrite_marker_linked) {
-            return exit_no_marker;
-        }
-        if (result == restore_partial) return exit_restore_partial;
-    }
-    return result < 0 ? exit_engine_error : exit_ok;
 }
 
 // Captures the last-write time; false when there is none to put back.
@@ -301,6 +266,42 @@ int video_open(FileHandleRec* file, const ConvertJob* job, uint32_t* failed, boo
 
 }  // namespace
 
+void report_error(int32_t result) {
+    char closing[512] = {};
+    text_format(closing, sizeof closing, msg_error_end, result);
+    const char* message = rewrite_result_message(result);
+    console_text("\n");
+    console_text(message != nullptr ? message : closing);
+    console_text("\n");
+    console_line(closing);
+}
+
+void report_result(int32_t result, const ConvertJob* job) {
+    if (result < 0) {
+        report_error(result);
+    } else if (listing(job)) {
+        console_text(msg_list_done);
+    } else if (undoing(job)) {
+        console_text("\n");
+        console_line(result == restore_partial ? msg_restore_partial : msg_restored);
+    } else if (result == rewrite_done_marker_created || result == rewrite_done) {
+        console_text("\n");
+        console_line(result == rewrite_done_marker_created ? msg_converted_ini_created
+                                                           : msg_converted);
+    }
+}
+
+int exit_code_of(int32_t result, const ConvertJob* job) {
+    if (undoing(job)) {
+        if (result == rewrite_marker_missing || result == rewrite_marker_unreadable ||
+            result == rewrite_marker_foreign || result == rewrite_marker_linked) {
+            return exit_no_marker;
+        }
+        if (result == restore_partial) return exit_restore_partial;
+    }
+    return result < 0 ? exit_engine_error : exit_ok;
+}
+
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed) {
     *failed = 0;
@@ -324,6 +325,18 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
     return locked_out ? 4 : 1;
 }
 
+int file_run(CommandLine* line) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    uint32_t failed = 0;
+    bool read_only = false;
+    int stop = video_open(&file, &line->job, &failed, &read_only);
+    if (stop >= 0) return stop;
+    // The handle holds the run's lock until the run ends.
+    int code = analyse_and_rewrite(&file, line, failed, read_only);
+    file_close(&file);
+    return code;
+}
+
 int run_main(int argc, char** argv) {
     print_banner();
     if (argc <= 1) {
@@ -335,17 +348,15 @@ int run_main(int argc, char** argv) {
         console_text(msg_no_file);
         return exit_no_file;
     }
+    if (line.late_option != nullptr) {
+        char option[2 * text_capacity];
+        os_name_to_cp932(line.late_option, option, sizeof option);
+        console_print(msg_option_after_name, option);
+        return exit_bad_option;
+    }
     if (undoing(&line.job) && (listing(&line.job) || command_line_has_o(&line))) {
         console_text(msg_undo_conflict);
         return exit_bad_option;
     }
-    FileHandleRec file = {os_invalid_handle, 0, 0};
-    uint32_t failed = 0;
-    bool read_only = false;
-    int stop = video_open(&file, &line.job, &failed, &read_only);
-    if (stop >= 0) return stop;
-    // The handle holds the run's lock until the run ends.
-    int code = analyse_and_rewrite(&file, &line, failed, read_only);
-    file_close(&file);
-    return code;
+    return batch_run(&line);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "fileio/fileio.h"
+#include "rewrite/engine.h"
 
 enum ExitCode {
     exit_ok = 0,
@@ -38,5 +39,15 @@ inline constexpr uint32_t open_retry_bound = 1000;
 // a device).
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
+
+struct CommandLine;
+
+// One file's run, from its opening to its exit code: the job's path.
+int file_run(CommandLine* line);
+
+// The closing lines of an engine result, and the exit code it gives.
+void report_error(int32_t result);
+void report_result(int32_t result, const ConvertJob* job);
+int exit_code_of(int32_t result, const ConvertJob* job);
 
 int run_main(int argc, char** argv);

@@ -14,6 +14,13 @@
 typedef intptr_t os_handle;
 inline constexpr os_handle os_invalid_handle = -1;
 
+// What joins a folder's name and an entry's.
+#ifdef _WIN32
+inline constexpr char os_path_separator = '\\';
+#else
+inline constexpr char os_path_separator = '/';
+#endif
+
 // Access bits with the values of Windows' GENERIC_READ and GENERIC_WRITE.
 inline constexpr uint32_t os_access_read = 0x80000000u;
 inline constexpr uint32_t os_access_write = 0x40000000u;
@@ -97,6 +104,13 @@ bool os_name_id(const char* name, OsFileId* id);
 // True when the name finds a file or directory. On Windows a name with the
 // wildcard characters * or ? never does: there it is a pattern, not a name.
 bool os_name_exists(const char* name);
+// True when the name finds a folder (through a link, as an open would).
+bool os_name_is_folder(const char* name);
+// Calls visit(context, entry) with the name of each entry of the folder but
+// "." and "..", in the order the file system keeps them (UTF-8 on Windows):
+// false when the folder cannot be read.
+bool os_folder_list(const char* folder, void (*visit)(void* context, const char* entry),
+                    void* context);
 // The name as the file system resolves it, into out (capacity bytes): on
 // Windows without the dots and spaces that end its last component, which
 // Windows drops; elsewhere as it is.

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -282,6 +283,24 @@ bool os_name_id(const char* name, OsFileId* id) {
 bool os_name_exists(const char* name) {
     struct stat st;
     return stat(name, &st) == 0;
+}
+
+bool os_name_is_folder(const char* name) {
+    struct stat st;
+    return stat(name, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool os_folder_list(const char* folder, void (*visit)(void* context, const char* entry),
+                    void* context) {
+    DIR* dir = opendir(folder);
+    if (dir == nullptr) return false;
+    while (const struct dirent* entry = readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            visit(context, entry->d_name);
+        }
+    }
+    closedir(dir);
+    return true;
 }
 
 void os_name_resolve(const char* name, char* out, size_t capacity) {

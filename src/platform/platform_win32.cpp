@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,25 @@ bool os_name_exists(const char* name) {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(native_name(name).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+bool os_name_is_folder(const char* name) {
+    DWORD attributes = GetFileAttributesW(native_name(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool os_folder_list(const char* folder, void (*visit)(void* context, const char* entry),
+                    void* context) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((native_name(folder) + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    do {
+        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0) {
+            visit(context, wide_to_utf8(found.cFileName).c_str());
+        }
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return true;
 }

@@ -475,6 +475,7 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_marker_remove_error: return msg_engine_marker_remove;
     case rewrite_marker_foreign: return msg_engine_marker_foreign;
     case rewrite_marker_linked: return msg_engine_marker_linked;
+    case rewrite_not_dvd_ifo: return msg_engine_not_dvd_ifo;
     default: return nullptr;
     }
 }

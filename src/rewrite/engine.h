@@ -44,6 +44,8 @@ enum RewriteResult : int32_t {
     rewrite_marker_foreign = -17,  // the marker file was made for another video
     rewrite_marker_linked = -18,   // a link, or a file with other names too
     rewrite_no_mpeg_video = -19,   // a transport stream without MPEG-1/MPEG-2 video
+    rewrite_not_dvd_ifo = -20,     // a title set's IFO or BUP without its identifier
+    rewrite_open_refused = -21,    // the file can never be opened for writing
 };
 
 // The message that tells a negative result, or null for those that have
