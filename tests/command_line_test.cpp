@@ -134,19 +134,25 @@ TEST(OpeningLoop, LastChanceAttemptSucceeds) {
     EXPECT_EQ(failed, 1000u);
 }
 
-TEST(CommandLineScan, OptionsUntilTheFirstExistingFile) {
+TEST(CommandLineScan, OptionsBeforeTheFirstNameAndNamesAfterIt) {
     ScratchDir dir;
     write_bytes(dir / "movie.mpg", {0});
+    write_bytes(dir / "-dash.mpg", {0});
     std::string movie = (dir / "movie.mpg").string();
-    std::string absent = (dir / "absent.mpg").string();
-    std::vector<std::string> args = {"morvalencmd", "-list", "-o3", absent, "-o7", movie, "-r"};
+    std::string dash = (dir / "-dash.mpg").string();
+    std::vector<std::string> args = {"morvalencmd", "-list", "-o3", "absent.mpg", "-o7", movie, dash, "-r"};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     CommandLine line;
     EXPECT_EQ(command_line_scan(static_cast<int>(argv.size()), argv.data(), &line), 0);
-    EXPECT_STREQ(line.job.path, movie.c_str());
-    EXPECT_EQ(line.job.mode_flags, mode_list);  // the -r after the name is never seen
-    EXPECT_STREQ(line.o_text, "-o7");
+    // Options after a name are not applied, but the first is kept to refuse.
+    EXPECT_EQ(line.job.mode_flags, mode_list);
+    EXPECT_STREQ(line.o_text, "-o3");
+    EXPECT_STREQ(line.late_option, "-o7");
+    ASSERT_EQ(line.name_count, 3);
+    EXPECT_STREQ(line.names[0], "absent.mpg");
+    EXPECT_STREQ(line.names[1], movie.c_str());
+    EXPECT_STREQ(line.names[2], dash.c_str());  // an existing file, not an option
 }
 
 TEST(CommandLineScan, OverlongNamesAreNeverTaken) {
@@ -165,8 +171,9 @@ TEST(CommandLineScan, OverlongNamesAreNeverTaken) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     CommandLine line;
-    EXPECT_EQ(command_line_scan(2, argv.data(), &line), 1);
-    EXPECT_FALSE(command_line_has_o(&line));
+    EXPECT_EQ(command_line_scan(2, argv.data(), &line), 0);
+    char path[sizeof(ConvertJob::path)];
+    EXPECT_FALSE(command_line_name_resolve(line.names[0], path));
 }
 
 }  // namespace

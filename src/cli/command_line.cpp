@@ -69,7 +69,8 @@ int command_line_scan(int argc, char** argv, CommandLine* line) {
         } else if (argument[0] == '-' && !command_line_name_resolve(argument, path)) {
             if (line->late_option == nullptr) line->late_option = argument;
         } else {
-            ++line->name_count;
+            // Moved up over any late option, so that the names stay together.
+            line->names[line->name_count++] = argv[i];
         }
     }
     return line->name_count > 0 ? 0 : 1;

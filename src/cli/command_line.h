@@ -12,8 +12,8 @@ struct CommandLine {
     // The latest argument starting "-o", kept whole; empty when none.
     char o_text[text_capacity];
     // The arguments from the first that names an existing file or folder, or
-    // that is no option, on: names (of nothing, perhaps), in the order given,
-    // pointing into argv; with no late option among them.
+    // that is no option, on: names (of nothing, perhaps), in the order given.
+    // They are gathered in argv, from the first one's place on.
     char** names;
     int name_count;
     // The first argument after a name that starts with '-' and names

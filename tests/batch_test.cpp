@@ -1,0 +1,127 @@
+// Many files in one run: each ends as its own run would leave it, and the
+// batch says how they ended.
+#include <gtest/gtest.h>
+
+#include "platform/platform.h"
+#include "support.h"
+
+namespace {
+
+const char* const videos[] = {"dvd_ntsc_4x3.mpg", "es_mpeg2_16x9.m2v", "ts_sd_4x3.ts"};
+
+bool contains(const RunResult& r, const std::string& utf8) {
+    return r.out.find(console_bytes(utf8)) != std::string::npos;
+}
+
+std::string in_folder(const std::string& folder, const std::string& name) {
+    return folder + os_path_separator + name;
+}
+
+class Batch : public ::testing::Test {
+protected:
+    // The file in the folder is as a run on the sample alone leaves it, and
+    // so is its marker file.
+    void expect_as_alone(const fs::path& folder, const std::string& name, const std::string& sample,
+                         std::vector<std::string> args = {}) {
+        SCOPED_TRACE(name);
+        ScratchDir single;
+        copy_sample(single, sample, name);
+        args.push_back(name);
+        run_tool(args, single.path());
+        fs::path marker = fs::path(name).replace_extension(".ini");
+        EXPECT_TRUE(read_bytes(folder / name) == read_bytes(single / name));
+        EXPECT_EQ(fs::exists(folder / marker) ? read_text(folder / marker) : "",
+                  fs::exists(single / marker) ? read_text(single / marker) : "");
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(Batch, EveryNamedFileEndsAsItsOwnRunWouldAndTheSummaryCountsThem) {
+    for (const char* v : videos) copy_sample(dir_, v);
+    write_bytes(dir_ / "notes.txt", {'h', 'e', 'l', 'l', 'o'});
+    RunResult r = run_tool({"-r", videos[0], "missing.mpg", "notes.txt", videos[1], videos[2]}, dir_.path());
+    EXPECT_EQ(r.exit_code, 2);  // the first that failed
+    EXPECT_TRUE(contains(r, "-r オプションセット\n\nファイル:dvd_ntsc_4x3.mpg\n変換元アスペクト:4:3\n"));
+    EXPECT_TRUE(contains(r, "\nファイル:missing.mpg\nファイルが見つかりません\n"));
+    EXPECT_TRUE(contains(r, "\nファイル:notes.txt\n"));
+    EXPECT_TRUE(contains(r, "\n5個のファイル: 完了3、変換するものなし0、失敗2、対象外0\n"
+                            "失敗:missing.mpg(終了コード2)\n失敗:notes.txt(終了コード5)\n"));
+    for (const char* v : videos) expect_as_alone(dir_.path(), v, v, {"-r"});
+
+    // Again, to the targets the first run left: every file is at its own.
+    RunResult again = run_tool({"-o3", videos[0], videos[2]}, dir_.path());
+    EXPECT_EQ(again.exit_code, 4);
+    EXPECT_TRUE(contains(again, "\n2個のファイル: 完了0、変換するものなし2、失敗0、対象外0\n"));
+}
+
+TEST_F(Batch, AnOptionAfterAFileNameIsRefusedBeforeAnythingIsDone) {
+    for (const char* v : videos) copy_sample(dir_, v);
+    RunResult r = run_tool({videos[0], "-l", videos[1]}, dir_.path());
+    EXPECT_EQ(r.exit_code, 3);
+    EXPECT_TRUE(contains(r, "エラー:ファイル名の後にオプション(-l)があります。"
+                            "オプションはファイル名より前に指定してください\n"));
+    for (const char* v : videos) EXPECT_TRUE(read_bytes(dir_ / v) == read_bytes(sample_path(v))) << v;
+    EXPECT_FALSE(fs::exists(dir_ / "dvd_ntsc_4x3.ini"));
+}
+
+TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
+    fs::create_directories(dir_ / "rec" / "sub");
+    copy_sample(dir_, "svcd_pal.mpg", "rec/b.mpg");
+    copy_sample(dir_, "es_mpeg1.m1v", "rec/a.m1v");
+    copy_sample(dir_, "vcd_pal.mpg", "rec/sub/c.mpg");
+    write_bytes(dir_ / "rec" / "old.ini", {'2', '\r', '\n'});
+    write_bytes(dir_ / "rec" / "cover.png", {0x89, 'P', 'N', 'G', 13, 10, 26, 10});
+    RunResult r = run_tool({"rec"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 0);
+    size_t a = r.out.find(console_bytes("ファイル:" + in_folder("rec", "a.m1v")));
+    size_t b = r.out.find(console_bytes("ファイル:" + in_folder("rec", "b.mpg")));
+    EXPECT_LT(a, b);
+    EXPECT_NE(b, std::string::npos);
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\nMPEGではないので飛ばします\n"));
+    EXPECT_TRUE(contains(r, "\n4個のファイル: 完了2、変換するものなし0、失敗0、対象外2\n"));
+    EXPECT_TRUE(read_bytes(dir_ / "rec" / "sub" / "c.mpg") == read_bytes(sample_path("vcd_pal.mpg")));
+    expect_as_alone(dir_ / "rec", "a.m1v", "es_mpeg1.m1v");
+
+    // Undone whole: a file with no marker file has nothing to undo.
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "rec/new.m2v");
+    RunResult undone = run_tool({"-u", "rec"}, dir_.path());
+    EXPECT_EQ(undone.exit_code, 0);
+    EXPECT_TRUE(contains(undone, "ファイル:" + in_folder("rec", "new.m2v") +
+                                     "\niniファイルがないので、元に戻すものはありません\n"));
+    EXPECT_TRUE(read_bytes(dir_ / "rec" / "a.m1v") == read_bytes(sample_path("es_mpeg1.m1v")));
+    EXPECT_TRUE(read_bytes(dir_ / "rec" / "b.mpg") == read_bytes(sample_path("svcd_pal.mpg")));
+    EXPECT_FALSE(fs::exists(dir_ / "rec" / "b.ini"));
+}
+
+TEST_F(Batch, AFolderWithoutMpegFilesSaysSo) {
+    fs::create_directories(dir_ / "pictures");
+    write_bytes(dir_ / "pictures" / "cover.png", {0x89, 'P', 'N', 'G'});
+    RunResult r = run_tool({"pictures"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 5);
+    EXPECT_TRUE(contains(r, "MPEGのファイルがありません\n"));
+}
+
+#ifndef _WIN32
+// A file on a read-only disc fails with its own exit code; the others are
+// done all the same.
+TEST_F(Batch, AReadOnlyFileFailsAloneAndTheOthersAreDone) {
+    TmpfsMount disc(dir_ / "disc", "4m");
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "disc/v.mpg");
+    if (disc.mounted()) {
+        ASSERT_TRUE(disc.read_only());
+    } else {
+        fs::permissions(dir_ / "disc" / "v.mpg", fs::perms::owner_read);
+        fs::permissions(dir_ / "disc", fs::perms::owner_read | fs::perms::owner_exec);
+    }
+    for (const char* v : videos) copy_sample(dir_, v);
+    RunResult r = run_tool({videos[1], "disc/v.mpg", videos[2]}, dir_.path());
+    if (!disc.mounted()) fs::permissions(dir_ / "disc", fs::perms::owner_all);
+    EXPECT_EQ(r.exit_code, 7);
+    EXPECT_TRUE(contains(r, "失敗:disc/v.mpg(終了コード7)\n"));
+    EXPECT_TRUE(read_bytes(dir_ / "disc" / "v.mpg") == read_bytes(sample_path("dvd_ntsc_4x3.mpg")));
+    expect_as_alone(dir_.path(), videos[1], videos[1]);
+    expect_as_alone(dir_.path(), videos[2], videos[2]);
+}
+#endif
+
+}  // namespace
