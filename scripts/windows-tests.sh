@@ -21,4 +21,12 @@ cmake --build build-win64 -j2
 
 # A machine where wine cannot start must fail here, not pass silently.
 "$wine" cmd /c exit 0 || { echo "wine64 cannot start: the Windows tests did not run"; exit 1; }
+
+# The DVD tests' folder, made here: the Windows test runner has no dvdauthor.
+# Wine shows the root of the Linux file system as drive Z:.
+dvd=$(mktemp -d)
+trap 'rm -rf "$dvd"' EXIT
+tests/make_dvd.sh "$dvd/disc"
+MORVALEN_DVD_FOLDER="Z:$(printf '%s' "$dvd/disc" | tr / '\\')"
+export MORVALEN_DVD_FOLDER MORVALEN_DVD_LINUX="$dvd/disc"
 ctest --test-dir build-win64 --output-on-failure

@@ -17,9 +17,11 @@ export WINEDEBUG=-all
 export LC_ALL=C
 failures=0
 
-# Console output as UTF-8 with the elapsed and remaining time taken out.
+# Console output as UTF-8 with the elapsed and remaining time taken out, and
+# the folder separator in the names of a batch's files made one.
 normalise() {
-  iconv -f CP932 -t UTF-8 < "$1" | sed 's#経過/残り時間 [0-9]*:[0-9]*/約[0-9]*[分秒]#TIME#g' > "$1.cmp"
+  iconv -f CP932 -t UTF-8 < "$1" | sed -e 's#経過/残り時間 [0-9]*:[0-9]*/約[0-9]*[分秒]#TIME#g' \
+    -e '/^ファイル:\|^失敗:/ s#\\#/#g' > "$1.cmp"
   rm "$1"
 }
 
@@ -77,5 +79,33 @@ for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m
     fi
   done
 done
+# A batch of named files, one of them missing, and a DVD-Video folder
+# (made by the Windows test script; without it only the batch).
+compare_sides() {  # case
+  if ! diff -r "$work/linux" "$work/windows" > "$work/diff.txt"; then
+    echo "DIFFERENT: $1"
+    head -60 "$work/diff.txt"
+    failures=$((failures + 1))
+  fi
+}
+for side in linux windows; do
+  rm -rf "${work:?}/$side"
+  mkdir -p "$work/$side"
+  cp "$data/dvd_ntsc_4x3.mpg" "$data/es_mpeg1.m1v" "$data/ts_sd_4x3.ts" "$work/$side/"
+  run=0; run_side "$side" ts_sd_4x3.ts -r dvd_ntsc_4x3.mpg missing.mpg es_mpeg1.m1v
+  run=1; run_side "$side" ts_sd_4x3.ts -u dvd_ntsc_4x3.mpg es_mpeg1.m1v
+done
+compare_sides "a batch"
+if [ -n "${MORVALEN_DVD_LINUX:-}" ]; then
+  for side in linux windows; do
+    rm -rf "${work:?}/$side"
+    mkdir -p "$work/$side"
+    cp -r "$MORVALEN_DVD_LINUX" "$work/$side/disc"
+    run=0; run_side "$side" disc
+    run=1; run_side "$side" disc
+    run=2; run_side "$side" disc -u
+  done
+  compare_sides "a DVD-Video folder"
+fi
 echo "compared the Linux and the Windows build: $failures differences"
 [ "$failures" -eq 0 ]
