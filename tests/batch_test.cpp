@@ -29,9 +29,9 @@ protected:
         args.push_back(name);
         run_tool(args, single.path());
         fs::path marker = fs::path(name).replace_extension(".ini");
-        EXPECT_TRUE(read_bytes(folder / name) == read_bytes(single / name));
+        EXPECT_TRUE(read_bytes(folder / name) == read_bytes(single.path() / name));
         EXPECT_EQ(fs::exists(folder / marker) ? read_text(folder / marker) : "",
-                  fs::exists(single / marker) ? read_text(single / marker) : "");
+                  fs::exists(single.path() / marker) ? read_text(single.path() / marker) : "");
     }
     ScratchDir dir_;
 };
