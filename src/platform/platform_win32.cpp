@@ -307,6 +307,9 @@ void os_name_resolve(const char* name, char* out, size_t capacity) {
     size_t n = std::strlen(name);
     // A \\?\ name reaches the file system as it is; "." and ".." stay.
     bool literal = std::strncmp(name, "\\\\?\\", 4) == 0;
+    // "VIDEO_TS\" names the folder, which a search by name would not find;
+    // a drive's root keeps its separator.
+    while (n > 1 && (name[n - 1] == '\\' || name[n - 1] == '/') && name[n - 2] != ':') --n;
     size_t component = n;
     while (component > 0 && name[component - 1] != '\\' && name[component - 1] != '/') --component;
     size_t end = n;
