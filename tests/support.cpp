@@ -73,9 +73,13 @@ fs::path copy_sample(const ScratchDir& dir, const std::string& name, const std::
 
 #ifdef _WIN32
 
-// Quotes an argument for cmd.exe and the C runtime's argument splitter.
+// Quotes an argument for cmd.exe and the C runtime's argument splitter,
+// which reads backslashes before the closing quote as escapes: they are
+// doubled ("rec\\" is rec\).
 static std::string quote(const std::string& text) {
-    return "\"" + text + "\"";
+    size_t kept = text.find_last_not_of('\\');
+    size_t trailing = kept == std::string::npos ? text.size() : text.size() - kept - 1;
+    return "\"" + text + std::string(trailing, '\\') + "\"";
 }
 
 static std::string tool_command(const fs::path& cwd, const std::string&) {
@@ -286,7 +290,11 @@ private:
     int saved_;
 };
 #else
-struct QuietStdout {};
+// The console stays as it is; a constructor of its own keeps the unused
+// object from a warning.
+struct QuietStdout {
+    QuietStdout() {}
+};
 #endif
 
 std::string marker_positions(const std::string& marker, std::string* owner) {
