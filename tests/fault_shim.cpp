@@ -36,6 +36,8 @@
 namespace {
 
 typedef ssize_t (*ReadCall)(int, void*, size_t);
+typedef ssize_t (*PreadCall)(int, void*, size_t, off_t);
+typedef ssize_t (*Pread64Call)(int, void*, size_t, off64_t);
 typedef ssize_t (*PwriteCall)(int, const void*, size_t, off_t);
 typedef ssize_t (*Pwrite64Call)(int, const void*, size_t, off64_t);
 typedef ssize_t (*WriteCall)(int, const void*, size_t);
@@ -150,23 +152,40 @@ void kill_at_write() {
     if (text != nullptr && ++writes == std::atol(text)) kill(getpid(), SIGKILL);
 }
 
+// A read of count bytes at pos that reaches the fault offset fails, or with
+// MORVALEN_FAULT_SHORT ends there: false when it fails, else the count to
+// read.
+bool fault_read(int fd, off_t pos, size_t* count) {
+    off_t at = 0;
+    if (*count == 0 || pos < 0 || !fault_offset(fd, &at)) return true;
+    if (pos > at || at >= pos + static_cast<off_t>(*count)) return true;
+    if (std::getenv("MORVALEN_FAULT_SHORT") == nullptr) {
+        errno = EIO;
+        return false;
+    }
+    *count = static_cast<size_t>(at - pos);
+    return true;
+}
+
 }  // namespace
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     static ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
-    off_t at = 0;
-    off_t pos = lseek(fd, 0, SEEK_CUR);
-    if (count > 0 && pos >= 0 && fault_offset(fd, &at)) {
-        if (pos <= at && at < pos + static_cast<off_t>(count)) {
-            if (std::getenv("MORVALEN_FAULT_SHORT") == nullptr) {
-                errno = EIO;
-                return -1;
-            }
-            count = static_cast<size_t>(at - pos);
-            if (count == 0) return 0;
-        }
-    }
-    return real(fd, buffer, count);
+    if (!fault_read(fd, lseek(fd, 0, SEEK_CUR), &count)) return -1;
+    return count == 0 ? 0 : real(fd, buffer, count);
+}
+
+// The walks read at positions, from a thread of their own.
+extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+    static PreadCall real = reinterpret_cast<PreadCall>(dlsym(RTLD_NEXT, "pread"));
+    if (!fault_read(fd, offset, &count)) return -1;
+    return count == 0 ? 0 : real(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
+    static Pread64Call real = reinterpret_cast<Pread64Call>(dlsym(RTLD_NEXT, "pread64"));
+    if (!fault_read(fd, static_cast<off_t>(offset), &count)) return -1;
+    return count == 0 ? 0 : real(fd, buffer, count, offset);
 }
 
 // A build with 64-bit file offsets calls pwrite64 under either name.

@@ -70,6 +70,12 @@ uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count) {
     return done;
 }
 
+uint32_t file_read_at(FileHandleRec* file, int64_t at, void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    if (!os_file_read_at(file->handle, buffer, count, at, &done)) return 0;
+    return done;
+}
+
 uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count) {
     uint32_t done = 0;
     if (!os_file_write_at(file->handle, buffer, count, at, &done)) return 0;

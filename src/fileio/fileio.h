@@ -43,6 +43,9 @@ int64_t file_seek(FileHandleRec* file, int64_t distance, uint32_t origin);
 uint32_t file_read(FileHandleRec* file, void* buffer, uint32_t count);
 // Bytes written; 0 on failure. The position does not move.
 uint32_t file_write(FileHandleRec* file, const void* buffer, uint32_t count);
+// Reads at a position without moving the tracked position: bytes read,
+// fewer only at the end of the file, 0 on failure.
+uint32_t file_read_at(FileHandleRec* file, int64_t at, void* buffer, uint32_t count);
 // Writes at a position with one system call; bytes written, 0 on failure.
 // The tracked position stays, but the next read must seek first.
 uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count);

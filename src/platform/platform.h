@@ -66,6 +66,24 @@ bool os_file_seek(os_handle handle, uint32_t low, int32_t* high, uint32_t origin
                   uint32_t* new_low);
 bool os_file_read(os_handle handle, void* buffer, uint32_t count, uint32_t* done);
 bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_t* done);
+// Reads up to count bytes at offset, all that the file holds there, without
+// moving the file pointer: false on a read error.
+bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t offset,
+                     uint32_t* done);
+
+// A thread that reads a file ahead of its caller: one positioned read at a
+// time, posted and then waited for, so that the caller scans one block while
+// the next one is read. The buffer is the thread's from the post until the
+// wait returns; nothing else is shared.
+struct OsReadAhead;
+// Null when no thread could be started: the caller reads for itself.
+OsReadAhead* os_read_ahead_start();
+void os_read_ahead_post(OsReadAhead* ahead, os_handle handle, void* buffer, uint32_t count,
+                        int64_t offset);
+// Waits for the posted read: false when it failed; *done is what it read.
+bool os_read_ahead_wait(OsReadAhead* ahead, uint32_t* done);
+// Ends the thread; no read may be posted and not waited for.
+void os_read_ahead_stop(OsReadAhead* ahead);
 // Writes at a position with one call. Where the file pointer is afterwards
 // differs between systems: callers seek before their next read.
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,

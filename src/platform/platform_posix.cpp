@@ -8,6 +8,8 @@
 #include <string>
 #include <dirent.h>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -209,6 +211,108 @@ bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_
     }
     *done = total;
     return true;
+}
+
+bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t offset,
+                     uint32_t* done) {
+    uint32_t total = 0;
+    while (total < count) {
+        ssize_t got = pread(fd_of(handle), static_cast<char*>(buffer) + total, count - total,
+                            static_cast<off_t>(offset + total));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        total += static_cast<uint32_t>(got);
+    }
+    *done = total;
+    return true;
+}
+
+struct OsReadAhead {
+    pthread_t thread;
+    pthread_mutex_t lock;
+    pthread_cond_t changed;
+    bool posted;    // a read waits for the thread or is under way
+    bool finished;  // its result is ready
+    bool stopping;
+    os_handle handle;
+    void* buffer;
+    uint32_t count;
+    int64_t offset;
+    bool ok;
+    uint32_t done;
+};
+
+namespace {
+
+void* read_ahead_main(void* context) {
+    OsReadAhead* a = static_cast<OsReadAhead*>(context);
+    pthread_mutex_lock(&a->lock);
+    for (;;) {
+        while (!a->posted && !a->stopping) pthread_cond_wait(&a->changed, &a->lock);
+        if (a->stopping) break;
+        pthread_mutex_unlock(&a->lock);
+        uint32_t done = 0;
+        bool ok = os_file_read_at(a->handle, a->buffer, a->count, a->offset, &done);
+        pthread_mutex_lock(&a->lock);
+        a->ok = ok;
+        a->done = done;
+        a->posted = false;
+        a->finished = true;
+        pthread_cond_broadcast(&a->changed);
+    }
+    pthread_mutex_unlock(&a->lock);
+    return nullptr;
+}
+
+}  // namespace
+
+OsReadAhead* os_read_ahead_start() {
+    OsReadAhead* a = new (std::nothrow) OsReadAhead{};
+    if (a == nullptr) return nullptr;
+    pthread_mutex_init(&a->lock, nullptr);
+    pthread_cond_init(&a->changed, nullptr);
+    if (pthread_create(&a->thread, nullptr, read_ahead_main, a) != 0) {
+        pthread_cond_destroy(&a->changed);
+        pthread_mutex_destroy(&a->lock);
+        delete a;
+        return nullptr;
+    }
+    return a;
+}
+
+void os_read_ahead_post(OsReadAhead* a, os_handle handle, void* buffer, uint32_t count,
+                        int64_t offset) {
+    pthread_mutex_lock(&a->lock);
+    a->handle = handle;
+    a->buffer = buffer;
+    a->count = count;
+    a->offset = offset;
+    a->finished = false;
+    a->posted = true;
+    pthread_cond_broadcast(&a->changed);
+    pthread_mutex_unlock(&a->lock);
+}
+
+bool os_read_ahead_wait(OsReadAhead* a, uint32_t* done) {
+    pthread_mutex_lock(&a->lock);
+    while (!a->finished) pthread_cond_wait(&a->changed, &a->lock);
+    a->finished = false;
+    bool ok = a->ok;
+    *done = a->done;
+    pthread_mutex_unlock(&a->lock);
+    return ok;
+}
+
+void os_read_ahead_stop(OsReadAhead* a) {
+    pthread_mutex_lock(&a->lock);
+    a->stopping = true;
+    pthread_cond_broadcast(&a->changed);
+    pthread_mutex_unlock(&a->lock);
+    pthread_join(a->thread, nullptr);
+    pthread_cond_destroy(&a->changed);
+    pthread_mutex_destroy(&a->lock);
+    delete a;
 }
 
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,

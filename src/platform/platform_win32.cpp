@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,95 @@ bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_
     if (!WriteFile(native(handle), buffer, count, &put, NULL)) return false;
     *done = put;
     return true;
+}
+
+bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t offset,
+                     uint32_t* done) {
+    uint32_t total = 0;
+    while (total < count) {
+        OVERLAPPED at = {};
+        uint64_t from = static_cast<uint64_t>(offset) + total;
+        at.Offset = static_cast<DWORD>(from);
+        at.OffsetHigh = static_cast<DWORD>(from >> 32);
+        DWORD got = 0;
+        if (!ReadFile(native(handle), static_cast<char*>(buffer) + total, count - total, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return false;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    *done = total;
+    return true;
+}
+
+// The two events hand the read over and back: each setting of one happens
+// before the wait on it returns, so the record needs no lock of its own.
+struct OsReadAhead {
+    HANDLE thread;
+    HANDLE posted;
+    HANDLE finished;
+    bool stopping;
+    os_handle handle;
+    void* buffer;
+    uint32_t count;
+    int64_t offset;
+    bool ok;
+    uint32_t done;
+};
+
+namespace {
+
+DWORD WINAPI read_ahead_main(LPVOID context) {
+    OsReadAhead* a = static_cast<OsReadAhead*>(context);
+    for (;;) {
+        WaitForSingleObject(a->posted, INFINITE);
+        if (a->stopping) return 0;
+        a->ok = os_file_read_at(a->handle, a->buffer, a->count, a->offset, &a->done);
+        SetEvent(a->finished);
+    }
+}
+
+}  // namespace
+
+OsReadAhead* os_read_ahead_start() {
+    OsReadAhead* a = new (std::nothrow) OsReadAhead{};
+    if (a == nullptr) return nullptr;
+    a->posted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    a->finished = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (a->posted != nullptr && a->finished != nullptr) {
+        a->thread = CreateThread(nullptr, 0, read_ahead_main, a, 0, nullptr);
+        if (a->thread != nullptr) return a;
+    }
+    if (a->posted != nullptr) CloseHandle(a->posted);
+    if (a->finished != nullptr) CloseHandle(a->finished);
+    delete a;
+    return nullptr;
+}
+
+void os_read_ahead_post(OsReadAhead* a, os_handle handle, void* buffer, uint32_t count,
+                        int64_t offset) {
+    a->handle = handle;
+    a->buffer = buffer;
+    a->count = count;
+    a->offset = offset;
+    SetEvent(a->posted);
+}
+
+bool os_read_ahead_wait(OsReadAhead* a, uint32_t* done) {
+    WaitForSingleObject(a->finished, INFINITE);
+    *done = a->done;
+    return a->ok;
+}
+
+void os_read_ahead_stop(OsReadAhead* a) {
+    a->stopping = true;
+    SetEvent(a->posted);
+    WaitForSingleObject(a->thread, INFINITE);
+    CloseHandle(a->thread);
+    CloseHandle(a->posted);
+    CloseHandle(a->finished);
+    delete a;
 }
 
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,

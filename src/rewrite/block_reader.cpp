@@ -13,19 +13,61 @@ namespace {
 // cheapest copies the kernel makes.
 constexpr size_t page_size = 4096;
 
+// The piece that follows the block: posted to the read-ahead thread, read
+// into the other buffer after room for the bytes a fetch may keep.
+void next_piece_post(BlockReader* r) {
+    int64_t at = r->base + r->length;
+    int64_t left = r->file->size - at;
+    if (r->ahead == nullptr || left <= 0) return;
+    r->pending = true;
+    r->pending_at = at;
+    r->pending_count = left < reader_piece_size ? static_cast<uint32_t>(left) : reader_piece_size;
+    os_read_ahead_post(r->ahead, r->file->handle, r->buffers[1 - r->current] + reader_keep_room,
+                       r->pending_count, at);
+}
+
+// The piece at `at` in the other buffer: the read-ahead's when it read that
+// piece, else read now (after any read under way is done with the buffer).
+int32_t piece_read(BlockReader* r, int64_t at, uint32_t* got) {
+    uint8_t* into = r->buffers[1 - r->current] + reader_keep_room;
+    int64_t left = r->file->size - at;
+    uint32_t want = left < reader_piece_size ? static_cast<uint32_t>(left > 0 ? left : 0)
+                                             : reader_piece_size;
+    bool ahead = r->pending && r->pending_at == at;
+    if (r->pending) {
+        bool ok = os_read_ahead_wait(r->ahead, got);
+        r->pending = false;
+        if (ahead) return ok && *got == want ? 0 : reader_read_failed(r, at, want, ok ? *got : 0);
+    }
+    *got = want == 0 ? 0 : file_read_at(r->file, at, into, want);
+    return *got == want ? 0 : reader_read_failed(r, at, want, *got);
+}
+
 }  // namespace
 
 uint8_t* reader_block_new() {
     return static_cast<uint8_t*>(
-        ::operator new(reader_block_size, std::align_val_t(page_size), std::nothrow));
+        ::operator new(2 * reader_buffer_size, std::align_val_t(page_size), std::nothrow));
 }
 
 void reader_block_delete(uint8_t* block) {
     ::operator delete(block, std::align_val_t(page_size));
 }
 
-void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block) {
-    *reader = BlockReader{file, block, reader_block_size, 0, 0, -1, 0, 0};
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead) {
+    *reader = BlockReader{};
+    reader->file = file;
+    reader->buffers[0] = block;
+    reader->buffers[1] = block + reader_buffer_size;
+    reader->block = block + reader_keep_room;
+    reader->ahead = ahead;
+    reader->failed_at = -1;
+}
+
+void reader_drain(BlockReader* reader) {
+    uint32_t got = 0;
+    if (reader->pending) os_read_ahead_wait(reader->ahead, &got);
+    reader->pending = false;
 }
 
 int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
@@ -34,27 +76,21 @@ int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uin
     int64_t end = reader->base + reader->length;
     bool inside = pos >= reader->base && pos <= end;
     if (!inside || (pos + want > end && end < size)) {
-        // Refill from the start of pos's page, keeping what the block holds
-        // from there on, so that the file is read at page boundaries.
+        // The next block starts at pos's page, with what this one holds from
+        // there on in front of the piece that follows it.
         int64_t start = pos & ~static_cast<int64_t>(page_size - 1);
         if (start < reader->base) start = pos;
-        uint32_t keep = 0;
-        if (inside) {
-            keep = static_cast<uint32_t>(end - start);
-            std::memmove(reader->block, reader->block + (start - reader->base), keep);
-        }
+        uint32_t keep = inside ? static_cast<uint32_t>(end - start) : 0;
+        uint32_t got = 0;
+        int32_t result = piece_read(reader, start + keep, &got);
+        if (result != 0) return result;
+        uint8_t* next = reader->buffers[1 - reader->current] + reader_keep_room - keep;
+        if (keep > 0) std::memcpy(next, reader->block + (start - reader->base), keep);
+        reader->current = 1 - reader->current;
+        reader->block = next;
         reader->base = start;
-        reader->length = keep;
-        int64_t room = size - (start + keep);
-        if (room > reader->capacity - keep) room = reader->capacity - keep;
-        if (room > 0) {
-            int64_t at = start + keep;
-            uint32_t asked = static_cast<uint32_t>(room);
-            file_seek(reader->file, at, file_begin);
-            uint32_t got = file_read(reader->file, reader->block + keep, asked);
-            if (got != asked) return reader_read_failed(reader, at, asked, got);
-            reader->length += got;
-        }
+        reader->length = keep + got;
+        next_piece_post(reader);
         end = reader->base + reader->length;
     }
     int64_t left = end - pos;

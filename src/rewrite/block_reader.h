@@ -1,6 +1,12 @@
 // Forward reads of a walk through one block, so that a 2 KB pack or a
 // 188-byte packet costs no read of its own. Every read is held to what the
 // file held at open: one that delivers less is an error, never an early end.
+//
+// Two buffers take turns: while the walk scans the block in one, a thread
+// reads the file's next piece into the other, so that the scan costs no
+// time of its own beside the read. A fetch that runs past the block moves
+// the bytes it still needs, at most one fetch's worth, in front of the next
+// piece in the other buffer.
 #pragma once
 #include <cstdint>
 
@@ -8,26 +14,38 @@
 
 struct BlockReader {
     FileHandleRec* file;
-    uint8_t* block;     // page-aligned
-    uint32_t capacity;  // bytes of the block
+    uint8_t* buffers[2];
+    int current;        // the buffer the block lies in
+    uint8_t* block;     // the byte at base
     int64_t base;       // file position of block[0]
     uint32_t length;    // bytes of the block holding file data
+    OsReadAhead* ahead;  // null: each piece is read when it is needed
+    bool pending;        // the next piece is being read into the other buffer
+    int64_t pending_at;
+    uint32_t pending_count;
     // The read that came up short: where it began, what it asked, what it got.
     int64_t failed_at;
     uint32_t failed_want;
     uint32_t failed_got;
 };
 
-// The block size of the walks: small enough to stay in the processor's
-// cache between the read and the scan, large enough for any fetch.
-inline constexpr uint32_t reader_block_size = 0x40000 + 0x11000;
+// One read's piece: small enough to stay in the processor's cache between
+// the read and the scan.
+inline constexpr uint32_t reader_piece_size = 0x40000;
 // The most one fetch may ask for: a whole program stream packet and the
 // start code after it.
 inline constexpr uint32_t reader_fetch_most = 0x10006 + 4;
+// In front of each piece: room for what a fetch still needs of the last
+// piece, from the start of its page.
+inline constexpr uint32_t reader_keep_room = 0x12000;
+inline constexpr uint32_t reader_buffer_size = reader_keep_room + reader_piece_size;
 
+// Both buffers, page-aligned.
 uint8_t* reader_block_new();
 void reader_block_delete(uint8_t* block);
-void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block);
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead);
+// Waits for a piece still being read: the buffers are the caller's again.
+void reader_drain(BlockReader* reader);
 
 // Reads into the block so that it holds `want` bytes at pos, or all that the
 // file has from there; the two fetches below call it only when it must.

@@ -47,6 +47,7 @@ struct Engine {
     EngineMode mode;
     FileHandleRec file;
     uint8_t* block;
+    OsReadAhead* ahead;  // null: the walks read for themselves
     StreamLayout layout;
     TsProgram program;       // transport streams
     VideoHeaderProbe probe;  // the video's first sequence header
@@ -73,7 +74,8 @@ int32_t engine_open(Engine* e) {
     if (file_open(&e->file, e->job->path, access) != file_opened) return rewrite_open_error;
     e->block = reader_block_new();
     if (e->block == nullptr) return rewrite_data_buffer_error;
-    reader_init(&e->walk.reader, &e->file, e->block);
+    reader_init(&e->walk.reader, &e->file, e->block, nullptr);
+    e->ahead = os_read_ahead_start();
     return 0;
 }
 
@@ -156,7 +158,7 @@ bool range_searching(const Engine* e) {
 int32_t engine_reference(Engine* e) {
     video_probe_init(&e->probe);
     WalkSink sink = {probe_feed, e};
-    walk_init(&e->walk, &e->file, e->block, e->layout, e->program.video_pid, range_searching(e), sink);
+    walk_init(&e->walk, &e->file, e->block, e->ahead, e->layout, e->program.video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
     if (result < 0) return result;
     return video_probe_found(&e->probe) ? 0 : rewrite_no_sequence_header;
@@ -328,7 +330,7 @@ int32_t scan_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
 int32_t engine_walk(Engine* e) {
     header_scanner_init(&e->scanner, e->probe.header);
     WalkSink sink = {scan_feed, e};
-    walk_init(&e->walk, &e->file, e->block, e->layout, e->program.video_pid, range_searching(e), sink);
+    walk_init(&e->walk, &e->file, e->block, e->ahead, e->layout, e->program.video_pid, range_searching(e), sink);
     e->start_tick = os_tick_ms();
     e->walked = true;
     return walk_run(&e->walk);
@@ -443,6 +445,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
+    if (e->ahead != nullptr) os_read_ahead_stop(e->ahead);
     reader_block_delete(e->block);
     // A network share reports a failed write-back only here.
     if (e->file.handle != os_invalid_handle && file_close(&e->file) == 0 && result >= 0 &&

@@ -1,9 +1,23 @@
 #include "rewrite/walk.h"
 
-void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,
-               uint16_t video_pid, bool range_search, WalkSink sink) {
+namespace {
+
+int32_t walk_kind_run(Walk* walk) {
+    switch (walk->layout.kind) {
+    case stream_elementary: return elementary_walk(walk);
+    case stream_program: return program_walk(walk);
+    case stream_transport: return transport_walk(walk);
+    case stream_not_mpeg: break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead,
+               StreamLayout layout, uint16_t video_pid, bool range_search, WalkSink sink) {
     *walk = Walk{};
-    reader_init(&walk->reader, file, block);
+    reader_init(&walk->reader, file, block, ahead);
     walk->layout = layout;
     walk->video_pid = video_pid;
     walk->range_search = range_search;
@@ -18,11 +32,8 @@ int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uin
 }
 
 int32_t walk_run(Walk* walk) {
-    switch (walk->layout.kind) {
-    case stream_elementary: return elementary_walk(walk);
-    case stream_program: return program_walk(walk);
-    case stream_transport: return transport_walk(walk);
-    case stream_not_mpeg: break;
-    }
-    return 0;
+    int32_t result = walk_kind_run(walk);
+    // A walk that stopped early leaves a piece being read ahead.
+    reader_drain(&walk->reader);
+    return result;
 }
