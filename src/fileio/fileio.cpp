@@ -86,6 +86,10 @@ int file_sync(FileHandleRec* file) {
     return os_file_sync(file->handle) ? 0 : 1;
 }
 
+void file_write_out_start(FileHandleRec* file) {
+    os_file_write_out_start(file->handle);
+}
+
 int file_lock(FileHandleRec* file) {
     return os_file_lock(file->handle) ? 0 : 1;
 }

@@ -51,6 +51,8 @@ uint32_t file_read_at(FileHandleRec* file, int64_t at, void* buffer, uint32_t co
 uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint32_t count);
 // Makes what was written durable; 0 on success.
 int file_sync(FileHandleRec* file);
+// Starts the write-back of what was written, without waiting for it.
+void file_write_out_start(FileHandleRec* file);
 // Takes the lock of a run of the tool on the file, without waiting: 0, or 1
 // while another run holds it.
 int file_lock(FileHandleRec* file);

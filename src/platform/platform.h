@@ -91,6 +91,10 @@ bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int6
 // Makes what was written to the file durable: on the disk, not only in the
 // page cache, before the call returns.
 bool os_file_sync(os_handle handle);
+// Starts writing what was written to the file out to the disk and returns
+// without waiting, where the system has such a call: a later os_file_sync
+// then has less left to wait for.
+void os_file_write_out_start(os_handle handle);
 // Makes a new name in the folder that holds the named file durable (POSIX
 // systems; Windows journals its folders itself).
 bool os_folder_sync(const char* file_name);

@@ -333,6 +333,16 @@ bool os_file_sync(os_handle handle) {
     return fdatasync(fd_of(handle)) == 0;
 }
 
+void os_file_write_out_start(os_handle handle) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    // Length 0: to the end of the file. A failure here shows again, and is
+    // reported, at the sync.
+    sync_file_range(fd_of(handle), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)handle;
+#endif
+}
+
 bool os_folder_sync(const char* file_name) {
     const char* slash = std::strrchr(file_name, '/');
     std::string folder = slash == nullptr ? std::string(".") : std::string(file_name, slash + 1);

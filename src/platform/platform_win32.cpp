@@ -308,6 +308,10 @@ bool os_file_sync(os_handle handle) {
     return FlushFileBuffers(native(handle)) != 0;
 }
 
+// Windows has no call that starts the write-back without waiting for it;
+// its cache manager starts one within a second anyway.
+void os_file_write_out_start(os_handle) {}
+
 bool os_folder_sync(const char*) {
     return true;
 }

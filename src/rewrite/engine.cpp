@@ -270,6 +270,9 @@ int32_t batch_commit(Engine* e) {
     if (b.count == 0) return 0;
     int32_t result = marker_commit(&e->marker);
     for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_write(e, b.pos[i], b.value[i]);
+    // The disk takes the changed pages while the walk reads on, not all of
+    // them at the closing sync.
+    if (result == 0) file_write_out_start(&e->file);
     b.count = 0;
     return result;
 }
