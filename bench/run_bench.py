@@ -11,6 +11,8 @@ taken off the tool's time, and the tool's peak resident memory (GNU time).
 A rewrite's time spent making its marker file and the video durable
 (fdatasync, fsync) is timed on its own by bench/sync_time.c, preloaded, and
 the ratio outside the syncs is given too.
+Run as root, it then empties the page cache before each of five turns of
+cat, a listing and a rewrite, and gives the ratios of the best runs.
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
 
@@ -138,6 +140,32 @@ def measure(tool, kind, path, sync_timer):
           f"peak RSS {max(list_kib, rewrite_kib) / 1024:5.1f} MiB")
 
 
+def caches_drop():
+    """Empties the page cache (root only): the next read comes from the disk."""
+    os.sync()
+    with open("/proc/sys/vm/drop_caches", "w") as f:
+        f.write("3\n")
+
+
+def measure_cold(tool, kind, path):
+    """cat, a listing and a rewrite of the file, each from an empty page
+    cache, taking turns five times: the ratios of the best runs (a virtual
+    machine's disk varies by a factor of two from one read to the next)."""
+    runs = {"cat": [], "list": [], "rewrite": []}
+    for _ in range(5):
+        for name, argv in (("cat", ["cat", path]), ("list", [tool, "-l", path]),
+                           ("rewrite", [tool, path])):
+            side_files_remove(path)
+            caches_drop()
+            runs[name].append(timed(argv)[0])
+    side_files_remove(path)
+    cat_s = min(runs["cat"])
+    ratio = lambda name: (min(runs[name]) - OPENING_WAITS) / cat_s
+    print(f"{kind:18s} cold: cat {cat_s:5.3f} s  list {ratio('list'):4.2f}x  "
+          f"rewrite {ratio('rewrite'):4.2f}x  (best of five; "
+          f"cat {max(runs['cat']):5.3f} s at worst)")
+
+
 def undo_memory(tool, headers):
     """An elementary stream of that many headers, rewritten, then undone: the
     undo reads all their positions back. Returns the undo's peak in KiB."""
@@ -163,8 +191,15 @@ def main():
     os.makedirs(OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB in {folder}")
     sync_timer = sync_timer_make()
-    for kind, (name, options) in KINDS.items():
-        measure(tool, kind, stream_make(clip_make(name, options), size_mib, folder), sync_timer)
+    streams = {kind: stream_make(clip_make(name, options), size_mib, folder)
+               for kind, (name, options) in KINDS.items()}
+    for kind, path in streams.items():
+        measure(tool, kind, path, sync_timer)
+    if os.geteuid() == 0:
+        for kind, path in streams.items():
+            measure_cold(tool, kind, path)
+    else:
+        print("cold cache: not measured (emptying the page cache needs root)")
     small = undo_memory(tool, 500000)
     large = undo_memory(tool, 1000000)
     print(f"growth beyond 500,000: {(large - small) * 1024 / 500000:4.1f} bytes a position")

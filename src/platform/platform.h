@@ -71,19 +71,21 @@ bool os_file_write(os_handle handle, const void* buffer, uint32_t count, uint32_
 bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t offset,
                      uint32_t* done);
 
-// A thread that reads a file ahead of its caller: one positioned read at a
-// time, posted and then waited for, so that the caller scans one block while
-// the next one is read. The buffer is the thread's from the post until the
-// wait returns; nothing else is shared.
-struct OsReadAhead;
-// Null when no thread could be started: the caller reads for itself.
-OsReadAhead* os_read_ahead_start();
-void os_read_ahead_post(OsReadAhead* ahead, os_handle handle, void* buffer, uint32_t count,
-                        int64_t offset);
-// Waits for the posted read: false when it failed; *done is what it read.
-bool os_read_ahead_wait(OsReadAhead* ahead, uint32_t* done);
-// Ends the thread; no read may be posted and not waited for.
-void os_read_ahead_stop(OsReadAhead* ahead);
+// A thread that runs one job at a time for its caller: posted, then waited
+// for, so that the caller goes on with its own work in between (the next
+// piece of a file read, or a batch of changes written, while the walk
+// scans). What the job touches is the job's from the post until the wait
+// returns; nothing else is shared.
+struct OsWorker;
+// Null when no thread could be started: the caller does its jobs itself.
+OsWorker* os_worker_start();
+void os_worker_post(OsWorker* worker, void (*job)(void* context), void* context);
+void os_worker_wait(OsWorker* worker);
+// Whether the posted job is done, without waiting: when it is, the wait for
+// it is over.
+bool os_worker_poll(OsWorker* worker);
+// Ends the thread; no job may be posted and not waited for.
+void os_worker_stop(OsWorker* worker);
 // Writes at a position with one call. Where the file pointer is afterwards
 // differs between systems: callers seek before their next read.
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,

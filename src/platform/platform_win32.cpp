@@ -224,73 +224,68 @@ bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t off
     return true;
 }
 
-// The two events hand the read over and back: each setting of one happens
+// The two events hand the job over and back: each setting of one happens
 // before the wait on it returns, so the record needs no lock of its own.
-struct OsReadAhead {
+struct OsWorker {
     HANDLE thread;
     HANDLE posted;
     HANDLE finished;
     bool stopping;
-    os_handle handle;
-    void* buffer;
-    uint32_t count;
-    int64_t offset;
-    bool ok;
-    uint32_t done;
+    void (*job)(void* context);
+    void* context;
 };
 
 namespace {
 
-DWORD WINAPI read_ahead_main(LPVOID context) {
-    OsReadAhead* a = static_cast<OsReadAhead*>(context);
+DWORD WINAPI worker_main(LPVOID context) {
+    OsWorker* w = static_cast<OsWorker*>(context);
     for (;;) {
-        WaitForSingleObject(a->posted, INFINITE);
-        if (a->stopping) return 0;
-        a->ok = os_file_read_at(a->handle, a->buffer, a->count, a->offset, &a->done);
-        SetEvent(a->finished);
+        WaitForSingleObject(w->posted, INFINITE);
+        if (w->stopping) return 0;
+        w->job(w->context);
+        SetEvent(w->finished);
     }
 }
 
 }  // namespace
 
-OsReadAhead* os_read_ahead_start() {
-    OsReadAhead* a = new (std::nothrow) OsReadAhead{};
-    if (a == nullptr) return nullptr;
-    a->posted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    a->finished = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (a->posted != nullptr && a->finished != nullptr) {
-        a->thread = CreateThread(nullptr, 0, read_ahead_main, a, 0, nullptr);
-        if (a->thread != nullptr) return a;
+OsWorker* os_worker_start() {
+    OsWorker* w = new (std::nothrow) OsWorker{};
+    if (w == nullptr) return nullptr;
+    w->posted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    w->finished = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (w->posted != nullptr && w->finished != nullptr) {
+        w->thread = CreateThread(nullptr, 0, worker_main, w, 0, nullptr);
+        if (w->thread != nullptr) return w;
     }
-    if (a->posted != nullptr) CloseHandle(a->posted);
-    if (a->finished != nullptr) CloseHandle(a->finished);
-    delete a;
+    if (w->posted != nullptr) CloseHandle(w->posted);
+    if (w->finished != nullptr) CloseHandle(w->finished);
+    delete w;
     return nullptr;
 }
 
-void os_read_ahead_post(OsReadAhead* a, os_handle handle, void* buffer, uint32_t count,
-                        int64_t offset) {
-    a->handle = handle;
-    a->buffer = buffer;
-    a->count = count;
-    a->offset = offset;
-    SetEvent(a->posted);
+void os_worker_post(OsWorker* w, void (*job)(void* context), void* context) {
+    w->job = job;
+    w->context = context;
+    SetEvent(w->posted);
 }
 
-bool os_read_ahead_wait(OsReadAhead* a, uint32_t* done) {
-    WaitForSingleObject(a->finished, INFINITE);
-    *done = a->done;
-    return a->ok;
+void os_worker_wait(OsWorker* w) {
+    WaitForSingleObject(w->finished, INFINITE);
 }
 
-void os_read_ahead_stop(OsReadAhead* a) {
-    a->stopping = true;
-    SetEvent(a->posted);
-    WaitForSingleObject(a->thread, INFINITE);
-    CloseHandle(a->thread);
-    CloseHandle(a->posted);
-    CloseHandle(a->finished);
-    delete a;
+bool os_worker_poll(OsWorker* w) {
+    return WaitForSingleObject(w->finished, 0) == WAIT_OBJECT_0;
+}
+
+void os_worker_stop(OsWorker* w) {
+    w->stopping = true;
+    SetEvent(w->posted);
+    WaitForSingleObject(w->thread, INFINITE);
+    CloseHandle(w->thread);
+    CloseHandle(w->posted);
+    CloseHandle(w->finished);
+    delete w;
 }
 
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,

@@ -13,6 +13,11 @@ namespace {
 // cheapest copies the kernel makes.
 constexpr size_t page_size = 4096;
 
+void piece_read_job(void* context) {
+    PieceRead* read = static_cast<PieceRead*>(context);
+    read->got = file_read_at(read->file, read->at, read->into, read->count);
+}
+
 // The piece that follows the block: posted to the read-ahead thread, read
 // into the other buffer after room for the bytes a fetch may keep.
 void next_piece_post(BlockReader* r) {
@@ -20,10 +25,9 @@ void next_piece_post(BlockReader* r) {
     int64_t left = r->file->size - at;
     if (r->ahead == nullptr || left <= 0) return;
     r->pending = true;
-    r->pending_at = at;
-    r->pending_count = left < reader_piece_size ? static_cast<uint32_t>(left) : reader_piece_size;
-    os_read_ahead_post(r->ahead, r->file->handle, r->buffers[1 - r->current] + reader_keep_room,
-                       r->pending_count, at);
+    uint32_t count = left < reader_piece_size ? static_cast<uint32_t>(left) : reader_piece_size;
+    r->ahead_read = PieceRead{r->file, r->buffers[1 - r->current] + reader_keep_room, at, count, 0};
+    os_worker_post(r->ahead, piece_read_job, &r->ahead_read);
 }
 
 // The piece at `at` in the other buffer: the read-ahead's when it read that
@@ -33,11 +37,13 @@ int32_t piece_read(BlockReader* r, int64_t at, uint32_t* got) {
     int64_t left = r->file->size - at;
     uint32_t want = left < reader_piece_size ? static_cast<uint32_t>(left > 0 ? left : 0)
                                              : reader_piece_size;
-    bool ahead = r->pending && r->pending_at == at;
     if (r->pending) {
-        bool ok = os_read_ahead_wait(r->ahead, got);
+        os_worker_wait(r->ahead);
         r->pending = false;
-        if (ahead) return ok && *got == want ? 0 : reader_read_failed(r, at, want, ok ? *got : 0);
+        if (r->ahead_read.at == at) {
+            *got = r->ahead_read.got;
+            return *got == want ? 0 : reader_read_failed(r, at, want, *got);
+        }
     }
     *got = want == 0 ? 0 : file_read_at(r->file, at, into, want);
     return *got == want ? 0 : reader_read_failed(r, at, want, *got);
@@ -54,7 +60,7 @@ void reader_block_delete(uint8_t* block) {
     ::operator delete(block, std::align_val_t(page_size));
 }
 
-void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead) {
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsWorker* ahead) {
     *reader = BlockReader{};
     reader->file = file;
     reader->buffers[0] = block;
@@ -65,8 +71,7 @@ void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsRea
 }
 
 void reader_drain(BlockReader* reader) {
-    uint32_t got = 0;
-    if (reader->pending) os_read_ahead_wait(reader->ahead, &got);
+    if (reader->pending) os_worker_wait(reader->ahead);
     reader->pending = false;
 }
 

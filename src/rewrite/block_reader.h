@@ -12,6 +12,16 @@
 
 #include "fileio/fileio.h"
 
+// The read the read-ahead thread makes: the thread's from its post until
+// the wait for it returns.
+struct PieceRead {
+    FileHandleRec* file;
+    uint8_t* into;
+    int64_t at;
+    uint32_t count;
+    uint32_t got;
+};
+
 struct BlockReader {
     FileHandleRec* file;
     uint8_t* buffers[2];
@@ -19,10 +29,9 @@ struct BlockReader {
     uint8_t* block;     // the byte at base
     int64_t base;       // file position of block[0]
     uint32_t length;    // bytes of the block holding file data
-    OsReadAhead* ahead;  // null: each piece is read when it is needed
-    bool pending;        // the next piece is being read into the other buffer
-    int64_t pending_at;
-    uint32_t pending_count;
+    OsWorker* ahead;  // null: each piece is read when it is needed
+    bool pending;     // the next piece is being read into the other buffer
+    PieceRead ahead_read;
     // The read that came up short: where it began, what it asked, what it got.
     int64_t failed_at;
     uint32_t failed_want;
@@ -44,7 +53,7 @@ inline constexpr uint32_t reader_buffer_size = reader_keep_room + reader_piece_s
 // Both buffers, page-aligned.
 uint8_t* reader_block_new();
 void reader_block_delete(uint8_t* block);
-void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead);
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsWorker* ahead);
 // Waits for a piece still being read: the buffers are the caller's again.
 void reader_drain(BlockReader* reader);
 

@@ -23,8 +23,9 @@ constexpr uint32_t head_window = 0x200000;
 
 // Changes wait for their record to be on the disk, and the record is made
 // durable once for each batch: at most this many changes, or changes
-// spread over at most this much of the file (a fraction of a second's
-// reading), and always at the end.
+// spread over this much of the file (a fraction of a second's reading) or
+// more, as long as the committer is still busy with the batch before, and
+// always at the end.
 constexpr uint32_t batch_most = 4096;
 constexpr int64_t batch_span = 4 << 20;
 
@@ -32,6 +33,15 @@ struct ChangeBatch {
     uint32_t count;
     int64_t pos[batch_most];
     uint8_t value[batch_most];
+};
+
+// A batch that the committer thread makes durable and writes while the walk
+// fills the other one.
+struct BatchCommit {
+    MarkerRec* marker;
+    FileHandleRec* video;
+    const ChangeBatch* batch;
+    int32_t result;
 };
 
 enum EngineMode {
@@ -47,7 +57,8 @@ struct Engine {
     EngineMode mode;
     FileHandleRec file;
     uint8_t* block;
-    OsReadAhead* ahead;  // null: the walks read for themselves
+    OsWorker* ahead;      // null: the walks read for themselves
+    OsWorker* committer;  // null: batches are committed on the walk's thread
     StreamLayout layout;
     TsProgram program;       // transport streams
     VideoHeaderProbe probe;  // the video's first sequence header
@@ -58,7 +69,10 @@ struct Engine {
     ListFileRec list;
     bool list_lost;  // the list file could not be made: listed on the console only
     bool walked;  // the main walk ran
-    ChangeBatch batch;    // changes recorded, waiting for the record to be durable
+    ChangeBatch batches[2];  // one filled by the walk, one being committed
+    int filling;             // the batch whose changes are recorded, not yet durable
+    BatchCommit commit;
+    bool committing;      // the committer has a batch
     bool video_written;   // a byte of the video changed
     uint32_t start_tick;
     const uint8_t* scan_buffer;  // the bytes being scanned
@@ -75,7 +89,8 @@ int32_t engine_open(Engine* e) {
     e->block = reader_block_new();
     if (e->block == nullptr) return rewrite_data_buffer_error;
     reader_init(&e->walk.reader, &e->file, e->block, nullptr);
-    e->ahead = os_read_ahead_start();
+    e->ahead = os_worker_start();
+    if (e->mode == engine_rewrite) e->committer = os_worker_start();
     return 0;
 }
 
@@ -259,22 +274,62 @@ int32_t match_list(Engine* e, int64_t pos) {
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : rewrite_list_write_error;
 }
 
+int32_t byte_put(FileHandleRec* video, int64_t pos, uint8_t value) {
+    return file_write_at(video, pos, &value, 1) == 1 ? 0 : rewrite_write_error;
+}
+
 int32_t byte_write(Engine* e, int64_t pos, uint8_t value) {
     e->video_written = true;
-    return file_write_at(&e->file, pos, &value, 1) == 1 ? 0 : rewrite_write_error;
+    return byte_put(&e->file, pos, value);
 }
 
 // The record of the batch goes to the disk, then its bytes to the video.
-int32_t batch_commit(Engine* e) {
-    ChangeBatch& b = e->batch;
-    if (b.count == 0) return 0;
-    int32_t result = marker_commit(&e->marker);
-    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_write(e, b.pos[i], b.value[i]);
+void batch_commit_job(void* context) {
+    BatchCommit* c = static_cast<BatchCommit*>(context);
+    const ChangeBatch& b = *c->batch;
+    int32_t result = marker_sync(c->marker);
+    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_put(c->video, b.pos[i], b.value[i]);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
-    if (result == 0) file_write_out_start(&e->file);
-    b.count = 0;
-    return result;
+    if (result == 0) file_write_out_start(c->video);
+    c->result = result;
+}
+
+// What became of the last batch committed, once it is through.
+int32_t commit_wait(Engine* e) {
+    if (e->committing) os_worker_wait(e->committer);
+    e->committing = false;
+    return e->commit.result;
+}
+
+bool commit_busy(Engine* e) {
+    if (e->committing && os_worker_poll(e->committer)) e->committing = false;
+    return e->committing;
+}
+
+// Hands the filled batch to the committer, once the one before it is
+// through; its recorded lines reach the marker file first. After a failure
+// no batch is committed: its changes stay unmade.
+int32_t batch_commit(Engine* e) {
+    ChangeBatch& b = e->batches[e->filling];
+    if (b.count == 0) return 0;
+    int32_t result = commit_wait(e);
+    if (result == 0) result = marker_flush(&e->marker);
+    if (result != 0) {
+        b.count = 0;
+        return result;
+    }
+    e->video_written = true;
+    e->commit = BatchCommit{&e->marker, &e->file, &b, 0};
+    e->filling = 1 - e->filling;
+    e->batches[e->filling].count = 0;
+    if (e->committer == nullptr) {
+        batch_commit_job(&e->commit);
+        return e->commit.result;
+    }
+    os_worker_post(e->committer, batch_commit_job, &e->commit);
+    e->committing = true;
+    return 0;
 }
 
 // Only real changes are written, and each is recorded before it is made,
@@ -284,8 +339,9 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
     progress_show(e, pos, nullptr);
     uint8_t target = static_cast<uint8_t>(e->job->target_aspect & 0x0F);
     if ((found >> 4) == target) return 0;
-    ChangeBatch& b = e->batch;
-    if (b.count == batch_most || (b.count > 0 && pos - b.pos[0] > batch_span)) {
+    const ChangeBatch& filled = e->batches[e->filling];
+    bool spread = filled.count > 0 && pos - filled.pos[0] > batch_span;
+    if (filled.count == batch_most || (spread && !commit_busy(e))) {
         int32_t committed = batch_commit(e);
         if (committed != 0) return committed;
     }
@@ -294,6 +350,7 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
         int32_t result = marker_record(&e->marker, pos, found);
         if (result != 0) return result;
     }
+    ChangeBatch& b = e->batches[e->filling];
     b.pos[b.count] = pos;
     b.value[b.count++] = static_cast<uint8_t>((found & 0x0F) | (target << 4));
     return 0;
@@ -405,6 +462,7 @@ void other_video_print(const Walk* walk) {
 // the result is reported and the last-write time put back.
 int32_t changes_finish(Engine* e, int32_t result) {
     int32_t committed = batch_commit(e);
+    if (committed == 0) committed = commit_wait(e);
     if (result >= 0 && committed != 0) result = committed;
     if (e->video_written && file_sync(&e->file) != 0 && result >= 0) result = rewrite_write_error;
     return result;
@@ -448,7 +506,8 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
-    if (e->ahead != nullptr) os_read_ahead_stop(e->ahead);
+    if (e->ahead != nullptr) os_worker_stop(e->ahead);
+    if (e->committer != nullptr) os_worker_stop(e->committer);
     reader_block_delete(e->block);
     // A network share reports a failed write-back only here.
     if (e->file.handle != os_invalid_handle && file_close(&e->file) == 0 && result >= 0 &&

@@ -257,17 +257,24 @@ int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {
     return failed == 0 ? 0 : rewrite_marker_write_error;
 }
 
-int32_t marker_commit(MarkerRec* marker) {
+int32_t marker_flush(MarkerRec* marker) {
+    return text_file_flush(&marker->text) == 0 ? 0 : rewrite_marker_write_error;
+}
+
+int32_t marker_sync(MarkerRec* marker) {
     // On the disk before the bytes change: a run cut off by a crash or a
     // power cut must leave no change that the record does not hold.
-    if (text_file_flush(&marker->text) != 0 || file_sync(&marker->text.file) != 0) {
-        return rewrite_marker_write_error;
-    }
+    if (file_sync(&marker->text.file) != 0) return rewrite_marker_write_error;
     if (marker->created && !marker->folder_synced) {
         if (!os_folder_sync(marker->name)) return rewrite_marker_write_error;
         marker->folder_synced = true;
     }
     return 0;
+}
+
+int32_t marker_commit(MarkerRec* marker) {
+    int32_t result = marker_flush(marker);
+    return result == 0 ? marker_sync(marker) : result;
 }
 
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original) {

@@ -14,7 +14,7 @@ int32_t walk_kind_run(Walk* walk) {
 
 }  // namespace
 
-void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead,
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsWorker* ahead,
                StreamLayout layout, uint16_t video_pid, bool range_search, WalkSink sink) {
     *walk = Walk{};
     reader_init(&walk->reader, file, block, ahead);

@@ -49,7 +49,7 @@ struct Walk {
     uint8_t pending_breaks;
 };
 
-void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsReadAhead* ahead,
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsWorker* ahead,
                StreamLayout layout, uint16_t video_pid, bool range_search, WalkSink sink);
 
 // From the start of the file to its end: 0, or the first non-zero result
