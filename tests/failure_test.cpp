@@ -2,6 +2,7 @@
 // disks that fill up, files and folders that cannot be written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 
@@ -85,6 +86,24 @@ TEST_F(Failures, AReadThatComesUpShortStopsTheWalk) {
             EXPECT_GT(*listed.rbegin(), fault - 1048576);
         }
     }
+}
+
+// A change that fails to be written (made on the committer thread) stops
+// the run with its error; every change made is recorded, none after the
+// failed one is made, and the undo gives the original back.
+TEST_F(Failures, AChangeThatCannotBeWrittenStopsTheRunAndIsUndone) {
+    Bytes original = dense_elementary_stream(5000, 100);
+    write_bytes(dir_ / "v.m2v", original);
+    RunResult r = run({"v.m2v"}, "LC_ALL=C ASAN_OPTIONS=verify_asan_link_order=0 MORVALEN_FAIL_AT_WRITE=3 "
+                                 "LD_PRELOAD=" FAULT_SHIM_PATH);
+    EXPECT_EQ(r.exit_code, 6);
+    EXPECT_TRUE(contains(r, "アスペクト情報の書き換えに失敗しました\r\nエラー終了(-7)")) << r.out;
+    std::set<int64_t> changed = changed_positions(original, read_bytes(dir_ / "v.m2v"));
+    std::set<int64_t> listed = listed_positions(read_text(dir_ / "v.ini"));
+    EXPECT_EQ(changed, (std::set<int64_t>{7, 107}));  // the aspect bytes of the first two
+    EXPECT_TRUE(std::includes(listed.begin(), listed.end(), changed.begin(), changed.end()));
+    EXPECT_EQ(run({"-u", "v.m2v"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "v.m2v") == original);
 }
 
 class FullDisk : public Failures {

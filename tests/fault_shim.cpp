@@ -14,6 +14,8 @@
 //   their last sync (removed when never synced); the positioned writes since
 //   the last sync are kept or, with MORVALEN_CUT_KEEP=synced, undone.
 //     MORVALEN_CUT_AT_WRITE  N
+// - the Nth positioned write fails with EIO, as on a disk that goes bad.
+//     MORVALEN_FAIL_AT_WRITE  N
 // - every write and sync of a regular file (but standard output and error)
 //   is logged in order, one line each: "W path offset count", "S path".
 //     MORVALEN_JOURNAL  the log's path
@@ -24,6 +26,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,6 +45,16 @@ typedef ssize_t (*PwriteCall)(int, const void*, size_t, off_t);
 typedef ssize_t (*Pwrite64Call)(int, const void*, size_t, off64_t);
 typedef ssize_t (*WriteCall)(int, const void*, size_t);
 typedef int (*SyncCall)(int);
+
+// The tool writes from two threads (the walk's appends to the side files,
+// the committer's syncs and changes): one call at a time through here, so
+// that the bookkeeping stays whole and nothing is written between a power
+// cut and the kill.
+pthread_mutex_t shim_lock = PTHREAD_MUTEX_INITIALIZER;
+struct ShimLock {
+    ShimLock() { pthread_mutex_lock(&shim_lock); }
+    ~ShimLock() { pthread_mutex_unlock(&shim_lock); }
+};
 
 WriteCall real_write() {
     static WriteCall real = reinterpret_cast<WriteCall>(dlsym(RTLD_NEXT, "write"));
@@ -109,7 +122,9 @@ void power_cut() {
             truncate(t.path, t.synced_length);
         } else if (!keep_all) {
             int fd = open(t.path, O_WRONLY | O_CLOEXEC);
-            for (int k = t.undo_count - 1; k >= 0; --k) pwrite(fd, &t.undo_byte[k], 1, t.undo_at[k]);
+            // Not through this library's pwrite: the lock is held.
+            static PwriteCall real = reinterpret_cast<PwriteCall>(dlsym(RTLD_NEXT, "pwrite"));
+            for (int k = t.undo_count - 1; k >= 0; --k) real(fd, &t.undo_byte[k], 1, t.undo_at[k]);
             close(fd);
         }
     }
@@ -146,10 +161,16 @@ bool fault_offset(int fd, off_t* at) {
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > *at;
 }
 
-void kill_at_write() {
+// Before a positioned write: false when it is to fail.
+bool write_allowed() {
     static long writes = 0;
-    const char* text = std::getenv("MORVALEN_KILL_AT_WRITE");
-    if (text != nullptr && ++writes == std::atol(text)) kill(getpid(), SIGKILL);
+    ++writes;
+    const char* kill_at = std::getenv("MORVALEN_KILL_AT_WRITE");
+    if (kill_at != nullptr && writes == std::atol(kill_at)) kill(getpid(), SIGKILL);
+    const char* fail_at = std::getenv("MORVALEN_FAIL_AT_WRITE");
+    if (fail_at == nullptr || writes != std::atol(fail_at)) return true;
+    errno = EIO;
+    return false;
 }
 
 // A read of count bytes at pos that reaches the fault offset fails, or with
@@ -191,19 +212,22 @@ extern "C" ssize_t pread64(int fd, void* buffer, size_t count, off64_t offset) {
 // A build with 64-bit file offsets calls pwrite64 under either name.
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     static PwriteCall real = reinterpret_cast<PwriteCall>(dlsym(RTLD_NEXT, "pwrite"));
-    kill_at_write();
+    ShimLock lock;
+    if (!write_allowed()) return -1;
     positioned_write(fd, offset, count);
     return real(fd, buffer, count, offset);
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
     static Pwrite64Call real = reinterpret_cast<Pwrite64Call>(dlsym(RTLD_NEXT, "pwrite64"));
-    kill_at_write();
+    ShimLock lock;
+    if (!write_allowed()) return -1;
     positioned_write(fd, offset, count);
     return real(fd, buffer, count, offset);
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
+    ShimLock lock;
     if (fd > STDERR_FILENO) {
         off_t at = lseek(fd, 0, SEEK_CUR);
         journal("W", fd, at, count);
@@ -215,6 +239,7 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t count) {
 
 extern "C" int fdatasync(int fd) {
     static SyncCall real = reinterpret_cast<SyncCall>(dlsym(RTLD_NEXT, "fdatasync"));
+    ShimLock lock;
     int result = real(fd);
     if (result == 0) synced(fd);
     return result;
@@ -222,6 +247,7 @@ extern "C" int fdatasync(int fd) {
 
 extern "C" int fsync(int fd) {
     static SyncCall real = reinterpret_cast<SyncCall>(dlsym(RTLD_NEXT, "fsync"));
+    ShimLock lock;
     int result = real(fd);
     if (result == 0) synced(fd);
     return result;
