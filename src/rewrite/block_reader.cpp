@@ -13,6 +13,13 @@ namespace {
 // cheapest copies the kernel makes.
 constexpr size_t page_size = 4096;
 
+// The bytes of the piece at `at`: a whole piece, or what the file has left.
+uint32_t piece_length(const BlockReader* r, int64_t at) {
+    int64_t left = r->file->size - at;
+    if (left <= 0) return 0;
+    return left < reader_piece_size ? static_cast<uint32_t>(left) : reader_piece_size;
+}
+
 void piece_read_job(void* context) {
     PieceRead* read = static_cast<PieceRead*>(context);
     read->got = file_read_at(read->file, read->at, read->into, read->count);
@@ -22,10 +29,9 @@ void piece_read_job(void* context) {
 // into the other buffer after room for the bytes a fetch may keep.
 void next_piece_post(BlockReader* r) {
     int64_t at = r->base + r->length;
-    int64_t left = r->file->size - at;
-    if (r->ahead == nullptr || left <= 0) return;
+    uint32_t count = piece_length(r, at);
+    if (r->ahead == nullptr || count == 0) return;
     r->pending = true;
-    uint32_t count = left < reader_piece_size ? static_cast<uint32_t>(left) : reader_piece_size;
     r->ahead_read = PieceRead{r->file, r->buffers[1 - r->current] + reader_keep_room, at, count, 0};
     os_worker_post(r->ahead, piece_read_job, &r->ahead_read);
 }
@@ -34,9 +40,7 @@ void next_piece_post(BlockReader* r) {
 // piece, else read now (after any read under way is done with the buffer).
 int32_t piece_read(BlockReader* r, int64_t at, uint32_t* got) {
     uint8_t* into = r->buffers[1 - r->current] + reader_keep_room;
-    int64_t left = r->file->size - at;
-    uint32_t want = left < reader_piece_size ? static_cast<uint32_t>(left > 0 ? left : 0)
-                                             : reader_piece_size;
+    uint32_t want = piece_length(r, at);
     if (r->pending) {
         os_worker_wait(r->ahead);
         r->pending = false;

@@ -302,6 +302,7 @@ int32_t commit_wait(Engine* e) {
     return e->commit.result;
 }
 
+// Whether the committer is still writing its batch, without waiting.
 bool commit_busy(Engine* e) {
     if (e->committing && os_worker_poll(e->committer)) e->committing = false;
     return e->committing;
