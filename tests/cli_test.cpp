@@ -228,12 +228,13 @@ TEST_F(Cli, UndoTellsWhichPositionsHeldNoHeader) {
     EXPECT_EQ(read_text(dir_ / "es_mpeg2_16x9.ini"), marker);
 }
 
-TEST_F(Cli, TransportStreamWithoutMpegVideoIsRefusedUntouched) {
-    fs::path video = copy_sample(dir_, "ts_h264.ts");
-    RunResult r = run({"ts_h264.ts"});
+TEST_F(Cli, TransportStreamWithoutVideoItRewritesIsRefusedUntouched) {
+    fs::path video = dir_ / "mpeg4.ts";
+    write_bytes(video, ts_tables_and_video(ts_type_mpeg4_video));
+    RunResult r = run({"mpeg4.ts"});
     EXPECT_EQ(r.exit_code, 5);
-    EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2のビデオがありません\n"));
-    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("ts_h264.ts")));
+    EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2/H.264/HEVCのビデオがありません\n"));
+    EXPECT_TRUE(read_bytes(video) == ts_tables_and_video(ts_type_mpeg4_video));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 }
 

@@ -252,15 +252,20 @@ TEST(HeaderAnalysis, TransportStreamVideoAndClock) {
     EXPECT_DOUBLE_EQ(info.duration_sec, 2.0);
 }
 
-TEST(HeaderAnalysis, TransportStreamWithoutMpegVideo) {
-    Bytes head = ts_packet(0, true, 0, pat_section(1, 0x1000)) +
-                 ts_packet(0x1000, true, 0, pmt_section(1, 0x100, 0x1B, 0x100)) +
-                 ts_packet(0x100, true, 0, ts_video_pes(filler(100)));
-    head = head + head + head;
+TEST(HeaderAnalysis, TransportStreamVideoByStreamType) {
+    Bytes head = ts_tables_and_video(ts_type_mpeg4_video);
     SequenceHeaderInfo info = analyse(head, head, 0);
     EXPECT_EQ(info.layout.kind, stream_transport);
     EXPECT_TRUE(info.program.tables_seen);
     EXPECT_FALSE(info.program.found);
+
+    const std::pair<uint8_t, VideoCodec> types[] = {{0x02, codec_mpeg}, {0x1B, codec_avc}, {0x24, codec_hevc}};
+    for (const auto& [type, codec] : types) {
+        head = ts_tables_and_video(type);
+        info = analyse(head, head, 0);
+        EXPECT_TRUE(info.program.found) << int{type};
+        EXPECT_EQ(info.layout.codec, codec) << int{type};
+    }
 }
 
 TEST(HeaderAnalysis, CutTransportStreamFindsItsVideoWithoutTables) {

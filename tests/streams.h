@@ -98,3 +98,14 @@ inline Bytes pmt_section(uint16_t program, uint16_t pcr_pid, uint8_t type, uint1
 inline Bytes ts_video_pes(const Bytes& payload) {
     return Bytes{0, 0, 1, 0xE0, 0, 0, 0x81, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01} + payload;
 }
+
+// Nine packets whose tables name one video stream of the type and nothing else.
+inline Bytes ts_tables_and_video(uint8_t type) {
+    Bytes packets = ts_packet(0, true, 0, pat_section(1, 0x1000)) +
+                    ts_packet(0x1000, true, 0, pmt_section(1, 0x100, type, 0x100)) +
+                    ts_packet(0x100, true, 0, ts_video_pes(filler(100)));
+    return packets + packets + packets;
+}
+
+// MPEG-4 Part 2 video, which the tool does not rewrite.
+inline constexpr uint8_t ts_type_mpeg4_video = 0x10;

@@ -31,6 +31,18 @@ void skip_bits(uint8_t* bits, uint32_t length, int n) {
     shift_bits_left(bits, length, static_cast<uint32_t>(n));
 }
 
+// Whether the bytes hold an MPEG sequence header's start code, which no
+// H.264 or HEVC stream can hold (its byte after 00 00 01 would have the
+// forbidden bit set).
+bool sequence_code_in(const uint8_t* bytes, uint32_t length) {
+    uint32_t window = 0xFFFFFFFFu;
+    for (uint32_t i = 0; i < length; ++i) {
+        window = (window << 8) | bytes[i];
+        if (window == sequence_header_code) return true;
+    }
+    return false;
+}
+
 void scan_head(const uint8_t* headbuf, SequenceHeaderInfo* info) {
     uint32_t window = 0;
     // Before index 3 the window still holds the initial zero bytes.
@@ -186,9 +198,11 @@ void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
 }  // namespace
 
 StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length) {
-    StreamLayout layout = {stream_not_mpeg, {0, 0}};
+    StreamLayout layout = {stream_not_mpeg, {0, 0}, codec_mpeg};
     if (ts_layout_detect(head, length, &layout.ts)) {
         layout.kind = stream_transport;
+    } else if (!sequence_code_in(head, length) && (layout.codec = nal_codec_detect(head, length)) != codec_mpeg) {
+        layout.kind = stream_elementary;
     } else if (length >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1) {
         bool video_code = length >= 4 && head[3] < stream_id_program_end;
         layout.kind = video_code ? stream_elementary : stream_program;
@@ -201,18 +215,20 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
     info->first_pack_pos = -1;
     info->last_pack_pos = -1;
     info->first_seqhdr_pos = -1;
-    info->program = {false, false, ts_pid_none, ts_pid_none};
+    info->program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
     video_probe_init(&info->video);
     info->layout = stream_layout_detect(headbuf, info->head_len);
     if (info->layout.kind == stream_not_mpeg) return 0;
     info->not_mpeg = 0;
     if (info->layout.kind == stream_transport) {
         ts_program_find(headbuf, info->head_len, info->layout.ts, &info->program);
+        info->layout.codec = info->program.codec;
     } else {
         scan_head(headbuf, info);
         scan_tail(tailbuf, info);
     }
-    video_payload_probe(headbuf, info, &info->video);
+    // A parameter set is found by the engine's walk, with its own scanner.
+    if (info->layout.codec == codec_mpeg) video_payload_probe(headbuf, info, &info->video);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "analysis/sps.h"
 #include "analysis/ts_demux.h"
 #include "analysis/video_probe.h"
 
@@ -17,6 +18,7 @@ enum StreamKind : uint8_t {
 struct StreamLayout {
     StreamKind kind;
     TsLayout ts;  // transport streams only
+    VideoCodec codec;  // of an elementary stream; a transport stream's is its program's
 };
 
 struct SequenceHeaderInfo {
@@ -30,6 +32,7 @@ struct SequenceHeaderInfo {
     StreamLayout layout;
     TsProgram program;       // transport streams: the video stream and its clock
     VideoHeaderProbe video;  // the video's first sequence header, as far as headbuf went
+    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set
     double duration_sec;
     int32_t horizontal_size;
     int32_t vertical_size;
@@ -56,9 +59,11 @@ inline constexpr uint32_t start_code_pack = 0x000001BA;
 inline constexpr uint32_t start_code_gop = 0x000001B8;
 
 // The kind of file that the first bytes open: a transport stream by its
-// sync bytes; an elementary stream when its first start code is one of the
-// video's own (a sequence header, or anything below 0xB9); any other start
-// code opens a program stream.
+// sync bytes; an H.264 or HEVC elementary stream when its NAL units hold a
+// parameter set of the codec and no MPEG sequence header; an MPEG video
+// elementary stream when its first start code is one of the video's own (a
+// sequence header, or anything below 0xB9); any other start code opens a
+// program stream.
 StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header

@@ -13,6 +13,19 @@ constexpr uint8_t table_pat = 0x00;
 constexpr uint8_t table_pmt = 0x02;
 constexpr uint8_t type_mpeg1_video = 0x01;
 constexpr uint8_t type_mpeg2_video = 0x02;
+constexpr uint8_t type_avc_video = 0x1B;
+constexpr uint8_t type_hevc_video = 0x24;
+
+// The codec of a stream type of video the tool rewrites.
+bool video_stream_type(uint8_t type, VideoCodec* codec) {
+    switch (type) {
+    case type_mpeg1_video:
+    case type_mpeg2_video: *codec = codec_mpeg; return true;
+    case type_avc_video: *codec = codec_avc; return true;
+    case type_hevc_video: *codec = codec_hevc; return true;
+    default: return false;
+    }
+}
 constexpr uint32_t programs_most = 16;
 constexpr uint32_t candidates_most = 8;
 
@@ -67,6 +80,7 @@ struct ProgramSearch {
     bool pmt_read[programs_most];
     uint16_t video_pid[programs_most];  // ts_pid_none when the program has none
     uint16_t pcr_pid[programs_most];
+    VideoCodec codec[programs_most];
     PsiSection pmt;
     // Without tables: PIDs of video PES packets, each with its last 4 bytes.
     uint32_t candidates;
@@ -82,6 +96,7 @@ void pat_read(ProgramSearch* s) {
         s->program_number[s->programs] = static_cast<uint16_t>(d[at] << 8 | d[at + 1]);
         s->pmt_pid[s->programs] = pid_at(d + at + 2);
         s->video_pid[s->programs] = ts_pid_none;
+        s->codec[s->programs] = codec_mpeg;
         s->pmt_read[s->programs] = false;
         ++s->programs;
     }
@@ -94,9 +109,10 @@ void pmt_read(ProgramSearch* s, uint32_t k) {
     uint32_t end = s->pmt.need - 4;
     uint32_t at = 12u + (((d[10] & 0x0F) << 8) | d[11]);
     for (; at + 5 <= end; at += 5u + (((d[at + 3] & 0x0F) << 8) | d[at + 4])) {
-        uint8_t type = d[at];
-        if ((type == type_mpeg1_video || type == type_mpeg2_video) && s->video_pid[k] == ts_pid_none) {
+        VideoCodec codec = codec_mpeg;
+        if (video_stream_type(d[at], &codec) && s->video_pid[k] == ts_pid_none) {
             s->video_pid[k] = pid_at(d + at + 1);
+            s->codec[k] = codec;
         }
     }
     s->pmt_read[k] = true;
@@ -163,6 +179,7 @@ void program_choose(const ProgramSearch* s, TsProgram* program) {
             program->found = true;
             program->video_pid = s->video_pid[k];
             program->pcr_pid = s->pcr_pid[k];
+            program->codec = s->codec[k];
             return;
         }
         return;
@@ -261,7 +278,7 @@ uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step) {
 }
 
 void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program) {
-    *program = {false, false, ts_pid_none, ts_pid_none};
+    *program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
     ProgramSearch search = {};
     search.fallback_pid = ts_pid_none;
     uint32_t pos = layout.first_sync;

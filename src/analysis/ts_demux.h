@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "analysis/sps.h"
+
 inline constexpr uint32_t ts_packet_size = 188;
 inline constexpr uint8_t ts_sync_byte = 0x47;
 inline constexpr uint16_t ts_pid_pat = 0x0000;
@@ -98,12 +100,14 @@ uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step);
 // The video stream a transport stream is rewritten in.
 struct TsProgram {
     bool tables_seen;  // a program association table and its program map tables
-    bool found;        // an MPEG-1 or MPEG-2 video stream was chosen
+    bool found;        // a video stream was chosen
     uint16_t video_pid;
     uint16_t pcr_pid;  // ts_pid_none when no table names it
+    VideoCodec codec;
 };
 
 // From the tables in bytes[0, length): the first elementary stream of type
-// 0x01 or 0x02 of the first program that has one. Without tables (a cut
+// 0x01 or 0x02 (MPEG-1 or MPEG-2 video), 0x1B (H.264) or 0x24 (HEVC) of the
+// first program that has one. Without tables (a cut
 // recording), the first PID whose video PES packets carry a sequence header.
 void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program);

@@ -56,7 +56,7 @@ void title_set_probe(TitleSet* set, const CommandLine* line) {
         std::strcpy(job.path, set->vobs[k]);
         VideoHeaderProbe probe;
         TsProgram program;
-        bool found = video_header_seek(&job, &probe, &program) == 0 && video_probe_found(&probe);
+        bool found = video_header_seek(&job, &probe, &program, nullptr) == 0 && video_probe_found(&probe);
         set->first_codes[k] = found ? probe.header[7] >> 4 : 0;
         if (k == 0) set->mpeg2 = found && probe.extension == 1;
     }

@@ -8,6 +8,7 @@
 #include "analysis/trailing_zero.h"
 #include "cli/batch.h"
 #include "cli/command_line.h"
+#include "cli/sps_target.h"
 #include "cli/summary.h"
 #include "console/console.h"
 #include "console/messages.h"
@@ -134,9 +135,12 @@ int rewrite_and_report(const ConvertJob* job, bool read_only) {
 // window that held the whole file and no header may have stopped at damage,
 // which the engine's walk reports (or, with -r, walks past).
 int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
+    if (info->layout.codec != codec_mpeg) {
+        return video_header_seek(job, &info->video, &info->program, &info->sps);
+    }
     bool whole_file_seen = info->head_len >= size && video_probe_found(&info->video);
     if (video_probe_settled(&info->video) || whole_file_seen) return 0;
-    return video_header_seek(job, &info->video, &info->program);
+    return video_header_seek(job, &info->video, &info->program, nullptr);
 }
 
 // A transport stream's tables or video can lie past the head window (a
@@ -173,7 +177,8 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
         console_text(msg_no_mpeg_video);
         return exit_not_mpeg;
     }
-    if (result == 0 && !video_probe_found(&info->video)) result = rewrite_no_sequence_header;
+    bool sequence_header_missing = info->layout.codec == codec_mpeg && !video_probe_found(&info->video);
+    if (result == 0 && sequence_header_missing) result = rewrite_no_sequence_header;
     if (result != 0) {
         report_error(result);
         return exit_engine_error;
@@ -191,7 +196,7 @@ void summary_print(const SequenceHeaderInfo* info, int64_t size) {
 // The target equals the first header's code: there is still something to
 // do when another header holds another code (an interrupted run, a file
 // with parts of both shapes). Returns an exit code, or -1 to go on.
-int same_target_check(const CommandLine* line, const SequenceHeaderInfo* info) {
+int same_target_check(const CommandLine* line, const char* target_name) {
     int32_t needed = aspect_change_needed(&line->job);
     if (needed > 0) return -1;
     if (needed < 0) {
@@ -201,11 +206,49 @@ int same_target_check(const CommandLine* line, const SequenceHeaderInfo* info) {
     // A target that -o named is there already; a default one says that no
     // other shape was given.
     if (command_line_has_o(line)) {
-        console_print(msg_already_target, aspect_name(info->mpeg_version, line->job.target_aspect));
+        console_print(msg_already_target, target_name);
     } else {
         console_text(msg_target_equals_source);
     }
     return exit_same_aspect;
+}
+
+// Whether a rewrite of H.264 or HEVC video to the target can be made in
+// place at all, and is needed. Returns an exit code, or -1 to go on.
+int sps_target_check(const CommandLine* line, const SpsInfo* sps, SarRatio target, const char* name) {
+    SarRatio current = sps_sar(sps);
+    if (!sps->aspect_present) {
+        console_text(msg_sps_no_aspect_field);
+        return exit_no_aspect_field;
+    }
+    bool same = current.width != 0 && uint64_t{current.width} * target.height == uint64_t{target.width} * current.height;
+    if (same || target.width == 0) return same_target_check(line, name);
+    if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
+        console_print(msg_sps_no_table_code, target.width, target.height);
+        return exit_sps_left;
+    }
+    return -1;
+}
+
+// The same for H.264 and HEVC video, whose target is a sample aspect.
+int sps_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, int64_t size, bool read_only) {
+    char name[sar_name_capacity] = {};
+    SarRatio target = sps_sar(&info->sps);
+    sar_name(&info->sps, target, name);
+    console_print(msg_source_aspect, name);
+    ConvertJob* job = &line->job;
+    if (!undoing(job)) {
+        if (sps_target_choose(line, &info->sps, &target) != 0) return exit_bad_option;
+        job->target_sar = target;
+        sar_name(&info->sps, target, name);
+        console_print(msg_target_aspect, name);
+        int stop = listing(job) ? -1 : sps_target_check(line, &info->sps, target, name);
+        if (stop >= 0) return stop;
+    }
+    char summary[512] = {};
+    format_sps_summary_line(info, target, size, summary);
+    console_print(fmt_line, summary);
+    return rewrite_and_report(job, read_only);
 }
 
 // Analyses the open file, settles the target and runs the engine.
@@ -214,6 +257,7 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
     int stop = analyse(file, line, &info);
     if (stop >= 0) return stop;
     if (failed >= 1) console_print(msg_rw_count, failed);
+    if (info.layout.codec != codec_mpeg) return sps_video_rewrite(line, &info, file->size, read_only);
     console_print(msg_source_aspect, aspect_name(info.mpeg_version, info.aspect_code));
     ConvertJob* job = &line->job;
     if (!undoing(job)) {
@@ -223,7 +267,7 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
         console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
         // Listing needs no target.
         if (info.aspect_code == target && !listing(job)) {
-            stop = same_target_check(line, &info);
+            stop = same_target_check(line, aspect_name(info.mpeg_version, target));
             if (stop >= 0) return stop;
         }
     }
@@ -284,10 +328,10 @@ void report_result(int32_t result, const ConvertJob* job) {
     } else if (undoing(job)) {
         console_text("\n");
         console_line(result == restore_partial ? msg_restore_partial : msg_restored);
-    } else if (result == rewrite_done_marker_created || result == rewrite_done) {
+    } else {
+        int32_t done = result & ~rewrite_some_left;
         console_text("\n");
-        console_line(result == rewrite_done_marker_created ? msg_converted_ini_created
-                                                           : msg_converted);
+        console_line(done == rewrite_done_marker_created ? msg_converted_ini_created : msg_converted);
     }
 }
 
@@ -299,7 +343,8 @@ int exit_code_of(int32_t result, const ConvertJob* job) {
         }
         if (result == restore_partial) return exit_restore_partial;
     }
-    return result < 0 ? exit_engine_error : exit_ok;
+    if (result < 0) return exit_engine_error;
+    return (result & rewrite_some_left) != 0 ? exit_sps_left : exit_ok;
 }
 
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,

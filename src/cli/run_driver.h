@@ -16,6 +16,8 @@ enum ExitCode {
     exit_open_gave_up = 7,  // also: a file that can never be opened for writing
     exit_restore_partial = 8,
     exit_no_marker = 9,  // -u without a marker file the tool can read
+    exit_no_aspect_field = 10,  // H.264/HEVC video whose parameter set has no aspect to change
+    exit_sps_left = 11,  // H.264/HEVC parameter sets that cannot take the target in place
 };
 
 // What the opening loop needs of the platform; tests replace them.

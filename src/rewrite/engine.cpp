@@ -12,8 +12,8 @@
 #include "rewrite/marker.h"
 #include "rewrite/progress.h"
 #include "rewrite/side_files.h"
+#include "rewrite/sps_scan.h"
 #include "rewrite/walk.h"
-
 
 namespace {
 
@@ -44,6 +44,13 @@ struct BatchCommit {
     int32_t result;
 };
 
+// Parameter sets that matched the first but were left alone, by reason.
+struct SpsLeft {
+    uint32_t no_field;
+    uint32_t no_code;
+    uint32_t escaping;  // or too long to be read whole
+};
+
 enum EngineMode {
     engine_rewrite,
     engine_list,
@@ -64,6 +71,12 @@ struct Engine {
     VideoHeaderProbe probe;  // the video's first sequence header
     VideoHeaderProbe probe_before;  // as it was before the latest range
     HeaderScanner scanner;
+    // H.264 and HEVC: the parameter sets, the first one, and those that
+    // match it but cannot take the target in place.
+    SpsScanner sps_scanner;
+    bool reference_found;
+    SpsInfo reference_sps;
+    SpsLeft sps_left;
     Walk walk;
     MarkerRec marker;
     ListFileRec list;
@@ -136,6 +149,7 @@ int32_t engine_layout(Engine* e) {
     ts_program_find(window.get(), got, e->layout.ts, &e->program);
     result = program_seek(e, window.get());
     if (result != 0) return result;
+    e->layout.codec = e->program.codec;
     return e->program.found ? 0 : rewrite_no_mpeg_video;
 }
 
@@ -168,14 +182,37 @@ bool range_searching(const Engine* e) {
     return (e->job->mode_flags & mode_range_search) != 0 || e->mode == engine_restore;
 }
 
-// The walk as far as the video's first sequence header: the reference
-// whose size and frame rate every header to change must have.
-int32_t engine_reference(Engine* e) {
-    video_probe_init(&e->probe);
-    WalkSink sink = {probe_feed, e};
+bool sps_video(const Engine* e) {
+    return e->layout.codec != codec_mpeg;
+}
+
+int32_t sps_handle(void* context, const SpsUnit* unit);
+
+int32_t sps_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
+                 const PayloadRange* ranges, uint32_t count) {
+    Engine* e = engine_of(context);
+    return sps_scan(&e->sps_scanner, buffer, buffer_pos, ranges, count, sps_handle, e);
+}
+
+// One walk from the start of the file with the sink; a parameter set that
+// the end of the stream ends is handed over too.
+int32_t walk_with(Engine* e, WalkSink sink) {
+    if (sps_video(e)) sps_scanner_init(&e->sps_scanner, e->layout.codec);
     walk_init(&e->walk, &e->file, e->block, e->ahead, e->layout, e->program.video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
+    if (result == 0 && sps_video(e)) result = sps_scan_finish(&e->sps_scanner, sps_handle, e);
+    return result;
+}
+
+// The walk as far as the video's first sequence header, or its first
+// parameter set: the reference whose size (and frame rate, or id) every
+// one to change must have.
+int32_t engine_reference(Engine* e) {
+    video_probe_init(&e->probe);
+    WalkSink sink = sps_video(e) ? WalkSink{sps_feed, e} : WalkSink{probe_feed, e};
+    int32_t result = walk_with(e, sink);
     if (result < 0) return result;
+    if (sps_video(e)) return e->reference_found ? 0 : rewrite_no_sps;
     return video_probe_found(&e->probe) ? 0 : rewrite_no_sequence_header;
 }
 
@@ -209,7 +246,11 @@ void marker_foreign_print(const MarkerRec* marker, MarkerFit fit) {
 int32_t marker_open(Engine* e, const char* marker_name) {
     int32_t result = marker_load(&e->marker, marker_name, &e->file);
     if (result != 0) return result;
-    MarkerFit fit = marker_fit(&e->marker, &e->file, e->job->path, e->probe.header[7]);
+    e->marker.whole_bytes = sps_video(e);
+    // A parameter set's first line holds no frame rate: the name and size
+    // alone judge.
+    uint8_t reference_byte = sps_video(e) ? e->marker.first_byte : e->probe.header[7];
+    MarkerFit fit = marker_fit(&e->marker, &e->file, e->job->path, reference_byte);
     if (fit == marker_fits || (fit == marker_other_size && e->mode == engine_restore)) return 0;
     marker_foreign_print(&e->marker, fit);
     return rewrite_marker_foreign;
@@ -225,9 +266,11 @@ int32_t engine_side_files(Engine* e) {
     case engine_list:
         return list_open(e);
     case engine_rewrite:
-        return marker_found ? marker_open(e, marker_name)
-                            : marker_create(&e->marker, marker_name, e->probe.header[7], &e->file,
-                                            e->job->path);
+        if (marker_found) return marker_open(e, marker_name);
+        e->marker.whole_bytes = sps_video(e);
+        return marker_create(&e->marker, marker_name,
+                             sps_video(e) ? e->reference_sps.idc : e->probe.header[7], &e->file,
+                             e->job->path);
     case engine_restore:
         return marker_found ? marker_open(e, marker_name) : rewrite_marker_missing;
     case engine_change_search:
@@ -258,10 +301,16 @@ void list_record_fill(const Engine* e, int64_t pos, uint8_t* record) {
     }
 }
 
-void progress_show(const Engine* e, int64_t pos, const char* list_line) {
+void progress_show(const Engine* e, const PayloadRange* range, int64_t pos, const char* list_line) {
     WalkKind kind = e->layout.kind == stream_elementary ? walk_linear : walk_packets;
-    show_progress(kind, static_cast<uint64_t>(pos), e->scanner.range->progress_pos, e->file.size,
+    show_progress(kind, static_cast<uint64_t>(pos), range->progress_pos, e->file.size,
                   e->start_tick, list_line);
+}
+
+int32_t list_line_put(Engine* e, const PayloadRange* range, int64_t pos, const char* line) {
+    progress_show(e, range, pos, line);
+    if (e->list_lost) return 0;
+    return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : rewrite_list_write_error;
 }
 
 int32_t match_list(Engine* e, int64_t pos) {
@@ -269,9 +318,7 @@ int32_t match_list(Engine* e, int64_t pos) {
     uint8_t record[8];
     list_record_fill(e, pos, record);
     format_list_line(line, static_cast<uint64_t>(pos), record);
-    progress_show(e, pos, line);
-    if (e->list_lost) return 0;
-    return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : rewrite_list_write_error;
+    return list_line_put(e, e->scanner.range, pos, line);
 }
 
 int32_t byte_put(FileHandleRec* video, int64_t pos, uint8_t value) {
@@ -333,13 +380,9 @@ int32_t batch_commit(Engine* e) {
     return 0;
 }
 
-// Only real changes are written, and each is recorded before it is made,
-// unless the marker file lists its position already (with the byte it held
-// before its first change).
-int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
-    progress_show(e, pos, nullptr);
-    uint8_t target = static_cast<uint8_t>(e->job->target_aspect & 0x0F);
-    if ((found >> 4) == target) return 0;
+// Each change is recorded before it is made, unless the marker file lists
+// its position already (with the byte it held before its first change).
+int32_t byte_change(Engine* e, int64_t pos, uint8_t found, uint8_t value) {
     const ChangeBatch& filled = e->batches[e->filling];
     bool spread = filled.count > 0 && pos - filled.pos[0] > batch_span;
     if (filled.count == batch_most || (spread && !commit_busy(e))) {
@@ -353,16 +396,31 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
     }
     ChangeBatch& b = e->batches[e->filling];
     b.pos[b.count] = pos;
-    b.value[b.count++] = static_cast<uint8_t>((found & 0x0F) | (target << 4));
+    b.value[b.count++] = value;
     return 0;
 }
 
-int32_t match_restore(Engine* e, int64_t pos, uint8_t found) {
-    progress_show(e, pos, nullptr);
+// Only real changes are written.
+int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
+    progress_show(e, e->scanner.range, pos, nullptr);
+    uint8_t target = static_cast<uint8_t>(e->job->target_aspect & 0x0F);
+    if ((found >> 4) == target) return 0;
+    return byte_change(e, pos, found, static_cast<uint8_t>((found & 0x0F) | (target << 4)));
+}
+
+// A listed byte gets back what it held: a sequence header's aspect nibble,
+// or a parameter set's whole byte.
+int32_t byte_restore(Engine* e, int64_t pos, uint8_t found) {
     uint8_t original = 0;
     if (!marker_listed(&e->marker, pos, &original)) return 0;
-    uint8_t value = static_cast<uint8_t>((found & 0x0F) | (original & 0xF0));
+    uint8_t value = e->marker.whole_bytes ? original
+                                          : static_cast<uint8_t>((found & 0x0F) | (original & 0xF0));
     return value == found ? 0 : byte_write(e, pos, value);
+}
+
+int32_t match_restore(Engine* e, int64_t pos, uint8_t found) {
+    progress_show(e, e->scanner.range, pos, nullptr);
+    return byte_restore(e, pos, found);
 }
 
 int32_t match_handle(void* context, uint32_t index) {
@@ -388,13 +446,94 @@ int32_t scan_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
     return header_scan(&e->scanner, buffer, ranges, count, match_handle, e);
 }
 
+bool sps_matches(const SpsInfo* reference, const SpsInfo* info) {
+    return info->sps_id == reference->sps_id && info->width == reference->width &&
+           info->height == reference->height;
+}
+
+// "*" where the set's bytes lie across packets, as for a sequence header.
+int32_t sps_list(Engine* e, const SpsUnit* unit, const SpsInfo* info) {
+    char line[side_path_capacity] = {};
+    SarRatio sar = sps_sar(info);
+    bool split = unit->pos[unit->length - 1] - unit->pos[0] != unit->length - 1;
+    text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(unit->pos[0]),
+                static_cast<unsigned long long>(unit->pos[0]), sar.width, sar.height,
+                split ? "*" : "-");
+    return list_line_put(e, e->sps_scanner.range, unit->pos[0], line);
+}
+
+SpsEdit sps_edit(const Engine* e, const SpsUnit* unit, SpsByteChange* changes, uint32_t* count) {
+    *count = 0;
+    // Bytes past those kept could change their escaping unseen.
+    if (unit->cut) return sps_edit_escaping;
+    return sps_aspect_edit(e->layout.codec, unit->bytes, unit->length, e->job->target_sar, changes,
+                           count);
+}
+
+void sps_left_count(SpsLeft* left, SpsEdit edit) {
+    if (edit == sps_edit_no_field) ++left->no_field;
+    if (edit == sps_edit_no_code) ++left->no_code;
+    if (edit == sps_edit_escaping || edit == sps_edit_unread) ++left->escaping;
+}
+
+// The set's changed bytes go through the same record and batches as a
+// sequence header's; one that cannot take the target in place is counted.
+int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
+    SpsByteChange changes[sps_changes_most];
+    uint32_t count = 0;
+    SpsEdit edit = sps_edit(e, unit, changes, &count);
+    if (edit != sps_edit_changed) {
+        sps_left_count(&e->sps_left, edit);
+        return 0;
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t at = changes[k].index;
+        int32_t result = byte_change(e, unit->pos[at], unit->bytes[at], changes[k].value);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+int32_t sps_restore(Engine* e, const SpsUnit* unit) {
+    uint32_t indices[sps_changes_most];
+    uint32_t count = unit->cut ? 0 : sps_field_bytes(e->layout.codec, unit->bytes, unit->length, indices);
+    for (uint32_t k = 0; k < count; ++k) {
+        int32_t result = byte_restore(e, unit->pos[indices[k]], unit->bytes[indices[k]]);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// The match handler of H.264 and HEVC video: the first parameset that
+// reads is the reference, and every one with its id and picture size is
+// listed, rewritten or put back.
+int32_t sps_handle(void* context, const SpsUnit* unit) {
+    Engine* e = engine_of(context);
+    SpsInfo info;
+    if (!sps_read(e->layout.codec, unit->bytes, unit->length, &info)) return 0;
+    if (!e->reference_found) {
+        e->reference_found = true;
+        e->reference_sps = info;
+        return walk_stop_found;
+    }
+    if (!sps_matches(&e->reference_sps, &info)) return 0;
+    if (e->mode == engine_list) return sps_list(e, unit, &info);
+    if (e->mode == engine_change_search) {
+        SpsByteChange changes[sps_changes_most];
+        uint32_t count = 0;
+        return sps_edit(e, unit, changes, &count) == sps_edit_changed ? walk_stop_found : 0;
+    }
+    progress_show(e, e->sps_scanner.range, unit->pos[0], nullptr);
+    if (e->mode == engine_rewrite) return sps_rewrite(e, unit);
+    return e->mode == engine_restore ? sps_restore(e, unit) : 0;
+}
+
 int32_t engine_walk(Engine* e) {
     header_scanner_init(&e->scanner, e->probe.header);
-    WalkSink sink = {scan_feed, e};
-    walk_init(&e->walk, &e->file, e->block, e->ahead, e->layout, e->program.video_pid, range_searching(e), sink);
+    WalkSink sink = sps_video(e) ? WalkSink{sps_feed, e} : WalkSink{scan_feed, e};
     e->start_tick = os_tick_ms();
     e->walked = true;
-    return walk_run(&e->walk);
+    return walk_with(e, sink);
 }
 
 int32_t engine_run(Engine* e) {
@@ -458,6 +597,20 @@ void other_video_print(const Walk* walk) {
     console_print(fmt_stream_id_line, message);
 }
 
+// Parameter sets that kept their aspect: the user hears how many and why.
+void sps_left_print(const SpsLeft* left) {
+    uint32_t total = left->no_field + left->no_code + left->escaping;
+    if (total == 0) return;
+    char message[512] = {};
+    text_format(message, sizeof message, msg_sps_left, total, left->no_field, left->no_code,
+                left->escaping);
+    console_print(fmt_stream_id_line, message);
+}
+
+bool sps_some_left(const SpsLeft* left) {
+    return left->no_field + left->no_code + left->escaping > 0;
+}
+
 // The last batch goes out, whatever stopped the walk (the changes before a
 // stop stay made and recorded), and then the video is made durable: before
 // the result is reported and the last-write time put back.
@@ -476,6 +629,7 @@ int32_t engine_finish(Engine* e, int32_t result) {
     if (e->mode != engine_change_search && e->mode != engine_probe) {
         sync_losses_print(&e->walk);
         other_video_print(&e->walk);
+        sps_left_print(&e->sps_left);
     }
     int32_t closed = 0;
     bool list_made = e->list.text.open || e->list_lost;
@@ -489,7 +643,10 @@ int32_t engine_finish(Engine* e, int32_t result) {
     if (result < 0) return result;
     if (closed != 0) return closed;
     switch (e->mode) {
-    case engine_rewrite: return e->marker.created ? rewrite_done_marker_created : rewrite_done;
+    case engine_rewrite: {
+        int32_t done = e->marker.created ? rewrite_done_marker_created : rewrite_done;
+        return sps_some_left(&e->sps_left) ? done | rewrite_some_left : done;
+    }
     case engine_change_search: return result == walk_stop_found ? 1 : 0;
     case engine_probe: return 0;
     default: return rewrite_done;
@@ -497,13 +654,13 @@ int32_t engine_finish(Engine* e, int32_t result) {
 }
 
 int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* probe,
-                    TsProgram* program) {
+                    TsProgram* program, SpsInfo* sps) {
     std::unique_ptr<Engine> e(new (std::nothrow) Engine{});
     if (!e) return rewrite_data_buffer_error;
     e->job = job;
     e->mode = mode;
     e->file.handle = os_invalid_handle;
-    e->program = {false, false, ts_pid_none, ts_pid_none};
+    e->program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
@@ -517,6 +674,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     }
     if (probe != nullptr) *probe = e->probe;
     if (program != nullptr) *program = e->program;
+    if (sps != nullptr) *sps = e->reference_sps;
     return result;
 }
 
@@ -542,20 +700,22 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_marker_foreign: return msg_engine_marker_foreign;
     case rewrite_marker_linked: return msg_engine_marker_linked;
     case rewrite_not_dvd_ifo: return msg_engine_not_dvd_ifo;
+    case rewrite_no_sps: return msg_engine_no_sps;
     default: return nullptr;
     }
 }
 
 int32_t aspect_rewrite(const ConvertJob* job) {
-    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr, nullptr);
-    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, nullptr, nullptr);
-    return engine_call(job, engine_rewrite, nullptr, nullptr);
+    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr, nullptr, nullptr);
+    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, nullptr, nullptr, nullptr);
+    return engine_call(job, engine_rewrite, nullptr, nullptr, nullptr);
 }
 
 int32_t aspect_change_needed(const ConvertJob* job) {
-    return engine_call(job, engine_change_search, nullptr, nullptr);
+    return engine_call(job, engine_change_search, nullptr, nullptr, nullptr);
 }
 
-int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program) {
-    return engine_call(job, engine_probe, probe, program);
+int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program,
+                          SpsInfo* sps) {
+    return engine_call(job, engine_probe, probe, program, sps);
 }

@@ -15,17 +15,20 @@ inline constexpr uint8_t mode_undo = 0x20;          // -u
 struct ConvertJob {
     char path[512];          // UTF-8 (on POSIX systems: the file system's bytes)
     uint32_t target_aspect;  // 0-15; the low four bits are written
+    SarRatio target_sar;     // H.264 and HEVC: the sample aspect written
     uint8_t mode_flags;
 };
 
 // Engine results: 0 done and the marker file created by this call, 1 done
 // otherwise (always in list mode); an undo gives 0 when everything was put
 // back (and the marker file removed), 2 when some listed positions held no
-// header. Negative when the walk stopped.
+// header. A rewrite of H.264 or HEVC video that left parameter sets alone
+// adds 4 to its result. Negative when the walk stopped.
 enum RewriteResult : int32_t {
     rewrite_done_marker_created = 0,
     rewrite_done = 1,
     restore_partial = 2,
+    rewrite_some_left = 4,
     rewrite_open_error = -1,
     rewrite_data_buffer_error = -2,
     rewrite_block_buffer_error = -3,
@@ -46,6 +49,7 @@ enum RewriteResult : int32_t {
     rewrite_no_mpeg_video = -19,   // a transport stream without MPEG-1/MPEG-2 video
     rewrite_not_dvd_ifo = -20,     // a title set's IFO or BUP without its identifier
     rewrite_open_refused = -21,    // the file can never be opened for writing
+    rewrite_no_sps = -22,          // H.264 or HEVC video without a parameter set that reads
 };
 
 // The message that tells a negative result, or null for those that have
@@ -62,10 +66,11 @@ int32_t aspect_rewrite(const ConvertJob* job);
 int32_t aspect_change_needed(const ConvertJob* job);
 
 // Looks through the whole file for its video's first sequence header and
-// the start code after it, where the head window did not hold them, and in
-// a transport stream for the program tables: 0, or a negative engine
-// result. Reads only.
-int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program);
+// the start code after it, where the head window did not hold them (or for
+// the first parameter set of H.264 or HEVC video), and in a transport
+// stream for the program tables: 0, or a negative engine result. Reads only.
+int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program,
+                          SpsInfo* sps);
 
 inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |

@@ -248,7 +248,7 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
 
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {
     int failed = 0;
-    if ((original >> 4) == (marker->first_byte >> 4)) {
+    if (!marker->whole_bytes && (original >> 4) == (marker->first_byte >> 4)) {
         failed = text_file_print(&marker->text, fmt_marker_position, static_cast<long long>(position));
     } else {
         failed = text_file_print(&marker->text, fmt_marker_position_byte,

@@ -4,7 +4,9 @@
 // it was made for, "video=SIZE NAME" (markers made by earlier versions have
 // none); each further line is the position of one byte the tool changed,
 // followed, when that byte's aspect code differed from the first line's
-// before its first change, by a space and the byte it held.
+// before its first change, by a space and the byte it held. For H.264 and
+// HEVC video the first line is the first parameter set's aspect_ratio_idc,
+// and every position has the whole byte it held.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +40,7 @@ struct MarkerRec {
     bool created;        // this run created it
     bool folder_synced;  // its name in the folder is durable
     uint8_t first_byte;  // its first line
+    bool whole_bytes;    // every position is recorded with its byte
     MarkerOwner owner;
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;

@@ -1,0 +1,108 @@
+// The sequence parameter sets of H.264 and HEVC video: what they say about
+// the picture and its sample aspect, and the in-place change of that aspect.
+// A parameter set is handled as its NAL unit holds it, escaped (emulation
+// prevention bytes in), from its NAL header on.
+#pragma once
+#include <cstdint>
+
+enum VideoCodec : uint8_t {
+    codec_mpeg,  // MPEG-1 or MPEG-2 video: sequence headers
+    codec_avc,   // H.264
+    codec_hevc,  // H.265
+};
+
+// The longest parameter set kept; a longer one is left alone.
+inline constexpr uint32_t sps_bytes_most = 4096;
+// aspect_ratio_idc of an explicit sar_width:sar_height.
+inline constexpr uint8_t sar_explicit = 255;
+
+struct SarRatio {
+    uint32_t width;
+    uint32_t height;
+};
+
+struct SpsInfo {
+    uint32_t sps_id;
+    uint32_t width;   // the picture after cropping, in luma samples
+    uint32_t height;
+    bool aspect_present;  // aspect_ratio_info_present_flag
+    uint32_t aspect_bit;  // bit of the RBSP where aspect_ratio_idc begins
+    uint8_t idc;
+    uint16_t sar_width;  // explicit ones only
+    uint16_t sar_height;
+};
+
+// What sps_aspect_edit made of one parameter set.
+enum SpsEdit : int32_t {
+    sps_edit_changed,   // *changes bytes differ; nothing else does
+    sps_edit_same,      // it holds the target already
+    sps_edit_no_field,  // no aspect information to change in place
+    sps_edit_no_code,   // the target has no table code, and the set uses one
+    sps_edit_escaping,  // the new bits would escape into another length or other bytes
+    sps_edit_unread,    // not a parameter set this reader understands
+};
+
+struct SpsByteChange {
+    uint32_t index;  // in the escaped NAL unit
+    uint8_t value;
+};
+
+// The bytes an aspect field may take: idc, and 32 bits of explicit numbers.
+inline constexpr uint32_t sps_changes_most = 6;
+
+// Whether the NAL unit is a sequence parameter set of the codec, judged by
+// its header alone.
+bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
+
+// Whether the bytes open an H.264 or HEVC elementary stream (Annex B): a
+// start code after at most a few zero bytes, and a parameter set of the
+// codec that reads; codec_mpeg when they do not.
+VideoCodec nal_codec_detect(const uint8_t* bytes, uint32_t length);
+
+// Reads the parameter set up to its aspect information: false when it is
+// cut short or not one this reader understands.
+bool sps_read(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsInfo* info);
+
+// The sample aspect the set gives: {0, 0} when it gives none (no aspect
+// information, or idc 0 or a reserved code).
+SarRatio sps_sar(const SpsInfo* info);
+
+// The sample aspect that shows the picture at the display aspect
+// display_w:display_h, in lowest terms.
+SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h);
+
+// aspect_ratio_idc of the table entry equal to the ratio, or 0.
+uint8_t sar_table_code(SarRatio sar);
+
+// The changed bytes of a parameter set that is to show the sample aspect
+// target: a table code where it uses one, explicit numbers where it already
+// has them. *count gets how many (at most sps_changes_most).
+SpsEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, SarRatio target,
+                        SpsByteChange* changes, uint32_t* count);
+
+// The escaped indices of the bytes that hold the set's aspect field (its
+// idc, and explicit numbers): how many, 0 when it has none.
+uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, uint32_t* indices);
+
+// The RBSP of a NAL payload with its emulation prevention bytes taken out;
+// index_of[k] gets the escaped index of RBSP byte k. Returns the RBSP length.
+uint32_t rbsp_unescape(const uint8_t* escaped, uint32_t length, uint8_t* rbsp, uint16_t* index_of);
+// The RBSP escaped again: the escaped length, or 0 when it would not fit.
+uint32_t rbsp_escape(const uint8_t* rbsp, uint32_t length, uint8_t* escaped, uint32_t capacity);
+
+// The two codecs' readers, from the RBSP after the NAL header.
+struct RbspReader {
+    const uint8_t* bytes;
+    uint32_t length;
+    uint32_t bit;   // the next bit to read
+    bool overrun;   // a read went past the end
+};
+uint32_t rbsp_bits(RbspReader* r, uint32_t n);
+uint32_t rbsp_ue(RbspReader* r);
+int32_t rbsp_se(RbspReader* r);
+void rbsp_skip(RbspReader* r, uint32_t n);
+// From the vui_parameters() syntax on: the aspect fields. False when cut.
+bool vui_aspect_read(RbspReader* r, SpsInfo* info);
+
+bool avc_sps_read(RbspReader* r, SpsInfo* info);
+bool hevc_sps_read(RbspReader* r, SpsInfo* info);

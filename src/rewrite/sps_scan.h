@@ -1,0 +1,47 @@
+// The search for sequence parameter sets in the bytes the engine walks, for
+// H.264 and HEVC video: each is collected whole, with the file position of
+// every byte (a set may lie across packets), and handed over once its NAL
+// unit ends.
+#pragma once
+#include <cstdint>
+
+#include "analysis/sps.h"
+#include "rewrite/header_scan.h"
+
+struct SpsUnit {
+    uint32_t length;  // escaped bytes, from the NAL header on
+    bool cut;         // longer than the bytes kept
+    uint8_t bytes[sps_bytes_most];
+    int64_t pos[sps_bytes_most];
+};
+
+// Called with each parameter set; a non-zero result stops the scan and is
+// returned by it.
+typedef int32_t (*SpsHandler)(void* context, const SpsUnit* unit);
+
+// What the scan had before the latest range, for a repeated one.
+struct SpsScanState {
+    uint32_t window;  // the last three bytes fed
+    bool header_next;  // a start code ended with the last byte fed
+    bool collecting;
+    uint32_t length;
+};
+
+struct SpsScanner {
+    VideoCodec codec;
+    SpsScanState state;
+    SpsScanState before;
+    bool restarted;  // a set began in the latest range: its bytes replaced the older ones
+    SpsUnit unit;
+    const PayloadRange* range;  // the range a set ended in
+};
+
+void sps_scanner_init(SpsScanner* scanner, VideoCodec codec);
+
+// Feeds the ranges of the buffer, in order; buffer[0] lies at file
+// position buffer_pos.
+int32_t sps_scan(SpsScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
+                 const PayloadRange* ranges, uint32_t count, SpsHandler on_sps, void* context);
+
+// The end of the stream ends a set still being collected.
+int32_t sps_scan_finish(SpsScanner* scanner, SpsHandler on_sps, void* context);
