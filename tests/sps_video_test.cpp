@@ -1,0 +1,231 @@
+// H.264 and HEVC streams made by ffmpeg with libx264 and libx265, rewritten
+// by the built tool and judged by ffmpeg and ffprobe: the aspect that every
+// parameter set carries, the aspect of every decoded frame, decoding
+// errors, which NAL units changed, and the way back.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+
+#include "support.h"
+
+namespace {
+
+std::string output_of(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return out;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+std::string quoted(const fs::path& path) {
+    return "'" + path.string() + "'";
+}
+
+struct Encoding {
+    std::string name;     // the file made, whose extension says the container
+    std::string encoder;  // libx264 or libx265
+    std::string size;
+    std::string sar;      // setsar's, "0" for none
+    std::string params;   // -x264-params or -x265-params
+};
+
+bool make_stream(const fs::path& dir, const Encoding& e) {
+    bool hevc = e.encoder == "libx265";
+    std::string ext = fs::path(e.name).extension().string();
+    std::string format = ext == ".ts" || ext == ".m2ts" ? "mpegts" : hevc ? "hevc" : "h264";
+    std::string command = "ffmpeg -loglevel quiet -y -f lavfi -i testsrc=size=" + e.size +
+                          ":rate=25 -t 2 -vf setsar=" + e.sar + " -c:v " + e.encoder +
+                          " -preset ultrafast " + (hevc ? "-x265-params log-level=none:" : "-x264-params ") +
+                          e.params + (ext == ".m2ts" ? " -mpegts_m2ts_mode 1" : "") + " -f " + format +
+                          " " + quoted(dir / e.name);
+    return std::system(command.c_str()) == 0;
+}
+
+// The aspect fields of every parameter set, in order, as ffmpeg's
+// trace_headers filter reads them: "idc" or "255 w:h".
+std::vector<std::string> traced_aspects(const fs::path& file) {
+    std::string trace = output_of("ffmpeg -hide_banner -i " + quoted(file) +
+                                  " -c copy -bsf:v trace_headers -f null - 2>&1");
+    std::vector<std::string> aspects;
+    size_t at = 0;
+    auto value_after = [&](const std::string& field, size_t from, size_t* end) {
+        size_t line = trace.find(field, from);
+        if (line == std::string::npos) return std::string();
+        size_t eq = trace.find("= ", line);
+        size_t nl = trace.find('\n', eq);
+        *end = nl;
+        return trace.substr(eq + 2, nl - eq - 2);
+    };
+    while ((at = trace.find(" aspect_ratio_idc ", at)) != std::string::npos) {
+        size_t end = at;
+        std::string idc = value_after(" aspect_ratio_idc ", at, &end);
+        if (idc == "255") {
+            std::string w = value_after(" sar_width ", end, &end);
+            std::string h = value_after(" sar_height ", end, &end);
+            idc += " " + w + ":" + h;
+        }
+        aspects.push_back(idc);
+        at = end;
+    }
+    return aspects;
+}
+
+// The sample aspects of the decoded frames.
+std::set<std::string> frame_aspects(const fs::path& file) {
+    std::string out = output_of("ffprobe -v error -select_streams v -show_entries frame=sample_aspect_ratio "
+                                "-of csv=p=0 " + quoted(file));
+    std::set<std::string> aspects;
+    size_t from = 0;
+    // A frame's line may end with a comma for its side data; a side data
+    // entry has a line of its own, empty.
+    for (size_t nl; (nl = out.find('\n', from)) != std::string::npos; from = nl + 1) {
+        std::string line = out.substr(from, nl - from);
+        while (!line.empty() && line.back() == ',') line.pop_back();
+        if (!line.empty()) aspects.insert(line);
+    }
+    return aspects;
+}
+
+std::string decode_errors(const fs::path& file) {
+    return output_of("ffmpeg -v error -i " + quoted(file) + " -f null - 2>&1");
+}
+
+// The NAL units of the video as ffmpeg copies them out of the file.
+std::vector<Bytes> nal_units(const fs::path& file, bool hevc, const fs::path& scratch) {
+    fs::path es = scratch / (hevc ? "copy.hevc" : "copy.264");
+    std::system(("ffmpeg -loglevel quiet -y -i " + quoted(file) + " -c copy -f " +
+                 (hevc ? "hevc " : "h264 ") + quoted(es)).c_str());
+    Bytes bytes = read_bytes(es);
+    std::vector<Bytes> units;
+    for (size_t i = 0; i + 3 <= bytes.size(); ++i) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1) {
+            units.emplace_back();
+            i += 2;
+        } else if (!units.empty()) {
+            units.back().push_back(bytes[i]);
+        }
+    }
+    return units;
+}
+
+bool is_sps(const Bytes& unit, bool hevc) {
+    if (unit.empty()) return false;
+    return hevc ? (unit[0] >> 1 & 0x3F) == 33 : (unit[0] & 0x1F) == 7;
+}
+
+class SpsVideo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    }
+    RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
+    ScratchDir dir_;
+};
+
+}  // namespace
+
+TEST_F(SpsVideo, EveryParameterSetTakesTheTargetAndTheRunIsUndone) {
+    struct Case {
+        Encoding encoding;
+        std::string option;
+        std::string aspect;  // as trace_headers reads it
+        std::string frame_sar;
+    };
+    const Case cases[] = {
+        // 1080 lines are coded as 1088 and cropped.
+        {{"hd.ts", "libx264", "1440x1080", "1", "keyint=10"}, "", "14", "4:3"},
+        {{"sd.m2ts", "libx264", "720x480", "10/11", "keyint=10:crop-rect=8,0,8,0"}, "-o3", "5", "40:33"},
+        {{"square.264", "libx264", "720x480", "8/9", "keyint=10"}, "-o3", "255 32:27", "32:27"},
+        {{"hd.hevc", "libx265", "1440x1080", "4/3", "keyint=10"}, "", "1", "1:1"},
+        {{"pal.ts", "libx265", "720x576", "8/9", "keyint=10"}, "-o3", "255 64:45", "64:45"},
+        {{"hd.m2ts", "libx265", "1440x1080", "1", "keyint=10"}, "-o4", "255 0:0", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding.name);
+        bool hevc = c.encoding.encoder == "libx265";
+        fs::path file = dir_ / c.encoding.name;
+        ASSERT_TRUE(make_stream(dir_.path(), c.encoding));
+        Bytes original = read_bytes(file);
+        size_t sets = traced_aspects(file).size();
+        ASSERT_GE(sets, 5u);  // one at every key frame
+        std::string errors_before = decode_errors(file);
+        std::vector<Bytes> units_before = nal_units(file, hevc, dir_.path());
+
+        std::vector<std::string> args = {c.encoding.name};
+        if (!c.option.empty()) args.insert(args.begin(), c.option);
+        RunResult r = run(args);
+        if (c.frame_sar.empty()) {
+            // 2.21:1 at 1440x1080 has no table code, and the sets use one.
+            EXPECT_EQ(r.exit_code, 11) << r.out;
+            EXPECT_TRUE(read_bytes(file) == original);
+            EXPECT_FALSE(fs::exists(file.parent_path() / (file.stem().string() + ".ini")));
+            continue;
+        }
+        ASSERT_EQ(r.exit_code, 0) << r.out;
+        EXPECT_EQ(traced_aspects(file), std::vector<std::string>(sets, c.aspect));
+        EXPECT_EQ(frame_aspects(file), std::set<std::string>{c.frame_sar});
+        EXPECT_EQ(decode_errors(file), errors_before);
+        Bytes changed = read_bytes(file);
+        ASSERT_EQ(changed.size(), original.size());
+        std::vector<Bytes> units_after = nal_units(file, hevc, dir_.path());
+        ASSERT_EQ(units_after.size(), units_before.size());
+        for (size_t k = 0; k < units_after.size(); ++k) {
+            if (units_after[k] != units_before[k]) {
+                EXPECT_TRUE(is_sps(units_before[k], hevc)) << k;
+            }
+        }
+
+        EXPECT_EQ(run({"-u", c.encoding.name}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(file) == original);
+        EXPECT_FALSE(fs::exists(file.parent_path() / (file.stem().string() + ".ini")));
+    }
+}
+
+TEST_F(SpsVideo, ASecondRunAddsToTheRecordAndTheUndoGoesBackToTheFirst) {
+    Encoding e = {"two.ts", "libx264", "704x480", "10/11", "keyint=10"};
+    ASSERT_TRUE(make_stream(dir_.path(), e));
+    Bytes original = read_bytes(dir_ / "two.ts");
+    ASSERT_EQ(run({"-o3", "two.ts"}).exit_code, 0);
+    ASSERT_EQ(run({"-o1", "two.ts"}).exit_code, 0);
+    size_t sets = traced_aspects(dir_ / "two.ts").size();
+    EXPECT_EQ(traced_aspects(dir_ / "two.ts"), std::vector<std::string>(sets, "1"));
+    // Every line after the first two is a position with its whole byte.
+    std::string marker = read_text(dir_ / "two.ini");
+    EXPECT_EQ(marker.substr(0, 3), "3\r\n");
+    EXPECT_EQ(run({"-u", "two.ts"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "two.ts") == original);
+}
+
+TEST_F(SpsVideo, WhatCannotBeWrittenInPlaceLeavesTheFileAsItWas) {
+    Encoding none = {"none.264", "libx264", "320x240", "0", "keyint=10"};
+    ASSERT_TRUE(make_stream(dir_.path(), none));
+    Bytes original = read_bytes(dir_ / "none.264");
+    RunResult r = run({"none.264"});
+    EXPECT_EQ(r.exit_code, 10);
+    EXPECT_NE(r.out.find(console_bytes("SPSにアスペクト情報がないため、その場では書き換えられません\n")),
+              std::string::npos);
+    // A listing still shows every set.
+    EXPECT_EQ(run({"-l", "none.264"}).exit_code, 0);
+    std::string list = read_text(dir_ / "none.txt");
+    EXPECT_NE(list.find("SAR 0:0 (-)"), std::string::npos);
+
+    Encoding sd = {"sd.hevc", "libx265", "720x480", "10/11", "keyint=10"};
+    ASSERT_TRUE(make_stream(dir_.path(), sd));
+    Bytes sd_original = read_bytes(dir_ / "sd.hevc");
+    // 16:9 at 720 samples is 32:27, which has no table code.
+    r = run({"sd.hevc"});
+    EXPECT_EQ(r.exit_code, 11);
+    EXPECT_NE(r.out.find("SAR 32:27"), std::string::npos);
+    for (const char* option : {"-o0", "-o5", "-o15", "-ox"}) {
+        EXPECT_EQ(run({option, "sd.hevc"}).exit_code, 3) << option;
+    }
+    EXPECT_TRUE(read_bytes(dir_ / "none.264") == original);
+    EXPECT_TRUE(read_bytes(dir_ / "sd.hevc") == sd_original);
+    EXPECT_FALSE(fs::exists(dir_ / "none.ini"));
+    EXPECT_FALSE(fs::exists(dir_ / "sd.ini"));
+}
