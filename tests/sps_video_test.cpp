@@ -4,9 +4,11 @@
 // errors, which NAL units changed, and the way back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
+#include "streams.h"
 #include "support.h"
 
 namespace {
@@ -228,4 +230,79 @@ TEST_F(SpsVideo, WhatCannotBeWrittenInPlaceLeavesTheFileAsItWas) {
     EXPECT_TRUE(read_bytes(dir_ / "sd.hevc") == sd_original);
     EXPECT_FALSE(fs::exists(dir_ / "none.ini"));
     EXPECT_FALSE(fs::exists(dir_ / "sd.ini"));
+}
+
+// A parameter set of the elementary stream: its bytes [first, end), and the
+// byte that ends it, the last of the 00 00 0x after it.
+struct SetSpan {
+    size_t first;
+    size_t end;
+    size_t ended_by;
+};
+
+std::vector<SetSpan> avc_sets(const Bytes& es) {
+    std::vector<SetSpan> sets;
+    for (size_t i = 0; i + 4 < es.size(); ++i) {
+        if (es[i] != 0 || es[i + 1] != 0 || es[i + 2] != 1 || (es[i + 3] & 0x1F) != 7) continue;
+        size_t end = i + 3;
+        while (end + 2 < es.size() && !(es[end] == 0 && es[end + 1] == 0 && es[end + 2] <= 2)) ++end;
+        sets.push_back({i + 3, end, end + 2});
+    }
+    return sets;
+}
+
+// An elementary stream put into transport packets of five bytes of payload
+// each, so that every parameter set lies across packets, some of them sent
+// twice: the packet that ends a set, or one in its middle. A set that ends
+// in a packet sent twice is rewritten in both copies, as in the elementary
+// stream; one that goes on past a second copy is left alone in both, and
+// counted.
+TEST_F(SpsVideo, ParameterSetsAcrossPacketsAndPacketsSentTwice) {
+    ASSERT_TRUE(make_stream(dir_.path(), {"alone.264", "libx264", "320x240", "1", "keyint=5"}));
+    Bytes es = read_bytes(dir_ / "alone.264");
+    ASSERT_EQ(run({"alone.264"}).exit_code, 0);
+    Bytes es_done = read_bytes(dir_ / "alone.264");
+    std::vector<SetSpan> sets = avc_sets(es);
+    ASSERT_GE(sets.size(), 6u);
+
+    constexpr size_t chunk = 5;
+    std::set<size_t> sent_twice;
+    for (size_t j = 0; j < sets.size(); ++j) {
+        if (j % 3 == 0) sent_twice.insert(sets[j].ended_by / chunk);
+        if (j % 3 == 1) sent_twice.insert((sets[j].first + sets[j].end) / 2 / chunk);
+    }
+    Bytes ts = ts_packet(0, true, 0, pat_section(1, 0x1000)) +
+               ts_packet(0x1000, true, 0, pmt_section(1, 0x100, 0x1B, 0x100));
+    std::vector<std::vector<size_t>> copies_of(es.size());  // file positions of each byte
+    uint8_t counter = 0;
+    for (size_t at = 0; at < es.size(); at += chunk) {
+        Bytes payload(es.begin() + at, es.begin() + std::min(es.size(), at + chunk));
+        Bytes p = ts_packet(0x100, at == 0, counter++, at == 0 ? ts_video_pes(payload) : payload);
+        for (size_t copy = 0; copy < (sent_twice.count(at / chunk) != 0 ? 2u : 1u); ++copy) {
+            size_t first = ts.size() + 188 - payload.size();
+            for (size_t k = 0; k < payload.size(); ++k) copies_of[at + k].push_back(first + k);
+            ts.insert(ts.end(), p.begin(), p.end());
+        }
+    }
+
+    Bytes expected = ts;
+    size_t left = 0;
+    for (const SetSpan& set : sets) {
+        bool twice_inside = false;
+        for (size_t k = set.first; k < set.end; ++k) twice_inside |= sent_twice.count(k / chunk) != 0;
+        bool cut = twice_inside && sent_twice.count(set.ended_by / chunk) == 0;
+        left += cut ? 1 : 0;
+        for (size_t k = set.first; k < set.end && !cut; ++k) {
+            for (size_t at : copies_of[k]) expected[at] = es_done[k];
+        }
+    }
+    ASSERT_GT(left, 0u);
+    write_bytes(dir_ / "packets.ts", ts);
+    RunResult r = run({"packets.ts"});
+    EXPECT_EQ(r.exit_code, 11);
+    EXPECT_NE(r.out.find(console_bytes("二度送られたパケットにまたがる" + std::to_string(left) + "個")),
+              std::string::npos);
+    EXPECT_TRUE(read_bytes(dir_ / "packets.ts") == expected);
+    EXPECT_EQ(run({"-u", "packets.ts"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "packets.ts") == ts);
 }

@@ -49,6 +49,7 @@ struct SpsLeft {
     uint32_t no_field;
     uint32_t no_code;
     uint32_t escaping;  // or too long to be read whole
+    uint32_t across_repeat;
 };
 
 enum EngineMode {
@@ -470,6 +471,10 @@ SpsEdit sps_edit(const Engine* e, const SpsUnit* unit, SpsByteChange* changes, u
                            count);
 }
 
+uint32_t sps_left_total(const SpsLeft* left) {
+    return left->no_field + left->no_code + left->escaping + left->across_repeat;
+}
+
 void sps_left_count(SpsLeft* left, SpsEdit edit) {
     if (edit == sps_edit_no_field) ++left->no_field;
     if (edit == sps_edit_no_code) ++left->no_code;
@@ -479,6 +484,10 @@ void sps_left_count(SpsLeft* left, SpsEdit edit) {
 // The set's changed bytes go through the same record and batches as a
 // sequence header's; one that cannot take the target in place is counted.
 int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
+    if (unit->across_repeat) {
+        ++e->sps_left.across_repeat;
+        return 0;
+    }
     SpsByteChange changes[sps_changes_most];
     uint32_t count = 0;
     SpsEdit edit = sps_edit(e, unit, changes, &count);
@@ -488,6 +497,7 @@ int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
     }
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t at = changes[k].index;
+        if (unit->pos[at] < unit->again_from) continue;  // changed with the first copy
         int32_t result = byte_change(e, unit->pos[at], unit->bytes[at], changes[k].value);
         if (result != 0) return result;
     }
@@ -496,8 +506,10 @@ int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
 
 int32_t sps_restore(Engine* e, const SpsUnit* unit) {
     uint32_t indices[sps_changes_most];
-    uint32_t count = unit->cut ? 0 : sps_field_bytes(e->layout.codec, unit->bytes, unit->length, indices);
+    bool whole = !unit->cut && !unit->across_repeat;
+    uint32_t count = whole ? sps_field_bytes(e->layout.codec, unit->bytes, unit->length, indices) : 0;
     for (uint32_t k = 0; k < count; ++k) {
+        if (unit->pos[indices[k]] < unit->again_from) continue;
         int32_t result = byte_restore(e, unit->pos[indices[k]], unit->bytes[indices[k]]);
         if (result != 0) return result;
     }
@@ -517,11 +529,13 @@ int32_t sps_handle(void* context, const SpsUnit* unit) {
         return walk_stop_found;
     }
     if (!sps_matches(&e->reference_sps, &info)) return 0;
-    if (e->mode == engine_list) return sps_list(e, unit, &info);
+    // A set read again through a second copy is listed once.
+    if (e->mode == engine_list) return unit->again_from < 0 ? sps_list(e, unit, &info) : 0;
     if (e->mode == engine_change_search) {
         SpsByteChange changes[sps_changes_most];
         uint32_t count = 0;
-        return sps_edit(e, unit, changes, &count) == sps_edit_changed ? walk_stop_found : 0;
+        bool changes_made = !unit->across_repeat && sps_edit(e, unit, changes, &count) == sps_edit_changed;
+        return changes_made ? walk_stop_found : 0;
     }
     progress_show(e, e->sps_scanner.range, unit->pos[0], nullptr);
     if (e->mode == engine_rewrite) return sps_rewrite(e, unit);
@@ -599,16 +613,11 @@ void other_video_print(const Walk* walk) {
 
 // Parameter sets that kept their aspect: the user hears how many and why.
 void sps_left_print(const SpsLeft* left) {
-    uint32_t total = left->no_field + left->no_code + left->escaping;
-    if (total == 0) return;
+    if (sps_left_total(left) == 0) return;
     char message[512] = {};
-    text_format(message, sizeof message, msg_sps_left, total, left->no_field, left->no_code,
-                left->escaping);
+    text_format(message, sizeof message, msg_sps_left, sps_left_total(left), left->no_field,
+                left->no_code, left->escaping, left->across_repeat);
     console_print(fmt_stream_id_line, message);
-}
-
-bool sps_some_left(const SpsLeft* left) {
-    return left->no_field + left->no_code + left->escaping > 0;
 }
 
 // The last batch goes out, whatever stopped the walk (the changes before a
@@ -645,7 +654,7 @@ int32_t engine_finish(Engine* e, int32_t result) {
     switch (e->mode) {
     case engine_rewrite: {
         int32_t done = e->marker.created ? rewrite_done_marker_created : rewrite_done;
-        return sps_some_left(&e->sps_left) ? done | rewrite_some_left : done;
+        return sps_left_total(&e->sps_left) > 0 ? done | rewrite_some_left : done;
     }
     case engine_change_search: return result == walk_stop_found ? 1 : 0;
     case engine_probe: return 0;

@@ -13,6 +13,8 @@ void unit_start(SpsScanner* s, uint8_t header, int64_t pos) {
     s->state.collecting = true;
     s->restarted = true;
     s->unit.cut = false;
+    s->unit.across_repeat = false;
+    s->unit.again_from = -1;
     s->unit.length = 0;
     s->unit.bytes[0] = header;
     s->unit.pos[0] = pos;
@@ -27,6 +29,7 @@ int32_t unit_end(SpsScanner* s, uint32_t ending, SpsHandler on_sps, void* contex
     if (n > sps_bytes_most) n = sps_bytes_most;
     while (n > 0 && s->unit.bytes[n - 1] == 0) --n;
     s->unit.length = n;
+    s->handed = true;
     return on_sps(context, &s->unit);
 }
 
@@ -111,6 +114,8 @@ void sps_scanner_init(SpsScanner* scanner, VideoCodec codec) {
     scanner->state = {window_empty, false, false, 0};
     scanner->before = scanner->state;
     scanner->restarted = false;
+    scanner->handed = false;
+    scanner->in_repeat = false;
     scanner->unit.length = 0;
     scanner->unit.cut = false;
     scanner->range = nullptr;
@@ -120,16 +125,26 @@ int32_t sps_scan(SpsScanner* s, const uint8_t* buffer, int64_t buffer_pos,
                  const PayloadRange* ranges, uint32_t count, SpsHandler on_sps, void* context) {
     for (uint32_t k = 0; k < count; ++k) {
         const PayloadRange& r = ranges[k];
-        if ((r.breaks & payload_repeat) != 0) {
-            // Both copies are read alike, unless the first began a set over
-            // the bytes of one the repeat would go on with.
-            s->state = s->before;
-            if (s->restarted) s->state = {window_empty, false, false, 0};
+        bool repeat = (r.breaks & payload_repeat) != 0;
+        // A set that goes on out of a second copy has its start there.
+        if (s->in_repeat && !repeat && s->state.collecting) s->unit.across_repeat = true;
+        if (repeat) {
+            // The second copy is read from the state before the first, as
+            // the first was, unless the first began a set over the bytes of
+            // the one the second goes on with.
+            s->state = s->restarted ? SpsScanState{window_empty, false, false, 0} : s->before;
+            if (s->state.collecting && s->handed) {
+                s->unit.again_from = r.unit_pos;
+            } else if (s->state.collecting) {
+                s->unit.across_repeat = true;
+            }
         } else {
             if ((r.breaks & payload_gap) != 0) s->state = {window_empty, false, false, 0};
             s->before = s->state;
         }
+        s->in_repeat = repeat;
         s->restarted = false;
+        s->handed = false;
         s->range = &r;
         int32_t result = range_scan(s, buffer, buffer_pos, r.first, r.end, on_sps, context);
         if (result != 0) return result;

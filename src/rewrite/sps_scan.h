@@ -11,6 +11,13 @@
 struct SpsUnit {
     uint32_t length;  // escaped bytes, from the NAL header on
     bool cut;         // longer than the bytes kept
+    // Part of it lies in a transport packet sent twice, and part outside:
+    // a decoder reads the first copy, which the positions do not hold.
+    bool across_repeat;
+    // The same set again, read through a second copy after the first copy
+    // ended it and it was handed over: only its bytes from this file
+    // position on are new. -1 for any other set.
+    int64_t again_from;
     uint8_t bytes[sps_bytes_most];
     int64_t pos[sps_bytes_most];
 };
@@ -32,6 +39,8 @@ struct SpsScanner {
     SpsScanState state;
     SpsScanState before;
     bool restarted;  // a set began in the latest range: its bytes replaced the older ones
+    bool handed;     // a set was handed over in the latest range
+    bool in_repeat;  // the latest range was a repeat
     SpsUnit unit;
     const PayloadRange* range;  // the range a set ended in
 };
