@@ -251,12 +251,11 @@ std::vector<SetSpan> avc_sets(const Bytes& es) {
     return sets;
 }
 
-// An elementary stream put into transport packets of five bytes of payload
-// each, so that every parameter set lies across packets, some of them sent
-// twice: the packet that ends a set, or one in its middle. A set that ends
-// in a packet sent twice is rewritten in both copies, as in the elementary
-// stream; one that goes on past a second copy is left alone in both, and
-// counted.
+// An elementary stream put into transport packets of a few bytes of
+// payload, so that every parameter set lies across packets, some of them
+// sent twice. A set that ends in a packet sent twice is rewritten in both
+// copies, as in the elementary stream; one that goes on past a second copy
+// is left alone in both, and counted.
 TEST_F(SpsVideo, ParameterSetsAcrossPacketsAndPacketsSentTwice) {
     ASSERT_TRUE(make_stream(dir_.path(), {"alone.264", "libx264", "320x240", "1", "keyint=5"}));
     Bytes es = read_bytes(dir_ / "alone.264");
@@ -265,22 +264,45 @@ TEST_F(SpsVideo, ParameterSetsAcrossPacketsAndPacketsSentTwice) {
     std::vector<SetSpan> sets = avc_sets(es);
     ASSERT_GE(sets.size(), 6u);
 
+    // Packets of five bytes, but for every third set one packet from its
+    // first changed byte to the byte that ends it, sent twice; for the next
+    // set a packet in its middle, sent twice.
     constexpr size_t chunk = 5;
-    std::set<size_t> sent_twice;
+    std::vector<std::pair<size_t, size_t>> packets;  // [first, end) of the stream
+    std::set<size_t> sent_twice;                      // by first byte
+    size_t at = 0;
     for (size_t j = 0; j < sets.size(); ++j) {
-        if (j % 3 == 0) sent_twice.insert(sets[j].ended_by / chunk);
-        if (j % 3 == 1) sent_twice.insert((sets[j].first + sets[j].end) / 2 / chunk);
+        const SetSpan& set = sets[j];
+        size_t changed = set.first;
+        while (changed < set.end && es[changed] == es_done[changed]) ++changed;
+        ASSERT_LT(changed, set.end);
+        size_t twice_first = j % 3 == 0 ? changed : (set.first + set.end) / 2;
+        size_t twice_end = j % 3 == 0 ? set.ended_by + 1 : twice_first + chunk;
+        for (; at < twice_first; at += std::min(chunk, twice_first - at)) {
+            packets.push_back({at, at + std::min(chunk, twice_first - at)});
+        }
+        if (j % 3 == 2) continue;
+        packets.push_back({twice_first, twice_end});
+        sent_twice.insert(twice_first);
+        at = twice_end;
     }
+    for (; at < es.size(); at += chunk) packets.push_back({at, std::min(es.size(), at + chunk)});
+
     Bytes ts = ts_packet(0, true, 0, pat_section(1, 0x1000)) +
                ts_packet(0x1000, true, 0, pmt_section(1, 0x100, 0x1B, 0x100));
     std::vector<std::vector<size_t>> copies_of(es.size());  // file positions of each byte
+    std::vector<bool> twice(es.size(), false);
     uint8_t counter = 0;
-    for (size_t at = 0; at < es.size(); at += chunk) {
-        Bytes payload(es.begin() + at, es.begin() + std::min(es.size(), at + chunk));
-        Bytes p = ts_packet(0x100, at == 0, counter++, at == 0 ? ts_video_pes(payload) : payload);
-        for (size_t copy = 0; copy < (sent_twice.count(at / chunk) != 0 ? 2u : 1u); ++copy) {
-            size_t first = ts.size() + 188 - payload.size();
-            for (size_t k = 0; k < payload.size(); ++k) copies_of[at + k].push_back(first + k);
+    for (const auto& [first, end] : packets) {
+        Bytes payload(es.begin() + first, es.begin() + end);
+        Bytes p = ts_packet(0x100, first == 0, counter++, first == 0 ? ts_video_pes(payload) : payload);
+        bool repeated = sent_twice.count(first) != 0;
+        for (int copy = 0; copy < (repeated ? 2 : 1); ++copy) {
+            size_t base = ts.size() + 188 - payload.size();
+            for (size_t k = first; k < end; ++k) {
+                copies_of[k].push_back(base + k - first);
+                twice[k] = repeated;
+            }
             ts.insert(ts.end(), p.begin(), p.end());
         }
     }
@@ -289,8 +311,8 @@ TEST_F(SpsVideo, ParameterSetsAcrossPacketsAndPacketsSentTwice) {
     size_t left = 0;
     for (const SetSpan& set : sets) {
         bool twice_inside = false;
-        for (size_t k = set.first; k < set.end; ++k) twice_inside |= sent_twice.count(k / chunk) != 0;
-        bool cut = twice_inside && sent_twice.count(set.ended_by / chunk) == 0;
+        for (size_t k = set.first; k < set.end; ++k) twice_inside |= twice[k];
+        bool cut = twice_inside && !twice[set.ended_by];
         left += cut ? 1 : 0;
         for (size_t k = set.first; k < set.end && !cut; ++k) {
             for (size_t at : copies_of[k]) expected[at] = es_done[k];
