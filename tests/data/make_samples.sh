@@ -30,8 +30,10 @@ ff $(clip 720x480 30000/1001 2) $(sine 2) -c:v mpeg2video -aspect 4:3 -b:v 1000k
 ff $(clip 1440x1080 30000/1001 1) $(sine 1) -c:v mpeg2video -aspect 16:9 -b:v 2500k -g 15 -c:a ac3 -b:a 128k -f mpegts -mpegts_m2ts_mode 1 hdv_16x9.m2ts
 # MPEG-1 video in a transport stream.
 ff $(clip 352x240 30000/1001 2) -c:v mpeg1video -b:v 600k -g 15 -f mpegts ts_mpeg1.ts
-# H.264 only: nothing the tool can rewrite.
+# H.264 video, square samples.
 ff $(clip 160x120 25 1) -c:v libx264 -preset ultrafast -b:v 100k -f mpegts ts_h264.ts
+# An HEVC elementary stream, 10:11 samples of 4:3 at 704 samples across.
+ff $(clip 704x480 25 1) -vf setsar=10/11 -c:v libx265 -preset ultrafast -x265-params log-level=error:keyint=10 -b:v 100k -f hevc es_hevc.hevc
 # Two programs with video of the same size: only the first one's changes.
 ff -f lavfi -i testsrc=duration=1.5:size=352x288:rate=25 -f lavfi -i testsrc2=duration=1.5:size=352x288:rate=25 $(sine 1.5) \
   -map 0:v -map 1:v -map 2:a -c:v mpeg2video -aspect 4:3 -b:v 500k -g 12 -c:a mp2 \

@@ -36,3 +36,14 @@ for index in range(4):
     ops = bytes([0, 1, 0x23, 0x45, 0x10, 0x00, 0]) + bytes([1, 2, 0x00, 0x00, 0x13, 0x88, 0]) + \
           bytes([2, 0, 0x80, 0x00, 0x0B, 0xB8, 7]) + bytes([3, 0, 0x30, 0x00, 0x00, 0x40, 0xBA])
     write("damage", f"sample{index}", bytes([index, 3]) + ops)
+
+# Parameter sets: the codec, a target sample aspect, range lengths, then an
+# Annex B stream from its first parameter set on.
+for sample, codec, marker in [("ts_h264.ts", 0, b"\x00\x00\x01\x67"), ("es_hevc.hevc", 1, b"\x00\x00\x01\x42")]:
+    with open(os.path.join(DATA, sample), "rb") as f:
+        stream = f.read()
+    start = stream.find(marker)
+    for target, tag in [((4, 3), "table"), ((40, 33), "other"), ((64, 45), "explicit")]:
+        aspect = target[0].to_bytes(2, "big") + target[1].to_bytes(2, "big")
+        write("sps", f"{sample.split('.')[0]}_{tag}", bytes([codec]) + aspect + bytes([3, 4, 9, 30]) +
+              stream[start:start + 3000])
