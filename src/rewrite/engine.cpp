@@ -8,6 +8,7 @@
 #include "console/console.h"
 #include "console/messages.h"
 #include "fileio/fileio.h"
+#include "rewrite/change_batch.h"
 #include "rewrite/header_scan.h"
 #include "rewrite/marker.h"
 #include "rewrite/progress.h"
@@ -20,29 +21,6 @@ namespace {
 // As much of the file as the analysis's head window: where the transport
 // stream's tables are looked for.
 constexpr uint32_t head_window = 0x200000;
-
-// Changes wait for their record to be on the disk, and the record is made
-// durable once for each batch: at most this many changes, or changes
-// spread over this much of the file (a fraction of a second's reading) or
-// more, as long as the committer is still busy with the batch before, and
-// always at the end.
-constexpr uint32_t batch_most = 4096;
-constexpr int64_t batch_span = 4 << 20;
-
-struct ChangeBatch {
-    uint32_t count;
-    int64_t pos[batch_most];
-    uint8_t value[batch_most];
-};
-
-// A batch that the committer thread makes durable and writes while the walk
-// fills the other one.
-struct BatchCommit {
-    MarkerRec* marker;
-    FileHandleRec* video;
-    const ChangeBatch* batch;
-    int32_t result;
-};
 
 // Parameter sets that matched the first but were left alone, by reason.
 struct SpsLeft {
@@ -66,7 +44,7 @@ struct Engine {
     FileHandleRec file;
     uint8_t* block;
     OsWorker* ahead;      // null: the walks read for themselves
-    OsWorker* committer;  // null: batches are committed on the walk's thread
+    OsWorker* committer;  // rewrites only
     StreamLayout layout;
     TsProgram program;       // transport streams
     VideoHeaderProbe probe;  // the video's first sequence header
@@ -83,11 +61,8 @@ struct Engine {
     ListFileRec list;
     bool list_lost;  // the list file could not be made: listed on the console only
     bool walked;  // the main walk ran
-    ChangeBatch batches[2];  // one filled by the walk, one being committed
-    int filling;             // the batch whose changes are recorded, not yet durable
-    BatchCommit commit;
-    bool committing;      // the committer has a batch
-    bool video_written;   // a byte of the video changed
+    ChangeBatches changes;
+    bool video_written;   // an undo put a byte back
     uint32_t start_tick;
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
@@ -105,6 +80,7 @@ int32_t engine_open(Engine* e) {
     reader_init(&e->walk.reader, &e->file, e->block, nullptr);
     e->ahead = os_worker_start();
     if (e->mode == engine_rewrite) e->committer = os_worker_start();
+    change_batches_init(&e->changes, &e->marker, &e->file, e->committer);
     return 0;
 }
 
@@ -322,83 +298,9 @@ int32_t match_list(Engine* e, int64_t pos) {
     return list_line_put(e, e->scanner.range, pos, line);
 }
 
-int32_t byte_put(FileHandleRec* video, int64_t pos, uint8_t value) {
-    return file_write_at(video, pos, &value, 1) == 1 ? 0 : rewrite_write_error;
-}
-
 int32_t byte_write(Engine* e, int64_t pos, uint8_t value) {
     e->video_written = true;
-    return byte_put(&e->file, pos, value);
-}
-
-// The record of the batch goes to the disk, then its bytes to the video.
-void batch_commit_job(void* context) {
-    BatchCommit* c = static_cast<BatchCommit*>(context);
-    const ChangeBatch& b = *c->batch;
-    int32_t result = marker_sync(c->marker);
-    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_put(c->video, b.pos[i], b.value[i]);
-    // The disk takes the changed pages while the walk reads on, not all of
-    // them at the closing sync.
-    if (result == 0) file_write_out_start(c->video);
-    c->result = result;
-}
-
-// What became of the last batch committed, once it is through.
-int32_t commit_wait(Engine* e) {
-    if (e->committing) os_worker_wait(e->committer);
-    e->committing = false;
-    return e->commit.result;
-}
-
-// Whether the committer is still writing its batch, without waiting.
-bool commit_busy(Engine* e) {
-    if (e->committing && os_worker_poll(e->committer)) e->committing = false;
-    return e->committing;
-}
-
-// Hands the filled batch to the committer, once the one before it is
-// through; its recorded lines reach the marker file first. After a failure
-// no batch is committed: its changes stay unmade.
-int32_t batch_commit(Engine* e) {
-    ChangeBatch& b = e->batches[e->filling];
-    if (b.count == 0) return 0;
-    int32_t result = commit_wait(e);
-    if (result == 0) result = marker_flush(&e->marker);
-    if (result != 0) {
-        b.count = 0;
-        return result;
-    }
-    e->video_written = true;
-    e->commit = BatchCommit{&e->marker, &e->file, &b, 0};
-    e->filling = 1 - e->filling;
-    e->batches[e->filling].count = 0;
-    if (e->committer == nullptr) {
-        batch_commit_job(&e->commit);
-        return e->commit.result;
-    }
-    os_worker_post(e->committer, batch_commit_job, &e->commit);
-    e->committing = true;
-    return 0;
-}
-
-// Each change is recorded before it is made, unless the marker file lists
-// its position already (with the byte it held before its first change).
-int32_t byte_change(Engine* e, int64_t pos, uint8_t found, uint8_t value) {
-    const ChangeBatch& filled = e->batches[e->filling];
-    bool spread = filled.count > 0 && pos - filled.pos[0] > batch_span;
-    if (filled.count == batch_most || (spread && !commit_busy(e))) {
-        int32_t committed = batch_commit(e);
-        if (committed != 0) return committed;
-    }
-    uint8_t original = 0;
-    if (!marker_listed(&e->marker, pos, &original)) {
-        int32_t result = marker_record(&e->marker, pos, found);
-        if (result != 0) return result;
-    }
-    ChangeBatch& b = e->batches[e->filling];
-    b.pos[b.count] = pos;
-    b.value[b.count++] = value;
-    return 0;
+    return file_write_at(&e->file, pos, &value, 1) == 1 ? 0 : rewrite_write_error;
 }
 
 // Only real changes are written.
@@ -406,7 +308,7 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
     progress_show(e, e->scanner.range, pos, nullptr);
     uint8_t target = static_cast<uint8_t>(e->job->target_aspect & 0x0F);
     if ((found >> 4) == target) return 0;
-    return byte_change(e, pos, found, static_cast<uint8_t>((found & 0x0F) | (target << 4)));
+    return change_add(&e->changes, pos, found, static_cast<uint8_t>((found & 0x0F) | (target << 4)));
 }
 
 // A listed byte gets back what it held: a sequence header's aspect nibble,
@@ -498,7 +400,7 @@ int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t at = changes[k].index;
         if (unit->pos[at] < unit->again_from) continue;  // changed with the first copy
-        int32_t result = byte_change(e, unit->pos[at], unit->bytes[at], changes[k].value);
+        int32_t result = change_add(&e->changes, unit->pos[at], unit->bytes[at], changes[k].value);
         if (result != 0) return result;
     }
     return 0;
@@ -624,10 +526,10 @@ void sps_left_print(const SpsLeft* left) {
 // stop stay made and recorded), and then the video is made durable: before
 // the result is reported and the last-write time put back.
 int32_t changes_finish(Engine* e, int32_t result) {
-    int32_t committed = batch_commit(e);
-    if (committed == 0) committed = commit_wait(e);
+    int32_t committed = changes_flush(&e->changes);
     if (result >= 0 && committed != 0) result = committed;
-    if (e->video_written && file_sync(&e->file) != 0 && result >= 0) result = rewrite_write_error;
+    bool written = e->video_written || e->changes.written;
+    if (written && file_sync(&e->file) != 0 && result >= 0) result = rewrite_write_error;
     return result;
 }
 
