@@ -94,7 +94,10 @@ SpsEdit changed_bytes(const uint8_t* old_bytes, const uint8_t* new_bytes, uint32
         if (old_bytes[i] == new_bytes[i]) continue;
         bool in_field = false;
         for (uint32_t k = first; k <= last && !in_field; ++k) in_field = rbsp->index_of[k] == i;
-        if (!in_field || *count == sps_changes_most) return sps_edit_escaping;
+        if (!in_field || *count == sps_changes_most) {
+            *count = 0;
+            return sps_edit_escaping;
+        }
         changes[(*count)++] = {i + header, new_bytes[i]};
     }
     return sps_edit_changed;
