@@ -118,6 +118,7 @@ const MessageCase message_cases[] = {
     {msg_sps_no_table_code, "SAR %u:%uは表の番号にないため、番号で書かれたSPSはその場では書き換えられません\n"},
     {msg_sps_aspect_out_of_range, "エラー:H.264/HEVCのアスペクト番号は1～4です\n"},
     {msg_sar_unspecified, "未指定"},
+    {msg_sps_already_target, "すべてのSPSがすでに%sです。変換するものはありません\n"},
     {msg_progress_minutes, "経過/残り時間 %d:%.2d/約%d分"},
     {msg_progress_seconds, "経過/残り時間 %d:%.2d/約%d秒"},
     {msg_progress_percent, "処理中(%d%%)"},

@@ -196,6 +196,9 @@ TEST_F(SpsVideo, ASecondRunAddsToTheRecordAndTheUndoGoesBackToTheFirst) {
     ASSERT_EQ(run({"-o1", "two.ts"}).exit_code, 0);
     size_t sets = traced_aspects(dir_ / "two.ts").size();
     EXPECT_EQ(traced_aspects(dir_ / "two.ts"), std::vector<std::string>(sets, "1"));
+    RunResult again = run({"-o1", "two.ts"});
+    EXPECT_EQ(again.exit_code, 4);
+    EXPECT_NE(again.out.find(console_bytes("すべてのSPSがすでにSAR 1:1(1.47:1)です")), std::string::npos) << again.out;
     // Every line after the first two is a position with its whole byte.
     std::string marker = read_text(dir_ / "two.ini");
     EXPECT_EQ(marker.substr(0, 3), "3\r\n");

@@ -33,10 +33,6 @@ SarRatio sar_reduced(uint64_t width, uint64_t height) {
     return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
 }
 
-bool sar_equal(SarRatio a, SarRatio b) {
-    return static_cast<uint64_t>(a.width) * b.height == static_cast<uint64_t>(b.width) * a.height;
-}
-
 // The parameter set's RBSP, after its NAL header, and which escaped byte
 // each of its bytes is.
 struct SpsRbsp {
@@ -245,10 +241,14 @@ SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t displ
                        static_cast<uint64_t>(display_h) * info->width);
 }
 
+bool sar_same(SarRatio a, SarRatio b) {
+    return static_cast<uint64_t>(a.width) * b.height == static_cast<uint64_t>(b.width) * a.height;
+}
+
 uint8_t sar_table_code(SarRatio sar) {
     if (sar.width == 0 || sar.height == 0) return 0;
     for (uint8_t k = 0; k < sar_table_size; ++k) {
-        if (sar_equal(sar_table[k], sar)) return static_cast<uint8_t>(k + 1);
+        if (sar_same(sar_table[k], sar)) return static_cast<uint8_t>(k + 1);
     }
     return 0;
 }

@@ -71,6 +71,8 @@ SarRatio sps_sar(const SpsInfo* info);
 // display_w:display_h, in lowest terms.
 SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h);
 
+bool sar_same(SarRatio a, SarRatio b);
+
 // aspect_ratio_idc of the table entry equal to the ratio, or 0.
 uint8_t sar_table_code(SarRatio sar);
 

@@ -196,7 +196,7 @@ void summary_print(const SequenceHeaderInfo* info, int64_t size) {
 // The target equals the first header's code: there is still something to
 // do when another header holds another code (an interrupted run, a file
 // with parts of both shapes). Returns an exit code, or -1 to go on.
-int same_target_check(const CommandLine* line, const char* target_name) {
+int same_target_check(const CommandLine* line, const char* already_format, const char* target_name) {
     int32_t needed = aspect_change_needed(&line->job);
     if (needed > 0) return -1;
     if (needed < 0) {
@@ -206,7 +206,7 @@ int same_target_check(const CommandLine* line, const char* target_name) {
     // A target that -o named is there already; a default one says that no
     // other shape was given.
     if (command_line_has_o(line)) {
-        console_print(msg_already_target, target_name);
+        console_print(already_format, target_name);
     } else {
         console_text(msg_target_equals_source);
     }
@@ -221,8 +221,8 @@ int sps_target_check(const CommandLine* line, const SpsInfo* sps, SarRatio targe
         console_text(msg_sps_no_aspect_field);
         return exit_no_aspect_field;
     }
-    bool same = current.width != 0 && uint64_t{current.width} * target.height == uint64_t{target.width} * current.height;
-    if (same || target.width == 0) return same_target_check(line, name);
+    bool same = current.width != 0 && sar_same(current, target);
+    if (same || target.width == 0) return same_target_check(line, msg_sps_already_target, name);
     if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
         console_print(msg_sps_no_table_code, target.width, target.height);
         return exit_sps_left;
@@ -267,7 +267,7 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
         console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
         // Listing needs no target.
         if (info.aspect_code == target && !listing(job)) {
-            stop = same_target_check(line, aspect_name(info.mpeg_version, target));
+            stop = same_target_check(line, msg_already_target, aspect_name(info.mpeg_version, target));
             if (stop >= 0) return stop;
         }
     }

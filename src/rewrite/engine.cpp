@@ -418,7 +418,7 @@ int32_t sps_restore(Engine* e, const SpsUnit* unit) {
     return 0;
 }
 
-// The match handler of H.264 and HEVC video: the first parameset that
+// The match handler of H.264 and HEVC video: the first parameter set that
 // reads is the reference, and every one with its id and picture size is
 // listed, rewritten or put back.
 int32_t sps_handle(void* context, const SpsUnit* unit) {
