@@ -57,15 +57,33 @@ struct Aspect {
     uint16_t sar_height;
 };
 
-// A Main-profile H.264 parameter set of the size in macroblocks, cropped
-// by two samples a side, with its aspect field: the NAL unit, and the bit of
-// the RBSP where aspect_ratio_idc begins.
-Bytes avc_sps(uint32_t id, uint32_t frame_num_bits, Aspect aspect, size_t* aspect_bit) {
+// The High profile's fields: 4:2:0, 8 bits, and two scaling lists, one
+// that stops at once (the default matrix) and one of all 64 entries.
+void avc_high_fields(BitWriter* w) {
+    w->ue(1);
+    w->ue(0);
+    w->ue(0);
+    w->u(1, 0);
+    w->u(1, 1);  // seq_scaling_matrix_present_flag
+    for (int i = 0; i < 8; ++i) {
+        w->u(1, i == 0 || i == 6);
+        if (i == 0) w->se(-8);  // next scale 0: no more deltas
+        if (i == 6) {
+            for (int j = 0; j < 64; ++j) w->se(j % 2 == 0 ? 3 : -2);
+        }
+    }
+}
+
+// A Main- or High-profile H.264 parameter set of 720x480, cropped by two
+// samples a side, with its aspect field: the NAL unit, and the bit of the
+// RBSP where aspect_ratio_idc begins.
+Bytes avc_sps(uint32_t id, uint32_t frame_num_bits, Aspect aspect, size_t* aspect_bit, bool high = false) {
     BitWriter w;
-    w.u(8, 77);  // profile_idc
+    w.u(8, high ? 100 : 77);  // profile_idc
     w.u(8, 0);
     w.u(8, 40);
     w.ue(id);
+    if (high) avc_high_fields(&w);
     w.ue(frame_num_bits - 4);
     w.ue(0);  // pic_order_cnt_type
     w.ue(4);
@@ -242,6 +260,10 @@ TEST(Sps, ReadersFindTheIdThePictureAfterCroppingAndTheAspectField) {
     EXPECT_TRUE(info.aspect_present);
     EXPECT_EQ(info.aspect_bit, bit);
     EXPECT_EQ(info.idc, 2);
+    Bytes high = avc_sps(3, 6, {true, 2, 0, 0}, &bit, true);
+    ASSERT_TRUE(sps_read(codec_avc, high.data(), static_cast<uint32_t>(high.size()), &info));
+    EXPECT_EQ(info.aspect_bit, bit);
+    EXPECT_EQ(info.width, 716u);
 
     Bytes hevc = hevc_sps({true, 255, 4, 3}, &bit);
     ASSERT_TRUE(sps_read(codec_hevc, hevc.data(), static_cast<uint32_t>(hevc.size()), &info));
