@@ -57,6 +57,18 @@ struct Aspect {
     uint16_t sar_height;
 };
 
+// The VUI's aspect fields, and where aspect_ratio_idc begins.
+void vui_aspect_write(BitWriter* w, Aspect aspect, size_t* aspect_bit) {
+    w->u(1, aspect.present);
+    *aspect_bit = w->at();
+    if (!aspect.present) return;
+    w->u(8, aspect.idc);
+    if (aspect.idc == 255) {
+        w->u(16, aspect.sar_width);
+        w->u(16, aspect.sar_height);
+    }
+}
+
 // The High profile's fields: 4:2:0, 8 bits, and two scaling lists, one
 // that stops at once (the default matrix) and one of all 64 entries.
 void avc_high_fields(BitWriter* w) {
@@ -96,15 +108,7 @@ Bytes avc_sps(uint32_t id, uint32_t frame_num_bits, Aspect aspect, size_t* aspec
     w.u(1, 1);  // frame_cropping_flag: 1 unit (2 samples) each side
     for (int k = 0; k < 4; ++k) w.ue(1);
     w.u(1, 1);  // vui_parameters_present_flag
-    w.u(1, aspect.present);
-    *aspect_bit = w.at();
-    if (aspect.present) {
-        w.u(8, aspect.idc);
-        if (aspect.idc == 255) {
-            w.u(16, aspect.sar_width);
-            w.u(16, aspect.sar_height);
-        }
-    }
+    vui_aspect_write(&w, aspect, aspect_bit);
     for (int k = 0; k < 9; ++k) w.u(1, 0);  // the other VUI flags
     return Bytes{0x67} + escaped(w.rbsp());
 }
@@ -177,15 +181,7 @@ Bytes hevc_sps(Aspect aspect, size_t* aspect_bit) {
     w.u(1, 1);
     w.u(1, 1);
     w.u(1, 1);  // vui_parameters_present_flag
-    w.u(1, aspect.present);
-    *aspect_bit = w.at();
-    if (aspect.present) {
-        w.u(8, aspect.idc);
-        if (aspect.idc == 255) {
-            w.u(16, aspect.sar_width);
-            w.u(16, aspect.sar_height);
-        }
-    }
+    vui_aspect_write(&w, aspect, aspect_bit);
     for (int k = 0; k < 12; ++k) w.u(1, 0);
     return Bytes{0x42, 0x01} + escaped(w.rbsp());
 }
