@@ -62,20 +62,29 @@ void bits_put(uint8_t* bytes, uint32_t bit, uint32_t n, uint32_t value) {
     }
 }
 
-// The aspect fields of the target: a table code where the set uses one,
-// explicit numbers only where it already has them, so that the field
-// keeps its width.
-SpsEdit target_fields(const SpsInfo* info, SarRatio target, uint32_t* bits, uint32_t* value) {
+// The bits an in-place change may rewrite: the idc where the set uses a
+// table code, the explicit numbers after the 255 where it has them.
+struct AspectField {
+    uint32_t bit;  // of the RBSP
+    uint32_t bits;
+};
+
+AspectField aspect_field(const SpsInfo* info) {
+    if (info->idc == sar_explicit) return {info->aspect_bit + 8, 32};
+    return {info->aspect_bit, 8};
+}
+
+// The field's new value for the target, in the same form as the old one,
+// so that the field keeps its width.
+SpsEdit target_value(const SpsInfo* info, SarRatio target, uint32_t* value) {
     if (info->idc != sar_explicit) {
         uint8_t code = sar_table_code(target);
         if (code == 0) return sps_edit_no_code;
-        *bits = 8;
         *value = code;
         return info->idc == code ? sps_edit_same : sps_edit_changed;
     }
     if (target.width > 0xFFFF || target.height > 0xFFFF || target.width == 0) return sps_edit_no_code;
-    *bits = 40;
-    *value = target.width << 16 | target.height;  // after the 8 bits of 255
+    *value = target.width << 16 | target.height;
     bool same = info->sar_width == target.width && info->sar_height == target.height;
     return same ? sps_edit_same : sps_edit_changed;
 }
@@ -257,10 +266,10 @@ uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, 
     SpsRbsp rbsp;
     SpsInfo info;
     if (!sps_parse(codec, nal, length, &rbsp, &info) || !info.aspect_present) return 0;
-    uint32_t bits = info.idc == sar_explicit ? 40 : 8;
-    uint32_t last = (info.aspect_bit + bits - 1) / 8;
+    AspectField field = aspect_field(&info);
+    uint32_t last = (field.bit + field.bits - 1) / 8;
     uint32_t count = 0;
-    for (uint32_t k = info.aspect_bit / 8; k <= last; ++k) {
+    for (uint32_t k = field.bit / 8; k <= last; ++k) {
         indices[count++] = rbsp.index_of[k] + nal_header_bytes(codec);
     }
     return count;
@@ -273,22 +282,20 @@ SpsEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, S
     SpsInfo info;
     if (!sps_parse(codec, nal, length, &rbsp, &info)) return sps_edit_unread;
     if (!info.aspect_present) return sps_edit_no_field;
-    uint32_t bits = 0;
     uint32_t value = 0;
-    SpsEdit fields = target_fields(&info, target, &bits, &value);
-    if (fields != sps_edit_changed) return fields;
+    SpsEdit wanted = target_value(&info, target, &value);
+    if (wanted != sps_edit_changed) return wanted;
 
     uint8_t edited[sps_bytes_most];
     uint8_t escaped[sps_bytes_most];
     std::memcpy(edited, rbsp.bytes, rbsp.length);
-    uint32_t field_bit = info.aspect_bit + (bits == 40 ? 8 : 0);
-    uint32_t field_bits = bits == 40 ? 32 : bits;
-    bits_put(edited, field_bit, field_bits, value);
+    AspectField field = aspect_field(&info);
+    bits_put(edited, field.bit, field.bits, value);
     uint32_t header = nal_header_bytes(codec);
     uint32_t escaped_length = rbsp_escape(edited, rbsp.length, escaped, sizeof escaped);
     if (escaped_length != length - header) return sps_edit_escaping;
-    uint32_t first = field_bit / 8;
-    uint32_t last = (field_bit + field_bits - 1) / 8;
+    uint32_t first = field.bit / 8;
+    uint32_t last = (field.bit + field.bits - 1) / 8;
     return changed_bytes(nal + header, escaped, escaped_length, &rbsp, first, last, header, changes,
                          count);
 }

@@ -47,8 +47,9 @@ struct SpsByteChange {
     uint8_t value;
 };
 
-// The bytes an aspect field may take: idc, and 32 bits of explicit numbers.
-inline constexpr uint32_t sps_changes_most = 6;
+// The most bytes a change rewrites: 32 bits of explicit numbers that do not
+// start on a byte lie in five.
+inline constexpr uint32_t sps_changes_most = 5;
 
 // Whether the NAL unit is a sequence parameter set of the codec, judged by
 // its header alone.
@@ -82,8 +83,9 @@ uint8_t sar_table_code(SarRatio sar);
 SpsEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, SarRatio target,
                         SpsByteChange* changes, uint32_t* count);
 
-// The escaped indices of the bytes that hold the set's aspect field (its
-// idc, and explicit numbers): how many, 0 when it has none.
+// The escaped indices of the bytes that hold the part of the set's aspect
+// field an in-place change may rewrite (its idc, or its explicit numbers):
+// how many, 0 when it has none.
 uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, uint32_t* indices);
 
 // The RBSP of a NAL payload with its emulation prevention bytes taken out;

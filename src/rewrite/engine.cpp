@@ -366,9 +366,11 @@ int32_t sps_list(Engine* e, const SpsUnit* unit, const SpsInfo* info) {
 }
 
 SpsEdit sps_edit(const Engine* e, const SpsUnit* unit, SpsByteChange* changes, uint32_t* count) {
-    *count = 0;
     // Bytes past those kept could change their escaping unseen.
-    if (unit->cut) return sps_edit_escaping;
+    if (unit->cut) {
+        *count = 0;
+        return sps_edit_escaping;
+    }
     return sps_aspect_edit(e->layout.codec, unit->bytes, unit->length, e->job->target_sar, changes,
                            count);
 }

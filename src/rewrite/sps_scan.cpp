@@ -15,7 +15,6 @@ void unit_start(SpsScanner* s, uint8_t header, int64_t pos) {
     s->unit.cut = false;
     s->unit.across_repeat = false;
     s->unit.again_from = -1;
-    s->unit.length = 0;
     s->unit.bytes[0] = header;
     s->unit.pos[0] = pos;
     s->state.length = 1;
