@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "console/console.h"
 #include "fileio/fileio.h"
@@ -22,18 +21,14 @@ int64_t last_nonzero(const uint8_t* block, int64_t length) {
 // Examines the chunk that ends `done` bytes before the end of the file.
 // Returns 0 and sets *found (-1 when the chunk is all zero), or 1.
 int examine_chunk(FileHandleRec* file, int64_t done, int64_t chunk, int64_t* found) {
-    uint8_t* block = new (std::nothrow) uint8_t[chunk];
-    if (block == nullptr) return 1;
+    FileBuffer block;
+    if (!file_buffer_make(&block, static_cast<size_t>(chunk))) return 1;
     file_seek(file, -(done + chunk), file_end);
-    uint32_t got = file_read(file, block, static_cast<uint32_t>(chunk));
-    if (got == 0) {
-        delete[] block;
-        return 1;
-    }
+    uint32_t got = file_read(file, block.bytes, static_cast<uint32_t>(chunk));
+    if (got == 0) return 1;
     // A short read leaves the rest of the block; it counts as zero.
-    std::memset(block + got, 0, static_cast<size_t>(chunk - got));
-    *found = last_nonzero(block, chunk);
-    delete[] block;
+    std::memset(block.bytes + got, 0, static_cast<size_t>(chunk - got));
+    *found = last_nonzero(block.bytes, chunk);
     return 0;
 }
 

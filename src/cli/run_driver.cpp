@@ -1,7 +1,5 @@
 #include "cli/run_driver.h"
 
-#include <memory>
-#include <new>
 
 #include "analysis/header_analysis.h"
 #include "analysis/name_tables.h"
@@ -27,8 +25,8 @@ const char* const usage_lines[] = {
 };
 
 struct Windows {
-    std::unique_ptr<uint8_t[]> headbuf;
-    std::unique_ptr<uint8_t[]> tailbuf;
+    FileBuffer headbuf;
+    FileBuffer tailbuf;
 };
 
 bool listing(const ConvertJob* job) {
@@ -59,15 +57,15 @@ void windows_place(int64_t size, int64_t zeros, SequenceHeaderInfo* info) {
 
 // Reads both windows; returns the stop message, or null.
 const char* windows_fill(FileHandleRec* file, const SequenceHeaderInfo* info, Windows* w) {
-    w->headbuf.reset(new (std::nothrow) uint8_t[info->head_len > 0 ? info->head_len : 1]);
-    w->tailbuf.reset(new (std::nothrow) uint8_t[info->tail_len > 0 ? info->tail_len : 1]);
-    if (!w->headbuf) return msg_headbuf_error;
+    bool head_made = file_buffer_make(&w->headbuf, info->head_len);
+    bool tail_made = file_buffer_make(&w->tailbuf, info->tail_len);
+    if (!head_made) return msg_headbuf_error;
     file_seek(file, 0, file_begin);
-    if (file_read(file, w->headbuf.get(), info->head_len) == 0) return msg_head_read_error;
-    if (!w->tailbuf) return msg_tailbuf_error;
+    if (file_read(file, w->headbuf.bytes, info->head_len) == 0) return msg_head_read_error;
+    if (!tail_made) return msg_tailbuf_error;
     if (info->tail_len == 0) return nullptr;  // nothing but zeros before the tail
     file_seek(file, info->tail_base, file_begin);
-    if (file_read(file, w->tailbuf.get(), info->tail_len) < info->tail_len) {
+    if (file_read(file, w->tailbuf.bytes, info->tail_len) < info->tail_len) {
         return msg_tail_read_error;
     }
     return nullptr;
@@ -165,7 +163,7 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
         console_text(stop);
         return exit_usage;
     }
-    header_seek(windows.headbuf.get(), windows.tailbuf.get(), info);
+    header_seek(windows.headbuf.bytes, windows.tailbuf.bytes, info);
     if (info->not_mpeg != 0) {
         console_text(msg_not_mpeg);
         return exit_not_mpeg;
@@ -183,7 +181,7 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
         report_error(result);
         return exit_engine_error;
     }
-    header_parse(windows.headbuf.get(), windows.tailbuf.get(), info);
+    header_parse(windows.headbuf.bytes, windows.tailbuf.bytes, info);
     return -1;
 }
 

@@ -90,6 +90,13 @@ void file_write_out_start(FileHandleRec* file) {
     os_file_write_out_start(file->handle);
 }
 
+bool file_buffer_make(FileBuffer* buffer, size_t size) {
+    os_buffer_delete(buffer->bytes, buffer->size);
+    buffer->bytes = os_buffer_new(size);
+    buffer->size = buffer->bytes != nullptr ? size : 0;
+    return buffer->bytes != nullptr;
+}
+
 int file_lock(FileHandleRec* file) {
     return os_file_lock(file->handle) ? 0 : 1;
 }

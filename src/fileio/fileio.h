@@ -72,5 +72,19 @@ bool file_same(const FileHandleRec* a, const FileHandleRec* b);
 // Whether the name itself (a link as a link) is the open file.
 bool file_name_is(const char* name, const FileHandleRec* file);
 
+// Memory that reads of a file go into, freed with its owner: a window or a
+// walk's block.
+struct FileBuffer {
+    uint8_t* bytes = nullptr;
+    size_t size = 0;
+    FileBuffer() = default;
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
+    ~FileBuffer() { os_buffer_delete(bytes, size); }
+};
+// Gives the buffer `size` bytes in place of what it held: false when there
+// is no memory for them.
+bool file_buffer_make(FileBuffer* buffer, size_t size);
+
 // Joins two 32-bit halves; the low half never subtracts.
 int64_t join_halves(uint32_t low, int32_t high);

@@ -15,6 +15,7 @@
 #include <locale.h>
 #include <strings.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,6 +231,39 @@ bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t off
     }
     *done = total;
     return true;
+}
+
+namespace {
+
+// A huge page: buffers take whole ones, aligned, so that each is one fault.
+constexpr size_t huge_page = size_t{2} << 20;
+
+size_t buffer_length(size_t size) {
+    size_t pages = size == 0 ? 1 : (size + huge_page - 1) / huge_page;
+    return pages * huge_page;
+}
+
+}  // namespace
+
+uint8_t* os_buffer_new(size_t size) {
+    size_t length = buffer_length(size);
+    void* mapped = mmap(nullptr, length + huge_page, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    uintptr_t start = reinterpret_cast<uintptr_t>(mapped);
+    uintptr_t aligned = (start + huge_page - 1) / huge_page * huge_page;
+    if (aligned > start) munmap(mapped, aligned - start);
+    size_t after = huge_page - (aligned - start);
+    if (after > 0) munmap(reinterpret_cast<void*>(aligned + length), after);
+#ifdef MADV_HUGEPAGE
+    // Only advice: without huge pages the buffer works all the same.
+    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<uint8_t*>(aligned);
+}
+
+void os_buffer_delete(uint8_t* buffer, size_t size) {
+    if (buffer != nullptr) munmap(buffer, buffer_length(size));
 }
 
 struct OsWorker {

@@ -226,6 +226,15 @@ bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t off
 
 // The two events hand the job over and back: each setting of one happens
 // before the wait on it returns, so the record needs no lock of its own.
+uint8_t* os_buffer_new(size_t size) {
+    return static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, size > 0 ? size : 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+}
+
+void os_buffer_delete(uint8_t* buffer, size_t) {
+    if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
 struct OsWorker {
     HANDLE thread;
     HANDLE posted;

@@ -2,60 +2,42 @@
 // 188-byte packet costs no read of its own. Every read is held to what the
 // file held at open: one that delivers less is an error, never an early end.
 //
-// Two buffers take turns: while the walk scans the block in one, a thread
-// reads the file's next piece into the other, so that the scan costs no
-// time of its own beside the read. A fetch that runs past the block moves
-// the bytes it still needs, at most one fetch's worth, in front of the next
-// piece in the other buffer.
+// Each read puts a piece of the file into the same place of one buffer,
+// small enough that the scan finds it still in the processor's cache: a
+// thread that read the next piece ahead, into memory the scan's processor
+// then had to fetch it from, cost more than the read. A fetch that runs
+// past the block moves the bytes it still needs, at most one fetch's worth,
+// in front of the next piece.
 #pragma once
 #include <cstdint>
 
 #include "fileio/fileio.h"
 
-// The read the read-ahead thread makes: the thread's from its post until
-// the wait for it returns.
-struct PieceRead {
-    FileHandleRec* file;
-    uint8_t* into;
-    int64_t at;
-    uint32_t count;
-    uint32_t got;
-};
-
 struct BlockReader {
     FileHandleRec* file;
-    uint8_t* buffers[2];
-    int current;        // the buffer the block lies in
+    uint8_t* buffer;    // room for kept bytes, then the piece
     uint8_t* block;     // the byte at base
     int64_t base;       // file position of block[0]
     uint32_t length;    // bytes of the block holding file data
-    OsWorker* ahead;  // null: each piece is read when it is needed
-    bool pending;     // the next piece is being read into the other buffer
-    PieceRead ahead_read;
     // The read that came up short: where it began, what it asked, what it got.
     int64_t failed_at;
     uint32_t failed_want;
     uint32_t failed_got;
 };
 
-// One read's piece: large enough that the hand-over between the threads
-// costs little beside the read (at 256 KiB it cost more than the read
-// saved), small enough that the two buffers stay a few MiB.
-inline constexpr uint32_t reader_piece_size = 0x200000;
+// One read's piece. The kernel's read-ahead keeps a disk busy while the
+// walk scans.
+inline constexpr uint32_t reader_piece_size = 0x20000;
 // The most one fetch may ask for: a whole program stream packet and the
 // start code after it.
 inline constexpr uint32_t reader_fetch_most = 0x10006 + 4;
-// In front of each piece: room for what a fetch still needs of the last
+// In front of the piece: room for what a fetch still needs of the last
 // piece, from the start of its page.
 inline constexpr uint32_t reader_keep_room = 0x12000;
 inline constexpr uint32_t reader_buffer_size = reader_keep_room + reader_piece_size;
 
-// Both buffers, page-aligned.
-uint8_t* reader_block_new();
-void reader_block_delete(uint8_t* block);
-void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* block, OsWorker* ahead);
-// Waits for a piece still being read: the buffers are the caller's again.
-void reader_drain(BlockReader* reader);
+// The buffer holds reader_buffer_size bytes, page-aligned.
+void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* buffer);
 
 // Reads into the block so that it holds `want` bytes at pos, or all that the
 // file has from there; the two fetches below call it only when it must.

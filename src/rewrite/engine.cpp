@@ -42,8 +42,7 @@ struct Engine {
     const ConvertJob* job;
     EngineMode mode;
     FileHandleRec file;
-    uint8_t* block;
-    OsWorker* ahead;      // null: the walks read for themselves
+    FileBuffer block;
     OsWorker* committer;  // rewrites only
     StreamLayout layout;
     TsProgram program;       // transport streams
@@ -75,10 +74,8 @@ bool reads_only(EngineMode mode) {
 int32_t engine_open(Engine* e) {
     uint32_t access = reads_only(e->mode) ? generic_read : generic_read | generic_write;
     if (file_open(&e->file, e->job->path, access) != file_opened) return rewrite_open_error;
-    e->block = reader_block_new();
-    if (e->block == nullptr) return rewrite_data_buffer_error;
-    reader_init(&e->walk.reader, &e->file, e->block, nullptr);
-    e->ahead = os_worker_start();
+    if (!file_buffer_make(&e->block, reader_buffer_size)) return rewrite_data_buffer_error;
+    reader_init(&e->walk.reader, &e->file, e->block.bytes);
     if (e->mode == engine_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, &e->file, e->committer);
     return 0;
@@ -115,16 +112,16 @@ int32_t program_seek(Engine* e, uint8_t* window) {
 // The kind of file and, in a transport stream, the video PID, from the
 // same head window the analysis saw, or from further on.
 int32_t engine_layout(Engine* e) {
-    std::unique_ptr<uint8_t[]> window(new (std::nothrow) uint8_t[head_window]);
-    if (!window) return rewrite_data_buffer_error;
+    FileBuffer window;
+    if (!file_buffer_make(&window, head_window)) return rewrite_data_buffer_error;
     uint32_t got = 0;
-    int32_t result = window_read(e, 0, window.get(), &got);
+    int32_t result = window_read(e, 0, window.bytes, &got);
     if (result != 0) return result;
-    e->layout = stream_layout_detect(window.get(), got);
+    e->layout = stream_layout_detect(window.bytes, got);
     if (e->layout.kind == stream_not_mpeg) return rewrite_no_sequence_header;
     if (e->layout.kind != stream_transport) return 0;
-    ts_program_find(window.get(), got, e->layout.ts, &e->program);
-    result = program_seek(e, window.get());
+    ts_program_find(window.bytes, got, e->layout.ts, &e->program);
+    result = program_seek(e, window.bytes);
     if (result != 0) return result;
     e->layout.codec = e->program.codec;
     return e->program.found ? 0 : rewrite_no_mpeg_video;
@@ -175,7 +172,7 @@ int32_t sps_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
 // the end of the stream ends is handed over too.
 int32_t walk_with(Engine* e, WalkSink sink) {
     if (sps_video(e)) sps_scanner_init(&e->sps_scanner, e->layout.codec);
-    walk_init(&e->walk, &e->file, e->block, e->ahead, e->layout, e->program.video_pid, range_searching(e), sink);
+    walk_init(&e->walk, &e->file, e->block.bytes, e->layout, e->program.video_pid, range_searching(e), sink);
     int32_t result = walk_run(&e->walk);
     if (result == 0 && sps_video(e)) result = sps_scan_finish(&e->sps_scanner, sps_handle, e);
     return result;
@@ -577,9 +574,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get()));
-    if (e->ahead != nullptr) os_worker_stop(e->ahead);
     if (e->committer != nullptr) os_worker_stop(e->committer);
-    reader_block_delete(e->block);
     // A network share reports a failed write-back only here.
     if (e->file.handle != os_invalid_handle && file_close(&e->file) == 0 && result >= 0 &&
         !reads_only(mode)) {

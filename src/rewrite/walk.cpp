@@ -1,8 +1,6 @@
 #include "rewrite/walk.h"
 
-namespace {
-
-int32_t walk_kind_run(Walk* walk) {
+int32_t walk_run(Walk* walk) {
     switch (walk->layout.kind) {
     case stream_elementary: return elementary_walk(walk);
     case stream_program: return program_walk(walk);
@@ -12,12 +10,10 @@ int32_t walk_kind_run(Walk* walk) {
     return 0;
 }
 
-}  // namespace
-
-void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsWorker* ahead,
-               StreamLayout layout, uint16_t video_pid, bool range_search, WalkSink sink) {
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,
+               uint16_t video_pid, bool range_search, WalkSink sink) {
     *walk = Walk{};
-    reader_init(&walk->reader, file, block, ahead);
+    reader_init(&walk->reader, file, block);
     walk->layout = layout;
     walk->video_pid = video_pid;
     walk->range_search = range_search;
@@ -29,11 +25,4 @@ int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uin
                       uint32_t end, int64_t unit_pos, int64_t progress_pos) {
     PayloadRange range = {first, end, 0, unit_pos, progress_pos};
     return walk->sink.feed(walk->sink.context, buffer, buffer_pos, &range, 1);
-}
-
-int32_t walk_run(Walk* walk) {
-    int32_t result = walk_kind_run(walk);
-    // A walk that stopped early leaves a piece being read ahead.
-    reader_drain(&walk->reader);
-    return result;
 }

@@ -49,12 +49,11 @@ struct Walk {
     uint8_t pending_breaks;
 };
 
-void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, OsWorker* ahead,
-               StreamLayout layout, uint16_t video_pid, bool range_search, WalkSink sink);
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,
+               uint16_t video_pid, bool range_search, WalkSink sink);
 
 // From the start of the file to its end: 0, or the first non-zero result
-// of the sink or of the walk itself. The block is the caller's again when
-// it returns.
+// of the sink or of the walk itself.
 int32_t walk_run(Walk* walk);
 
 // Hands one range over on its own.
