@@ -78,9 +78,8 @@ uint8_t* os_buffer_new(size_t size);
 void os_buffer_delete(uint8_t* buffer, size_t size);
 
 // A thread that runs one job at a time for its caller: posted, then waited
-// for, so that the caller goes on with its own work in between (the next
-// piece of a file read, or a batch of changes written, while the walk
-// scans). What the job touches is the job's from the post until the wait
+// for, so that the caller goes on with its own work in between (a batch of
+// changes written while the walk scans on). What the job touches is the job's from the post until the wait
 // returns; nothing else is shared.
 struct OsWorker;
 // Null when no thread could be started: the caller does its jobs itself.
