@@ -104,7 +104,12 @@ __attribute__((target("avx2"))) uint32_t candidate_find_avx2(const uint8_t* b, u
     return candidate_find_bytes(b, i, to);
 }
 
-const bool processor_has_avx2 = __builtin_cpu_supports("avx2");
+bool processor_avx2_find() {
+    __builtin_cpu_init();  // this may run before the library's own set-up
+    return __builtin_cpu_supports("avx2") != 0;
+}
+
+const bool processor_has_avx2 = processor_avx2_find();
 #endif
 
 uint32_t candidate_find(const uint8_t* b, uint32_t from, uint32_t to) {
