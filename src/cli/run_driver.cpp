@@ -1,6 +1,5 @@
 #include "cli/run_driver.h"
 
-
 #include "analysis/header_analysis.h"
 #include "analysis/name_tables.h"
 #include "analysis/trailing_zero.h"

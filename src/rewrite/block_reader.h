@@ -25,8 +25,10 @@ struct BlockReader {
     uint32_t failed_got;
 };
 
-// One read's piece. The kernel's read-ahead keeps a disk busy while the
-// walk scans.
+// One read's piece: with the kept bytes it stays in the processor's cache
+// until the scan has passed it (256 KiB pieces in two buffers that took
+// turns did not, and a listing took a quarter longer).
+// The kernel's read-ahead keeps a disk busy while the walk scans.
 inline constexpr uint32_t reader_piece_size = 0x20000;
 // The most one fetch may ask for: a whole program stream packet and the
 // start code after it.
