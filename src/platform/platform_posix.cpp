@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <new>
 #include <pthread.h>
+#include <sanitizer/asan_interface.h>
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -259,11 +260,18 @@ uint8_t* os_buffer_new(size_t size) {
     // Only advice: without huge pages the buffer works all the same.
     madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
 #endif
+    // The sanitizer knows nothing of a mapping's bounds: the bytes past the
+    // size asked for are marked, so that a read or write past the end shows.
+    // (Without the sanitizer this is no code at all.)
+    ASAN_POISON_MEMORY_REGION(reinterpret_cast<void*>(aligned + size), length - size);
     return reinterpret_cast<uint8_t*>(aligned);
 }
 
 void os_buffer_delete(uint8_t* buffer, size_t size) {
-    if (buffer != nullptr) munmap(buffer, buffer_length(size));
+    if (buffer == nullptr) return;
+    // A later mapping at the same place must not inherit the marks.
+    ASAN_UNPOISON_MEMORY_REGION(buffer, buffer_length(size));
+    munmap(buffer, buffer_length(size));
 }
 
 struct OsWorker {
