@@ -25,11 +25,10 @@ normalise() {
   rm "$1"
 }
 
-# Wine's own client complains on the tool's standard error now and then
-# ("wine client error:138: sendmsg: Bad file descriptor", a race in wine's
-# thread set-up and tear-down). The tool never prints such a line; it is
-# shown in the test log and left out of the comparison, while every other
-# byte the tool printed or wrote must still match.
+# Wine's own client complains on a run's standard error now and then
+# ("wine client error:138: sendmsg: Bad file descriptor"). The tool never
+# prints such a line; it is shown in the test log and left out of the
+# comparison, while every other byte the tool printed or wrote must match.
 emulator_lines_drop() {  # file
   grep -q '^wine client error:' "$1" || return 0
   echo "the emulator's own complaint, left out of the comparison:" >&2

@@ -162,8 +162,8 @@ std::string cp932(const std::string& utf8) {
 #endif
 
 // Wine's client complains on a process's standard error now and then
-// ("wine client error:138: sendmsg: Bad file descriptor", a race of its
-// own). The tool never prints such a line: it goes to the test log instead.
+// ("wine client error:138: sendmsg: Bad file descriptor"). The tool never
+// prints such a line: it goes to the test log instead.
 static std::string emulator_lines_drop(std::string err) {
     const std::string mark = "wine client error:";
     for (size_t at = err.find(mark); at != std::string::npos; at = err.find(mark, at)) {

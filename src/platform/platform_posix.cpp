@@ -270,8 +270,9 @@ uint8_t* os_buffer_new(size_t size) {
 void os_buffer_delete(uint8_t* buffer, size_t size) {
     if (buffer == nullptr) return;
     // A later mapping at the same place must not inherit the marks.
-    ASAN_UNPOISON_MEMORY_REGION(buffer, buffer_length(size));
-    munmap(buffer, buffer_length(size));
+    size_t length = buffer_length(size);
+    ASAN_UNPOISON_MEMORY_REGION(buffer, length);
+    munmap(buffer, length);
 }
 
 struct OsWorker {
