@@ -30,8 +30,9 @@ protected:
         run_tool(args, single.path());
         fs::path marker = fs::path(name).replace_extension(".ini");
         EXPECT_TRUE(read_bytes(folder / name) == read_bytes(single.path() / name));
-        EXPECT_EQ(fs::exists(folder / marker) ? read_text(folder / marker) : "",
-                  fs::exists(single.path() / marker) ? read_text(single.path() / marker) : "");
+        // Each records the time its own copy had.
+        EXPECT_EQ(fs::exists(folder / marker) ? marker_positions(read_text(folder / marker)) : "",
+                  fs::exists(single.path() / marker) ? marker_positions(read_text(single.path() / marker)) : "");
     }
     ScratchDir dir_;
 };
@@ -94,6 +95,41 @@ TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
     EXPECT_FALSE(fs::exists(dir_ / "rec" / "b.ini"));
 }
 
+// One file reached by two names in one run (a folder and a file in it, the
+// same name twice) is taken once: a second pass would swap it back.
+TEST_F(Batch, AFileNamedTwiceIsTakenOnce) {
+    fs::create_directories(dir_ / "rec");
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "rec/a.mpg");
+    RunResult r = run_tool({"rec", in_folder("rec", "a.mpg"), in_folder("rec", "a.mpg")}, dir_.path());
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "a.mpg") + "\n同じファイルをすでに処理したので飛ばします\n"));
+    EXPECT_TRUE(contains(r, "\n3個のファイル: 完了1、変換するものなし0、失敗0、対象外2\n"));
+    expect_as_alone(dir_ / "rec", "a.mpg", "dvd_ntsc_4x3.mpg");
+#ifdef _WIN32
+    r = run_tool({in_folder("rec", "a.mpg"), in_folder("REC", "A.MPG")}, dir_.path());
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("REC", "A.MPG") + "\n同じファイルをすでに処理したので飛ばします\n"));
+    EXPECT_TRUE(read_bytes(dir_ / "rec" / "a.mpg") != read_bytes(sample_path("dvd_ntsc_4x3.mpg")));
+#endif
+}
+
+// A user's own NAME.txt is no list of the tool's: it stays, and the listing
+// goes to the console alone.
+TEST_F(Batch, AUsersTextFileIsNeverTakenForAList) {
+    fs::create_directories(dir_ / "rec");
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "rec/ep01.mpg");
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "rec/ep02.m2v");
+    write_bytes(dir_ / "rec" / "ep01.txt", {'n', 'o', 't', 'e', 's', '\n'});
+    RunResult alone = run_tool({"-l", in_folder("rec", "ep01.mpg")}, dir_.path());
+    EXPECT_EQ(alone.exit_code, 6);
+    EXPECT_TRUE(contains(alone, "       2092 0000082c 2d 01 e0 24 (-)"));
+    EXPECT_TRUE(contains(alone, "同じ名前のtxtファイルはこのツールのリストではないので、そのままにしました"));
+    RunResult folder = run_tool({"-l", "rec"}, dir_.path());
+    EXPECT_EQ(folder.exit_code, 6);
+    EXPECT_TRUE(contains(folder, "失敗:" + in_folder("rec", "ep01.mpg") + "(終了コード6)\n"));
+    EXPECT_EQ(read_text(dir_ / "rec" / "ep01.txt"), "notes\n");
+    EXPECT_EQ(read_text(dir_ / "rec" / "ep02.txt").rfind(in_folder("rec", "ep02.m2v") + " sequence header list", 0), 0u);
+}
+
 TEST_F(Batch, AFolderWithoutMpegFilesSaysSo) {
     fs::create_directories(dir_ / "pictures");
     write_bytes(dir_ / "pictures" / "cover.png", {0x89, 'P', 'N', 'G'});
@@ -103,6 +139,54 @@ TEST_F(Batch, AFolderWithoutMpegFilesSaysSo) {
 }
 
 #ifndef _WIN32
+// A batch cut off at any write (a crash, a kill) and run again with no
+// option ends as one run that was never cut leaves it: each file at the
+// other shape than it had before the first run, with its own last-write
+// time; none is swapped back.
+TEST_F(Batch, ACutBatchRunAgainEndsAsOneUncutRun) {
+    const std::vector<std::string> names = {"a.mpg", "b.mpg", "c.mpg"};
+    for (const std::string& n : names) copy_sample(dir_, "dvd_ntsc_4x3.mpg", n);
+    fs::path log = dir_ / "journal.log";
+    run_tool(names, dir_.path(), shim_environment({"MORVALEN_JOURNAL=" + log.string()}));
+    std::vector<std::string> writes = journal_positioned_writes(log);
+    ASSERT_EQ(writes.size(), 12u);
+    ASSERT_EQ(fs::path(writes[4]).filename(), "b.mpg");
+    for (size_t kill_at : {size_t{1}, size_t{4}, size_t{5}, size_t{11}}) {
+        SCOPED_TRACE("killed at write " + std::to_string(kill_at));
+        ScratchDir cut;
+        std::vector<fs::file_time_type> times;
+        for (const std::string& n : names) times.push_back(fs::last_write_time(copy_sample(cut, "dvd_ntsc_4x3.mpg", n)));
+        RunResult killed = run_tool(names, cut.path(), shim_environment({"MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)}));
+        EXPECT_NE(killed.exit_code, 0);
+        EXPECT_EQ(run_tool(names, cut.path()).exit_code, 0);
+        for (size_t i = 0; i < names.size(); ++i) {
+            expect_as_alone(cut.path(), names[i], "dvd_ntsc_4x3.mpg");
+            EXPECT_EQ(fs::last_write_time(cut / names[i]), times[i]) << names[i];
+        }
+        RunResult done = run_tool(names, cut.path());
+        EXPECT_EQ(done.exit_code, 4);
+        EXPECT_TRUE(contains(done, "4:3から16:9に変換してあります。元に戻すには-uを付けて実行してください\n"));
+    }
+}
+
+// A file whose end cannot be read fails alone: the batch goes on to the
+// files after it and says which failed.
+TEST_F(Batch, AFileWhoseTailCannotBeReadFailsAlone) {
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "a.m2v");
+    Bytes big = read_bytes(sample_path("dvd_ntsc_4x3.mpg"));
+    while (big.size() < (3u << 20)) big = big + read_bytes(sample_path("dvd_ntsc_4x3.mpg"));
+    write_bytes(dir_ / "b.mpg", big);
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "c.m2v");
+    // Only files larger than the offset are touched: b.mpg's last MiB.
+    std::string at = "MORVALEN_FAULT_AT=" + std::to_string(big.size() - 1000);
+    RunResult r = run_tool({"a.m2v", "b.mpg", "c.m2v"}, dir_.path(), shim_environment({at}));
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(contains(r, "ファイル:b.mpg\nファイルの末尾を読み込めませんでした\n\nファイル:c.m2v\n"));
+    EXPECT_TRUE(contains(r, "\n3個のファイル: 完了2、変換するものなし0、失敗1、対象外0\n失敗:b.mpg(終了コード1)\n"));
+    EXPECT_TRUE(read_bytes(dir_ / "b.mpg") == big);
+    expect_as_alone(dir_.path(), "c.m2v", "es_mpeg2_16x9.m2v");
+}
+
 // A file on a read-only disc fails with its own exit code; the others are
 // done all the same.
 TEST_F(Batch, AReadOnlyFileFailsAloneAndTheOthersAreDone) {

@@ -61,11 +61,30 @@ TEST_F(Cli, NoArgumentsShowsBannerAndUsage) {
 }
 
 TEST_F(Cli, NoExistingFileEchoesTheOptionsSeen) {
-    RunResult r = run({"-l", "-x", "-o3", "-r", "-", "missing.mpg"});
+    RunResult r = run({"-l", "-o3", "-r", "missing.mpg"});
     EXPECT_EQ(r.exit_code, 2);
     EXPECT_EQ(r.out, console_bytes(banner +
                                    "-l オプションセット\n-o オプションセット\n-r オプションセット\n"
                                    "ファイルが指定されていません\n"));
+}
+
+// A typo for an option is refused before anything is done, with the usage;
+// asking for the usage gets it alone.
+TEST_F(Cli, UnknownOptionsAreRefusedAndHelpIsTheUsage) {
+    fs::path video = copy_sample(dir_, "es_mpeg2_16x9.m2v");
+    std::string usage_only = usage.substr(0, usage.rfind("エラー:"));
+    for (const char* typo : {"-O3", "-x", "-"}) {
+        RunResult r = run({typo, "es_mpeg2_16x9.m2v"});
+        EXPECT_EQ(r.exit_code, 3) << typo;
+        EXPECT_EQ(r.out, console_bytes(banner + usage_only + "エラー:" + typo + "というオプションはありません\n"));
+    }
+    EXPECT_TRUE(read_bytes(video) == read_bytes(sample_path("es_mpeg2_16x9.m2v")));
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.ini"));
+    for (const char* help : {"-h", "--help"}) {
+        RunResult r = run({help});
+        EXPECT_EQ(r.exit_code, 0) << help;
+        EXPECT_EQ(r.out, console_bytes(banner + usage_only));
+    }
 }
 
 TEST_F(Cli, DvdSampleIsRewrittenWithItsTimeKept) {
@@ -271,17 +290,29 @@ TEST_F(Cli, NamesOfAnyScript) {
     EXPECT_EQ(read_text(dir_ / "Vol.txt"), "mine");
 }
 
-TEST_F(Cli, PathsLongerThan260Characters) {
+// A path of more than 600 bytes of UTF-8 and 260 characters: taken alone
+// and in a folder, with its marker and list files.
+TEST_F(Cli, LongJapanesePathsAloneAndInAFolder) {
     fs::path deep = dir_.path();
-    for (int i = 0; i < 6; ++i) deep /= std::string(45, static_cast<char>('a' + i));
+    for (int i = 0; i < 8; ++i) deep /= utf8_path("第" + std::to_string(i) + "巻録画番組表フォルダー長い名前の録画番組表フォルダー");
     fs::create_directories(deep);
-    std::string relative = path_utf8(fs::relative(deep, dir_.path())) + "/movie.m2v";
-    ASSERT_GT(path_utf8(deep).size() + 10, 260u);
-    write_bytes(deep / "movie.m2v", read_bytes(sample_path("es_mpeg2_16x9.m2v")));
-    EXPECT_EQ(run({path_utf8(deep / "movie.m2v")}).exit_code, 0);
-    EXPECT_TRUE(fs::exists(deep / "movie.ini"));
+    fs::path video = deep / utf8_path("第1話 録画.m2v");
+    std::string relative = path_utf8(fs::relative(deep, dir_.path()));
+    ASSERT_GT(path_utf8(video).size(), 600u);
+#ifdef _WIN32
+    ASSERT_GT(video.wstring().size(), 260u);
+#endif
+    Bytes sample = read_bytes(sample_path("es_mpeg2_16x9.m2v"));
+    write_bytes(video, sample);
+    EXPECT_EQ(run({path_utf8(video)}).exit_code, 0);
+    EXPECT_TRUE(fs::exists(deep / utf8_path("第1話 録画.ini")));
+    RunResult listed = run({"-l", relative});
+    EXPECT_EQ(listed.exit_code, 0);
+    EXPECT_NE(listed.out.find(console_bytes("第1話 録画.m2v\n")), std::string::npos);
+    EXPECT_TRUE(fs::exists(deep / utf8_path("第1話 録画.txt")));
     EXPECT_EQ(run({"-u", relative}).exit_code, 0);
-    EXPECT_FALSE(fs::exists(deep / "movie.ini"));
+    EXPECT_FALSE(fs::exists(deep / utf8_path("第1話 録画.ini")));
+    EXPECT_TRUE(read_bytes(video) == sample);
 }
 
 TEST_F(Cli, NotMpegWinsOverABadOOption) {
@@ -411,8 +442,8 @@ TEST_F(Cli, MessagesFollowTheLocalesCharacterSet) {
     copy_sample(dir_, "es_mpeg1.m1v");
     for (const char* locale : {"LC_ALL=C.UTF-8", "LANG=C.UTF-8", "LC_ALL=C"}) {
         fs::remove(dir_ / "es_mpeg1.txt");
-        RunResult local = run_tool({"-l", "-x", "es_mpeg1.m1v"}, dir_.path(), locale);
-        RunResult stored = run_tool({"-l", "-x", "es_mpeg1.m1v"}, dir_.path(), "LC_ALL=C");
+        RunResult local = run_tool({"-l", "es_mpeg1.m1v"}, dir_.path(), locale);
+        RunResult stored = run_tool({"-l", "es_mpeg1.m1v"}, dir_.path(), "LC_ALL=C");
         EXPECT_EQ(local.exit_code, 0);
         std::string expected = std::string(locale) == "LC_ALL=C" ? stored.out : utf8_of_cp932(stored.out);
         EXPECT_EQ(local.out, expected) << locale;

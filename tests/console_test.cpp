@@ -88,7 +88,6 @@ const MessageCase message_cases[] = {
     {msg_engine_buffer_1, "バッファ確保エラー(1)"},
     {msg_engine_buffer_2, "バッファ確保エラー(2)"},
     {msg_engine_stream_id, "ストリームIDが見つかりません"},
-    {msg_engine_ini_name, "iniファイル名生成エラー"},
     {msg_engine_ini_create, "iniファイル生成エラー(W)"},
     {msg_engine_write, "アスペクト情報の書き換えに失敗しました"},
     {msg_error_end, "エラー終了(%d)"},
@@ -122,6 +121,15 @@ const MessageCase message_cases[] = {
     {msg_progress_minutes, "経過/残り時間 %d:%.2d/約%d分"},
     {msg_progress_seconds, "経過/残り時間 %d:%.2d/約%d秒"},
     {msg_progress_percent, "処理中(%d%%)"},
+    {msg_engine_file_replaced, "ファイルが別のファイルに置き換えられたので、何も書き込んでいません"},
+    {msg_engine_list_not_ours, "同じ名前のtxtファイルはこのツールのリストではないので、そのままにしました(リストは画面にだけ表示しました)"},
+    {msg_tail_unreadable, "ファイルの末尾を読み込めませんでした\n"},
+    {msg_restore_altered, "iniファイルに記録された位置のうち%I64dか所は、このツールが書いた値ではなくなっているので、そのままにしました\n"},
+    {msg_already_converted, "%sから%sに変換してあります。元に戻すには-uを付けて実行してください\n"},
+    {msg_batch_duplicate, "同じファイルをすでに処理したので飛ばします\n"},
+    {msg_dvd_ifo_not_restored, "VOBがすべては元に戻らなかったので、IFOとBUPは戻していません\n"},
+    {msg_dvd_bup_differs, "BUPのビデオ属性がIFOと違っています(前の実行が途中で終わったようです)。BUPもそろえます\n"},
+    {msg_unknown_option, "エラー:%sというオプションはありません\n"},
 };
 
 TEST(Messages, EveryTextIsItsJapaneseInCodePage932) {

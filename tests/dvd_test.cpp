@@ -76,6 +76,11 @@ protected:
         original_ = folder_files(video_ts());
     }
     fs::path video_ts() const { return dir_ / "disc" / "VIDEO_TS"; }
+    // The folder as made, the tool's own files gone.
+    void disc_reset() {
+        fs::remove_all(dir_ / "disc");
+        fs::copy(made_disc(), dir_ / "disc", fs::copy_options::recursive);
+    }
 
     // Each file as the toggle of every title set leaves it: the headers the
     // tests' demuxer finds, the attributes byte of the IFO and the BUP, and
@@ -135,6 +140,61 @@ TEST_F(Dvd, AnInterruptedSetIsFinishedAtItsFirstVobsShape) {
     EXPECT_TRUE(now_without_markers() == toggled());
     EXPECT_EQ(run_tool({"-u", "disc"}, dir_.path()).exit_code, 0);
     EXPECT_TRUE(folder_files(video_ts()) == original_);
+}
+
+// Another disc's files copied over a converted set: its VOB's marker file
+// is refused, and the IFO and BUP keep their own byte, which is not what
+// the tool wrote. With the VOB put right, the IFO's byte is still refused.
+TEST_F(Dvd, AnUndoPutsBackOnlyWhatTheToolWrote) {
+    ASSERT_EQ(run_tool({"disc"}, dir_.path()).exit_code, 0);
+    std::map<std::string, Bytes> converted = folder_files(video_ts());
+    Bytes other_vob = original_.at("VTS_02_1.VOB");  // PAL: another frame rate
+    other_vob.resize(converted.at("VTS_01_1.VOB").size(), 0xFF);
+    write_bytes(video_ts() / "VTS_01_1.VOB", other_vob);
+    for (const char* extension : {"IFO", "BUP"}) {
+        Bytes other_ifo = converted.at(ifo_name(1, extension));
+        other_ifo[attributes_at] = 0x5C;  // PAL 16:9, as that disc's says
+        write_bytes(video_ts() / ifo_name(1, extension), other_ifo);
+    }
+    RunResult undone = run_tool({"-u", "disc"}, dir_.path());
+    EXPECT_EQ(undone.exit_code, 9);
+    EXPECT_TRUE(says(undone, "VOBがすべては元に戻らなかったので、IFOとBUPは戻していません\n"));
+    EXPECT_EQ(read_bytes(video_ts() / "VTS_01_0.IFO")[attributes_at], 0x5C);
+    EXPECT_TRUE(read_bytes(video_ts() / "VTS_02_1.VOB") == original_.at("VTS_02_1.VOB"));
+
+    write_bytes(video_ts() / "VTS_01_1.VOB", converted.at("VTS_01_1.VOB"));
+    undone = run_tool({"-u", "disc"}, dir_.path());
+    EXPECT_EQ(undone.exit_code, 8);
+    EXPECT_TRUE(says(undone, "iniファイルに記録された位置のうち1か所は、このツールが書いた値ではなくなっているので、そのままにしました\n  位置512\n"));
+    EXPECT_TRUE(read_bytes(video_ts() / "VTS_01_1.VOB") == original_.at("VTS_01_1.VOB"));
+    for (const char* extension : {"IFO", "BUP"}) {
+        EXPECT_EQ(read_bytes(video_ts() / ifo_name(1, extension))[attributes_at], 0x5C);
+        EXPECT_TRUE(fs::exists(video_ts() / (ifo_name(1, extension) + ".ini")));
+    }
+}
+
+// A folder copied from a disc mounted as ISO 9660 or UDF, or onto FAT, may
+// name everything in lower case: it is a DVD-Video folder all the same,
+// whose menus are never touched.
+TEST_F(Dvd, ALowerCaseFolderIsADvdVideoFolder) {
+    fs::path lower = dir_ / "copy" / "video_ts";
+    fs::create_directories(lower);
+    for (const auto& [name, bytes] : original_) {
+        std::string small = name;
+        for (char& c : small) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        write_bytes(lower / small, bytes);
+    }
+    RunResult r = run_tool({"copy"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(says(r, "\n11個のファイル: 完了11、変換するものなし0、失敗0、対象外0\n"));
+    std::map<std::string, Bytes> expected = toggled();
+    for (const auto& [name, bytes] : expected) {
+        std::string small = name;
+        for (char& c : small) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_TRUE(read_bytes(lower / small) == bytes) << name;
+    }
+    EXPECT_EQ(run_tool({"-u", "copy"}, dir_.path()).exit_code, 0);
+    EXPECT_TRUE(read_bytes(lower / "vts_01_0.ifo") == original_.at("VTS_01_0.IFO"));
 }
 
 TEST_F(Dvd, AListingComparesTheIfoWithTheVideoAndOnlyTwoCodesAreTaken) {
@@ -217,6 +277,36 @@ TEST_F(Dvd, AnIfoThatCannotBeWrittenFailsAloneAndALaterRunFinishesIt) {
     RunResult again = run_tool({"disc/VIDEO_TS"}, dir_.path());
     EXPECT_TRUE(says(again, "IFOとVOBのアスペクトがそろっていないので、最初のVOBの先頭と同じ16:9にそろえます\n"));
     EXPECT_TRUE(read_bytes(ifo) == expected.at("VTS_01_0.IFO"));
+}
+
+// The folder cut off at writes of each kind (a title VOB's header, a set's
+// IFO, its BUP after the IFO, a VOB of a later set) and run again with no
+// option ends as one run never cut leaves it; -u then gives back every byte.
+TEST_F(Dvd, ACutRunAgainEndsAsOneUncutRun) {
+    fs::path log = dir_ / "journal.log";
+    ASSERT_EQ(run_tool({"disc"}, dir_.path(), shim_environment({"MORVALEN_JOURNAL=" + log.string()})).exit_code, 0);
+    std::vector<std::string> writes = journal_positioned_writes(log);
+    auto first_write = [&](const char* name) {
+        for (size_t i = 0; i < writes.size(); ++i) {
+            if (fs::path(writes[i]).filename() == name) return i + 1;
+        }
+        return size_t{0};
+    };
+    for (const char* at : {"VTS_01_1.VOB", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_03_2.VOB"}) {
+        SCOPED_TRACE(std::string("killed at the first write of ") + at);
+        ASSERT_NE(first_write(at), 0u);
+        disc_reset();
+        std::string kill = "MORVALEN_KILL_AT_WRITE=" + std::to_string(first_write(at));
+        EXPECT_NE(run_tool({"disc"}, dir_.path(), shim_environment({kill})).exit_code, 0);
+        RunResult again = run_tool({"disc"}, dir_.path());
+        EXPECT_EQ(again.exit_code, 0);
+        if (std::string(at) == "VTS_01_0.BUP") {
+            EXPECT_TRUE(says(again, "BUPのビデオ属性がIFOと違っています(前の実行が途中で終わったようです)。BUPもそろえます\n"));
+        }
+        EXPECT_TRUE(now_without_markers() == toggled());
+        EXPECT_EQ(run_tool({"-u", "disc"}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(folder_files(video_ts()) == original_);
+    }
 }
 #endif
 

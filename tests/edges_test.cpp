@@ -99,6 +99,20 @@ TEST_F(Edges, UndoAfterARangeSearchRewriteNeedsNoOption) {
     EXPECT_EQ(run({"-u", "damaged.mpg"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(dir_ / "damaged.mpg") == original);
     EXPECT_FALSE(fs::exists(dir_ / "damaged.ini"));
+
+    // Damage before the first sequence header: the start code of the first
+    // video packet overwritten. The undo walks past it all the same.
+    Bytes early = sample;
+    size_t video_packet = 0;
+    while (Bytes(early.begin() + video_packet, early.begin() + video_packet + 4) != Bytes{0, 0, 1, 0xE0}) ++video_packet;
+    ASSERT_LT(video_packet, 2092u);
+    for (size_t k = 0; k < 4; ++k) early[video_packet + k] = 0xFF;
+    write_bytes(dir_ / "early.mpg", early);
+    ASSERT_EQ(run({"-r", "early.mpg"}).exit_code, 0);
+    ASSERT_TRUE(read_bytes(dir_ / "early.mpg") != early);
+    EXPECT_EQ(run({"-u", "early.mpg"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "early.mpg") == early);
+    EXPECT_FALSE(fs::exists(dir_ / "early.ini"));
 }
 
 #ifdef _WIN32

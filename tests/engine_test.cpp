@@ -265,8 +265,7 @@ TEST_F(Engine, DamageBeforeAnyHeaderChangesNothing) {
 }
 
 TEST_F(Engine, AMarkerFileThatCannotBeReadStopsBeforeAnyChange) {
-    const char* unreadable[] = {"keep", "", "36\r\n12x\r\n", "36\r\n7", "300\r\n",
-                                "36\r\n7 36\r\n7 52\r\n"};
+    const char* unreadable[] = {"keep", "36\r\n12x\r\n", "300\r\n", "36\r\n7 36\r\n7 52\r\n"};
     for (const char* text : unreadable) {
         write_bytes(dir_ / "movie.ini", Bytes(text, text + std::strlen(text)));
         Outcome o = run(ntsc_4x3 + filler(4), 3);
@@ -274,6 +273,33 @@ TEST_F(Engine, AMarkerFileThatCannotBeReadStopsBeforeAnyChange) {
         EXPECT_EQ(o.marker, text);
         EXPECT_EQ(o.video[7], 0x24) << text;
     }
+    // Cut by a power cut before its first line, or before anything it
+    // records was synced: it is begun again.
+    for (const char* text : {"", "3", "36\r\n7"}) {
+        write_bytes(dir_ / "movie.ini", Bytes(text, text + std::strlen(text)));
+        Outcome o = run(ntsc_4x3 + filler(4), 3);
+        EXPECT_EQ(o.result, rewrite_done) << text;
+        EXPECT_EQ(o.marker, "36\r\n7\r\n") << text;
+        EXPECT_EQ(o.video[7], 0x34) << text;
+    }
+}
+
+// The run's lock is on the file it opened first: another file renamed into
+// its place since is never written.
+TEST_F(Engine, AFileThatReplacedTheLockedOneIsNeverWritten) {
+    Bytes stream = ntsc_4x3 + filler(4);
+    write_bytes(dir_ / "locked.mpg", stream);
+    write_bytes(dir_ / "movie.mpg", stream);
+    FileHandleRec locked = {os_invalid_handle, 0, 0};
+    ASSERT_EQ(file_open(&locked, (dir_ / "locked.mpg").string().c_str(), generic_read), 0);
+    ConvertJob job = {};
+    job.path = (dir_ / "movie.mpg").string();
+    job.target_aspect = 3;
+    job.locked = &locked;
+    EXPECT_EQ(aspect_rewrite(&job, nullptr), rewrite_file_replaced);
+    file_close(&locked);
+    EXPECT_TRUE(read_bytes(dir_ / "movie.mpg") == stream);
+    EXPECT_FALSE(fs::exists(dir_ / "movie.ini"));
 }
 
 TEST_F(Engine, ListFileNeverReplacesTheVideo) {
@@ -285,8 +311,8 @@ TEST_F(Engine, ListFileNeverReplacesTheVideo) {
 
 TEST_F(Engine, MissingVideoIsAnOpenError) {
     ConvertJob job = {};
-    std::strcpy(job.path, (dir_ / "absent.mpg").string().c_str());
-    EXPECT_EQ(aspect_rewrite(&job), rewrite_open_error);
+    job.path = (dir_ / "absent.mpg").string();
+    EXPECT_EQ(aspect_rewrite(&job, nullptr), rewrite_open_error);
 }
 
 // With two video streams, 0xE1 first, the reference is still stream 0xE0's
@@ -377,16 +403,18 @@ TEST_F(Engine, HeadersBeyondFourGibibytes) {
     }
     // Not read back whole: only the two headers are looked at.
     ConvertJob job = {};
-    std::strcpy(job.path, video.string().c_str());
+    job.path = video.string();
     job.target_aspect = 3;
     job.mode_flags = mode_list;
-    EXPECT_EQ(aspect_rewrite(&job), rewrite_done);
+    EXPECT_EQ(aspect_rewrite(&job, nullptr), rewrite_done);
     std::string list = read_text(dir_ / "large.txt");
     EXPECT_NE(list.find("  4294967403 10000006b 2d 01 e0 24 (-)\r\n"), std::string::npos) << list;
 
     job.mode_flags = 0;
-    EXPECT_EQ(aspect_rewrite(&job), rewrite_done_marker_created);
-    EXPECT_EQ(read_text(dir_ / "large.ini"), "36\r\nvideo=4294967408 large.m2v\r\n7\r\n4294967403\r\n");
+    EXPECT_EQ(aspect_rewrite(&job, nullptr), rewrite_done_marker_created);
+    std::string owner;
+    EXPECT_EQ(marker_positions(read_text(dir_ / "large.ini"), &owner), "36\r\n7\r\n4294967403\r\n");
+    EXPECT_EQ(owner, "video=4294967408 large.m2v\r\n");
     std::ifstream in(video, std::ios::binary);
     char bytes[12] = {};
     in.read(bytes, 8);
@@ -415,9 +443,9 @@ TEST_F(Engine, ProgramStreamPacketsBeyondFourGibibytes) {
         out.write(reinterpret_cast<const char*>(last.data()), static_cast<std::streamsize>(last.size()));
     }
     ConvertJob job = {};
-    std::strcpy(job.path, video.string().c_str());
+    job.path = video.string();
     job.target_aspect = 3;
-    EXPECT_EQ(aspect_rewrite(&job), rewrite_done_marker_created);
+    EXPECT_EQ(aspect_rewrite(&job, nullptr), rewrite_done_marker_created);
     uint64_t far_byte7 = far + last.size() - 5;
     EXPECT_EQ(marker_positions(read_text(dir_ / "large.ini")),
               "36\r\n35\r\n" + std::to_string(far_byte7) + "\r\n");

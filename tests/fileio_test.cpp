@@ -12,7 +12,7 @@ FileHandleRec closed_record() {
 TEST(FileOpen, MissingFileFailsAndLeavesSizeAlone) {
     ScratchDir dir;
     FileHandleRec file = closed_record();
-    EXPECT_EQ(file_open(&file, (dir / "missing.mpg").string().c_str(), generic_read), 1);
+    EXPECT_EQ(file_open(&file, (dir / "missing.mpg").string().c_str(), generic_read), file_open_missing);
     EXPECT_EQ(file.size, -7);
     EXPECT_EQ(file.handle, os_invalid_handle);
 }
@@ -21,7 +21,7 @@ TEST(FileOpen, NeverCreatesOrTruncates) {
     ScratchDir dir;
     fs::path name = dir / "video.mpg";
     FileHandleRec file = closed_record();
-    EXPECT_EQ(file_open(&file, name.string().c_str(), generic_read | generic_write), 1);
+    EXPECT_EQ(file_open(&file, name.string().c_str(), generic_read | generic_write), file_open_missing);
     EXPECT_FALSE(fs::exists(name));
     write_bytes(name, {1, 2, 3});
     ASSERT_EQ(file_open(&file, name.string().c_str(), generic_read | generic_write), 0);

@@ -49,18 +49,26 @@ TEST_F(Safety, ClosedStandardStreamsReceiveNothingOfTheVideo) {
 
 // Anyone who may write to a shared folder can plant a link under a side
 // file's name; its target must never be opened.
-TEST_F(Safety, AListFileNameThatIsALinkIsReplacedAsAName) {
+// A name that is a link is the user's, whatever it leads to: it is left as
+// it is and nothing is written through it; the listing goes to the console.
+// A hard link to an older list is a list of the tool's, and replaced as a name.
+TEST_F(Safety, AListFileNameThatIsALinkIsLeftAndNeverWrittenThrough) {
     copy_sample(dir_, "dvd_ntsc_4x3.mpg", "a.mpg");
     copy_sample(dir_, "es_mpeg2_16x9.m2v", "other.m2v");
     ASSERT_EQ(run({"other.m2v"}).exit_code, 0);
+    ASSERT_EQ(run({"-l", "other.m2v"}).exit_code, 0);
     std::string other_marker = read_text(dir_ / "other.ini");
+    std::string other_list = read_text(dir_ / "other.txt");
     write_bytes(dir_ / "victim", Bytes(50, 'v'));
     struct Plant {
         const char* target;
         bool hard;
+        bool replaced;
     };
-    for (Plant plant : {Plant{"victim", false}, Plant{"victim", true}, Plant{"other.ini", false},
-                        Plant{"other.ini", true}}) {
+    for (Plant plant : {Plant{"victim", false, false}, Plant{"victim", true, false},
+                        Plant{"other.ini", false, false}, Plant{"other.ini", true, false},
+                        Plant{"other.txt", false, false}, Plant{"other.txt", true, true}}) {
+        SCOPED_TRACE(std::string(plant.target) + (plant.hard ? " hard" : " symbolic"));
         fs::remove(dir_ / "a.txt");
         std::error_code made;
         if (plant.hard) {
@@ -70,11 +78,18 @@ TEST_F(Safety, AListFileNameThatIsALinkIsReplacedAsAName) {
         }
         if (made) continue;  // a file system (or Wine) without such links
         RunResult r = run({"-l", "a.mpg"});
-        EXPECT_EQ(r.exit_code, 0) << plant.target << plant.hard;
-        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_ / "a.txt")));
-        EXPECT_EQ(read_text(dir_ / "a.txt").rfind("a.mpg sequence header list\r\n", 0), 0u);
+        EXPECT_EQ(r.exit_code, plant.replaced ? 0 : 6);
+        EXPECT_NE(r.out.find(console_bytes("     2092 0000082c 2d 01 e0 24 (-)")), std::string::npos);
+        if (plant.replaced) {
+            EXPECT_EQ(read_text(dir_ / "a.txt").rfind("a.mpg sequence header list\r\n", 0), 0u);
+        } else {
+            EXPECT_NE(r.out.find(console_bytes("同じ名前のtxtファイルはこのツールのリストではないので、そのままにしました")),
+                      std::string::npos);
+            EXPECT_EQ(fs::is_symlink(fs::symlink_status(dir_ / "a.txt")), !plant.hard);
+        }
         EXPECT_EQ(read_text(dir_ / "victim"), std::string(50, 'v'));
         EXPECT_EQ(read_text(dir_ / "other.ini"), other_marker);
+        EXPECT_EQ(read_text(dir_ / "other.txt"), other_list);
     }
     // Nothing but the files the test made and the list itself.
     for (const auto& entry : fs::directory_iterator(dir_.path())) {

@@ -8,9 +8,7 @@
 namespace {
 
 std::string side(const std::string& path, const char* extension = marker_extension) {
-    char out[side_path_capacity] = {};
-    EXPECT_EQ(make_side_path(path.c_str(), extension, out), 0) << path;
-    return out;
+    return side_path(path.c_str(), extension);
 }
 
 TEST(SidePath, ReplacesOnlyTheLastComponentsExtension) {
@@ -35,18 +33,13 @@ TEST(SidePath, MultibyteNamesHideNoDot) {
     EXPECT_EQ(side("한국 드라마.mpg"), "한국 드라마.ini");
 }
 
-TEST(SidePath, TheWholePathCountsAndMustFit) {
-    std::string deep = std::string(300, 'd') + "/" + std::string(150, 'n') + ".mpg";
+TEST(SidePath, TheWholePathCountsHoweverLong) {
+    std::string deep = std::string(3000, 'd') + "/" + std::string(150, 'n') + ".mpg";
     EXPECT_EQ(side(deep), deep.substr(0, deep.size() - 4) + ".ini");
-    char out[side_path_capacity] = {};
-    std::string longest = std::string(507, 'n');  // 507 + ".ini" leaves room for the end
-    EXPECT_EQ(make_side_path(longest.c_str(), marker_extension, out), 0);
-    std::string too_long = std::string(508, 'n');
-    EXPECT_EQ(make_side_path(too_long.c_str(), marker_extension, out), 1);
 }
 
 TEST(ListLine, FormatsPositionBytesAndFlag) {
-    char out[side_path_capacity] = {};
+    char out[list_line_capacity] = {};
     const uint8_t same[8] = {0x2d, 0x01, 0xe0, 0x24, 0x2d, 0x01, 0xe0, 0x24};
     format_list_line(out, 2092, same);
     EXPECT_STREQ(out, "        2092 0000082c 2d 01 e0 24 (-)");
@@ -57,7 +50,7 @@ TEST(ListLine, FormatsPositionBytesAndFlag) {
 
 // The list file is opened without emptying it, and emptied only when it is
 // not the video itself.
-TEST(ListFile, ReplacedButNeverTheVideo) {
+TEST(ListFile, OnlyItsOwnListIsReplacedAndNeverTheVideo) {
     ScratchDir dir;
     fs::path video_path = dir / "movie.mpg";
     write_bytes(video_path, Bytes(100, 'v'));
@@ -66,18 +59,25 @@ TEST(ListFile, ReplacedButNeverTheVideo) {
     ListFileRec* list = new ListFileRec;
 
     fs::path list_path = dir / "movie.txt";
-    write_bytes(list_path, Bytes(100, 'x'));
-    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
+    std::string older = "movie.mpg sequence header list\r\n        2092 0000082c 2d 01 e0 24 (-)\r\n";
+    write_bytes(list_path, Bytes(older.begin(), older.end()));
+    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), list_created);
     list_write_header(list, "movie.mpg");
-    EXPECT_EQ(read_text(list_path), std::string(100, 'x'));  // until the list is whole
+    EXPECT_EQ(read_text(list_path), older);  // until the list is whole
     EXPECT_EQ(list_file_finish(list), 0);
     EXPECT_EQ(read_text(list_path), "movie.mpg sequence header list\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 
+    // The user's notes under that name: not a list of the tool's.
+    for (const char* notes : {"notes\r\n", "", "movie.mpg sequence header list"}) {
+        write_bytes(list_path, Bytes(notes, notes + std::strlen(notes)));
+        EXPECT_EQ(list_file_create(list, list_path.string().c_str(), &video), list_not_ours) << notes;
+        EXPECT_EQ(read_text(list_path), notes);
+    }
     std::string same = (dir / "." / "movie.mpg").string();
-    EXPECT_EQ(list_file_create(list, same.c_str(), &video), 2);
+    EXPECT_EQ(list_file_create(list, same.c_str(), &video), list_is_video);
     EXPECT_EQ(fs::file_size(video_path), 100u);
-    EXPECT_EQ(list_file_create(list, (dir / "none" / "movie.txt").string().c_str(), &video), 1);
+    EXPECT_EQ(list_file_create(list, (dir / "none" / "movie.txt").string().c_str(), &video), list_not_made);
     EXPECT_EQ(list_file_finish(list), 1);
     file_close(&video);
     delete list;
@@ -90,7 +90,7 @@ TEST(ListFile, NamesThatCodePage932CannotHoldBecomeQuestionMarks) {
     write_bytes(dir / "v.mpg", {0});
     ASSERT_EQ(file_open(&video, (dir / "v.mpg").string().c_str(), generic_read), 0);
     ListFileRec* list = new ListFileRec;
-    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), 0);
+    ASSERT_EQ(list_file_create(list, list_path.string().c_str(), &video), list_created);
     list_write_header(list, "Café テスト 한국.mpg");
     list_file_finish(list);
     EXPECT_EQ(read_text(list_path), console_bytes("Caf? テスト ??.mpg sequence header list\n"));

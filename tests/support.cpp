@@ -248,6 +248,28 @@ int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
     return exit_code_of(command_run(command + " " + closing));
 }
 
+std::string shim_environment(const std::vector<std::string>& settings) {
+    std::string environment = "LC_ALL=C ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" FAULT_SHIM_PATH;
+    for (const std::string& setting : settings) environment += " " + setting;
+    return environment;
+}
+
+std::vector<std::string> journal_positioned_writes(const fs::path& log) {
+    std::ifstream in(log);
+    std::vector<std::string> files;
+    std::string kind, path;
+    long long offset = 0;
+    size_t count = 0;
+    while (in >> kind >> path) {
+        if (kind != "W") continue;
+        in >> offset >> count;
+        // The side files are appended to; every other write is positioned.
+        std::string extension = fs::path(path).extension().string();
+        if (extension != ".ini" && extension != ".txt" && extension != ".new") files.push_back(path);
+    }
+    return files;
+}
+
 std::vector<int> run_tool_together(const std::vector<std::string>& args, const fs::path& cwd) {
     std::string tool = quote(MORVALENCMD_PATH);
     for (const std::string& arg : args) tool += " " + quote(arg);
@@ -321,17 +343,22 @@ std::string marker_positions(const std::string& marker, std::string* owner) {
     size_t owner_end = marker.find('\n', first_end + 1);
     if (owner_end == std::string::npos) owner_end = marker.size() - 1;
     if (owner != nullptr) *owner = marker.substr(first_end + 1, owner_end - first_end);
+    // The video's last-write time follows its name.
+    if (marker.compare(owner_end + 1, 5, "time=") == 0) {
+        size_t time_end = marker.find('\n', owner_end + 1);
+        owner_end = time_end == std::string::npos ? marker.size() - 1 : time_end;
+    }
     return marker.substr(0, first_end + 1) + marker.substr(owner_end + 1);
 }
 
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags) {
     QuietStdout quiet;
     ConvertJob job = {};
-    std::strcpy(job.path, path_utf8(video).c_str());
+    job.path = path_utf8(video);
     job.target_aspect = target;
     job.mode_flags = flags;
     EngineOutcome o;
-    o.result = aspect_rewrite(&job);
+    o.result = aspect_rewrite(&job, nullptr);
     o.video = read_bytes(video);
     fs::path marker = fs::path(video).replace_extension(".ini");
     o.has_marker = fs::exists(marker);

@@ -77,6 +77,15 @@ RunResult run_tool(const std::vector<std::string>& args, const fs::path& cwd,
 int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
                     const std::string& closing);
 
+#ifndef _WIN32
+// The environment of a run with the fault shim preloaded and set as the
+// assignments say ("MORVALEN_KILL_AT_WRITE=3", no spaces), for run_tool.
+std::string shim_environment(const std::vector<std::string>& settings);
+// The files of the positioned writes the shim's journal logged, in order:
+// the Nth is the write MORVALEN_KILL_AT_WRITE=N kills the run at.
+std::vector<std::string> journal_positioned_writes(const fs::path& log);
+#endif
+
 // Starts two runs of morvalencmd with the same arguments at once, their
 // output thrown away, and waits for both; returns their exit codes.
 std::vector<int> run_tool_together(const std::vector<std::string>& args, const fs::path& cwd);

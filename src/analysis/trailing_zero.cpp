@@ -1,9 +1,7 @@
 #include "analysis/trailing_zero.h"
 
-#include <cstdlib>
 #include <cstring>
 
-#include "console/console.h"
 #include "fileio/fileio.h"
 
 namespace {
@@ -55,13 +53,4 @@ int trailing_zero_count(const char* path, int64_t* count) {
     file_close(&file);
     *count = result == -1 ? done : result;
     return 0;
-}
-
-int64_t trailing_zero_seek(const char* path) {
-    int64_t count = 0;
-    if (trailing_zero_count(path, &count) != 0) {
-        console_flush();
-        std::exit(1);
-    }
-    return count;
 }

@@ -7,6 +7,3 @@
 // file) in *count. Returns 0, or 1 when the file cannot be opened, a block
 // cannot be allocated or a read delivers nothing (an empty file included).
 int trailing_zero_count(const char* path, int64_t* count);
-// As trailing_zero_count, but a failure ends the process with exit code 1
-// and no message, after what was already printed has gone out.
-int64_t trailing_zero_seek(const char* path);

@@ -15,12 +15,6 @@ namespace {
 // Enough of a file's head to tell an MPEG stream from anything else.
 constexpr uint32_t kind_look = 0x10000;
 
-std::string cp932_name(const char* path) {
-    char name[2 * side_path_capacity];
-    os_name_to_cp932(path, name, sizeof name);
-    return name;
-}
-
 // Whether the engine would take the file as MPEG at all: the same test of
 // its head.
 bool file_looks_mpeg(const char* path) {
@@ -33,8 +27,7 @@ bool file_looks_mpeg(const char* path) {
 }
 
 bool marker_exists(const char* path) {
-    char marker[side_path_capacity] = {};
-    return make_side_path(path, marker_extension, marker) == 0 && file_exists(marker) == 0;
+    return file_exists(side_path(path, marker_extension).c_str()) == 0;
 }
 
 void entry_collect(void* context, const char* entry) {
@@ -42,35 +35,33 @@ void entry_collect(void* context, const char* entry) {
 }
 
 // The files directly in a folder that is no DVD-Video folder, in name order.
-void folder_run(Batch* batch, const CommandLine* line, const char* folder) {
+void folder_run(Batch* batch, const CommandLine* line, const std::string& folder) {
     std::vector<std::string> entries;
-    if (!os_folder_list(folder, entry_collect, &entries)) {
-        batch_file_name(batch, folder);
+    if (!os_folder_list(folder.c_str(), entry_collect, &entries)) {
+        batch_file_name(batch, folder.c_str());
         console_text(msg_folder_unreadable);
-        batch_count(batch, folder, exit_no_file);
+        batch_count(batch, folder.c_str(), exit_no_file);
         return;
     }
     std::sort(entries.begin(), entries.end());
-    char path[sizeof(ConvertJob::path)];
     for (const std::string& entry : entries) {
-        if (path_join(folder, entry.c_str(), path) && !os_name_is_folder(path)) {
-            batch_file(batch, line, path, role_folder_file);
-        }
+        std::string path = path_join(folder, entry);
+        if (!os_name_is_folder(path.c_str())) batch_file(batch, line, path.c_str(), role_folder_file);
     }
 }
 
 void name_run(Batch* batch, const CommandLine* line, const char* name) {
-    char path[sizeof(ConvertJob::path)];
-    if (!command_line_name_resolve(name, path)) {
+    std::string path;
+    if (!command_line_name_resolve(name, &path)) {
         batch_file_name(batch, name);
         console_text(msg_batch_missing);
         batch_count(batch, name, exit_no_file);
         return;
     }
-    char video_ts[sizeof(ConvertJob::path)];
-    if (!os_name_is_folder(path)) {
-        batch_file(batch, line, path, role_named);
-    } else if (dvd_folder_find(path, video_ts)) {
+    std::string video_ts;
+    if (!os_name_is_folder(path.c_str())) {
+        batch_file(batch, line, path.c_str(), role_named);
+    } else if (dvd_folder_find(path, &video_ts)) {
         dvd_folder_run(batch, line, video_ts);
     } else {
         folder_run(batch, line, path);
@@ -81,13 +72,14 @@ void name_run(Batch* batch, const CommandLine* line, const char* name) {
 // anything is done.
 bool dvd_code_refused(const CommandLine* line) {
     if (!command_line_has_o(line)) return false;
-    int32_t code = o_option_value(line->o_text);
-    if (o_option_digits(line->o_text) && (code == 2 || code == 3)) return false;
-    char path[sizeof(ConvertJob::path)];
-    char video_ts[sizeof(ConvertJob::path)];
+    const char* o_text = line->o_text.c_str();
+    int32_t code = o_option_value(o_text);
+    if (o_option_digits(o_text) && (code == 2 || code == 3)) return false;
+    std::string path;
+    std::string video_ts;
     for (int i = 0; i < line->name_count; ++i) {
-        if (command_line_name_resolve(line->names[i], path) && os_name_is_folder(path) &&
-            dvd_folder_find(path, video_ts)) {
+        if (command_line_name_resolve(line->names[i], &path) && os_name_is_folder(path.c_str()) &&
+            dvd_folder_find(path, &video_ts)) {
             return true;
         }
     }
@@ -113,19 +105,13 @@ int batch_finish(const Batch* batch) {
 
 }  // namespace
 
-bool path_join(const char* folder, const char* entry, char* path) {
-    size_t length = std::strlen(folder);
-    bool separated = length > 0 && (folder[length - 1] == '/' || folder[length - 1] == '\\');
-    size_t total = length + (separated ? 0 : 1) + std::strlen(entry);
-    if (total >= sizeof(ConvertJob::path)) return false;
-    std::memcpy(path, folder, length);
-    if (!separated) path[length++] = os_path_separator;
-    std::strcpy(path + length, entry);
-    return true;
+std::string path_join(const std::string& folder, const std::string& entry) {
+    bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == '\\');
+    return separated ? folder + entry : folder + os_path_separator + entry;
 }
 
 void batch_file_name(const Batch* batch, const char* path) {
-    if (batch->named) console_print(msg_batch_file, cp932_name(path).c_str());
+    if (batch->named) console_print(msg_batch_file, os_name_cp932(path).c_str());
 }
 
 void batch_count(Batch* batch, const char* path, int code) {
@@ -135,14 +121,27 @@ void batch_count(Batch* batch, const char* path, int code) {
         ++batch->unchanged;
     } else {
         if (batch->failed++ == 0) batch->first_failure = code;
-        char line[3 * side_path_capacity];
-        text_format(line, sizeof line, msg_batch_failed, cp932_name(path).c_str(), code);
-        batch->failures.push_back(line);
+        batch->failures.push_back(text_string(msg_batch_failed, os_name_cp932(path).c_str(), code));
     }
+}
+
+bool batch_taken_before(Batch* batch, const char* path) {
+    OsFileId id = {0, 0};
+    if (!os_name_file_id(path, &id)) return false;  // its run says why
+    for (const OsFileId& taken : batch->taken) {
+        if (taken.volume == id.volume && taken.index == id.index) {
+            console_text(msg_batch_duplicate);
+            ++batch->skipped;
+            return true;
+        }
+    }
+    batch->taken.push_back(id);
+    return false;
 }
 
 int batch_file(Batch* batch, const CommandLine* line, const char* path, BatchRole role) {
     batch_file_name(batch, path);
+    if (batch_taken_before(batch, path)) return exit_same_aspect;
     if (role == role_folder_file && !file_looks_mpeg(path)) {
         console_text(msg_batch_not_mpeg);
         ++batch->skipped;
@@ -155,23 +154,23 @@ int batch_file(Batch* batch, const CommandLine* line, const char* path, BatchRol
         return exit_same_aspect;
     }
     CommandLine file_line = *line;
-    std::strcpy(file_line.job.path, path);
+    file_line.job.path = path;
     int code = file_run(&file_line);
     batch_count(batch, path, code);
     return code;
 }
 
 int batch_run(CommandLine* line) {
-    char path[sizeof(ConvertJob::path)];
+    std::string path;
     bool one_name = line->name_count == 1;
-    bool found = command_line_name_resolve(line->names[0], path);
+    bool found = command_line_name_resolve(line->names[0], &path);
     // One file alone runs as it always did.
     if (one_name && !found) {
         console_text(msg_no_file);
         return exit_no_file;
     }
-    if (one_name && !os_name_is_folder(path)) {
-        std::strcpy(line->job.path, path);
+    if (one_name && !os_name_is_folder(path.c_str())) {
+        line->job.path = path;
         return file_run(line);
     }
     if (dvd_code_refused(line)) {

@@ -7,21 +7,27 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "platform/platform.h"
 
 struct Batch {
     bool named;  // each file's run is headed by its name
     uint32_t changed;
     uint32_t unchanged;  // nothing to do
     uint32_t failed;
-    uint32_t skipped;  // in a folder, and no MPEG
+    uint32_t skipped;  // in a folder, and no MPEG; or taken already
     int first_failure;  // its exit code
     std::vector<std::string> failures;  // their names as code page 932 text, and codes
+    std::vector<OsFileId> taken;  // every file run so far, by its identity
 };
 
 // Prints the name line that heads a file's run in a batch.
 void batch_file_name(const Batch* batch, const char* path);
 // Counts the exit code of one file's run.
 void batch_count(Batch* batch, const char* path, int code);
+// Whether the file was taken already in this run, under this name or
+// another (a folder and a file in it, another letter case on Windows): then
+// it is said and counted as skipped. Otherwise it is noted as taken.
+bool batch_taken_before(Batch* batch, const char* path);
 
 // How a file of a batch came to it.
 enum BatchRole {
@@ -35,6 +41,5 @@ int batch_file(Batch* batch, const CommandLine* line, const char* path, BatchRol
 // The whole run over the command line's names: the exit code.
 int batch_run(CommandLine* line);
 
-// folder + separator + entry into path (the job's path's size): false when
-// it does not fit.
-bool path_join(const char* folder, const char* entry, char* path);
+// folder + separator + entry.
+std::string path_join(const std::string& folder, const std::string& entry);

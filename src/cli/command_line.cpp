@@ -8,29 +8,35 @@
 
 namespace {
 
-void scan_option(const char* argument, CommandLine* line) {
-    if (argument[0] != '-') return;
+// Only the second character counts, as it always did: -list is -l.
+bool scan_option(const char* argument, CommandLine* line) {
     switch (argument[1]) {
     case 'l':
         line->job.mode_flags |= mode_list;
         console_text(msg_option_l);
-        break;
+        return true;
     case 'o':
-        std::strncpy(line->o_text, argument, text_capacity - 1);
-        line->o_text[text_capacity - 1] = '\0';
+        line->o_text = argument;
         console_text(msg_option_o);
-        break;
+        return true;
     case 'r':
         line->job.mode_flags |= mode_range_search;
         console_text(msg_option_r);
-        break;
+        return true;
     case 'u':
         line->job.mode_flags |= mode_undo;
         console_text(msg_option_u);
-        break;
+        return true;
     default:
-        break;
+        return false;
     }
+}
+
+bool is_help(const char* argument) {
+#ifdef _WIN32
+    if (std::strcmp(argument, "/?") == 0) return true;
+#endif
+    return argument[0] == '-' && (argument[1] == 'h' || std::strcmp(argument, "--help") == 0);
 }
 
 int signed_code(char c) {
@@ -41,32 +47,44 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// An argument before the names: an option, a request for help, an option
+// the tool does not have, or the first name.
+bool leading_argument(const char* argument, CommandLine* line) {
+    std::string path;
+    bool exists = command_line_name_resolve(argument, &path);
+    if (!exists && is_help(argument)) {
+        line->help = true;
+        return false;
+    }
+    // "-x.mpg" that exists is an option and a name, as it always was.
+    bool option = argument[0] == '-' && scan_option(argument, line);
+    if (!exists && argument[0] == '-' && !option && line->unknown_option == nullptr) {
+        line->unknown_option = argument;
+    }
+    return exists || argument[0] != '-';
+}
+
 }  // namespace
 
-// A name that cannot fit the job's path is never taken, whatever exists.
 // A video is named as the file system resolves the argument, so that its
 // side files are named from the same name whichever way it was typed.
-bool command_line_name_resolve(const char* name, char* path) {
-    std::memset(path, 0, sizeof(ConvertJob::path));
-    if (std::strlen(name) >= sizeof(ConvertJob::path)) return false;
-    os_name_resolve(name, path, sizeof(ConvertJob::path));
-    return file_exists(path) == 0;
+bool command_line_name_resolve(const char* name, std::string* path) {
+    *path = os_name_resolve(name);
+    return file_exists(path->c_str()) == 0;
 }
 
 int command_line_scan(int argc, char** argv, CommandLine* line) {
-    std::memset(line, 0, sizeof *line);
-    char path[sizeof(ConvertJob::path)];
+    *line = CommandLine{};
+    line->set_target = -1;
+    std::string path;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (line->name_count == 0) {
-            // Before the first name every argument is looked at as an option
-            // too, as it always was: "-x.mpg" that exists is both.
-            scan_option(argument, line);
-            if (command_line_name_resolve(argument, path) || argument[0] != '-') {
+            if (leading_argument(argument, line)) {
                 line->names = argv + i;
                 line->name_count = 1;
             }
-        } else if (argument[0] == '-' && !command_line_name_resolve(argument, path)) {
+        } else if (argument[0] == '-' && !command_line_name_resolve(argument, &path)) {
             if (line->late_option == nullptr) line->late_option = argument;
         } else {
             // Moved up over any late option, so that the names stay together.
@@ -77,7 +95,7 @@ int command_line_scan(int argc, char** argv, CommandLine* line) {
 }
 
 bool command_line_has_o(const CommandLine* line) {
-    return line->o_text[0] != '\0';
+    return !line->o_text.empty();
 }
 
 int32_t o_option_value(const char* o_text) {
@@ -92,4 +110,13 @@ int32_t o_option_value(const char* o_text) {
 bool o_option_digits(const char* o_text) {
     char third = o_text[2];
     return is_digit(third) && (o_text[3] == '\0' || is_digit(o_text[3]));
+}
+
+void o_option_refused_print(const char* range_message, const char* o_text) {
+    console_text(range_message);
+    if (o_option_digits(o_text)) {
+        console_print(msg_aspect_given, o_option_value(o_text));
+    } else {
+        console_print(msg_aspect_given_text, os_name_cp932(o_text).c_str());
+    }
 }

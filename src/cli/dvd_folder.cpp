@@ -1,7 +1,8 @@
 #include "cli/dvd_folder.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <vector>
 
 #include "analysis/name_tables.h"
 #include "cli/run_driver.h"
@@ -16,77 +17,140 @@ constexpr unsigned title_vobs_most = 9;
 constexpr uint32_t code_4x3 = 2;
 constexpr uint32_t code_16x9 = 3;
 
-typedef char PathText[sizeof(ConvertJob::path)];
+// A folder's entries, to be found by name in any letter case.
+struct FolderNames {
+    std::string folder;
+    std::vector<std::string> entries;  // in name order
+};
+
+void entry_collect(void* context, const char* entry) {
+    static_cast<std::vector<std::string>*>(context)->push_back(entry);
+}
+
+bool folder_names_read(const std::string& folder, FolderNames* names) {
+    names->folder = folder;
+    names->entries.clear();
+    if (!os_folder_list(folder.c_str(), entry_collect, &names->entries)) return false;
+    std::sort(names->entries.begin(), names->entries.end());
+    return true;
+}
+
+bool same_letters(const std::string& entry, const char* name) {
+    size_t i = 0;
+    for (; i < entry.size() && name[i] != '\0'; ++i) {
+        char a = entry[i] >= 'a' && entry[i] <= 'z' ? static_cast<char>(entry[i] - 32) : entry[i];
+        if (a != name[i]) return false;
+    }
+    return i == entry.size() && name[i] == '\0';
+}
+
+// The path of the entry whose name is `name` (upper case) in any letter
+// case; empty when there is none.
+std::string folder_entry(const FolderNames& names, const char* name) {
+    for (const std::string& entry : names.entries) {
+        if (same_letters(entry, name)) return path_join(names.folder, entry);
+    }
+    return std::string();
+}
 
 struct TitleSet {
     unsigned number;
-    PathText ifo;
-    PathText bup;
-    PathText vobs[title_vobs_most];
-    unsigned vob_count;
+    std::string ifo;
+    std::string bup;
+    std::vector<std::string> vobs;
     uint32_t first_codes[title_vobs_most];  // each VOB's first header's code, 0 when none
+    uint32_t original;  // what the set was before the tool changed it: 2, 3, or 0 when unknown
     bool mpeg2;
 };
 
-bool named_file(const char* folder, const char* name, char* path) {
-    return path_join(folder, name, path) && file_exists(path) == 0;
+std::string set_file(const FolderNames& names, unsigned number, unsigned k, const char* extension) {
+    char name[16];
+    std::snprintf(name, sizeof name, "VTS_%02u_%u.%s", number, k, extension);
+    return folder_entry(names, name);
 }
 
-bool title_set_find(const char* video_ts, unsigned number, TitleSet* set) {
-    char name[16];
-    std::snprintf(name, sizeof name, "VTS_%02u_0.IFO", number);
-    if (!named_file(video_ts, name, set->ifo)) return false;
+bool title_set_find(const FolderNames& names, unsigned number, TitleSet* set) {
+    set->ifo = set_file(names, number, 0, "IFO");
+    if (set->ifo.empty()) return false;
     set->number = number;
-    std::snprintf(name, sizeof name, "VTS_%02u_0.BUP", number);
-    if (!named_file(video_ts, name, set->bup)) set->bup[0] = '\0';
-    set->vob_count = 0;
+    set->bup = set_file(names, number, 0, "BUP");
+    set->vobs.clear();
     for (unsigned k = 1; k <= title_vobs_most; ++k) {
-        std::snprintf(name, sizeof name, "VTS_%02u_%u.VOB", number, k);
-        if (named_file(video_ts, name, set->vobs[set->vob_count])) ++set->vob_count;
+        std::string vob = set_file(names, number, k, "VOB");
+        if (!vob.empty()) set->vobs.push_back(vob);
     }
     return true;
 }
 
+// Whether the IFO or BUP reads, and the aspect code its attributes say.
+bool ifo_code(const std::string& path, uint32_t* code) {
+    IfoVideo video;
+    if (path.empty() || ifo_video_read(path.c_str(), &video) != 0) return false;
+    *code = video.aspect;
+    return true;
+}
+
+// A title set's IFO and BUP that disagree: a run was cut off between the
+// two writes.
+bool backup_differs(const TitleSet* set) {
+    uint32_t ifo = 0;
+    uint32_t bup = 0;
+    return ifo_code(set->ifo, &ifo) && ifo_code(set->bup, &bup) && ifo != bup;
+}
+
 // What each title VOB's first sequence header says: its aspect code, and
-// whether the video is MPEG-2.
+// whether the video is MPEG-2; and what the set was before the tool first
+// changed it, as the first VOB's marker file says, or the IFO's.
 void title_set_probe(TitleSet* set, const CommandLine* line) {
     set->mpeg2 = false;
-    for (unsigned k = 0; k < set->vob_count; ++k) {
+    set->original = 0;
+    for (size_t k = 0; k < set->vobs.size(); ++k) {
         ConvertJob job = line->job;
-        std::strcpy(job.path, set->vobs[k]);
+        job.path = set->vobs[k];
+        job.locked = nullptr;
         VideoHeaderProbe probe;
-        TsProgram program;
-        bool found = video_header_seek(&job, &probe, &program, nullptr) == 0 && video_probe_found(&probe);
+        AspectOriginal original = {};
+        bool found = video_header_seek(&job, &probe, nullptr, nullptr, k == 0 ? &original : nullptr) == 0 &&
+                     video_probe_found(&probe);
         set->first_codes[k] = found ? probe.header[7] >> 4 : 0;
-        if (k == 0) set->mpeg2 = found && probe.extension == 1;
+        if (k > 0) continue;
+        set->mpeg2 = found && probe.extension == 1;
+        set->original = original.known ? original.first_byte >> 4 : ifo_original_code(set->ifo.c_str());
     }
 }
 
-// The set's target: -o's code; where a run left the set half done, or the
-// IFO disagrees with the VOBs, the first VOB's code, which the others are
-// made to follow; otherwise 4:3 and 16:9 exchanged.
+// The set's target: -o's; otherwise the other of 4:3 and 16:9 than the set
+// was before the tool first changed it, so that a run cut off is finished
+// and never swapped back. A set that the tool never changed but whose VOBs
+// disagree, or whose IFO or BUP disagrees with them (a set half fixed by
+// hand), is made to follow its first VOB; otherwise 4:3 and 16:9 are
+// exchanged.
 uint32_t title_set_target(const TitleSet* set, const CommandLine* line) {
-    if (command_line_has_o(line)) return static_cast<uint32_t>(o_option_value(line->o_text));
+    if (command_line_has_o(line)) return static_cast<uint32_t>(o_option_value(line->o_text.c_str()));
     uint32_t first = set->first_codes[0];
     bool mixed = false;
-    for (unsigned k = 1; k < set->vob_count; ++k) {
+    for (size_t k = 1; k < set->vobs.size(); ++k) {
         if (set->first_codes[k] != 0 && set->first_codes[k] != first) mixed = true;
     }
-    IfoVideo ifo;
-    if (ifo_video_read(set->ifo, &ifo) == 0 && ifo.aspect != first) mixed = true;
-    if (mixed) {
-        console_print(msg_dvd_made_consistent, aspect_name(2, first));
-        return first;
+    uint32_t ifo = 0;
+    if ((ifo_code(set->ifo, &ifo) && ifo != first) || backup_differs(set)) mixed = true;
+    uint32_t target = first == code_16x9 ? code_4x3 : code_16x9;
+    if (set->original == code_4x3 || set->original == code_16x9) {
+        target = set->original == code_16x9 ? code_4x3 : code_16x9;
+    } else if (mixed) {
+        target = first;
     }
-    return first == code_16x9 ? code_4x3 : code_16x9;
+    if (mixed) console_print(msg_dvd_made_consistent, aspect_name(2, target));
+    return target;
 }
 
 // One IFO or BUP set to the target or put back, counted like a file.
-void ifo_file_run(Batch* batch, const CommandLine* line, const char* path, uint32_t target) {
-    if (path[0] == '\0') return;
-    batch_file_name(batch, path);
+void ifo_file_run(Batch* batch, const CommandLine* line, const std::string& path, uint32_t target) {
+    if (path.empty()) return;
+    batch_file_name(batch, path.c_str());
+    if (batch_taken_before(batch, path.c_str())) return;
     bool undo = (line->job.mode_flags & mode_undo) != 0;
-    int32_t result = undo ? ifo_aspect_restore(path) : ifo_aspect_set(path, target);
+    int32_t result = undo ? ifo_aspect_restore(path.c_str()) : ifo_aspect_set(path.c_str(), target);
     int code = exit_ok;
     if (result == ifo_already) {
         console_print(msg_dvd_ifo_already, aspect_name(2, target));
@@ -101,23 +165,41 @@ void ifo_file_run(Batch* batch, const CommandLine* line, const char* path, uint3
         report_result(result, &line->job);
         code = exit_code_of(result, &line->job);
     }
-    batch_count(batch, path, code);
+    batch_count(batch, path.c_str(), code);
+}
+
+// The IFO and its backup, once the VOBs are done; a backup that disagrees
+// with its IFO was cut off between the two writes, and is made to agree.
+void ifo_pair_run(Batch* batch, const CommandLine* line, const TitleSet* set, uint32_t target) {
+    if (backup_differs(set)) console_text(msg_dvd_bup_differs);
+    ifo_file_run(batch, line, set->ifo, target);
+    ifo_file_run(batch, line, set->bup, target);
 }
 
 void title_vobs_list(Batch* batch, const CommandLine* line, const TitleSet* set) {
-    for (unsigned k = 0; k < set->vob_count; ++k) batch_file(batch, line, set->vobs[k], role_named);
+    for (const std::string& vob : set->vobs) batch_file(batch, line, vob.c_str(), role_named);
     IfoVideo ifo;
-    if (ifo_video_read(set->ifo, &ifo) == 0) {
+    if (ifo_video_read(set->ifo.c_str(), &ifo) == 0) {
         console_print(msg_dvd_aspects, aspect_name(2, ifo.aspect), aspect_name(2, set->first_codes[0]));
     }
 }
 
+bool file_done(int code) {
+    return code == exit_ok || code == exit_same_aspect;
+}
+
+// The IFO and BUP go back only once every VOB did, so that another disc's
+// files copied over a set keep their own attributes as well as their video.
 void title_set_undo(Batch* batch, const CommandLine* line, const TitleSet* set) {
-    for (unsigned k = 0; k < set->vob_count; ++k) {
-        batch_file(batch, line, set->vobs[k], role_folder_file);
+    bool all_back = true;
+    for (const std::string& vob : set->vobs) {
+        if (!file_done(batch_file(batch, line, vob.c_str(), role_folder_file))) all_back = false;
     }
-    ifo_file_run(batch, line, set->ifo, 0);
-    ifo_file_run(batch, line, set->bup, 0);
+    if (!all_back) {
+        console_text(msg_dvd_ifo_not_restored);
+        return;
+    }
+    ifo_pair_run(batch, line, set, 0);
 }
 
 // The VOBs first; the IFO and BUP only once every VOB is done, so that a set
@@ -125,23 +207,21 @@ void title_set_undo(Batch* batch, const CommandLine* line, const TitleSet* set) 
 void title_set_rewrite(Batch* batch, const CommandLine* line, const TitleSet* set) {
     uint32_t target = title_set_target(set, line);
     CommandLine vob_line = *line;
-    std::snprintf(vob_line.o_text, sizeof vob_line.o_text, "-o%u", target);
+    vob_line.set_target = static_cast<int32_t>(target);
     bool all_done = true;
-    for (unsigned k = 0; k < set->vob_count; ++k) {
-        int code = batch_file(batch, &vob_line, set->vobs[k], role_named);
-        if (code != exit_ok && code != exit_same_aspect) all_done = false;
+    for (const std::string& vob : set->vobs) {
+        if (!file_done(batch_file(batch, &vob_line, vob.c_str(), role_named))) all_done = false;
     }
     if (!all_done) {
         console_text(msg_dvd_ifo_kept);
         return;
     }
-    ifo_file_run(batch, line, set->ifo, target);
-    ifo_file_run(batch, line, set->bup, target);
+    ifo_pair_run(batch, line, set, target);
 }
 
 void title_set_run(Batch* batch, const CommandLine* line, TitleSet* set) {
     console_print(msg_dvd_title_set, set->number);
-    if (set->vob_count == 0) {
+    if (set->vobs.empty()) {
         console_text(msg_dvd_no_title_vob);
         ++batch->skipped;
         return;
@@ -149,7 +229,7 @@ void title_set_run(Batch* batch, const CommandLine* line, TitleSet* set) {
     title_set_probe(set, line);
     if (!set->mpeg2) {
         console_text(msg_dvd_not_mpeg2);
-        batch->skipped += set->vob_count;
+        batch->skipped += static_cast<uint32_t>(set->vobs.size());
         return;
     }
     if ((line->job.mode_flags & mode_list) != 0) {
@@ -163,18 +243,26 @@ void title_set_run(Batch* batch, const CommandLine* line, TitleSet* set) {
 
 }  // namespace
 
-bool dvd_folder_find(const char* folder, char* video_ts) {
-    PathText path;
-    if (named_file(folder, "VIDEO_TS.IFO", path)) {
-        std::strcpy(video_ts, folder);
+bool dvd_folder_find(const std::string& folder, std::string* video_ts) {
+    FolderNames names;
+    if (!folder_names_read(folder, &names)) return false;
+    if (!folder_entry(names, "VIDEO_TS.IFO").empty()) {
+        *video_ts = folder;
         return true;
     }
-    return path_join(folder, "VIDEO_TS", video_ts) && named_file(video_ts, "VIDEO_TS.IFO", path);
+    std::string inner = folder_entry(names, "VIDEO_TS");
+    FolderNames inner_names;
+    if (inner.empty() || !folder_names_read(inner, &inner_names)) return false;
+    if (folder_entry(inner_names, "VIDEO_TS.IFO").empty()) return false;
+    *video_ts = inner;
+    return true;
 }
 
-void dvd_folder_run(Batch* batch, const CommandLine* line, const char* video_ts) {
+void dvd_folder_run(Batch* batch, const CommandLine* line, const std::string& video_ts) {
+    FolderNames names;
+    folder_names_read(video_ts, &names);
     TitleSet set;
     for (unsigned number = 1; number <= title_sets_most; ++number) {
-        if (title_set_find(video_ts, number, &set)) title_set_run(batch, line, &set);
+        if (title_set_find(names, number, &set)) title_set_run(batch, line, &set);
     }
 }

@@ -5,22 +5,23 @@
 #include "analysis/trailing_zero.h"
 #include "cli/batch.h"
 #include "cli/command_line.h"
+#include "cli/mpeg_target.h"
 #include "cli/sps_target.h"
 #include "cli/summary.h"
 #include "console/console.h"
 #include "console/messages.h"
 #include "rewrite/engine.h"
+#include "rewrite/side_files.h"
 
 namespace {
 
 constexpr uint32_t head_window = 0x200000;
 constexpr uint32_t tail_window = 0x100000;
-constexpr uint32_t default_target_mpeg1 = 12;
 
+// The usage, and the error line that ends it when no name was given.
 const char* const usage_lines[] = {
-    msg_usage_1,  msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_4,
-    msg_usage_5,  msg_usage_6,  msg_usage_7,  msg_usage_8,  msg_usage_9,
-    msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13, msg_usage_14,
+    msg_usage_1, msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_4,  msg_usage_5,  msg_usage_6,
+    msg_usage_7, msg_usage_8,  msg_usage_9,  msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13,
 };
 
 struct Windows {
@@ -70,60 +71,27 @@ const char* windows_fill(FileHandleRec* file, const SequenceHeaderInfo* info, Wi
     return nullptr;
 }
 
-// MPEG-2 exchanges 4:3 and 16:9; MPEG-1 goes to the Video CD code.
-uint32_t default_target(const SequenceHeaderInfo* info) {
-    if (info->mpeg_version == 1) return default_target_mpeg1;
-    if (info->aspect_code == 2) return 3;
-    if (info->aspect_code == 3) return 2;
-    return info->aspect_code;
+// The stop message of an empty or unreadable file, or null; *zeros gets the
+// run of zero bytes at its end.
+const char* zeros_measure(const FileHandleRec* file, const char* path, int64_t* zeros) {
+    *zeros = 0;
+    if (file->size == 0) return msg_empty_file;
+    if (trailing_zero_count(path, zeros) != 0) return msg_tail_unreadable;
+    return *zeros == file->size ? msg_all_zero_file : nullptr;
 }
 
-// Settles the target; prints the two error lines and returns 1 when -o
-// names no code from 0 to 15.
-int target_choose(const CommandLine* line, const SequenceHeaderInfo* info, uint32_t* target) {
-    if (!command_line_has_o(line)) {
-        *target = default_target(info);
-        return 0;
-    }
-    int32_t value = o_option_value(line->o_text);
-    if (!o_option_digits(line->o_text)) {
-        char given[2 * text_capacity];
-        os_name_to_cp932(line->o_text, given, sizeof given);
-        console_text(msg_aspect_out_of_range);
-        console_print(msg_aspect_given_text, given);
-        return 1;
-    }
-    if (static_cast<uint32_t>(value) > 15) {
-        console_text(msg_aspect_out_of_range);
-        console_print(msg_aspect_given, value);
-        return 1;
-    }
-    *target = static_cast<uint32_t>(value);
-    return 0;
-}
-
-// Captures the last-write time; false when there is none to put back.
-bool last_write_capture(const char* path, OsFileTime* time) {
-    FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, path, generic_read) != file_opened) return false;
-    bool captured = os_last_write_get(file.handle, time);
-    file_close(&file);
-    return captured;
-}
-
-void last_write_restore(const char* path, const OsFileTime* time) {
-    FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, path, generic_read | generic_write) != file_opened) return;
-    os_last_write_set(file.handle, time);
-    file_close(&file);
-}
-
-int rewrite_and_report(const ConvertJob* job, bool read_only) {
+// The engine's run between a capture and a restore of the last-write time,
+// both on the run's own handle: the file the engine wrote into is the one
+// locked. A run that finishes or undoes one cut short puts back the time
+// the marker file recorded before the first change.
+int rewrite_and_report(const ConvertJob* job, const FileHandleRec* file, bool read_only) {
     OsFileTime written = {0, 0};
-    bool captured = !read_only && last_write_capture(job->path, &written);
-    int32_t result = aspect_rewrite(job);
+    bool known = !read_only && os_last_write_get(file->handle, &written);
+    RewriteReport report = {false, {0, 0}};
+    int32_t result = aspect_rewrite(job, &report);
     report_result(result, job);
-    if (captured) last_write_restore(job->path, &written);
+    if (report.time_known) written = report.written;
+    if (!read_only && (known || report.time_known)) os_last_write_set(file->handle, &written);
     return exit_code_of(result, job);
 }
 
@@ -133,11 +101,11 @@ int rewrite_and_report(const ConvertJob* job, bool read_only) {
 // which the engine's walk reports (or, with -r, walks past).
 int32_t video_header_settle(const ConvertJob* job, int64_t size, SequenceHeaderInfo* info) {
     if (info->layout.codec != codec_mpeg) {
-        return video_header_seek(job, &info->video, &info->program, &info->sps);
+        return video_header_seek(job, &info->video, &info->program, &info->sps, nullptr);
     }
     bool whole_file_seen = info->head_len >= size && video_probe_found(&info->video);
     if (video_probe_settled(&info->video) || whole_file_seen) return 0;
-    return video_header_seek(job, &info->video, &info->program, nullptr);
+    return video_header_seek(job, &info->video, &info->program, nullptr, nullptr);
 }
 
 // A transport stream's tables or video can lie past the head window (a
@@ -152,12 +120,10 @@ bool transport_video_missing(const SequenceHeaderInfo* info, int64_t size) {
 // about the stream. Returns an exit code, or -1 to go on.
 int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
     Windows windows;
-    // An empty file has nothing for the probe to read.
-    int64_t zeros = file->size == 0 ? 0 : trailing_zero_seek(line->job.path);
+    int64_t zeros = 0;
+    const char* stop = zeros_measure(file, line->job.path.c_str(), &zeros);
     windows_place(file->size, zeros, info);
-    const char* stop = file->size == 0      ? msg_empty_file
-                       : zeros == file->size ? msg_all_zero_file
-                                             : windows_fill(file, info, &windows);
+    if (stop == nullptr) stop = windows_fill(file, info, &windows);
     if (stop != nullptr) {
         console_text(stop);
         return exit_usage;
@@ -190,19 +156,35 @@ void summary_print(const SequenceHeaderInfo* info, int64_t size) {
     console_print(fmt_line, summary);
 }
 
+// What the video was before the tool first changed it, where the default
+// target needs it: a marker file made for it says so.
+AspectOriginal original_find(const CommandLine* line) {
+    AspectOriginal original = {};
+    const ConvertJob* job = &line->job;
+    if (listing(job) || undoing(job) || command_line_has_o(line)) return original;
+    std::string marker = side_path(job->path.c_str(), marker_extension);
+    if (file_exists(marker.c_str()) != 0) return original;
+    if (video_header_seek(job, nullptr, nullptr, nullptr, &original) != 0) original.known = false;
+    return original;
+}
+
 // The target equals the first header's code: there is still something to
 // do when another header holds another code (an interrupted run, a file
-// with parts of both shapes). Returns an exit code, or -1 to go on.
-int same_target_check(const CommandLine* line, const char* already_format, const char* target_name) {
+// with parts of both shapes). Otherwise the run says why there is nothing:
+// the file was converted from another shape already (original_name), -o or
+// a title set named what it holds, or no other shape was given. Returns an
+// exit code, or -1 to go on.
+int same_target_check(const CommandLine* line, const char* already_format, const char* target_name,
+                      const char* original_name) {
     int32_t needed = aspect_change_needed(&line->job);
     if (needed > 0) return -1;
     if (needed < 0) {
         report_error(needed);
         return exit_engine_error;
     }
-    // A target that -o named is there already; a default one says that no
-    // other shape was given.
-    if (command_line_has_o(line)) {
+    if (original_name != nullptr) {
+        console_print(msg_already_converted, original_name, target_name);
+    } else if (command_line_has_o(line) || line->set_target >= 0) {
         console_print(already_format, target_name);
     } else {
         console_text(msg_target_equals_source);
@@ -212,14 +194,20 @@ int same_target_check(const CommandLine* line, const char* already_format, const
 
 // Whether a rewrite of H.264 or HEVC video to the target can be made in
 // place at all, and is needed. Returns an exit code, or -1 to go on.
-int sps_target_check(const CommandLine* line, const SpsInfo* sps, SarRatio target, const char* name) {
+int sps_target_check(const CommandLine* line, const SpsInfo* sps, SarRatio target, const char* name,
+                     const AspectOriginal* original) {
     SarRatio current = sps_sar(sps);
     if (!sps->aspect_present) {
         console_text(msg_sps_no_aspect_field);
         return exit_no_aspect_field;
     }
     bool same = current.width != 0 && sar_same(current, target);
-    if (same || target.width == 0) return same_target_check(line, msg_sps_already_target, name);
+    if (same || target.width == 0) {
+        char before[sar_name_capacity] = {};
+        bool converted = original->known && !command_line_has_o(line);
+        if (converted) sar_name(sps, original->sar, before);
+        return same_target_check(line, msg_sps_already_target, name, converted ? before : nullptr);
+    }
     if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
         console_print(msg_sps_no_table_code, target.width, target.height);
         return exit_sps_left;
@@ -228,24 +216,50 @@ int sps_target_check(const CommandLine* line, const SpsInfo* sps, SarRatio targe
 }
 
 // The same for H.264 and HEVC video, whose target is a sample aspect.
-int sps_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, int64_t size, bool read_only) {
+int sps_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, const FileHandleRec* file,
+                      bool read_only) {
     char name[sar_name_capacity] = {};
     SarRatio target = sps_sar(&info->sps);
     sar_name(&info->sps, target, name);
     console_print(msg_source_aspect, name);
     ConvertJob* job = &line->job;
     if (!undoing(job)) {
-        if (sps_target_choose(line, &info->sps, &target) != 0) return exit_bad_option;
+        AspectOriginal original = original_find(line);
+        if (sps_target_choose(line, &info->sps, &original, &target) != 0) return exit_bad_option;
         job->target_sar = target;
         sar_name(&info->sps, target, name);
         console_print(msg_target_aspect, name);
-        int stop = listing(job) ? -1 : sps_target_check(line, &info->sps, target, name);
+        int stop = listing(job) ? -1 : sps_target_check(line, &info->sps, target, name, &original);
         if (stop >= 0) return stop;
     }
     char summary[512] = {};
-    format_sps_summary_line(info, target, size, summary);
+    format_sps_summary_line(info, target, file->size, summary);
     console_print(fmt_line, summary);
-    return rewrite_and_report(job, read_only);
+    return rewrite_and_report(job, file, read_only);
+}
+
+// MPEG-1 and MPEG-2 video: the target is a code of the aspect table.
+int mpeg_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, const FileHandleRec* file,
+                       bool read_only) {
+    int32_t version = info->mpeg_version;
+    console_print(msg_source_aspect, aspect_name(version, info->aspect_code));
+    ConvertJob* job = &line->job;
+    if (!undoing(job)) {
+        AspectOriginal original = original_find(line);
+        uint32_t target = 0;
+        if (mpeg_target_choose(line, info, &original, &target) != 0) return exit_bad_option;
+        job->target_aspect = target;
+        console_print(msg_target_aspect, aspect_name(version, target));
+        // Listing needs no target.
+        if (info->aspect_code == target && !listing(job)) {
+            bool converted = original.known && !command_line_has_o(line);
+            const char* before = converted ? aspect_name(version, original.first_byte >> 4) : nullptr;
+            int stop = same_target_check(line, msg_already_target, aspect_name(version, target), before);
+            if (stop >= 0) return stop;
+        }
+    }
+    summary_print(info, file->size);
+    return rewrite_and_report(job, file, read_only);
 }
 
 // Analyses the open file, settles the target and runs the engine.
@@ -254,22 +268,8 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
     int stop = analyse(file, line, &info);
     if (stop >= 0) return stop;
     if (failed >= 1) console_print(msg_rw_count, failed);
-    if (info.layout.codec != codec_mpeg) return sps_video_rewrite(line, &info, file->size, read_only);
-    console_print(msg_source_aspect, aspect_name(info.mpeg_version, info.aspect_code));
-    ConvertJob* job = &line->job;
-    if (!undoing(job)) {
-        uint32_t target = 0;
-        if (target_choose(line, &info, &target) != 0) return exit_bad_option;
-        job->target_aspect = target;
-        console_print(msg_target_aspect, aspect_name(info.mpeg_version, target));
-        // Listing needs no target.
-        if (info.aspect_code == target && !listing(job)) {
-            stop = same_target_check(line, msg_already_target, aspect_name(info.mpeg_version, target));
-            if (stop >= 0) return stop;
-        }
-    }
-    summary_print(&info, file->size);
-    return rewrite_and_report(job, read_only);
+    if (info.layout.codec != codec_mpeg) return sps_video_rewrite(line, &info, file, read_only);
+    return mpeg_video_rewrite(line, &info, file, read_only);
 }
 
 // Opens the video as the job needs it: a listing, which writes nothing to
@@ -277,32 +277,26 @@ int analyse_and_rewrite(FileHandleRec* file, CommandLine* line, uint32_t failed,
 // code, or -1 to go on.
 int video_open(FileHandleRec* file, const ConvertJob* job, uint32_t* failed, bool* read_only) {
     const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
-    int opened = open_with_retries(file, job->path, &platform_ops, failed);
-    if (opened == 2 && listing(job) && file_open(file, job->path, generic_read) == file_opened) {
+    const char* path = job->path.c_str();
+    int opened = open_with_retries(file, path, &platform_ops, failed);
+    if (opened == open_refused && listing(job) && file_open(file, path, generic_read) == file_opened) {
         *read_only = true;
         if (file_lock(file) == 0) return -1;
         file_close(file);
-        opened = 4;
+        opened = open_held_by_run;
     }
-    if (opened == 4) {
-        console_print(msg_open_held_by_run, *failed);
-        return exit_open_gave_up;
+    switch (opened) {
+    case open_done: return -1;
+    case open_held_by_run: console_print(msg_open_held_by_run, *failed); return exit_open_gave_up;
+    case open_refused: console_text(msg_open_refused); return exit_open_gave_up;
+    case open_not_file: console_text(msg_not_regular_file); return exit_no_file;
+    case open_missing: console_text(msg_batch_missing); return exit_no_file;
+    default: break;
     }
-    if (opened == 2) {
-        console_text(msg_open_refused);
-        return exit_open_gave_up;
-    }
-    if (opened == 3) {
-        console_text(msg_not_regular_file);
-        return exit_no_file;
-    }
-    if (opened != 0) {
-        char message[512] = {};
-        text_format(message, sizeof message, msg_open_gave_up, *failed);
-        console_line(message);
-        return exit_open_gave_up;
-    }
-    return -1;
+    char message[512] = {};
+    text_format(message, sizeof message, msg_open_gave_up, *failed);
+    console_line(message);
+    return exit_open_gave_up;
 }
 
 }  // namespace
@@ -353,8 +347,10 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
         ops->sleep(open_wait_ms);
         if (opened || *failed > open_retry_bound) break;
         int result = ops->open(file, path, generic_read | generic_write);
-        if (result == file_open_refused) return 2;  // waiting would not help
-        if (result == file_open_not_file) return 3;
+        // Waiting would not help these.
+        if (result == file_open_refused) return open_refused;
+        if (result == file_open_not_file) return open_not_file;
+        if (result == file_open_missing) return open_missing;
         locked_out = result == file_opened && ops->lock(file) != 0;
         if (locked_out) ops->close(file);
         if (result == file_opened && !locked_out) {
@@ -363,8 +359,8 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
             ++*failed;
         }
     }
-    if (opened) return 0;
-    return locked_out ? 4 : 1;
+    if (opened) return open_done;
+    return locked_out ? open_held_by_run : open_gave_up;
 }
 
 int file_run(CommandLine* line) {
@@ -374,7 +370,9 @@ int file_run(CommandLine* line) {
     int stop = video_open(&file, &line->job, &failed, &read_only);
     if (stop >= 0) return stop;
     // The handle holds the run's lock until the run ends.
+    line->job.locked = &file;
     int code = analyse_and_rewrite(&file, line, failed, read_only);
+    line->job.locked = nullptr;
     file_close(&file);
     return code;
 }
@@ -383,17 +381,26 @@ int run_main(int argc, char** argv) {
     print_banner();
     if (argc <= 1) {
         print_usage();
+        console_text(msg_usage_14);
         return exit_usage;
     }
     CommandLine line;
-    if (command_line_scan(argc, argv, &line) != 0) {
+    bool named = command_line_scan(argc, argv, &line) == 0;
+    if (line.unknown_option != nullptr) {
+        print_usage();
+        console_print(msg_unknown_option, os_name_cp932(line.unknown_option).c_str());
+        return exit_bad_option;
+    }
+    if (line.help) {
+        print_usage();
+        return exit_ok;
+    }
+    if (!named) {
         console_text(msg_no_file);
         return exit_no_file;
     }
     if (line.late_option != nullptr) {
-        char option[2 * text_capacity];
-        os_name_to_cp932(line.late_option, option, sizeof option);
-        console_print(msg_option_after_name, option);
+        console_print(msg_option_after_name, os_name_cp932(line.late_option).c_str());
         return exit_bad_option;
     }
     if (undoing(&line.job) && (listing(&line.job) || command_line_has_o(&line))) {

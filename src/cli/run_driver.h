@@ -31,14 +31,20 @@ struct OpenRetryOps {
 inline constexpr uint32_t open_wait_ms = 50;
 inline constexpr uint32_t open_retry_bound = 1000;
 
+// What the opening loop came to.
+enum OpenResult {
+    open_done = 0,
+    open_gave_up = 1,      // after 1001 failed attempts
+    open_refused = 2,      // at once: the file can never be opened for writing
+    open_not_file = 3,     // at once: the name is no regular file (a FIFO, a device)
+    open_held_by_run = 4,  // after 1001 attempts, the last refused by another run's lock
+    open_missing = 5,      // at once: nothing bears the name any more
+};
+
 // Opens the file for reading and writing and takes the run's lock on it,
 // waiting 50 ms before each attempt and once more after the successful one;
 // another run of the tool that holds the lock is waited for like any other
-// holder. *failed gets the failed attempts. 0 when it opened, 1 after 1001
-// failed attempts, 4 after as many when the last was another run's lock,
-// 2 at once when the file can never be opened for writing
-// (file_open_refused), 3 at once when the name is no regular file (a FIFO,
-// a device).
+// holder. *failed gets the failed attempts.
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 

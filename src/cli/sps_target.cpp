@@ -47,25 +47,20 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
     return 0;
 }
 
-int sps_target_choose(const CommandLine* line, const SpsInfo* sps, SarRatio* target) {
+int sps_target_choose(const CommandLine* line, const SpsInfo* sps, const AspectOriginal* original,
+                      SarRatio* target) {
     SarRatio current = sps_sar(sps);
     uint32_t code = 0;
     if (!command_line_has_o(line)) {
-        uint32_t shown = display_code_of(sps, current);
+        uint32_t shown = display_code_of(sps, original->known ? original->sar : current);
         code = shown == 2 ? 3 : shown == 3 ? 2 : 0;
     } else {
-        int32_t value = o_option_value(line->o_text);
+        const char* o_text = line->o_text.c_str();
+        int32_t value = o_option_value(o_text);
         uint32_t width = 0;
         uint32_t height = 0;
-        if (!o_option_digits(line->o_text) || !display_of_code(static_cast<uint32_t>(value), &width, &height)) {
-            console_text(msg_sps_aspect_out_of_range);
-            if (o_option_digits(line->o_text)) {
-                console_print(msg_aspect_given, value);
-            } else {
-                char given[2 * text_capacity];
-                os_name_to_cp932(line->o_text, given, sizeof given);
-                console_print(msg_aspect_given_text, given);
-            }
+        if (!o_option_digits(o_text) || !display_of_code(static_cast<uint32_t>(value), &width, &height)) {
+            o_option_refused_print(msg_sps_aspect_out_of_range, o_text);
             return 1;
         }
         code = static_cast<uint32_t>(value);

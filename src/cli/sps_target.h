@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "analysis/header_analysis.h"
+#include "rewrite/engine.h"
 
 struct CommandLine;
 
@@ -20,9 +21,11 @@ bool display_of_code(uint32_t code, uint32_t* width, uint32_t* height);
 uint32_t display_code_of(const SpsInfo* sps, SarRatio sar);
 
 // The sample aspect to write: -o's, or by default the other of 4:3 and 16:9
-// (the current one where it is neither). 0, or 1 after printing the error
-// lines of a code that is not 1 to 4.
-int sps_target_choose(const CommandLine* line, const SpsInfo* sps, SarRatio* target);
+// that the video showed before the tool first changed it (the current one
+// where it showed neither), so that a second run never swaps back. 0, or 1
+// after printing the error lines of a code that is not 1 to 4.
+int sps_target_choose(const CommandLine* line, const SpsInfo* sps, const AspectOriginal* original,
+                      SarRatio* target);
 
 // "SAR 10:11(4:3)", or the word for none.
 void sar_name(const SpsInfo* sps, SarRatio sar, char* name);

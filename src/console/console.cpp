@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 
 namespace {
 
-// Enough for a message built in a 512-byte text plus a 511-character path.
+// Enough for nearly every message; a longer one (a long path in it) is
+// built on the heap.
 constexpr size_t line_capacity = 2048;
 constexpr size_t block_size = 512;
 
@@ -77,11 +79,53 @@ void console_raw(const char* bytes, size_t n) {
     }
 }
 
-void console_vprint(const char* format, va_list args) {
+}  // namespace
+
+bool text_build(std::string* out, const char* format, va_list args) {
     char text[line_capacity];
+    va_list again;
+    va_copy(again, args);
     int n = text_vformat(text, sizeof text, format, args);
-    if (n < 0) return;
-    console_text(text);
+    if (n >= 0 && static_cast<size_t>(n) < sizeof text) {
+        out->assign(text, static_cast<size_t>(n));
+    } else if (n >= 0) {
+        out->assign(static_cast<size_t>(n) + 1, '\0');
+        text_vformat(&(*out)[0], out->size(), format, again);
+        out->resize(static_cast<size_t>(n));
+    }
+    va_end(again);
+    return n >= 0;
+}
+
+std::string text_string(const char* format, ...) {
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    text_build(&text, format, args);
+    va_end(args);
+    return text;
+}
+
+namespace {
+
+void console_vprint(const char* format, va_list args) {
+    std::string text;
+    if (text_build(&text, format, args)) console_text(text.c_str());
+}
+
+// Adds the text, "\n" as CR LF, flushing whenever the block is full.
+int text_file_add(TextFileRec* text, const char* bytes, size_t length) {
+    constexpr size_t piece = sizeof text->pending / 2;
+    while (length > 0) {
+        size_t take = length < piece ? length : piece;
+        if (text->pending_len + 2 * take > sizeof text->pending && text_file_flush(text) != 0) {
+            return 1;
+        }
+        text->pending_len += static_cast<uint32_t>(crlf_expand(bytes, take, text->pending + text->pending_len));
+        bytes += take;
+        length -= take;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -164,19 +208,13 @@ void text_file_attach(TextFileRec* text, const FileHandleRec* file) {
 }
 
 int text_file_print(TextFileRec* text, const char* format, ...) {
-    char line[line_capacity];
+    std::string line;
     va_list args;
     va_start(args, format);
-    int n = text_vformat(line, sizeof line, format, args);
+    if (!text_build(&line, format, args)) text->failed = true;
     va_end(args);
-    if (n < 0) text->failed = true;
     if (text->failed) return 1;
-    size_t length = std::strlen(line);
-    if (text->pending_len + 2 * length > sizeof text->pending && text_file_flush(text) != 0) {
-        return 1;
-    }
-    text->pending_len += static_cast<uint32_t>(crlf_expand(line, length, text->pending + text->pending_len));
-    return 0;
+    return text_file_add(text, line.c_str(), std::strlen(line.c_str()));
 }
 
 int text_file_flush(TextFileRec* text) {

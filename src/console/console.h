@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "fileio/fileio.h"
 
@@ -12,6 +13,10 @@
 // its 0x prefix even for zero. Returns vsnprintf's result.
 int text_format(char* out, size_t capacity, const char* format, ...);
 int text_vformat(char* out, size_t capacity, const char* format, va_list args);
+// The same into a text as long as the result needs: false when the format
+// is not one it takes.
+bool text_build(std::string* out, const char* format, va_list args);
+std::string text_string(const char* format, ...);
 
 // Copies n bytes into out with each "\n" turned into CR LF; out must have
 // room for 2n bytes. Returns the bytes stored.

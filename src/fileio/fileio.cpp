@@ -17,6 +17,7 @@ int open_result(FileHandleRec* file, OsOpenFailure failure) {
     case os_open_failed_refused: return file_open_refused;
     case os_open_failed_not_file: return file_open_not_file;
     case os_open_failed_linked: return file_open_linked;
+    case os_open_failed_missing: return file_open_missing;
     default: return file_open_failed;
     }
 }
@@ -30,6 +31,12 @@ int64_t join_halves(uint32_t low, int32_t high) {
 int file_open(FileHandleRec* file, const char* name, uint32_t access) {
     OsOpenFailure failure = os_open_failed_other;
     file->handle = os_file_open(name, access, &failure);
+    return open_result(file, failure);
+}
+
+int file_open_no_link(FileHandleRec* file, const char* name, uint32_t access) {
+    OsOpenFailure failure = os_open_failed_other;
+    file->handle = os_file_open_no_link(name, access, &failure);
     return open_result(file, failure);
 }
 

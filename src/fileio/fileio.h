@@ -26,10 +26,14 @@ inline constexpr int file_open_failed = 1;   // may open on a later attempt
 inline constexpr int file_open_refused = 2;  // never will: no permission, read-only
 inline constexpr int file_open_not_file = 3;  // a FIFO, a device, a socket
 inline constexpr int file_open_linked = 4;    // a side file behind a link, or with other names
+inline constexpr int file_open_missing = 5;   // nothing bears the name (any longer)
 
 // Opens a regular file; never creates or truncates it. The size is untouched
 // unless the file opened.
 int file_open(FileHandleRec* file, const char* name, uint32_t access);
+// Opens an existing file by its own name, never through a symbolic link
+// (file_open_linked).
+int file_open_no_link(FileHandleRec* file, const char* name, uint32_t access);
 // Opens an existing side file for reading and writing by its one own name
 // only (file_open_linked otherwise).
 int file_open_unlinked(FileHandleRec* file, const char* name);

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // A native file handle; -1 is invalid on both systems (INVALID_HANDLE_VALUE
 // and a failed open() both come out as -1).
@@ -31,7 +32,8 @@ inline constexpr uint32_t os_origin_current = 1;
 inline constexpr uint32_t os_origin_end = 2;
 
 // Why an open failed: only a file in use may open on a later attempt; a
-// refusal (no permission, a read-only file or file system) never will.
+// refusal (no permission, a read-only file or file system) never will, nor
+// will a name that reaches nothing (it vanished, or a link leads nowhere).
 // A name that reaches no regular file (a FIFO, a device, a socket) is none
 // of these; a side file reached through a link, or one of several names of
 // one file, is refused as linked.
@@ -41,6 +43,7 @@ enum OsOpenFailure {
     os_open_failed_refused,
     os_open_failed_not_file,
     os_open_failed_linked,
+    os_open_failed_missing,
 };
 
 // Makes sure that standard input, output and error are open (on POSIX
@@ -51,6 +54,9 @@ void os_standard_streams_secure();
 // Opens an existing regular file, never creating or truncating it, and lets
 // other handles read and write it meanwhile. On failure *failure tells why.
 os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure);
+// Opens an existing regular file by its own name, never through a symbolic
+// link (or another reparse point on Windows): a link fails as linked.
+os_handle os_file_open_no_link(const char* name, uint32_t access, OsOpenFailure* failure);
 // Opens an existing side file for reading and writing, but only by its one
 // own name: never through a symbolic link, never one with other hard links.
 os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure);
@@ -129,6 +135,9 @@ bool os_file_id(os_handle handle, OsFileId* id);
 // The identity of what the name itself is, without following a link:
 // false when nothing bears the name.
 bool os_name_id(const char* name, OsFileId* id);
+// The identity of the file the name reaches, through links: false when it
+// reaches nothing.
+bool os_name_file_id(const char* name, OsFileId* id);
 
 // True when the name finds a file or directory. On Windows a name with the
 // wildcard characters * or ? never does: there it is a pattern, not a name.
@@ -140,18 +149,20 @@ bool os_name_is_folder(const char* name);
 // false when the folder cannot be read.
 bool os_folder_list(const char* folder, void (*visit)(void* context, const char* entry),
                     void* context);
-// The name as the file system resolves it, into out (capacity bytes): on
-// Windows without the dots and spaces that end its last component, which
-// Windows drops; elsewhere as it is.
-void os_name_resolve(const char* name, char* out, size_t capacity);
+// The name as the file system resolves it: on Windows without the dots and
+// spaces that end its last component, which Windows drops; elsewhere as it
+// is.
+std::string os_name_resolve(const char* name);
 // Whether two code page 932 file names name one file in one folder: with
 // Windows' case-insensitive rules there, byte for byte elsewhere.
 bool os_names_match(const char* first, const char* second);
 
-// A file's last-write time, opaque to the rest of the program.
+// A file's last-write time, the same on every system so that a marker file
+// carries it from one to the other: seconds since 1970 (UTC) and the
+// nanoseconds within that second.
 struct OsFileTime {
-    int64_t major;
-    int64_t minor;
+    int64_t seconds;
+    int64_t nanoseconds;
 };
 bool os_last_write_get(os_handle handle, OsFileTime* time);
 bool os_last_write_set(os_handle handle, const OsFileTime* time);
@@ -169,9 +180,9 @@ bool os_stdout_prepare();
 // Windows console. A character split between two calls is put together.
 void os_stdout_write(const char* text, size_t count);
 
-// A name as code page 932 text for the list file: characters it cannot hold
-// become '?'. Returns the bytes stored, always zero-terminated.
-size_t os_name_to_cp932(const char* name, char* out, size_t capacity);
+// A name as code page 932 text for the console and the side files:
+// characters it cannot hold become '?'.
+std::string os_name_cp932(const char* name);
 
 #ifdef _WIN32
 // The command line's arguments as UTF-8; they live until the process ends.

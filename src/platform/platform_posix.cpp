@@ -39,6 +39,11 @@ OsOpenFailure open_failure(int error) {
     case EBUSY:
     case EAGAIN:
         return os_open_failed_in_use;
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+        return os_open_failed_missing;
     default:
         return os_open_failed_other;
     }
@@ -151,6 +156,13 @@ os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure
     // reaches further from a disk when it knows.
     posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
+}
+
+os_handle os_file_open_no_link(const char* name, uint32_t access, OsOpenFailure* failure) {
+    struct stat st;
+    int flags = (access & os_access_write) ? O_RDWR : O_RDONLY;
+    int fd = regular_file_open(name, flags | O_NOFOLLOW, failure, &st);
+    return fd < 0 ? os_invalid_handle : fd;
 }
 
 os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure) {
@@ -436,6 +448,14 @@ bool os_name_id(const char* name, OsFileId* id) {
     return true;
 }
 
+bool os_name_file_id(const char* name, OsFileId* id) {
+    struct stat st;
+    if (stat(name, &st) != 0) return false;
+    id->volume = static_cast<uint64_t>(st.st_dev);
+    id->index = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
 bool os_name_exists(const char* name) {
     struct stat st;
     return stat(name, &st) == 0;
@@ -459,11 +479,8 @@ bool os_folder_list(const char* folder, void (*visit)(void* context, const char*
     return true;
 }
 
-void os_name_resolve(const char* name, char* out, size_t capacity) {
-    if (capacity == 0) return;
-    size_t n = std::strlen(name) < capacity - 1 ? std::strlen(name) : capacity - 1;
-    std::memcpy(out, name, n);
-    out[n] = '\0';
+std::string os_name_resolve(const char* name) {
+    return name;
 }
 
 bool os_names_match(const char* first, const char* second) {
@@ -473,8 +490,8 @@ bool os_names_match(const char* first, const char* second) {
 bool os_last_write_get(os_handle handle, OsFileTime* time) {
     struct stat st;
     if (fstat(fd_of(handle), &st) != 0) return false;
-    time->major = static_cast<int64_t>(st.st_mtim.tv_sec);
-    time->minor = static_cast<int64_t>(st.st_mtim.tv_nsec);
+    time->seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+    time->nanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
     return true;
 }
 
@@ -482,8 +499,8 @@ bool os_last_write_set(os_handle handle, const OsFileTime* time) {
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;  // the last-access time stays as it is
-    times[1].tv_sec = static_cast<time_t>(time->major);
-    times[1].tv_nsec = static_cast<long>(time->minor);
+    times[1].tv_sec = static_cast<time_t>(time->seconds);
+    times[1].tv_nsec = static_cast<long>(time->nanoseconds);
     return futimens(fd_of(handle), times) == 0;
 }
 
@@ -539,20 +556,17 @@ void os_stdout_write(const char* text, size_t count) {
     }
 }
 
-size_t os_name_to_cp932(const char* name, char* out, size_t capacity) {
-    if (capacity == 0) return 0;
+std::string os_name_cp932(const char* name) {
+    size_t in_left = std::strlen(name);
     iconv_t cd = iconv_open("CP932", "UTF-8");
-    size_t stored = 0;
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        stored = std::strlen(name) < capacity - 1 ? std::strlen(name) : capacity - 1;
-        std::memcpy(out, name, stored);
-    } else {
-        const char* in = name;
-        size_t in_left = std::strlen(name);
-        stored = convert(cd, &in, &in_left, out, capacity - 1, utf8_length);
-        if (in_left > 0 && stored < capacity - 1) out[stored++] = '?';  // a cut character
-        iconv_close(cd);
-    }
-    out[stored] = '\0';
-    return stored;
+    if (cd == reinterpret_cast<iconv_t>(-1)) return name;
+    // A UTF-8 character never takes more bytes in code page 932, nor does
+    // the '?' that stands for one it cannot hold.
+    std::string out(in_left + 1, '\0');
+    const char* in = name;
+    size_t stored = convert(cd, &in, &in_left, &out[0], out.size(), utf8_length);
+    if (in_left > 0) out[stored++] = '?';  // a cut character
+    iconv_close(cd);
+    out.resize(stored);
+    return out;
 }

@@ -58,6 +58,11 @@ OsOpenFailure open_failure(DWORD error) {
     case ERROR_ACCESS_DENIED:
     case ERROR_WRITE_PROTECT:
         return os_open_failed_refused;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+        return os_open_failed_missing;
     default:
         return os_open_failed_other;
     }
@@ -152,18 +157,31 @@ os_handle os_file_open(const char* name, uint32_t access, OsOpenFailure* failure
     return handle_of(disk_file_open(name, access, FILE_ATTRIBUTE_NORMAL, failure));
 }
 
-os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure) {
-    HANDLE h = disk_file_open(name, GENERIC_READ | GENERIC_WRITE, FILE_FLAG_OPEN_REPARSE_POINT,
-                              failure);
+namespace {
+
+// The file itself, not what a reparse point leads to; with its links
+// counted when asked.
+HANDLE own_file_open(const char* name, DWORD access, bool one_name, OsOpenFailure* failure) {
+    HANDLE h = disk_file_open(name, access, FILE_FLAG_OPEN_REPARSE_POINT, failure);
     BY_HANDLE_FILE_INFORMATION info;
     if (h != INVALID_HANDLE_VALUE &&
-        (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks > 1 ||
+        (!GetFileInformationByHandle(h, &info) || (one_name && info.nNumberOfLinks > 1) ||
          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
         CloseHandle(h);
         *failure = os_open_failed_linked;
         h = INVALID_HANDLE_VALUE;
     }
-    return handle_of(h);
+    return h;
+}
+
+}  // namespace
+
+os_handle os_file_open_no_link(const char* name, uint32_t access, OsOpenFailure* failure) {
+    return handle_of(own_file_open(name, access, false, failure));
+}
+
+os_handle os_file_open_unlinked(const char* name, OsOpenFailure* failure) {
+    return handle_of(own_file_open(name, GENERIC_READ | GENERIC_WRITE, true, failure));
 }
 
 os_handle os_file_create(const char* name) {
@@ -358,16 +376,27 @@ bool os_file_id(os_handle handle, OsFileId* id) {
     return true;
 }
 
-bool os_name_id(const char* name, OsFileId* id) {
-    // No access asked, so that a file held by another program answers too.
+namespace {
+
+// No access asked, so that a file held by another program answers too.
+bool id_by_name(const char* name, DWORD flags, OsFileId* id) {
     HANDLE h = CreateFileW(native_name(name).c_str(), 0,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                           NULL);
+                           OPEN_EXISTING, flags | FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (h == INVALID_HANDLE_VALUE) return false;
     bool known = os_file_id(handle_of(h), id);
     CloseHandle(h);
     return known;
+}
+
+}  // namespace
+
+bool os_name_id(const char* name, OsFileId* id) {
+    return id_by_name(name, FILE_FLAG_OPEN_REPARSE_POINT, id);
+}
+
+bool os_name_file_id(const char* name, OsFileId* id) {
+    return id_by_name(name, 0, id);
 }
 
 bool os_name_exists(const char* name) {
@@ -400,8 +429,7 @@ bool os_folder_list(const char* folder, void (*visit)(void* context, const char*
     return true;
 }
 
-void os_name_resolve(const char* name, char* out, size_t capacity) {
-    if (capacity == 0) return;
+std::string os_name_resolve(const char* name) {
     size_t n = std::strlen(name);
     // A \\?\ name reaches the file system as it is; "." and ".." stay.
     bool literal = std::strncmp(name, "\\\\?\\", 4) == 0;
@@ -413,9 +441,7 @@ void os_name_resolve(const char* name, char* out, size_t capacity) {
     size_t end = n;
     while (!literal && end > component && (name[end - 1] == '.' || name[end - 1] == ' ')) --end;
     if (end == component) end = n;  // nothing but dots and spaces
-    if (end > capacity - 1) end = capacity - 1;
-    std::memcpy(out, name, end);
-    out[end] = '\0';
+    return std::string(name, end);
 }
 
 bool os_names_match(const char* first, const char* second) {
@@ -428,19 +454,29 @@ bool os_names_match(const char* first, const char* second) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+namespace {
+
+// A FILETIME counts 100 ns ticks from 1601.
+constexpr uint64_t ticks_per_second = 10000000;
+constexpr int64_t seconds_1601_to_1970 = 11644473600;
+
+}  // namespace
+
 bool os_last_write_get(os_handle handle, OsFileTime* time) {
     FILETIME written;
     if (!GetFileTime(native(handle), NULL, NULL, &written)) return false;
-    time->major = static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) |
-                                       written.dwLowDateTime);
-    time->minor = 0;
+    uint64_t ticks = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    time->seconds = static_cast<int64_t>(ticks / ticks_per_second) - seconds_1601_to_1970;
+    time->nanoseconds = static_cast<int64_t>(ticks % ticks_per_second) * 100;
     return true;
 }
 
 bool os_last_write_set(os_handle handle, const OsFileTime* time) {
+    uint64_t ticks = static_cast<uint64_t>(time->seconds + seconds_1601_to_1970) * ticks_per_second +
+                     static_cast<uint64_t>(time->nanoseconds / 100);
     FILETIME written;
-    written.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(time->major));
-    written.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(time->major) >> 32);
+    written.dwLowDateTime = static_cast<DWORD>(ticks);
+    written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return SetFileTime(native(handle), NULL, NULL, &written) != 0;
 }
 
@@ -468,15 +504,17 @@ void os_stdout_write(const char* text, size_t count) {
     }
 }
 
-size_t os_name_to_cp932(const char* name, char* out, size_t capacity) {
-    if (capacity == 0) return 0;
+std::string os_name_cp932(const char* name) {
     std::wstring wide = utf8_to_wide(name);
+    if (wide.empty()) return std::string();
     BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(cp_japanese, WC_NO_BEST_FIT_CHARS, wide.c_str(),
-                                static_cast<int>(wide.size()), out,
-                                static_cast<int>(capacity - 1), "?", &lossy);
-    out[n > 0 ? n : 0] = '\0';
-    return n > 0 ? static_cast<size_t>(n) : 0;
+    int units = static_cast<int>(wide.size());
+    int n = WideCharToMultiByte(cp_japanese, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, nullptr, 0,
+                                "?", &lossy);
+    if (n <= 0) return std::string();
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(cp_japanese, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, &out[0], n, "?", &lossy);
+    return out;
 }
 
 char** os_arguments_utf8(int argc, wchar_t** argv) {

@@ -54,26 +54,34 @@ struct Engine {
     SpsScanner sps_scanner;
     bool reference_found;
     SpsInfo reference_sps;
+    SpsUnit reference_unit;  // as the file holds it
     SpsLeft sps_left;
     Walk walk;
     MarkerRec marker;
     ListFileRec list;
     bool list_lost;  // the list file could not be made: listed on the console only
+    bool list_not_ours;  // because a file of the user's bears its name
     bool walked;  // the main walk ran
     ChangeBatches changes;
     bool video_written;   // an undo put a byte back
     uint32_t start_tick;
     const uint8_t* scan_buffer;  // the bytes being scanned
     int64_t scan_buffer_pos;     // and the file position of the first
+    AspectOriginal original;     // a probe's: what the marker file says
+    RewriteReport report;
 };
 
 bool reads_only(EngineMode mode) {
     return mode == engine_list || mode == engine_change_search || mode == engine_probe;
 }
 
+// The file the run locked, reached again by its name: another file renamed
+// into its place meanwhile would be written without the lock and without
+// the checks made on the first.
 int32_t engine_open(Engine* e) {
     uint32_t access = reads_only(e->mode) ? generic_read : generic_read | generic_write;
-    if (file_open(&e->file, e->job->path, access) != file_opened) return rewrite_open_error;
+    if (file_open(&e->file, e->job->path.c_str(), access) != file_opened) return rewrite_open_error;
+    if (e->job->locked != nullptr && !file_same(&e->file, e->job->locked)) return rewrite_file_replaced;
     if (!file_buffer_make(&e->block, reader_buffer_size)) return rewrite_data_buffer_error;
     reader_init(&e->walk.reader, &e->file, e->block.bytes);
     if (e->mode == engine_rewrite) e->committer = os_worker_start();
@@ -150,10 +158,10 @@ int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos,
     return 0;
 }
 
-// An undo walks on past damage by itself: it must reach every header that
-// a rewrite with -r reached.
+// An undo walks on past damage by itself, from its first look at the file
+// on: it must reach every header that a rewrite with -r reached.
 bool range_searching(const Engine* e) {
-    return (e->job->mode_flags & mode_range_search) != 0 || e->mode == engine_restore;
+    return (e->job->mode_flags & (mode_range_search | mode_undo)) != 0;
 }
 
 bool sps_video(const Engine* e) {
@@ -191,13 +199,16 @@ int32_t engine_reference(Engine* e) {
 }
 
 int32_t list_open(Engine* e) {
-    char name[side_path_capacity] = {};
-    if (make_side_path(e->job->path, list_extension, name) != 0) return rewrite_side_file_error;
-    int made = list_file_create(&e->list, name, &e->file);
-    if (made == 2) return rewrite_side_file_error;  // a name that reaches the video itself
-    // A read-only disc: the listing still goes to the console.
-    e->list_lost = made != 0;
-    if (!e->list_lost && list_write_header(&e->list, e->job->path) != 0) return rewrite_list_write_error;
+    std::string name = side_path(e->job->path.c_str(), list_extension);
+    ListCreate made = list_file_create(&e->list, name.c_str(), &e->file);
+    if (made == list_is_video) return rewrite_side_file_error;
+    // A read-only disc, or a file of the user's under the name: the listing
+    // still goes to the console.
+    e->list_lost = made != list_created;
+    e->list_not_ours = made == list_not_ours;
+    if (!e->list_lost && list_write_header(&e->list, e->job->path.c_str()) != 0) {
+        return rewrite_list_write_error;
+    }
     return 0;
 }
 
@@ -207,46 +218,56 @@ void marker_foreign_print(const MarkerRec* marker, MarkerFit fit) {
     if (fit == marker_other_rate) {
         console_print(msg_marker_other_rate);
     } else if (fit == marker_other_name) {
-        console_print(msg_marker_other_name, marker->owner.name,
-                      static_cast<long long>(marker->owner.size));
+        console_print(msg_marker_other_name, marker->head.owner.name,
+                      static_cast<long long>(marker->head.owner.size));
     } else {
-        console_print(msg_marker_other_size, static_cast<long long>(marker->owner.size));
+        console_print(msg_marker_other_size, static_cast<long long>(marker->head.owner.size));
     }
+}
+
+// The first line of a marker file begun now: the video's first header's
+// byte 7, or its first parameter set's aspect_ratio_idc.
+uint8_t marker_first_byte(const Engine* e) {
+    return sps_video(e) ? e->reference_sps.idc : e->probe.header[7];
 }
 
 // A marker file made for another video must neither grow with this one's
 // positions nor be undone into it. An undo still takes a file that grew
-// after its rewrite: each listed position is checked where it stands.
+// after its rewrite: each listed position is checked where it stands. One
+// whose last lines a power cut tore is taken as far as its whole lines go.
 int32_t marker_open(Engine* e, const char* marker_name) {
     int32_t result = marker_load(&e->marker, marker_name, &e->file);
     if (result != 0) return result;
     e->marker.whole_bytes = sps_video(e);
     // A parameter set's first line holds no frame rate: the name and size
     // alone judge.
-    uint8_t reference_byte = sps_video(e) ? e->marker.first_byte : e->probe.header[7];
-    MarkerFit fit = marker_fit(&e->marker, &e->file, e->job->path, reference_byte);
-    if (fit == marker_fits || (fit == marker_other_size && e->mode == engine_restore)) return 0;
-    marker_foreign_print(&e->marker, fit);
-    return rewrite_marker_foreign;
+    uint8_t reference_byte = sps_video(e) ? e->marker.head.first_byte : e->probe.header[7];
+    MarkerFit fit = marker_fit(&e->marker, &e->file, e->job->path.c_str(), reference_byte);
+    if (fit != marker_fits && !(fit == marker_other_size && e->mode == engine_restore)) {
+        marker_foreign_print(&e->marker, fit);
+        return rewrite_marker_foreign;
+    }
+    if (e->mode != engine_rewrite) return e->marker.head.first_known ? 0 : rewrite_marker_unreadable;
+    result = marker_mend(&e->marker, marker_first_byte(e), &e->file, e->job->path.c_str());
+    // A run that finishes one cut short puts back the time before it began.
+    const MarkerOwner& owner = e->marker.head.owner;
+    if (result == 0) e->report = {owner.time_known, owner.written};
+    return result;
 }
 
 int32_t engine_side_files(Engine* e) {
-    char marker_name[side_path_capacity] = {};
-    if (make_side_path(e->job->path, marker_extension, marker_name) != 0) {
-        return rewrite_marker_name_error;
-    }
-    bool marker_found = file_exists(marker_name) == 0;
+    std::string marker_name = side_path(e->job->path.c_str(), marker_extension);
+    bool marker_found = file_exists(marker_name.c_str()) == 0;
     switch (e->mode) {
     case engine_list:
         return list_open(e);
     case engine_rewrite:
-        if (marker_found) return marker_open(e, marker_name);
+        if (marker_found) return marker_open(e, marker_name.c_str());
         e->marker.whole_bytes = sps_video(e);
-        return marker_create(&e->marker, marker_name,
-                             sps_video(e) ? e->reference_sps.idc : e->probe.header[7], &e->file,
-                             e->job->path);
+        return marker_create(&e->marker, marker_name.c_str(), marker_first_byte(e), &e->file,
+                             e->job->path.c_str());
     case engine_restore:
-        return marker_found ? marker_open(e, marker_name) : rewrite_marker_missing;
+        return marker_found ? marker_open(e, marker_name.c_str()) : rewrite_marker_missing;
     case engine_change_search:
     case engine_probe:
         break;
@@ -288,7 +309,7 @@ int32_t list_line_put(Engine* e, const PayloadRange* range, int64_t pos, const c
 }
 
 int32_t match_list(Engine* e, int64_t pos) {
-    char line[side_path_capacity] = {};
+    char line[list_line_capacity] = {};
     uint8_t record[8];
     list_record_fill(e, pos, record);
     format_list_line(line, static_cast<uint64_t>(pos), record);
@@ -308,19 +329,15 @@ int32_t match_rewrite(Engine* e, int64_t pos, uint8_t found) {
     return change_add(&e->changes, pos, found, static_cast<uint8_t>((found & 0x0F) | (target << 4)));
 }
 
-// A listed byte gets back what it held: a sequence header's aspect nibble,
-// or a parameter set's whole byte.
-int32_t byte_restore(Engine* e, int64_t pos, uint8_t found) {
-    uint8_t original = 0;
-    if (!marker_listed(&e->marker, pos, &original)) return 0;
-    uint8_t value = e->marker.whole_bytes ? original
-                                          : static_cast<uint8_t>((found & 0x0F) | (original & 0xF0));
-    return value == found ? 0 : byte_write(e, pos, value);
-}
-
+// A listed header gets back the aspect nibble it held: one of the
+// reference's size and frame rate stands there, which is what the tool
+// writes into (its aspect code is whatever -o asked for).
 int32_t match_restore(Engine* e, int64_t pos, uint8_t found) {
     progress_show(e, e->scanner.range, pos, nullptr);
-    return byte_restore(e, pos, found);
+    uint8_t original = 0;
+    if (!marker_listed(&e->marker, pos, &original)) return 0;
+    uint8_t value = static_cast<uint8_t>((found & 0x0F) | (original & 0xF0));
+    return value == found ? 0 : byte_write(e, pos, value);
 }
 
 int32_t match_handle(void* context, uint32_t index) {
@@ -353,7 +370,7 @@ bool sps_matches(const SpsInfo* reference, const SpsInfo* info) {
 
 // "*" where the set's bytes lie across packets, as for a sequence header.
 int32_t sps_list(Engine* e, const SpsUnit* unit, const SpsInfo* info) {
-    char line[side_path_capacity] = {};
+    char line[list_line_capacity] = {};
     SarRatio sar = sps_sar(info);
     bool split = unit->pos[unit->length - 1] - unit->pos[0] != unit->length - 1;
     text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(unit->pos[0]),
@@ -405,14 +422,53 @@ int32_t sps_rewrite(Engine* e, const SpsUnit* unit) {
     return 0;
 }
 
+// Whether the set holds what the tool writes into `original`: a set of the
+// reference's id and size whose aspect field alone says another sample
+// aspect, as the in-place change writes it.
+bool sps_written_by_tool(const Engine* e, const SpsUnit* unit, const uint8_t* original) {
+    SpsInfo before;
+    SpsInfo now;
+    VideoCodec codec = e->layout.codec;
+    if (!sps_read(codec, original, unit->length, &before) || !sps_matches(&e->reference_sps, &before) ||
+        !sps_read(codec, unit->bytes, unit->length, &now)) {
+        return false;
+    }
+    SpsByteChange changes[sps_changes_most];
+    uint32_t count = 0;
+    if (sps_aspect_edit(codec, original, unit->length, sps_sar(&now), changes, &count) != sps_edit_changed) {
+        return false;
+    }
+    uint8_t edited[sps_bytes_most];
+    std::memcpy(edited, original, unit->length);
+    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    return std::memcmp(edited, unit->bytes, unit->length) == 0;
+}
+
+// The listed bytes of the set go back only where the set is what the tool
+// made of them; a set that holds anything else keeps it, and is reported.
 int32_t sps_restore(Engine* e, const SpsUnit* unit) {
     uint32_t indices[sps_changes_most];
     bool whole = !unit->cut && !unit->across_repeat;
     uint32_t count = whole ? sps_field_bytes(e->layout.codec, unit->bytes, unit->length, indices) : 0;
+    uint8_t original[sps_bytes_most];
+    std::memcpy(original, unit->bytes, unit->length);
+    bool listed[sps_changes_most] = {};
     for (uint32_t k = 0; k < count; ++k) {
-        if (unit->pos[indices[k]] < unit->again_from) continue;
-        int32_t result = byte_restore(e, unit->pos[indices[k]], unit->bytes[indices[k]]);
-        if (result != 0) return result;
+        // Bytes before again_from were put back with the first copy.
+        int64_t pos = unit->pos[indices[k]];
+        listed[k] = pos >= unit->again_from && marker_listed(&e->marker, pos, &original[indices[k]]);
+    }
+    if (std::memcmp(original, unit->bytes, unit->length) == 0) return 0;
+    bool ours = sps_written_by_tool(e, unit, original);
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t at = indices[k];
+        if (!listed[k]) continue;
+        if (!ours) {
+            marker_altered(&e->marker, unit->pos[at]);
+        } else if (original[at] != unit->bytes[at]) {
+            int32_t result = byte_write(e, unit->pos[at], original[at]);
+            if (result != 0) return result;
+        }
     }
     return 0;
 }
@@ -427,6 +483,7 @@ int32_t sps_handle(void* context, const SpsUnit* unit) {
     if (!e->reference_found) {
         e->reference_found = true;
         e->reference_sps = info;
+        e->reference_unit = *unit;
         return walk_stop_found;
     }
     if (!sps_matches(&e->reference_sps, &info)) return 0;
@@ -451,21 +508,41 @@ int32_t engine_walk(Engine* e) {
     return walk_with(e, sink);
 }
 
-int32_t engine_run(Engine* e) {
+// The sample aspect of the first parameter set as it was: its bytes as the
+// file holds them, with those the marker file lists put back.
+SarRatio original_sar(const Engine* e) {
+    SpsUnit* unit = new (std::nothrow) SpsUnit(e->reference_unit);
+    if (unit == nullptr) return {0, 0};
+    for (uint32_t k = 0; k < unit->length; ++k) marker_lookup(&e->marker, unit->pos[k], &unit->bytes[k]);
+    SpsInfo info;
+    SarRatio sar = sps_read(e->layout.codec, unit->bytes, unit->length, &info) ? sps_sar(&info) : SarRatio{0, 0};
+    delete unit;
+    return sar;
+}
+
+// What a marker file made for this video says of it before the first
+// change; nothing when there is none, or one that does not fit.
+void original_read(Engine* e) {
+    std::string name = side_path(e->job->path.c_str(), marker_extension);
+    if (file_exists(name.c_str()) != 0 || marker_load(&e->marker, name.c_str(), &e->file) != 0) return;
+    uint8_t reference_byte = sps_video(e) ? e->marker.head.first_byte : e->probe.header[7];
+    if (!e->marker.head.first_known ||
+        marker_fit(&e->marker, &e->file, e->job->path.c_str(), reference_byte) != marker_fits) {
+        return;
+    }
+    e->original.known = true;
+    e->original.first_byte = e->marker.head.first_byte;
+    if (sps_video(e)) e->original.sar = original_sar(e);
+}
+
+int32_t engine_run(Engine* e, bool original_wanted) {
     int32_t result = engine_open(e);
     if (result == 0) result = engine_layout(e);
     if (result == 0) result = engine_reference(e);
+    if (result == 0 && original_wanted) original_read(e);
     if (result != 0 || e->mode == engine_probe) return result;
     result = engine_side_files(e);
     return result != 0 ? result : engine_walk(e);
-}
-
-void restore_misses_print(const MarkerRec* marker) {
-    console_text("\n");
-    console_print(msg_restore_missed, static_cast<long long>(marker->misses));
-    for (size_t i = 0; i < marker->misses && i < marker_misses_shown; ++i) {
-        console_print(msg_restore_missed_position, static_cast<long long>(marker->missed[i]));
-    }
 }
 
 // Where the walk stopped at damage or a failed read: an undo that had put
@@ -478,9 +555,10 @@ bool walk_damage(int32_t result) {
 // records afresh; otherwise it stays for another try.
 int32_t restore_finish(Engine* e, int32_t walked) {
     marker_misses_finish(&e->marker);
-    bool complete = e->marker.misses == 0;
+    bool complete = e->marker.missed.count == 0 && e->marker.altered.count == 0;
     bool damaged = walked < 0;
-    if (!complete && !damaged) restore_misses_print(&e->marker);
+    if (!complete && !damaged) marker_misses_print(&e->marker);
+    if (complete) e->report = {e->marker.head.owner.time_known, e->marker.head.owner.written};
     if (marker_release(&e->marker) != 0) return rewrite_marker_write_error;
     if (!complete) return damaged ? walked : restore_partial;
     if (damaged) {
@@ -488,7 +566,7 @@ int32_t restore_finish(Engine* e, int32_t walked) {
         console_text("\n");
         if (message != nullptr) console_line(message);
     }
-    return file_remove(e->marker.name) == 0 ? rewrite_done_marker_created
+    return file_remove(e->marker.name.c_str()) == 0 ? rewrite_done_marker_created
                                             : rewrite_marker_remove_error;
 }
 
@@ -544,7 +622,7 @@ int32_t engine_finish(Engine* e, int32_t result) {
     int32_t closed = 0;
     bool list_made = e->list.text.open || e->list_lost;
     if (e->mode == engine_list && list_made && list_file_finish(&e->list) != 0) {
-        closed = rewrite_list_write_error;
+        closed = e->list_not_ours ? rewrite_list_not_ours : rewrite_list_write_error;
     }
     if (e->mode == engine_restore && (result >= 0 || (e->walked && walk_damage(result)))) {
         return restore_finish(e, result);
@@ -563,8 +641,16 @@ int32_t engine_finish(Engine* e, int32_t result) {
     }
 }
 
-int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* probe,
-                    TsProgram* program, SpsInfo* sps) {
+// Where the caller wants them, what the walk found and what it leaves to do.
+struct EngineOut {
+    VideoHeaderProbe* probe;
+    TsProgram* program;
+    SpsInfo* sps;
+    AspectOriginal* original;
+    RewriteReport* report;
+};
+
+int32_t engine_call(const ConvertJob* job, EngineMode mode, const EngineOut& out) {
     std::unique_ptr<Engine> e(new (std::nothrow) Engine{});
     if (!e) return rewrite_data_buffer_error;
     e->job = job;
@@ -573,16 +659,18 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, VideoHeaderProbe* pr
     e->program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
     marker_init(&e->marker);
     e->list.text = text_file_closed;
-    int32_t result = engine_finish(e.get(), engine_run(e.get()));
+    int32_t result = engine_finish(e.get(), engine_run(e.get(), out.original != nullptr));
     if (e->committer != nullptr) os_worker_stop(e->committer);
     // A network share reports a failed write-back only here.
     if (e->file.handle != os_invalid_handle && file_close(&e->file) == 0 && result >= 0 &&
         !reads_only(mode)) {
         result = rewrite_close_error;
     }
-    if (probe != nullptr) *probe = e->probe;
-    if (program != nullptr) *program = e->program;
-    if (sps != nullptr) *sps = e->reference_sps;
+    if (out.probe != nullptr) *out.probe = e->probe;
+    if (out.program != nullptr) *out.program = e->program;
+    if (out.sps != nullptr) *out.sps = e->reference_sps;
+    if (out.original != nullptr) *out.original = e->original;
+    if (out.report != nullptr) *out.report = e->report;
     return result;
 }
 
@@ -594,7 +682,6 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_data_buffer_error: return msg_engine_buffer_1;
     case rewrite_block_buffer_error: return msg_engine_buffer_2;
     case rewrite_stream_id_error: return msg_engine_stream_id;
-    case rewrite_marker_name_error: return msg_engine_ini_name;
     case rewrite_side_file_error: return msg_engine_ini_create;
     case rewrite_write_error: return msg_engine_write;
     case rewrite_read_error: return msg_engine_read;
@@ -609,21 +696,24 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_marker_linked: return msg_engine_marker_linked;
     case rewrite_not_dvd_ifo: return msg_engine_not_dvd_ifo;
     case rewrite_no_sps: return msg_engine_no_sps;
+    case rewrite_file_replaced: return msg_engine_file_replaced;
+    case rewrite_list_not_ours: return msg_engine_list_not_ours;
     default: return nullptr;
     }
 }
 
-int32_t aspect_rewrite(const ConvertJob* job) {
-    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, nullptr, nullptr, nullptr);
-    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, nullptr, nullptr, nullptr);
-    return engine_call(job, engine_rewrite, nullptr, nullptr, nullptr);
+int32_t aspect_rewrite(const ConvertJob* job, RewriteReport* report) {
+    EngineOut out = {nullptr, nullptr, nullptr, nullptr, report};
+    if ((job->mode_flags & mode_list) != 0) return engine_call(job, engine_list, out);
+    if ((job->mode_flags & mode_undo) != 0) return engine_call(job, engine_restore, out);
+    return engine_call(job, engine_rewrite, out);
 }
 
 int32_t aspect_change_needed(const ConvertJob* job) {
-    return engine_call(job, engine_change_search, nullptr, nullptr, nullptr);
+    return engine_call(job, engine_change_search, EngineOut{});
 }
 
 int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program,
-                          SpsInfo* sps) {
-    return engine_call(job, engine_probe, probe, program, sps);
+                          SpsInfo* sps, AspectOriginal* original) {
+    return engine_call(job, engine_probe, EngineOut{probe, program, sps, original, nullptr});
 }

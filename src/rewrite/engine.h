@@ -4,19 +4,39 @@
 // marker file records with -u).
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "analysis/ts_demux.h"
 #include "analysis/video_probe.h"
+#include "fileio/fileio.h"
 
 inline constexpr uint8_t mode_list = 0x80;          // -l
 inline constexpr uint8_t mode_range_search = 0x40;  // -r
 inline constexpr uint8_t mode_undo = 0x20;          // -u
 
 struct ConvertJob {
-    char path[512];          // UTF-8 (on POSIX systems: the file system's bytes)
+    std::string path;        // UTF-8 (on POSIX systems: the file system's bytes)
     uint32_t target_aspect;  // 0-15; the low four bits are written
     SarRatio target_sar;     // H.264 and HEVC: the sample aspect written
     uint8_t mode_flags;
+    // The run's handle, which holds its lock: the engine writes only into
+    // the file it reaches. Null when no lock was taken.
+    const FileHandleRec* locked;
+};
+
+// What a marker file made for the video says of it as it was before the
+// tool first changed it.
+struct AspectOriginal {
+    bool known;
+    uint8_t first_byte;  // MPEG video: byte 7 of the first sequence header
+    SarRatio sar;        // H.264 and HEVC: the first parameter set's sample aspect
+};
+
+// What a finished run leaves its caller to do: the last-write time the
+// marker file recorded before the first change, to be put back.
+struct RewriteReport {
+    bool time_known;
+    OsFileTime written;
 };
 
 // Engine results: 0 done and the marker file created by this call, 1 done
@@ -33,7 +53,6 @@ enum RewriteResult : int32_t {
     rewrite_data_buffer_error = -2,
     rewrite_block_buffer_error = -3,
     rewrite_stream_id_error = -4,
-    rewrite_marker_name_error = -5,
     rewrite_side_file_error = -6,
     rewrite_write_error = -7,
     rewrite_read_error = -9,
@@ -50,14 +69,17 @@ enum RewriteResult : int32_t {
     rewrite_not_dvd_ifo = -20,     // a title set's IFO or BUP without its identifier
     rewrite_open_refused = -21,    // the file can never be opened for writing
     rewrite_no_sps = -22,          // H.264 or HEVC video without a parameter set that reads
+    rewrite_file_replaced = -23,   // another file took the locked one's name
+    rewrite_list_not_ours = -24,   // a file of the user's bears the list file's name
 };
 
 // The message that tells a negative result, or null for those that have
 // none of their own.
 const char* rewrite_result_message(int32_t result);
 
-// Rewrites, lists (mode_list) or undoes (mode_undo) the job's file.
-int32_t aspect_rewrite(const ConvertJob* job);
+// Rewrites, lists (mode_list) or undoes (mode_undo) the job's file; the
+// report, where one is given, says what the caller is to put back.
+int32_t aspect_rewrite(const ConvertJob* job, RewriteReport* report);
 
 // Whether a header with the first header's size and frame rate holds another
 // aspect code than the target, so that a run has something to do although
@@ -68,9 +90,11 @@ int32_t aspect_change_needed(const ConvertJob* job);
 // Looks through the whole file for its video's first sequence header and
 // the start code after it, where the head window did not hold them (or for
 // the first parameter set of H.264 or HEVC video), and in a transport
-// stream for the program tables: 0, or a negative engine result. Reads only.
+// stream for the program tables; where `original` is given, also what the
+// marker file says of the video before the first change: 0, or a negative
+// engine result. Reads only the video.
 int32_t video_header_seek(const ConvertJob* job, VideoHeaderProbe* probe, TsProgram* program,
-                          SpsInfo* sps);
+                          SpsInfo* sps, AspectOriginal* original);
 
 inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |

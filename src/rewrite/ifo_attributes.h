@@ -4,6 +4,7 @@
 // a marker file beside the file ("NAME.IFO.ini"), as a video's changes are.
 #pragma once
 #include <cstdint>
+#include <string>
 
 // The title VOBs' video attributes (the menus' lie at 0x100).
 inline constexpr int64_t ifo_title_video_attributes = 0x200;
@@ -30,8 +31,13 @@ uint8_t ifo_attributes_for(uint8_t attributes, uint32_t target);
 // rewrite_done_marker_created or rewrite_done, ifo_already, or a negative
 // result (rewrite_open_refused: the file can never be written).
 int32_t ifo_aspect_set(const char* path, uint32_t target);
-// Puts back the byte the marker file records and removes the marker:
-// rewrite_done_marker_created, or a negative result.
+// Puts back the byte the marker file records, where the file holds what the
+// tool wrote there, with the last-write time it records, and removes the
+// marker: rewrite_done_marker_created, restore_partial (the byte holds
+// something else, and the marker stays), or a negative result.
 int32_t ifo_aspect_restore(const char* path);
-// The marker file's name for the IFO or BUP at path: 0, or 1 when too long.
-int ifo_marker_name(const char* path, char* out);
+// What the attributes said before the tool first changed them, as a marker
+// file made for the IFO or BUP records: 2, 3, or 0 when none says.
+uint32_t ifo_original_code(const char* path);
+// The marker file's name for the IFO or BUP at path.
+std::string ifo_marker_path(const char* path);

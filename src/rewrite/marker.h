@@ -1,15 +1,17 @@
 // The marker file beside the video (".ini"): the record that lets every
 // change be undone. Its first line is byte 7 of the video's first sequence
 // header as the file held it before any change; the second names the video
-// it was made for, "video=SIZE NAME" (markers made by earlier versions have
-// none); each further line is the position of one byte the tool changed,
-// followed, when that byte's aspect code differed from the first line's
-// before its first change, by a space and the byte it held. For H.264 and
-// HEVC video the first line is the first parameter set's aspect_ratio_idc,
-// and every position has the whole byte it held.
+// it was made for, "video=SIZE NAME", and the third its last-write time
+// before the first change, "time=SECONDS.NANOSECONDS" (markers made by
+// earlier versions have neither); each further line is the position of one
+// byte the tool changed, followed, when that byte's aspect code differed
+// from the first line's before its first change, by a space and the byte it
+// held. For H.264 and HEVC video the first line is the first parameter
+// set's aspect_ratio_idc, and every position has the whole byte it held.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "console/console.h"
 #include "fileio/fileio.h"
@@ -19,11 +21,13 @@
 inline constexpr size_t marker_misses_shown = 5;
 
 // The video a marker file was made for: its size and its file name (the
-// last component, as code page 932 text).
+// last component, as code page 932 text), and its last-write time.
 struct MarkerOwner {
     bool known;  // the marker names it
     int64_t size;
     char name[1024];
+    bool time_known;
+    OsFileTime written;
 };
 
 // How a marker file fits the video beside it.
@@ -34,24 +38,40 @@ enum MarkerFit {
     marker_other_rate,  // its headers have another frame rate than recorded
 };
 
+// What the lines before the positions say. A power cut before a batch's
+// record was synced can leave its last lines cut, or zero bytes where the
+// file system had extended the file: those lines are dropped (the bytes
+// they record were never written, since they wait for the sync).
+struct MarkerHead {
+    bool first_known;  // the first line is whole
+    uint8_t first_byte;
+    MarkerOwner owner;
+    int64_t torn_at;  // where the dropped lines begin; -1 when none
+};
+
+// Listed positions that an undo passed over, and the first few of them.
+struct MarkerMisses {
+    size_t count;
+    int64_t first[marker_misses_shown];
+};
+
 struct MarkerRec {
     TextFileRec text;    // open for appending while a run records
-    char name[512];
+    std::string name;
     bool created;        // this run created it
     bool folder_synced;  // its name in the folder is durable
-    uint8_t first_byte;  // its first line
+    MarkerHead head;
     bool whole_bytes;    // every position is recorded with its byte
-    MarkerOwner owner;
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;
     size_t count;
     size_t cursor;  // entries before it lie before the walk's position
-    size_t misses;
-    int64_t missed[marker_misses_shown];
+    MarkerMisses missed;   // no header of the video stands there now
+    MarkerMisses altered;  // what stands there is not what the tool wrote
 };
 
 void marker_init(MarkerRec* marker);
-// Creates a marker file for the video and writes its first two lines: 0,
+// Creates a marker file for the video and writes its first lines: 0,
 // rewrite_side_file_error or rewrite_marker_write_error (the half-made file
 // is removed again).
 int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
@@ -61,6 +81,11 @@ int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
 // rewrite_marker_linked (a link, or a file with other names too),
 // rewrite_marker_unreadable, or rewrite_block_buffer_error (no memory).
 int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* video);
+// Before a loaded marker file grows: dropped lines are cut off, so that the
+// next line starts a line; one that recorded nothing before it was cut is
+// begun again, as marker_create begins one. 0 or rewrite_marker_write_error.
+int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* video,
+                    const char* video_path);
 // Whether the loaded marker file was made for this video, whose first
 // sequence header's byte 7 is reference_byte.
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
@@ -78,15 +103,24 @@ int32_t marker_commit(MarkerRec* marker);
 int32_t marker_flush(MarkerRec* marker);
 int32_t marker_sync(MarkerRec* marker);
 // Whether the position is listed, and then the byte it held first. Positions
-// must come in rising order; listed ones passed over count as misses.
+// must come in rising order; listed ones passed over count as missed.
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original);
-// Counts the listed positions that the walk never reached as misses.
+// Whether the position is listed, and then the byte it held first, in any
+// order and without counting anything.
+bool marker_lookup(const MarkerRec* marker, int64_t position, uint8_t* original);
+// A listed position that holds what the tool never wrote: left alone.
+void marker_altered(MarkerRec* marker, int64_t position);
+// Says how many listed positions an undo passed over, and why, with the
+// first few of them.
+void marker_misses_print(const MarkerRec* marker);
+// Counts the listed positions that the walk never reached as missed.
 void marker_misses_finish(MarkerRec* marker);
 // Closes the file and frees the positions: 0, or 1 when the close failed.
 int marker_release(MarkerRec* marker);
 
-// The marker file's lines, read back: 0 with the first line's byte, the
-// video it names and each listed position; 1 when the text is not what the
-// tool writes. Positions go to visit(context, position << 8 | original byte).
-int marker_parse(FileHandleRec* file, uint8_t* first_byte, MarkerOwner* owner,
-                 void (*visit)(void* context, uint64_t entry), void* context);
+// The marker file's lines, read back: 0 with what its first lines say and
+// each listed position before any dropped lines; 1 when the text is not
+// what the tool writes. Positions go to visit(context, position << 8 |
+// original byte).
+int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),
+                 void* context);

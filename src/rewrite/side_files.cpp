@@ -1,12 +1,16 @@
 #include "rewrite/side_files.h"
 
 #include <cstring>
+#include <vector>
 
 #include "console/messages.h"
 
 namespace {
 
 constexpr unsigned list_new_name_tries = 100;
+// A list's first line names its video; one longer than this is no list's.
+constexpr uint32_t list_first_line_most = 0x10000;
+constexpr char list_header_end[] = " sequence header list";
 
 // Offset of the '.' that starts the last component's extension, or the
 // path's length when it has none.
@@ -23,15 +27,30 @@ size_t extension_start(const char* path) {
     return dot;
 }
 
+bool ends_with(const char* text, size_t length, const char* end) {
+    size_t n = std::strlen(end);
+    return length >= n && std::memcmp(text + length - n, end, n) == 0;
+}
+
+// Whether the file that bears the name is a list the tool wrote, judged by
+// its first line, without following a link: a link is the user's.
+bool list_is_ours(const char* name) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open_no_link(&file, name, generic_read) != file_opened) return false;
+    std::vector<char> head(list_first_line_most);
+    uint32_t got = file_read(&file, head.data(), list_first_line_most);
+    file_close(&file);
+    const char* end = static_cast<const char*>(std::memchr(head.data(), '\n', got));
+    if (end == nullptr) return false;
+    size_t length = static_cast<size_t>(end - head.data());
+    if (length > 0 && head[length - 1] == '\r') --length;
+    return ends_with(head.data(), length, list_header_end);
+}
+
 }  // namespace
 
-int make_side_path(const char* path, const char* extension, char* out) {
-    size_t stem = extension_start(path);
-    size_t extension_length = std::strlen(extension);
-    if (stem + extension_length >= side_path_capacity) return 1;
-    std::memcpy(out, path, stem);
-    std::memcpy(out + stem, extension, extension_length + 1);
-    return 0;
+std::string side_path(const char* path, const char* extension) {
+    return std::string(path, extension_start(path)) + extension;
 }
 
 const char* path_file_name(const char* path) {
@@ -44,35 +63,36 @@ const char* path_file_name(const char* path) {
 
 void format_list_line(char* out, uint64_t position, const uint8_t* record) {
     bool same = std::memcmp(record, record + 4, 4) == 0;
-    text_format(out, side_path_capacity, fmt_list_entry, static_cast<long long>(position),
+    text_format(out, list_line_capacity, fmt_list_entry, static_cast<long long>(position),
                 static_cast<unsigned long long>(position), record[0], record[1], record[2],
                 record[3], same ? "-" : "*");
 }
 
-int list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video) {
+ListCreate list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video) {
     list->text = text_file_closed;
-    if (file_name_is(name, video)) return 2;
-    std::strcpy(list->name, name);
+    if (file_name_is(name, video)) return list_is_video;
+    OsFileId id = {0, 0};
+    if (os_name_id(name, &id) && !list_is_ours(name)) return list_not_ours;
+    list->name = name;
     // A name left by a run that was killed, or planted, is passed over.
     for (unsigned attempt = 0; attempt < list_new_name_tries; ++attempt) {
-        text_format(list->new_name, sizeof list->new_name, fmt_list_new_name, name, attempt);
-        if (text_file_create(&list->text, list->new_name) == 0) return 0;
+        list->new_name = list->name + "." + std::to_string(attempt) + ".new";
+        if (text_file_create(&list->text, list->new_name.c_str()) == 0) return list_created;
     }
-    return 1;
+    return list_not_made;
 }
 
 int list_write_header(ListFileRec* list, const char* video_path) {
     // The list file is code page 932 text, whatever the name's characters.
-    char name[2 * side_path_capacity];
-    os_name_to_cp932(video_path, name, sizeof name);
-    return text_file_print(&list->text, fmt_list_header, name);
+    return text_file_print(&list->text, fmt_list_header, os_name_cp932(video_path).c_str());
 }
 
 int list_file_finish(ListFileRec* list) {
     if (!list->text.open) return 1;
-    if (text_file_close(&list->text) == 0 && file_rename_over(list->new_name, list->name) == 0) {
+    if (text_file_close(&list->text) == 0 &&
+        file_rename_over(list->new_name.c_str(), list->name.c_str()) == 0) {
         return 0;
     }
-    file_remove(list->new_name);
+    file_remove(list->new_name.c_str());
     return 1;
 }

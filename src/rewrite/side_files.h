@@ -2,18 +2,19 @@
 // (".ini") and the list file (".txt") of -l, and the list file's lines.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "console/console.h"
 #include "fileio/fileio.h"
 
-inline constexpr unsigned side_path_capacity = 512;
+inline constexpr unsigned list_line_capacity = 512;
 inline constexpr char marker_extension[] = ".ini";
 inline constexpr char list_extension[] = ".txt";
 
 // The video's path without its extension, followed by `extension`. Names
 // are UTF-8 (or the file system's bytes), in which '.', '/' and '\' are
-// never part of another character. 0 on success, 1 when it does not fit.
-int make_side_path(const char* path, const char* extension, char* out);
+// never part of another character.
+std::string side_path(const char* path, const char* extension);
 // The path's last component: the file's own name.
 const char* path_file_name(const char* path);
 
@@ -26,14 +27,22 @@ void format_list_line(char* out, uint64_t position, const uint8_t* record);
 // name and never written through.
 struct ListFileRec {
     TextFileRec text;
-    char name[side_path_capacity];
-    char new_name[side_path_capacity + 8];
+    std::string name;
+    std::string new_name;
+};
+
+// What list_file_create made of the name.
+enum ListCreate {
+    list_created,
+    list_not_made,   // the new file could not be made (a read-only disc)
+    list_is_video,   // the name is the video itself: nothing was changed
+    list_not_ours,   // a file of the user's bears the name: it is left alone
 };
 
 // Creates the new list file, unless the name is the video itself under
-// another name (a hard link, or another letter case): 0, 1 when it cannot
-// be made, 2 when it is the video (nothing was changed).
-int list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video);
+// another name (a hard link, or another letter case) or a file bears it
+// that is no list the tool wrote (its first line says), a link among them.
+ListCreate list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video);
 // The first line, naming the video: 0, or 1 when the write failed.
 int list_write_header(ListFileRec* list, const char* video_path);
 // Closes the list and gives it its name when every line reached it; else it

@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     write_all(video, original);
     ConvertJob job = {};
-    std::strcpy(job.path, video.c_str());
+    job.path = video;
     job.target_aspect = data[1] & 0x0F;
     job.mode_flags = data[0] & (mode_list | mode_range_search);
-    int32_t result = aspect_rewrite(&job);
+    int32_t result = aspect_rewrite(&job, nullptr);
     if (result < rewrite_no_mpeg_video || result > rewrite_done) fail("result out of range");
 
     expect_only_listed_nibbles(job, original, video, marker);

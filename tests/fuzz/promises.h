@@ -35,7 +35,7 @@ inline std::set<int64_t> marker_positions(const std::string& path) {
     std::string line;
     std::getline(in, line);  // the original byte 7
     while (std::getline(in, line)) {
-        if (line.compare(0, 6, "video=") != 0) positions.insert(std::strtoll(line.c_str(), nullptr, 10));
+        if (line.compare(0, 6, "video=") != 0 && line.compare(0, 5, "time=") != 0) positions.insert(std::strtoll(line.c_str(), nullptr, 10));
     }
     return positions;
 }
@@ -59,7 +59,7 @@ inline void expect_undone(const ConvertJob& rewrite_job, const std::vector<uint8
                           const std::string& video, const std::string& marker) {
     ConvertJob job = rewrite_job;
     job.mode_flags = mode_undo | (rewrite_job.mode_flags & mode_range_search);
-    int32_t result = aspect_rewrite(&job);
+    int32_t result = aspect_rewrite(&job, nullptr);
     if (read_all(video) != original) fail("an undo did not give back the original");
     if (result == 0 && std::ifstream(marker).good()) fail("a complete undo kept its marker file");
 }
