@@ -24,6 +24,8 @@ cmake --build build-win64 -j2
 # and they print on that run's standard error, where the tests read only
 # what the tool printed (a crash of wine's device host was seen there).
 trap '/usr/lib/wine/wineserver -k; rm -rf "${dvd:-}"' EXIT
+# A fresh machine has no wine prefix yet: the server needs its folder.
+mkdir -p "${WINEPREFIX:-$HOME/.wine}"
 /usr/lib/wine/wineserver -p
 # A machine where wine cannot start must fail here, not pass silently.
 "$wine" cmd /c exit 0 || { echo "wine64 cannot start: the Windows tests did not run"; exit 1; }

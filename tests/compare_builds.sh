@@ -36,6 +36,12 @@ emulator_lines_drop() {  # file
   sed -i '/^wine client error:/d' "$1"
 }
 
+# Every copy gets the same last-write time, which a marker file records,
+# whole to the 100 ns that Windows keeps.
+stamp() {  # folder
+  find "$1" -type f -exec touch -d '2020-01-02 03:04:05.1234567' {} +
+}
+
 run_side() {  # side, sample, options...
   side=$1; sample=$2; shift 2
   dir=$work/$side
@@ -81,6 +87,7 @@ for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m
       rm -rf "${work:?}/$side"
       mkdir -p "$work/$side"
       cp "$sample" "$work/$side/"
+      stamp "$work/$side"
       run=0; run_side "$side" "$sample" $first
       run=1; run_side "$side" "$sample" $second
     done
@@ -104,6 +111,7 @@ for side in linux windows; do
   rm -rf "${work:?}/$side"
   mkdir -p "$work/$side"
   cp "$data/dvd_ntsc_4x3.mpg" "$data/es_mpeg1.m1v" "$data/ts_sd_4x3.ts" "$work/$side/"
+  stamp "$work/$side"
   run=0; run_side "$side" ts_sd_4x3.ts -r dvd_ntsc_4x3.mpg missing.mpg es_mpeg1.m1v
   run=1; run_side "$side" ts_sd_4x3.ts -u dvd_ntsc_4x3.mpg es_mpeg1.m1v
 done
@@ -113,6 +121,7 @@ if [ -n "${MORVALEN_DVD_LINUX:-}" ]; then
     rm -rf "${work:?}/$side"
     mkdir -p "$work/$side"
     cp -r "$MORVALEN_DVD_LINUX" "$work/$side/disc"
+    stamp "$work/$side"
     run=0; run_side "$side" disc
     run=1; run_side "$side" disc
     run=2; run_side "$side" disc -u

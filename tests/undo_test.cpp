@@ -231,10 +231,6 @@ LongFile long_file(const LongCase& c) {
     return f;
 }
 
-std::string target_option(const LongCase& c) {
-    return "-o" + std::to_string(c.target);
-}
-
 // Two runs on one file started together (a double click twice): the second
 // waits for the first, so that each position is listed once, with the byte
 // the file held before any change, and -u gives back the original.
@@ -262,6 +258,10 @@ TEST_F(Undo, TwoRunsAtOnceTakeTheirTurns) {
 
 #ifndef _WIN32
 namespace {
+
+std::string target_option(const LongCase& c) {
+    return "-o" + std::to_string(c.target);
+}
 
 // Starts the tool on the video with the preloaded shim set as the
 // assignments say ("MORVALEN_KILL_AT_WRITE=3"); returns the wait status.
