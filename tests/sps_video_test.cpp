@@ -254,6 +254,37 @@ std::vector<SetSpan> avc_sets(const Bytes& es) {
     return sets;
 }
 
+// A second run with no option finds the first converted from its shape
+// before the first change (explicit numbers, rebuilt from the recorded
+// bytes), and swaps nothing back. A set whose aspect bytes hold what the
+// tool never writes there keeps them under -u.
+TEST_F(SpsVideo, ASecondRunNeverSwapsBackAndAnUndoKeepsWhatTheToolDidNotWrite) {
+    Encoding e = {"alt.264", "libx264", "720x480", "8/9", "keyint=10"};
+    ASSERT_TRUE(make_stream(dir_.path(), e));
+    Bytes original = read_bytes(dir_ / "alt.264");
+    ASSERT_EQ(run({"alt.264"}).exit_code, 0);
+    RunResult again = run({"alt.264"});
+    EXPECT_EQ(again.exit_code, 4);
+    EXPECT_NE(again.out.find(console_bytes("SAR 8:9(4:3)からSAR 32:27(16:9)に変換してあります")), std::string::npos)
+        << again.out;
+    Bytes converted = read_bytes(dir_ / "alt.264");
+    std::vector<SetSpan> sets = avc_sets(converted);
+    ASSERT_GE(sets.size(), 3u);
+    for (size_t at = sets[1].first; at < sets[1].end; ++at) {
+        if (converted[at] != original[at]) converted[at] = 0xFF;  // SAR 65535:65535, never reduced
+    }
+    write_bytes(dir_ / "alt.264", converted);
+    RunResult undone = run({"-u", "alt.264"});
+    EXPECT_EQ(undone.exit_code, 8);
+    EXPECT_NE(undone.out.find(console_bytes("このツールが書いた値ではなくなっているので、そのままにしました")),
+              std::string::npos);
+    Bytes expected = original;
+    std::copy(converted.begin() + static_cast<ptrdiff_t>(sets[1].first),
+              converted.begin() + static_cast<ptrdiff_t>(sets[1].end),
+              expected.begin() + static_cast<ptrdiff_t>(sets[1].first));
+    EXPECT_TRUE(read_bytes(dir_ / "alt.264") == expected);
+}
+
 // An elementary stream put into transport packets of a few bytes of
 // payload, so that every parameter set lies across packets, some of them
 // sent twice. A set that ends in a packet sent twice is rewritten in both
