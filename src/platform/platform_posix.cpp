@@ -432,29 +432,32 @@ bool os_file_rename_over(const char* from, const char* to) {
     return rename(from, to) == 0;
 }
 
-bool os_file_id(os_handle handle, OsFileId* id) {
-    struct stat st;
-    if (fstat(fd_of(handle), &st) != 0) return false;
+namespace {
+
+bool id_of(int looked, const struct stat& st, OsFileId* id) {
+    if (looked != 0) return false;
     id->volume = static_cast<uint64_t>(st.st_dev);
     id->index = static_cast<uint64_t>(st.st_ino);
     return true;
+}
+
+}  // namespace
+
+bool os_file_id(os_handle handle, OsFileId* id) {
+    struct stat st;
+    return id_of(fstat(fd_of(handle), &st), st, id);
 }
 
 bool os_name_id(const char* name, OsFileId* id) {
     struct stat st;
-    if (lstat(name, &st) != 0) return false;
-    id->volume = static_cast<uint64_t>(st.st_dev);
-    id->index = static_cast<uint64_t>(st.st_ino);
-    return true;
+    return id_of(lstat(name, &st), st, id);
 }
 
 bool os_name_file_id(const char* name, OsFileId* id) {
     struct stat st;
-    if (stat(name, &st) != 0) return false;
-    id->volume = static_cast<uint64_t>(st.st_dev);
-    id->index = static_cast<uint64_t>(st.st_ino);
-    return true;
+    return id_of(stat(name, &st), st, id);
 }
+
 
 bool os_name_exists(const char* name) {
     struct stat st;
