@@ -316,7 +316,7 @@ TEST_F(Cli, LongJapanesePathsAloneAndInAFolder) {
 }
 
 TEST_F(Cli, NotMpegWinsOverABadOOption) {
-    fs::path video = make("x.mpg", {0, 0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+    fs::path video = make("x.mpg", {0, 0, 2, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
     fs::file_time_type old = age(video);
     RunResult r = run({"-o99", "x.mpg"});
     EXPECT_EQ(r.exit_code, 5);

@@ -129,6 +129,14 @@ const MessageCase message_cases[] = {
     {msg_batch_duplicate, "同じファイルをすでに処理したので飛ばします\n"},
     {msg_dvd_ifo_not_restored, "VOBがすべては元に戻らなかったので、IFOとBUPは戻していません\n"},
     {msg_dvd_bup_differs, "BUPのビデオ属性がIFOと違っています(前の実行が途中で終わったようです)。BUPもそろえます\n"},
+    {msg_sps_other, "SPS id %u、%ux%u:最初のSPSと違うので、%u個はそのままにしました"},
+    {msg_sps_other_more, "ほかにも違うSPSが%u個あり、そのままにしました"},
+    {msg_engine_sps_unreadable, "SPSはありますが、このツールでは読めない形です"},
+    {msg_engine_video_pid_empty, "番組表にあるビデオのパケットがファイルにありません"},
+    {msg_engine_video_scrambled, "ビデオのパケットがスクランブルされているので読めません"},
+    {msg_no_video_scrambled, "スクランブルされたパケットがあり、MPEG-1/MPEG-2/H.264/HEVCのビデオが見つかりません\n"},
+    {msg_display_size, "sequence_display_extensionの表示サイズ:%ux%u\n"},
+    {msg_display_unchanged, "sequence_display_extensionの表示サイズが%ux%uなので、よく使われるプレーヤーでは変換後も%sのまま表示されます\n"},
     {msg_unknown_option, "エラー:%sというオプションはありません\n"},
 };
 

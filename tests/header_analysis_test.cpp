@@ -108,7 +108,7 @@ TEST(HeaderAnalysis, TheVideoDecidesTheVersionWhateverThePacksSay) {
 }
 
 TEST(HeaderAnalysis, NotMpegUnlessTheHeadStartsWithAPrefix) {
-    Bytes head = Bytes{0} + pack_2_at_0 + pal_header;
+    Bytes head = Bytes{0xFF} + pack_2_at_0 + pal_header;
     SequenceHeaderInfo info = analyse(head, head, 0);
     EXPECT_EQ(info.not_mpeg, 0xFF);
     EXPECT_EQ(info.first_seqhdr_pos, -1);
@@ -179,7 +179,10 @@ TEST(StreamLayout, KindsByTheirFirstBytes) {
         {pack_2_at_0, stream_program},
         {pes2(0xE0, pal_header), stream_program},
         {Bytes{0, 0, 1}, stream_program},
-        {Bytes{0, 0, 0, 1, 0xBA}, stream_not_mpeg},
+        // Zero bytes before the first start code, as decoders take them.
+        {Bytes{0, 0, 0, 0, 1, 0xBA}, stream_program},
+        {Bytes(4, 0) + pal_header, stream_elementary},
+        {Bytes{0, 0, 2, 1, 0xBA}, stream_not_mpeg},
         {Bytes{0x47, 0x40, 0x00, 0x10}, stream_not_mpeg},  // one sync byte is no stream
     };
     for (const Case& c : cases) {

@@ -142,9 +142,10 @@ TEST_F(SpsVideo, EveryParameterSetTakesTheTargetAndTheRunIsUndone) {
         // 1080 lines are coded as 1088 and cropped.
         {{"hd.ts", "libx264", "1440x1080", "1", "keyint=10"}, "", "14", "4:3"},
         {{"sd.m2ts", "libx264", "720x480", "10/11", "keyint=10:crop-rect=8,0,8,0"}, "-o3", "5", "40:33"},
-        {{"square.264", "libx264", "720x480", "8/9", "keyint=10"}, "-o3", "255 32:27", "32:27"},
+        // 16:9 on a 720-sample picture: the standard 40:33 of its 704 active samples.
+        {{"square.264", "libx264", "720x480", "8/9", "keyint=10"}, "-o3", "255 40:33", "40:33"},
         {{"hd.hevc", "libx265", "1440x1080", "4/3", "keyint=10"}, "", "1", "1:1"},
-        {{"pal.ts", "libx265", "720x576", "8/9", "keyint=10"}, "-o3", "255 64:45", "64:45"},
+        {{"pal.ts", "libx265", "720x576", "8/9", "keyint=10"}, "-o3", "255 16:11", "16:11"},
         {{"hd.m2ts", "libx265", "1440x1080", "1", "keyint=10"}, "-o4", "255 0:0", ""},
     };
     for (const Case& c : cases) {
@@ -219,13 +220,13 @@ TEST_F(SpsVideo, WhatCannotBeWrittenInPlaceLeavesTheFileAsItWas) {
     std::string list = read_text(dir_ / "none.txt");
     EXPECT_NE(list.find("SAR 0:0 (-)"), std::string::npos);
 
-    Encoding sd = {"sd.hevc", "libx265", "720x480", "10/11", "keyint=10"};
+    Encoding sd = {"sd.hevc", "libx265", "544x576", "1", "keyint=10"};
     ASSERT_TRUE(make_stream(dir_.path(), sd));
     Bytes sd_original = read_bytes(dir_ / "sd.hevc");
-    // 16:9 at 720 samples is 32:27, which has no table code.
-    r = run({"sd.hevc"});
+    // 16:9 at 544x576 is 32:17, which has no table code.
+    r = run({"-o3", "sd.hevc"});
     EXPECT_EQ(r.exit_code, 11);
-    EXPECT_NE(r.out.find("SAR 32:27"), std::string::npos);
+    EXPECT_NE(r.out.find("SAR 32:17"), std::string::npos);
     for (const char* option : {"-o0", "-o5", "-o15", "-ox"}) {
         EXPECT_EQ(run({option, "sd.hevc"}).exit_code, 3) << option;
     }
@@ -265,7 +266,7 @@ TEST_F(SpsVideo, ASecondRunNeverSwapsBackAndAnUndoKeepsWhatTheToolDidNotWrite) {
     ASSERT_EQ(run({"alt.264"}).exit_code, 0);
     RunResult again = run({"alt.264"});
     EXPECT_EQ(again.exit_code, 4);
-    EXPECT_NE(again.out.find(console_bytes("SAR 8:9(4:3)からSAR 32:27(16:9)に変換してあります")), std::string::npos)
+    EXPECT_NE(again.out.find(console_bytes("SAR 8:9(4:3)からSAR 40:33(16:9)に変換してあります")), std::string::npos)
         << again.out;
     Bytes converted = read_bytes(dir_ / "alt.264");
     std::vector<SetSpan> sets = avc_sets(converted);

@@ -199,12 +199,15 @@ void video_payload_probe(const uint8_t* headbuf, const SequenceHeaderInfo* info,
 
 StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length) {
     StreamLayout layout = {stream_not_mpeg, {0, 0}, codec_mpeg};
+    // A stream may open with any run of zero bytes before its first start
+    // code, as decoders take it.
+    uint32_t zeros = first_nonzero(head, length);
     if (ts_layout_detect(head, length, &layout.ts)) {
         layout.kind = stream_transport;
     } else if (!sequence_code_in(head, length) && (layout.codec = nal_codec_detect(head, length)) != codec_mpeg) {
         layout.kind = stream_elementary;
-    } else if (length >= 3 && head[0] == 0 && head[1] == 0 && head[2] == 1) {
-        bool video_code = length >= 4 && head[3] < stream_id_program_end;
+    } else if (zeros >= 2 && zeros < length && head[zeros] == 1) {
+        bool video_code = zeros + 1 < length && head[zeros + 1] < stream_id_program_end;
         layout.kind = video_code ? stream_elementary : stream_program;
     }
     return layout;
@@ -215,7 +218,7 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
     info->first_pack_pos = -1;
     info->last_pack_pos = -1;
     info->first_seqhdr_pos = -1;
-    info->program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
+    info->program = ts_program_none;
     video_probe_init(&info->video);
     info->layout = stream_layout_detect(headbuf, info->head_len);
     if (info->layout.kind == stream_not_mpeg) return 0;

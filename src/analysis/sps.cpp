@@ -117,8 +117,9 @@ uint32_t nal_length(const uint8_t* b, uint32_t from, uint32_t length) {
     return length - from;
 }
 
-// The first parameter set of the codec in the bytes that reads.
-bool codec_sps_in(VideoCodec codec, const uint8_t* b, uint32_t length) {
+}  // namespace
+
+bool sps_in(VideoCodec codec, const uint8_t* b, uint32_t length) {
     for (uint32_t i = 0; i + 3 < length; ++i) {
         if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
         uint32_t nal = i + 3;
@@ -129,17 +130,14 @@ bool codec_sps_in(VideoCodec codec, const uint8_t* b, uint32_t length) {
     return false;
 }
 
-}  // namespace
-
 VideoCodec nal_codec_detect(const uint8_t* bytes, uint32_t length) {
-    // Up to a few zero bytes lead in: 00 00 00 01 is a start code too.
-    constexpr uint32_t leading_zeros_most = 8;
+    // Any run of zero bytes may lead in: 00 00 00 01 is a start code too.
     uint32_t zeros = 0;
-    while (zeros < length && zeros < leading_zeros_most && bytes[zeros] == 0) ++zeros;
+    while (zeros < length && bytes[zeros] == 0) ++zeros;
     if (zeros < 2 || zeros >= length || bytes[zeros] != 1 || zeros + 1 >= length) return codec_mpeg;
     if ((bytes[zeros + 1] & 0x80) != 0) return codec_mpeg;  // the forbidden bit of both
-    if (codec_sps_in(codec_avc, bytes, length)) return codec_avc;
-    if (codec_sps_in(codec_hevc, bytes, length)) return codec_hevc;
+    if (sps_in(codec_avc, bytes, length)) return codec_avc;
+    if (sps_in(codec_hevc, bytes, length)) return codec_hevc;
     return codec_mpeg;
 }
 

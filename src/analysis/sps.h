@@ -55,6 +55,10 @@ inline constexpr uint32_t sps_changes_most = 5;
 // its header alone.
 bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
 
+// Whether the bytes hold, after a start code, a parameter set of the codec
+// that reads.
+bool sps_in(VideoCodec codec, const uint8_t* bytes, uint32_t length);
+
 // Whether the bytes open an H.264 or HEVC elementary stream (Annex B): a
 // start code after at most a few zero bytes, and a parameter set of the
 // codec that reads; codec_mpeg when they do not.

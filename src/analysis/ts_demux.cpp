@@ -87,6 +87,8 @@ struct ProgramSearch {
     uint16_t candidate_pid[candidates_most];
     uint32_t candidate_window[candidates_most];
     uint16_t fallback_pid;
+    VideoCodec fallback_codec;
+    bool scrambled;  // a packet was scrambled
 };
 
 void pat_read(ProgramSearch* s) {
@@ -144,13 +146,40 @@ void tables_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
     }
 }
 
-// Looks for a sequence header in the video PES packets of every PID.
+// Whether a video PES payload opens with a NAL unit of H.264 or HEVC (an
+// access unit delimiter or a parameter set, as transport streams carry
+// them) and holds a parameter set of that codec that reads. MPEG video
+// opens with start codes whose NAL header byte would be forbidden or none
+// of these.
+bool nal_video_opens(const uint8_t* payload, uint32_t n, VideoCodec* codec) {
+    uint32_t zeros = first_nonzero(payload, n);
+    if (zeros < 2 || zeros + 2 >= n || payload[zeros] != 1) return false;
+    uint8_t header = payload[zeros + 1];
+    uint32_t avc_type = header & 0x9F;
+    uint32_t hevc_type = header >> 1;
+    if ((avc_type == 7 || avc_type == 9) && sps_in(codec_avc, payload, n)) {
+        *codec = codec_avc;
+        return true;
+    }
+    if ((hevc_type == 32 || hevc_type == 33 || hevc_type == 35) && sps_in(codec_hevc, payload, n)) {
+        *codec = codec_hevc;
+        return true;
+    }
+    return false;
+}
+
+// Looks for a sequence header, or an H.264 or HEVC parameter set, in the
+// video PES packets of every PID.
 void fallback_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
     uint32_t k = 0;
     while (k < s->candidates && s->candidate_pid[k] != pid) ++k;
     uint32_t offset = ts_packet_size;
     if (ts_unit_start(p)) {
         offset = ts_video_pes_payload(p);
+        if (offset < ts_packet_size && nal_video_opens(p + offset, ts_packet_size - offset, &s->fallback_codec)) {
+            s->fallback_pid = pid;
+            return;
+        }
         if (offset < ts_packet_size && k == s->candidates && k < candidates_most) {
             s->candidate_pid[k] = pid;
             s->candidate_window[k] = 0;
@@ -165,28 +194,33 @@ void fallback_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
         window = (window << 8) | p[i];
         if (window == sequence_header_code) {
             s->fallback_pid = pid;
+            s->fallback_codec = codec_mpeg;
             return;
         }
     }
     s->candidate_window[k] = window;
 }
 
+// The first program whose map table came and names video the tool takes;
+// a program whose table never comes (a service cut out of a multiplex
+// lists the others) is passed over. Without such a program, the first PID
+// whose packets carry video.
 void program_choose(const ProgramSearch* s, TsProgram* program) {
-    if (tables_complete(s)) {
+    program->tables_seen = tables_complete(s);
+    program->scrambled = s->scrambled;
+    for (uint32_t k = 0; k < s->programs; ++k) {
+        if (!s->pmt_read[k] || s->video_pid[k] == ts_pid_none) continue;
         program->tables_seen = true;
-        for (uint32_t k = 0; k < s->programs; ++k) {
-            if (s->video_pid[k] == ts_pid_none) continue;
-            program->found = true;
-            program->video_pid = s->video_pid[k];
-            program->pcr_pid = s->pcr_pid[k];
-            program->codec = s->codec[k];
-            return;
-        }
+        program->found = true;
+        program->video_pid = s->video_pid[k];
+        program->pcr_pid = s->pcr_pid[k];
+        program->codec = s->codec[k];
         return;
     }
     if (s->fallback_pid != ts_pid_none) {
         program->found = true;
         program->video_pid = s->fallback_pid;
+        program->codec = s->fallback_codec;
     }
 }
 
@@ -209,7 +243,9 @@ bool ts_layout_detect(const uint8_t* bytes, uint32_t length, TsLayout* layout) {
     for (uint32_t at = 0; at < ts_detect_reach && at < length; ++at) {
         if (bytes[at] != ts_sync_byte) continue;
         for (uint32_t stride : ts_strides) {
-            if (at + (ts_detect_run - 1) * stride >= length) continue;
+            // A short file (a camcorder's few packets) is one when every
+            // packet it has is in step, two at the least.
+            if (at + stride + ts_packet_size > length) continue;
             if (ts_sync_find(bytes, length, at, stride, ts_detect_run) == at) {
                 *layout = {stride, at};
                 return true;
@@ -278,7 +314,7 @@ uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step) {
 }
 
 void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program) {
-    *program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
+    *program = ts_program_none;
     ProgramSearch search = {};
     search.fallback_pid = ts_pid_none;
     uint32_t pos = layout.first_sync;
@@ -288,6 +324,7 @@ void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsP
         uint16_t pid = ts_pid(p);
         tables_feed(&search, p, pid);
         if (tables_complete(&search)) break;
+        search.scrambled = search.scrambled || ts_scrambled(p);
         if (search.fallback_pid == ts_pid_none && !ts_scrambled(p)) fallback_feed(&search, p, pid);
     }
     program_choose(&search, program);

@@ -11,8 +11,9 @@ inline constexpr uint32_t ts_packet_size = 188;
 inline constexpr uint8_t ts_sync_byte = 0x47;
 inline constexpr uint16_t ts_pid_pat = 0x0000;
 inline constexpr uint16_t ts_pid_none = 0x1FFF;
-// Sync bytes in a row that make a file a transport stream, and that find
-// the packets again after damage.
+// Sync bytes in a row that make a file a transport stream (fewer where the
+// file ends first, two at the least), and that find the packets again
+// after damage.
 inline constexpr uint32_t ts_detect_run = 8;
 inline constexpr uint32_t ts_resync_run = 5;
 
@@ -104,10 +105,14 @@ struct TsProgram {
     uint16_t video_pid;
     uint16_t pcr_pid;  // ts_pid_none when no table names it
     VideoCodec codec;
+    bool scrambled;    // scrambled packets were passed over in the search
 };
+
+inline constexpr TsProgram ts_program_none = {false, false, ts_pid_none, ts_pid_none, codec_mpeg, false};
 
 // From the tables in bytes[0, length): the first elementary stream of type
 // 0x01 or 0x02 (MPEG-1 or MPEG-2 video), 0x1B (H.264) or 0x24 (HEVC) of the
-// first program that has one. Without tables (a cut
-// recording), the first PID whose video PES packets carry a sequence header.
+// first program whose map table is there and names one. Without such a
+// table (a cut recording), the first PID whose video PES packets carry a
+// sequence header, or open with an H.264 or HEVC parameter set.
 void ts_program_find(const uint8_t* bytes, uint32_t length, TsLayout layout, TsProgram* program);

@@ -1,10 +1,14 @@
 // The first sequence header of a video stream, found in its payload as the
 // payload goes by, whatever packets it is split across, and what follows
-// it: an extension start code (MPEG-2 video) or another start code (MPEG-1).
+// it: an extension start code (MPEG-2 video) or another start code
+// (MPEG-1), and the display size of a sequence_display_extension there.
 #pragma once
 #include <cstdint>
 
 inline constexpr uint32_t sequence_header_bytes = 12;  // start code and 8 bytes
+// An extension's bytes after its start code, as far as the display size of
+// a sequence_display_extension with its colour description.
+inline constexpr uint32_t extension_bytes_most = 8;
 
 struct VideoHeaderProbe {
     uint32_t window;  // the last four bytes fed
@@ -13,6 +17,13 @@ struct VideoHeaderProbe {
     int64_t code_pos;   // file position of its 0xB3 byte
     int64_t byte7_pos;  // file position of its byte 7
     int8_t extension;   // -1 not known yet, 0 no, 1 yes
+    // The extension being read after the header, and the display size of
+    // a sequence_display_extension: -1 not known yet, 0 none, 1 found.
+    uint32_t extension_have;  // 0 when none is being read
+    uint8_t extension_data[extension_bytes_most];
+    int8_t display;
+    uint16_t display_width;
+    uint16_t display_height;
 };
 
 void video_probe_init(VideoHeaderProbe* probe);
@@ -24,7 +35,8 @@ void video_probe_gap(VideoHeaderProbe* probe);
 inline bool video_probe_found(const VideoHeaderProbe* probe) {
     return probe->have == sequence_header_bytes;
 }
-// Found, and the start code after it seen: nothing more to learn.
+// Found, and the start codes after it seen up to the next that is no
+// extension: nothing more to learn.
 inline bool video_probe_settled(const VideoHeaderProbe* probe) {
-    return probe->extension >= 0;
+    return probe->extension >= 0 && probe->display >= 0;
 }

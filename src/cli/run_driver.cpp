@@ -137,7 +137,7 @@ int analyse(FileHandleRec* file, CommandLine* line, SequenceHeaderInfo* info) {
                          ? rewrite_no_mpeg_video
                          : video_header_settle(&line->job, file->size, info);
     if (result == rewrite_no_mpeg_video) {
-        console_text(msg_no_mpeg_video);
+        console_text(info->program.scrambled ? msg_no_video_scrambled : msg_no_mpeg_video);
         return exit_not_mpeg;
     }
     bool sequence_header_missing = info->layout.codec == codec_mpeg && !video_probe_found(&info->video);
@@ -250,6 +250,10 @@ int mpeg_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, const 
         if (mpeg_target_choose(line, info, &original, &target) != 0) return exit_bad_option;
         job->target_aspect = target;
         console_print(msg_target_aspect, aspect_name(version, target));
+        char shown[16] = {};
+        if (!listing(job) && display_hides_change(info, target, shown, sizeof shown)) {
+            console_print(msg_display_unchanged, info->video.display_width, info->video.display_height, shown);
+        }
         // Listing needs no target.
         if (info->aspect_code == target && !listing(job)) {
             bool converted = original.known && !command_line_has_o(line);
@@ -259,6 +263,9 @@ int mpeg_video_rewrite(CommandLine* line, const SequenceHeaderInfo* info, const 
         }
     }
     summary_print(info, file->size);
+    if (listing(job) && info->video.display == 1) {
+        console_print(msg_display_size, info->video.display_width, info->video.display_height);
+    }
     return rewrite_and_report(job, file, read_only);
 }
 

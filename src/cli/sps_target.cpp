@@ -23,6 +23,32 @@ constexpr uint32_t display_code_most = 4;
 // aspects of its standard, 2.3% off the display aspect's own.
 constexpr double display_tolerance = 0.03;
 
+// ITU-R BT.601: DVD and broadcast pictures of 720 or 704 samples (352 at
+// half the lines) show 4:3 or 16:9 on their 704 active samples, with the
+// standard sample aspects that the table codes 2 to 5 name.
+bool standard_definition(const SpsInfo* sps, SarRatio* sar_4x3, SarRatio* sar_16x9) {
+    uint32_t w = sps->width;
+    uint32_t h = sps->height;
+    bool full = (w == 720 || w == 704) && (h == 480 || h == 576);
+    bool half = w == 352 && (h == 240 || h == 288);
+    bool lines_525 = h == 480 || h == 240;
+    *sar_4x3 = lines_525 ? SarRatio{10, 11} : SarRatio{12, 11};
+    *sar_16x9 = lines_525 ? SarRatio{40, 33} : SarRatio{16, 11};
+    return full || half;
+}
+
+// The sample aspect that shows the picture at the display aspect of the
+// code.
+SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
+    SarRatio sd_4x3 = {0, 0};
+    SarRatio sd_16x9 = {0, 0};
+    if (code == 1) return {1, 1};
+    if ((code == 2 || code == 3) && standard_definition(sps, &sd_4x3, &sd_16x9)) {
+        return code == 2 ? sd_4x3 : sd_16x9;
+    }
+    return sar_for_display(sps, display_aspects[code].width, display_aspects[code].height);
+}
+
 double display_ratio(const SpsInfo* sps, SarRatio sar) {
     return static_cast<double>(sar.width) * sps->width / (static_cast<double>(sar.height) * sps->height);
 }
@@ -65,9 +91,7 @@ int sps_target_choose(const CommandLine* line, const SpsInfo* sps, const AspectO
         }
         code = static_cast<uint32_t>(value);
     }
-    *target = current;
-    if (code == 1) *target = {1, 1};
-    if (code > 1) *target = sar_for_display(sps, display_aspects[code].width, display_aspects[code].height);
+    *target = code == 0 ? current : sar_of_code(sps, code);
     return 0;
 }
 

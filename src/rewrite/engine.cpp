@@ -22,12 +22,25 @@ namespace {
 // stream's tables are looked for.
 constexpr uint32_t head_window = 0x200000;
 
-// Parameter sets that matched the first but were left alone, by reason.
+// Parameter sets of another id or picture size than the first (a join of
+// two recordings), a kind at a time: left alone, and said.
+struct SpsOther {
+    uint32_t sps_id;
+    uint32_t width;
+    uint32_t height;
+    uint32_t count;
+};
+constexpr uint32_t sps_other_kinds_most = 4;
+
+// Parameter sets that were left alone, by reason.
 struct SpsLeft {
     uint32_t no_field;
     uint32_t no_code;
     uint32_t escaping;  // or too long to be read whole
     uint32_t across_repeat;
+    uint32_t other_kinds;
+    SpsOther others[sps_other_kinds_most];
+    uint32_t others_more;  // of kinds past the ones kept
 };
 
 enum EngineMode {
@@ -53,6 +66,7 @@ struct Engine {
     // match it but cannot take the target in place.
     SpsScanner sps_scanner;
     bool reference_found;
+    uint32_t sps_unread;  // parameter sets this reader does not understand
     SpsInfo reference_sps;
     SpsUnit reference_unit;  // as the file holds it
     SpsLeft sps_left;
@@ -186,6 +200,16 @@ int32_t walk_with(Engine* e, WalkSink sink) {
     return result;
 }
 
+// Why the walk found no reference, where the file says it: parameter sets
+// this reader cannot read, a video PID named in the tables but never
+// carried, or one whose packets are scrambled.
+int32_t reference_missing(const Engine* e, int32_t none) {
+    if (sps_video(e) && e->sps_unread > 0) return rewrite_sps_unreadable;
+    if (e->layout.kind != stream_transport) return none;
+    if (e->walk.video_packets == 0) return rewrite_video_pid_empty;
+    return e->walk.scrambled_packets > 0 ? rewrite_video_scrambled : none;
+}
+
 // The walk as far as the video's first sequence header, or its first
 // parameter set: the reference whose size (and frame rate, or id) every
 // one to change must have.
@@ -194,8 +218,8 @@ int32_t engine_reference(Engine* e) {
     WalkSink sink = sps_video(e) ? WalkSink{sps_feed, e} : WalkSink{probe_feed, e};
     int32_t result = walk_with(e, sink);
     if (result < 0) return result;
-    if (sps_video(e)) return e->reference_found ? 0 : rewrite_no_sps;
-    return video_probe_found(&e->probe) ? 0 : rewrite_no_sequence_header;
+    bool found = sps_video(e) ? e->reference_found : video_probe_found(&e->probe);
+    return found ? 0 : reference_missing(e, sps_video(e) ? rewrite_no_sps : rewrite_no_sequence_header);
 }
 
 int32_t list_open(Engine* e) {
@@ -368,14 +392,18 @@ bool sps_matches(const SpsInfo* reference, const SpsInfo* info) {
            info->height == reference->height;
 }
 
-// "*" where the set's bytes lie across packets, as for a sequence header.
-int32_t sps_list(Engine* e, const SpsUnit* unit, const SpsInfo* info) {
+// "*" where the set's bytes lie across packets, as for a sequence header; a
+// set of another id or size than the first is marked with its own.
+int32_t sps_list(Engine* e, const SpsUnit* unit, const SpsInfo* info, bool other) {
     char line[list_line_capacity] = {};
     SarRatio sar = sps_sar(info);
     bool split = unit->pos[unit->length - 1] - unit->pos[0] != unit->length - 1;
-    text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(unit->pos[0]),
-                static_cast<unsigned long long>(unit->pos[0]), sar.width, sar.height,
-                split ? "*" : "-");
+    int n = text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(unit->pos[0]),
+                        static_cast<unsigned long long>(unit->pos[0]), sar.width, sar.height,
+                        split ? "*" : "-");
+    if (other && n > 0 && static_cast<size_t>(n) < sizeof line) {
+        text_format(line + n, sizeof line - n, fmt_list_sps_other, info->sps_id, info->width, info->height);
+    }
     return list_line_put(e, e->sps_scanner.range, unit->pos[0], line);
 }
 
@@ -390,7 +418,24 @@ SpsEdit sps_edit(const Engine* e, const SpsUnit* unit, SpsByteChange* changes, u
 }
 
 uint32_t sps_left_total(const SpsLeft* left) {
-    return left->no_field + left->no_code + left->escaping + left->across_repeat;
+    uint32_t others = left->others_more;
+    for (uint32_t k = 0; k < left->other_kinds; ++k) others += left->others[k].count;
+    return left->no_field + left->no_code + left->escaping + left->across_repeat + others;
+}
+
+void sps_other_count(SpsLeft* left, const SpsInfo* info) {
+    for (uint32_t k = 0; k < left->other_kinds; ++k) {
+        SpsOther& o = left->others[k];
+        if (o.sps_id == info->sps_id && o.width == info->width && o.height == info->height) {
+            ++o.count;
+            return;
+        }
+    }
+    if (left->other_kinds == sps_other_kinds_most) {
+        ++left->others_more;
+        return;
+    }
+    left->others[left->other_kinds++] = {info->sps_id, info->width, info->height, 1};
 }
 
 void sps_left_count(SpsLeft* left, SpsEdit edit) {
@@ -479,16 +524,23 @@ int32_t sps_restore(Engine* e, const SpsUnit* unit) {
 int32_t sps_handle(void* context, const SpsUnit* unit) {
     Engine* e = engine_of(context);
     SpsInfo info;
-    if (!sps_read(e->layout.codec, unit->bytes, unit->length, &info)) return 0;
+    if (!sps_read(e->layout.codec, unit->bytes, unit->length, &info)) {
+        ++e->sps_unread;
+        return 0;
+    }
     if (!e->reference_found) {
         e->reference_found = true;
         e->reference_sps = info;
         e->reference_unit = *unit;
         return walk_stop_found;
     }
-    if (!sps_matches(&e->reference_sps, &info)) return 0;
-    // A set read again through a second copy is listed once.
-    if (e->mode == engine_list) return unit->again_from < 0 ? sps_list(e, unit, &info) : 0;
+    bool other = !sps_matches(&e->reference_sps, &info);
+    // A set read again through a second copy is listed and counted once.
+    if (e->mode == engine_list) return unit->again_from < 0 ? sps_list(e, unit, &info, other) : 0;
+    if (other) {
+        if (e->mode == engine_rewrite && unit->again_from < 0) sps_other_count(&e->sps_left, &info);
+        return 0;
+    }
     if (e->mode == engine_change_search) {
         SpsByteChange changes[sps_changes_most];
         uint32_t count = 0;
@@ -590,13 +642,21 @@ void other_video_print(const Walk* walk) {
     console_print(fmt_stream_id_line, message);
 }
 
-// Parameter sets that kept their aspect: the user hears how many and why.
+// Parameter sets that kept their aspect: the user hears how many and why,
+// and which other sets there were.
 void sps_left_print(const SpsLeft* left) {
-    if (sps_left_total(left) == 0) return;
-    char message[512] = {};
-    text_format(message, sizeof message, msg_sps_left, sps_left_total(left), left->no_field,
-                left->no_code, left->escaping, left->across_repeat);
-    console_print(fmt_stream_id_line, message);
+    uint32_t same_kind = left->no_field + left->no_code + left->escaping + left->across_repeat;
+    if (same_kind > 0) {
+        console_print(fmt_stream_id_line, text_string(msg_sps_left, same_kind, left->no_field, left->no_code,
+                                                      left->escaping, left->across_repeat).c_str());
+    }
+    for (uint32_t k = 0; k < left->other_kinds; ++k) {
+        const SpsOther& o = left->others[k];
+        console_print(fmt_stream_id_line, text_string(msg_sps_other, o.sps_id, o.width, o.height, o.count).c_str());
+    }
+    if (left->others_more > 0) {
+        console_print(fmt_stream_id_line, text_string(msg_sps_other_more, left->others_more).c_str());
+    }
 }
 
 // The last batch goes out, whatever stopped the walk (the changes before a
@@ -656,7 +716,7 @@ int32_t engine_call(const ConvertJob* job, EngineMode mode, const EngineOut& out
     e->job = job;
     e->mode = mode;
     e->file.handle = os_invalid_handle;
-    e->program = {false, false, ts_pid_none, ts_pid_none, codec_mpeg};
+    e->program = ts_program_none;
     marker_init(&e->marker);
     e->list.text = text_file_closed;
     int32_t result = engine_finish(e.get(), engine_run(e.get(), out.original != nullptr));
@@ -698,6 +758,9 @@ const char* rewrite_result_message(int32_t result) {
     case rewrite_no_sps: return msg_engine_no_sps;
     case rewrite_file_replaced: return msg_engine_file_replaced;
     case rewrite_list_not_ours: return msg_engine_list_not_ours;
+    case rewrite_sps_unreadable: return msg_engine_sps_unreadable;
+    case rewrite_video_pid_empty: return msg_engine_video_pid_empty;
+    case rewrite_video_scrambled: return msg_engine_video_scrambled;
     default: return nullptr;
     }
 }

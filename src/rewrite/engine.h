@@ -71,6 +71,9 @@ enum RewriteResult : int32_t {
     rewrite_no_sps = -22,          // H.264 or HEVC video without a parameter set that reads
     rewrite_file_replaced = -23,   // another file took the locked one's name
     rewrite_list_not_ours = -24,   // a file of the user's bears the list file's name
+    rewrite_sps_unreadable = -25,  // parameter sets, but none this reader understands
+    rewrite_video_pid_empty = -26, // the tables name a video PID that carries nothing
+    rewrite_video_scrambled = -27, // the video's packets are scrambled
 };
 
 // The message that tells a negative result, or null for those that have

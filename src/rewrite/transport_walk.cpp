@@ -29,6 +29,8 @@ int32_t ranges_flush(Walk* w, const uint8_t* fetched, int64_t base) {
 // copies are rewritten and no header is put together across them; a lost
 // or unreadable packet breaks the payload.
 void video_packet(Walk* w, TsVideoTrack* track, const uint8_t* fetched, uint32_t i, int64_t base) {
+    ++w->video_packets;
+    if (ts_scrambled(fetched + i)) ++w->scrambled_packets;
     uint8_t step = 0;
     uint32_t offset = ts_track_step(track, fetched + i, &step);
     uint8_t breaks = w->pending_breaks | ((step & ts_step_loss) != 0 ? payload_gap : 0) |
@@ -117,6 +119,7 @@ int32_t transport_walk(Walk* w) {
         for (; i + ts_packet_size <= available; i += stride) {
             const uint8_t* p = bytes + i;
             if (ts_track_plain(&track, be32_at(p))) {  // the payload follows on
+                ++w->video_packets;
                 range_add(w, i + 4, i, 0, pos);
                 continue;
             }

@@ -39,6 +39,8 @@ struct Walk {
     bool range_search;   // -r: program streams look ahead for the next start code
     WalkSink sink;
     // What the transport stream walk met on its way.
+    uint32_t video_packets;      // of the video PID
+    uint32_t scrambled_packets;  // of those
     uint32_t sync_losses;
     int64_t sync_skipped;
     OtherVideo other_video;
