@@ -1,0 +1,30 @@
+// Judges apart from the tool's code: streams made by ffmpeg's encoders,
+// and what ffmpeg and ffprobe read in them.
+#pragma once
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support.h"
+
+// What a shell command printed on its standard output.
+std::string output_of(const std::string& command);
+std::string quoted(const fs::path& path);
+
+struct Encoding {
+    std::string name;     // the file made, whose extension says the container
+    std::string encoder;  // libx264 or libx265
+    std::string size;
+    std::string sar;      // setsar's, "0" for none
+    std::string params;   // -x264-params or -x265-params
+};
+// Two seconds of ffmpeg's test pattern at 25 frames a second.
+bool make_stream(const fs::path& dir, const Encoding& e);
+
+// The aspect fields of every parameter set, in order, as ffmpeg's
+// trace_headers filter reads them: "idc" or "255 w:h".
+std::vector<std::string> traced_aspects(const fs::path& file);
+// The sample aspects of the decoded frames.
+std::set<std::string> frame_aspects(const fs::path& file);
+// What ffmpeg says is wrong when it decodes the file.
+std::string decode_errors(const fs::path& file);
