@@ -1,55 +1,51 @@
 #include <gtest/gtest.h>
 
-#include "analysis/bit_reader.h"
+#include "codecs/bit_reader.h"
 
 namespace {
 
-TEST(ShiftBitsLeft, WholeAndPartialBytes) {
-    struct Case {
-        uint32_t n;
-        uint8_t expected[5];
-    } cases[] = {
-        {12, {0x45, 0x67, 0x89, 0xA0, 0x00}},
-        {4, {0x23, 0x45, 0x67, 0x89, 0xA0}},
-        {8, {0x34, 0x56, 0x78, 0x9A, 0x00}},
-        {39, {0x00, 0x00, 0x00, 0x00, 0x00}},
-        {33, {0x34, 0x00, 0x00, 0x00, 0x00}},
-    };
-    for (const Case& c : cases) {
-        uint8_t bytes[5] = {0x12, 0x34, 0x56, 0x78, 0x9A};
-        EXPECT_EQ(shift_bits_left(bytes, 5, c.n), 0);
-        for (int i = 0; i < 5; ++i) EXPECT_EQ(bytes[i], c.expected[i]) << "n=" << c.n << " i=" << i;
-    }
+TEST(BitReader, FieldsOfAnyWidthOneAfterTheOther) {
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A};
+    BitReader r = {bytes, 5, 0, false};
+    EXPECT_EQ(bits_read(&r, 4), 0x1u);
+    EXPECT_EQ(bits_read(&r, 12), 0x234u);
+    EXPECT_EQ(bits_read(&r, 8), 0x56u);
+    bits_skip(&r, 3);
+    EXPECT_EQ(bits_read(&r, 13), 0x189Au);
+    EXPECT_FALSE(r.overrun);
+    EXPECT_EQ(bits_read(&r, 1), 0u);  // past the end
+    EXPECT_TRUE(r.overrun);
 }
 
-TEST(ShiftBitsLeft, RefusesZeroCountAndOneByteBuffers) {
-    uint8_t bytes[2] = {0x12, 0x34};
-    EXPECT_EQ(shift_bits_left(bytes, 2, 0), 1);
-    EXPECT_EQ(shift_bits_left(bytes, 1, 4), 2);
-    EXPECT_EQ(shift_bits_left(bytes, 1, 0), 2);
-    EXPECT_EQ(bytes[0], 0x12);
-    EXPECT_EQ(bytes[1], 0x34);
-}
-
-TEST(TopBitsMask, SetsTheLeadingBits) {
-    const std::pair<int, uint8_t> cases[] = {{0, 0x00}, {1, 0x80}, {3, 0xE0}, {7, 0xFE}, {8, 0xFF}, {12, 0xFF}};
-    for (const auto& [n, expected] : cases) {
-        uint8_t byte = 0;
-        top_bits_mask(n, &byte);
-        EXPECT_EQ(byte, expected) << n;
-    }
-}
-
-TEST(PeekBits, DecoderExamples) {
-    const uint8_t size_bytes[] = {0x2D, 0x02};
+TEST(BitReader, DecoderExamples) {
+    const uint8_t size_bytes[] = {0x2D, 0x02, 0x40};
+    BitReader size = {size_bytes, 3, 0, false};
+    EXPECT_EQ(bits_read(&size, 12), 720u);
+    EXPECT_EQ(bits_read(&size, 12), 576u);
     const uint8_t rate_bytes[] = {0x17, 0xED, 0x23};
-    EXPECT_EQ(peek_bits8(size_bytes, 4), 2);
-    EXPECT_EQ(peek_bits8(size_bytes, 8), 0x2D);
-    EXPECT_EQ(peek_bits16(size_bytes, 12), 720);
-    EXPECT_EQ(peek_bits32(rate_bytes, 18), 24500u);
-    EXPECT_EQ(peek_bits32(rate_bytes, 16), 0x17EDu);  // a whole number of bytes
-    EXPECT_EQ(peek_bits32(rate_bytes, 3), 0u);
-    EXPECT_EQ(size_bytes[0], 0x2D);  // peeks never change the buffer
+    BitReader rate = {rate_bytes, 3, 0, false};
+    EXPECT_EQ(bits_read(&rate, 18), 24500u);
+    const uint8_t wide[] = {0xFF, 0x00, 0xFF, 0x00, 0x80};
+    BitReader all = {wide, 5, 0, false};
+    EXPECT_EQ(bits_read(&all, 32), 0xFF00FF00u);
+    EXPECT_EQ(bits_read(&all, 1), 1u);
+}
+
+TEST(BitReader, ExpGolombCodes) {
+    // ue: 1, 010, 011, 00100; se: 010 (1), 011 (-1).
+    const uint8_t bytes[] = {0xA6, 0x44, 0xC0};
+    BitReader r = {bytes, 3, 0, false};
+    EXPECT_EQ(bits_ue(&r), 0u);
+    EXPECT_EQ(bits_ue(&r), 1u);
+    EXPECT_EQ(bits_ue(&r), 2u);
+    EXPECT_EQ(bits_ue(&r), 3u);
+    EXPECT_EQ(bits_se(&r), 1);
+    EXPECT_EQ(bits_se(&r), -1);
+    EXPECT_FALSE(r.overrun);
+    const uint8_t zeros[] = {0, 0, 0, 0, 0};
+    BitReader none = {zeros, 5, 0, false};
+    EXPECT_EQ(bits_ue(&none), 0u);
+    EXPECT_TRUE(none.overrun);  // no field has 32 leading zeros
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <chrono>
 
 #include "cli/command_line.h"
-#include "cli/run_driver.h"
+#include "edit/editor.h"
+#include "jobs/batch.h"
+#include "run/file_run.h"
 #include "support.h"
 
 namespace {
@@ -146,8 +148,8 @@ TEST(CommandLineScan, OptionsBeforeTheFirstNameAndNamesAfterIt) {
     CommandLine line;
     EXPECT_EQ(command_line_scan(static_cast<int>(argv.size()), argv.data(), &line), 0);
     // Options after a name are not applied, but the first is kept to refuse.
-    EXPECT_EQ(line.job.mode_flags, mode_list);
-    EXPECT_EQ(line.o_text, "-o3");
+    EXPECT_EQ(line.options.mode_flags, mode_list);
+    EXPECT_EQ(line.options.o_text, "-o3");
     EXPECT_STREQ(line.late_option, "-o7");
     ASSERT_EQ(line.name_count, 3);
     EXPECT_STREQ(line.names[0], "absent.mpg");
@@ -171,7 +173,7 @@ TEST(CommandLineScan, LongNamesAreTaken) {
     CommandLine line;
     EXPECT_EQ(command_line_scan(2, argv.data(), &line), 0);
     std::string path;
-    EXPECT_TRUE(command_line_name_resolve(line.names[0], &path));
+    EXPECT_TRUE(name_resolve(line.names[0], &path));
 }
 
 }  // namespace

@@ -121,7 +121,6 @@ const MessageCase message_cases[] = {
     {msg_progress_minutes, "経過/残り時間 %d:%.2d/約%d分"},
     {msg_progress_seconds, "経過/残り時間 %d:%.2d/約%d秒"},
     {msg_progress_percent, "処理中(%d%%)"},
-    {msg_engine_file_replaced, "ファイルが別のファイルに置き換えられたので、何も書き込んでいません"},
     {msg_engine_list_not_ours, "同じ名前のtxtファイルはこのツールのリストではないので、そのままにしました(リストは画面にだけ表示しました)"},
     {msg_tail_unreadable, "ファイルの末尾を読み込めませんでした\n"},
     {msg_restore_altered, "iniファイルに記録された位置のうち%I64dか所は、このツールが書いた値ではなくなっているので、そのままにしました\n"},

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "reference_demux.h"
-#include "rewrite/engine.h"
+#include "edit_run.h"
 #include "support.h"
 
 namespace {
@@ -99,10 +99,10 @@ TEST_F(Damage, EveryJoinIsRewrittenExactlyWithRangeSearchAndUndoneWhole) {
         write_bytes(video, d.bytes);
         uint8_t target = d.bytes[headers[0]] >> 4 == 2 ? 3 : 2;
         EngineOutcome o = engine_outcome(video, target, mode_range_search);
-        EXPECT_EQ(o.result, rewrite_done_marker_created);
+        EXPECT_EQ(o.result, ended_marker_created);
         EXPECT_TRUE(o.video == rewritten(d.bytes, headers, target));
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
-        EXPECT_EQ(undone.result, 0);
+        EXPECT_EQ(undone.result, ended_done);
         EXPECT_TRUE(undone.video == d.bytes);
     }
     EXPECT_GT(lost_anywhere, 20u);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "analysis/header_analysis.h"
+#include "formats/program_stream.h"
+#include "run/analysis.h"
 #include "streams.h"
 #include "support.h"
 
@@ -297,6 +298,29 @@ TEST(VideoProbe, AGapBreaksAHeaderAndAnotherStartCodeSettlesMpeg1) {
     EXPECT_EQ(probe.code_pos, 1000 + 3 + 3);
     EXPECT_EQ(probe.byte7_pos, 1000 + 3 + 7);
     EXPECT_EQ(probe.extension, 0);
+}
+
+// The wait for the start code after the header passes over runs of other
+// bytes: cut anywhere, with 0x01 bytes that end no start code in the run,
+// it still sees the extension, and only it.
+TEST(VideoProbe, TheStartCodeAfterTheHeaderIsSeenHoweverThePayloadIsCut) {
+    Bytes run(40, 0);
+    run[4] = 0x22;
+    run[5] = 1;
+    run[16] = 0x22;
+    run[17] = 1;
+    run[18] = 1;
+    Bytes stream = pal_header + run + Bytes{0, 0} + extension;
+    for (uint32_t piece = 1; piece <= stream.size(); ++piece) {
+        SCOPED_TRACE(piece);
+        VideoHeaderProbe probe;
+        video_probe_init(&probe);
+        for (uint32_t at = 0; at < stream.size(); at += piece) {
+            uint32_t n = std::min<uint32_t>(piece, static_cast<uint32_t>(stream.size()) - at);
+            video_probe_feed(&probe, stream.data() + at, n, at);
+        }
+        EXPECT_EQ(probe.extension, 1);
+    }
 }
 
 }  // namespace

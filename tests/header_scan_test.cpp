@@ -75,12 +75,12 @@ TEST(HeaderScan, HandlerResultStopsTheScan) {
     HeaderScanner scanner;
     header_scanner_init(&scanner, header);
     int calls = 0;
-    auto stop = [](void* context, uint32_t) -> int32_t {
+    auto stop = [](void* context, const AspectSite*) -> int32_t {
         ++*static_cast<int*>(context);
         return -7;
     };
     const PayloadRange all = {0, 16, 0, 0, 0};
-    EXPECT_EQ(header_scan(&scanner, data.data(), &all, 1, stop, &calls), -7);
+    EXPECT_EQ(header_scan(&scanner, data.data(), 0, &all, 1, stop, &calls), -7);
     EXPECT_EQ(calls, 1);
 }
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "rewrite/progress.h"
+#include "cli/progress.h"
 #include "support.h"
 
 namespace {

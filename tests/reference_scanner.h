@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "rewrite/header_scan.h"
+#include "codecs/header_scan.h"
 
 struct ReferenceScanner {
     uint8_t pattern[8];
@@ -77,9 +77,11 @@ struct FastContext {
     std::vector<Match>* matches;
 };
 
-inline int32_t record_fast_match(void* context, uint32_t index) {
+// The buffer lies at file position 0, so that a site's position is its index.
+inline int32_t record_fast_match(void* context, const AspectSite* site) {
     FastContext* c = static_cast<FastContext*>(context);
-    const PayloadRange* r = c->scanner->range;
+    const PayloadRange* r = site->range;
+    uint64_t index = static_cast<uint64_t>(site->pos[0]);
     uint64_t stream_index = (*c->fed_before)[static_cast<size_t>(r - c->ranges)] + (index - r->first);
     c->matches->push_back({stream_index, c->scanner->captured, c->scanner->window});
     return 0;
@@ -108,7 +110,7 @@ inline std::string scan_difference(const uint8_t* data, const uint8_t* header,
     for (size_t at = 0; at < ranges.size(); at += group) {
         size_t count = std::min(group, ranges.size() - at);
         for (size_t k = at; k < at + count; ++k) reference_feed(&reference, data, ranges[k], fed_before[k], &expected);
-        header_scan(&fast, data, payload.data() + at, static_cast<uint32_t>(count), record_fast_match, &context);
+        header_scan(&fast, data, 0, payload.data() + at, static_cast<uint32_t>(count), record_fast_match, &context);
         if (fast.window != window_value(reference.window)) {
             return "window differs after the range ending at " + std::to_string(ranges[at + count - 1].end);
         }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "rewrite/side_files.h"
+#include "edit/side_files.h"
 #include "support.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "analysis/sps.h"
+#include "codecs/sps.h"
 #include "support.h"
 
 namespace {
@@ -188,8 +188,8 @@ Bytes hevc_sps(Aspect aspect, size_t* aspect_bit) {
 
 // The bytes an in-place change gives, as (index, value).
 std::vector<std::pair<uint32_t, uint8_t>> edit_of(VideoCodec codec, const Bytes& nal, SarRatio target,
-                                                  SpsEdit* result) {
-    SpsByteChange changes[sps_changes_most];
+                                                  AspectEdit* result) {
+    ByteChange changes[changes_most];
     uint32_t count = 0;
     *result = sps_aspect_edit(codec, nal.data(), static_cast<uint32_t>(nal.size()), target, changes, &count);
     std::vector<std::pair<uint32_t, uint8_t>> out;
@@ -294,25 +294,25 @@ TEST(Sps, AnInPlaceChangeIsTheNewSetOrNothing) {
                                                        static_cast<uint16_t>(target.height)}
                                               : Aspect{true, code, 0, 0};
                 Bytes wanted = avc_sps(id, 4 + id, fresh, &bit);
-                SpsEdit result;
+                AspectEdit result;
                 auto edit = edit_of(codec_avc, nal, target, &result);
                 if ((old.idc != 255 && code == 0) || target.width > 0xFFFF) {
-                    EXPECT_EQ(result, sps_edit_no_code);
+                    EXPECT_EQ(result, aspect_edit_no_code);
                 } else if (wanted == nal) {
-                    EXPECT_EQ(result, sps_edit_same);
+                    EXPECT_EQ(result, aspect_edit_same);
                 } else if (wanted.size() != nal.size()) {
-                    EXPECT_EQ(result, sps_edit_escaping);
+                    EXPECT_EQ(result, aspect_edit_escaping);
                     ++refused_for_escaping;
                 } else {
                     auto diff = difference(nal, wanted);
                     // Bytes outside the field differ where the escaping moved.
                     size_t first = 1 + bit / 8;
                     bool only_field = diff.front().first >= first && diff.back().first <= first + 6;
-                    if (only_field && result == sps_edit_changed) {
+                    if (only_field && result == aspect_edit_changed) {
                         EXPECT_EQ(edit, diff);
                         ++changed;
                     } else {
-                        EXPECT_EQ(result, sps_edit_escaping);
+                        EXPECT_EQ(result, aspect_edit_escaping);
                         ++refused_for_escaping;
                     }
                 }
@@ -327,20 +327,20 @@ TEST(Sps, AnInPlaceChangeIsTheNewSetOrNothing) {
 
 TEST(Sps, WhatCannotChangeInPlaceIsSaid) {
     size_t bit = 0;
-    SpsEdit result;
+    AspectEdit result;
     edit_of(codec_avc, avc_sps(0, 4, {false, 0, 0, 0}, &bit), {4, 3}, &result);
-    EXPECT_EQ(result, sps_edit_no_field);
+    EXPECT_EQ(result, aspect_edit_no_field);
     edit_of(codec_avc, avc_sps(0, 4, {true, 1, 0, 0}, &bit), {32, 27}, &result);
-    EXPECT_EQ(result, sps_edit_no_code);
+    EXPECT_EQ(result, aspect_edit_no_code);
     edit_of(codec_hevc, avc_sps(0, 4, {true, 1, 0, 0}, &bit), {4, 3}, &result);
-    EXPECT_EQ(result, sps_edit_unread);
+    EXPECT_EQ(result, aspect_edit_unread);
 
     Bytes hevc = hevc_sps({true, 1, 0, 0}, &bit);
     auto edit = edit_of(codec_hevc, hevc, {4, 3}, &result);
-    ASSERT_EQ(result, sps_edit_changed);
+    ASSERT_EQ(result, aspect_edit_changed);
     Bytes wanted = hevc_sps({true, 14, 0, 0}, &bit);
     EXPECT_EQ(edit, difference(hevc, wanted));
-    uint32_t indices[sps_changes_most];
+    uint32_t indices[changes_most];
     uint32_t count = sps_field_bytes(codec_hevc, hevc.data(), static_cast<uint32_t>(hevc.size()), indices);
     EXPECT_EQ(count, bit % 8 == 0 ? 1u : 2u);
     for (const auto& change : edit) {

@@ -37,20 +37,22 @@ TEST(DurationText, HoursMinutesSecondsMilliseconds) {
 }
 
 TEST(SummaryLine, AllFieldsInOrder) {
-    SequenceHeaderInfo info = {};
-    info.mpeg_version = 2;
-    info.horizontal_size = 720;
-    info.vertical_size = 480;
-    info.frame_rate_code = 4;
-    info.bit_rate_value = 2500;
-    info.duration_sec = 3723.5;
+    MpegSummary summary = {};
+    summary.mpeg_version = 2;
+    summary.horizontal_size = 720;
+    summary.vertical_size = 480;
+    summary.frame_rate_code = 4;
+    summary.bit_rate_value = 2500;
+    summary.duration_sec = 3723.5;
+    summary.file_size = 4700000000LL;
     char line[512] = {};
-    format_summary_line(&info, 4700000000LL, line);
+    format_summary_line(&summary, line);
     EXPECT_STREQ(line, "MPEG-2 720x480 29.97fps 1000.00kbps 1:02:03.500 4,700,000,000");
 
-    info = {};
-    info.mpeg_version = 1;
-    format_summary_line(&info, 5, line);
+    summary = {};
+    summary.mpeg_version = 1;
+    summary.file_size = 5;
+    format_summary_line(&summary, line);
     EXPECT_STREQ(line, "MPEG-1 0x0 forbidden(0)fps 0.00kbps 0:00:00.000 5");
 }
 

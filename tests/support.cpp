@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "console/console.h"
-#include "rewrite/engine.h"
+#include "edit_run.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -358,7 +358,7 @@ EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t fla
     job.target_aspect = target;
     job.mode_flags = flags;
     EngineOutcome o;
-    o.result = aspect_rewrite(&job, nullptr);
+    o.result = edit_run(job);
     o.video = read_bytes(video);
     fs::path marker = fs::path(video).replace_extension(".ini");
     o.has_marker = fs::exists(marker);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "reference_demux.h"
-#include "rewrite/engine.h"
+#include "edit_run.h"
 #include "streams.h"
 #include "support.h"
 
@@ -38,11 +38,11 @@ protected:
         fs::path video = dir_ / name;
         write_bytes(video, stream);
         EngineOutcome o = engine_outcome(video, target);
-        EXPECT_EQ(o.result, rewrite_done_marker_created);
+        EXPECT_EQ(o.result, ended_marker_created);
         EXPECT_TRUE(o.video == rewritten(stream, headers, target));
         EXPECT_EQ(o.marker, marker_lines(stream[headers[0]], headers));
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
-        EXPECT_EQ(undone.result, 0);
+        EXPECT_EQ(undone.result, ended_done);
         EXPECT_TRUE(undone.video == stream);
         EXPECT_FALSE(undone.has_marker);
     }
@@ -167,7 +167,7 @@ TEST_F(Transport, AHeaderOverThreePacketsWithOthersBetween) {
         write_bytes(dir_ / "split.ts", stream);
         return engine_outcome(dir_ / "split.ts", 3);
     }();
-    EXPECT_EQ(o.result, rewrite_done_marker_created);
+    EXPECT_EQ(o.result, ended_marker_created);
     EXPECT_EQ(o.marker, marker_lines(0x24, byte7));
     EXPECT_TRUE(o.video == rewritten(stream, byte7, 3));
 }

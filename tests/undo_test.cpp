@@ -8,8 +8,8 @@
 #include <map>
 
 #include "reference_demux.h"
-#include "rewrite/engine.h"
-#include "rewrite/marker.h"
+#include "edit_run.h"
+#include "edit/marker.h"
 #include "streams.h"
 #include "support.h"
 
@@ -95,13 +95,13 @@ TEST_F(Undo, OnlyRealChangesAreRecordedAndAMixedFileComesBackExactly) {
         MixedFile m = mixed_file(c);
         fs::path video = make(c.name, m.original);
         EngineOutcome o = engine_outcome(video, 3);
-        EXPECT_EQ(o.result, rewrite_done_marker_created);
+        EXPECT_EQ(o.result, ended_marker_created);
         EXPECT_TRUE(o.video == rewritten(m.original, m.headers, 3));
         // The 4:3 half only: the 16:9 half needed no change.
         EXPECT_EQ(o.marker, marker_after(m, m.headers.size() / 2, m.headers.size()));
 
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
-        EXPECT_EQ(undone.result, 0);
+        EXPECT_EQ(undone.result, ended_done);
         EXPECT_TRUE(undone.video == m.original);
         EXPECT_FALSE(undone.has_marker);
     }
@@ -114,15 +114,15 @@ TEST_F(Undo, ForwardBackAndForwardAgainThenUndo) {
         SCOPED_TRACE(c.name);
         MixedFile m = mixed_file(c);
         fs::path video = make(c.name, m.original);
-        EXPECT_EQ(engine_outcome(video, 3).result, rewrite_done_marker_created);
+        EXPECT_EQ(engine_outcome(video, 3).result, ended_marker_created);
         EngineOutcome back = engine_outcome(video, 2);
-        EXPECT_EQ(back.result, rewrite_done);
+        EXPECT_EQ(back.result, ended_done);
         EXPECT_TRUE(back.video == rewritten(m.original, m.headers, 2));
         std::string expected = marker_after(m, m.headers.size(), m.headers.size() / 2);
         EXPECT_EQ(back.marker, expected);
         EXPECT_EQ(engine_outcome(video, 3).marker, expected);  // nothing new to record
         EngineOutcome undone = engine_outcome(video, 0, mode_undo);
-        EXPECT_EQ(undone.result, 0);
+        EXPECT_EQ(undone.result, ended_done);
         EXPECT_TRUE(undone.video == m.original);
     }
 }
@@ -136,7 +136,7 @@ TEST_F(Undo, PositionsThatNoLongerHoldAHeaderAreReportedAndKept) {
     std::string extra = "5\r\n" + std::to_string(original.size() + 10) + "\r\n";
     std::ofstream(dir_ / "v.ini", std::ios::binary) << marker << extra;
     EngineOutcome undone = engine_outcome(video, 0, mode_undo);
-    EXPECT_EQ(undone.result, restore_partial);
+    EXPECT_EQ(undone.result, ended_partly_undone);
     EXPECT_TRUE(undone.video == original);  // every real position was put back
     EXPECT_EQ(undone.marker, marker_positions(marker + extra));
 }
@@ -145,11 +145,11 @@ TEST_F(Undo, WithoutAReadableMarkerNothingIsWritten) {
     Bytes changed = rewritten(read_bytes(sample_path("es_mpeg2_16x9.m2v")),
                               headers_of(read_bytes(sample_path("es_mpeg2_16x9.m2v")), "v.m2v"), 2);
     fs::path video = make("v.m2v", changed);
-    EXPECT_EQ(engine_outcome(video, 0, mode_undo).result, rewrite_marker_missing);
+    EXPECT_EQ(engine_outcome(video, 0, mode_undo).result, result_marker_missing);
     for (const char* text : {"", "hello\r\n", "36\r\n7 x\r\n", "36\r\n7\r\nx"}) {
         make("v.ini", Bytes(text, text + std::strlen(text)));
         EngineOutcome o = engine_outcome(video, 0, mode_undo);
-        EXPECT_EQ(o.result, rewrite_marker_unreadable) << text;
+        EXPECT_EQ(o.result, result_marker_unreadable) << text;
         EXPECT_TRUE(o.video == changed);
         EXPECT_EQ(o.marker, text);
     }

@@ -1,5 +1,10 @@
-#include "cli/run_driver.h"
+#include "cli/command_line.h"
+#include "cli/report.h"
 #include "console/console.h"
+#include "console/messages.h"
+#include "edit/editor.h"
+#include "jobs/batch.h"
+#include "run/exit_codes.h"
 
 #ifdef __MINGW32__
 // MinGW's start-up code would expand * and ? in the arguments; the command
@@ -8,6 +13,58 @@ int _dowildcard = 0;
 #endif
 
 namespace {
+
+const char* const usage_lines[] = {
+    msg_usage_1, msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_4,  msg_usage_5,  msg_usage_6,
+    msg_usage_7, msg_usage_8,  msg_usage_9,  msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13,
+};
+
+void print_usage() {
+    for (const char* line : usage_lines) console_text(line);
+}
+
+// Refuses what the command line cannot do before anything is done: the
+// exit code, or -1 to go on.
+int command_line_refuse(const CommandLine* line, bool named) {
+    if (line->unknown_option != nullptr) {
+        print_usage();
+        console_print(msg_unknown_option, os_name_cp932(line->unknown_option).c_str());
+        return exit_bad_option;
+    }
+    if (line->help) {
+        print_usage();
+        return exit_ok;
+    }
+    if (!named) {
+        console_text(msg_no_file);
+        return exit_no_file;
+    }
+    if (line->late_option != nullptr) {
+        console_print(msg_option_after_name, os_name_cp932(line->late_option).c_str());
+        return exit_bad_option;
+    }
+    const RunOptions& options = line->options;
+    if ((options.mode_flags & mode_undo) != 0 && ((options.mode_flags & mode_list) != 0 || options_has_o(&options))) {
+        console_text(msg_undo_conflict);
+        return exit_bad_option;
+    }
+    return -1;
+}
+
+int run_main(int argc, char** argv) {
+    console_text(msg_banner_rule);
+    console_line(msg_banner_title);
+    if (argc <= 1) {
+        print_usage();
+        console_text(msg_usage_14);
+        return exit_usage;
+    }
+    CommandLine line;
+    bool named = command_line_scan(argc, argv, &line) == 0;
+    int refused = command_line_refuse(&line, named);
+    if (refused >= 0) return refused;
+    return batch_run(&line.options, line.names, line.name_count, report_sink());
+}
 
 int run(int argc, char** argv) {
     int code = run_main(argc, argv);

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "analysis/name_tables.h"
-#include "console/console.h"
+#include "cli/name_tables.h"
+#include "codecs/sps.h"
+#include "console/text_file.h"
 #include "console/messages.h"
+#include "run/target.h"
 
 void format_size_text(int64_t number, char* text) {
     char digits[size_text_capacity];
@@ -38,13 +40,48 @@ void format_duration_text(double seconds, char* text) {
     text_format(text, duration_text_capacity, fmt_duration, h, m, s, ms);
 }
 
-void format_summary_line(const SequenceHeaderInfo* info, int64_t file_size, char* line) {
+namespace {
+
+// The names of the display aspects of the H.264/HEVC -o codes.
+const char* const display_names[] = {"", "1:1", "4:3", "16:9", "2.21:1"};
+
+}  // namespace
+
+void format_summary_line(const MpegSummary* summary, char* line) {
     char duration[duration_text_capacity] = {};
     char size[size_text_capacity] = {};
-    format_duration_text(info->duration_sec, duration);
-    format_size_text(file_size, size);
-    double kbps = static_cast<double>(info->bit_rate_value) * 400 * 0.001;
-    text_format(line, 512, fmt_summary, info->mpeg_version, info->horizontal_size,
-                info->vertical_size, frame_rate_names[info->frame_rate_code & 0x0F], kbps,
-                duration, size);
+    format_duration_text(summary->duration_sec, duration);
+    format_size_text(summary->file_size, size);
+    double kbps = static_cast<double>(summary->bit_rate_value) * 400 * 0.001;
+    text_format(line, 512, fmt_summary, summary->mpeg_version, summary->horizontal_size,
+                summary->vertical_size, frame_rate_names[summary->frame_rate_code & 0x0F], kbps, duration, size);
+}
+
+void format_sar_summary_line(const SarSummary* summary, char* line) {
+    char duration[duration_text_capacity] = {};
+    char size[size_text_capacity] = {};
+    format_duration_text(summary->duration_sec, duration);
+    format_size_text(summary->file_size, size);
+    const char* codec = summary->codec == codec_hevc ? "HEVC" : "H.264";
+    text_format(line, 512, fmt_summary_sps, codec, summary->width, summary->height, summary->current.width,
+                summary->current.height, summary->target.width, summary->target.height, duration, size);
+}
+
+void sar_name(uint32_t width, uint32_t height, SarRatio sar, char* name) {
+    if (sar.width == 0 || sar.height == 0) {
+        text_format(name, sar_name_capacity, "%s", msg_sar_unspecified);
+        return;
+    }
+    SpsInfo picture = {};
+    picture.width = width;
+    picture.height = height;
+    uint32_t code = display_code_of(&picture, sar);
+    char shown[16] = {};
+    if (code != 0) {
+        text_format(shown, sizeof shown, "%s", display_names[code]);
+    } else {
+        double ratio = static_cast<double>(sar.width) * width / (static_cast<double>(sar.height) * height);
+        text_format(shown, sizeof shown, fmt_display_ratio, ratio);
+    }
+    text_format(name, sar_name_capacity, fmt_sar_name, sar.width, sar.height, shown);
 }

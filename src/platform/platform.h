@@ -15,6 +15,10 @@
 typedef intptr_t os_handle;
 inline constexpr os_handle os_invalid_handle = -1;
 
+// The code page the program's texts are stored in, and file names are
+// shown in.
+inline constexpr unsigned os_text_code_page = 932;
+
 // What joins a folder's name and an entry's.
 #ifdef _WIN32
 inline constexpr char os_path_separator = '\\';

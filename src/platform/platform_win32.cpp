@@ -5,13 +5,11 @@
 
 #include <cstring>
 #include <cwchar>
-#include <new>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr UINT cp_japanese = 932;
 // Names this long reach the file system only as absolute paths with the
 // \\?\ prefix, which lifts the MAX_PATH limit of 260 characters.
 constexpr size_t plain_path_limit = 248;
@@ -72,70 +70,12 @@ os_handle handle_of(HANDLE h) {
     return h == INVALID_HANDLE_VALUE ? os_invalid_handle : reinterpret_cast<os_handle>(h);
 }
 
-// Standard output: a console takes Unicode, anything else the bytes.
-struct StdoutState {
-    HANDLE handle = NULL;  // none: nothing is written
-    bool console = false;
-    char carry = 0;
-    bool carrying = false;
-};
-
-StdoutState stdout_state;
-
-void write_bytes(HANDLE out, const char* bytes, size_t count) {
-    while (count > 0) {
-        DWORD put = 0;
-        DWORD chunk = count > 0x10000 ? 0x10000 : static_cast<DWORD>(count);
-        if (!WriteFile(out, bytes, chunk, &put, NULL) || put == 0) return;
-        bytes += put;
-        count -= put;
-    }
+// Closes a file the open must not keep, and says why.
+HANDLE open_refuse(HANDLE h, OsOpenFailure reason, OsOpenFailure* failure) {
+    CloseHandle(h);
+    *failure = reason;
+    return INVALID_HANDLE_VALUE;
 }
-
-// Length of the text's whole characters: a lead byte at the very end waits
-// for its trail byte in the next call.
-size_t whole_characters(const char* text, size_t count) {
-    size_t i = 0;
-    while (i < count) {
-        size_t length = IsDBCSLeadByteEx(cp_japanese, static_cast<BYTE>(text[i])) ? 2 : 1;
-        if (i + length > count) break;
-        i += length;
-    }
-    return i;
-}
-
-void write_console(HANDLE out, const char* text, size_t count) {
-    StdoutState& s = stdout_state;
-    constexpr size_t piece = 1024;
-    char joined[piece + 1];
-    wchar_t wide[piece + 1];
-    while (count > 0) {
-        size_t held = s.carrying ? 1 : 0;
-        joined[0] = s.carry;
-        size_t take = count < piece ? count : piece;
-        std::memcpy(joined + held, text, take);
-        text += take;
-        count -= take;
-        size_t whole = whole_characters(joined, held + take);
-        s.carrying = whole < held + take;
-        s.carry = joined[whole];
-        int units = os_cp932_to_utf16(joined, static_cast<int>(whole), wide, piece + 1);
-        DWORD put = 0;
-        if (units > 0) WriteConsoleW(out, wide, static_cast<DWORD>(units), &put, NULL);
-    }
-}
-
-}  // namespace
-
-void os_standard_streams_secure() {
-    // A handle that is not valid at the start could be handed to a file the
-    // program opens later; it is never written to.
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD flags = 0;
-    stdout_state.handle = out != NULL && GetHandleInformation(out, &flags) ? out : NULL;
-}
-
-namespace {
 
 // Kept only when it is a file on a disk, not a pipe, a console or a device.
 HANDLE disk_file_open(const char* name, DWORD access, DWORD flags, OsOpenFailure* failure) {
@@ -144,9 +84,7 @@ HANDLE disk_file_open(const char* name, DWORD access, DWORD flags, OsOpenFailure
     if (h == INVALID_HANDLE_VALUE) {
         *failure = open_failure(GetLastError());
     } else if (GetFileType(h) != FILE_TYPE_DISK) {
-        CloseHandle(h);
-        *failure = os_open_failed_not_file;
-        h = INVALID_HANDLE_VALUE;
+        h = open_refuse(h, os_open_failed_not_file, failure);
     }
     return h;
 }
@@ -167,9 +105,7 @@ HANDLE own_file_open(const char* name, DWORD access, bool one_name, OsOpenFailur
     if (h != INVALID_HANDLE_VALUE &&
         (!GetFileInformationByHandle(h, &info) || (one_name && info.nNumberOfLinks > 1) ||
          (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-        CloseHandle(h);
-        *failure = os_open_failed_linked;
-        h = INVALID_HANDLE_VALUE;
+        h = open_refuse(h, os_open_failed_linked, failure);
     }
     return h;
 }
@@ -242,78 +178,6 @@ bool os_file_read_at(os_handle handle, void* buffer, uint32_t count, int64_t off
     return true;
 }
 
-// The two events hand the job over and back: each setting of one happens
-// before the wait on it returns, so the record needs no lock of its own.
-uint8_t* os_buffer_new(size_t size) {
-    return static_cast<uint8_t*>(
-        VirtualAlloc(nullptr, size > 0 ? size : 1, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-}
-
-void os_buffer_delete(uint8_t* buffer, size_t) {
-    if (buffer != nullptr) VirtualFree(buffer, 0, MEM_RELEASE);
-}
-
-struct OsWorker {
-    HANDLE thread;
-    HANDLE posted;
-    HANDLE finished;
-    bool stopping;
-    void (*job)(void* context);
-    void* context;
-};
-
-namespace {
-
-DWORD WINAPI worker_main(LPVOID context) {
-    OsWorker* w = static_cast<OsWorker*>(context);
-    for (;;) {
-        WaitForSingleObject(w->posted, INFINITE);
-        if (w->stopping) return 0;
-        w->job(w->context);
-        SetEvent(w->finished);
-    }
-}
-
-}  // namespace
-
-OsWorker* os_worker_start() {
-    OsWorker* w = new (std::nothrow) OsWorker{};
-    if (w == nullptr) return nullptr;
-    w->posted = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    w->finished = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (w->posted != nullptr && w->finished != nullptr) {
-        w->thread = CreateThread(nullptr, 0, worker_main, w, 0, nullptr);
-        if (w->thread != nullptr) return w;
-    }
-    if (w->posted != nullptr) CloseHandle(w->posted);
-    if (w->finished != nullptr) CloseHandle(w->finished);
-    delete w;
-    return nullptr;
-}
-
-void os_worker_post(OsWorker* w, void (*job)(void* context), void* context) {
-    w->job = job;
-    w->context = context;
-    SetEvent(w->posted);
-}
-
-void os_worker_wait(OsWorker* w) {
-    WaitForSingleObject(w->finished, INFINITE);
-}
-
-bool os_worker_poll(OsWorker* w) {
-    return WaitForSingleObject(w->finished, 0) == WAIT_OBJECT_0;
-}
-
-void os_worker_stop(OsWorker* w) {
-    w->stopping = true;
-    SetEvent(w->posted);
-    WaitForSingleObject(w->thread, INFINITE);
-    CloseHandle(w->thread);
-    CloseHandle(w->posted);
-    CloseHandle(w->finished);
-    delete w;
-}
 
 bool os_file_write_at(os_handle handle, const void* buffer, uint32_t count, int64_t offset,
                       uint32_t* done) {
@@ -448,8 +312,8 @@ bool os_names_match(const char* first, const char* second) {
     constexpr int longest = 1024;  // a name's code page 932 bytes, and more
     wchar_t a[longest];
     wchar_t b[longest];
-    int na = MultiByteToWideChar(cp_japanese, 0, first, -1, a, longest);
-    int nb = MultiByteToWideChar(cp_japanese, 0, second, -1, b, longest);
+    int na = MultiByteToWideChar(os_text_code_page, 0, first, -1, a, longest);
+    int nb = MultiByteToWideChar(os_text_code_page, 0, second, -1, b, longest);
     if (na == 0 || nb == 0) return std::strcmp(first, second) == 0;
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
@@ -480,40 +344,16 @@ bool os_last_write_set(os_handle handle, const OsFileTime* time) {
     return SetFileTime(native(handle), NULL, NULL, &written) != 0;
 }
 
-void os_sleep_ms(uint32_t milliseconds) {
-    Sleep(milliseconds);
-}
-
-uint32_t os_tick_ms() {
-    return GetTickCount();
-}
-
-bool os_stdout_prepare() {
-    DWORD mode = 0;
-    stdout_state.console = GetConsoleMode(stdout_state.handle, &mode) != 0;
-    return stdout_state.console;
-}
-
-void os_stdout_write(const char* text, size_t count) {
-    HANDLE out = stdout_state.handle;
-    if (out == NULL) return;
-    if (stdout_state.console) {
-        write_console(out, text, count);
-    } else {
-        write_bytes(out, text, count);
-    }
-}
-
 std::string os_name_cp932(const char* name) {
     std::wstring wide = utf8_to_wide(name);
     if (wide.empty()) return std::string();
     BOOL lossy = FALSE;
     int units = static_cast<int>(wide.size());
-    int n = WideCharToMultiByte(cp_japanese, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, nullptr, 0,
+    int n = WideCharToMultiByte(os_text_code_page, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, nullptr, 0,
                                 "?", &lossy);
     if (n <= 0) return std::string();
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(cp_japanese, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, &out[0], n, "?", &lossy);
+    WideCharToMultiByte(os_text_code_page, WC_NO_BEST_FIT_CHARS, wide.c_str(), units, &out[0], n, "?", &lossy);
     return out;
 }
 
@@ -524,9 +364,4 @@ char** os_arguments_utf8(int argc, wchar_t** argv) {
     for (std::string& text : texts) pointers.push_back(&text[0]);
     pointers.push_back(nullptr);
     return pointers.data();
-}
-
-int os_cp932_to_utf16(const char* text, int count, wchar_t* out, int capacity) {
-    if (count == 0) return 0;
-    return MultiByteToWideChar(cp_japanese, 0, text, count, out, capacity);
 }

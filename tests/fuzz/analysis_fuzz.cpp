@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "analysis/header_analysis.h"
-#include "analysis/name_tables.h"
+#include "run/analysis.h"
+#include "cli/name_tables.h"
 #include "cli/summary.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -30,7 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     header_parse(head.data(), tail.data(), &info);
 
     char line[512] = {};
-    format_summary_line(&info, tail_base + static_cast<int64_t>(tail.size()), line);
+    MpegSummary summary = {info.mpeg_version, info.horizontal_size, info.vertical_size, info.frame_rate_code,
+                           info.bit_rate_value, info.duration_sec, tail_base + static_cast<int64_t>(tail.size())};
+    format_summary_line(&summary, line);
     aspect_name(info.mpeg_version, info.aspect_code);
     return 0;
 }

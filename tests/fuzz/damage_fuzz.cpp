@@ -74,8 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.path = video;
     job.target_aspect = data[1] & 0x0F;
     job.mode_flags = mode_range_search;
-    int32_t result = aspect_rewrite(&job, nullptr);
-    if (result == rewrite_stream_id_error) fail("-r stopped at damage");
+    int32_t result = edit_run(job);
+    if (result == result_stream_id_error) fail("-r stopped at damage");
     expect_only_listed_nibbles(job, original, video, marker);
     expect_undone(job, original, video, marker);
     std::remove(video.c_str());

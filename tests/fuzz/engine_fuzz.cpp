@@ -40,8 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     job.path = video;
     job.target_aspect = data[1] & 0x0F;
     job.mode_flags = data[0] & (mode_list | mode_range_search);
-    int32_t result = aspect_rewrite(&job, nullptr);
-    if (result < rewrite_no_mpeg_video || result > rewrite_done) fail("result out of range");
+    int32_t result = edit_run(job);
+    if (result < result_video_scrambled || result > ended_done) fail("result out of range");
 
     expect_only_listed_nibbles(job, original, video, marker);
     if ((data[0] & undo_flag) != 0 && (job.mode_flags & mode_list) == 0) {

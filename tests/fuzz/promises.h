@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "rewrite/engine.h"
+#include "../edit_run.h"
 
 inline std::vector<uint8_t> read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -59,7 +59,7 @@ inline void expect_undone(const ConvertJob& rewrite_job, const std::vector<uint8
                           const std::string& video, const std::string& marker) {
     ConvertJob job = rewrite_job;
     job.mode_flags = mode_undo | (rewrite_job.mode_flags & mode_range_search);
-    int32_t result = aspect_rewrite(&job, nullptr);
+    int32_t result = edit_run(job);
     if (read_all(video) != original) fail("an undo did not give back the original");
-    if (result == 0 && std::ifstream(marker).good()) fail("a complete undo kept its marker file");
+    if (result == ended_done && std::ifstream(marker).good()) fail("a complete undo kept its marker file");
 }

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "analysis/sps.h"
-#include "rewrite/sps_scan.h"
+#include "codecs/sps.h"
+#include "codecs/nal_scan.h"
 
 namespace {
 
@@ -19,16 +19,16 @@ void fail(const char* what) {
 }
 
 void check_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, SarRatio target) {
-    SpsByteChange changes[sps_changes_most];
+    ByteChange changes[changes_most];
     uint32_t count = 0;
-    SpsEdit edit = sps_aspect_edit(codec, nal, length, target, changes, &count);
-    if (edit != sps_edit_changed) {
+    AspectEdit edit = sps_aspect_edit(codec, nal, length, target, changes, &count);
+    if (edit != aspect_edit_changed) {
         if (count != 0) fail("changes given for a set left alone");
         return;
     }
     SpsInfo before;
     if (!sps_read(codec, nal, length, &before)) fail("changed a set that does not read");
-    uint32_t field[sps_changes_most];
+    uint32_t field[changes_most];
     uint32_t field_count = sps_field_bytes(codec, nal, length, field);
     std::vector<uint8_t> changed(nal, nal + length);
     for (uint32_t k = 0; k < count; ++k) {
@@ -52,11 +52,11 @@ struct Found {
     std::vector<std::vector<int64_t>> positions;
 };
 
-int32_t on_sps(void* context, const SpsUnit* unit) {
+int32_t on_sps(void* context, const AspectSite* site) {
     Found* found = static_cast<Found*>(context);
-    uint32_t n = unit->length < sps_bytes_most ? unit->length : sps_bytes_most;
-    found->bytes.emplace_back(unit->bytes, unit->bytes + n);
-    found->positions.emplace_back(unit->pos, unit->pos + n);
+    uint32_t n = site->length < sps_bytes_most ? site->length : sps_bytes_most;
+    found->bytes.emplace_back(site->bytes, site->bytes + n);
+    found->positions.emplace_back(site->pos, site->pos + n);
     return 0;
 }
 

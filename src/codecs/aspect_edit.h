@@ -1,0 +1,22 @@
+// What a change of the recorded aspect makes of the bytes that record it,
+// whatever records it: the bytes that change, or why none can.
+#pragma once
+#include <cstdint>
+
+enum AspectEdit : int32_t {
+    aspect_edit_changed,   // the changes' bytes differ; nothing else does
+    aspect_edit_same,      // it holds the target already
+    aspect_edit_no_field,  // no aspect information to change in place
+    aspect_edit_no_code,   // the target has no code in the table the bytes use
+    aspect_edit_escaping,  // the new bits would escape into another length or other bytes
+    aspect_edit_unread,    // not bytes this reader understands
+};
+
+struct ByteChange {
+    uint32_t index;  // in the bytes handed over
+    uint8_t value;
+};
+
+// The most bytes a change rewrites: 32 bits of explicit numbers that do not
+// start on a byte lie in five.
+inline constexpr uint32_t changes_most = 5;

@@ -1,0 +1,26 @@
+#include "codecs/dvd_attributes.h"
+
+namespace {
+
+constexpr uint8_t aspect_bits = 0x0C;
+constexpr uint8_t display_bits = 0x03;  // automatic pan-scan, letterbox disallowed
+constexpr uint8_t coding_bits = 0xC0;
+
+}  // namespace
+
+DvdVideo dvd_video_of(uint8_t attributes) {
+    uint8_t aspect = attributes & aspect_bits;
+    return {attributes, (attributes & coding_bits) == 0x40,
+            aspect == 0 ? 2u : aspect == aspect_bits ? 3u : 0u};
+}
+
+uint8_t dvd_attributes_for(uint8_t attributes, uint32_t target) {
+    uint8_t kept = attributes & static_cast<uint8_t>(~(aspect_bits | display_bits));
+    return target == 3 ? kept | aspect_bits : kept | display_bits;
+}
+
+AspectEdit dvd_attributes_edit(uint8_t attributes, uint32_t target, uint8_t* value) {
+    if (target != 2 && target != 3) return aspect_edit_no_code;
+    *value = dvd_attributes_for(attributes, target);
+    return *value == attributes ? aspect_edit_same : aspect_edit_changed;
+}

@@ -1,0 +1,169 @@
+#include "codecs/nal_scan.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t window_mask = 0xFFFFFF;
+// No bytes fed: no start code is seen before three bytes of payload make one.
+constexpr uint32_t window_empty = window_mask;
+constexpr uint32_t start_code = 0x000001;
+
+void unit_start(SpsScanner* s, uint8_t header, int64_t pos) {
+    s->state.collecting = true;
+    s->restarted = true;
+    s->unit.cut = false;
+    s->unit.across_repeat = false;
+    s->unit.again_from = -1;
+    s->unit.bytes[0] = header;
+    s->unit.pos[0] = pos;
+    s->state.length = 1;
+}
+
+// The NAL unit ended where its last three bytes made 00 00 0x (x below 3):
+// those, and the zero bytes before them, are not part of it.
+int32_t unit_end(SpsScanner* s, uint32_t ending, SiteHandler on_site, void* context) {
+    s->state.collecting = false;
+    uint32_t n = s->state.length - ending;
+    if (n > sps_bytes_most) n = sps_bytes_most;
+    while (n > 0 && s->unit.bytes[n - 1] == 0) --n;
+    SpsUnit& u = s->unit;
+    u.length = n;
+    s->handed = true;
+    AspectSite site = {};
+    site.kind = site_parameter_set;
+    site.codec = s->codec;
+    site.bytes = u.bytes;
+    site.pos = u.pos;
+    site.length = n;
+    site.range = s->range;
+    site.split = n > 0 && u.pos[n - 1] - u.pos[0] != n - 1;
+    site.cut = u.cut;
+    site.across_repeat = u.across_repeat;
+    site.again_from = u.again_from;
+    return on_site(context, &site);
+}
+
+// Appends a byte to the set being collected; a set that ends with it is
+// handed over.
+int32_t unit_feed(SpsScanner* s, uint8_t b, int64_t pos, SiteHandler on_site, void* context) {
+    uint32_t n = s->state.length;
+    if (n < sps_bytes_most) {
+        s->unit.bytes[n] = b;
+        s->unit.pos[n] = pos;
+    } else {
+        s->unit.cut = true;
+    }
+    // Past the kept bytes only the three-byte window tells the end.
+    s->state.length = n + 1;
+    s->state.window = ((s->state.window << 8) | b) & window_mask;
+    if (n >= 2 && (s->state.window & ~0x03u) == 0 && s->state.window != 0x000003) {
+        bool next_unit = s->state.window == start_code;
+        int32_t result = unit_end(s, 3, on_site, context);
+        s->state.header_next = next_unit;
+        return result;
+    }
+    return 0;
+}
+
+// A NAL header byte, after a start code: a parameter set is collected.
+bool sps_header(const SpsScanner* s, uint8_t b) {
+    return s->codec == codec_hevc ? b == 0x42 : (b & 0x9F) == 0x07;
+}
+
+// Index of the first byte in [from, to) that ends a start code, or `to`.
+// The window holds the bytes before `from`.
+uint32_t start_code_find(const SpsScanner* s, const uint8_t* b, uint32_t from, uint32_t to) {
+    for (uint32_t i = from; i < to;) {
+        const void* hit = std::memchr(b + i, 0x01, to - i);
+        if (hit == nullptr) return to;
+        uint32_t at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
+        uint8_t one_before = at > from ? b[at - 1] : static_cast<uint8_t>(s->state.window);
+        uint8_t two_before = at > from + 1 ? b[at - 2]
+                             : at > from   ? static_cast<uint8_t>(s->state.window)
+                                           : static_cast<uint8_t>(s->state.window >> 8);
+        if (one_before == 0 && two_before == 0) return at;
+        i = at + 1;
+    }
+    return to;
+}
+
+// The window after bytes [from, to).
+void window_load(SpsScanner* s, const uint8_t* b, uint32_t from, uint32_t to) {
+    for (uint32_t k = to - from > 3 ? to - 3 : from; k < to; ++k) {
+        s->state.window = ((s->state.window << 8) | b[k]) & window_mask;
+    }
+}
+
+int32_t range_scan(SpsScanner* s, const uint8_t* b, int64_t buffer_pos, uint32_t first,
+                   uint32_t end, SiteHandler on_site, void* context) {
+    for (uint32_t i = first; i < end; ++i) {
+        if (s->state.collecting) {
+            int32_t result = unit_feed(s, b[i], buffer_pos + i, on_site, context);
+            if (result != 0) return result;
+            continue;
+        }
+        if (!s->state.header_next) {
+            // Outside a set only the start codes matter.
+            uint32_t code = start_code_find(s, b, i, end);
+            window_load(s, b, i, code < end ? code + 1 : end);
+            s->state.header_next = code < end;
+            i = code;
+            continue;
+        }
+        s->state.header_next = false;
+        s->state.window = ((s->state.window << 8) | b[i]) & window_mask;
+        if (sps_header(s, b[i])) unit_start(s, b[i], buffer_pos + i);
+    }
+    return 0;
+}
+
+}  // namespace
+
+void sps_scanner_init(SpsScanner* scanner, VideoCodec codec) {
+    scanner->codec = codec;
+    scanner->state = {window_empty, false, false, 0};
+    scanner->before = scanner->state;
+    scanner->restarted = false;
+    scanner->handed = false;
+    scanner->in_repeat = false;
+    scanner->unit.length = 0;
+    scanner->unit.cut = false;
+    scanner->range = nullptr;
+}
+
+int32_t sps_scan(SpsScanner* s, const uint8_t* buffer, int64_t buffer_pos,
+                 const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context) {
+    for (uint32_t k = 0; k < count; ++k) {
+        const PayloadRange& r = ranges[k];
+        bool repeat = (r.breaks & payload_repeat) != 0;
+        // A set that goes on out of a second copy has its start there.
+        if (s->in_repeat && !repeat && s->state.collecting) s->unit.across_repeat = true;
+        if (repeat) {
+            // The second copy is read from the state before the first, as
+            // the first was, unless the first began a set over the bytes of
+            // the one the second goes on with.
+            s->state = s->restarted ? SpsScanState{window_empty, false, false, 0} : s->before;
+            if (s->state.collecting && s->handed) {
+                s->unit.again_from = r.unit_pos;
+            } else if (s->state.collecting) {
+                s->unit.across_repeat = true;
+            }
+        } else {
+            if ((r.breaks & payload_gap) != 0) s->state = {window_empty, false, false, 0};
+            s->before = s->state;
+        }
+        s->in_repeat = repeat;
+        s->restarted = false;
+        s->handed = false;
+        s->range = &r;
+        int32_t result = range_scan(s, buffer, buffer_pos, r.first, r.end, on_site, context);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+int32_t sps_scan_finish(SpsScanner* s, SiteHandler on_site, void* context) {
+    if (!s->state.collecting) return 0;
+    return unit_end(s, 0, on_site, context);
+}

@@ -1,0 +1,28 @@
+// The video's payload as a format hands it to a codec's scanner: runs of
+// bytes in a buffer, with their file positions and what broke off before
+// them.
+#pragma once
+#include <cstdint>
+
+// A run of payload bytes in a buffer, handed over with the runs that follow
+// it in the same buffer: a chunk of an elementary stream, the payload of a
+// program stream packet or of a transport stream packet.
+struct PayloadRange {
+    uint32_t first;  // buffer[first, end)
+    uint32_t end;
+    uint8_t breaks;        // payload_gap, payload_repeat
+    int64_t unit_pos;      // file position of the chunk or packet that holds the run
+    int64_t progress_pos;  // how far the walk has come when a header lies in it
+};
+
+// The payload broke off before the run (a lost or damaged packet): no
+// header is put together across the break.
+inline constexpr uint8_t payload_gap = 1;
+// The run repeats the one before it (a transport packet sent twice): it is
+// read from the state before that one, so that both copies read alike.
+inline constexpr uint8_t payload_repeat = 2;
+
+inline uint32_t be32_at(const uint8_t* bytes) {
+    return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
+           (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
+}

@@ -1,0 +1,62 @@
+#include "codecs/site.h"
+
+#include "codecs/dvd_attributes.h"
+#include "codecs/sps.h"
+
+bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    switch (site->kind) {
+    case site_sequence_header:
+        reading->aspect_present = true;
+        reading->aspect.code = bytes[0] >> 4;
+        return true;
+    case site_dvd_attributes:
+        reading->aspect.code = dvd_video_of(bytes[0]).aspect;
+        reading->aspect_present = reading->aspect.code != 0;
+        return true;
+    case site_parameter_set: {
+        SpsInfo info;
+        if (!sps_read(site->codec, bytes, site->length, &info)) return false;
+        reading->aspect_present = info.aspect_present;
+        reading->aspect = {info.idc, sps_sar(&info)};
+        reading->id = info.sps_id;
+        reading->width = info.width;
+        reading->height = info.height;
+        return true;
+    }
+    }
+    return false;
+}
+
+AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                     uint32_t* count) {
+    *count = 0;
+    switch (site->kind) {
+    case site_sequence_header: {
+        uint8_t code = static_cast<uint8_t>(target.code & 0x0F);
+        if ((bytes[0] >> 4) == code) return aspect_edit_same;
+        changes[(*count)++] = {0, static_cast<uint8_t>((bytes[0] & 0x0F) | (code << 4))};
+        return aspect_edit_changed;
+    }
+    case site_dvd_attributes: {
+        uint8_t value = 0;
+        AspectEdit edit = dvd_attributes_edit(bytes[0], target.code, &value);
+        if (edit == aspect_edit_changed) changes[(*count)++] = {0, value};
+        return edit;
+    }
+    case site_parameter_set:
+        // Bytes past those kept could change their escaping unseen.
+        if (site->cut) return aspect_edit_escaping;
+        return sps_aspect_edit(site->codec, bytes, site->length, target.sar, changes, count);
+    }
+    return aspect_edit_unread;
+}
+
+uint32_t site_field(const AspectSite* site, uint32_t* indices) {
+    if (site->kind != site_parameter_set) {
+        indices[0] = 0;
+        return 1;
+    }
+    if (site->cut || site->across_repeat) return 0;
+    return sps_field_bytes(site->codec, site->bytes, site->length, indices);
+}

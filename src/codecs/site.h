@@ -1,0 +1,68 @@
+// One place where a video records its aspect, as a codec finds it in the
+// bytes a format hands over: the aspect nibble of a sequence header, a
+// parameter set's VUI, a DVD title set's video attributes. Codecs and
+// formats hand every site to a sink; the editor above takes them all alike
+// through the three operations below.
+#pragma once
+#include <cstdint>
+
+#include "codecs/aspect_edit.h"
+#include "codecs/payload.h"
+#include "codecs/video_codec.h"
+
+enum SiteKind : uint8_t {
+    site_sequence_header,  // byte 7 of a sequence header: aspect and frame rate nibbles
+    site_parameter_set,    // an H.264 or HEVC SPS, its whole NAL unit
+    site_dvd_attributes,   // a DVD title set's video attributes byte
+};
+
+// An aspect as a site records it, or as the target of a change: a code of
+// the site's own table (MPEG aspect_ratio_information, a DVD's 2 or 3), or
+// a sample aspect (a parameter set's).
+struct SiteAspect {
+    uint32_t code;
+    SarRatio sar;
+};
+
+struct AspectSite {
+    SiteKind kind;
+    VideoCodec codec;      // a parameter set's
+    const uint8_t* bytes;  // as the file holds them
+    const int64_t* pos;    // the file position of each
+    uint32_t length;
+    const PayloadRange* range;  // the run of payload it ended in
+    bool split;                 // its bytes lie across packets ("*" in a listing)
+    // A sequence header's bytes 4 to 7 as the match window holds them, then
+    // the four bytes of the buffer that end at byte 7 (zero before its unit).
+    uint8_t list_record[8];
+    // Parameter sets only: longer than the bytes kept; partly in a packet
+    // sent twice; read again through a second copy, new from this position
+    // on (-1 for any other).
+    bool cut;
+    bool across_repeat;
+    int64_t again_from;
+};
+
+// What a site says: the aspect it records and the key that says which
+// video it belongs to (a parameter set's id and picture size after
+// cropping; a sequence header's is its match with the reference's).
+struct SiteReading {
+    bool aspect_present;
+    SiteAspect aspect;
+    uint32_t id;
+    uint32_t width;
+    uint32_t height;
+};
+
+// Reads the site's bytes (or a copy of them with other values): false when
+// they are not what its kind holds.
+bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);
+// The changed bytes that make the site's bytes record the target.
+AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                     uint32_t* count);
+// The indices of the bytes that hold the part of the aspect a change may
+// rewrite, which an undo may put back: how many.
+uint32_t site_field(const AspectSite* site, uint32_t* indices);
+
+// Takes each site; a non-zero result stops the scan and is returned by it.
+typedef int32_t (*SiteHandler)(void* context, const AspectSite* site);

@@ -1,0 +1,50 @@
+#include "codecs/site_scan.h"
+
+namespace {
+
+// A DVD's attributes byte is the whole payload, one site.
+int32_t attributes_scan(const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+                        uint32_t count, SiteHandler on_site, void* context) {
+    for (uint32_t k = 0; k < count; ++k) {
+        for (uint32_t i = ranges[k].first; i < ranges[k].end; ++i) {
+            int64_t pos = buffer_pos + i;
+            AspectSite site = {};
+            site.kind = site_dvd_attributes;
+            site.bytes = buffer + i;
+            site.pos = &pos;
+            site.length = 1;
+            site.range = &ranges[k];
+            site.again_from = -1;
+            int32_t result = on_site(context, &site);
+            if (result != 0) return result;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* reference) {
+    scanner->codec = codec;
+    if (codec == codec_mpeg) header_scanner_init(&scanner->headers, reference);
+    if (codec == codec_avc || codec == codec_hevc) sps_scanner_init(&scanner->sets, codec);
+}
+
+int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
+                  const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context) {
+    switch (scanner->codec) {
+    case codec_mpeg:
+        return header_scan(&scanner->headers, buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_avc:
+    case codec_hevc:
+        return sps_scan(&scanner->sets, buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_dvd_attributes:
+        return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
+    }
+    return 0;
+}
+
+int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {
+    bool sets = scanner->codec == codec_avc || scanner->codec == codec_hevc;
+    return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
+}

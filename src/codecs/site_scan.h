@@ -1,0 +1,26 @@
+// The scanner of a codec over the payload a format hands over: every site
+// where the video records its aspect, handed to the editor's handler.
+#pragma once
+#include <cstdint>
+
+#include "codecs/header_scan.h"
+#include "codecs/nal_scan.h"
+#include "codecs/site.h"
+
+struct SiteScanner {
+    VideoCodec codec;
+    HeaderScanner headers;  // MPEG video: the reference's headers
+    SpsScanner sets;        // H.264 and HEVC
+};
+
+// `reference` is the 8 bytes of MPEG video's first sequence header, whose
+// size and frame rate every header handed over has; unused otherwise.
+void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* reference);
+
+// Feeds the ranges of the buffer, in order; buffer[0] lies at file
+// position buffer_pos.
+int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
+                  const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context);
+
+// The end of the stream ends a site still being collected.
+int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context);

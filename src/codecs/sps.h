@@ -1,0 +1,80 @@
+// The sequence parameter sets of H.264 and HEVC video: what they say about
+// the picture and its sample aspect, and the in-place change of that aspect.
+// A parameter set is handled as its NAL unit holds it, escaped (emulation
+// prevention bytes in), from its NAL header on.
+#pragma once
+#include <cstdint>
+
+#include "codecs/aspect_edit.h"
+#include "codecs/bit_reader.h"
+#include "codecs/video_codec.h"
+
+// The longest parameter set kept; a longer one is left alone.
+inline constexpr uint32_t sps_bytes_most = 4096;
+// aspect_ratio_idc of an explicit sar_width:sar_height.
+inline constexpr uint8_t sar_explicit = 255;
+
+struct SpsInfo {
+    uint32_t sps_id;
+    uint32_t width;   // the picture after cropping, in luma samples
+    uint32_t height;
+    bool aspect_present;  // aspect_ratio_info_present_flag
+    uint32_t aspect_bit;  // bit of the RBSP where aspect_ratio_idc begins
+    uint8_t idc;
+    uint16_t sar_width;  // explicit ones only
+    uint16_t sar_height;
+};
+
+// Whether the NAL unit is a sequence parameter set of the codec, judged by
+// its header alone.
+bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
+
+// Whether the bytes hold, after a start code, a parameter set of the codec
+// that reads.
+bool sps_in(VideoCodec codec, const uint8_t* bytes, uint32_t length);
+
+// Whether the bytes open an H.264 or HEVC elementary stream (Annex B): a
+// start code after at most a few zero bytes, and a parameter set of the
+// codec that reads; codec_mpeg when they do not.
+VideoCodec nal_codec_detect(const uint8_t* bytes, uint32_t length);
+
+// Reads the parameter set up to its aspect information: false when it is
+// cut short or not one this reader understands.
+bool sps_read(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsInfo* info);
+
+// The sample aspect the set gives: {0, 0} when it gives none (no aspect
+// information, or idc 0 or a reserved code).
+SarRatio sps_sar(const SpsInfo* info);
+
+// The sample aspect that shows the picture at the display aspect
+// display_w:display_h, in lowest terms.
+SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h);
+
+bool sar_same(SarRatio a, SarRatio b);
+
+// aspect_ratio_idc of the table entry equal to the ratio, or 0.
+uint8_t sar_table_code(SarRatio sar);
+
+// The changed bytes of a parameter set that is to show the sample aspect
+// target: a table code where it uses one, explicit numbers where it already
+// has them. *count gets how many (at most changes_most).
+AspectEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, SarRatio target,
+                        ByteChange* changes, uint32_t* count);
+
+// The escaped indices of the bytes that hold the part of the set's aspect
+// field an in-place change may rewrite (its idc, or its explicit numbers):
+// how many, 0 when it has none.
+uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, uint32_t* indices);
+
+// The RBSP of a NAL payload with its emulation prevention bytes taken out;
+// index_of[k] gets the escaped index of RBSP byte k. Returns the RBSP length.
+uint32_t rbsp_unescape(const uint8_t* escaped, uint32_t length, uint8_t* rbsp, uint16_t* index_of);
+// The RBSP escaped again: the escaped length, or 0 when it would not fit.
+uint32_t rbsp_escape(const uint8_t* rbsp, uint32_t length, uint8_t* escaped, uint32_t capacity);
+
+// The two codecs' readers, from the RBSP after the NAL header.
+// From the vui_parameters() syntax on: the aspect fields. False when cut.
+bool vui_aspect_read(BitReader* r, SpsInfo* info);
+
+bool avc_sps_read(BitReader* r, SpsInfo* info);
+bool hevc_sps_read(BitReader* r, SpsInfo* info);

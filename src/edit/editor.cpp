@@ -1,0 +1,188 @@
+#include "edit/editor.h"
+
+#include <memory>
+#include <new>
+
+#include "console/messages.h"
+#include "edit/editor_state.h"
+
+namespace {
+
+// An undo walks on past damage by itself, from its first look on: it must
+// reach every header that a rewrite with -r reached.
+bool range_searching(const Editor* e) {
+    return (e->job->mode_flags & (mode_range_search | mode_undo)) != 0;
+}
+
+Editor* editor_of(void* context) {
+    return static_cast<Editor*>(context);
+}
+
+void progress_show(const Editor* e, const AspectSite* site, const char* list_line) {
+    int64_t linear = e->video->layout.kind == stream_elementary ? 0 : 1;
+    notify(e->notices, notice_progress,
+           {linear, site->pos[0], site->range->progress_pos, e->file->size, e->start_tick}, list_line);
+}
+
+int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
+    progress_show(e, site, line);
+    if (e->list_lost) return 0;
+    return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
+}
+
+// A sequence header shows its bytes 4 to 7, and "*" where the bytes before
+// its byte 7 lay in the chunk or packet before; a parameter set its sample
+// aspect, "*" where its bytes lie across packets, and its own id and size
+// where they are not the reference's.
+int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
+    char line[list_line_capacity] = {};
+    if (site->kind == site_sequence_header) {
+        format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
+        return list_line_put(e, site, line);
+    }
+    // A set read again through a second copy is listed once.
+    if (site->again_from >= 0) return 0;
+    SarRatio sar = reading->aspect.sar;
+    int n = text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(site->pos[0]),
+                        static_cast<unsigned long long>(site->pos[0]), sar.width, sar.height,
+                        site->split ? "*" : "-");
+    if (other && n > 0 && static_cast<size_t>(n) < sizeof line) {
+        text_format(line + n, sizeof line - n, fmt_list_sps_other, reading->id, reading->width, reading->height);
+    }
+    return list_line_put(e, site, line);
+}
+
+bool site_changes(const Editor* e, const AspectSite* site) {
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    return !site->across_repeat && site_edit(site, site->bytes, e->target, changes, &count) == aspect_edit_changed;
+}
+
+// Each changed byte goes through the marker file's record and the journal;
+// a site that cannot take the target in place is counted.
+int32_t site_rewrite(Editor* e, const AspectSite* site) {
+    if (site->across_repeat) {
+        ++e->tally.across_repeat;
+        return 0;
+    }
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
+    if (edit != aspect_edit_changed) {
+        tally_count(&e->tally, edit);
+        return 0;
+    }
+    int32_t result = marker_ready(e);
+    for (uint32_t k = 0; k < count && result == 0; ++k) {
+        uint32_t at = changes[k].index;
+        if (site->pos[at] < site->again_from) continue;  // changed with the first copy
+        result = change_add(&e->changes, site->pos[at], site->bytes[at], changes[k].value);
+    }
+    return result;
+}
+
+bool same_key(const SiteReading* a, const SiteReading* b) {
+    return a->id == b->id && a->width == b->width && a->height == b->height;
+}
+
+// The handler of every site: the one switch over what the run does with it.
+// A parameter set of another id or size than the reference is listed with
+// its own, counted by a rewrite, and otherwise passed over.
+int32_t site_take(void* context, const AspectSite* site) {
+    Editor* e = editor_of(context);
+    SiteReading reading;
+    if (!site_read(site, site->bytes, &reading)) return 0;
+    bool other = site->kind == site_parameter_set && !same_key(&e->video->reference, &reading);
+    switch (e->mode) {
+    case edit_list:
+        return site_list(e, site, &reading, other);
+    case edit_change_search:
+        return !other && site_changes(e, site) ? result_found : 0;
+    case edit_rewrite:
+        if (other && site->again_from < 0) tally_other(&e->tally, &reading);
+        if (other) return 0;
+        progress_show(e, site, nullptr);
+        return site_rewrite(e, site);
+    case edit_restore:
+        if (other) return 0;
+        progress_show(e, site, nullptr);
+        return site_restore(e, site);
+    }
+    return 0;
+}
+
+int32_t payload_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+                     uint32_t count) {
+    Editor* e = editor_of(context);
+    return site_scan(&e->scanner, buffer, buffer_pos, ranges, count, site_take, e);
+}
+
+int32_t list_open(Editor* e) {
+    std::string name = side_path(e->job->path.c_str(), list_extension);
+    ListCreate made = list_file_create(&e->list, name.c_str(), e->file);
+    if (made == list_is_video) return result_side_file_error;
+    // A read-only disc, or a file of the user's under the name: the listing
+    // still goes to the console.
+    e->list_lost = made != list_created;
+    e->list_not_ours = made == list_not_ours;
+    if (!e->list_lost && list_write_header(&e->list, e->job->path.c_str()) != 0) return result_list_write_error;
+    return 0;
+}
+
+int32_t side_files_open(Editor* e) {
+    if (e->mode == edit_list) return list_open(e);
+    if (e->mode == edit_rewrite || e->mode == edit_restore) return marker_take_up(e);
+    return 0;
+}
+
+int32_t editor_walk(Editor* e) {
+    site_scanner_init(&e->scanner, e->video->layout.codec, e->video->header);
+    walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, range_searching(e),
+              WalkSink{payload_feed, e});
+    e->start_tick = os_tick_ms();
+    e->walked = true;
+    int32_t result = walk_run(&e->walk);
+    if (result == 0) result = site_scan_finish(&e->scanner, site_take, e);
+    return result;
+}
+
+int32_t editor_run(Editor* e) {
+    if (!file_buffer_make(&e->block, reader_buffer_size)) return result_data_buffer_error;
+    int32_t result = side_files_open(e);
+    return result != 0 ? result : editor_walk(e);
+}
+
+OutcomeMode outcome_mode(EditMode mode) {
+    return mode == edit_list ? outcome_list : mode == edit_restore ? outcome_undo : outcome_rewrite;
+}
+
+}  // namespace
+
+int32_t byte_write(Editor* e, int64_t pos, uint8_t value) {
+    e->video_written = true;
+    return file_write_at(e->file, pos, &value, 1) == 1 ? 0 : result_write_error;
+}
+
+EditOutcome aspect_rewrite(const EditRequest* request) {
+    EditOutcome failed = {};
+    failed.run = {outcome_mode(request->mode), result_data_buffer_error, false, false, false};
+    std::unique_ptr<Editor> e(new (std::nothrow) Editor{});
+    if (!e) return failed;
+    e->job = request->job;
+    e->mode = request->mode;
+    e->file = request->file;
+    e->video = request->video;
+    e->notices = request->notices;
+    // A sequence header takes four bits of the code; a DVD's byte its 2 or 3.
+    e->target = {request->job->target_aspect, request->job->target_sar};
+    e->outcome.run.mode = outcome_mode(e->mode);
+    marker_init(&e->marker);
+    VideoCodec codec = e->video->layout.codec;
+    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc;
+    e->list.text = text_file_closed;
+    if (e->mode == edit_rewrite) e->committer = os_worker_start();
+    change_batches_init(&e->changes, &e->marker, e->file, e->committer);
+    editor_finish(e.get(), editor_run(e.get()));
+    if (e->committer != nullptr) os_worker_stop(e->committer);
+    return e->outcome;
+}

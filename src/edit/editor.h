@@ -1,0 +1,82 @@
+// The one editor: every place a video records its aspect, whatever kind of
+// file holds it, goes through here. It is the only switch over what a run
+// does with a site: list it, change it to the target (each change recorded
+// in the marker file before it is made, in batches of the journal), put
+// back what the marker file records, or only find whether a change is
+// needed. The formats walk the file and their codecs hand it the sites.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codecs/site.h"
+#include "edit/notice.h"
+#include "fileio/fileio.h"
+#include "formats/format.h"
+
+inline constexpr uint8_t mode_list = 0x80;          // -l
+inline constexpr uint8_t mode_range_search = 0x40;  // -r
+inline constexpr uint8_t mode_undo = 0x20;          // -u
+
+// The job of one file's run.
+struct ConvertJob {
+    std::string path;        // UTF-8 (on POSIX systems: the file system's bytes)
+    uint32_t target_aspect;  // 0-15 (a DVD's 2 or 3); the low four bits are written
+    SarRatio target_sar;     // H.264 and HEVC: the sample aspect written
+    uint8_t mode_flags;
+};
+
+// The video as the analysis found it: the kind of file, where the video's
+// payload is, and its first site, the reference whose key every one to
+// change must have.
+struct VideoLayout {
+    StreamLayout layout;
+    uint16_t video_pid;  // transport streams
+    // MPEG video: its first sequence header, start code and 8 bytes.
+    uint8_t header[12];
+    // What the first site says, and its byte that a new marker file's first
+    // line holds: byte 7 of the first sequence header, the first parameter
+    // set's aspect_ratio_idc, a DVD's attributes byte.
+    SiteReading reference;
+    uint8_t first_byte;
+    // H.264 and HEVC: the first parameter set as the file holds it, with
+    // the file position of each byte.
+    std::vector<uint8_t> set_bytes;
+    std::vector<int64_t> set_pos;
+};
+
+enum EditMode : uint8_t {
+    edit_rewrite,
+    edit_list,
+    edit_restore,
+    edit_change_search,  // is there a site to change?
+};
+
+struct EditRequest {
+    const ConvertJob* job;
+    EditMode mode;
+    FileHandleRec* file;  // the run's own handle, which holds its lock
+    const VideoLayout* video;
+    NoticeSink notices;
+};
+
+struct EditOutcome {
+    RunOutcome run;
+    bool change_needed;  // a change search found a site to change
+    // The last-write time the marker file recorded before the first change:
+    // a run that finishes or undoes one puts it back.
+    bool time_known;
+    OsFileTime written;
+};
+
+// Walks the file and does with each site what the mode says.
+EditOutcome aspect_rewrite(const EditRequest* request);
+
+// What a marker file made for the video says of it as it was before the
+// tool first changed it.
+struct AspectOriginal {
+    bool known;
+    uint8_t first_byte;  // MPEG video: byte 7 of the first sequence header
+    SarRatio sar;        // H.264 and HEVC: the first parameter set's sample aspect
+};
+AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video);

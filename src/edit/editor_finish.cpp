@@ -1,0 +1,136 @@
+// The end of an editor's walk: the last batch of changes and the video made
+// durable, what the walk met told, the side files closed, and the outcome.
+#include "edit/editor_state.h"
+
+namespace {
+
+// Where the walk stopped at damage or a failed read: an undo that had put
+// back every listed position before it is complete all the same.
+bool walk_damage(int32_t result) {
+    return result == result_stream_id_error || result == result_read_error;
+}
+
+void misses_notify(const Editor* e, NoticeKind kind, const MarkerMisses* misses) {
+    if (misses->count == 0) return;
+    const int64_t* first = misses->first;
+    notify(e->notices, kind,
+           {static_cast<int64_t>(misses->count), first[0], first[1], first[2], first[3], first[4]});
+}
+
+// Everything was put back: the marker file goes, so that the next run
+// records afresh; otherwise it stays for another try.
+int32_t restore_finish(Editor* e, int32_t walked) {
+    MarkerRec* marker = &e->marker;
+    marker_misses_finish(marker);
+    bool complete = marker->missed.count == 0 && marker->altered.count == 0;
+    bool damaged = walked < 0;
+    if (!complete && !damaged) {
+        notify(e->notices, notice_break);
+        misses_notify(e, notice_restore_missed, &marker->missed);
+        misses_notify(e, notice_restore_altered, &marker->altered);
+    }
+    if (complete) {
+        e->outcome.time_known = marker->head.owner.time_known;
+        e->outcome.written = marker->head.owner.written;
+    }
+    if (marker_release(marker) != 0) return result_marker_write_error;
+    if (!complete && !damaged) e->outcome.run.restore_partial = true;
+    if (!complete) return damaged ? walked : 0;
+    if (damaged) notify(e->notices, notice_restore_damaged, {walked});
+    return file_remove(marker->name.c_str()) == 0 ? 0 : result_marker_remove_error;
+}
+
+// The last batch goes out, whatever stopped the walk (the changes before a
+// stop stay made and recorded), and then the video is made durable: before
+// the result is reported and the last-write time put back.
+int32_t changes_finish(Editor* e, int32_t result) {
+    int32_t committed = changes_flush(&e->changes);
+    if (result >= 0 && committed != 0) result = committed;
+    bool written = e->video_written || e->changes.written;
+    if (written && file_sync(e->file) != 0 && result >= 0) result = result_write_error;
+    return result;
+}
+
+// What the walk met on its way: where it stopped at damage, a read that
+// came up short, lost sync, video on another PID, sites left alone.
+void walk_notify(const Editor* e, int32_t result) {
+    const Walk& w = e->walk;
+    if (w.damage_at >= 0) {
+        notify(e->notices, notice_damage, {w.damage_at, w.damage_bytes[0], w.damage_bytes[1], w.damage_bytes[2]});
+    }
+    if (result == result_read_error) {
+        const BlockReader& r = w.reader;
+        notify(e->notices, notice_read_short, {r.failed_at, r.failed_want, r.failed_got});
+    }
+    if (e->mode == edit_change_search) return;
+    if (w.sync_losses > 0) notify(e->notices, notice_sync_lost, {w.sync_losses, w.sync_skipped});
+    if (w.other_video.headers > 0) {
+        notify(e->notices, notice_other_video, {w.other_video.pid, w.other_video.headers});
+    }
+    const SiteTally& t = e->tally;
+    uint32_t same_kind = t.no_field + t.no_code + t.escaping + t.across_repeat;
+    if (same_kind > 0) notify(e->notices, notice_sets_left, {same_kind, t.no_field, t.no_code, t.escaping, t.across_repeat});
+    for (uint32_t k = 0; k < t.other_kinds; ++k) {
+        const SetsOther& o = t.others[k];
+        notify(e->notices, notice_sets_other, {o.sps_id, o.width, o.height, o.count});
+    }
+    if (t.others_more > 0) notify(e->notices, notice_sets_other_more, {t.others_more});
+}
+
+int32_t side_files_close(Editor* e) {
+    int32_t closed = 0;
+    bool list_made = e->list.text.open || e->list_lost;
+    if (e->mode == edit_list && list_made && list_file_finish(&e->list) != 0) {
+        closed = e->list_not_ours ? result_list_not_ours : result_list_write_error;
+    }
+    if (marker_release(&e->marker) != 0) closed = result_marker_write_error;
+    return closed;
+}
+
+}  // namespace
+
+void tally_count(SiteTally* tally, AspectEdit edit) {
+    if (edit == aspect_edit_no_field) ++tally->no_field;
+    if (edit == aspect_edit_no_code) ++tally->no_code;
+    if (edit == aspect_edit_escaping || edit == aspect_edit_unread) ++tally->escaping;
+}
+
+void tally_other(SiteTally* tally, const SiteReading* reading) {
+    for (uint32_t k = 0; k < tally->other_kinds; ++k) {
+        SetsOther& o = tally->others[k];
+        if (o.sps_id == reading->id && o.width == reading->width && o.height == reading->height) {
+            ++o.count;
+            return;
+        }
+    }
+    if (tally->other_kinds == sets_other_kinds_most) {
+        ++tally->others_more;
+        return;
+    }
+    tally->others[tally->other_kinds++] = {reading->id, reading->width, reading->height, 1};
+}
+
+uint32_t tally_total(const SiteTally* tally) {
+    uint32_t total = tally->no_field + tally->no_code + tally->escaping + tally->across_repeat + tally->others_more;
+    for (uint32_t k = 0; k < tally->other_kinds; ++k) total += tally->others[k].count;
+    return total;
+}
+
+void editor_finish(Editor* e, int32_t result) {
+    result = changes_finish(e, result);
+    walk_notify(e, result);
+    RunOutcome& run = e->outcome.run;
+    if (e->mode == edit_change_search) {
+        e->outcome.change_needed = result == result_found;
+        run.result = result == result_found ? result_ok : static_cast<Result>(result);
+        return;
+    }
+    if (e->mode == edit_restore && e->marker_open && (result >= 0 || (e->walked && walk_damage(result)))) {
+        run.result = static_cast<Result>(restore_finish(e, result));
+        return;
+    }
+    int32_t closed = side_files_close(e);
+    run.result = static_cast<Result>(result < 0 ? result : closed);
+    run.marker_created = e->marker.created;
+    run.sets_left = tally_total(&e->tally) > 0;
+}

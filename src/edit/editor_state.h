@@ -1,0 +1,76 @@
+// The editor's state through one walk, shared by its parts: the switch over
+// the sites (editor.cpp), the marker file and the way back (restore.cpp),
+// and the end of the walk (editor_finish.cpp).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "codecs/site_scan.h"
+#include "edit/editor.h"
+#include "edit/journal.h"
+#include "edit/marker.h"
+#include "edit/side_files.h"
+#include "formats/walk.h"
+
+// Parameter sets of another id or picture size than the first (a join of
+// two recordings), a kind at a time: left alone, and said.
+struct SetsOther {
+    uint32_t sps_id;
+    uint32_t width;
+    uint32_t height;
+    uint32_t count;
+};
+inline constexpr uint32_t sets_other_kinds_most = 4;
+
+// Sites that kept their aspect, by reason.
+struct SiteTally {
+    uint32_t no_field;
+    uint32_t no_code;
+    uint32_t escaping;  // or too long to be read whole
+    uint32_t across_repeat;
+    uint32_t other_kinds;
+    SetsOther others[sets_other_kinds_most];
+    uint32_t others_more;  // of kinds past the ones kept
+};
+
+struct Editor {
+    const ConvertJob* job;
+    EditMode mode;
+    FileHandleRec* file;
+    const VideoLayout* video;
+    NoticeSink notices;
+    SiteAspect target;
+    FileBuffer block;
+    OsWorker* committer;  // rewrites only
+    Walk walk;
+    SiteScanner scanner;
+    SiteTally tally;
+    MarkerRec marker;
+    std::string marker_name;
+    bool marker_open;  // loaded, or created at the first change
+    ListFileRec list;
+    bool list_lost;      // the list file could not be made: listed on the console only
+    bool list_not_ours;  // because a file of the user's bears its name
+    ChangeBatches changes;
+    bool video_written;  // an undo put a byte back
+    bool walked;         // the walk ran
+    uint32_t start_tick;
+    EditOutcome outcome;
+};
+
+// The marker file as the mode needs it before the walk: one made for this
+// video taken up (a rewrite's is made at its first change), or the undo's.
+int32_t marker_take_up(Editor* e);
+// The marker file ready for the first change's record.
+int32_t marker_ready(Editor* e);
+// Puts back the bytes the marker file records for the site, where they
+// hold what the tool wrote there.
+int32_t site_restore(Editor* e, const AspectSite* site);
+int32_t byte_write(Editor* e, int64_t pos, uint8_t value);
+
+void tally_count(SiteTally* tally, AspectEdit edit);
+void tally_other(SiteTally* tally, const SiteReading* reading);
+uint32_t tally_total(const SiteTally* tally);
+
+// Sends what the walk met, closes the side files and settles the outcome.
+void editor_finish(Editor* e, int32_t result);

@@ -1,0 +1,96 @@
+// The marker file beside the video (".ini"): the record that lets every
+// change be undone. Its first line is byte 7 of the video's first sequence
+// header as the file held it before any change; the second names the video
+// it was made for, "video=SIZE NAME", and the third its last-write time
+// before the first change, "time=SECONDS.NANOSECONDS" (markers made by
+// earlier versions have neither); each further line is the position of one
+// byte the tool changed, followed, when that byte's aspect code differed
+// from the first line's before its first change, by a space and the byte it
+// held. For H.264 and HEVC video the first line is the first parameter
+// set's aspect_ratio_idc, and every position has the whole byte it held.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "console/text_file.h"
+#include "edit/marker_text.h"
+#include "fileio/fileio.h"
+
+// What a restore could not put back: how many listed positions, and the
+// first few of them.
+inline constexpr size_t marker_misses_shown = 5;
+
+// How a marker file fits the video beside it.
+enum MarkerFit {
+    marker_fits,
+    marker_other_name,  // made for another video with the same stem
+    marker_other_size,  // the same name, but the file has another size now
+    marker_other_rate,  // its headers have another frame rate than recorded
+};
+
+// Listed positions that an undo passed over, and the first few of them.
+struct MarkerMisses {
+    size_t count;
+    int64_t first[marker_misses_shown];
+};
+
+struct MarkerRec {
+    TextFileRec text;    // open for appending while a run records
+    std::string name;
+    bool created;        // this run created it
+    bool folder_synced;  // its name in the folder is durable
+    MarkerHead head;
+    bool whole_bytes;    // every position is recorded with its byte
+    // The listed positions, sorted, each as position << 8 | original byte.
+    uint64_t* entries;
+    size_t count;
+    size_t cursor;  // entries before it lie before the walk's position
+    MarkerMisses missed;   // no header of the video stands there now
+    MarkerMisses altered;  // what stands there is not what the tool wrote
+};
+
+void marker_init(MarkerRec* marker);
+// Creates a marker file for the video and writes its first lines: 0,
+// result_side_file_error or result_marker_write_error (the half-made file
+// is removed again).
+int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
+                      const FileHandleRec* video, const char* video_path);
+// Reads an existing marker file, which stays open for appending: 0,
+// result_side_file_error (it cannot be opened, or it is the video itself),
+// result_marker_linked (a link, or a file with other names too),
+// result_marker_unreadable, or result_block_buffer_error (no memory).
+int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* video);
+// Before a loaded marker file grows: dropped lines are cut off, so that the
+// next line starts a line; one that recorded nothing before it was cut is
+// begun again, as marker_create begins one. 0 or result_marker_write_error.
+int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* video,
+                    const char* video_path);
+// Whether the loaded marker file was made for this video, whose first
+// sequence header's byte 7 is reference_byte.
+MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
+                     uint8_t reference_byte);
+// Appends the position of a byte about to change, with the byte it holds:
+// 0 or result_marker_write_error. The byte may change only once the
+// record is committed.
+int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original);
+// Makes every line recorded so far durable (and, the first time, a new
+// marker file's name in its folder): 0 or result_marker_write_error.
+int32_t marker_commit(MarkerRec* marker);
+// The two halves of a commit: the lines recorded so far handed to the file,
+// then made durable. The second touches only the file's handle and the
+// folder's, and may run on another thread while more lines are recorded.
+int32_t marker_flush(MarkerRec* marker);
+int32_t marker_sync(MarkerRec* marker);
+// Whether the position is listed, and then the byte it held first. Positions
+// must come in rising order; listed ones passed over count as missed.
+bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original);
+// Whether the position is listed, and then the byte it held first, in any
+// order and without counting anything.
+bool marker_lookup(const MarkerRec* marker, int64_t position, uint8_t* original);
+// A listed position that holds what the tool never wrote: left alone.
+void marker_altered(MarkerRec* marker, int64_t position);
+// Counts the listed positions that the walk never reached as missed.
+void marker_misses_finish(MarkerRec* marker);
+// Closes the file and frees the positions: 0, or 1 when the close failed.
+int marker_release(MarkerRec* marker);

@@ -1,0 +1,148 @@
+// The marker file of one walk, and the way back through it: taken up before
+// the walk, begun at the first change, read back by an undo, which puts
+// back only what the tool wrote.
+#include <cstring>
+
+#include "edit/editor_state.h"
+#include "formats/dvd_ifo.h"
+
+namespace {
+
+bool dvd_ifo(const Editor* e) {
+    return e->video->layout.kind == stream_dvd_ifo;
+}
+
+std::string marker_name_of(const ConvertJob* job, const VideoLayout* video) {
+    return marker_path(job->path.c_str(), video->layout.kind == stream_dvd_ifo);
+}
+
+// A marker file's first line holds a sequence header's frame rate; one of
+// another kind is judged by its name and size alone.
+uint8_t reference_byte(const VideoLayout* video, const MarkerRec* marker) {
+    return video->layout.codec == codec_mpeg ? video->first_byte : marker->head.first_byte;
+}
+
+// Says which video the marker file was made for, when not this one.
+void marker_foreign_notify(const Editor* e, MarkerFit fit) {
+    const MarkerOwner& owner = e->marker.head.owner;
+    notify(e->notices, notice_break);
+    if (fit == marker_other_rate) {
+        notify(e->notices, notice_marker_other_rate);
+    } else if (fit == marker_other_name) {
+        notify(e->notices, notice_marker_other_name, {owner.size}, owner.name);
+    } else {
+        notify(e->notices, notice_marker_other_size, {owner.size});
+    }
+}
+
+// A marker file made for another video must neither grow with this one's
+// positions nor be undone into it. An undo still takes a file that grew
+// after its rewrite: each listed position is checked where it stands. One
+// whose last lines a power cut tore is taken as far as its whole lines go.
+int32_t marker_load_fitting(Editor* e) {
+    int32_t result = marker_load(&e->marker, e->marker_name.c_str(), e->file);
+    if (result != 0) return result;
+    e->marker_open = true;
+    MarkerFit fit = marker_fit(&e->marker, e->file, e->job->path.c_str(), reference_byte(e->video, &e->marker));
+    if (fit != marker_fits && !(fit == marker_other_size && e->mode == edit_restore)) {
+        if (!dvd_ifo(e)) marker_foreign_notify(e, fit);
+        return result_marker_foreign;
+    }
+    if (e->mode == edit_rewrite) {
+        result = marker_mend(&e->marker, e->video->first_byte, e->file, e->job->path.c_str());
+        // A run that finishes one cut short puts back the time before it began.
+        const MarkerOwner& owner = e->marker.head.owner;
+        if (result == 0) e->outcome.time_known = owner.time_known;
+        if (result == 0) e->outcome.written = owner.written;
+        return result;
+    }
+    uint8_t original = 0;
+    // An IFO's marker file lists its attributes byte and no other.
+    bool listed = !dvd_ifo(e) || marker_lookup(&e->marker, ifo_title_video_attributes, &original);
+    return e->marker.head.first_known && listed ? 0 : result_marker_unreadable;
+}
+
+// Whether the site holds what the tool writes into `original`: its key the
+// reference's and, redone from the original, the change to the aspect the
+// site shows now gives its bytes.
+bool written_by_tool(const Editor* e, const AspectSite* site, const uint8_t* original) {
+    SiteReading before;
+    SiteReading now;
+    if (!site_read(site, original, &before) || !site_read(site, site->bytes, &now)) return false;
+    const SiteReading& reference = e->video->reference;
+    bool same_key = before.id == reference.id && before.width == reference.width && before.height == reference.height;
+    if (site->kind == site_parameter_set && !same_key) return false;
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    if (site_edit(site, original, now.aspect, changes, &count) != aspect_edit_changed) return false;
+    uint8_t edited[sps_bytes_most];
+    std::memcpy(edited, original, site->length);
+    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    return std::memcmp(edited, site->bytes, site->length) == 0;
+}
+
+}  // namespace
+
+int32_t marker_take_up(Editor* e) {
+    e->marker_name = marker_name_of(e->job, e->video);
+    bool found = file_exists(e->marker_name.c_str()) == 0;
+    if (found) return marker_load_fitting(e);
+    return e->mode == edit_restore ? result_marker_missing : 0;
+}
+
+int32_t marker_ready(Editor* e) {
+    if (e->marker_open) return 0;
+    e->marker_open = true;
+    return marker_create(&e->marker, e->marker_name.c_str(), e->video->first_byte, e->file, e->job->path.c_str());
+}
+
+// The listed bytes of the site go back only where it is what the tool made
+// of them; a site that holds anything else keeps it, and is reported.
+int32_t site_restore(Editor* e, const AspectSite* site) {
+    uint32_t indices[changes_most];
+    uint32_t count = site_field(site, indices);
+    uint8_t original[sps_bytes_most];
+    std::memcpy(original, site->bytes, site->length);
+    bool listed[changes_most] = {};
+    for (uint32_t k = 0; k < count; ++k) {
+        // Bytes before again_from were put back with the first copy.
+        int64_t pos = site->pos[indices[k]];
+        listed[k] = pos >= site->again_from && marker_listed(&e->marker, pos, &original[indices[k]]);
+    }
+    if (std::memcmp(original, site->bytes, site->length) == 0) return 0;
+    bool ours = written_by_tool(e, site, original);
+    for (uint32_t k = 0; k < count; ++k) {
+        uint32_t at = indices[k];
+        if (!listed[k]) continue;
+        if (!ours) {
+            marker_altered(&e->marker, site->pos[at]);
+        } else if (original[at] != site->bytes[at]) {
+            int32_t result = byte_write(e, site->pos[at], original[at]);
+            if (result != 0) return result;
+        }
+    }
+    return 0;
+}
+
+AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video) {
+    AspectOriginal original = {};
+    std::string name = marker_name_of(job, video);
+    MarkerRec marker;
+    marker_init(&marker);
+    bool fits = file_exists(name.c_str()) == 0 && marker_load(&marker, name.c_str(), file) == 0 &&
+                marker.head.first_known &&
+                marker_fit(&marker, file, job->path.c_str(), reference_byte(video, &marker)) == marker_fits;
+    if (fits) {
+        original.known = true;
+        original.first_byte = marker.head.first_byte;
+        // The first parameter set as it was: its bytes as the file holds
+        // them, with those the marker file lists put back.
+        std::vector<uint8_t> bytes = video->set_bytes;
+        for (size_t k = 0; k < bytes.size(); ++k) marker_lookup(&marker, video->set_pos[k], &bytes[k]);
+        SpsInfo info;
+        bool sets = !bytes.empty() && sps_read(video->layout.codec, bytes.data(), static_cast<uint32_t>(bytes.size()), &info);
+        original.sar = sets ? sps_sar(&info) : SarRatio{0, 0};
+    }
+    marker_release(&marker);
+    return original;
+}

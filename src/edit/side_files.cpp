@@ -1,0 +1,102 @@
+#include "edit/side_files.h"
+
+#include <cstring>
+#include <vector>
+
+#include "console/messages.h"
+
+namespace {
+
+constexpr unsigned list_new_name_tries = 100;
+// A list's first line names its video; one longer than this is no list's.
+constexpr uint32_t list_first_line_most = 0x10000;
+constexpr char list_header_end[] = " sequence header list";
+
+// Offset of the '.' that starts the last component's extension, or the
+// path's length when it has none.
+size_t extension_start(const char* path) {
+    size_t length = std::strlen(path);
+    size_t dot = length;
+    for (size_t i = 0; i < length; ++i) {
+        if (path[i] == '\\' || path[i] == '/') {
+            dot = length;
+        } else if (path[i] == '.') {
+            dot = i;
+        }
+    }
+    return dot;
+}
+
+bool ends_with(const char* text, size_t length, const char* end) {
+    size_t n = std::strlen(end);
+    return length >= n && std::memcmp(text + length - n, end, n) == 0;
+}
+
+// Whether the file that bears the name is a list the tool wrote, judged by
+// its first line, without following a link: a link is the user's.
+bool list_is_ours(const char* name) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open_no_link(&file, name, generic_read) != file_opened) return false;
+    std::vector<char> head(list_first_line_most);
+    uint32_t got = file_read(&file, head.data(), list_first_line_most);
+    file_close(&file);
+    const char* end = static_cast<const char*>(std::memchr(head.data(), '\n', got));
+    if (end == nullptr) return false;
+    size_t length = static_cast<size_t>(end - head.data());
+    if (length > 0 && head[length - 1] == '\r') --length;
+    return ends_with(head.data(), length, list_header_end);
+}
+
+}  // namespace
+
+std::string side_path(const char* path, const char* extension) {
+    return std::string(path, extension_start(path)) + extension;
+}
+
+std::string marker_path(const char* path, bool whole_name) {
+    return whole_name ? std::string(path) + marker_extension : side_path(path, marker_extension);
+}
+
+const char* path_file_name(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at != '\0'; ++at) {
+        if (*at == '\\' || *at == '/') name = at + 1;
+    }
+    return name;
+}
+
+void format_list_line(char* out, uint64_t position, const uint8_t* record) {
+    bool same = std::memcmp(record, record + 4, 4) == 0;
+    text_format(out, list_line_capacity, fmt_list_entry, static_cast<long long>(position),
+                static_cast<unsigned long long>(position), record[0], record[1], record[2],
+                record[3], same ? "-" : "*");
+}
+
+ListCreate list_file_create(ListFileRec* list, const char* name, const FileHandleRec* video) {
+    list->text = text_file_closed;
+    if (file_name_is(name, video)) return list_is_video;
+    OsFileId id = {0, 0};
+    if (os_name_id(name, &id) && !list_is_ours(name)) return list_not_ours;
+    list->name = name;
+    // A name left by a run that was killed, or planted, is passed over.
+    for (unsigned attempt = 0; attempt < list_new_name_tries; ++attempt) {
+        list->new_name = list->name + "." + std::to_string(attempt) + ".new";
+        if (text_file_create(&list->text, list->new_name.c_str()) == 0) return list_created;
+    }
+    return list_not_made;
+}
+
+int list_write_header(ListFileRec* list, const char* video_path) {
+    // The list file is code page 932 text, whatever the name's characters.
+    return text_file_print(&list->text, fmt_list_header, os_name_cp932(video_path).c_str());
+}
+
+int list_file_finish(ListFileRec* list) {
+    if (!list->text.open) return 1;
+    if (text_file_close(&list->text) == 0 &&
+        file_rename_over(list->new_name.c_str(), list->name.c_str()) == 0) {
+        return 0;
+    }
+    file_remove(list->new_name.c_str());
+    return 1;
+}

@@ -1,0 +1,34 @@
+// The results every layer passes up, from a read of the file to the run of
+// one file: one value each, none shared. The errors keep the numbers the
+// closing line shows ("エラー終了(-13)").
+#pragma once
+#include <cstdint>
+
+enum Result : int32_t {
+    result_ok = 0,
+    result_found = 1,  // a walk's sink found what it was looking for, and stopped it
+    result_open_error = -1,
+    result_data_buffer_error = -2,
+    result_block_buffer_error = -3,
+    result_stream_id_error = -4,  // damage in a program stream, without -r
+    result_side_file_error = -6,
+    result_write_error = -7,
+    result_read_error = -9,
+    result_marker_write_error = -10,
+    result_list_write_error = -11,
+    result_close_error = -12,
+    result_no_sequence_header = -13,
+    result_marker_unreadable = -14,
+    result_marker_missing = -15,
+    result_marker_remove_error = -16,
+    result_marker_foreign = -17,  // the marker file was made for another video
+    result_marker_linked = -18,   // a link, or a file with other names too
+    result_no_mpeg_video = -19,   // a transport stream without video the tool takes
+    result_not_dvd_ifo = -20,     // a title set's IFO or BUP without its identifier
+    result_open_refused = -21,    // the file can never be opened for writing
+    result_no_sps = -22,          // H.264 or HEVC video without a parameter set that reads
+    result_list_not_ours = -24,   // a file of the user's bears the list file's name
+    result_sps_unreadable = -25,  // parameter sets, but none this reader understands
+    result_video_pid_empty = -26, // the tables name a video PID that carries nothing
+    result_video_scrambled = -27, // the video's packets are scrambled
+};

@@ -1,0 +1,30 @@
+#include "formats/dvd_ifo.h"
+
+#include <cstring>
+
+#include "formats/walk.h"
+
+namespace {
+
+constexpr char vts_identifier[] = "DVDVIDEO-VTS";
+
+}  // namespace
+
+// A title set's IFO before a byte of it is touched: its identifier, and the
+// attributes byte within the head.
+bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    if (length < ifo_head_length || std::memcmp(head, vts_identifier, sizeof vts_identifier - 1) != 0) {
+        return false;
+    }
+    *layout = {stream_dvd_ifo, {0, 0}, codec_dvd_attributes};
+    return true;
+}
+
+// The attributes byte is the whole payload.
+int32_t dvd_ifo_walk(Walk* w) {
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 0;
+    int32_t result = reader_fetch(&w->reader, ifo_title_video_attributes, 1, &bytes, &available);
+    if (result != 0 || available == 0) return result;
+    return walk_feed_one(w, bytes, ifo_title_video_attributes, 0, 1, ifo_title_video_attributes, w->reader.size);
+}

@@ -1,0 +1,87 @@
+#include "formats/format.h"
+
+#include "codecs/mpeg_video.h"
+#include "codecs/sps.h"
+#include "formats/ps_units.h"
+
+namespace {
+
+// In the order a file is judged.
+const Format formats[] = {
+    {stream_transport, false, transport_probe, transport_clocks, transport_walk},
+    {stream_elementary, false, nal_elementary_probe, nullptr, elementary_walk},
+    {stream_elementary, false, elementary_probe, nullptr, elementary_walk},
+    {stream_program, false, program_probe, program_clocks, program_walk},
+    {stream_dvd_ifo, true, dvd_ifo_probe, nullptr, dvd_ifo_walk},
+};
+
+// Whether the bytes hold an MPEG sequence header's start code, which no
+// H.264 or HEVC stream can hold (its byte after 00 00 01 would have the
+// forbidden bit set).
+bool sequence_code_in(const uint8_t* bytes, uint32_t length) {
+    uint32_t window = 0xFFFFFFFFu;
+    for (uint32_t i = 0; i < length; ++i) {
+        window = (window << 8) | bytes[i];
+        if (window == sequence_header_code) return true;
+    }
+    return false;
+}
+
+// The byte after the first start code, which may follow any run of zero
+// bytes, as decoders take them; -1 when the bytes open with none.
+int first_start_code(const uint8_t* head, uint32_t length) {
+    uint32_t zeros = first_nonzero(head, length);
+    if (zeros < 2 || zeros >= length || head[zeros] != 1) return -1;
+    return zeros + 1 < length ? head[zeros + 1] : 0x100;
+}
+
+}  // namespace
+
+bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    int code = first_start_code(head, length);
+    if (code < 0 || code >= stream_id_program_end) return false;
+    *layout = {stream_elementary, {0, 0}, codec_mpeg};
+    return true;
+}
+
+bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    if (sequence_code_in(head, length)) return false;
+    VideoCodec codec = nal_codec_detect(head, length);
+    if (codec == codec_mpeg) return false;
+    *layout = {stream_elementary, {0, 0}, codec};
+    return true;
+}
+
+bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    if (first_start_code(head, length) < 0) return false;
+    *layout = {stream_program, {0, 0}, codec_mpeg};
+    return true;
+}
+
+bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    TsLayout ts = {0, 0};
+    if (!ts_layout_detect(head, length, &ts)) return false;
+    *layout = {stream_transport, ts, codec_mpeg};
+    return true;
+}
+
+StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length) {
+    StreamLayout layout = {stream_not_mpeg, {0, 0}, codec_mpeg};
+    for (const Format& f : formats) {
+        if (!f.named_only && f.probe(head, length, &layout)) return layout;
+    }
+    return {stream_not_mpeg, {0, 0}, codec_mpeg};
+}
+
+StreamLayout stream_layout_named(StreamKind kind, const uint8_t* head, uint32_t length) {
+    StreamLayout layout = {stream_not_mpeg, {0, 0}, codec_mpeg};
+    const Format* f = format_of(kind);
+    return f != nullptr && f->probe(head, length, &layout) ? layout : StreamLayout{stream_not_mpeg, {0, 0}, codec_mpeg};
+}
+
+const Format* format_of(StreamKind kind) {
+    for (const Format& f : formats) {
+        if (f.kind == kind) return &f;
+    }
+    return nullptr;
+}

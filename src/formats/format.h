@@ -1,0 +1,88 @@
+// The kinds of file the tool takes, each behind the same small interface:
+// it recognises a file by its first bytes, reads the playing time from its
+// head and tail, and walks the file (or a window of it) handing the video's
+// payload to a sink. One table holds them, in the order a file is judged.
+#pragma once
+#include <cstdint>
+
+#include "codecs/video_codec.h"
+#include "formats/ts_packets.h"
+
+enum StreamKind : uint8_t {
+    stream_not_mpeg,
+    stream_elementary,  // video elementary stream: scanned byte by byte
+    stream_program,     // program stream: walked pack by pack, video stream 0xE0
+    stream_transport,   // transport stream: walked packet by packet, one video PID
+    stream_dvd_ifo,     // a DVD-Video title set's IFO or BUP: its video attributes
+};
+
+struct StreamLayout {
+    StreamKind kind;
+    TsLayout ts;  // transport streams only
+    // Of an elementary stream; a transport stream's is its program's; a DVD
+    // IFO's is its attributes byte.
+    VideoCodec codec;
+};
+
+struct Walk;
+
+// The head and tail windows of a file, and what is known of its video, for
+// the playing time.
+struct ClockLook {
+    const uint8_t* head;
+    uint32_t head_len;
+    const uint8_t* tail;
+    uint32_t tail_len;
+    int64_t tail_base;  // file position of tail[0]
+    StreamLayout layout;
+    uint16_t clock_pid;  // transport streams: the program's clock reference PID, or none
+    uint16_t video_pid;
+};
+
+// The first and last clock of the playing time, in 90 kHz ticks (the low 32
+// bits); a program stream's first and last pack header.
+struct StreamClocks {
+    bool found;
+    uint32_t first;
+    uint32_t last;
+    int64_t first_pack_pos;  // offset in the head window, -1 if none
+    int64_t last_pack_pos;   // file position, -1 if none
+};
+
+struct Format {
+    StreamKind kind;
+    // Taken only where a job names the file as one (a DVD's IFO and BUP),
+    // never by the look of an unknown file.
+    bool named_only;
+    // Whether the first bytes open such a file, and its layout.
+    bool (*probe)(const uint8_t* head, uint32_t length, StreamLayout* layout);
+    // Where the playing time begins and ends: null where a file has no clock.
+    void (*clocks)(const ClockLook* look, StreamClocks* clocks);
+    // From the start of the file (or window) to its end.
+    int32_t (*walk)(Walk* walk);
+};
+
+// The kind of file the first bytes open: a transport stream by its sync
+// bytes; an H.264 or HEVC elementary stream when its NAL units hold a
+// parameter set of the codec and no MPEG sequence header; an MPEG video
+// elementary stream when its first start code (after any zero bytes) is
+// one of the video's own (a sequence header, or anything below 0xB9); any
+// other start code opens a program stream.
+StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
+// The layout of a file the job names as one of the named-only kinds.
+StreamLayout stream_layout_named(StreamKind kind, const uint8_t* head, uint32_t length);
+
+const Format* format_of(StreamKind kind);
+
+// The formats' own parts: probes, clocks, walks.
+bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+void program_clocks(const ClockLook* look, StreamClocks* clocks);
+void transport_clocks(const ClockLook* look, StreamClocks* clocks);
+int32_t elementary_walk(Walk* walk);
+int32_t program_walk(Walk* walk);
+int32_t transport_walk(Walk* walk);
+int32_t dvd_ifo_walk(Walk* walk);

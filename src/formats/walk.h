@@ -1,0 +1,68 @@
+// The walk over a whole file, or over a window of it in memory, by its
+// format: the video stream's payload bytes are handed, as ranges of a
+// buffer with their file positions, to a sink (a codec's scanner, above
+// which the editor takes the sites). What the walk met on its way is
+// noted here for the caller to tell.
+#pragma once
+#include <cstdint>
+
+#include "codecs/payload.h"
+#include "formats/format.h"
+#include "formats/reader.h"
+
+struct WalkSink {
+    // Takes ranges of the buffer, in order; buffer[0] lies at file position
+    // buffer_pos. A non-zero result stops the walk and is its result.
+    int32_t (*feed)(void* context, const uint8_t* buffer, int64_t buffer_pos,
+                    const PayloadRange* ranges, uint32_t count);
+    void* context;
+};
+
+// The most payload ranges handed over at once: one per packet of the
+// longest fetch.
+inline constexpr uint32_t walk_ranges_most = reader_fetch_most / ts_packet_size + 1;
+
+// A video stream on another PID than the one rewritten (a join of two
+// recordings): the first that carries sequence headers, and how many.
+struct OtherVideo {
+    uint16_t pid;
+    uint32_t headers;
+    uint32_t window;  // the last four payload bytes
+};
+
+struct Walk {
+    BlockReader reader;
+    StreamLayout layout;
+    uint16_t video_pid;  // transport streams
+    bool range_search;   // -r: program streams look ahead for the next start code
+    WalkSink sink;
+    // What the transport stream walk met on its way.
+    uint32_t video_packets;      // of the video PID
+    uint32_t scrambled_packets;  // of those
+    uint32_t sync_losses;
+    int64_t sync_skipped;
+    OtherVideo other_video;
+    // Where damage stopped a program stream walk without -r, and the three
+    // bytes that stand there instead of a start code prefix; -1 when none.
+    int64_t damage_at;
+    uint8_t damage_bytes[3];
+    // Ranges gathered from one fetch of transport packets, and the breaks
+    // that the next range gets.
+    PayloadRange ranges[walk_ranges_most];
+    uint32_t range_count;
+    uint8_t pending_breaks;
+};
+
+void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,
+               uint16_t video_pid, bool range_search, WalkSink sink);
+// A walk over bytes already in memory, as if they were the whole file.
+void walk_init_window(Walk* walk, const uint8_t* window, uint32_t length, StreamLayout layout,
+                      uint16_t video_pid, bool range_search, WalkSink sink);
+
+// From the start of the file to its end, as its format walks it: 0, or the
+// first non-zero result of the sink or of the walk itself.
+int32_t walk_run(Walk* walk);
+
+// Hands one range over on its own.
+int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uint32_t first,
+                      uint32_t end, int64_t unit_pos, int64_t progress_pos);

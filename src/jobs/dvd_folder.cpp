@@ -1,0 +1,239 @@
+#include "jobs/dvd_folder.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "edit/editor.h"
+#include "run/exit_codes.h"
+#include "run/dvd_run.h"
+
+namespace {
+
+constexpr unsigned title_sets_most = 99;
+constexpr unsigned title_vobs_most = 9;
+constexpr uint32_t code_4x3 = 2;
+constexpr uint32_t code_16x9 = 3;
+
+// A folder's entries, to be found by name in any letter case.
+struct FolderNames {
+    std::string folder;
+    std::vector<std::string> entries;  // in name order
+};
+
+void entry_collect(void* context, const char* entry) {
+    static_cast<std::vector<std::string>*>(context)->push_back(entry);
+}
+
+bool folder_names_read(const std::string& folder, FolderNames* names) {
+    names->folder = folder;
+    names->entries.clear();
+    if (!os_folder_list(folder.c_str(), entry_collect, &names->entries)) return false;
+    std::sort(names->entries.begin(), names->entries.end());
+    return true;
+}
+
+bool same_letters(const std::string& entry, const char* name) {
+    size_t i = 0;
+    for (; i < entry.size() && name[i] != '\0'; ++i) {
+        char a = entry[i] >= 'a' && entry[i] <= 'z' ? static_cast<char>(entry[i] - 32) : entry[i];
+        if (a != name[i]) return false;
+    }
+    return i == entry.size() && name[i] == '\0';
+}
+
+// The path of the entry whose name is `name` (upper case) in any letter
+// case; empty when there is none.
+std::string folder_entry(const FolderNames& names, const char* name) {
+    for (const std::string& entry : names.entries) {
+        if (same_letters(entry, name)) return path_join(names.folder, entry);
+    }
+    return std::string();
+}
+
+struct TitleSet {
+    unsigned number;
+    std::string ifo;
+    std::string bup;
+    std::vector<std::string> vobs;
+    uint32_t first_codes[title_vobs_most];  // each VOB's first header's code, 0 when none
+    uint32_t original;  // what the set was before the tool changed it: 2, 3, or 0 when unknown
+    bool mpeg2;
+};
+
+std::string set_file(const FolderNames& names, unsigned number, unsigned k, const char* extension) {
+    char name[16];
+    std::snprintf(name, sizeof name, "VTS_%02u_%u.%s", number, k, extension);
+    return folder_entry(names, name);
+}
+
+bool title_set_find(const FolderNames& names, unsigned number, TitleSet* set) {
+    set->ifo = set_file(names, number, 0, "IFO");
+    if (set->ifo.empty()) return false;
+    set->number = number;
+    set->bup = set_file(names, number, 0, "BUP");
+    set->vobs.clear();
+    for (unsigned k = 1; k <= title_vobs_most; ++k) {
+        std::string vob = set_file(names, number, k, "VOB");
+        if (!vob.empty()) set->vobs.push_back(vob);
+    }
+    return true;
+}
+
+// Whether the IFO or BUP reads, and the aspect code its attributes say.
+bool ifo_code(const std::string& path, uint32_t* code) {
+    return !path.empty() && ifo_look(path.c_str(), code);
+}
+
+// A title set's IFO and BUP that disagree: a run was cut off between the
+// two writes.
+bool backup_differs(const TitleSet* set) {
+    uint32_t ifo = 0;
+    uint32_t bup = 0;
+    return ifo_code(set->ifo, &ifo) && ifo_code(set->bup, &bup) && ifo != bup;
+}
+
+// What each title VOB's first sequence header says: its aspect code, and
+// whether the video is MPEG-2; and what the set was before the tool first
+// changed it, as the first VOB's marker file says, or the IFO's.
+void title_set_probe(TitleSet* set, const RunOptions* options) {
+    set->mpeg2 = false;
+    set->original = 0;
+    for (size_t k = 0; k < set->vobs.size(); ++k) {
+        VideoLook look = video_look(set->vobs[k].c_str(), options);
+        set->first_codes[k] = look.code;
+        if (k > 0) continue;
+        set->mpeg2 = look.mpeg2;
+        set->original = look.original_code != 0 ? look.original_code : ifo_original_code(set->ifo.c_str());
+    }
+}
+
+// The set's target: -o's; otherwise the other of 4:3 and 16:9 than the set
+// was before the tool first changed it, so that a run cut off is finished
+// and never swapped back. A set that the tool never changed but whose VOBs
+// disagree, or whose IFO or BUP disagrees with them (a set half fixed by
+// hand), is made to follow its first VOB; otherwise 4:3 and 16:9 are
+// exchanged.
+uint32_t title_set_target(Batch* batch, const TitleSet* set, const RunOptions* options) {
+    if (options_has_o(options)) return static_cast<uint32_t>(o_option_value(options->o_text.c_str()));
+    uint32_t first = set->first_codes[0];
+    bool mixed = false;
+    for (size_t k = 1; k < set->vobs.size(); ++k) {
+        if (set->first_codes[k] != 0 && set->first_codes[k] != first) mixed = true;
+    }
+    uint32_t ifo = 0;
+    if ((ifo_code(set->ifo, &ifo) && ifo != first) || backup_differs(set)) mixed = true;
+    uint32_t target = first == code_16x9 ? code_4x3 : code_16x9;
+    if (set->original == code_4x3 || set->original == code_16x9) {
+        target = set->original == code_16x9 ? code_4x3 : code_16x9;
+    } else if (mixed) {
+        target = first;
+    }
+    if (mixed) notify(batch->notices, notice_dvd_made_consistent, {target});
+    return target;
+}
+
+// One IFO or BUP set to the target or put back, counted like a file.
+void ifo_file_run(Batch* batch, const RunOptions* options, const std::string& path, uint32_t target) {
+    if (path.empty()) return;
+    batch_file_name(batch, path.c_str());
+    if (batch_taken_before(batch, path.c_str())) return;
+    batch_count(batch, path.c_str(), ifo_run(path.c_str(), options, target, batch->notices));
+}
+
+// The IFO and its backup, once the VOBs are done; a backup that disagrees
+// with its IFO was cut off between the two writes, and is made to agree.
+void ifo_pair_run(Batch* batch, const RunOptions* options, const TitleSet* set, uint32_t target) {
+    if (backup_differs(set)) notify(batch->notices, notice_dvd_bup_differs);
+    ifo_file_run(batch, options, set->ifo, target);
+    ifo_file_run(batch, options, set->bup, target);
+}
+
+void title_vobs_list(Batch* batch, const RunOptions* options, const TitleSet* set) {
+    for (const std::string& vob : set->vobs) batch_file(batch, options, vob.c_str(), role_named);
+    uint32_t ifo = 0;
+    if (ifo_code(set->ifo, &ifo)) notify(batch->notices, notice_dvd_aspects, {ifo, set->first_codes[0]});
+}
+
+bool file_done(int code) {
+    return code == exit_ok || code == exit_same_aspect;
+}
+
+// The IFO and BUP go back only once every VOB did, so that another disc's
+// files copied over a set keep their own attributes as well as their video.
+void title_set_undo(Batch* batch, const RunOptions* options, const TitleSet* set) {
+    bool all_back = true;
+    for (const std::string& vob : set->vobs) {
+        if (!file_done(batch_file(batch, options, vob.c_str(), role_folder_file))) all_back = false;
+    }
+    if (!all_back) {
+        notify(batch->notices, notice_dvd_ifo_not_restored);
+        return;
+    }
+    ifo_pair_run(batch, options, set, 0);
+}
+
+// The VOBs first; the IFO and BUP only once every VOB is done, so that a set
+// left half done still shows it by an IFO that disagrees with the VOBs.
+void title_set_rewrite(Batch* batch, const RunOptions* options, const TitleSet* set) {
+    uint32_t target = title_set_target(batch, set, options);
+    RunOptions vob_options = *options;
+    vob_options.set_target = static_cast<int32_t>(target);
+    bool all_done = true;
+    for (const std::string& vob : set->vobs) {
+        if (!file_done(batch_file(batch, &vob_options, vob.c_str(), role_named))) all_done = false;
+    }
+    if (!all_done) {
+        notify(batch->notices, notice_dvd_ifo_kept);
+        return;
+    }
+    ifo_pair_run(batch, options, set, target);
+}
+
+void title_set_run(Batch* batch, const RunOptions* options, TitleSet* set) {
+    notify(batch->notices, notice_dvd_title_set, {set->number});
+    if (set->vobs.empty()) {
+        notify(batch->notices, notice_dvd_no_title_vob);
+        ++batch->skipped;
+        return;
+    }
+    title_set_probe(set, options);
+    if (!set->mpeg2) {
+        notify(batch->notices, notice_dvd_not_mpeg2);
+        batch->skipped += static_cast<uint32_t>(set->vobs.size());
+        return;
+    }
+    if ((options->mode_flags & mode_list) != 0) {
+        title_vobs_list(batch, options, set);
+    } else if ((options->mode_flags & mode_undo) != 0) {
+        title_set_undo(batch, options, set);
+    } else {
+        title_set_rewrite(batch, options, set);
+    }
+}
+
+}  // namespace
+
+bool dvd_folder_find(const std::string& folder, std::string* video_ts) {
+    FolderNames names;
+    if (!folder_names_read(folder, &names)) return false;
+    if (!folder_entry(names, "VIDEO_TS.IFO").empty()) {
+        *video_ts = folder;
+        return true;
+    }
+    std::string inner = folder_entry(names, "VIDEO_TS");
+    FolderNames inner_names;
+    if (inner.empty() || !folder_names_read(inner, &inner_names)) return false;
+    if (folder_entry(inner_names, "VIDEO_TS.IFO").empty()) return false;
+    *video_ts = inner;
+    return true;
+}
+
+void dvd_folder_run(Batch* batch, const RunOptions* options, const std::string& video_ts) {
+    FolderNames names;
+    folder_names_read(video_ts, &names);
+    TitleSet set;
+    for (unsigned number = 1; number <= title_sets_most; ++number) {
+        if (title_set_find(names, number, &set)) title_set_run(batch, options, &set);
+    }
+}

@@ -1,0 +1,332 @@
+#include "run/analysis.h"
+
+#include <cstring>
+
+#include "codecs/site_scan.h"
+#include "formats/dvd_ifo.h"
+#include "formats/walk.h"
+#include "run/exit_codes.h"
+#include "run/trailing_zero.h"
+
+namespace {
+
+constexpr uint32_t head_window = 0x200000;
+constexpr uint32_t tail_window = 0x100000;
+
+struct Windows {
+    FileBuffer headbuf;
+    FileBuffer tailbuf;
+};
+
+// The video's first sequence header, as the payload goes by; a packet sent
+// twice is read from the state before its first copy, and a break loses
+// what was put together.
+struct ProbeSink {
+    VideoHeaderProbe* probe;
+    VideoHeaderProbe before;
+    bool settle;  // on to the start code after it, not only the header
+};
+
+int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+                   uint32_t count) {
+    ProbeSink* s = static_cast<ProbeSink*>(context);
+    for (uint32_t i = 0; i < count; ++i) {
+        const PayloadRange& r = ranges[i];
+        if ((r.breaks & payload_repeat) != 0) {
+            *s->probe = s->before;
+        } else {
+            if ((r.breaks & payload_gap) != 0) video_probe_gap(s->probe);
+            s->before = *s->probe;
+        }
+        video_probe_feed(s->probe, buffer + r.first, r.end - r.first, buffer_pos + r.first);
+        bool done = s->settle ? video_probe_settled(s->probe) : video_probe_found(s->probe);
+        if (done) return result_found;
+    }
+    return 0;
+}
+
+// The first site that reads: a parameter set, or a DVD's attributes byte.
+struct FirstSite {
+    SiteScanner scanner;
+    VideoLayout* video;
+    uint32_t unread;  // parameter sets this reader does not understand
+};
+
+int32_t first_site_take(void* context, const AspectSite* site) {
+    FirstSite* f = static_cast<FirstSite*>(context);
+    if (!site_read(site, site->bytes, &f->video->reference)) {
+        ++f->unread;
+        return 0;
+    }
+    f->video->set_bytes.assign(site->bytes, site->bytes + site->length);
+    f->video->set_pos.assign(site->pos, site->pos + site->length);
+    f->video->first_byte = site->kind == site_parameter_set ? static_cast<uint8_t>(f->video->reference.aspect.code)
+                                                             : site->bytes[0];
+    return result_found;
+}
+
+int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+                        uint32_t count) {
+    FirstSite* f = static_cast<FirstSite*>(context);
+    return site_scan(&f->scanner, buffer, buffer_pos, ranges, count, first_site_take, f);
+}
+
+// Why the walk found no first site, where the file says it: parameter
+// sets this reader cannot read, a video PID named in the tables but never
+// carried, or one whose packets are scrambled.
+int32_t reference_missing(const Walk* walk, bool sets, uint32_t unread) {
+    if (sets && unread > 0) return result_sps_unreadable;
+    int32_t none = sets ? result_no_sps : result_no_sequence_header;
+    if (walk->layout.kind != stream_transport) return none;
+    if (walk->video_packets == 0) return result_video_pid_empty;
+    return walk->scrambled_packets > 0 ? result_video_scrambled : none;
+}
+
+// The walk of the window, or of the whole file, to the video's first site.
+int32_t reference_walk(Walk* walk, bool sets, SequenceHeaderInfo* info, VideoLayout* video) {
+    if (!sets) {
+        ProbeSink probe = {&info->video, info->video, true};
+        walk->sink = WalkSink{probe_feed, &probe};
+        int32_t result = walk_run(walk);
+        return result == result_found ? 0 : result;
+    }
+    FirstSite* first = new FirstSite{};
+    first->video = video;
+    site_scanner_init(&first->scanner, info->layout.codec, nullptr);
+    walk->sink = WalkSink{first_site_feed, first};
+    int32_t result = walk_run(walk);
+    if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
+    if (result == 0) result = reference_missing(walk, true, first->unread);
+    delete first;
+    return result == result_found ? 0 : result;
+}
+
+// Places the head window at the start and the tail window so that it ends
+// where the trailing zero bytes begin, never before the start of the file.
+void windows_place(int64_t size, int64_t zeros, SequenceHeaderInfo* info) {
+    int64_t data = size - zeros;
+    info->head_len = size < head_window ? static_cast<uint32_t>(data) : head_window;
+    info->tail_len = data < tail_window ? static_cast<uint32_t>(data) : tail_window;
+    info->tail_base = data - info->tail_len;
+}
+
+// Reads both windows; returns the stop, or -1.
+int64_t windows_fill(FileHandleRec* file, const SequenceHeaderInfo* info, Windows* w) {
+    bool head_made = file_buffer_make(&w->headbuf, info->head_len);
+    bool tail_made = file_buffer_make(&w->tailbuf, info->tail_len);
+    if (!head_made) return stop_headbuf_error;
+    file_seek(file, 0, file_begin);
+    if (file_read(file, w->headbuf.bytes, info->head_len) == 0) return stop_head_read_error;
+    if (!tail_made) return stop_tailbuf_error;
+    if (info->tail_len == 0) return -1;  // nothing but zeros before the tail
+    file_seek(file, info->tail_base, file_begin);
+    if (file_read(file, w->tailbuf.bytes, info->tail_len) < info->tail_len) return stop_tail_read_error;
+    return -1;
+}
+
+// The stop of an empty or unreadable file, or -1; *zeros gets the run of
+// zero bytes at its end.
+int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
+    *zeros = 0;
+    if (file->size == 0) return stop_empty_file;
+    if (trailing_zero_count(file, zeros) != 0) return stop_tail_unreadable;
+    return *zeros == file->size ? int64_t{stop_all_zero_file} : -1;
+}
+
+// A recording that opens with more null packets than the head window holds
+// has its tables further on: windows that overlap by half, so that tables
+// split between two are seen whole in one, until tables or a video stream
+// turn up.
+int32_t program_seek(FileHandleRec* file, SequenceHeaderInfo* info) {
+    const TsLayout& ts = info->layout.ts;
+    FileBuffer window;
+    if (!file_buffer_make(&window, head_window)) return result_data_buffer_error;
+    int64_t step = head_window / 2 / ts.stride * ts.stride;
+    for (int64_t at = ts.first_sync + step; !info->program.found && !info->program.tables_seen &&
+                                            at + ts_packet_size <= file->size;
+         at += step) {
+        int64_t left = file->size - at;
+        uint32_t want = left < head_window ? static_cast<uint32_t>(left) : head_window;
+        uint32_t got = file_read_at(file, at, window.bytes, want);
+        if (got != want) return result_read_error;
+        ts_program_find(window.bytes, got, TsLayout{ts.stride, 0}, &info->program);
+    }
+    info->layout.codec = info->program.codec;
+    return 0;
+}
+
+bool parameter_sets(VideoCodec codec) {
+    return codec == codec_avc || codec == codec_hevc;
+}
+
+// The first site from the rest of the file, where the head window did not
+// hold it (or, for MPEG video, what follows the first header). A head
+// window that held the whole file and no header may have stopped at
+// damage, which the walk of the file reports (or, with -r, walks past).
+int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
+                       SequenceHeaderInfo* info, VideoLayout* video) {
+    bool sets = parameter_sets(info->layout.codec);
+    bool whole_file_seen = info->head_len >= file->size && video_probe_found(&info->video);
+    if (!sets && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
+    FileBuffer block;
+    if (!file_buffer_make(&block, reader_buffer_size)) return result_data_buffer_error;
+    Walk* walk = new Walk;
+    walk_init(walk, file, block.bytes, info->layout, info->program.video_pid,
+              (job->mode_flags & (mode_range_search | mode_undo)) != 0, WalkSink{});
+    if (!sets) video_probe_init(&info->video);
+    int32_t result = reference_walk(walk, sets, info, video);
+    if (result == 0 && !sets && !video_probe_found(&info->video)) {
+        result = reference_missing(walk, false, 0);
+    }
+    if (walk->damage_at >= 0) {
+        notify(notices, notice_damage,
+               {walk->damage_at, walk->damage_bytes[0], walk->damage_bytes[1], walk->damage_bytes[2]});
+    }
+    if (result == result_read_error) {
+        notify(notices, notice_read_short, {walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
+    }
+    delete walk;
+    return result;
+}
+
+void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
+    video->layout = info->layout;
+    video->video_pid = info->program.video_pid;
+    std::memcpy(video->header, info->video.header, sizeof video->header);
+    if (info->layout.codec == codec_mpeg) video->first_byte = info->video.header[7];
+}
+
+// The video of a stream the head opens: its first site from the windows or
+// the rest of the file. A transport stream's tables or video can lie past
+// the head window (a recording that opens with null packets): they are
+// looked for there, and tables that name no video the tool takes settle
+// it. Returns an exit code, or -1 to go on.
+int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, SequenceHeaderInfo* info,
+               VideoLayout* video) {
+    int32_t result = 0;
+    if (info->layout.kind == stream_transport && !info->program.found && !info->program.tables_seen) {
+        result = program_seek(file, info);
+    }
+    if (result == 0 && info->layout.kind == stream_transport && !info->program.found) {
+        notify(notices, notice_stop, {info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
+        return exit_not_mpeg;
+    }
+    if (result == 0) result = reference_seek(file, job, notices, info, video);
+    if (result != 0) {
+        notify(notices, notice_error, {result});
+        return exit_engine_error;
+    }
+    if (parameter_sets(info->layout.codec)) {
+        sps_read(info->layout.codec, video->set_bytes.data(), static_cast<uint32_t>(video->set_bytes.size()), &info->sps);
+    }
+    return -1;
+}
+
+// A DVD's IFO or BUP, which the job names as one: its identifier and its
+// attributes byte, the one site. Returns an exit code, or -1 to go on.
+int ifo_find(FileHandleRec* file, NoticeSink notices, VideoLayout* video) {
+    uint8_t head[ifo_head_length] = {};
+    uint32_t got = file_read_at(file, 0, head, sizeof head);
+    video->layout = stream_layout_named(stream_dvd_ifo, head, sizeof head);
+    int32_t refused = video->layout.kind != stream_dvd_ifo ? result_not_dvd_ifo
+                      : got < sizeof head                  ? result_read_error
+                                                           : 0;
+    if (refused != 0) {
+        notify(notices, notice_error, {refused});
+        return exit_engine_error;
+    }
+    video->first_byte = head[ifo_title_video_attributes];
+    AspectSite site = {};
+    site.kind = site_dvd_attributes;
+    site.bytes = head + ifo_title_video_attributes;
+    site.length = 1;
+    site_read(&site, site.bytes, &video->reference);
+    return -1;
+}
+
+}  // namespace
+
+int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info) {
+    (void)tailbuf;
+    info->not_mpeg = 0xFF;
+    info->first_pack_pos = -1;
+    info->last_pack_pos = -1;
+    info->first_seqhdr_pos = -1;
+    info->program = ts_program_none;
+    video_probe_init(&info->video);
+    info->layout = stream_layout_detect(headbuf, info->head_len);
+    if (info->layout.kind == stream_not_mpeg) return 0;
+    info->not_mpeg = 0;
+    if (info->layout.kind == stream_transport) {
+        ts_program_find(headbuf, info->head_len, info->layout.ts, &info->program);
+        info->layout.codec = info->program.codec;
+    }
+    // A parameter set is found by the walk of the file, with its own scanner;
+    // a transport stream's video only once its PID is known.
+    bool video_known = info->layout.kind != stream_transport || info->program.found;
+    if (info->layout.codec != codec_mpeg || !video_known) return 0;
+    Walk* walk = new Walk;
+    ProbeSink probe = {&info->video, info->video, true};
+    walk_init_window(walk, headbuf, info->head_len, info->layout, info->program.video_pid, false,
+                     WalkSink{probe_feed, &probe});
+    walk_run(walk);
+    delete walk;
+    return 0;
+}
+
+int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info) {
+    SequenceHeaderFields fields = {0, 0, 0, 0, 0};
+    info->first_seqhdr_pos = -1;
+    if (video_probe_found(&info->video)) {
+        info->first_seqhdr_pos = info->video.code_pos - 3;
+        sequence_header_parse(&fields, info->video.header + 4);
+    }
+    info->horizontal_size = fields.horizontal_size;
+    info->vertical_size = fields.vertical_size;
+    info->aspect_code = fields.aspect_code;
+    info->frame_rate_code = fields.frame_rate_code;
+    info->bit_rate_value = fields.bit_rate_value;
+
+    StreamClocks clocks = {false, 0, 0, -1, -1};
+    const Format* format = format_of(info->layout.kind);
+    ClockLook look = {headbuf, info->head_len, tailbuf, info->tail_len, info->tail_base, info->layout,
+                      info->program.pcr_pid, info->program.video_pid};
+    if (format != nullptr && format->clocks != nullptr) format->clocks(&look, &clocks);
+    info->first_pack_pos = clocks.first_pack_pos;
+    info->last_pack_pos = clocks.last_pack_pos;
+    info->duration_sec = 0;
+    if (clocks.found) {
+        uint32_t ticks = clocks.last - clocks.first;
+        info->duration_sec = static_cast<double>(static_cast<long double>(ticks) * (1.0L / 90000.0L));
+    }
+
+    // The aspect nibble belongs to the video, so the video decides the
+    // version: an MPEG-2 sequence header is followed by its extension, and
+    // the system layer around it may be of either kind.
+    info->mpeg_version = info->video.extension == 1 ? 2 : 1;
+    return 0;
+}
+
+int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, NoticeSink notices,
+                 SequenceHeaderInfo* info, VideoLayout* video) {
+    if (kind == stream_dvd_ifo) return ifo_find(file, notices, video);
+    Windows windows;
+    int64_t zeros = 0;
+    int64_t stop = zeros_measure(file, &zeros);
+    windows_place(file->size, zeros, info);
+    if (stop < 0) stop = windows_fill(file, info, &windows);
+    if (stop >= 0) {
+        notify(notices, notice_stop, {stop});
+        return exit_usage;
+    }
+    header_seek(windows.headbuf.bytes, windows.tailbuf.bytes, info);
+    if (info->not_mpeg != 0) {
+        notify(notices, notice_stop, {stop_not_mpeg});
+        return exit_not_mpeg;
+    }
+    int exit_code = video_find(file, job, notices, info, video);
+    if (exit_code >= 0) return exit_code;
+    header_parse(windows.headbuf.bytes, windows.tailbuf.bytes, info);
+    video_layout_fill(info, video);
+    return -1;
+}

@@ -1,0 +1,103 @@
+#include "run/dvd_run.h"
+
+#include "codecs/dvd_attributes.h"
+#include "edit/marker.h"
+#include "edit/side_files.h"
+#include "formats/dvd_ifo.h"
+#include "run/analysis.h"
+#include "run/exit_codes.h"
+#include "run/file_edit.h"
+
+namespace {
+
+int32_t notices_dropped(void*, const Notice*) {
+    return 0;
+}
+
+// A look says nothing.
+constexpr NoticeSink quiet = {notices_dropped, nullptr};
+
+// The IFO or BUP opened for a look, and its attributes byte.
+bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
+    *file = {os_invalid_handle, 0, 0};
+    if (file_open(file, path, generic_read) != file_opened) return false;
+    uint8_t head[ifo_head_length] = {};
+    StreamLayout layout = stream_layout_named(stream_dvd_ifo, head, file_read_at(file, 0, head, sizeof head));
+    *attributes = head[ifo_title_video_attributes];
+    if (layout.kind == stream_dvd_ifo) return true;
+    file_close(file);
+    return false;
+}
+
+}  // namespace
+
+int ifo_run(const char* path, const RunOptions* options, uint32_t target, NoticeSink notices) {
+    FileRun run;
+    file_run_init(&run, path, options, notices);
+    run.job.target_aspect = target;
+    bool undo = (options->mode_flags & mode_undo) != 0;
+    if (undo && file_exists(marker_path(path, true).c_str()) != 0) {
+        notify(notices, notice_file_no_marker);
+        return exit_same_aspect;
+    }
+    int opened = file_open(&run.file, path, generic_read | generic_write);
+    if (opened == file_open_refused) {
+        notify(notices, notice_stop, {stop_open_refused});
+        return exit_open_gave_up;
+    }
+    if (opened != file_opened) {
+        RunOutcome failed = {undo ? outcome_undo : outcome_rewrite, result_open_error, false, false, false};
+        return notify_outcome(notices, &failed);
+    }
+    SequenceHeaderInfo info = {};
+    VideoLayout video = {};
+    int code = file_analyse(&run.file, &run.job, stream_dvd_ifo, notices, &info, &video);
+    if (code < 0 && !undo && !file_edit(&run, &video, edit_change_search).change_needed) {
+        notify(notices, notice_dvd_ifo_already, {target});
+        code = exit_same_aspect;
+    }
+    if (code < 0) code = file_edit_report(&run, &video);
+    file_run_close(&run);
+    return code;
+}
+
+VideoLook video_look(const char* path, const RunOptions* options) {
+    VideoLook look = {};
+    FileRun run;
+    file_run_init(&run, path, options, quiet);
+    if (file_open(&run.file, path, generic_read) != file_opened) return look;
+    SequenceHeaderInfo info = {};
+    VideoLayout video = {};
+    bool analysed = file_analyse(&run.file, &run.job, stream_not_mpeg, quiet, &info, &video) < 0;
+    look.found = analysed && video_probe_found(&info.video);
+    look.mpeg2 = look.found && info.video.extension == 1;
+    look.code = look.found ? info.video.header[7] >> 4 : 0;
+    AspectOriginal original = look.found ? aspect_original(&run.job, &run.file, &video) : AspectOriginal{};
+    look.original_code = original.known ? original.first_byte >> 4 : 0;
+    file_run_close(&run);
+    return look;
+}
+
+bool ifo_look(const char* path, uint32_t* code) {
+    FileHandleRec file;
+    uint8_t attributes = 0;
+    if (!ifo_open_look(&file, path, &attributes)) return false;
+    file_close(&file);
+    *code = dvd_video_of(attributes).aspect;
+    return true;
+}
+
+uint32_t ifo_original_code(const char* path) {
+    std::string name = marker_path(path, true);
+    FileHandleRec file;
+    uint8_t attributes = 0;
+    if (file_exists(name.c_str()) != 0 || !ifo_open_look(&file, path, &attributes)) return 0;
+    MarkerRec marker;
+    marker_init(&marker);
+    bool fits = marker_load(&marker, name.c_str(), &file) == 0 && marker.head.first_known &&
+                marker_fit(&marker, &file, path, marker.head.first_byte) == marker_fits;
+    uint32_t code = fits ? dvd_video_of(marker.head.first_byte).aspect : 0;
+    marker_release(&marker);
+    file_close(&file);
+    return code;
+}

@@ -1,0 +1,28 @@
+// The runs and looks a DVD-Video title set needs of its files: a title
+// VOB's first header and what it was before, and the IFO and BUP's video
+// attributes, set or put back through the same editor as any video.
+#pragma once
+#include <cstdint>
+
+#include "edit/notice.h"
+#include "run/options.h"
+
+// A DVD title set's IFO or BUP set to the target (2 or 3) or, with -u, put
+// back: its exit code.
+int ifo_run(const char* path, const RunOptions* options, uint32_t target, NoticeSink notices);
+
+// What a title VOB's first sequence header says, and what the set's files
+// said before the tool first changed them, for a DVD title set's target.
+struct VideoLook {
+    bool found;
+    bool mpeg2;
+    uint32_t code;           // its aspect code now
+    uint32_t original_code;  // before the first change, from its marker file; 0 when unknown
+};
+VideoLook video_look(const char* path, const RunOptions* options);
+// The aspect code an IFO or BUP says (2, 3, or 0 for a reserved value):
+// false when it cannot be read as one.
+bool ifo_look(const char* path, uint32_t* code);
+// What an IFO or BUP said before the tool first changed it, as a marker
+// file made for it records: 2, 3, or 0 when none says.
+uint32_t ifo_original_code(const char* path);

@@ -1,0 +1,47 @@
+#include "run/file_edit.h"
+
+namespace {
+
+EditMode mode_of(const RunOptions* options) {
+    if ((options->mode_flags & mode_list) != 0) return edit_list;
+    if ((options->mode_flags & mode_undo) != 0) return edit_restore;
+    return edit_rewrite;
+}
+
+}  // namespace
+
+void file_run_init(FileRun* run, const char* path, const RunOptions* options, NoticeSink notices) {
+    run->job = ConvertJob{path, 0, {0, 0}, options->mode_flags};
+    run->options = options;
+    run->notices = notices;
+    run->file = {os_invalid_handle, 0, 0};
+    run->read_only = false;
+}
+
+int file_run_close(FileRun* run) {
+    if (run->file.handle == os_invalid_handle) return 0;
+    int closed = file_close(&run->file);
+    run->file.handle = os_invalid_handle;
+    return closed != 0 ? 0 : 1;
+}
+
+EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {
+    EditRequest request = {&run->job, mode, &run->file, video, run->notices};
+    return aspect_rewrite(&request);
+}
+
+// The time is taken and put back on the run's own handle, so that it is
+// the file the editor wrote into. A run that finishes or undoes one cut
+// short puts back the time the marker file recorded before the first
+// change. A network share reports a failed write-back only at the close.
+int file_edit_report(FileRun* run, const VideoLayout* video) {
+    OsFileTime written = {0, 0};
+    bool known = !run->read_only && os_last_write_get(run->file.handle, &written);
+    EditMode mode = mode_of(run->options);
+    EditOutcome outcome = file_edit(run, video, mode);
+    if (outcome.time_known) written = outcome.written;
+    if (!run->read_only && (known || outcome.time_known)) os_last_write_set(run->file.handle, &written);
+    bool writes = mode == edit_rewrite || mode == edit_restore;
+    if (file_run_close(run) != 0 && writes && outcome.run.result >= 0) outcome.run.result = result_close_error;
+    return notify_outcome(run->notices, &outcome.run);
+}

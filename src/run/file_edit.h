@@ -1,0 +1,27 @@
+// One file's run as the editor sees it: its job, its one open handle, and
+// the editor's walks over it, the last of which is reported.
+#pragma once
+#include <cstdint>
+
+#include "edit/editor.h"
+#include "edit/notice.h"
+#include "run/options.h"
+
+struct FileRun {
+    ConvertJob job;
+    const RunOptions* options;
+    NoticeSink notices;
+    FileHandleRec file;  // the run's one handle, which holds its lock
+    bool read_only;      // a listing of a file that can never be written
+};
+
+void file_run_init(FileRun* run, const char* path, const RunOptions* options, NoticeSink notices);
+// Closes the handle where it is still open: 0, or 1 when the close failed.
+int file_run_close(FileRun* run);
+
+// One walk of the editor over the run's file.
+EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode);
+// The walk the options ask for, between a capture and a restore of the
+// last-write time, then the handle closed and the outcome reported: the
+// exit code the report gives it.
+int file_edit_report(FileRun* run, const VideoLayout* video);

@@ -1,0 +1,232 @@
+#include "run/file_run.h"
+
+#include <vector>
+
+#include "edit/editor.h"
+#include "edit/side_files.h"
+#include "run/analysis.h"
+#include "run/file_edit.h"
+#include "run/target.h"
+
+namespace {
+
+// Enough of a file's head to tell a kind of file the run takes from
+// anything else.
+constexpr uint32_t kind_look = 0x10000;
+
+bool listing(const RunOptions* options) {
+    return (options->mode_flags & mode_list) != 0;
+}
+
+bool undoing(const RunOptions* options) {
+    return (options->mode_flags & mode_undo) != 0;
+}
+
+// What the video was before the tool first changed it, where the default
+// target needs it: a marker file made for it says so.
+AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
+    const RunOptions* options = run->options;
+    AspectOriginal none = {};
+    if (listing(options) || undoing(options) || options_has_o(options)) return none;
+    return aspect_original(&run->job, &run->file, video);
+}
+
+// The target equals the first site's: there is still something to do when
+// another site holds another aspect (an interrupted run, a file with parts
+// of both shapes). Otherwise the notice says why there is nothing: `said`
+// when the file was converted from another shape already, else the
+// notice of -o or a title set's target that the file holds, else that no
+// other shape was given. Returns an exit code, or -1 to go on.
+int same_target_check(FileRun* run, const VideoLayout* video, const Notice* converted, const Notice* already) {
+    EditOutcome search = file_edit(run, video, edit_change_search);
+    if (search.change_needed) return -1;
+    if (search.run.result != result_ok) {
+        notify(run->notices, notice_error, {search.run.result});
+        return exit_engine_error;
+    }
+    const RunOptions* options = run->options;
+    if (converted != nullptr) {
+        run->notices.send(run->notices.context, converted);
+    } else if (options_has_o(options) || options->set_target >= 0) {
+        run->notices.send(run->notices.context, already);
+    } else {
+        notify(run->notices, notice_target_equals_source);
+    }
+    return exit_same_aspect;
+}
+
+Notice notice_of(NoticeKind kind, std::initializer_list<int64_t> numbers) {
+    Notice notice = {};
+    notice.kind = kind;
+    int k = 0;
+    for (int64_t n : numbers) notice.n[k++] = n;
+    return notice;
+}
+
+// Whether a rewrite of H.264 or HEVC video to the target can be made in
+// place at all, and is needed. Returns an exit code, or -1 to go on.
+int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
+                      const AspectOriginal* original) {
+    const SpsInfo* sps = &info->sps;
+    SarRatio current = sps_sar(sps);
+    SarRatio target = run->job.target_sar;
+    if (!sps->aspect_present) {
+        notify(run->notices, notice_sets_no_aspect_field);
+        return exit_no_aspect_field;
+    }
+    bool same = current.width != 0 && sar_same(current, target);
+    if (same || target.width == 0) {
+        Notice converted = notice_of(notice_sar_converted, {sps->width, sps->height, original->sar.width,
+                                                            original->sar.height, target.width, target.height});
+        Notice already = notice_of(notice_sar_already, {sps->width, sps->height, target.width, target.height});
+        bool was = original->known && !options_has_o(run->options);
+        return same_target_check(run, video, was ? &converted : nullptr, &already);
+    }
+    if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
+        notify(run->notices, notice_sets_no_table_code, {target.width, target.height});
+        return exit_sps_left;
+    }
+    return -1;
+}
+
+// H.264 and HEVC video, whose target is a sample aspect.
+int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
+    const SpsInfo* sps = &info->sps;
+    SarRatio target = sps_sar(sps);
+    notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 0});
+    if (!undoing(run->options)) {
+        AspectOriginal original = original_find(run, video);
+        if (sps_target_choose(run->options, sps, &original, run->notices, &target) != 0) return exit_bad_option;
+        run->job.target_sar = target;
+        notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 1});
+        int stop = listing(run->options) ? -1 : sets_target_check(run, info, video, &original);
+        if (stop >= 0) return stop;
+    }
+    SarRatio current = sps_sar(sps);
+    notify(run->notices, notice_sar_summary,
+           {info->layout.codec, sps->width, sps->height, current.width, current.height, target.width, target.height,
+            run->file.size},
+           nullptr, info->duration_sec);
+    return file_edit_report(run, video);
+}
+
+// MPEG-1 and MPEG-2 video: the target is a code of the aspect table.
+int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
+    int32_t version = info->mpeg_version;
+    notify(run->notices, notice_mpeg_aspects, {version, info->aspect_code});
+    if (!undoing(run->options)) {
+        AspectOriginal original = original_find(run, video);
+        uint32_t target = 0;
+        if (mpeg_target_choose(run->options, info, &original, run->notices, &target) != 0) return exit_bad_option;
+        run->job.target_aspect = target;
+        notify(run->notices, notice_mpeg_aspects, {version, target}, "target");
+        uint64_t num = 0;
+        uint64_t den = 0;
+        if (!listing(run->options) && display_hides_change(info, target, &num, &den)) {
+            notify(run->notices, notice_display_unchanged,
+                   {info->video.display_width, info->video.display_height, static_cast<int64_t>(num),
+                    static_cast<int64_t>(den)});
+        }
+        // Listing needs no target.
+        if (info->aspect_code == target && !listing(run->options)) {
+            Notice converted = notice_of(notice_mpeg_converted, {version, original.first_byte >> 4, target});
+            Notice already = notice_of(notice_mpeg_already, {version, target});
+            bool was = original.known && !options_has_o(run->options);
+            int stop = same_target_check(run, video, was ? &converted : nullptr, &already);
+            if (stop >= 0) return stop;
+        }
+    }
+    notify(run->notices, notice_mpeg_summary,
+           {version, info->horizontal_size, info->vertical_size, info->frame_rate_code, info->bit_rate_value,
+            run->file.size},
+           nullptr, info->duration_sec);
+    if (listing(run->options) && info->video.display == 1) {
+        notify(run->notices, notice_display_size, {info->video.display_width, info->video.display_height});
+    }
+    return file_edit_report(run, video);
+}
+
+// Analyses the open file, settles the target and runs the editor.
+int analyse_and_edit(FileRun* run, uint32_t failed) {
+    SequenceHeaderInfo info = {};
+    VideoLayout video = {};
+    int stop = file_analyse(&run->file, &run->job, stream_not_mpeg, run->notices, &info, &video);
+    if (stop >= 0) return stop;
+    if (failed >= 1) notify(run->notices, notice_rw_count, {failed});
+    if (info.layout.codec != codec_mpeg) return sets_video_run(run, &info, &video);
+    return mpeg_video_run(run, &info, &video);
+}
+
+// Opens the video as the job needs it: a listing, which writes nothing to
+// the video, also reads a file that can never be written. Returns an exit
+// code, or -1 to go on.
+int video_open(FileRun* run, uint32_t* failed) {
+    const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
+    const char* path = run->job.path.c_str();
+    FileHandleRec* file = &run->file;
+    int opened = open_with_retries(file, path, &platform_ops, failed);
+    if (opened == open_refused && listing(run->options) && file_open(file, path, generic_read) == file_opened) {
+        run->read_only = true;
+        if (file_lock(file) == 0) return -1;
+        file_close(file);
+        opened = open_held_by_run;
+    }
+    switch (opened) {
+    case open_done: return -1;
+    case open_held_by_run: notify(run->notices, notice_open_held_by_run, {*failed}); return exit_open_gave_up;
+    case open_refused: notify(run->notices, notice_stop, {stop_open_refused}); return exit_open_gave_up;
+    case open_not_file: notify(run->notices, notice_stop, {stop_not_regular_file}); return exit_no_file;
+    case open_missing: notify(run->notices, notice_file_missing); return exit_no_file;
+    default: break;
+    }
+    notify(run->notices, notice_open_gave_up, {*failed});
+    return exit_open_gave_up;
+}
+
+}  // namespace
+
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+                      uint32_t* failed) {
+    *failed = 0;
+    bool opened = false;
+    bool locked_out = false;
+    for (;;) {
+        ops->sleep(open_wait_ms);
+        if (opened || *failed > open_retry_bound) break;
+        int result = ops->open(file, path, generic_read | generic_write);
+        // Waiting would not help these.
+        if (result == file_open_refused) return open_refused;
+        if (result == file_open_not_file) return open_not_file;
+        if (result == file_open_missing) return open_missing;
+        locked_out = result == file_opened && ops->lock(file) != 0;
+        if (locked_out) ops->close(file);
+        if (result == file_opened && !locked_out) {
+            opened = true;
+        } else {
+            ++*failed;
+        }
+    }
+    if (opened) return open_done;
+    return locked_out ? open_held_by_run : open_gave_up;
+}
+
+bool file_kind_known(const char* path) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open(&file, path, generic_read) != file_opened) return true;  // its run says why
+    std::vector<uint8_t> head(kind_look);
+    uint32_t got = file_read(&file, head.data(), kind_look);
+    file_close(&file);
+    return stream_layout_detect(head.data(), got).kind != stream_not_mpeg;
+}
+
+int file_run(const char* path, const RunOptions* options, NoticeSink notices) {
+    FileRun run;
+    file_run_init(&run, path, options, notices);
+    uint32_t failed = 0;
+    int stop = video_open(&run, &failed);
+    if (stop >= 0) return stop;
+    // The handle holds the run's lock until the run ends.
+    int code = analyse_and_edit(&run, failed);
+    file_run_close(&run);
+    return code;
+}

@@ -1,0 +1,48 @@
+// The run of one file, from its opening to its exit code: opened once and
+// locked, analysed, its target settled, walked by the editor, its
+// last-write time kept. What it has to say goes to the notices, and its
+// outcome too, which the sink answers with the exit code.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "edit/notice.h"
+#include "fileio/fileio.h"
+#include "run/exit_codes.h"
+#include "run/options.h"
+
+// What the opening loop needs of the platform; tests replace them.
+struct OpenRetryOps {
+    int (*open)(FileHandleRec* file, const char* name, uint32_t access);
+    int (*lock)(FileHandleRec* file);
+    int (*close)(FileHandleRec* file);
+    void (*sleep)(uint32_t milliseconds);
+};
+
+inline constexpr uint32_t open_wait_ms = 50;
+inline constexpr uint32_t open_retry_bound = 1000;
+
+// What the opening loop came to.
+enum OpenResult {
+    open_done = 0,
+    open_gave_up = 1,      // after 1001 failed attempts
+    open_refused = 2,      // at once: the file can never be opened for writing
+    open_not_file = 3,     // at once: the name is no regular file (a FIFO, a device)
+    open_held_by_run = 4,  // after 1001 attempts, the last refused by another run's lock
+    open_missing = 5,      // at once: nothing bears the name any more
+};
+
+// Opens the file for reading and writing and takes the run's lock on it,
+// waiting 50 ms before each attempt and once more after the successful one;
+// another run of the tool that holds the lock is waited for like any other
+// holder. *failed gets the failed attempts.
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+                      uint32_t* failed);
+
+// Whether a run of the file would take it as a kind of file it knows, by
+// the same test of its head; a file that cannot be opened counts as known,
+// so that its run says why.
+bool file_kind_known(const char* path);
+
+// One video file's run: its exit code.
+int file_run(const char* path, const RunOptions* options, NoticeSink notices);

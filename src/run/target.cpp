@@ -1,0 +1,161 @@
+#include "run/target.h"
+
+namespace {
+
+constexpr uint32_t default_target_mpeg1 = 12;
+
+// The display aspects of the H.264/HEVC -o codes.
+struct DisplayAspect {
+    uint32_t width;
+    uint32_t height;
+};
+constexpr DisplayAspect display_aspects[] = {{0, 0}, {1, 1}, {4, 3}, {16, 9}, {221, 100}};
+constexpr uint32_t display_code_most = 4;
+
+// A picture of 720 samples carries 704 of active picture with the sample
+// aspects of its standard, 2.3% off the display aspect's own.
+constexpr double display_tolerance = 0.03;
+
+// MPEG-2 exchanges 4:3 and 16:9; any other shape is left as it is.
+uint32_t default_target(const SequenceHeaderInfo* info, const AspectOriginal* original) {
+    if (info->mpeg_version == 1) return default_target_mpeg1;
+    uint32_t before = original->known ? original->first_byte >> 4 : info->aspect_code;
+    if (before == 2) return 3;
+    if (before == 3) return 2;
+    return info->aspect_code;
+}
+
+// Says that -o names no code the video takes: the range, then what was
+// given (its value, or the text when it is no number).
+void o_option_refused(NoticeSink notices, int64_t range, const char* o_text) {
+    notify(notices, notice_code_out_of_range, {range});
+    if (o_option_digits(o_text)) {
+        notify(notices, notice_code_given, {o_option_value(o_text)});
+    } else {
+        notify(notices, notice_code_given_text, {}, o_text);
+    }
+}
+
+struct Ratio {
+    uint64_t num;
+    uint64_t den;
+};
+
+bool ratio_equal(Ratio a, Ratio b) {
+    return a.num * b.den == b.num * a.den;
+}
+
+// The display aspect that an MPEG-2 code names; square samples for others.
+Ratio code_display(uint32_t code, Ratio coded) {
+    switch (code) {
+    case 2: return {4, 3};
+    case 3: return {16, 9};
+    case 4: return {221, 100};
+    default: return coded;
+    }
+}
+
+Ratio shown_shape(const SequenceHeaderInfo* info, uint32_t code) {
+    Ratio coded = {static_cast<uint64_t>(info->horizontal_size), static_cast<uint64_t>(info->vertical_size)};
+    Ratio aspect = code_display(code, coded);
+    uint64_t dw = info->video.display_width;
+    uint64_t dh = info->video.display_height;
+    Ratio on_display = {aspect.num * dh * coded.num, aspect.den * dw * coded.den};
+    bool exact = dw > 0 && dh > 0 && (ratio_equal(on_display, {4, 3}) || ratio_equal(on_display, {16, 9}));
+    return exact ? on_display : aspect;
+}
+
+// ITU-R BT.601: DVD and broadcast pictures of 720 or 704 samples (352 at
+// half the lines) show 4:3 or 16:9 on their 704 active samples, with the
+// standard sample aspects that the table codes 2 to 5 name.
+bool standard_definition(const SpsInfo* sps, SarRatio* sar_4x3, SarRatio* sar_16x9) {
+    uint32_t w = sps->width;
+    uint32_t h = sps->height;
+    bool full = (w == 720 || w == 704) && (h == 480 || h == 576);
+    bool half = w == 352 && (h == 240 || h == 288);
+    bool lines_525 = h == 480 || h == 240;
+    *sar_4x3 = lines_525 ? SarRatio{10, 11} : SarRatio{12, 11};
+    *sar_16x9 = lines_525 ? SarRatio{40, 33} : SarRatio{16, 11};
+    return full || half;
+}
+
+// The sample aspect that shows the picture at the display aspect of the
+// code.
+SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
+    SarRatio sd_4x3 = {0, 0};
+    SarRatio sd_16x9 = {0, 0};
+    if (code == 1) return {1, 1};
+    if ((code == 2 || code == 3) && standard_definition(sps, &sd_4x3, &sd_16x9)) {
+        return code == 2 ? sd_4x3 : sd_16x9;
+    }
+    return sar_for_display(sps, display_aspects[code].width, display_aspects[code].height);
+}
+
+}  // namespace
+
+int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
+                       const AspectOriginal* original, NoticeSink notices, uint32_t* target) {
+    if (!options_has_o(options)) {
+        *target = options->set_target >= 0 ? static_cast<uint32_t>(options->set_target)
+                                           : default_target(info, original);
+        return 0;
+    }
+    const char* o_text = options->o_text.c_str();
+    int32_t value = o_option_value(o_text);
+    if (!o_option_digits(o_text) || static_cast<uint32_t>(value) > 15) {
+        o_option_refused(notices, 0, o_text);
+        return 1;
+    }
+    *target = static_cast<uint32_t>(value);
+    return 0;
+}
+
+bool display_hides_change(const SequenceHeaderInfo* info, uint32_t target, uint64_t* shown_num,
+                          uint64_t* shown_den) {
+    if (info->mpeg_version != 2 || info->video.display != 1 || target == info->aspect_code) return false;
+    Ratio now = shown_shape(info, info->aspect_code);
+    if (now.den == 0 || !ratio_equal(now, shown_shape(info, target))) return false;
+    *shown_num = now.num;
+    *shown_den = now.den;
+    return true;
+}
+
+bool display_of_code(uint32_t code, uint32_t* width, uint32_t* height) {
+    if (code == 0 || code > display_code_most) return false;
+    *width = display_aspects[code].width;
+    *height = display_aspects[code].height;
+    return true;
+}
+
+uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
+    if (sar.width == 0 || sar.height == 0 || sps->height == 0) return 0;
+    double ratio = static_cast<double>(sar.width) * sps->width / (static_cast<double>(sar.height) * sps->height);
+    for (uint32_t code = 2; code <= display_code_most; ++code) {
+        double wanted = static_cast<double>(display_aspects[code].width) / display_aspects[code].height;
+        double off = ratio / wanted - 1;
+        if (off < display_tolerance && off > -display_tolerance) return code;
+    }
+    return 0;
+}
+
+int sps_target_choose(const RunOptions* options, const SpsInfo* sps, const AspectOriginal* original,
+                      NoticeSink notices, SarRatio* target) {
+    SarRatio current = sps_sar(sps);
+    uint32_t code = 0;
+    if (!options_has_o(options)) {
+        uint32_t shown = display_code_of(sps, original->known ? original->sar : current);
+        code = shown == 2 ? 3 : shown == 3 ? 2 : 0;
+    } else {
+        const char* o_text = options->o_text.c_str();
+        int32_t value = o_option_value(o_text);
+        uint32_t width = 0;
+        uint32_t height = 0;
+        if (!o_option_digits(o_text) || !display_of_code(static_cast<uint32_t>(value), &width, &height)) {
+            o_option_refused(notices, 1, o_text);
+            return 1;
+        }
+        code = static_cast<uint32_t>(value);
+    }
+    *target = code == 0 ? current : sar_of_code(sps, code);
+    return 0;
+}

@@ -1,0 +1,41 @@
+// What -o and the default mean: for MPEG-1 and MPEG-2 video a code of the
+// aspect_ratio_information table, for H.264 and HEVC video a display
+// aspect turned into the sample aspect of the picture after cropping.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "edit/editor.h"
+#include "edit/notice.h"
+#include "run/analysis.h"
+#include "run/options.h"
+
+// The code to write: -o's, or the one a job settled for the file (a DVD
+// title set's), or by default the other of 4:3 and 16:9 that the video was
+// before the tool first changed it (MPEG-1: the Video CD code 12), so that
+// a second run finishes the first and never swaps back. 0, or 1 after the
+// notices of an -o that names no code from 0 to 15.
+int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
+                       const AspectOriginal* original, NoticeSink notices, uint32_t* target);
+
+// Whether the most common players would show the picture as they show it
+// now after the change to `target`: they apply the aspect code to the size
+// in the sequence_display_extension where the picture then shows exactly
+// 4:3 or 16:9, otherwise to the coded size. *shown gets that shape.
+bool display_hides_change(const SequenceHeaderInfo* info, uint32_t target, uint64_t* shown_num,
+                          uint64_t* shown_den);
+
+// The display aspect that an H.264/HEVC -o code names: 1 square pixels (1:1
+// samples), 2 4:3, 3 16:9, 4 2.21:1. False for any other code.
+bool display_of_code(uint32_t code, uint32_t* width, uint32_t* height);
+// The -o code of the display aspect that the sample aspect gives the
+// picture, within the rounding of the usual sample aspects (10:11 at 720
+// samples is 4:3): 2, 3 or 4, or 0 for another or none.
+uint32_t display_code_of(const SpsInfo* sps, SarRatio sar);
+
+// The sample aspect to write: -o's, or by default the other of 4:3 and 16:9
+// that the video showed before the tool first changed it (the current one
+// where it showed neither), so that a second run never swaps back. 0, or 1
+// after the notices of a code that is not 1 to 4.
+int sps_target_choose(const RunOptions* options, const SpsInfo* sps, const AspectOriginal* original,
+                      NoticeSink notices, SarRatio* target);
