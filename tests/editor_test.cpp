@@ -328,14 +328,23 @@ TEST_F(Editor, AMarkerFileThatCannotBeReadStopsBeforeAnyChange) {
 }
 
 // A run writes through the handle it opened: a file renamed into the
-// video's place meanwhile is never written, and the one it opened is.
+// video's place meanwhile is never written, and the one it opened is (on
+// Windows no other file can take the name while the run holds it).
 TEST_F(Editor, AFileRenamedOverTheVideoIsNeverWritten) {
     Bytes stream = ntsc_4x3 + filler(4);
     write_bytes(dir_ / "movie.mpg", stream);
     write_bytes(dir_ / "other.mpg", stream);
     FileHandleRec file = {os_invalid_handle, 0, 0};
     ASSERT_EQ(file_open(&file, (dir_ / "movie.mpg").string().c_str(), generic_read | generic_write), file_opened);
-    fs::rename(dir_ / "movie.mpg", dir_ / "opened.mpg");
+    std::error_code refused;
+    fs::rename(dir_ / "movie.mpg", dir_ / "opened.mpg", refused);
+#ifdef _WIN32
+    // Windows keeps the name of a file the run holds open.
+    EXPECT_TRUE(refused);
+    file_close(&file);
+    return;
+#endif
+    ASSERT_FALSE(refused);
     fs::rename(dir_ / "other.mpg", dir_ / "movie.mpg");
     ConvertJob job = {};
     job.path = (dir_ / "movie.mpg").string();
