@@ -5,6 +5,7 @@
 #include "cli/name_tables.h"
 #include "cli/progress.h"
 #include "cli/summary.h"
+#include "codecs/site.h"
 #include "console/console.h"
 #include "console/messages.h"
 #include "run/exit_codes.h"
@@ -48,6 +49,9 @@ const char* result_message(int64_t result) {
     case result_sps_unreadable: return msg_engine_sps_unreadable;
     case result_video_pid_empty: return msg_engine_video_pid_empty;
     case result_video_scrambled: return msg_engine_video_scrambled;
+    case result_no_movie: return msg_engine_no_movie;
+    case result_box_broken: return msg_engine_box_broken;
+    case result_samples_outside: return msg_engine_samples_outside;
     default: return nullptr;
     }
 }
@@ -67,7 +71,7 @@ const char* stop_message(int64_t stop) {
         msg_empty_file,     msg_all_zero_file,    msg_tail_unreadable,    msg_headbuf_error,
         msg_head_read_error, msg_tailbuf_error,   msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
-        msg_no_file,        msg_dvd_code_only,
+        msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
     };
     return messages[stop];
 }
@@ -82,6 +86,31 @@ std::string shape_text(int64_t num, int64_t den) {
     if (num * 3 == den * 4) return "4:3";
     if (num * 9 == den * 16) return "16:9";
     return text_string(fmt_display_ratio, static_cast<double>(num) / static_cast<double>(den));
+}
+
+// The summary line, after the container's name where the notice has one.
+void summary_print(const Notice* n, const char* line) {
+    if (n->text != nullptr) {
+        console_print(fmt_line, text_string(fmt_container_summary, n->text, line).c_str());
+    } else {
+        console_print(fmt_line, line);
+    }
+}
+
+// Which place of an MP4 or MOV file cannot take the target, and why.
+void place_refused_report(const Notice* n) {
+    SiteKind kind = static_cast<SiteKind>(n->n[0]);
+    SiteHolder holder = static_cast<SiteHolder>(n->n[1]);
+    const char* box = site_holder_name(holder, static_cast<VideoCodec>(n->n[2]));
+    std::string place = kind == site_sequence_header ? msg_place_sequence_header
+                        : kind != site_parameter_set ? box
+                        : box != nullptr             ? text_string(msg_place_config_set, box)
+                                                     : msg_place_sample_set;
+    const char* why = msg_why_unread;
+    if (n->n[4] == aspect_edit_no_field) why = msg_why_no_field;
+    if (n->n[4] == aspect_edit_no_code) why = msg_why_no_code;
+    if (n->n[4] == aspect_edit_escaping) why = msg_why_escaping;
+    console_print(msg_place_refused, ll(n->n[3]), place.c_str(), why);
 }
 
 void misses_report(const char* format, const Notice* n) {
@@ -146,12 +175,13 @@ bool file_report(const Notice* n) {
         console_print(msg_display_unchanged, u(n->n[0]), u(n->n[1]), shape_text(n->n[2], n->n[3]).c_str());
         return true;
     case notice_display_size: console_print(msg_display_size, u(n->n[0]), u(n->n[1])); return true;
+    case notice_other_tracks: console_print(msg_other_tracks, u(n->n[1]), u(n->n[0])); return true;
     case notice_mpeg_summary: {
         MpegSummary s = {static_cast<int32_t>(n->n[0]), static_cast<int32_t>(n->n[1]), static_cast<int32_t>(n->n[2]),
                          static_cast<uint8_t>(n->n[3]), u(n->n[4]), n->real, n->n[5]};
         char line[512] = {};
         format_summary_line(&s, line);
-        console_print(fmt_line, line);
+        summary_print(n, line);
         return true;
     }
     case notice_sar_summary: {
@@ -159,7 +189,7 @@ bool file_report(const Notice* n) {
                         {u(n->n[5]), u(n->n[6])}, n->real, n->n[7]};
         char line[512] = {};
         format_sar_summary_line(&s, line);
-        console_print(fmt_line, line);
+        summary_print(n, line);
         return true;
     }
     default: return false;
@@ -189,6 +219,7 @@ bool stop_report(const Notice* n) {
     case notice_code_given_text: console_print(msg_aspect_given_text, os_name_cp932(n->text).c_str()); return true;
     case notice_sets_no_aspect_field: console_text(msg_sps_no_aspect_field); return true;
     case notice_sets_no_table_code: console_print(msg_sps_no_table_code, u(n->n[0]), u(n->n[1])); return true;
+    case notice_place_refused: place_refused_report(n); return true;
     case notice_stop: console_text(stop_message(n->n[0])); return true;
     case notice_open_held_by_run: console_print(msg_open_held_by_run, static_cast<int>(n->n[0])); return true;
     case notice_open_gave_up: console_line(text_string(msg_open_gave_up, static_cast<int>(n->n[0])).c_str()); return true;

@@ -17,6 +17,7 @@ struct ByteChange {
     uint8_t value;
 };
 
-// The most bytes a change rewrites: 32 bits of explicit numbers that do not
-// start on a byte lie in five.
-inline constexpr uint32_t changes_most = 5;
+// The most bytes a change rewrites: a pixel aspect's two 32-bit numbers
+// (a parameter set's explicit ones, which need not start on a byte, lie in
+// five).
+inline constexpr uint32_t changes_most = 8;

@@ -1,5 +1,6 @@
 #include "codecs/site.h"
 
+#include "codecs/display_fields.h"
 #include "codecs/dvd_attributes.h"
 #include "codecs/sps.h"
 
@@ -24,6 +25,12 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->height = info.height;
         return true;
     }
+    case site_display_size:
+        reading->aspect_present = true;
+        return display_size_read(bytes, site->picture_width, site->picture_height, &reading->aspect.sar);
+    case site_pixel_aspect:
+        reading->aspect_present = true;
+        return pixel_aspect_read(bytes, &reading->aspect.sar);
     }
     return false;
 }
@@ -48,15 +55,36 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         // Bytes past those kept could change their escaping unseen.
         if (site->cut) return aspect_edit_escaping;
         return sps_aspect_edit(site->codec, bytes, site->length, target.sar, changes, count);
+    case site_display_size:
+        return display_size_edit(bytes, site->picture_width, site->picture_height, target.sar, changes, count);
+    case site_pixel_aspect:
+        return pixel_aspect_edit(bytes, target.sar, changes, count);
     }
     return aspect_edit_unread;
 }
 
 uint32_t site_field(const AspectSite* site, uint32_t* indices) {
-    if (site->kind != site_parameter_set) {
-        indices[0] = 0;
-        return 1;
+    uint32_t count = 1;
+    switch (site->kind) {
+    case site_parameter_set:
+        if (site->cut || site->across_repeat) return 0;
+        return sps_field_bytes(site->codec, site->bytes, site->length, indices);
+    case site_display_size: count = display_width_bytes; break;
+    case site_pixel_aspect: count = pixel_aspect_bytes; break;
+    default: break;
     }
-    if (site->cut || site->across_repeat) return 0;
-    return sps_field_bytes(site->codec, site->bytes, site->length, indices);
+    for (uint32_t k = 0; k < count; ++k) indices[k] = k;
+    return count;
+}
+
+const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
+    switch (holder) {
+    case holder_stream: return nullptr;
+    case holder_track_header: return "tkhd";
+    case holder_pixel_aspect: return "pasp";
+    case holder_clean_aperture: return "clef";
+    case holder_production_aperture: return "prof";
+    case holder_decoder_config: return codec == codec_avc ? "avcC" : codec == codec_hevc ? "hvcC" : "esds";
+    }
+    return nullptr;
 }

@@ -1,6 +1,7 @@
 // One place where a video records its aspect, as a codec finds it in the
-// bytes a format hands over: the aspect nibble of a sequence header, a
-// parameter set's VUI, a DVD title set's video attributes. Codecs and
+// bytes a format hands over or a container records it: the aspect nibble
+// of a sequence header, a parameter set's VUI, a DVD title set's video
+// attributes, a container's display size or pixel aspect. Codecs and
 // formats hand every site to a sink; the editor above takes them all alike
 // through the three operations below.
 #pragma once
@@ -14,6 +15,18 @@ enum SiteKind : uint8_t {
     site_sequence_header,  // byte 7 of a sequence header: aspect and frame rate nibbles
     site_parameter_set,    // an H.264 or HEVC SPS, its whole NAL unit
     site_dvd_attributes,   // a DVD title set's video attributes byte
+    site_display_size,     // a container's display width and height, 16.16 each
+    site_pixel_aspect,     // a container's pixel aspect pair
+};
+
+// What holds a site: the video's own bytes, or a part of its container.
+enum SiteHolder : uint8_t {
+    holder_stream,               // the video stream, or a sample of it
+    holder_track_header,         // ISO: tkhd's width and height
+    holder_pixel_aspect,         // ISO: pasp
+    holder_decoder_config,       // ISO: the sample entry's avcC, hvcC or esds
+    holder_clean_aperture,       // QuickTime: tapt's clef
+    holder_production_aperture,  // QuickTime: tapt's prof
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -26,6 +39,7 @@ struct SiteAspect {
 
 struct AspectSite {
     SiteKind kind;
+    SiteHolder holder;
     VideoCodec codec;      // a parameter set's
     const uint8_t* bytes;  // as the file holds them
     const int64_t* pos;    // the file position of each
@@ -41,6 +55,9 @@ struct AspectSite {
     bool cut;
     bool across_repeat;
     int64_t again_from;
+    // A display size's: the picture it shows, in samples.
+    uint32_t picture_width;
+    uint32_t picture_height;
 };
 
 // What a site says: the aspect it records and the key that says which
@@ -63,6 +80,10 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
 // The indices of the bytes that hold the part of the aspect a change may
 // rewrite, which an undo may put back: how many.
 uint32_t site_field(const AspectSite* site, uint32_t* indices);
+
+// The name of the box that holds a site ("tkhd", "avcC", ...), or null for
+// the video stream's own bytes.
+const char* site_holder_name(SiteHolder holder, VideoCodec codec);
 
 // Takes each site; a non-zero result stops the scan and is returned by it.
 typedef int32_t (*SiteHandler)(void* context, const AspectSite* site);

@@ -11,28 +11,6 @@ constexpr SarRatio sar_table[] = {
 };
 constexpr uint8_t sar_table_size = sizeof sar_table / sizeof sar_table[0];
 
-uint32_t nal_header_bytes(VideoCodec codec) {
-    return codec == codec_hevc ? 2 : 1;
-}
-
-uint64_t gcd(uint64_t a, uint64_t b) {
-    while (b != 0) {
-        uint64_t t = a % b;
-        a = b;
-        b = t;
-    }
-    return a;
-}
-
-SarRatio sar_reduced(uint64_t width, uint64_t height) {
-    uint64_t d = gcd(width, height);
-    if (d == 0) return {0, 0};
-    width /= d;
-    height /= d;
-    if (width > 0xFFFFFFFFu || height > 0xFFFFFFFFu) return {0, 0};
-    return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
-}
-
 // The parameter set's RBSP, after its NAL header, and which escaped byte
 // each of its bytes is.
 struct SpsRbsp {
@@ -43,7 +21,7 @@ struct SpsRbsp {
 
 bool sps_parse(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsRbsp* rbsp, SpsInfo* info) {
     if (length > sps_bytes_most || !sps_nal_is(codec, nal, length)) return false;
-    uint32_t header = nal_header_bytes(codec);
+    uint32_t header = nal_header_size(codec);
     rbsp->length = rbsp_unescape(nal + header, length - header, rbsp->bytes, rbsp->index_of);
     BitReader r = {rbsp->bytes, rbsp->length, 0, false};
     *info = SpsInfo{};
@@ -193,6 +171,10 @@ bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length) {
            (nal[1] & 0x07) != 0;
 }
 
+uint32_t nal_header_size(VideoCodec codec) {
+    return codec == codec_hevc ? 2 : 1;
+}
+
 bool sps_read(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsInfo* info) {
     SpsRbsp rbsp;
     return sps_parse(codec, nal, length, &rbsp, info);
@@ -213,10 +195,6 @@ SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t displ
                        static_cast<uint64_t>(display_h) * info->width);
 }
 
-bool sar_same(SarRatio a, SarRatio b) {
-    return static_cast<uint64_t>(a.width) * b.height == static_cast<uint64_t>(b.width) * a.height;
-}
-
 uint8_t sar_table_code(SarRatio sar) {
     if (sar.width == 0 || sar.height == 0) return 0;
     for (uint8_t k = 0; k < sar_table_size; ++k) {
@@ -233,7 +211,7 @@ uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, 
     uint32_t last = (field.bit + field.bits - 1) / 8;
     uint32_t count = 0;
     for (uint32_t k = field.bit / 8; k <= last; ++k) {
-        indices[count++] = rbsp.index_of[k] + nal_header_bytes(codec);
+        indices[count++] = rbsp.index_of[k] + nal_header_size(codec);
     }
     return count;
 }
@@ -254,7 +232,7 @@ AspectEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length
     std::memcpy(edited, rbsp.bytes, rbsp.length);
     AspectField field = aspect_field(&info);
     bits_put(edited, field.bit, field.bits, value);
-    uint32_t header = nal_header_bytes(codec);
+    uint32_t header = nal_header_size(codec);
     uint32_t escaped_length = rbsp_escape(edited, rbsp.length, escaped, sizeof escaped);
     if (escaped_length != length - header) return aspect_edit_escaping;
     uint32_t first = field.bit / 8;

@@ -7,6 +7,7 @@
 
 #include "codecs/aspect_edit.h"
 #include "codecs/bit_reader.h"
+#include "codecs/sar.h"
 #include "codecs/video_codec.h"
 
 // The longest parameter set kept; a longer one is left alone.
@@ -24,6 +25,9 @@ struct SpsInfo {
     uint16_t sar_width;  // explicit ones only
     uint16_t sar_height;
 };
+
+// The header bytes of a NAL unit of the codec.
+uint32_t nal_header_size(VideoCodec codec);
 
 // Whether the NAL unit is a sequence parameter set of the codec, judged by
 // its header alone.
@@ -49,8 +53,6 @@ SarRatio sps_sar(const SpsInfo* info);
 // The sample aspect that shows the picture at the display aspect
 // display_w:display_h, in lowest terms.
 SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h);
-
-bool sar_same(SarRatio a, SarRatio b);
 
 // aspect_ratio_idc of the table entry equal to the ratio, or 0.
 uint8_t sar_table_code(SarRatio sar);

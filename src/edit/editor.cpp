@@ -1,5 +1,7 @@
 #include "edit/editor.h"
 
+#include <cstdarg>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -30,12 +32,41 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
 }
 
+// A container's display size shows itself and the sample aspect it gives
+// the picture; a pixel aspect its pair.
+int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
+    char line[list_line_capacity] = {};
+    const char* box = site_holder_name(site->holder, site->codec);
+    SarRatio sar = reading->aspect.sar;
+    long long pos = static_cast<long long>(site->pos[0]);
+    if (site->kind == site_pixel_aspect) {
+        text_format(line, sizeof line, fmt_list_pixel_aspect, pos, static_cast<unsigned long long>(pos), box,
+                    sar.width, sar.height);
+    } else {
+        text_format(line, sizeof line, fmt_list_display_size, pos, static_cast<unsigned long long>(pos), box,
+                    be32_at(site->bytes) >> 16, be32_at(site->bytes + 4) >> 16, sar.width, sar.height);
+    }
+    return list_line_put(e, site, line);
+}
+
+// Appends to the line what it can: the line is cut where it is full.
+void line_append(char* line, size_t capacity, const char* format, ...) {
+    size_t used = std::strlen(line);
+    if (used + 1 >= capacity) return;
+    va_list args;
+    va_start(args, format);
+    text_vformat(line + used, capacity - used, format, args);
+    va_end(args);
+}
+
 // A sequence header shows its bytes 4 to 7, and "*" where the bytes before
 // its byte 7 lay in the chunk or packet before; a parameter set its sample
-// aspect, "*" where its bytes lie across packets, and its own id and size
-// where they are not the reference's.
+// aspect, "*" where its bytes lie across packets, its own id and size
+// where they are not the reference's, and the box that holds it where that
+// is a container's.
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     char line[list_line_capacity] = {};
+    if (site->kind == site_display_size || site->kind == site_pixel_aspect) return box_site_list(e, site, reading);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
         return list_line_put(e, site, line);
@@ -43,12 +74,11 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
     // A set read again through a second copy is listed once.
     if (site->again_from >= 0) return 0;
     SarRatio sar = reading->aspect.sar;
-    int n = text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(site->pos[0]),
-                        static_cast<unsigned long long>(site->pos[0]), sar.width, sar.height,
-                        site->split ? "*" : "-");
-    if (other && n > 0 && static_cast<size_t>(n) < sizeof line) {
-        text_format(line + n, sizeof line - n, fmt_list_sps_other, reading->id, reading->width, reading->height);
-    }
+    text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(site->pos[0]),
+                static_cast<unsigned long long>(site->pos[0]), sar.width, sar.height, site->split ? "*" : "-");
+    if (other) line_append(line, sizeof line, fmt_list_sps_other, reading->id, reading->width, reading->height);
+    const char* box = site_holder_name(site->holder, site->codec);
+    if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     return list_line_put(e, site, line);
 }
 
@@ -56,6 +86,16 @@ bool site_changes(const Editor* e, const AspectSite* site) {
     ByteChange changes[changes_most];
     uint32_t count = 0;
     return !site->across_repeat && site_edit(site, site->bytes, e->target, changes, &count) == aspect_edit_changed;
+}
+
+// Stops at the first site that cannot take the target in place.
+int32_t site_check(Editor* e, const AspectSite* site) {
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    AspectEdit edit = site->across_repeat ? aspect_edit_escaping : site_edit(site, site->bytes, e->target, changes, &count);
+    if (edit == aspect_edit_changed || edit == aspect_edit_same) return 0;
+    e->outcome.refusal = {true, site->kind, site->holder, site->codec, site->pos[0], edit};
+    return result_found;
 }
 
 // Each changed byte goes through the marker file's record and the journal;
@@ -98,6 +138,8 @@ int32_t site_take(void* context, const AspectSite* site) {
         return site_list(e, site, &reading, other);
     case edit_change_search:
         return !other && site_changes(e, site) ? result_found : 0;
+    case edit_check:
+        return other ? 0 : site_check(e, site);
     case edit_rewrite:
         if (other && site->again_from < 0) tally_other(&e->tally, &reading);
         if (other) return 0;
@@ -138,7 +180,7 @@ int32_t side_files_open(Editor* e) {
 int32_t editor_walk(Editor* e) {
     site_scanner_init(&e->scanner, e->video->layout.codec, e->video->header);
     walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, range_searching(e),
-              WalkSink{payload_feed, e});
+              WalkSink{payload_feed, e, site_take});
     e->start_tick = os_tick_ms();
     e->walked = true;
     int32_t result = walk_run(&e->walk);
@@ -178,7 +220,8 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     e->outcome.run.mode = outcome_mode(e->mode);
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
-    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc;
+    // A container's fields change whole bytes too.
+    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc || e->video->layout.kind == stream_iso_media;
     e->list.text = text_file_closed;
     if (e->mode == edit_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, e->file, e->committer);

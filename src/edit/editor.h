@@ -50,6 +50,17 @@ enum EditMode : uint8_t {
     edit_list,
     edit_restore,
     edit_change_search,  // is there a site to change?
+    edit_check,          // can every site take the target in place?
+};
+
+// The first site that cannot take the target in place, and why.
+struct SiteRefusal {
+    bool found;
+    SiteKind kind;
+    SiteHolder holder;
+    VideoCodec codec;
+    int64_t pos;
+    AspectEdit why;
 };
 
 struct EditRequest {
@@ -63,6 +74,7 @@ struct EditRequest {
 struct EditOutcome {
     RunOutcome run;
     bool change_needed;  // a change search found a site to change
+    SiteRefusal refusal;  // a check's
     // The last-write time the marker file recorded before the first change:
     // a run that finishes or undoes one puts it back.
     bool time_known;

@@ -62,7 +62,7 @@ void walk_notify(const Editor* e, int32_t result) {
         const BlockReader& r = w.reader;
         notify(e->notices, notice_read_short, {r.failed_at, r.failed_want, r.failed_got});
     }
-    if (e->mode == edit_change_search) return;
+    if (e->mode == edit_change_search || e->mode == edit_check) return;
     if (w.sync_losses > 0) notify(e->notices, notice_sync_lost, {w.sync_losses, w.sync_skipped});
     if (w.other_video.headers > 0) {
         notify(e->notices, notice_other_video, {w.other_video.pid, w.other_video.headers});
@@ -120,8 +120,8 @@ void editor_finish(Editor* e, int32_t result) {
     result = changes_finish(e, result);
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
-    if (e->mode == edit_change_search) {
-        e->outcome.change_needed = result == result_found;
+    if (e->mode == edit_change_search || e->mode == edit_check) {
+        e->outcome.change_needed = e->mode == edit_change_search && result == result_found;
         run.result = result == result_found ? result_ok : static_cast<Result>(result);
         return;
     }

@@ -33,6 +33,9 @@ enum NoticeKind : uint16_t {
     notice_sar_aspect,       // n: width, height, sar width, sar height, 1 for the target
     notice_display_unchanged,  // n: display width, height, shown ratio numerator, denominator
     notice_display_size,     // n: width, height
+    notice_other_tracks,     // n: the first one's track ID, how many
+    notice_place_refused,    // n: SiteKind, SiteHolder, codec, position, AspectEdit
+    // The summaries; text: the container's name where it is no MPEG stream's.
     notice_mpeg_summary,     // n: version, width, height, rate code, bit rate value, size; real: seconds
     notice_sar_summary,      // n: codec, width, height, sar w, sar h, target w, target h, size; real: seconds
     notice_mpeg_converted,   // n: version, original code, target code
@@ -87,6 +90,7 @@ enum StopNotice : int64_t {
     stop_not_regular_file,
     stop_no_file,
     stop_dvd_code_only,
+    stop_video_encrypted,
 };
 
 struct Notice {

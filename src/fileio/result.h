@@ -31,4 +31,7 @@ enum Result : int32_t {
     result_sps_unreadable = -25,  // parameter sets, but none this reader understands
     result_video_pid_empty = -26, // the tables name a video PID that carries nothing
     result_video_scrambled = -27, // the video's packets are scrambled
+    result_no_movie = -28,        // an ISO media file without its movie box: cut before it was written
+    result_box_broken = -29,      // a box whose size runs past what holds it, or a table past its box
+    result_samples_outside = -30, // a sample table that points past the end of the file
 };

@@ -9,6 +9,9 @@ namespace {
 // In the order a file is judged.
 const Format formats[] = {
     {stream_transport, false, transport_probe, transport_clocks, transport_walk},
+    // Before the kinds that open with a start code: a box of 64-bit size
+    // opens with 00 00 00 01.
+    {stream_iso_media, false, iso_media_probe, nullptr, iso_media_walk},
     {stream_elementary, false, nal_elementary_probe, nullptr, elementary_walk},
     {stream_elementary, false, elementary_probe, nullptr, elementary_walk},
     {stream_program, false, program_probe, program_clocks, program_walk},

@@ -14,6 +14,7 @@ enum StreamKind : uint8_t {
     stream_program,     // program stream: walked pack by pack, video stream 0xE0
     stream_transport,   // transport stream: walked packet by packet, one video PID
     stream_dvd_ifo,     // a DVD-Video title set's IFO or BUP: its video attributes
+    stream_iso_media,   // an MP4 or MOV file: its movie's boxes and the heads of its video samples
 };
 
 struct StreamLayout {
@@ -80,9 +81,11 @@ bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* la
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool iso_media_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 int32_t elementary_walk(Walk* walk);
 int32_t program_walk(Walk* walk);
 int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
+int32_t iso_media_walk(Walk* walk);

@@ -65,6 +65,26 @@ int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uin
     return 0;
 }
 
+int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                            uint32_t* available) {
+    int64_t end = reader->base + reader->length;
+    bool held = pos >= reader->base && (pos + want <= end || end == reader->size);
+    if (held || reader->file == nullptr) return reader_fetch(reader, pos, want, bytes, available);
+    int64_t start = pos & ~static_cast<int64_t>(page_size - 1);
+    int64_t stop = (pos + want + page_size - 1) & ~static_cast<int64_t>(page_size - 1);
+    if (stop > reader->size) stop = reader->size;
+    uint32_t length = stop > start ? static_cast<uint32_t>(stop - start) : 0;
+    uint32_t got = length == 0 ? 0 : file_read_at(reader->file, start, reader->buffer, length);
+    reader->block = reader->buffer;
+    reader->base = start;
+    reader->length = got;
+    if (got != length) return reader_read_failed(reader, start, length, got);
+    int64_t left = stop - pos;
+    *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
+    *bytes = reader->block + (pos - reader->base);
+    return 0;
+}
+
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got) {
     reader->failed_at = at;
     reader->failed_want = want;

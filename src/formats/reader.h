@@ -80,6 +80,12 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
     return reader_refill(reader, pos, most < reader_fetch_most ? most : reader_fetch_most, bytes,
                          available);
 }
+// As reader_fetch, for a walk that skips through the file (the head of one
+// sample, then the next's): a read it needs takes only the pages that hold
+// the bytes asked for, not a whole piece.
+int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                            uint32_t* available);
+
 // Notes a read at `at` that delivered `got` of `want` bytes; returns
 // result_read_error.
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got);

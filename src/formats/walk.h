@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codecs/payload.h"
+#include "codecs/site.h"
 #include "formats/format.h"
 #include "formats/reader.h"
 
@@ -16,6 +17,10 @@ struct WalkSink {
     int32_t (*feed)(void* context, const uint8_t* buffer, int64_t buffer_pos,
                     const PayloadRange* ranges, uint32_t count);
     void* context;
+    // Takes the sites a format finds itself, in the order of their
+    // positions with those of the payload: a container's own fields, and
+    // parameter sets framed by length fields.
+    SiteHandler site;
 };
 
 // The most payload ranges handed over at once: one per packet of the

@@ -4,6 +4,7 @@
 
 #include "codecs/site_scan.h"
 #include "formats/dvd_ifo.h"
+#include "formats/iso_media.h"
 #include "formats/walk.h"
 #include "run/exit_codes.h"
 #include "run/trailing_zero.h"
@@ -54,6 +55,8 @@ struct FirstSite {
 
 int32_t first_site_take(void* context, const AspectSite* site) {
     FirstSite* f = static_cast<FirstSite*>(context);
+    // A container's fields say nothing of the video's key.
+    if (site->kind == site_display_size || site->kind == site_pixel_aspect) return 0;
     if (!site_read(site, site->bytes, &f->video->reference)) {
         ++f->unread;
         return 0;
@@ -86,14 +89,14 @@ int32_t reference_missing(const Walk* walk, bool sets, uint32_t unread) {
 int32_t reference_walk(Walk* walk, bool sets, SequenceHeaderInfo* info, VideoLayout* video) {
     if (!sets) {
         ProbeSink probe = {&info->video, info->video, true};
-        walk->sink = WalkSink{probe_feed, &probe};
+        walk->sink = WalkSink{probe_feed, &probe, nullptr};
         int32_t result = walk_run(walk);
         return result == result_found ? 0 : result;
     }
     FirstSite* first = new FirstSite{};
     first->video = video;
     site_scanner_init(&first->scanner, info->layout.codec, nullptr);
-    walk->sink = WalkSink{first_site_feed, first};
+    walk->sink = WalkSink{first_site_feed, first, first_site_take};
     int32_t result = walk_run(walk);
     if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
     if (result == 0) result = reference_missing(walk, true, first->unread);
@@ -196,6 +199,33 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
     if (info->layout.codec == codec_mpeg) video->first_byte = info->video.header[7];
 }
 
+// An ISO media file's movie: the codec of its video track, the track's
+// playing time, and the other video tracks it leaves alone. Returns an
+// exit code, or -1 to go on.
+int movie_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* info) {
+    FileBuffer block;
+    IsoMovie movie;
+    int32_t result = result_data_buffer_error;
+    if (file_buffer_make(&block, reader_buffer_size)) {
+        BlockReader reader;
+        reader_init(&reader, file, block.bytes);
+        result = iso_movie_read(&reader, &movie);
+    }
+    if (result != 0) {
+        notify(notices, notice_error, {result});
+        return exit_engine_error;
+    }
+    if (movie.others > 0) notify(notices, notice_other_tracks, {movie.other_id, movie.others});
+    if (!movie.found) {
+        notify(notices, notice_stop, {movie.encrypted ? stop_video_encrypted : stop_no_video});
+        return exit_not_mpeg;
+    }
+    info->layout.codec = movie.video.codec;
+    info->duration_sec = movie.video.duration_sec;
+    info->quicktime = movie.quicktime;
+    return -1;
+}
+
 // The video of a stream the head opens: its first site from the windows or
 // the rest of the file. A transport stream's tables or video can lie past
 // the head window (a recording that opens with null packets): they are
@@ -203,6 +233,10 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
 // it. Returns an exit code, or -1 to go on.
 int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, SequenceHeaderInfo* info,
                VideoLayout* video) {
+    if (info->layout.kind == stream_iso_media) {
+        int stop = movie_find(file, notices, info);
+        if (stop >= 0) return stop;
+    }
     int32_t result = 0;
     if (info->layout.kind == stream_transport && !info->program.found && !info->program.tables_seen) {
         result = program_seek(file, info);
@@ -262,13 +296,15 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
         info->layout.codec = info->program.codec;
     }
     // A parameter set is found by the walk of the file, with its own scanner;
-    // a transport stream's video only once its PID is known.
-    bool video_known = info->layout.kind != stream_transport || info->program.found;
+    // a transport stream's video only once its PID is known, an ISO media
+    // file's only from its movie.
+    bool video_known = (info->layout.kind != stream_transport || info->program.found) &&
+                       info->layout.kind != stream_iso_media;
     if (info->layout.codec != codec_mpeg || !video_known) return 0;
     Walk* walk = new Walk;
     ProbeSink probe = {&info->video, info->video, true};
     walk_init_window(walk, headbuf, info->head_len, info->layout, info->program.video_pid, false,
-                     WalkSink{probe_feed, &probe});
+                     WalkSink{probe_feed, &probe, nullptr});
     walk_run(walk);
     delete walk;
     return 0;
@@ -294,7 +330,7 @@ int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderI
     if (format != nullptr && format->clocks != nullptr) format->clocks(&look, &clocks);
     info->first_pack_pos = clocks.first_pack_pos;
     info->last_pack_pos = clocks.last_pack_pos;
-    info->duration_sec = 0;
+    // A file without clocks keeps the playing time its analysis found.
     if (clocks.found) {
         uint32_t ticks = clocks.last - clocks.first;
         info->duration_sec = static_cast<double>(static_cast<long double>(ticks) * (1.0L / 90000.0L));

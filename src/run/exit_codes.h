@@ -14,4 +14,5 @@ enum ExitCode {
     exit_no_marker = 9,  // -u without a marker file the tool can read
     exit_no_aspect_field = 10,  // H.264/HEVC video whose parameter set has no aspect to change
     exit_sps_left = 11,  // H.264/HEVC parameter sets that cannot take the target in place
+    exit_place_refused = 12,  // MP4/MOV: a place that cannot take the target in place; nothing written
 };

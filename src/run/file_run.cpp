@@ -63,6 +63,28 @@ Notice notice_of(NoticeKind kind, std::initializer_list<int64_t> numbers) {
     return notice;
 }
 
+// The name the summary gives a container that is no MPEG stream.
+const char* container_name(const SequenceHeaderInfo* info) {
+    if (info->layout.kind != stream_iso_media) return nullptr;
+    return info->quicktime ? "MOV" : "MP4";
+}
+
+// An MP4 or MOV file changes every place it records the aspect, or none:
+// each must take the target in place before the first is changed. Returns
+// an exit code, or -1 to go on.
+int places_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
+    if (info->layout.kind != stream_iso_media || listing(run->options) || undoing(run->options)) return -1;
+    EditOutcome check = file_edit(run, video, edit_check);
+    if (check.run.result != result_ok) {
+        notify(run->notices, notice_error, {check.run.result});
+        return exit_engine_error;
+    }
+    const SiteRefusal& r = check.refusal;
+    if (!r.found) return -1;
+    notify(run->notices, notice_place_refused, {r.kind, r.holder, r.codec, r.pos, r.why});
+    return exit_place_refused;
+}
+
 // Whether a rewrite of H.264 or HEVC video to the target can be made in
 // place at all, and is needed. Returns an exit code, or -1 to go on.
 int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
@@ -100,13 +122,14 @@ int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         run->job.target_sar = target;
         notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 1});
         int stop = listing(run->options) ? -1 : sets_target_check(run, info, video, &original);
+        if (stop < 0) stop = places_check(run, info, video);
         if (stop >= 0) return stop;
     }
     SarRatio current = sps_sar(sps);
     notify(run->notices, notice_sar_summary,
            {info->layout.codec, sps->width, sps->height, current.width, current.height, target.width, target.height,
             run->file.size},
-           nullptr, info->duration_sec);
+           container_name(info), info->duration_sec);
     return file_edit_report(run, video);
 }
 
@@ -119,6 +142,7 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         uint32_t target = 0;
         if (mpeg_target_choose(run->options, info, &original, run->notices, &target) != 0) return exit_bad_option;
         run->job.target_aspect = target;
+        run->job.target_sar = mpeg_code_sar(info, target);
         notify(run->notices, notice_mpeg_aspects, {version, target}, "target");
         uint64_t num = 0;
         uint64_t den = 0;
@@ -135,11 +159,13 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
             int stop = same_target_check(run, video, was ? &converted : nullptr, &already);
             if (stop >= 0) return stop;
         }
+        int stop = places_check(run, info, video);
+        if (stop >= 0) return stop;
     }
     notify(run->notices, notice_mpeg_summary,
            {version, info->horizontal_size, info->vertical_size, info->frame_rate_code, info->bit_rate_value,
             run->file.size},
-           nullptr, info->duration_sec);
+           container_name(info), info->duration_sec);
     if (listing(run->options) && info->video.display == 1) {
         notify(run->notices, notice_display_size, {info->video.display_width, info->video.display_height});
     }

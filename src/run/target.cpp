@@ -91,7 +91,22 @@ SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
     return sar_for_display(sps, display_aspects[code].width, display_aspects[code].height);
 }
 
+// MPEG-1's codes 1 to 14 name the pel aspect, height over width, in ten
+// thousandths.
+constexpr uint32_t mpeg1_pel_aspects[] = {0,    10000, 6735,  7031,  7615,  8055,  8437, 8935,
+                                          9157, 9815,  10255, 10695, 10950, 11575, 12015};
+
 }  // namespace
+
+SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
+    if (info->mpeg_version == 1) {
+        bool known = code > 0 && code < sizeof mpeg1_pel_aspects / sizeof mpeg1_pel_aspects[0];
+        return known ? sar_reduced(10000, mpeg1_pel_aspects[code]) : SarRatio{0, 0};
+    }
+    Ratio coded = {static_cast<uint64_t>(info->horizontal_size), static_cast<uint64_t>(info->vertical_size)};
+    Ratio display = code_display(code, coded);
+    return sar_reduced(display.num * coded.den, display.den * coded.num);
+}
 
 int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
                        const AspectOriginal* original, NoticeSink notices, uint32_t* target) {

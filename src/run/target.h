@@ -18,6 +18,10 @@
 int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
                        const AspectOriginal* original, NoticeSink notices, uint32_t* target);
 
+// The sample aspect that an MPEG aspect code gives the coded picture, which
+// a container's own fields record: {0, 0} for a code that names none.
+SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code);
+
 // Whether the most common players would show the picture as they show it
 // now after the change to `target`: they apply the aspect code to the size
 // in the sequence_display_extension where the picture then shows exactly

@@ -1,0 +1,25 @@
+// What a container records of the picture's shape beside the video's own
+// bytes: a display size (an ISO track header, a QuickTime aperture), which
+// shows the picture's own size at a sample aspect, or a pixel aspect pair
+// (an ISO pasp box). A change writes the display width that the new sample
+// aspect gives at the recorded height, or the new pair.
+#pragma once
+#include <cstdint>
+
+#include "codecs/aspect_edit.h"
+#include "codecs/video_codec.h"
+
+// Both take 8 bytes, big-endian. A display size: width and height in 16.16
+// fixed point, against a picture of picture_w x picture_h samples.
+inline constexpr uint32_t display_size_bytes = 8;
+bool display_size_read(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio* sar);
+// The new width is a whole number of pixels, the nearest to the exact one.
+AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio target,
+                             ByteChange* changes, uint32_t* count);
+// The bytes a change of a display size rewrites: its width.
+inline constexpr uint32_t display_width_bytes = 4;
+
+// A pixel aspect: hSpacing and vSpacing, 32 bits each.
+inline constexpr uint32_t pixel_aspect_bytes = 8;
+bool pixel_aspect_read(const uint8_t* bytes, SarRatio* sar);
+AspectEdit pixel_aspect_edit(const uint8_t* bytes, SarRatio target, ByteChange* changes, uint32_t* count);

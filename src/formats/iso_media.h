@@ -1,0 +1,51 @@
+// An ISO media file's movie (the moov box): its video track, and where the
+// track records its shape besides the video's own bytes, read from the
+// boxes alone. MP4 and QuickTime (MOV) files are read alike.
+#pragma once
+#include <cstdint>
+
+#include "codecs/video_codec.h"
+#include "formats/iso_boxes.h"
+
+// A place that holds 8 bytes of a display size or a pixel aspect: the file
+// position of the first, or -1 where the file has none.
+typedef int64_t IsoPlace;
+inline constexpr IsoPlace iso_place_none = -1;
+
+struct IsoTrack {
+    uint32_t id;
+    VideoCodec codec;
+    uint32_t entry;   // the sample entry's type: avc1, hvc1, mp4v, m2v1, ...
+    uint32_t width;   // the sample entry's picture size
+    uint32_t height;
+    IsoPlace track_header;         // tkhd's width and height, where they are a display size
+    IsoPlace pixel_aspect;         // pasp
+    IsoPlace clean_aperture;       // QuickTime: tapt's clef
+    IsoPlace production_aperture;  // QuickTime: tapt's prof
+    // The decoder configuration: an avcC or hvcC body, or the MPEG-2
+    // video's sequence header in esds; -1 when there is none.
+    int64_t config;
+    uint32_t config_length;
+    IsoBox sample_table;  // stbl
+    uint32_t default_size;  // trex's default sample size, for movie fragments
+    double duration_sec;
+};
+
+struct IsoMovie {
+    bool quicktime;  // a QuickTime file (MOV): brand "qt  ", or no ftyp
+    bool fragmented;  // movie fragments (moof) hold samples
+    IsoBox movie;
+    bool found;       // a video track of a codec the tool takes
+    IsoTrack video;
+    bool encrypted;   // the first video track's samples are encrypted
+    uint32_t others;  // video tracks besides it, left alone
+    uint32_t other_id;  // the first of them
+};
+
+// Whether the bytes open an ISO media file: a box the files begin with.
+bool iso_media_opens(const uint8_t* head, uint32_t length);
+
+// Reads the movie: 0, result_no_movie (no moov before the end, as a
+// recording cut before it was written leaves it), result_box_broken, or a
+// read's failure.
+int32_t iso_movie_read(BlockReader* reader, IsoMovie* movie);

@@ -1,0 +1,19 @@
+// Where an ISO media file's video samples lie: its sample table (stsc,
+// stsz or stz2, stco or co64) and, in a fragmented file, the track runs of
+// its movie fragments (moof, traf, tfhd, trun).
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "formats/iso_media.h"
+
+struct IsoSample {
+    int64_t pos;
+    uint32_t size;
+};
+
+// Every sample of the video track with bytes, in the order of their file
+// positions: 0, result_box_broken (a table that runs past its box),
+// result_samples_outside (a sample past the end of the file), or a read's
+// failure.
+int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples);
