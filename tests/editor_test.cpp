@@ -37,15 +37,20 @@ std::string display_aspect(const fs::path& video) {
 }
 
 // The editor's one switch, mode by mode, on the sites of an MPEG sequence
-// header and of an HEVC parameter set: a change search and a listing change
-// nothing, a rewrite makes the marker and the new aspect, a restore gives
-// the file back and removes the marker.
+// header, of an HEVC parameter set and of an MP4 file (its track header,
+// pixel aspect and parameter sets in the decoder configuration and in the
+// samples): a change search and a listing change nothing, a rewrite makes
+// the marker and the new aspect, a restore gives the file back and removes
+// the marker.
 TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
     struct Case {
         const char* sample;
         uint32_t target;
         SarRatio sar;
-    } cases[] = {{"dvd_ntsc_4x3.mpg", 3, {0, 0}}, {"es_hevc.hevc", 0, {40, 33}}};
+        const char* display;  // as ffprobe reads it after the rewrite
+    } cases[] = {{"dvd_ntsc_4x3.mpg", 3, {0, 0}, "16:9"},
+                 {"es_hevc.hevc", 0, {40, 33}, "16:9"},
+                 {"mp4_h264.mp4", 0, {16, 11}, "20:11"}};
     bool ffprobe_here = std::system("ffprobe -version > /dev/null 2>&1") == 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);
@@ -61,7 +66,7 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
 
         EXPECT_TRUE(edit_open_run(job, edit_rewrite).run.marker_created);
         if (ffprobe_here) {
-            EXPECT_EQ(display_aspect(video), "16:9");
+            EXPECT_EQ(display_aspect(video), c.display);
         }
         EXPECT_FALSE(edit_open_run(job, edit_change_search).change_needed);
         EXPECT_FALSE(edit_open_run(job, edit_restore).run.restore_partial);

@@ -88,14 +88,17 @@ bool site_changes(const Editor* e, const AspectSite* site) {
     return !site->across_repeat && site_edit(site, site->bytes, e->target, changes, &count) == aspect_edit_changed;
 }
 
+int32_t site_refuse(Editor* e, const AspectSite* site, AspectEdit why) {
+    e->outcome.refusal = {true, site->kind, site->holder, site->codec, site->pos[0], why};
+    return result_found;
+}
+
 // Stops at the first site that cannot take the target in place.
 int32_t site_check(Editor* e, const AspectSite* site) {
     ByteChange changes[changes_most];
     uint32_t count = 0;
     AspectEdit edit = site->across_repeat ? aspect_edit_escaping : site_edit(site, site->bytes, e->target, changes, &count);
-    if (edit == aspect_edit_changed || edit == aspect_edit_same) return 0;
-    e->outcome.refusal = {true, site->kind, site->holder, site->codec, site->pos[0], edit};
-    return result_found;
+    return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
 }
 
 // Each changed byte goes through the marker file's record and the journal;
@@ -131,7 +134,9 @@ bool same_key(const SiteReading* a, const SiteReading* b) {
 int32_t site_take(void* context, const AspectSite* site) {
     Editor* e = editor_of(context);
     SiteReading reading;
-    if (!site_read(site, site->bytes, &reading)) return 0;
+    // A place that does not read is passed over, but a check refuses it:
+    // it could not take the target with the others.
+    if (!site_read(site, site->bytes, &reading)) return e->mode == edit_check ? site_refuse(e, site, aspect_edit_unread) : 0;
     bool other = site->kind == site_parameter_set && !same_key(&e->video->reference, &reading);
     switch (e->mode) {
     case edit_list:

@@ -119,8 +119,10 @@ BoxRead entry_child_read(BlockReader* r, const IsoBox* child, TrackRead* t, int3
     return box_found;
 }
 
-// The first sample entry of the track's sample descriptions (stsd).
+// The first sample entry of a video track's sample descriptions (stsd);
+// other tracks' entries have other fields.
 BoxRead sample_entry_read(BlockReader* r, const IsoBox* stsd, TrackRead* t, int32_t* result) {
+    if (t->handler != box_type("vide")) return box_found;
     IsoBox entry;
     BoxRead read = box_read(r, stsd->body + 8, stsd->end, &entry, result);
     if (read != box_found) return read == box_none ? box_found : read;
@@ -254,8 +256,11 @@ IsoPlace track_header_place(const TrackRead* t) {
 void track_weigh(TrackRead* t, IsoMovie* movie) {
     if (t->handler != box_type("vide")) return;
     bool takeable = t->track.entry != 0 && !t->encrypted;
+    if (!movie->found && t->encrypted) {
+        movie->encrypted = true;
+        return;
+    }
     if (movie->found || !takeable) {
-        if (!movie->found && t->encrypted) movie->encrypted = true;
         if (movie->others++ == 0) movie->other_id = t->track.id;
         return;
     }

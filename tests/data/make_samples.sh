@@ -38,3 +38,12 @@ ff $(clip 704x480 25 1) -vf setsar=10/11 -c:v libx265 -preset ultrafast -x265-pa
 ff -f lavfi -i testsrc=duration=1.5:size=352x288:rate=25 -f lavfi -i testsrc2=duration=1.5:size=352x288:rate=25 $(sine 1.5) \
   -map 0:v -map 1:v -map 2:a -c:v mpeg2video -aspect 4:3 -b:v 500k -g 12 -c:a mp2 \
   -program title=A:st=0:st=2 -program title=B:st=1 -f mpegts ts_two_programs.ts
+
+# MP4 and MOV files.
+# H.264 at SD size, 4:3, with AAC audio, remuxed from a transport stream so
+# that its keyframes keep their parameter sets in the samples.
+ff $(clip 720x576 25 2) $(sine 2) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 4:3 -c:a aac -b:a 64k -f mpegts mp4_h264.ts
+ff -i mp4_h264.ts -c copy -f mp4 mp4_h264.mp4
+rm mp4_h264.ts
+# MPEG-2 video in a QuickTime file, 16:9: its apertures (tapt) hold the display size.
+ff $(clip 352x288 25 1) -c:v mpeg2video -aspect 16:9 -b:v 400k -g 12 -f mov mov_mpeg2.mov
