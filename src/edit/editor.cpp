@@ -93,11 +93,13 @@ int32_t site_refuse(Editor* e, const AspectSite* site, AspectEdit why) {
     return result_found;
 }
 
-// Stops at the first site that cannot take the target in place.
+// Notes whether a site needs the change, and stops at the first site that
+// cannot take it in place.
 int32_t site_check(Editor* e, const AspectSite* site) {
     ByteChange changes[changes_most];
     uint32_t count = 0;
     AspectEdit edit = site->across_repeat ? aspect_edit_escaping : site_edit(site, site->bytes, e->target, changes, &count);
+    if (edit == aspect_edit_changed) e->outcome.change_needed = true;
     return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
 }
 

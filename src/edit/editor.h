@@ -50,7 +50,7 @@ enum EditMode : uint8_t {
     edit_list,
     edit_restore,
     edit_change_search,  // is there a site to change?
-    edit_check,          // can every site take the target in place?
+    edit_check,          // is there a site to change, and can every site take the target in place?
 };
 
 // The first site that cannot take the target in place, and why.
@@ -73,7 +73,7 @@ struct EditRequest {
 
 struct EditOutcome {
     RunOutcome run;
-    bool change_needed;  // a change search found a site to change
+    bool change_needed;  // a change search or a check found a site to change
     SiteRefusal refusal;  // a check's
     // The last-write time the marker file recorded before the first change:
     // a run that finishes or undoes one puts it back.

@@ -121,7 +121,7 @@ void editor_finish(Editor* e, int32_t result) {
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
     if (e->mode == edit_change_search || e->mode == edit_check) {
-        e->outcome.change_needed = e->mode == edit_change_search && result == result_found;
+        if (e->mode == edit_change_search) e->outcome.change_needed = result == result_found;
         run.result = result == result_found ? result_ok : static_cast<Result>(result);
         return;
     }

@@ -97,6 +97,14 @@ void file_write_out_start(FileHandleRec* file) {
     os_file_write_out_start(file->handle);
 }
 
+uint32_t file_read_at_cached(FileHandleRec* file, int64_t at, void* buffer, uint32_t count) {
+    return os_file_read_cached(file->handle, buffer, count, at) ? count : 0;
+}
+
+void file_prefetch(FileHandleRec* file, int64_t at, uint64_t count) {
+    os_file_prefetch(file->handle, at, count);
+}
+
 bool file_buffer_make(FileBuffer* buffer, size_t size) {
     os_buffer_delete(buffer->bytes, buffer->size);
     buffer->bytes = os_buffer_new(size);

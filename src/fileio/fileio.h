@@ -57,6 +57,11 @@ uint32_t file_write_at(FileHandleRec* file, int64_t at, const void* buffer, uint
 int file_sync(FileHandleRec* file);
 // Starts the write-back of what was written, without waiting for it.
 void file_write_out_start(FileHandleRec* file);
+// Reads the bytes only where the system has them all in its cache: count,
+// or 0 when it does not (or cannot tell).
+uint32_t file_read_at_cached(FileHandleRec* file, int64_t at, void* buffer, uint32_t count);
+// Starts reading the bytes into the system's cache, without waiting.
+void file_prefetch(FileHandleRec* file, int64_t at, uint64_t count);
 // Takes the lock of a run of the tool on the file, without waiting: 0, or 1
 // while another run holds it.
 int file_lock(FileHandleRec* file);

@@ -22,6 +22,7 @@ struct BlockReader {
     uint8_t* block;     // the byte at base
     int64_t base;       // file position of block[0]
     uint32_t length;    // bytes of the block holding file data
+    int64_t prefetched;  // sparse reads: the end of what the system was asked to read ahead
     // The read that came up short: where it began, what it asked, what it got.
     int64_t failed_at;
     uint32_t failed_want;
@@ -81,8 +82,9 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
                          available);
 }
 // As reader_fetch, for a walk that skips through the file (the head of one
-// sample, then the next's): a read it needs takes only the pages that hold
-// the bytes asked for, not a whole piece.
+// sample, then the next's): a read it needs takes the bytes asked for, and
+// a few hundred at the least, not a whole piece. Where the bytes are not
+// in the system's cache, it asks for the next few MiB to be read ahead.
 int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                             uint32_t* available);
 

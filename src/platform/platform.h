@@ -112,6 +112,13 @@ bool os_file_sync(os_handle handle);
 // without waiting, where the system has such a call: a later os_file_sync
 // then has less left to wait for.
 void os_file_write_out_start(os_handle handle);
+// Reads as os_file_read_at, but only bytes the system has in its cache, so
+// that the call never waits for a disk: false, with nothing read, when
+// some are not there or the system cannot tell.
+bool os_file_read_cached(os_handle handle, void* buffer, uint32_t count, int64_t offset);
+// Asks the system to start reading the bytes into its cache without
+// waiting for them, where it has such a call.
+void os_file_prefetch(os_handle handle, int64_t offset, uint64_t length);
 // Makes a new name in the folder that holds the named file durable (POSIX
 // systems; Windows journals its folders itself).
 bool os_folder_sync(const char* file_name);

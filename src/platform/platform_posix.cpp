@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 static_assert(sizeof(off_t) == 8, "file positions past 2 GiB need 64-bit off_t");
@@ -189,6 +190,20 @@ void os_file_write_out_start(os_handle handle) {
 #else
     (void)handle;
 #endif
+}
+
+bool os_file_read_cached(os_handle handle, void* buffer, uint32_t count, int64_t offset) {
+#ifdef RWF_NOWAIT
+    struct iovec piece = {buffer, count};
+    return preadv2(fd_of(handle), &piece, 1, static_cast<off_t>(offset), RWF_NOWAIT) == static_cast<ssize_t>(count);
+#else
+    (void)handle, (void)buffer, (void)count, (void)offset;
+    return false;
+#endif
+}
+
+void os_file_prefetch(os_handle handle, int64_t offset, uint64_t length) {
+    posix_fadvise(fd_of(handle), static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }
 
 bool os_folder_sync(const char* file_name) {

@@ -198,6 +198,14 @@ bool os_file_sync(os_handle handle) {
 // its cache manager starts one within a second anyway.
 void os_file_write_out_start(os_handle) {}
 
+// Windows has neither call for a file's handle; its cache manager reads
+// ahead on its own.
+bool os_file_read_cached(os_handle, void*, uint32_t, int64_t) {
+    return false;
+}
+
+void os_file_prefetch(os_handle, int64_t, uint64_t) {}
+
 bool os_folder_sync(const char*) {
     return true;
 }

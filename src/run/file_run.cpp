@@ -31,6 +31,42 @@ AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
     return aspect_original(&run->job, &run->file, video);
 }
 
+// The name the summary gives a container that is no MPEG stream.
+const char* container_name(const SequenceHeaderInfo* info) {
+    if (info->layout.kind != stream_iso_media) return nullptr;
+    return info->quicktime ? "MOV" : "MP4";
+}
+
+// Whether any site needs the change. An MP4 or MOV file changes every
+// place it records the aspect, or none: the same walk finds whether each
+// can take the target in place. Returns an exit code, or -1 to go on with
+// *needed set.
+int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
+    bool places = video->layout.kind == stream_iso_media;
+    EditOutcome search = file_edit(run, video, places ? edit_check : edit_change_search);
+    if (search.run.result != result_ok) {
+        notify(run->notices, notice_error, {search.run.result});
+        return exit_engine_error;
+    }
+    const SiteRefusal& r = search.refusal;
+    if (r.found) {
+        notify(run->notices, notice_place_refused, {r.kind, r.holder, r.codec, r.pos, r.why});
+        return exit_place_refused;
+    }
+    run->places_checked = places;
+    *needed = search.change_needed;
+    return -1;
+}
+
+// An MP4 or MOV file's places, where the search for a change did not look
+// at them all yet. Returns an exit code, or -1 to go on.
+int places_check(FileRun* run, const VideoLayout* video) {
+    bool needed = false;
+    bool look = video->layout.kind == stream_iso_media && !run->places_checked && !listing(run->options) &&
+                !undoing(run->options);
+    return look ? change_search(run, video, &needed) : -1;
+}
+
 // The target equals the first site's: there is still something to do when
 // another site holds another aspect (an interrupted run, a file with parts
 // of both shapes). Otherwise the notice says why there is nothing: `said`
@@ -38,12 +74,9 @@ AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
 // notice of -o or a title set's target that the file holds, else that no
 // other shape was given. Returns an exit code, or -1 to go on.
 int same_target_check(FileRun* run, const VideoLayout* video, const Notice* converted, const Notice* already) {
-    EditOutcome search = file_edit(run, video, edit_change_search);
-    if (search.change_needed) return -1;
-    if (search.run.result != result_ok) {
-        notify(run->notices, notice_error, {search.run.result});
-        return exit_engine_error;
-    }
+    bool needed = false;
+    int stop = change_search(run, video, &needed);
+    if (stop >= 0 || needed) return stop;
     const RunOptions* options = run->options;
     if (converted != nullptr) {
         run->notices.send(run->notices.context, converted);
@@ -61,28 +94,6 @@ Notice notice_of(NoticeKind kind, std::initializer_list<int64_t> numbers) {
     int k = 0;
     for (int64_t n : numbers) notice.n[k++] = n;
     return notice;
-}
-
-// The name the summary gives a container that is no MPEG stream.
-const char* container_name(const SequenceHeaderInfo* info) {
-    if (info->layout.kind != stream_iso_media) return nullptr;
-    return info->quicktime ? "MOV" : "MP4";
-}
-
-// An MP4 or MOV file changes every place it records the aspect, or none:
-// each must take the target in place before the first is changed. Returns
-// an exit code, or -1 to go on.
-int places_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
-    if (info->layout.kind != stream_iso_media || listing(run->options) || undoing(run->options)) return -1;
-    EditOutcome check = file_edit(run, video, edit_check);
-    if (check.run.result != result_ok) {
-        notify(run->notices, notice_error, {check.run.result});
-        return exit_engine_error;
-    }
-    const SiteRefusal& r = check.refusal;
-    if (!r.found) return -1;
-    notify(run->notices, notice_place_refused, {r.kind, r.holder, r.codec, r.pos, r.why});
-    return exit_place_refused;
 }
 
 // Whether a rewrite of H.264 or HEVC video to the target can be made in
@@ -122,7 +133,7 @@ int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         run->job.target_sar = target;
         notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 1});
         int stop = listing(run->options) ? -1 : sets_target_check(run, info, video, &original);
-        if (stop < 0) stop = places_check(run, info, video);
+        if (stop < 0) stop = places_check(run, video);
         if (stop >= 0) return stop;
     }
     SarRatio current = sps_sar(sps);
@@ -159,7 +170,7 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
             int stop = same_target_check(run, video, was ? &converted : nullptr, &already);
             if (stop >= 0) return stop;
         }
-        int stop = places_check(run, info, video);
+        int stop = places_check(run, video);
         if (stop >= 0) return stop;
     }
     notify(run->notices, notice_mpeg_summary,
