@@ -176,4 +176,24 @@ TEST_F(IsoMedia, WhatCannotBeChangedWholeIsLeftAsItWas) {
     }
 }
 
+// A track whose header box is damaged (its type no longer reads) keeps
+// its other places: they change, and nothing is written where the header
+// would have told.
+TEST_F(IsoMedia, ATrackWithoutItsHeaderChangesItsOtherPlacesOnly) {
+    fs::path file = copy_sample(dir_, "mp4_h264.mp4");
+    Bytes original = read_bytes(file);
+    size_t header = box_at(original, "tkhd");
+    original[header + 7] = 'x';
+    write_bytes(file, original);
+    EXPECT_EQ(run_tool({"mp4_h264.mp4"}, dir_.path()).exit_code, 0);
+    Bytes rewritten = read_bytes(file);
+    EXPECT_TRUE(std::equal(original.begin(), original.begin() + 64, rewritten.begin()));
+    EXPECT_TRUE(std::equal(original.begin() + static_cast<std::ptrdiff_t>(header),
+                           original.begin() + static_cast<std::ptrdiff_t>(header) + 92,
+                           rewritten.begin() + static_cast<std::ptrdiff_t>(header)));
+    EXPECT_EQ(frame_aspects(file), std::set<std::string>{"16:11"});
+    EXPECT_EQ(run_tool({"-u", "mp4_h264.mp4"}, dir_.path()).exit_code, 0);
+    EXPECT_TRUE(read_bytes(file) == original);
+}
+
 }  // namespace

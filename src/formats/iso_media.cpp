@@ -271,6 +271,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
 
 BoxRead track_read(BlockReader* r, const IsoBox* trak, IsoMovie* movie, int32_t* result) {
     TrackRead t = {};
+    t.header_size = iso_place_none;
     IsoTrack& v = t.track;
     v.track_header = v.pixel_aspect = v.clean_aperture = v.production_aperture = iso_place_none;
     v.config = -1;

@@ -124,6 +124,7 @@ int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSamp
         const uint8_t* e = t.chunks_of.data() + 8 + 12 * k;
         uint32_t first = be32_at(e);
         uint32_t next = k + 1 < entries ? be32_at(e + 12) : chunks + 1;
+        if (first == 0) return result_box_broken;  // chunks count from 1
         uint32_t per_chunk = be32_at(e + 4);
         for (uint32_t chunk = first; chunk < next && chunk <= chunks && sample < count && result == 0; ++chunk) {
             int64_t pos = chunk_offset(&t, chunk - 1);

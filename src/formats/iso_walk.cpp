@@ -18,8 +18,6 @@ namespace {
 // What of an MPEG-2 sample's head is scanned for a sequence header, which
 // opens the samples that have one.
 constexpr uint32_t mpeg_head_bytes = 256;
-// Where a length-framed NAL unit's header is read with its length field.
-constexpr uint32_t unit_look_bytes = 4 + 2;
 
 // A place of the movie's, handed over when the walk reaches its position.
 struct MoviePlace {
@@ -53,8 +51,10 @@ void places_collect(IsoWalk* iw) {
         {v.production_aperture, site_display_size, holder_production_aperture},
         {v.config, site_parameter_set, holder_decoder_config},
     };
+    // Every place lies in the movie box; anything else is no place of it.
+    const IsoBox& movie = iw->movie.movie;
     for (const MoviePlace& p : all) {
-        if (p.pos >= 0) iw->places[iw->place_count++] = p;
+        if (p.pos >= movie.body && p.pos < movie.end) iw->places[iw->place_count++] = p;
     }
     std::sort(iw->places, iw->places + iw->place_count, place_before);
 }
