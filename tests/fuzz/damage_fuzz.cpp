@@ -3,9 +3,7 @@
 // inserted stretches. Besides what every rewrite promises, the walk must
 // never stop at the damage.
 #include <cstring>
-#include <fcntl.h>
 #include <random>
-#include <unistd.h>
 
 #include "fuzz/promises.h"
 
@@ -52,11 +50,8 @@ void damage(std::vector<uint8_t>* file, const std::vector<uint8_t>& stream, cons
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
     for (size_t i = 0; i < 4; ++i) streams[i] = read_all(std::string(MORVALEN_SAMPLE_DIR "/") + samples[i]);
-    char dir[] = "/tmp/morvalen-fuzz-XXXXXX";
-    scratch_base = std::string(mkdtemp(dir)) + "/video";
+    scratch_base = fuzz_scratch_make();
     return 0;
 }
 

@@ -1,8 +1,6 @@
 // The whole rewrite engine on a real file of arbitrary bytes; besides the
 // sanitizers it checks what every rewrite promises.
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "fuzz/promises.h"
 
@@ -15,11 +13,7 @@ std::string scratch_base;
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The progress line would flood the fuzzer's output.
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
-    char dir[] = "/tmp/morvalen-fuzz-XXXXXX";
-    scratch_base = std::string(mkdtemp(dir)) + "/video";
+    scratch_base = fuzz_scratch_make();
     return 0;
 }
 

@@ -3,8 +3,6 @@
 // samples. Whatever the damage, a rewrite changes only bytes that the
 // marker file lists, never the file's length, and an undo gives back the
 // damaged file as it was.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "fuzz/promises.h"
 
@@ -30,11 +28,8 @@ void damage(std::vector<uint8_t>* file, const uint8_t* op) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDOUT_FILENO);
     for (size_t i = 0; i < 2; ++i) files[i] = read_all(std::string(MORVALEN_SAMPLE_DIR "/") + samples[i]);
-    char dir[] = "/tmp/morvalen-fuzz-XXXXXX";
-    scratch_base = std::string(mkdtemp(dir)) + "/video";
+    scratch_base = fuzz_scratch_make();
     return 0;
 }
 

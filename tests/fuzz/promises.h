@@ -4,6 +4,8 @@
 // undo after the rewrite gives back the original.
 #pragma once
 #include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +15,15 @@
 #include <vector>
 
 #include "../edit_run.h"
+
+// Quiets the console, whose progress line would flood the fuzzer's output,
+// and makes a scratch folder: the base of the video's name in it.
+inline std::string fuzz_scratch_make() {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    char dir[] = "/tmp/morvalen-fuzz-XXXXXX";
+    return std::string(mkdtemp(dir)) + "/video";
+}
 
 inline std::vector<uint8_t> read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
