@@ -52,6 +52,7 @@ const char* result_message(int64_t result) {
     case result_no_movie: return msg_engine_no_movie;
     case result_box_broken: return msg_engine_box_broken;
     case result_samples_outside: return msg_engine_samples_outside;
+    case result_element_broken: return msg_engine_element_broken;
     default: return nullptr;
     }
 }
@@ -110,6 +111,7 @@ void place_refused_report(const Notice* n) {
     if (n->n[4] == aspect_edit_no_field) why = msg_why_no_field;
     if (n->n[4] == aspect_edit_no_code) why = msg_why_no_code;
     if (n->n[4] == aspect_edit_escaping) why = msg_why_escaping;
+    if (n->n[4] == aspect_edit_no_room) why = msg_why_no_room;
     console_print(msg_place_refused, ll(n->n[3]), place.c_str(), why);
 }
 

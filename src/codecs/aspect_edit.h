@@ -10,6 +10,7 @@ enum AspectEdit : int32_t {
     aspect_edit_no_code,   // the target has no code in the table the bytes use
     aspect_edit_escaping,  // the new bits would escape into another length or other bytes
     aspect_edit_unread,    // not bytes this reader understands
+    aspect_edit_no_room,   // fields to add, and no room for them in place
 };
 
 struct ByteChange {
@@ -17,7 +18,8 @@ struct ByteChange {
     uint8_t value;
 };
 
-// The most bytes a change rewrites: a pixel aspect's two 32-bit numbers
-// (a parameter set's explicit ones, which need not start on a byte, lie in
-// five).
-inline constexpr uint32_t changes_most = 8;
+// The most bytes a change rewrites: the display elements a Matroska file
+// gets, with the bytes that move for them and the size fields around them
+// (a pixel aspect's two 32-bit numbers take eight, a parameter set's
+// explicit ones, which need not start on a byte, five).
+inline constexpr uint32_t changes_most = 1024;

@@ -1,8 +1,18 @@
 #include "codecs/site.h"
 
+#include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
 #include "codecs/dvd_attributes.h"
 #include "codecs/sps.h"
+
+namespace {
+
+DisplayFrame frame_of(const AspectSite* site, const uint8_t* bytes) {
+    return {bytes, site->length, site->size_fields, site->size_lengths, site->picture_width, site->picture_height,
+            site->display_unit, site->growth_checksummed};
+}
+
+}  // namespace
 
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
@@ -31,6 +41,11 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
     case site_pixel_aspect:
         reading->aspect_present = true;
         return pixel_aspect_read(bytes, &reading->aspect.sar);
+    case site_display_elements: {
+        DisplayFrame frame = frame_of(site, bytes);
+        reading->aspect_present = true;
+        return display_elements_read(&frame, &reading->aspect.sar);
+    }
     }
     return false;
 }
@@ -59,6 +74,10 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         return display_size_edit(bytes, site->picture_width, site->picture_height, target.sar, changes, count);
     case site_pixel_aspect:
         return pixel_aspect_edit(bytes, target.sar, changes, count);
+    case site_display_elements: {
+        DisplayFrame frame = frame_of(site, bytes);
+        return display_elements_edit(&frame, target.sar, changes, count);
+    }
     }
     return aspect_edit_unread;
 }
@@ -71,10 +90,16 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
         return sps_field_bytes(site->codec, site->bytes, site->length, indices);
     case site_display_size: count = display_width_bytes; break;
     case site_pixel_aspect: count = pixel_aspect_bytes; break;
+    case site_display_elements: count = site->length; break;
     default: break;
     }
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;
     return count;
+}
+
+bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height) {
+    DisplayFrame frame = frame_of(site, site->bytes);
+    return display_elements_values(&frame, width, height);
 }
 
 const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
@@ -85,6 +110,8 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_clean_aperture: return "clef";
     case holder_production_aperture: return "prof";
     case holder_decoder_config: return codec == codec_avc ? "avcC" : codec == codec_hevc ? "hvcC" : "esds";
+    case holder_video_element: return "Video";
+    case holder_codec_private: return "CodecPrivate";
     }
     return nullptr;
 }

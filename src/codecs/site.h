@@ -17,6 +17,7 @@ enum SiteKind : uint8_t {
     site_dvd_attributes,   // a DVD title set's video attributes byte
     site_display_size,     // a container's display width and height, 16.16 each
     site_pixel_aspect,     // a container's pixel aspect pair
+    site_display_elements, // Matroska's display width and height, or the room for them
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -27,6 +28,8 @@ enum SiteHolder : uint8_t {
     holder_decoder_config,       // ISO: the sample entry's avcC, hvcC or esds
     holder_clean_aperture,       // QuickTime: tapt's clef
     holder_production_aperture,  // QuickTime: tapt's prof
+    holder_video_element,        // Matroska: a track's Video element
+    holder_codec_private,        // Matroska: a track's CodecPrivate
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -55,9 +58,17 @@ struct AspectSite {
     bool cut;
     bool across_repeat;
     int64_t again_from;
-    // A display size's: the picture it shows, in samples.
+    // A display size's: the picture it shows, in samples (after its crop).
     uint32_t picture_width;
     uint32_t picture_height;
+    // Display elements' (see display_elements.h): how many of the first
+    // bytes are the size fields of the elements around them, and each's
+    // length; whether one of those keeps a checksum; the unit where the
+    // bytes say none.
+    uint8_t size_fields;
+    uint8_t size_lengths[4];
+    bool growth_checksummed;
+    uint8_t display_unit;
 };
 
 // What a site says: the aspect it records and the key that says which
@@ -80,6 +91,16 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
 // The indices of the bytes that hold the part of the aspect a change may
 // rewrite, which an undo may put back: how many.
 uint32_t site_field(const AspectSite* site, uint32_t* indices);
+
+// Whether the site is a container's own field (a display size, a pixel
+// aspect, display elements), which says nothing of the video's key.
+inline bool site_of_container(const AspectSite* site) {
+    return site->kind == site_display_size || site->kind == site_pixel_aspect || site->kind == site_display_elements;
+}
+
+// Matroska's display elements: the width and height they hold, false
+// where the file has none.
+bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height);
 
 // The name of the box that holds a site ("tkhd", "avcC", ...), or null for
 // the video stream's own bytes.

@@ -33,13 +33,20 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
 }
 
 // A container's display size shows itself and the sample aspect it gives
-// the picture; a pixel aspect its pair.
+// the picture; a pixel aspect its pair; Matroska's display elements their
+// values, or only the square samples their absence gives.
 int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
     char line[list_line_capacity] = {};
     const char* box = site_holder_name(site->holder, site->codec);
     SarRatio sar = reading->aspect.sar;
     long long pos = static_cast<long long>(site->pos[0]);
-    if (site->kind == site_pixel_aspect) {
+    uint64_t w = 0;
+    uint64_t h = 0;
+    bool elements = site->kind == site_display_elements && site_display_values(site, &w, &h);
+    if (elements) {
+        text_format(line, sizeof line, fmt_list_display_size, pos, static_cast<unsigned long long>(pos), box,
+                    static_cast<unsigned>(w), static_cast<unsigned>(h), sar.width, sar.height);
+    } else if (site->kind != site_display_size) {
         text_format(line, sizeof line, fmt_list_pixel_aspect, pos, static_cast<unsigned long long>(pos), box,
                     sar.width, sar.height);
     } else {
@@ -66,7 +73,7 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
 // is a container's.
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     char line[list_line_capacity] = {};
-    if (site->kind == site_display_size || site->kind == site_pixel_aspect) return box_site_list(e, site, reading);
+    if (site_of_container(site)) return box_site_list(e, site, reading);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
         return list_line_put(e, site, line);
@@ -88,6 +95,24 @@ bool site_changes(const Editor* e, const AspectSite* site) {
     return !site->across_repeat && site_edit(site, site->bytes, e->target, changes, &count) == aspect_edit_changed;
 }
 
+// The site's bytes for the checksums they lie under: each as the tool
+// first found it, as it is, and as the changes leave it.
+void site_checksum_note(Editor* e, const AspectSite* site, const ByteChange* changes, uint32_t count) {
+    uint32_t indices[changes_most];
+    uint32_t fields = site_field(site, indices);
+    for (uint32_t k = 0; k < fields; ++k) {
+        uint32_t at = indices[k];
+        uint8_t now = site->bytes[at];
+        uint8_t original = now;
+        uint8_t after = now;
+        if (e->marker_open) marker_lookup(&e->marker, site->pos[at], &original);
+        for (uint32_t c = 0; c < count; ++c) {
+            if (changes[c].index == at) after = changes[c].value;
+        }
+        checksum_note(e, site->pos[at], original, now, after);
+    }
+}
+
 int32_t site_refuse(Editor* e, const AspectSite* site, AspectEdit why) {
     e->outcome.refusal = {true, site->kind, site->holder, site->codec, site->pos[0], why};
     return result_found;
@@ -96,9 +121,11 @@ int32_t site_refuse(Editor* e, const AspectSite* site, AspectEdit why) {
 // Notes whether a site needs the change, and stops at the first site that
 // cannot take it in place.
 int32_t site_check(Editor* e, const AspectSite* site) {
+    if (site->across_repeat) return site_refuse(e, site, aspect_edit_escaping);
     ByteChange changes[changes_most];
     uint32_t count = 0;
-    AspectEdit edit = site->across_repeat ? aspect_edit_escaping : site_edit(site, site->bytes, e->target, changes, &count);
+    AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
+    if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit == aspect_edit_changed) e->outcome.change_needed = true;
     return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
 }
@@ -113,6 +140,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     ByteChange changes[changes_most];
     uint32_t count = 0;
     AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
+    if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit != aspect_edit_changed) {
         tally_count(&e->tally, edit);
         return 0;
@@ -140,22 +168,27 @@ int32_t site_take(void* context, const AspectSite* site) {
     // it could not take the target with the others.
     if (!site_read(site, site->bytes, &reading)) return e->mode == edit_check ? site_refuse(e, site, aspect_edit_unread) : 0;
     bool other = site->kind == site_parameter_set && !same_key(&e->video->reference, &reading);
+    int32_t result = 0;
     switch (e->mode) {
     case edit_list:
         return site_list(e, site, &reading, other);
     case edit_change_search:
         return !other && site_changes(e, site) ? result_found : 0;
     case edit_check:
-        return other ? 0 : site_check(e, site);
+        if (other) return 0;
+        result = checksums_close(e, site->pos[0]);
+        return result != 0 ? result : site_check(e, site);
     case edit_rewrite:
         if (other && site->again_from < 0) tally_other(&e->tally, &reading);
         if (other) return 0;
         progress_show(e, site, nullptr);
-        return site_rewrite(e, site);
+        result = checksums_close(e, site->pos[0]);
+        return result != 0 ? result : site_rewrite(e, site);
     case edit_restore:
         if (other) return 0;
         progress_show(e, site, nullptr);
-        return site_restore(e, site);
+        result = checksums_close(e, site->pos[0]);
+        return result != 0 ? result : site_restore(e, site);
     }
     return 0;
 }
@@ -180,18 +213,20 @@ int32_t list_open(Editor* e) {
 
 int32_t side_files_open(Editor* e) {
     if (e->mode == edit_list) return list_open(e);
-    if (e->mode == edit_rewrite || e->mode == edit_restore) return marker_take_up(e);
+    // A check reads the record too: a checksum to finish needs what it held.
+    if (e->mode == edit_rewrite || e->mode == edit_restore || e->mode == edit_check) return marker_take_up(e);
     return 0;
 }
 
 int32_t editor_walk(Editor* e) {
     site_scanner_init(&e->scanner, e->video->layout.codec, e->video->header);
     walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, range_searching(e),
-              WalkSink{payload_feed, e, site_take});
+              WalkSink{payload_feed, e, site_take, checksum_open});
     e->start_tick = os_tick_ms();
     e->walked = true;
     int32_t result = walk_run(&e->walk);
     if (result == 0) result = site_scan_finish(&e->scanner, site_take, e);
+    if (result == 0) result = checksums_close(e, INT64_MAX);
     return result;
 }
 
@@ -228,7 +263,7 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
     // A container's fields change whole bytes too.
-    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc || e->video->layout.kind == stream_iso_media;
+    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc || format_is_container(e->video->layout.kind);
     e->list.text = text_file_closed;
     if (e->mode == edit_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, e->file, e->committer);

@@ -122,6 +122,7 @@ void editor_finish(Editor* e, int32_t result) {
     RunOutcome& run = e->outcome.run;
     if (e->mode == edit_change_search || e->mode == edit_check) {
         if (e->mode == edit_change_search) e->outcome.change_needed = result == result_found;
+        marker_release(&e->marker);
         run.result = result == result_found ? result_ok : static_cast<Result>(result);
         return;
     }

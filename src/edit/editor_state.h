@@ -33,6 +33,19 @@ struct SiteTally {
     uint32_t others_more;  // of kinds past the ones kept
 };
 
+// A checksum over sites (a Matroska CRC-32), open while the walk is in the
+// bytes it covers: what it held before the tool's first change, and what
+// the covered bytes' differences from theirs make of it, before this run
+// and after it.
+struct OpenChecksum {
+    ChecksumRegion region;
+    bool listed[4];
+    uint8_t original[4];
+    uint32_t change_before;
+    uint32_t change_after;
+};
+inline constexpr uint32_t open_checksums_most = 4;
+
 struct Editor {
     const ConvertJob* job;
     EditMode mode;
@@ -52,6 +65,8 @@ struct Editor {
     bool list_lost;      // the list file could not be made: listed on the console only
     bool list_not_ours;  // because a file of the user's bears its name
     ChangeBatches changes;
+    OpenChecksum checksums[open_checksums_most];
+    uint32_t checksum_count;
     bool video_written;  // an undo put a byte back
     bool walked;         // the walk ran
     uint32_t start_tick;
@@ -67,6 +82,17 @@ int32_t marker_ready(Editor* e);
 // hold what the tool wrote there.
 int32_t site_restore(Editor* e, const AspectSite* site);
 int32_t byte_write(Editor* e, int64_t pos, uint8_t value);
+
+// The walk's sink of checksum regions; those that end before `pos` are
+// settled first. A rewrite's and an undo's keep their checksums right.
+int32_t checksum_open(void* context, const ChecksumRegion* region);
+// Settles the regions that end at or before pos (all at the end of the
+// walk): the checksum becomes what the original's was, changed by the
+// covered bytes that now differ from the original's.
+int32_t checksums_close(Editor* e, int64_t pos);
+// A byte of a site in the open regions: what it held before the tool's
+// first change, holds now, and will hold.
+void checksum_note(Editor* e, int64_t pos, uint8_t original, uint8_t now, uint8_t after);
 
 void tally_count(SiteTally* tally, AspectEdit edit);
 void tally_other(SiteTally* tally, const SiteReading* reading);

@@ -73,14 +73,18 @@ void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* vid
 }
 
 int32_t change_add(ChangeBatches* c, int64_t pos, uint8_t found, uint8_t value) {
+    uint8_t original = 0;
+    return change_add_known(c, pos, marker_listed(c->marker, pos, &original), found, value);
+}
+
+int32_t change_add_known(ChangeBatches* c, int64_t pos, bool listed, uint8_t found, uint8_t value) {
     const ChangeBatch& filled = c->batches[c->filling];
     bool spread = filled.count > 0 && pos - filled.pos[0] > batch_span;
     if (filled.count == batch_most || (spread && !commit_busy(c))) {
         int32_t committed = batch_commit(c);
         if (committed != 0) return committed;
     }
-    uint8_t original = 0;
-    if (!marker_listed(c->marker, pos, &original)) {
+    if (!listed) {
         int32_t result = marker_record(c->marker, pos, found);
         if (result != 0) return result;
     }

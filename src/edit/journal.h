@@ -46,6 +46,9 @@ void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* vid
 // already, with the byte it held before its first change) and queues the
 // change: 0, or the failure of the record or of an earlier batch.
 int32_t change_add(ChangeBatches* c, int64_t pos, uint8_t found, uint8_t value);
+// The same for a byte whose listing the caller knows (a checksum's, which
+// comes after bytes further on).
+int32_t change_add_known(ChangeBatches* c, int64_t pos, bool listed, uint8_t found, uint8_t value);
 
 // Commits what is queued and waits for it: 0, or the first failure.
 int32_t changes_flush(ChangeBatches* c);

@@ -114,6 +114,7 @@ int32_t site_restore(Editor* e, const AspectSite* site) {
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t at = indices[k];
         if (!listed[k]) continue;
+        checksum_note(e, site->pos[at], original[at], site->bytes[at], ours ? original[at] : site->bytes[at]);
         if (!ours) {
             marker_altered(&e->marker, site->pos[at]);
         } else if (original[at] != site->bytes[at]) {

@@ -8,14 +8,15 @@ namespace {
 
 // In the order a file is judged.
 const Format formats[] = {
-    {stream_transport, false, transport_probe, transport_clocks, transport_walk},
+    {stream_transport, false, transport_probe, transport_clocks, transport_walk, nullptr},
     // Before the kinds that open with a start code: a box of 64-bit size
     // opens with 00 00 00 01.
-    {stream_iso_media, false, iso_media_probe, nullptr, iso_media_walk},
-    {stream_elementary, false, nal_elementary_probe, nullptr, elementary_walk},
-    {stream_elementary, false, elementary_probe, nullptr, elementary_walk},
-    {stream_program, false, program_probe, program_clocks, program_walk},
-    {stream_dvd_ifo, true, dvd_ifo_probe, nullptr, dvd_ifo_walk},
+    {stream_iso_media, false, iso_media_probe, nullptr, iso_media_walk, iso_media_look},
+    {stream_matroska, false, matroska_probe, nullptr, matroska_walk, matroska_look},
+    {stream_elementary, false, nal_elementary_probe, nullptr, elementary_walk, nullptr},
+    {stream_elementary, false, elementary_probe, nullptr, elementary_walk, nullptr},
+    {stream_program, false, program_probe, program_clocks, program_walk, nullptr},
+    {stream_dvd_ifo, true, dvd_ifo_probe, nullptr, dvd_ifo_walk, nullptr},
 };
 
 // Whether the bytes hold an MPEG sequence header's start code, which no
@@ -87,4 +88,9 @@ const Format* format_of(StreamKind kind) {
         if (f.kind == kind) return &f;
     }
     return nullptr;
+}
+
+bool format_is_container(StreamKind kind) {
+    const Format* f = format_of(kind);
+    return f != nullptr && f->look != nullptr;
 }

@@ -15,6 +15,7 @@ enum StreamKind : uint8_t {
     stream_transport,   // transport stream: walked packet by packet, one video PID
     stream_dvd_ifo,     // a DVD-Video title set's IFO or BUP: its video attributes
     stream_iso_media,   // an MP4 or MOV file: its movie's boxes and the heads of its video samples
+    stream_matroska,    // a Matroska or WebM file: its elements and the heads of its video frames
 };
 
 struct StreamLayout {
@@ -50,6 +51,25 @@ struct StreamClocks {
     int64_t last_pack_pos;   // file position, -1 if none
 };
 
+// What a container (MP4, MOV, Matroska) says of its video before a walk:
+// the codec of the track the walk reads, its playing time, and the other
+// video tracks it leaves alone.
+struct ContainerLook {
+    bool found;
+    VideoCodec codec;
+    double duration_sec;
+    uint32_t others;
+    uint64_t other_id;  // the first of them
+    bool sealed;        // the first video track is encrypted or otherwise encoded
+    const char* name;   // "MP4", "MOV", "MKV", "WebM"
+    // The sample aspect the container's own pixel aspect field gives (MP4's
+    // pasp, Matroska's display elements), which the most common players
+    // show over the video's; {0, 0} where it has none.
+    SarRatio shown;
+};
+
+struct BlockReader;
+
 struct Format {
     StreamKind kind;
     // Taken only where a job names the file as one (a DVD's IFO and BUP),
@@ -61,6 +81,8 @@ struct Format {
     void (*clocks)(const ClockLook* look, StreamClocks* clocks);
     // From the start of the file (or window) to its end.
     int32_t (*walk)(Walk* walk);
+    // A container's look at its video: null for the streams.
+    int32_t (*look)(BlockReader* reader, ContainerLook* look);
 };
 
 // The kind of file the first bytes open: a transport stream by its sync
@@ -74,6 +96,9 @@ StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
 StreamLayout stream_layout_named(StreamKind kind, const uint8_t* head, uint32_t length);
 
 const Format* format_of(StreamKind kind);
+// Whether the kind is a container that records the aspect in its own
+// fields too: all its places change together, or none.
+bool format_is_container(StreamKind kind);
 
 // The formats' own parts: probes, clocks, walks.
 bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
@@ -82,6 +107,7 @@ bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool iso_media_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool matroska_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 int32_t elementary_walk(Walk* walk);
@@ -89,3 +115,6 @@ int32_t program_walk(Walk* walk);
 int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
+int32_t matroska_walk(Walk* walk);
+int32_t iso_media_look(BlockReader* reader, ContainerLook* look);
+int32_t matroska_look(BlockReader* reader, ContainerLook* look);

@@ -104,11 +104,21 @@ bool entry_codec(uint32_t type, VideoCodec* codec) {
     return false;
 }
 
+BoxRead size_read(BlockReader* r, const IsoBox* box, int64_t at, uint64_t* width, uint64_t* height,
+                  int32_t* result);
+
 // One child box of the video's sample entry.
 BoxRead entry_child_read(BlockReader* r, const IsoBox* child, TrackRead* t, int32_t* result) {
     IsoTrack& v = t->track;
     if (child->type == box_type("sinf")) t->encrypted = true;
-    if (child->type == box_type("pasp") && child->end - child->body >= 8) v.pixel_aspect = child->body;
+    if (child->type == box_type("pasp") && child->end - child->body >= 8) {
+        v.pixel_aspect = child->body;
+        uint64_t h = 0;
+        uint64_t w = 0;
+        BoxRead read = size_read(r, child, child->body, &h, &w, result);
+        v.pixel_aspect_sar = {static_cast<uint32_t>(h), static_cast<uint32_t>(w)};
+        if (read != box_found) return read;
+    }
     if (child->type == box_type("esds") && v.entry == box_type("mp4v")) return esds_read(r, child, t, result);
     bool config = (child->type == box_type("avcC") && v.codec == codec_avc) ||
                   (child->type == box_type("hvcC") && v.codec == codec_hevc);

@@ -20,6 +20,7 @@ struct IsoTrack {
     uint32_t height;
     IsoPlace track_header;         // tkhd's width and height, where they are a display size
     IsoPlace pixel_aspect;         // pasp
+    SarRatio pixel_aspect_sar;     // what it holds
     IsoPlace clean_aperture;       // QuickTime: tapt's clef
     IsoPlace production_aperture;  // QuickTime: tapt's prof
     // The decoder configuration: an avcC or hvcC body, or the MPEG-2

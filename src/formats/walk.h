@@ -11,6 +11,16 @@
 #include "formats/format.h"
 #include "formats/reader.h"
 
+// An element that keeps a checksum of its bytes (Matroska's CRC-32): where
+// the checksum lies and what it holds now (4 bytes, little-endian), and
+// the bytes it covers. Handed before the sites that lie in those bytes.
+struct ChecksumRegion {
+    int64_t pos;
+    uint8_t bytes[4];
+    int64_t start;
+    int64_t end;
+};
+
 struct WalkSink {
     // Takes ranges of the buffer, in order; buffer[0] lies at file position
     // buffer_pos. A non-zero result stops the walk and is its result.
@@ -21,6 +31,8 @@ struct WalkSink {
     // positions with those of the payload: a container's own fields, and
     // parameter sets framed by length fields.
     SiteHandler site;
+    // Takes each checksum region; null where the sink keeps none.
+    int32_t (*checksum)(void* context, const ChecksumRegion* region);
 };
 
 // The most payload ranges handed over at once: one per packet of the

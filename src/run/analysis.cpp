@@ -4,7 +4,6 @@
 
 #include "codecs/site_scan.h"
 #include "formats/dvd_ifo.h"
-#include "formats/iso_media.h"
 #include "formats/walk.h"
 #include "run/exit_codes.h"
 #include "run/trailing_zero.h"
@@ -56,7 +55,7 @@ struct FirstSite {
 int32_t first_site_take(void* context, const AspectSite* site) {
     FirstSite* f = static_cast<FirstSite*>(context);
     // A container's fields say nothing of the video's key.
-    if (site->kind == site_display_size || site->kind == site_pixel_aspect) return 0;
+    if (site_of_container(site)) return 0;
     if (!site_read(site, site->bytes, &f->video->reference)) {
         ++f->unread;
         return 0;
@@ -89,14 +88,14 @@ int32_t reference_missing(const Walk* walk, bool sets, uint32_t unread) {
 int32_t reference_walk(Walk* walk, bool sets, SequenceHeaderInfo* info, VideoLayout* video) {
     if (!sets) {
         ProbeSink probe = {&info->video, info->video, true};
-        walk->sink = WalkSink{probe_feed, &probe, nullptr};
+        walk->sink = WalkSink{probe_feed, &probe, nullptr, nullptr};
         int32_t result = walk_run(walk);
         return result == result_found ? 0 : result;
     }
     FirstSite* first = new FirstSite{};
     first->video = video;
     site_scanner_init(&first->scanner, info->layout.codec, nullptr);
-    walk->sink = WalkSink{first_site_feed, first, first_site_take};
+    walk->sink = WalkSink{first_site_feed, first, first_site_take, nullptr};
     int32_t result = walk_run(walk);
     if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
     if (result == 0) result = reference_missing(walk, true, first->unread);
@@ -199,30 +198,30 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
     if (info->layout.codec == codec_mpeg) video->first_byte = info->video.header[7];
 }
 
-// An ISO media file's movie: the codec of its video track, the track's
-// playing time, and the other video tracks it leaves alone. Returns an
-// exit code, or -1 to go on.
-int movie_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* info) {
+// A container's video track: its codec, its playing time, and the other
+// video tracks it leaves alone. Returns an exit code, or -1 to go on.
+int container_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* info) {
     FileBuffer block;
-    IsoMovie movie;
+    ContainerLook look = {};
     int32_t result = result_data_buffer_error;
     if (file_buffer_make(&block, reader_buffer_size)) {
         BlockReader reader;
         reader_init(&reader, file, block.bytes);
-        result = iso_movie_read(&reader, &movie);
+        result = format_of(info->layout.kind)->look(&reader, &look);
     }
     if (result != 0) {
         notify(notices, notice_error, {result});
         return exit_engine_error;
     }
-    if (movie.others > 0) notify(notices, notice_other_tracks, {movie.other_id, movie.others});
-    if (!movie.found) {
-        notify(notices, notice_stop, {movie.encrypted ? stop_video_encrypted : stop_no_video});
+    if (look.others > 0) notify(notices, notice_other_tracks, {static_cast<int64_t>(look.other_id), look.others});
+    if (!look.found) {
+        notify(notices, notice_stop, {look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
     }
-    info->layout.codec = movie.video.codec;
-    info->duration_sec = movie.video.duration_sec;
-    info->quicktime = movie.quicktime;
+    info->layout.codec = look.codec;
+    info->duration_sec = look.duration_sec;
+    info->container = look.name;
+    info->shown = look.shown;
     return -1;
 }
 
@@ -233,8 +232,9 @@ int movie_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* info
 // it. Returns an exit code, or -1 to go on.
 int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, SequenceHeaderInfo* info,
                VideoLayout* video) {
-    if (info->layout.kind == stream_iso_media) {
-        int stop = movie_find(file, notices, info);
+    const Format* format = format_of(info->layout.kind);
+    if (format != nullptr && format->look != nullptr) {
+        int stop = container_find(file, notices, info);
         if (stop >= 0) return stop;
     }
     int32_t result = 0;
@@ -296,15 +296,15 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
         info->layout.codec = info->program.codec;
     }
     // A parameter set is found by the walk of the file, with its own scanner;
-    // a transport stream's video only once its PID is known, an ISO media
-    // file's only from its movie.
-    bool video_known = (info->layout.kind != stream_transport || info->program.found) &&
-                       info->layout.kind != stream_iso_media;
+    // a transport stream's video only once its PID is known, a container's
+    // only from its tracks.
+    const Format* format = format_of(info->layout.kind);
+    bool video_known = (info->layout.kind != stream_transport || info->program.found) && format->look == nullptr;
     if (info->layout.codec != codec_mpeg || !video_known) return 0;
     Walk* walk = new Walk;
     ProbeSink probe = {&info->video, info->video, true};
     walk_init_window(walk, headbuf, info->head_len, info->layout, info->program.video_pid, false,
-                     WalkSink{probe_feed, &probe, nullptr});
+                     WalkSink{probe_feed, &probe, nullptr, nullptr});
     walk_run(walk);
     delete walk;
     return 0;

@@ -32,7 +32,8 @@ struct SequenceHeaderInfo {
     uint8_t frame_rate_code;
     uint32_t bit_rate_value;  // units of 400 bit/s
     int32_t mpeg_version;     // 1 or 2
-    bool quicktime;           // an ISO media file of QuickTime's (MOV)
+    const char* container;    // a container's name for the summary; null for the streams
+    SarRatio shown;           // what a container's own pixel aspect field gives; {0, 0} for none
 };
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header

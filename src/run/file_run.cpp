@@ -31,18 +31,12 @@ AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
     return aspect_original(&run->job, &run->file, video);
 }
 
-// The name the summary gives a container that is no MPEG stream.
-const char* container_name(const SequenceHeaderInfo* info) {
-    if (info->layout.kind != stream_iso_media) return nullptr;
-    return info->quicktime ? "MOV" : "MP4";
-}
-
-// Whether any site needs the change. An MP4 or MOV file changes every
-// place it records the aspect, or none: the same walk finds whether each
-// can take the target in place. Returns an exit code, or -1 to go on with
+// Whether any site needs the change. A container (MP4, MOV, Matroska)
+// changes every place it records the aspect, or none: the same walk finds
+// whether each can take the target in place. Returns an exit code, or -1 to go on with
 // *needed set.
 int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
-    bool places = video->layout.kind == stream_iso_media;
+    bool places = format_is_container(video->layout.kind);
     EditOutcome search = file_edit(run, video, places ? edit_check : edit_change_search);
     if (search.run.result != result_ok) {
         notify(run->notices, notice_error, {search.run.result});
@@ -58,11 +52,11 @@ int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
     return -1;
 }
 
-// An MP4 or MOV file's places, where the search for a change did not look
-// at them all yet. Returns an exit code, or -1 to go on.
+// A container's places, where the search for a change did not look at
+// them all yet. Returns an exit code, or -1 to go on.
 int places_check(FileRun* run, const VideoLayout* video) {
     bool needed = false;
-    bool look = video->layout.kind == stream_iso_media && !run->places_checked && !listing(run->options) &&
+    bool look = format_is_container(video->layout.kind) && !run->places_checked && !listing(run->options) &&
                 !undoing(run->options);
     return look ? change_search(run, video, &needed) : -1;
 }
@@ -96,12 +90,19 @@ Notice notice_of(NoticeKind kind, std::initializer_list<int64_t> numbers) {
     return notice;
 }
 
+// The sample aspect the video shows now: a container's own field where it
+// has one (the most common players take it over the parameter sets'),
+// else the first parameter set's.
+SarRatio shown_of(const SequenceHeaderInfo* info) {
+    return info->shown.width != 0 ? info->shown : sps_sar(&info->sps);
+}
+
 // Whether a rewrite of H.264 or HEVC video to the target can be made in
 // place at all, and is needed. Returns an exit code, or -1 to go on.
 int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
                       const AspectOriginal* original) {
     const SpsInfo* sps = &info->sps;
-    SarRatio current = sps_sar(sps);
+    SarRatio current = shown_of(info);
     SarRatio target = run->job.target_sar;
     if (!sps->aspect_present) {
         notify(run->notices, notice_sets_no_aspect_field);
@@ -125,22 +126,22 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
 // H.264 and HEVC video, whose target is a sample aspect.
 int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const SpsInfo* sps = &info->sps;
-    SarRatio target = sps_sar(sps);
-    notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 0});
+    SarRatio current = shown_of(info);
+    SarRatio target = current;
+    notify(run->notices, notice_sar_aspect, {sps->width, sps->height, current.width, current.height, 0});
     if (!undoing(run->options)) {
         AspectOriginal original = original_find(run, video);
-        if (sps_target_choose(run->options, sps, &original, run->notices, &target) != 0) return exit_bad_option;
+        if (sps_target_choose(run->options, sps, current, &original, run->notices, &target) != 0) return exit_bad_option;
         run->job.target_sar = target;
         notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 1});
         int stop = listing(run->options) ? -1 : sets_target_check(run, info, video, &original);
         if (stop < 0) stop = places_check(run, video);
         if (stop >= 0) return stop;
     }
-    SarRatio current = sps_sar(sps);
     notify(run->notices, notice_sar_summary,
            {info->layout.codec, sps->width, sps->height, current.width, current.height, target.width, target.height,
             run->file.size},
-           container_name(info), info->duration_sec);
+           info->container, info->duration_sec);
     return file_edit_report(run, video);
 }
 
@@ -176,7 +177,7 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
     notify(run->notices, notice_mpeg_summary,
            {version, info->horizontal_size, info->vertical_size, info->frame_rate_code, info->bit_rate_value,
             run->file.size},
-           container_name(info), info->duration_sec);
+           info->container, info->duration_sec);
     if (listing(run->options) && info->video.display == 1) {
         notify(run->notices, notice_display_size, {info->video.display_width, info->video.display_height});
     }

@@ -153,9 +153,8 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
     return 0;
 }
 
-int sps_target_choose(const RunOptions* options, const SpsInfo* sps, const AspectOriginal* original,
+int sps_target_choose(const RunOptions* options, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
                       NoticeSink notices, SarRatio* target) {
-    SarRatio current = sps_sar(sps);
     uint32_t code = 0;
     if (!options_has_o(options)) {
         uint32_t shown = display_code_of(sps, original->known ? original->sar : current);

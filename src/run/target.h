@@ -39,7 +39,8 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar);
 
 // The sample aspect to write: -o's, or by default the other of 4:3 and 16:9
 // that the video showed before the tool first changed it (the current one
-// where it showed neither), so that a second run never swaps back. 0, or 1
-// after the notices of a code that is not 1 to 4.
-int sps_target_choose(const RunOptions* options, const SpsInfo* sps, const AspectOriginal* original,
+// where it showed neither), so that a second run never swaps back. The
+// current one is the set's, or a container's that players show over it.
+// 0, or 1 after the notices of a code that is not 1 to 4.
+int sps_target_choose(const RunOptions* options, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
                       NoticeSink notices, SarRatio* target);

@@ -1,0 +1,319 @@
+#include "formats/matroska.h"
+
+#include <cstring>
+
+#include "codecs/display_elements.h"
+#include "codecs/sar.h"
+#include "fileio/result.h"
+
+namespace {
+
+constexpr uint32_t id_doc_type = 0x4282;
+constexpr uint32_t id_info = 0x1549A966;
+constexpr uint32_t id_timestamp_scale = 0x2AD7B1;
+constexpr uint32_t id_duration = 0x4489;
+constexpr uint32_t id_track_entry = 0xAE;
+constexpr uint32_t id_track_number = 0xD7;
+constexpr uint32_t id_track_type = 0x83;
+constexpr uint32_t id_codec_id = 0x86;
+constexpr uint32_t id_codec_private = 0x63A2;
+constexpr uint32_t id_video = 0xE0;
+constexpr uint32_t id_content_encodings = 0x6D80;
+constexpr uint32_t id_pixel_width = 0xB0;
+constexpr uint32_t id_pixel_height = 0xBA;
+constexpr uint32_t id_crop_bottom = 0x54AA;
+constexpr uint32_t id_crop_top = 0x54BB;
+constexpr uint32_t id_crop_left = 0x54CC;
+constexpr uint32_t id_crop_right = 0x54DD;
+constexpr uint64_t track_type_video = 1;
+// How far past the head of the Void that gives room its bytes are taken:
+// enough for the display elements and the Void's own new head.
+constexpr uint32_t room_reach = 48;
+constexpr uint32_t span_most = 1000;
+
+struct Codec {
+    const char* id;
+    VideoCodec codec;
+};
+constexpr Codec codecs[] = {{"V_MPEG4/ISO/AVC", codec_avc}, {"V_MPEGH/ISO/HEVC", codec_hevc},
+                            {"V_MPEG2", codec_mpeg},         {"V_MPEG1", codec_mpeg}};
+
+// An element's data, which must be short: false when it is longer.
+bool data_read(BlockReader* r, const EbmlElement* e, uint32_t most, const uint8_t** bytes, uint32_t* length,
+               int32_t* result) {
+    int64_t size = e->end - e->body;
+    if (e->unknown || size > most) return false;
+    *length = static_cast<uint32_t>(size);
+    uint32_t got = 0;
+    *result = reader_fetch_sparse(r, e->body, *length, bytes, &got);
+    return *result == 0 && got == *length;
+}
+
+uint64_t uint_read(BlockReader* r, const EbmlElement* e, uint64_t otherwise, int32_t* result) {
+    const uint8_t* b = nullptr;
+    uint32_t length = 0;
+    return data_read(r, e, 8, &b, &length, result) ? ebml_uint(b, length) : otherwise;
+}
+
+// The children of a master, each handed to `take` until it says stop (a
+// non-zero result) or the master ends.
+template <typename Take>
+int32_t children_each(BlockReader* r, const EbmlElement* parent, Take take) {
+    EbmlElement child;
+    int32_t result = 0;
+    for (int64_t pos = parent->body; pos < parent->end; pos = child.end) {
+        EbmlRead read = ebml_read(r, pos, parent->end, &child, &result);
+        if (result != 0) return result;
+        if (read == ebml_none) break;
+        if (read == ebml_broken || child.unknown) return result_element_broken;
+        result = take(child);
+        if (result != 0) return result;
+    }
+    return 0;
+}
+
+// What a track's elements say, on the way to its MkvTrack.
+struct TrackRead {
+    MkvTrack track;
+    uint64_t type;
+    bool taken_codec;
+    bool encoded;
+    EbmlElement entry;
+    EbmlElement video;
+    bool has_video;
+};
+
+// The Video element's sizes and display elements.
+struct VideoRead {
+    uint64_t width;
+    uint64_t height;
+    uint64_t crop[4];
+    int64_t display_start;  // the first of the display elements, -1 without them
+    int64_t display_end;
+    uint64_t display_width;  // 0 without them
+    uint64_t display_height;
+    int64_t room;           // a Void child, -1 without one
+    uint8_t unit;
+};
+
+int32_t video_child(BlockReader* r, const EbmlElement& c, VideoRead* v) {
+    int32_t result = 0;
+    switch (c.id) {
+    case id_pixel_width: v->width = uint_read(r, &c, 0, &result); break;
+    case id_pixel_height: v->height = uint_read(r, &c, 0, &result); break;
+    case id_crop_bottom: v->crop[0] = uint_read(r, &c, 0, &result); break;
+    case id_crop_top: v->crop[1] = uint_read(r, &c, 0, &result); break;
+    case id_crop_left: v->crop[2] = uint_read(r, &c, 0, &result); break;
+    case id_crop_right: v->crop[3] = uint_read(r, &c, 0, &result); break;
+    case display_id_unit: v->unit = static_cast<uint8_t>(uint_read(r, &c, 0, &result)); break;
+    case display_id_width: v->display_width = uint_read(r, &c, 0, &result); break;
+    case display_id_height: v->display_height = uint_read(r, &c, 0, &result); break;
+    case ebml_id_void:
+        if (v->room < 0) v->room = c.start;
+        break;
+    default: break;
+    }
+    if (c.id == display_id_width || c.id == display_id_height || c.id == display_id_unit) {
+        if (v->display_start < 0) v->display_start = c.start;
+        v->display_end = c.end;
+    }
+    return result;
+}
+
+int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
+    int32_t result = 0;
+    const uint8_t* b = nullptr;
+    uint32_t length = 0;
+    switch (c.id) {
+    case id_track_number: t->track.number = uint_read(r, &c, 0, &result); break;
+    case id_track_type: t->type = uint_read(r, &c, 0, &result); break;
+    case id_content_encodings: t->encoded = true; break;
+    case id_codec_private:
+        t->track.codec_private = c.body;
+        t->track.codec_private_length = static_cast<uint32_t>(c.end - c.body);
+        break;
+    case id_video:
+        t->video = c;
+        t->has_video = true;
+        break;
+    case id_codec_id:
+        if (!data_read(r, &c, 32, &b, &length, &result)) break;
+        for (const Codec& known : codecs) {
+            if (length == std::strlen(known.id) && std::memcmp(b, known.id, length) == 0) {
+                t->track.codec = known.codec;
+                t->taken_codec = true;
+            }
+        }
+        break;
+    default: break;
+    }
+    return result;
+}
+
+bool has_checksum(BlockReader* r, const EbmlElement* e) {
+    EbmlElement first;
+    int32_t result = 0;
+    return ebml_read(r, e->body, e->end, &first, &result) == ebml_found && first.id == mkv_id_crc32;
+}
+
+// The Void where display elements may go: the first element from `from`
+// on, one after the other through the tracks' ends, that is a Void, or
+// the one right after the tracks; none when it is not near enough, or when
+// the elements that would move for the display elements hold the track's
+// CodecPrivate, whose own sites must stay where they are.
+bool room_find(BlockReader* r, const MkvSegment* s, const TrackRead* t, int64_t from, EbmlElement* room,
+               int32_t* result) {
+    for (int64_t pos = from; pos <= s->tracks.end && pos - from < span_most; pos = room->end) {
+        int64_t parent_end = pos < s->tracks.end ? s->tracks.end : s->segment.end;
+        if (ebml_read(r, pos, parent_end, room, result) != ebml_found || room->unknown) return false;
+        if (room->id == ebml_id_void) return true;
+        if (pos >= s->tracks.end || room->body == t->track.codec_private) return false;
+    }
+    return false;
+}
+
+// Where the display elements are, or would go, and the elements that grow
+// with them.
+int32_t display_place(BlockReader* r, const MkvSegment* s, const TrackRead* t, const VideoRead* v, MkvDisplay* d) {
+    int64_t from = v->display_start >= 0 ? v->display_start : v->room >= 0 ? v->room : t->video.end;
+    int32_t result = 0;
+    EbmlElement void_element = {};
+    int64_t room = room_find(r, s, t, from, &void_element, &result) ? void_element.start : -1;
+    // The span never reaches past the Void: the sites after it are its own.
+    int64_t reach = room + room_reach < void_element.end ? room + room_reach : void_element.end;
+    int64_t end = room >= 0 ? reach : v->display_end > 0 ? v->display_end : from;
+    *d = MkvDisplay{};
+    d->span = from;
+    d->unit = v->unit;
+    const EbmlElement* around[] = {&s->tracks, &t->entry, &t->video};
+    for (const EbmlElement* e : around) {
+        if (room < 0 || e->end > room) continue;
+        d->size_pos[d->growing] = e->size_pos;
+        d->size_length[d->growing++] = static_cast<uint8_t>(e->size_length);
+        d->checksummed = d->checksummed || has_checksum(r, e);
+    }
+    // Without elements or room the site still has a byte, the one at its
+    // start (an element's ID): it reads as square samples and takes nothing.
+    if (end == from) end = from + 1;
+    uint64_t fields = 0;
+    for (uint32_t k = 0; k < d->growing; ++k) fields += d->size_length[k];
+    int64_t most = static_cast<int64_t>(span_most - fields);
+    d->span_length = static_cast<uint32_t>(end - from < most ? end - from : most);
+    if (d->span + d->span_length > r->size) d->span_length = static_cast<uint32_t>(r->size - d->span);
+    return result;
+}
+
+int32_t track_read(BlockReader* r, MkvSegment* s, const EbmlElement& entry) {
+    TrackRead t = {};
+    t.entry = entry;
+    t.track.codec_private = -1;
+    int32_t result = children_each(r, &entry, [&](const EbmlElement& c) { return entry_child(r, c, &t); });
+    if (result != 0 || t.type != track_type_video) return result;
+    if (s->found || !t.taken_codec || !t.has_video) {
+        if (s->others++ == 0) s->other_number = t.track.number;
+        return 0;
+    }
+    VideoRead v = {};
+    v.display_start = v.room = -1;
+    result = children_each(r, &t.video, [&](const EbmlElement& c) { return video_child(r, c, &v); });
+    if (result != 0) return result;
+    uint64_t crop_w = v.crop[2] + v.crop[3];
+    uint64_t crop_h = v.crop[0] + v.crop[1];
+    t.track.width = v.width > crop_w ? static_cast<uint32_t>(v.width - crop_w) : 0;
+    t.track.height = v.height > crop_h ? static_cast<uint32_t>(v.height - crop_h) : 0;
+    t.track.shown = sar_reduced(v.display_width * t.track.height, v.display_height * t.track.width);
+    s->found = true;
+    s->encoded = t.encoded;
+    s->video = t.track;
+    return display_place(r, s, &t, &v, &s->video.display);
+}
+
+double float_of(const uint8_t* b, uint32_t length) {
+    if (length == 4) {
+        uint32_t bits = static_cast<uint32_t>(ebml_uint(b, 4));
+        float f = 0;
+        std::memcpy(&f, &bits, 4);
+        return f;
+    }
+    uint64_t bits = ebml_uint(b, 8);
+    double d = 0;
+    std::memcpy(&d, &bits, 8);
+    return length == 8 ? d : 0;
+}
+
+int32_t info_read(BlockReader* r, MkvSegment* s, const EbmlElement& info) {
+    uint64_t scale = 1000000;
+    double duration = 0;
+    int32_t result = children_each(r, &info, [&](const EbmlElement& c) {
+        int32_t read = 0;
+        const uint8_t* b = nullptr;
+        uint32_t length = 0;
+        if (c.id == id_timestamp_scale) scale = uint_read(r, &c, scale, &read);
+        if (c.id == id_duration && data_read(r, &c, 8, &b, &length, &read)) duration = float_of(b, length);
+        return read;
+    });
+    s->duration_sec = duration * static_cast<double>(scale) / 1e9;
+    return result;
+}
+
+}  // namespace
+
+bool matroska_cluster_child(uint32_t id) {
+    constexpr uint32_t children[] = {0xE7, 0x5854, 0xA7, 0xAB, 0xA3, 0xA0, 0xAF, mkv_id_crc32, ebml_id_void};
+    for (uint32_t child : children) {
+        if (child == id) return true;
+    }
+    return false;
+}
+
+bool matroska_opens(const uint8_t* head, uint32_t length) {
+    EbmlElement header;
+    if (ebml_header_parse(head, length, 0, length, &header) != ebml_found || header.id != mkv_id_ebml) return false;
+    EbmlElement c;
+    for (int64_t pos = header.body; pos < header.end; pos = c.end) {
+        if (ebml_header_parse(head + pos, length - static_cast<uint32_t>(pos), pos, header.end, &c) != ebml_found) {
+            return false;
+        }
+        if (c.id != id_doc_type) continue;
+        const char* type = reinterpret_cast<const char*>(head + c.body);
+        size_t n = static_cast<size_t>(c.end - c.body);
+        return (n == 8 && std::memcmp(type, "matroska", 8) == 0) || (n == 4 && std::memcmp(type, "webm", 4) == 0);
+    }
+    return false;
+}
+
+int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
+    *s = MkvSegment{};
+    EbmlElement e;
+    int32_t result = 0;
+    int64_t pos = 0;
+    for (; pos < r->size; pos = e.end) {
+        if (ebml_read(r, pos, r->size, &e, &result) != ebml_found) return result != 0 ? result : result_element_broken;
+        if (e.id == mkv_id_segment) break;
+        if (e.id == mkv_id_ebml) result = children_each(r, &e, [&](const EbmlElement& c) {
+            const uint8_t* b = nullptr;
+            uint32_t length = 0;
+            int32_t read = 0;
+            if (c.id == id_doc_type && data_read(r, &c, 8, &b, &length, &read)) s->webm = length == 4;
+            return read;
+        });
+        if (result != 0) return result;
+    }
+    s->segment = e;
+    // Its level-one elements, over clusters of unknown size too, until the tracks.
+    for (pos = e.body; pos < s->segment.end && !s->tracks.end; pos = e.end) {
+        EbmlRead read = ebml_read(r, pos, s->segment.end, &e, &result);
+        if (result != 0) return result;
+        if (read != ebml_found) return result_element_broken;
+        if (e.unknown && e.id == mkv_id_cluster) return result_element_broken;  // tracks after such clusters: not taken
+        if (e.id == id_info) result = info_read(r, s, e);
+        if (e.id == mkv_id_tracks) {
+            s->tracks = e;
+            result = children_each(r, &e, [&](const EbmlElement& c) {
+                return c.id == id_track_entry ? track_read(r, s, c) : 0;
+            });
+        }
+        if (result != 0) return result;
+    }
+    return 0;
+}

@@ -1,0 +1,63 @@
+// A Matroska or WebM file's segment as far as the aspect goes: its first
+// video track of a codec the tool takes, that track's Video element with
+// its display elements and the room for them, and its CodecPrivate; read
+// from the elements alone.
+#pragma once
+#include <cstdint>
+
+#include "codecs/video_codec.h"
+#include "formats/ebml.h"
+
+inline constexpr uint32_t mkv_id_ebml = 0x1A45DFA3;
+inline constexpr uint32_t mkv_id_segment = 0x18538067;
+inline constexpr uint32_t mkv_id_tracks = 0x1654AE6B;
+inline constexpr uint32_t mkv_id_cluster = 0x1F43B675;
+inline constexpr uint32_t mkv_id_crc32 = 0xBF;
+
+// The display elements of the video track, or where they would go: see
+// display_elements.h. The elements around them whose size fields grow
+// with an insertion, outermost first.
+struct MkvDisplay {
+    int64_t span;
+    uint32_t span_length;
+    uint32_t growing;
+    int64_t size_pos[3];
+    uint8_t size_length[3];
+    bool checksummed;  // one of the growing keeps a CRC-32
+    uint8_t unit;      // the DisplayUnit element's value, 0 without one
+};
+
+struct MkvTrack {
+    uint64_t number;
+    VideoCodec codec;
+    int64_t codec_private;  // -1 without one
+    uint32_t codec_private_length;
+    uint32_t width;  // the picture after its crop
+    uint32_t height;
+    SarRatio shown;  // what the display elements give the picture; {0, 0} without them
+    MkvDisplay display;
+};
+
+struct MkvSegment {
+    bool webm;
+    EbmlElement segment;
+    EbmlElement tracks;
+    bool found;  // a video track of a codec the tool takes
+    MkvTrack video;
+    bool encoded;      // its ContentEncodings compress or encrypt its frames
+    uint32_t others;   // video tracks besides it, left alone
+    uint64_t other_number;
+    double duration_sec;
+};
+
+// Whether the bytes open a Matroska or WebM file: an EBML header whose
+// DocType is "matroska" or "webm".
+bool matroska_opens(const uint8_t* head, uint32_t length);
+
+// Reads the segment's tracks and info: 0, result_element_broken, or a
+// read's failure.
+int32_t matroska_segment_read(BlockReader* reader, MkvSegment* segment);
+
+// The element that follows a child of a master of unknown size ends it
+// where it can be no child of it: whether the ID is one of a cluster's.
+bool matroska_cluster_child(uint32_t id);

@@ -1,0 +1,219 @@
+// The walk of a Matroska or WebM file: the video track's display elements
+// and CodecPrivate, then the parameter sets or sequence headers at the
+// head of each of its frames, cluster by cluster, in the order of their
+// positions. Only the elements' heads and the frames' first bytes are
+// read; each element that keeps a CRC-32 over sites is handed over first.
+#include <memory>
+
+#include "fileio/result.h"
+#include "formats/matroska.h"
+#include "formats/site_reader.h"
+
+namespace {
+
+constexpr uint32_t id_simple_block = 0xA3;
+constexpr uint32_t id_block_group = 0xA0;
+constexpr uint32_t id_block = 0xA1;
+// A block's head: its track number, timestamp, flags and lacing.
+constexpr uint32_t block_head_most = 4096;
+constexpr uint32_t frames_most = 256;
+
+struct MkvWalk {
+    Walk* walk;
+    MkvSegment segment;
+    SiteReader sites;
+    uint32_t length_size;
+};
+
+// The element's CRC-32, where its first child is one, handed over.
+int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
+    const WalkSink& sink = mw->walk->sink;
+    EbmlElement first;
+    int32_t result = 0;
+    if (sink.checksum == nullptr || ebml_read(&mw->walk->reader, e->body, e->end, &first, &result) != ebml_found ||
+        first.id != mkv_id_crc32 || first.end - first.body != 4) {
+        return result;
+    }
+    const uint8_t* b = nullptr;
+    uint32_t got = 0;
+    result = reader_fetch_sparse(&mw->walk->reader, first.body, 4, &b, &got);
+    if (result != 0 || got != 4) return result != 0 ? result : result_element_broken;
+    ChecksumRegion region = {first.body, {b[0], b[1], b[2], b[3]}, first.end, e->end};
+    return sink.checksum(sink.context, &region);
+}
+
+int32_t display_hand(MkvWalk* mw) {
+    const MkvTrack& v = mw->segment.video;
+    const MkvDisplay& d = v.display;
+    AspectSite site = {};
+    uint32_t at = 0;
+    int32_t result = 0;
+    for (uint32_t k = 0; k < d.growing && result == 0; ++k) {
+        result = site_reader_gather(&mw->sites, at, d.size_pos[k], d.size_length[k]);
+        site.size_lengths[k] = d.size_length[k];
+        at += d.size_length[k];
+    }
+    if (result == 0) result = site_reader_gather(&mw->sites, at, d.span, d.span_length);
+    if (result != 0) return result;
+    site.kind = site_display_elements;
+    site.holder = holder_video_element;
+    site.length = mw->sites.length;
+    site.size_fields = static_cast<uint8_t>(d.growing);
+    site.growth_checksummed = d.checksummed;
+    site.display_unit = d.unit;
+    site.picture_width = v.width;
+    site.picture_height = v.height;
+    return site_reader_hand(&mw->sites, &site, d.span);
+}
+
+int32_t codec_private_hand(MkvWalk* mw) {
+    const MkvTrack& v = mw->segment.video;
+    if (v.codec_private < 0) return 0;
+    if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
+    return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
+}
+
+// The display elements and the CodecPrivate, in the order of their positions.
+int32_t tracks_walk(MkvWalk* mw, const EbmlElement* tracks) {
+    int32_t result = checksum_hand(mw, tracks);
+    const MkvTrack& v = mw->segment.video;
+    bool display_first = v.codec_private < 0 || v.display.span < v.codec_private;
+    if (result == 0) result = display_first ? display_hand(mw) : codec_private_hand(mw);
+    if (result == 0) result = display_first ? codec_private_hand(mw) : display_hand(mw);
+    return result;
+}
+
+// The frames of a block: after its track number, timestamp and flags, and
+// the sizes its lacing gives them. False for a head that does not read.
+bool frames_read(const uint8_t* b, uint32_t length, uint32_t size, uint32_t* head, uint32_t* sizes, uint32_t* count) {
+    uint32_t number_length = ebml_vint_length(b[0]);
+    uint32_t at = number_length + 3;
+    if (number_length == 0 || at > length) return false;
+    uint8_t lacing = (b[at - 1] >> 1) & 3;
+    *count = 1;
+    if (lacing != 0) {
+        if (at >= length) return false;
+        *count = b[at++] + 1u;
+    }
+    uint32_t laced = 0;
+    for (uint32_t k = 0; k + 1 < *count; ++k) {
+        uint64_t frame = 0;
+        if (lacing == 1) {  // Xiph: runs of 255
+            for (uint8_t byte = 255; byte == 255 && at < length; frame += byte) byte = b[at++];
+        } else if (lacing == 3) {  // EBML: the first, then signed differences
+            uint32_t n = at < length ? ebml_vint_length(b[at]) : 0;
+            if (n == 0 || at + n > length) return false;
+            uint64_t raw = ebml_vint_value(b + at, n);
+            at += n;
+            int64_t bias = (int64_t{1} << (7 * n - 1)) - 1;
+            frame = k == 0 ? raw : static_cast<uint64_t>(static_cast<int64_t>(sizes[k - 1]) + static_cast<int64_t>(raw) - bias);
+        } else {
+            frame = (size - at) / *count;  // fixed: at is past the count
+        }
+        if (frame > size) return false;
+        sizes[k] = static_cast<uint32_t>(frame);
+        laced += sizes[k];
+    }
+    if (at > size || laced > size - at) return false;
+    sizes[*count - 1] = size - at - laced;
+    *head = at;
+    return true;
+}
+
+int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
+    uint32_t size = static_cast<uint32_t>(block->end - block->body);
+    const uint8_t* b = nullptr;
+    uint32_t got = 0;
+    int32_t result = reader_fetch_sparse(&mw->walk->reader, block->body, size < block_head_most ? size : block_head_most,
+                                         &b, &got);
+    if (result != 0 || got == 0) return result;
+    uint32_t number_length = ebml_vint_length(b[0]);
+    if (number_length == 0 || number_length > got || ebml_vint_value(b, number_length) != mw->segment.video.number) return 0;
+    uint32_t sizes[frames_most];
+    uint32_t count = 0;
+    uint32_t head = 0;
+    if (!frames_read(b, got, size, &head, sizes, &count) || count > frames_most) return result_element_broken;
+    int64_t at = block->body + head;
+    for (uint32_t k = 0; k < count && result == 0; at += sizes[k++]) {
+        if (mw->segment.video.codec == codec_mpeg) {
+            result = mpeg_head_feed(&mw->sites, at, sizes[k]);
+        } else {
+            result = unit_sets_hand(&mw->sites, at, sizes[k], mw->length_size);
+        }
+    }
+    return result;
+}
+
+// A cluster's blocks of the video track; one of unknown size ends where an
+// element that cannot be its child begins, which *end gets.
+int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, int64_t* end) {
+    BlockReader* r = &mw->walk->reader;
+    EbmlElement c;
+    int32_t result = 0;
+    int64_t pos = cluster.body;
+    for (; pos < cluster.end; pos = c.end) {
+        EbmlRead read = ebml_read(r, pos, cluster.end, &c, &result);
+        if (result != 0) return result;
+        if (read == ebml_none || (cluster.unknown && !matroska_cluster_child(c.id))) break;
+        if (read == ebml_broken || c.unknown) return result_element_broken;
+    }
+    cluster.end = pos;
+    *end = pos;
+    result = checksum_hand(mw, &cluster);
+    for (pos = cluster.body; pos < cluster.end && result == 0; pos = c.end) {
+        ebml_read(r, pos, cluster.end, &c, &result);
+        if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c);
+        if (result == 0 && c.id == id_block_group) result = checksum_hand(mw, &c);
+        EbmlElement g;
+        for (int64_t in = c.body; result == 0 && c.id == id_block_group && in < c.end; in = g.end) {
+            if (ebml_read(r, in, c.end, &g, &result) != ebml_found) return result != 0 ? result : result_element_broken;
+            if (g.id == id_block) result = block_walk(mw, &g);
+        }
+    }
+    return result;
+}
+
+int32_t segment_walk(MkvWalk* mw) {
+    BlockReader* r = &mw->walk->reader;
+    const EbmlElement& segment = mw->segment.segment;
+    EbmlElement e;
+    int32_t result = 0;
+    for (int64_t pos = segment.body; pos < segment.end && result == 0; pos = e.end) {
+        EbmlRead read = ebml_read(r, pos, segment.end, &e, &result);
+        if (result != 0) return result;
+        if (read != ebml_found) return result_element_broken;
+        if (e.id == mkv_id_tracks) result = tracks_walk(mw, &e);
+        if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, &e.end);
+    }
+    return result;
+}
+
+}  // namespace
+
+bool matroska_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    if (!matroska_opens(head, length)) return false;
+    *layout = {stream_matroska, {0, 0}, codec_mpeg};
+    return true;
+}
+
+int32_t matroska_walk(Walk* w) {
+    std::unique_ptr<MkvWalk> mw(new MkvWalk{});
+    mw->walk = w;
+    int32_t result = matroska_segment_read(&w->reader, &mw->segment);
+    if (result == 0 && !mw->segment.found) return result_no_mpeg_video;
+    if (result != 0) return result;
+    const MkvTrack& v = mw->segment.video;
+    site_reader_init(&mw->sites, w, v.codec);
+    bool sets = v.codec != codec_mpeg && v.codec_private >= 0;
+    mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
+    return segment_walk(mw.get());
+}
+
+int32_t matroska_look(BlockReader* reader, ContainerLook* look) {
+    std::unique_ptr<MkvSegment> segment(new MkvSegment{});
+    int32_t result = matroska_segment_read(reader, segment.get());
+    bool taken = segment->found && !segment->encoded;
+    *look = {taken, segment->video.codec, segment->duration_sec, segment->others, segment->other_number,
+             segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown};
+    return result;
+}

@@ -1,0 +1,118 @@
+#include "formats/site_reader.h"
+
+#include "codecs/nal_records.h"
+#include "fileio/result.h"
+
+void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec) {
+    reader->walk = walk;
+    reader->codec = codec;
+    reader->length = 0;
+}
+
+int32_t site_reader_gather(SiteReader* r, uint32_t from, int64_t pos, uint32_t length) {
+    if (length > sps_bytes_most - from) return result_box_broken;
+    for (uint32_t done = 0; done < length;) {
+        const uint8_t* bytes = nullptr;
+        uint32_t got = 0;
+        uint32_t want = length - done < reader_fetch_most ? length - done : reader_fetch_most;
+        int32_t result = reader_fetch_sparse(&r->walk->reader, pos + done, want, &bytes, &got);
+        if (result != 0) return result;
+        if (got != want) return result_box_broken;
+        for (uint32_t k = 0; k < got; ++k) {
+            r->bytes[from + done + k] = bytes[k];
+            r->pos[from + done + k] = pos + done + k;
+        }
+        done += got;
+    }
+    r->length = from + length;
+    return 0;
+}
+
+int32_t site_reader_hand(SiteReader* r, AspectSite* site, int64_t unit_pos) {
+    const WalkSink& sink = r->walk->sink;
+    if (sink.site == nullptr) return 0;
+    r->range = {0, site->length, 0, unit_pos, unit_pos};
+    site->bytes = r->bytes;
+    site->pos = r->pos;
+    site->range = &r->range;
+    site->codec = r->codec;
+    site->again_from = -1;
+    return sink.site(sink.context, site);
+}
+
+int32_t parameter_set_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder holder, int64_t unit_pos) {
+    uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
+    int32_t result = site_reader_gather(r, 0, pos, kept);
+    if (result != 0) return result;
+    AspectSite site = {};
+    site.kind = site_parameter_set;
+    site.holder = holder;
+    site.length = kept;
+    site.cut = length > kept;
+    return site_reader_hand(r, &site, unit_pos);
+}
+
+namespace {
+
+// What of an MPEG video sample's head is looked at.
+constexpr uint32_t mpeg_head_bytes = 256;
+
+// The record, read into the gathered bytes: false when it does not read.
+bool config_read(SiteReader* r, int64_t pos, uint32_t length, ConfigRecord* record, int32_t* result) {
+    uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
+    *result = site_reader_gather(r, 0, pos, kept);
+    return *result == 0 && config_record_read(r->codec, r->bytes, kept, record);
+}
+
+}  // namespace
+
+uint32_t config_length_size(SiteReader* r, int64_t pos, uint32_t length) {
+    ConfigRecord record;
+    int32_t result = 0;
+    return config_read(r, pos, length, &record, &result) ? record.length_size : 4;
+}
+
+int32_t config_sets_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder holder) {
+    ConfigRecord record;
+    int32_t result = 0;
+    if (!config_read(r, pos, length, &record, &result)) return result;
+    for (uint32_t k = 0; k < record.set_count && result == 0; ++k) {
+        result = parameter_set_hand(r, pos + record.sets[k].offset, record.sets[k].length, holder, pos);
+    }
+    return result;
+}
+
+int32_t unit_sets_hand(SiteReader* r, int64_t pos, uint32_t size, uint32_t length_size) {
+    uint32_t header = nal_header_size(r->codec);
+    int64_t end = pos + size;
+    for (int64_t at = pos; end - at > length_size + header;) {
+        const uint8_t* b = nullptr;
+        uint32_t got = 0;
+        int32_t result = reader_fetch_sparse(&r->walk->reader, at, length_size + header, &b, &got);
+        if (result != 0) return result;
+        uint32_t unit = 0;
+        for (uint32_t k = 0; k < length_size; ++k) unit = unit << 8 | b[k];
+        int64_t unit_pos = at + length_size;
+        if (unit < header || unit > end - unit_pos || nal_is_picture(r->codec, b[length_size])) return 0;
+        if (sps_nal_is(r->codec, b + length_size, header)) {
+            result = parameter_set_hand(r, unit_pos, unit, holder_stream, pos);
+            if (result != 0) return result;
+        }
+        at = unit_pos + unit;
+    }
+    return 0;
+}
+
+int32_t mpeg_bytes_feed(SiteReader* r, int64_t pos, uint32_t length) {
+    const uint8_t* bytes = nullptr;
+    uint32_t got = 0;
+    int32_t result = reader_fetch_sparse(&r->walk->reader, pos, length, &bytes, &got);
+    if (result != 0 || got == 0) return result;
+    PayloadRange range = {0, got, payload_gap, pos, pos};
+    const WalkSink& sink = r->walk->sink;
+    return sink.feed(sink.context, bytes, pos, &range, 1);
+}
+
+int32_t mpeg_head_feed(SiteReader* r, int64_t pos, uint32_t size) {
+    return mpeg_bytes_feed(r, pos, size < mpeg_head_bytes ? size : mpeg_head_bytes);
+}

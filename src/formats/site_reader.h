@@ -1,0 +1,50 @@
+// The sites a container format finds itself rather than through a codec's
+// scanner: bytes read from the file with the position of each, handed to
+// the walk's sink. Shared by the formats that frame NAL units by length
+// fields (MP4 and MOV, Matroska): a decoder configuration's parameter
+// sets, those at the head of each sample or frame, and the first bytes of
+// MPEG video's samples, where a sequence header begins one.
+#pragma once
+#include <cstdint>
+
+#include "codecs/site.h"
+#include "codecs/sps.h"
+#include "formats/walk.h"
+
+struct SiteReader {
+    Walk* walk;
+    VideoCodec codec;
+    PayloadRange range;  // where the site being handed lies, for the progress
+    uint32_t length;     // bytes gathered
+    uint8_t bytes[sps_bytes_most];
+    int64_t pos[sps_bytes_most];
+};
+
+void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec);
+
+// Appends `length` bytes at pos to the gathered ones (after `from` of
+// them): 0, result_box_broken when the file ends before them, or a read's
+// failure.
+int32_t site_reader_gather(SiteReader* reader, uint32_t from, int64_t pos, uint32_t length);
+// Hands the site over with the gathered bytes; a sink that takes no sites
+// passes it over.
+int32_t site_reader_hand(SiteReader* reader, AspectSite* site, int64_t unit_pos);
+
+// A parameter set of `length` bytes at pos.
+int32_t parameter_set_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder, int64_t unit_pos);
+// The parameter sets of an avcC or hvcC record of `length` bytes at pos.
+int32_t config_sets_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);
+// The size of the units' length fields that the record says: 4 where it
+// does not read.
+uint32_t config_length_size(SiteReader* reader, int64_t pos, uint32_t length);
+// The units of a sample or frame up to its first slice: each parameter set
+// among them is handed over. One whose lengths do not add up is left at
+// the unit that breaks.
+int32_t unit_sets_hand(SiteReader* reader, int64_t pos, uint32_t size, uint32_t length_size);
+// Bytes that may hold a sequence header (a decoder configuration's),
+// handed to the payload's scanner as a run of their own.
+int32_t mpeg_bytes_feed(SiteReader* reader, int64_t pos, uint32_t length);
+
+// The first bytes of an MPEG video sample or frame, where a sequence header
+// begins the ones that have one, handed to the payload's scanner.
+int32_t mpeg_head_feed(SiteReader* reader, int64_t pos, uint32_t size);
