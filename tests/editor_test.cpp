@@ -37,9 +37,10 @@ std::string display_aspect(const fs::path& video) {
 }
 
 // The editor's one switch, mode by mode, on the sites of an MPEG sequence
-// header, of an HEVC parameter set and of an MP4 file (its track header,
-// pixel aspect and parameter sets in the decoder configuration and in the
-// samples): a change search and a listing change nothing, a rewrite makes
+// header, of an HEVC parameter set and of MP4 and Matroska files (their
+// own display fields, and parameter sets in the decoder configuration and
+// in the samples, under CRC-32s): a change search and a listing change
+// nothing, a rewrite makes
 // the marker and the new aspect, a restore gives the file back and removes
 // the marker.
 TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
@@ -50,7 +51,8 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
         const char* display;  // as ffprobe reads it after the rewrite
     } cases[] = {{"dvd_ntsc_4x3.mpg", 3, {0, 0}, "16:9"},
                  {"es_hevc.hevc", 0, {40, 33}, "16:9"},
-                 {"mp4_h264.mp4", 0, {16, 11}, "20:11"}};
+                 {"mp4_h264.mp4", 0, {16, 11}, "20:11"},
+                 {"mkv_h264.mkv", 0, {16, 11}, "20:11"}};
     bool ffprobe_here = std::system("ffprobe -version > /dev/null 2>&1") == 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);

@@ -16,6 +16,7 @@
 #else
 #include <fcntl.h>
 #include <iconv.h>
+#include <spawn.h>
 #include <unistd.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
@@ -252,6 +253,31 @@ std::string shim_environment(const std::vector<std::string>& settings) {
     std::string environment = "LC_ALL=C ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD=" FAULT_SHIM_PATH;
     for (const std::string& setting : settings) environment += " " + setting;
     return environment;
+}
+
+int run_with_shim(const fs::path& video, const std::string& option,
+                  const std::vector<std::string>& settings) {
+    std::vector<std::string> variables = {"LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0",
+                                          "LD_PRELOAD=" FAULT_SHIM_PATH};
+    variables.insert(variables.end(), settings.begin(), settings.end());
+    std::vector<char*> environment;
+    for (std::string& v : variables) environment.push_back(v.data());
+    environment.push_back(nullptr);
+    std::string path = video.string();
+    std::vector<char*> argv = {const_cast<char*>(MORVALENCMD_PATH)};
+    if (!option.empty()) argv.push_back(const_cast<char*>(option.c_str()));
+    argv.push_back(path.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t tool = 0;
+    int failed = posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv.data(), environment.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return -1;
+    int status = 0;
+    waitpid(tool, &status, 0);
+    return status;
 }
 
 std::vector<std::string> journal_positioned_writes(const fs::path& log) {

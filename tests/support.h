@@ -81,6 +81,11 @@ int run_tool_closed(const std::vector<std::string>& args, const fs::path& cwd,
 // The environment of a run with the fault shim preloaded and set as the
 // assignments say ("MORVALEN_KILL_AT_WRITE=3", no spaces), for run_tool.
 std::string shim_environment(const std::vector<std::string>& settings);
+// Starts the tool once on the video, with the option (none when empty),
+// and the shim set as the assignments say ("MORVALEN_KILL_AT_WRITE=3");
+// returns the wait status. Unlike run_tool it never
+// starts a run again: one that the shim kills prints nothing.
+int run_with_shim(const fs::path& video, const std::string& option, const std::vector<std::string>& settings);
 // The files of the positioned writes the shim's journal logged, in order:
 // the Nth is the write MORVALEN_KILL_AT_WRITE=N kills the run at.
 std::vector<std::string> journal_positioned_writes(const fs::path& log);

@@ -15,8 +15,6 @@
 
 #ifndef _WIN32
 #include <csignal>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #endif
 
@@ -263,30 +261,6 @@ std::string target_option(const LongCase& c) {
     return "-o" + std::to_string(c.target);
 }
 
-// Starts the tool on the video with the preloaded shim set as the
-// assignments say ("MORVALEN_KILL_AT_WRITE=3"); returns the wait status.
-int run_with_shim(const fs::path& video, const std::string& option,
-                  const std::vector<std::string>& settings) {
-    std::vector<std::string> variables = {"LC_ALL=C", "ASAN_OPTIONS=verify_asan_link_order=0",
-                                          "LD_PRELOAD=" FAULT_SHIM_PATH};
-    variables.insert(variables.end(), settings.begin(), settings.end());
-    std::vector<char*> environment;
-    for (std::string& v : variables) environment.push_back(v.data());
-    environment.push_back(nullptr);
-    std::string path = video.string();
-    char* argv[] = {const_cast<char*>(MORVALENCMD_PATH), const_cast<char*>(option.c_str()),
-                    path.data(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t tool = 0;
-    int failed = posix_spawn(&tool, MORVALENCMD_PATH, &actions, nullptr, argv, environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed != 0) return -1;
-    int status = 0;
-    waitpid(tool, &status, 0);
-    return status;
-}
 
 // A run killed half way (Ctrl+C, a crash) leaves only changes its marker
 // file records, each listed before its byte changed; a run with the same

@@ -47,3 +47,9 @@ ff -i mp4_h264.ts -c copy -f mp4 mp4_h264.mp4
 rm mp4_h264.ts
 # MPEG-2 video in a QuickTime file, 16:9: its apertures (tapt) hold the display size.
 ff $(clip 352x288 25 1) -c:v mpeg2video -aspect 16:9 -b:v 400k -g 12 -f mov mov_mpeg2.mov
+
+# A Matroska file remuxed from a transport stream, 4:3: its keyframes keep
+# their parameter sets in the blocks, and ffmpeg writes CRC-32 elements.
+ff $(clip 720x576 25 2) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 4:3 -f mpegts mkv_h264.ts
+ff -i mkv_h264.ts -c copy -f matroska mkv_h264.mkv
+rm mkv_h264.ts

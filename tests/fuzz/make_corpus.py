@@ -48,9 +48,9 @@ for sample, codec, marker in [("ts_h264.ts", 0, b"\x00\x00\x01\x67"), ("es_hevc.
         write("sps", f"{sample.split('.')[0]}_{tag}", bytes([codec]) + aspect + bytes([3, 4, 9, 30]) +
               stream[start:start + 3000])
 
-# MP4 and MOV: the sample and the target, then damages of four bytes each
-# (where: the movie or anywhere, how far, the byte written).
-for index, tag in [(0, "mp4"), (1, "mov")]:
-    write("iso", f"{tag}_plain", bytes([index]))
-    write("iso", f"{tag}_movie_byte", bytes([index | 2, 0, 0x01, 0x20, 0xFF, 2, 0x03, 0x00, 0x00]))
-    write("iso", f"{tag}_sample_byte", bytes([index, 1, 0x10, 0x00, 0x00]))
+# Containers: the sample and the target, then damages of four bytes each
+# (where: the movie or tracks, or anywhere; how far; the byte written).
+for index, tag in [(0, "mp4"), (1, "mov"), (2, "mkv")]:
+    write("container", f"{tag}_plain", bytes([index << 2]))
+    write("container", f"{tag}_head_byte", bytes([index << 2 | 2, 0, 0x01, 0x20, 0xFF, 2, 0x03, 0x00, 0x00]))
+    write("container", f"{tag}_sample_byte", bytes([index << 2, 1, 0x10, 0x00, 0x00]))

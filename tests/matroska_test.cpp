@@ -1,0 +1,260 @@
+// Matroska files as ffmpeg and mkvmerge write them: the display elements
+// and every parameter set or sequence header take the target, as mkvinfo,
+// ffprobe and trace_headers read them; every CRC-32 element still holds
+// the CRC of its parent's bytes (checked here, with a CRC of the tests'
+// own); only listed bytes change; the pictures decode as before; -u gives
+// the file back byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "judges.h"
+#include "support.h"
+
+namespace {
+
+const std::string ff = "ffmpeg -loglevel error -y ";
+
+std::string pattern(const std::string& size, const std::string& aspect) {
+    return ff + "-f lavfi -i testsrc2=duration=2:size=" + size + ":rate=25 -aspect " + aspect +
+           " -preset ultrafast -g 10 ";
+}
+
+uint32_t crc32_bitwise(const uint8_t* bytes, size_t n) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= bytes[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+// An EBML variable-length integer at `at`: its value (the marker kept for
+// an ID) and length.
+uint64_t vint_at(const Bytes& d, size_t at, bool id, size_t* length) {
+    size_t n = 1;
+    while (n <= 8 && (d[at] & (0x80 >> (n - 1))) == 0) ++n;
+    uint64_t value = id ? d[at] : d[at] & ((0x80 >> (n - 1)) - 1);
+    for (size_t k = 1; k < n; ++k) value = value << 8 | d[at + k];
+    *length = n;
+    return value;
+}
+
+// How many CRC-32 elements within [from, to) and their masters do not hold
+// the CRC of the bytes after them in their parent; *seen counts them all.
+int crc_mismatches(const Bytes& d, size_t from, size_t to, int* seen) {
+    const std::set<uint64_t> masters = {0x18538067, 0x114D9B74, 0x1549A966, 0x1654AE6B, 0xAE, 0xE0,
+                                        0x1F43B675, 0xA0,       0x1C53BB6B, 0x1254C367};
+    int bad = 0;
+    for (size_t at = from; at < to;) {
+        size_t id_length = 0;
+        size_t size_length = 0;
+        uint64_t id = vint_at(d, at, true, &id_length);
+        uint64_t size = vint_at(d, at + id_length, false, &size_length);
+        size_t body = at + id_length + size_length;
+        bool unknown = size == (uint64_t{1} << (7 * size_length)) - 1;
+        size_t end = unknown ? to : body + static_cast<size_t>(size);
+        if (id == 0xBF && at == from) {
+            ++*seen;
+            uint32_t stored = d[body] | d[body + 1] << 8 | d[body + 2] << 16 | static_cast<uint32_t>(d[body + 3]) << 24;
+            if (stored != crc32_bitwise(d.data() + end, to - end)) ++bad;
+        }
+        if (masters.count(id) != 0) bad += crc_mismatches(d, body, end, seen);
+        at = end;
+    }
+    return bad;
+}
+
+int crc_mismatches(const fs::path& file, int* seen) {
+    Bytes d = read_bytes(file);
+    size_t id_length = 0;
+    size_t size_length = 0;
+    vint_at(d, 0, true, &id_length);
+    size_t header_end = id_length + static_cast<size_t>(vint_at(d, id_length, false, &size_length)) + size_length;
+    *seen = 0;
+    return crc_mismatches(d, header_end, d.size(), seen);
+}
+
+std::set<size_t> listed(const fs::path& marker) {
+    std::set<size_t> positions;
+    std::string text = read_text(marker);
+    size_t from = text.find('\n') + 1;
+    for (size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
+        if (std::isdigit(static_cast<unsigned char>(text[from]))) positions.insert(std::stoull(text.substr(from)));
+    }
+    return positions;
+}
+
+// mkvinfo's display width and height: "1047x576".
+std::string display_of(const fs::path& file) {
+    std::string info = output_of("mkvinfo " + quoted(file));
+    auto value = [&](const std::string& field) {
+        size_t at = info.find(field);
+        return at == std::string::npos ? std::string("-") : info.substr(at + field.size(), info.find('\n', at) - at - field.size());
+    };
+    return value("Display width: ") + "x" + value("Display height: ");
+}
+
+struct Made {
+    const char* name;
+    std::string commands;
+    // Every frame's sample aspect after the rewrite, as the display
+    // elements give it where they are in whole pixels.
+    const char* frame_sar;
+    const char* set_sar;  // every parameter set's, exactly; "" for MPEG-2 video
+    const char* display;  // the display elements
+};
+
+// The sample aspect of a traced aspect_ratio_idc: a code of the table, or
+// "255 w:h".
+std::string traced_sar(const std::string& idc) {
+    static const char* const table[] = {"1:1", "12:11", "10:11", "16:11", "40:33", "24:11", "20:11", "32:11",
+                                        "80:33", "18:11", "15:11", "64:33", "160:99", "4:3", "3:2", "2:1"};
+    if (idc.compare(0, 4, "255 ") == 0) return idc.substr(4);
+    int code = std::atoi(idc.c_str());
+    return code >= 1 && code <= 16 ? table[code - 1] : idc;
+}
+
+class Matroska : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("mkvmerge --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mkvtoolnix";
+    }
+    bool make(const std::string& commands) {
+        return std::system(("cd " + quoted(dir_.path()) + " && " + commands).c_str()) == 0;
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(Matroska, EveryPlaceTakesTheTargetAndTheUndoGivesTheFileBack) {
+    const std::string x264 = "-c:v libx264 ";
+    const Made cases[] = {
+        // ffmpeg: the display aspect itself (DisplayUnit 3), CRC-32 elements.
+        {"ffmpeg.mkv", pattern("720x576", "4:3") + x264 + "ffmpeg.mkv", "16:11", "16:11", "20x11"},
+        {"inband.mkv", pattern("720x480", "4:3") + x264 + "-f mpegts src.ts && " + ff + "-i src.ts -c copy inband.mkv",
+         "40:33", "40:33", "20x11"},
+        {"hevc.mkv", pattern("720x576", "16:9") + "-c:v libx265 -x265-params log-level=none hevc.mkv", "12:11",
+         "12:11", "15x11"},
+        {"mpeg2.mkv", pattern("720x576", "4:3") + "-c:v mpeg2video mpeg2.mkv", "64:45", "", "16x9"},
+        // mkvmerge: display sizes in pixels.
+        {"merged.mkv", pattern("720x576", "4:3") + x264 + "-f h264 src.h264 && mkvmerge -q -o merged.mkv src.h264",
+         "349:240", "16:11", "1047x576"},
+        {"merged_hevc.mkv", pattern("720x480", "16:9") + "-c:v libx265 -x265-params log-level=none -f hevc src.hevc && "
+                                                         "mkvmerge -q -o merged_hevc.mkv src.hevc",
+         "131:144", "10:11", "655x480"},
+        {"merged_mpeg2.mkv", pattern("720x480", "16:9") + "-c:v mpeg2video -f mpeg2video src.m2v && "
+                                                           "mkvmerge -q -o merged_mpeg2.mkv src.m2v",
+         "8:9", "", "640x480"},
+    };
+    int checksums_seen = 0;
+    for (const Made& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(make(c.commands));
+        fs::path file = dir_ / c.name;
+        Bytes original = read_bytes(file);
+        std::string errors = decode_errors(file);
+        ASSERT_EQ(run_tool({c.name}, dir_.path()).exit_code, 0);
+
+        EXPECT_EQ(frame_aspects(file), std::set<std::string>{c.frame_sar});
+        std::vector<std::string> sets = traced_aspects(file);
+        EXPECT_EQ(sets.empty(), std::string(c.set_sar).empty());
+        for (const std::string& idc : sets) EXPECT_EQ(traced_sar(idc), c.set_sar);
+        EXPECT_EQ(display_of(file), c.display);
+        EXPECT_EQ(std::system(("mkvmerge -i " + quoted(file) + " > /dev/null").c_str()), 0);
+        EXPECT_EQ(decode_errors(file), errors);
+        int checksums = 0;
+        EXPECT_EQ(crc_mismatches(file, &checksums), 0);
+        checksums_seen += checksums;
+        Bytes rewritten = read_bytes(file);
+        std::set<size_t> marked = listed(fs::path(file).replace_extension(".ini"));
+        ASSERT_EQ(rewritten.size(), original.size());
+        for (size_t i = 0; i < original.size(); ++i) {
+            if (rewritten[i] != original[i]) {
+                EXPECT_EQ(marked.count(i), 1u) << i;
+            }
+        }
+        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(file) == original);
+        fs::remove_all(dir_.path());
+        fs::create_directories(dir_.path());
+    }
+    EXPECT_GT(checksums_seen, 10);  // ffmpeg's files have them
+}
+
+// The index of the first element with the ID's bytes.
+size_t element_at(const Bytes& file, const Bytes& id) {
+    return static_cast<size_t>(std::search(file.begin(), file.end(), id.begin(), id.end()) - file.begin());
+}
+
+// A file whose display elements gave way to a Void gets them back in its
+// room, and -u takes them out again; a file whose room lies behind its
+// CodecPrivate, or whose frames are compressed, or whose Tracks run past
+// the file, is left as it was, with the exit code of each.
+TEST_F(Matroska, DisplayElementsGoIntoRoomOrNothingIsWritten) {
+    ASSERT_TRUE(make(pattern("720x576", "4:3") + "-c:v libx264 -f h264 src.h264 && "
+                     "mkvmerge -q -o room.mkv src.h264 && cp room.mkv deleted.mkv && "
+                     "mkvpropedit -q deleted.mkv --edit track:v1 --delete display-width --delete display-height && "
+                     "mkvmerge -q -o zlib.mkv --compression 0:zlib src.h264"));
+    Bytes room = read_bytes(dir_ / "room.mkv");
+    size_t width = element_at(room, {0x54, 0xB0});
+    ASSERT_EQ(element_at(room, {0x54, 0xBA}), width + 7);  // two elements of 4 data bytes
+    Bytes voided = room;
+    std::fill(voided.begin() + static_cast<std::ptrdiff_t>(width), voided.begin() + static_cast<std::ptrdiff_t>(width) + 14, 0);
+    voided[width] = 0xEC;
+    voided[width + 1] = 0x80 | 12;
+    write_bytes(dir_ / "room.mkv", voided);
+    EXPECT_EQ(display_of(dir_ / "room.mkv"), "-x-");
+
+    EXPECT_EQ(run_tool({"-o3", "room.mkv"}, dir_.path()).exit_code, 0);
+    EXPECT_EQ(display_of(dir_ / "room.mkv"), "1047x576");
+    EXPECT_EQ(frame_aspects(dir_ / "room.mkv"), std::set<std::string>{"349:240"});
+    EXPECT_EQ(run_tool({"-u", "room.mkv"}, dir_.path()).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "room.mkv") == voided);
+
+    Bytes broken = read_bytes(dir_ / "deleted.mkv");
+    size_t tracks = element_at(broken, {0x16, 0x54, 0xAE, 0x6B});
+    broken[tracks + 4] = 0x01;  // an eight-byte size
+    std::fill(broken.begin() + static_cast<std::ptrdiff_t>(tracks) + 5, broken.begin() + static_cast<std::ptrdiff_t>(tracks) + 12, 0x7F);
+    write_bytes(dir_ / "broken.mkv", broken);
+    const struct {
+        const char* name;
+        int exit_code;
+    } cases[] = {{"deleted.mkv", 12}, {"zlib.mkv", 5}, {"broken.mkv", 6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes before = read_bytes(dir_ / c.name);
+        EXPECT_EQ(run_tool({"-o3", c.name}, dir_.path()).exit_code, c.exit_code);
+        EXPECT_TRUE(read_bytes(dir_ / c.name) == before);
+        EXPECT_FALSE(fs::exists(fs::path(dir_ / c.name).replace_extension(".ini")));
+    }
+}
+
+#ifndef _WIN32
+// A run killed at any of its writes, whether before or after a cluster's
+// CRC-32 was set, is finished by running it again: the file then holds
+// what one whole run makes of it, every CRC-32 right, and -u gives it back.
+TEST_F(Matroska, AKilledRunFinishedAgainLeavesEveryChecksumRight) {
+    ASSERT_TRUE(make(pattern("720x480", "4:3") + "-c:v libx264 -f mpegts src.ts && " + ff +
+                     "-i src.ts -c copy movie.mkv && cp movie.mkv whole.mkv"));
+    Bytes original = read_bytes(dir_ / "movie.mkv");
+    ASSERT_EQ(run_tool({"whole.mkv"}, dir_.path()).exit_code, 0);
+    Bytes whole = read_bytes(dir_ / "whole.mkv");
+    size_t writes = 0;
+    for (size_t i = 0; i < original.size(); ++i) writes += original[i] != whole[i];
+    for (size_t kill_at : {size_t{1}, writes / 3, writes / 2, writes}) {
+        SCOPED_TRACE("killed at write " + std::to_string(kill_at));
+        write_bytes(dir_ / "movie.mkv", original);
+        fs::remove(dir_ / "movie.ini");
+        run_with_shim(dir_ / "movie.mkv", "", {"MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)});
+        EXPECT_EQ(run_tool({"movie.mkv"}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "movie.mkv") == whole);
+        int checksums = 0;
+        EXPECT_EQ(crc_mismatches(dir_ / "movie.mkv", &checksums), 0);
+        EXPECT_EQ(run_tool({"-u", "movie.mkv"}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "movie.mkv") == original);
+    }
+}
+#endif
+
+}  // namespace
