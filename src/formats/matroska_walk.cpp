@@ -14,7 +14,9 @@ namespace {
 constexpr uint32_t id_simple_block = 0xA3;
 constexpr uint32_t id_block_group = 0xA0;
 constexpr uint32_t id_block = 0xA1;
-// A block's head: its track number, timestamp, flags and lacing.
+// A block's head: its track number, timestamp and flags, then the sizes of
+// its laced frames, if any.
+constexpr uint32_t block_head_least = 12;
 constexpr uint32_t block_head_most = 4096;
 constexpr uint32_t frames_most = 256;
 
@@ -120,15 +122,20 @@ bool frames_read(const uint8_t* b, uint32_t length, uint32_t size, uint32_t* hea
     return true;
 }
 
+// The frames of a block of the video track; another track's are passed
+// over after a look at its number, which the read of its head brought in.
 int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
     uint32_t size = static_cast<uint32_t>(block->end - block->body);
     const uint8_t* b = nullptr;
     uint32_t got = 0;
-    int32_t result = reader_fetch_sparse(&mw->walk->reader, block->body, size < block_head_most ? size : block_head_most,
-                                         &b, &got);
+    BlockReader* r = &mw->walk->reader;
+    int32_t result = reader_fetch_sparse(r, block->body, size < block_head_least ? size : block_head_least, &b, &got);
     if (result != 0 || got == 0) return result;
     uint32_t number_length = ebml_vint_length(b[0]);
     if (number_length == 0 || number_length > got || ebml_vint_value(b, number_length) != mw->segment.video.number) return 0;
+    bool laced = number_length + 3 <= got && ((b[number_length + 2] >> 1) & 3) != 0;
+    if (laced) result = reader_fetch_sparse(r, block->body, size < block_head_most ? size : block_head_most, &b, &got);
+    if (result != 0) return result;
     uint32_t sizes[frames_most];
     uint32_t count = 0;
     uint32_t head = 0;

@@ -10,10 +10,10 @@ namespace {
 // cheapest copies the kernel makes.
 constexpr size_t page_size = 4096;
 // What a sparse read takes at the least: a sample's first units (a
-// parameter set, an SEI) without a read of their own, but no whole page:
-// a walk that reads the head of every sample makes one read of each, and
-// copying less made it faster.
-constexpr uint32_t sparse_read_least = 512;
+// parameter set, an SEI) without a read of their own, and a run of a
+// Matroska cluster's small audio blocks in one read (a 1 GiB file took
+// 119,000 reads at 512 bytes, 84,000 at 2 KiB, no fewer at 4 KiB).
+constexpr uint32_t sparse_read_least = 2048;
 // From an empty cache, a read of each sample's head in turn waited for the
 // disk every time and took eight times as long as reading the whole file.
 // Read ahead in large ranges, once a read finds its bytes missing, the
