@@ -1,7 +1,9 @@
 #include "judges.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <set>
 
 std::string output_of(const std::string& command) {
     std::string out;
@@ -76,3 +78,28 @@ std::string decode_errors(const fs::path& file) {
     return output_of("ffmpeg -v error -i " + quoted(file) + " -f null - 2>&1");
 }
 
+
+std::string traced_sar(const std::string& idc) {
+    static const char* const table[] = {"1:1", "12:11", "10:11", "16:11", "40:33", "24:11", "20:11", "32:11",
+                                        "80:33", "18:11", "15:11", "64:33", "160:99", "4:3", "3:2", "2:1"};
+    if (idc.compare(0, 4, "255 ") == 0) return idc.substr(4);
+    int code = std::atoi(idc.c_str());
+    return code >= 1 && code <= 16 ? table[code - 1] : idc;
+}
+
+size_t change_unlisted(const Bytes& before, const Bytes& after, const fs::path& marker) {
+    std::set<size_t> listed;
+    std::string text = read_text(marker);
+    size_t from = text.find('\n') + 1;  // after the first line
+    for (size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
+        if (std::isdigit(static_cast<unsigned char>(text[from]))) listed.insert(std::stoull(text.substr(from)));
+    }
+    for (size_t i = 0; i < before.size() && i < after.size(); ++i) {
+        if (before[i] != after[i] && listed.count(i) == 0) return i;
+    }
+    return SIZE_MAX;
+}
+
+bool commands_run(const fs::path& dir, const std::string& commands) {
+    return std::system(("cd " + quoted(dir) + " && " + commands).c_str()) == 0;
+}

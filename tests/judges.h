@@ -28,3 +28,12 @@ std::vector<std::string> traced_aspects(const fs::path& file);
 std::set<std::string> frame_aspects(const fs::path& file);
 // What ffmpeg says is wrong when it decodes the file.
 std::string decode_errors(const fs::path& file);
+
+// The sample aspect of a traced aspect_ratio_idc: a code of the table, or
+// "255 w:h".
+std::string traced_sar(const std::string& idc);
+// The first byte that differs between the two and that the marker file
+// does not list, or SIZE_MAX when there is none.
+size_t change_unlisted(const Bytes& before, const Bytes& after, const fs::path& marker);
+// A shell command run in the folder: whether it succeeded.
+bool commands_run(const fs::path& dir, const std::string& commands);
