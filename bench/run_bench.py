@@ -21,6 +21,7 @@ The streams are made in bench/out/, or in the folder given (a file system of
 one's choice: a one-byte write costs very different times on different ones).
 """
 import os
+import statistics
 import subprocess
 import sys
 import time
@@ -176,10 +177,13 @@ def measure(tool, kind, path, sync_timer):
     rewrite_s, rewrite_kib, rewrite_code, sync_s = min(runs["rewrite"])
     outside_s = min(run[0] - run[3] for run in runs["rewrite"])
     ratio = lambda s: (s - OPENING_WAITS) / cat_s
+    # The medians' ratio, beside the best runs'.
+    median = lambda name: (statistics.median(run[0] for run in runs[name]) - OPENING_WAITS) / \
+        statistics.median(run[0] for run in runs["cat"])
     print(f"{kind:18s} {os.path.getsize(path) / 1048576:6.0f} MiB  cat {cat_s:5.3f} s  "
-          f"list {list_s:5.3f} s ({ratio(list_s):4.2f}x, exit {list_code})  "
-          f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, exit {rewrite_code}; "
-          f"syncs {sync_s:5.3f} s, outside them {ratio(outside_s):4.2f}x)  "
+          f"list {list_s:5.3f} s ({ratio(list_s):4.2f}x, median {median('list'):4.2f}x, exit {list_code})  "
+          f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, median {median('rewrite'):4.2f}x, "
+          f"exit {rewrite_code}; syncs {sync_s:5.3f} s, outside them {ratio(outside_s):4.2f}x)  "
           f"peak RSS {max(list_kib, rewrite_kib) / 1024:5.1f} MiB")
 
 
@@ -204,8 +208,9 @@ def measure_cold(tool, kind, path):
     side_files_remove(path)
     cat_s = min(runs["cat"])
     ratio = lambda name: (min(runs[name]) - OPENING_WAITS) / cat_s
-    print(f"{kind:18s} cold: cat {cat_s:5.3f} s  list {ratio('list'):4.2f}x  "
-          f"rewrite {ratio('rewrite'):4.2f}x  (best of five; "
+    median = lambda name: (statistics.median(runs[name]) - OPENING_WAITS) / statistics.median(runs["cat"])
+    print(f"{kind:18s} cold: cat {cat_s:5.3f} s  list {ratio('list'):4.2f}x (median {median('list'):4.2f}x)  "
+          f"rewrite {ratio('rewrite'):4.2f}x (median {median('rewrite'):4.2f}x)  (best of five; "
           f"cat {max(runs['cat']):5.3f} s at worst)")
 
 

@@ -6,6 +6,9 @@
 //   the analysis's tail window still reads as it did before the run began.
 //     MORVALEN_FAULT_AT     the offset; only files larger than it are touched
 //     MORVALEN_FAULT_SHORT  when set, reads end at the offset instead of failing
+//   A view of the file mapped over the offset reads, from the offset's page
+//   on, as pages the file does not hold: they fault as at a bad sector or
+//   past the end of a file cut shorter.
 // - the process is killed (SIGKILL, as by a crash or a power cut) just before
 //   its Nth positioned write, which is the Nth byte written to the video.
 //     MORVALEN_KILL_AT_WRITE  N
@@ -27,6 +30,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +49,8 @@ typedef ssize_t (*PwriteCall)(int, const void*, size_t, off_t);
 typedef ssize_t (*Pwrite64Call)(int, const void*, size_t, off64_t);
 typedef ssize_t (*WriteCall)(int, const void*, size_t);
 typedef int (*SyncCall)(int);
+typedef void* (*MmapCall)(void*, size_t, int, int, int, off_t);
+typedef void* (*Mmap64Call)(void*, size_t, int, int, int, off64_t);
 
 // The tool writes from two threads (the walk's appends to the side files,
 // the committer's syncs and changes): one call at a time through here, so
@@ -188,7 +194,34 @@ bool fault_read(int fd, off_t pos, size_t* count) {
     return true;
 }
 
+// A view that reaches the fault offset: from the offset's page on, the
+// pages of an empty file take the place of the file's.
+void* fault_view(void* view, size_t length, int fd, long long offset) {
+    off_t at = 0;
+    if (view == MAP_FAILED || !fault_offset(fd, &at) || at < offset || at >= offset + static_cast<off_t>(length)) {
+        return view;
+    }
+    off_t page = at & ~static_cast<off_t>(sysconf(_SC_PAGESIZE) - 1);
+    size_t skip = static_cast<size_t>(page - offset);
+    int empty = memfd_create("fault", MFD_CLOEXEC);
+    if (empty < 0) return view;
+    static MmapCall real = reinterpret_cast<MmapCall>(dlsym(RTLD_NEXT, "mmap"));
+    real(static_cast<char*>(view) + skip, length - skip, PROT_READ, MAP_SHARED | MAP_FIXED, empty, 0);
+    close(empty);
+    return view;
+}
+
 }  // namespace
+
+extern "C" void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+    static MmapCall real = reinterpret_cast<MmapCall>(dlsym(RTLD_NEXT, "mmap"));
+    return fault_view(real(address, length, protection, flags, fd, offset), length, fd, offset);
+}
+
+extern "C" void* mmap64(void* address, size_t length, int protection, int flags, int fd, off64_t offset) {
+    static Mmap64Call real = reinterpret_cast<Mmap64Call>(dlsym(RTLD_NEXT, "mmap64"));
+    return fault_view(real(address, length, protection, flags, fd, offset), length, fd, offset);
+}
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     static ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));

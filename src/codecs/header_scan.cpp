@@ -38,7 +38,9 @@ int32_t match_hand_over(const HeaderScanner* s, uint32_t i, SiteHandler on_site,
     int64_t pos = s->buffer_pos + i;
     AspectSite site = {};
     site.kind = site_sequence_header;
-    site.bytes = s->buffer + i;
+    // The byte as the match read it: the buffer may be a view of the file,
+    // which reads zeros once the file is cut shorter under it.
+    site.bytes = &s->captured;
     site.pos = &pos;
     site.length = 1;
     site.range = s->range;

@@ -8,9 +8,10 @@ int32_t attributes_scan(const uint8_t* buffer, int64_t buffer_pos, const Payload
     for (uint32_t k = 0; k < count; ++k) {
         for (uint32_t i = ranges[k].first; i < ranges[k].end; ++i) {
             int64_t pos = buffer_pos + i;
+            uint8_t byte = buffer[i];  // read once: the buffer may be a view of the file
             AspectSite site = {};
             site.kind = site_dvd_attributes;
-            site.bytes = buffer + i;
+            site.bytes = &byte;
             site.pos = &pos;
             site.length = 1;
             site.range = &ranges[k];

@@ -163,6 +163,10 @@ bool same_key(const SiteReading* a, const SiteReading* b) {
 // its own, counted by a rewrite, and otherwise passed over.
 int32_t site_take(void* context, const AspectSite* site) {
     Editor* e = editor_of(context);
+    // Nothing is decided on bytes seen through a view of the file until
+    // they are known to be the file's (it may have been cut shorter).
+    int32_t fault = reader_view_check(&e->walk.reader);
+    if (fault != 0) return fault;
     SiteReading reading;
     // A place that does not read is passed over, but a check refuses it:
     // it could not take the target with the others.

@@ -2,15 +2,9 @@
 
 namespace {
 
-void size_take(FileHandleRec* file) {
-    uint32_t high = 0;
-    uint32_t low = os_file_size(file->handle, &high);
-    file->size = join_halves(low, static_cast<int32_t>(high));
-}
-
 int open_result(FileHandleRec* file, OsOpenFailure failure) {
     if (file->handle != os_invalid_handle) {
-        size_take(file);
+        file->size = file_size_now(file);
         return file_opened;
     }
     switch (failure) {
@@ -50,7 +44,7 @@ int file_create(FileHandleRec* file, const char* name) {
     file->handle = os_file_create(name);
     if (file->handle == os_invalid_handle) return 1;
     file->position = 0;
-    size_take(file);
+    file->size = file_size_now(file);
     return 0;
 }
 
@@ -103,6 +97,24 @@ uint32_t file_read_at_cached(FileHandleRec* file, int64_t at, void* buffer, uint
 
 void file_prefetch(FileHandleRec* file, int64_t at, uint64_t count) {
     os_file_prefetch(file->handle, at, count);
+}
+
+int64_t file_size_now(const FileHandleRec* file) {
+    uint32_t high = 0;
+    uint32_t low = os_file_size(file->handle, &high);
+    return join_halves(low, static_cast<int32_t>(high));
+}
+
+uint32_t file_view_alignment() {
+    return os_view_alignment();
+}
+
+bool file_view_open(FileHandleRec* file, int64_t at, uint32_t length, FileView* view) {
+    return os_file_view_open(file->handle, at, length, view);
+}
+
+void file_view_close(FileView* view) {
+    os_file_view_close(view);
 }
 
 bool file_buffer_make(FileBuffer* buffer, size_t size) {

@@ -62,6 +62,16 @@ void file_write_out_start(FileHandleRec* file);
 uint32_t file_read_at_cached(FileHandleRec* file, int64_t at, void* buffer, uint32_t count);
 // Starts reading the bytes into the system's cache, without waiting.
 void file_prefetch(FileHandleRec* file, int64_t at, uint64_t count);
+// The size the file has now (`size` is the one it had at open); -1 when
+// the system cannot tell.
+int64_t file_size_now(const FileHandleRec* file);
+// A piece of the file seen in place, without a copy (see OsFileView):
+// `at` a multiple of file_view_alignment(), the piece within the file.
+// False when the system will not map it: the caller reads instead.
+typedef OsFileView FileView;
+uint32_t file_view_alignment();
+bool file_view_open(FileHandleRec* file, int64_t at, uint32_t length, FileView* view);
+void file_view_close(FileView* view);
 // Takes the lock of a run of the tool on the file, without waiting: 0, or 1
 // while another run holds it.
 int file_lock(FileHandleRec* file);

@@ -75,6 +75,11 @@ struct Format {
     // Taken only where a job names the file as one (a DVD's IFO and BUP),
     // never by the look of an unknown file.
     bool named_only;
+    // Walked through views of the file, scanned where the system keeps it
+    // without a copy: only where that measured faster than reads (see
+    // bench/README.md, "Mapped windows against reads"), and never where a
+    // walk skips from sample to sample.
+    bool viewed;
     // Whether the first bytes open such a file, and its layout.
     bool (*probe)(const uint8_t* head, uint32_t length, StreamLayout* layout);
     // Where the playing time begins and ends: null where a file has no clock.

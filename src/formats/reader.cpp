@@ -34,6 +34,35 @@ uint32_t sparse_read(BlockReader* r, int64_t at, uint32_t length) {
     return file_read_at(r->file, at, r->buffer, length);
 }
 
+// A view's length: see bench/README.md, "Mapped windows against reads".
+constexpr uint32_t view_size = 2 << 20;
+
+// The block is no view: the walk reads on from pos.
+void views_give_up(BlockReader* r, int64_t pos) {
+    file_view_close(&r->view);
+    r->viewing = false;
+    r->block = r->buffer + reader_keep_room;
+    r->base = pos;
+    r->length = 0;
+}
+
+// Makes the block a view of the file from the start of pos's page on:
+// false, with the reads to serve from pos on, where there is none.
+bool view_move(BlockReader* r, int64_t pos) {
+    int64_t start = pos - pos % file_view_alignment();
+    int64_t left = r->size - start;
+    uint32_t length = left < view_size ? static_cast<uint32_t>(left) : view_size;
+    file_view_close(&r->view);
+    if (!file_view_open(r->file, start, length, &r->view)) {
+        views_give_up(r, pos);
+        return false;
+    }
+    r->block = const_cast<uint8_t*>(r->view.bytes);
+    r->base = start;
+    r->length = length;
+    return true;
+}
+
 // The bytes of the piece at `at`: a whole piece, or what the file has left.
 uint32_t piece_length(const BlockReader* r, int64_t at) {
     int64_t left = r->size - at;
@@ -67,7 +96,15 @@ int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uin
     int64_t end = reader->base + reader->length;
     bool inside = pos >= reader->base && pos <= end;
     if (reader->file == nullptr && !inside) pos = end;  // a window holds nothing past its end
-    if (reader->file != nullptr && (!inside || (pos + want > end && end < size))) {
+    bool moves = reader->file != nullptr && (!inside || (pos + want > end && end < size));
+    if (moves && reader->viewing) {
+        int32_t result = reader_view_check(reader);
+        if (result != 0) return result;
+        if (pos < size && view_move(reader, pos)) return reader_fetch(reader, pos, want, bytes, available);
+        end = reader->base + reader->length;
+        inside = pos >= reader->base && pos <= end;
+    }
+    if (moves) {
         // The next block starts at pos's page, with what this one holds from
         // there on in front of the piece that follows it.
         int64_t start = pos & ~static_cast<int64_t>(page_size - 1);
@@ -107,6 +144,30 @@ int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, con
     *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
     *bytes = reader->block + (pos - reader->base);
     return 0;
+}
+
+void reader_views_begin(BlockReader* reader) {
+    reader->viewing = reader->file != nullptr;
+    reader->view.bytes = nullptr;
+}
+
+int32_t reader_view_check(BlockReader* reader) {
+    const FileView* v = &reader->view;
+    if (v->bytes == nullptr) return 0;
+    int64_t end = v->offset + v->length;
+    // A file cut within a page leaves the rest of that page to read as
+    // zeros without a fault: the size it has now tells.
+    int64_t at = v->fault_at;
+    int64_t now = file_size_now(reader->file);
+    if (now >= 0 && now < end && (at < 0 || now < at)) at = now > v->offset ? now : v->offset;
+    return at < 0 ? 0 : reader_read_failed(reader, at, static_cast<uint32_t>(end - at), 0);
+}
+
+int32_t reader_views_end(BlockReader* reader, int32_t result) {
+    if (!reader->viewing) return result;
+    int32_t fault = reader_view_check(reader);
+    views_give_up(reader, 0);
+    return fault != 0 && result >= 0 ? fault : result;
 }
 
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got) {

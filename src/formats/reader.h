@@ -23,6 +23,11 @@ struct BlockReader {
     int64_t base;       // file position of block[0]
     uint32_t length;    // bytes of the block holding file data
     int64_t prefetched;  // sparse reads: the end of what the system was asked to read ahead
+    // A walk straight through the file reads it through views, where the
+    // system maps them, and the block is the view; never a container's,
+    // whose walks skip from sample to sample.
+    bool viewing;
+    FileView view;
     // The read that came up short: where it began, what it asked, what it got.
     int64_t failed_at;
     uint32_t failed_want;
@@ -46,6 +51,18 @@ inline constexpr uint32_t reader_buffer_size = reader_keep_room + reader_piece_s
 void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* buffer);
 // The bytes of a window, as if they were the whole file.
 void reader_init_window(BlockReader* reader, const uint8_t* window, uint32_t length);
+
+// From here on the reader's walk sees the file through views (a few MiB
+// at a time, in place: no copy, and no read of its own for each piece),
+// where the system maps them; reads serve wherever it does not.
+void reader_views_begin(BlockReader* reader);
+// 0 while every byte seen through a view was the file's; else
+// result_read_error, the view's fault noted as a read that came up short.
+// What a walk decides on bytes it saw (a change to make) waits for this.
+int32_t reader_view_check(BlockReader* reader);
+// Ends the views: the walk's result, unless a view saw bytes the file no
+// longer held, which makes it a read that came up short there.
+int32_t reader_views_end(BlockReader* reader, int32_t result);
 
 // Reads into the block so that it holds `want` bytes at pos, or all that the
 // file has from there; the two fetches below call it only when it must.

@@ -15,7 +15,9 @@ void walk_set(Walk* walk, StreamLayout layout, uint16_t video_pid, bool range_se
 
 int32_t walk_run(Walk* walk) {
     const Format* format = format_of(walk->layout.kind);
-    return format != nullptr ? format->walk(walk) : 0;
+    if (format == nullptr) return 0;
+    if (format->viewed) reader_views_begin(&walk->reader);
+    return reader_views_end(&walk->reader, format->walk(walk));
 }
 
 void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,

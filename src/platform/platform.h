@@ -119,6 +119,23 @@ bool os_file_read_cached(os_handle handle, void* buffer, uint32_t count, int64_t
 // Asks the system to start reading the bytes into its cache without
 // waiting for them, where it has such a call.
 void os_file_prefetch(os_handle handle, int64_t offset, uint64_t length);
+// A piece of a file seen in place, read-only, without a copy. Where the
+// file no longer holds a byte of it (cut shorter since it was opened, or a
+// disk that fails there), reading the view does not stop the program: from
+// the page of that byte to the view's end it reads zeros, and fault_at
+// says from which file position.
+struct OsFileView {
+    const uint8_t* bytes;
+    uint32_t length;
+    int64_t offset;
+    volatile int64_t fault_at;  // -1 while every byte read was the file's
+};
+// What a view's offset is a multiple of.
+uint32_t os_view_alignment();
+// One view at a time on each thread: false when the system refuses one
+// (the reads then serve instead), or this thread holds one already.
+bool os_file_view_open(os_handle handle, int64_t offset, uint32_t length, OsFileView* view);
+void os_file_view_close(OsFileView* view);
 // Makes a new name in the folder that holds the named file durable (POSIX
 // systems; Windows journals its folders itself).
 bool os_folder_sync(const char* file_name);

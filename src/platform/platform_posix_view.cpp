@@ -1,0 +1,76 @@
+#include "platform/platform.h"
+
+#include <csignal>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+// The view this thread reads through: a fault inside it is the file's, and
+// one anywhere else is left to whoever handled it before.
+thread_local OsFileView* thread_view = nullptr;
+struct sigaction earlier_bus_action;
+
+uintptr_t page_floor(uintptr_t address) {
+    return address & ~static_cast<uintptr_t>(sysconf(_SC_PAGESIZE) - 1);
+}
+
+// A page of the view the file no longer holds (cut shorter since it was
+// mapped, or unreadable on the disk): it and the rest of the view become
+// zeros, which the instruction that faulted then reads, and the view
+// notes where. Only calls that a signal handler may make.
+void view_fault(int signal_number, siginfo_t* info, void* context) {
+    OsFileView* view = thread_view;
+    uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
+    uintptr_t base = view != nullptr ? reinterpret_cast<uintptr_t>(view->bytes) : 0;
+    if (view != nullptr && at >= base && at < base + view->length) {
+        uintptr_t from = page_floor(at);
+        size_t rest = base + view->length - from;
+        void* zeros = mmap(reinterpret_cast<void*>(from), rest, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (zeros != MAP_FAILED) {
+            int64_t pos = view->offset + static_cast<int64_t>(from - base);
+            if (view->fault_at < 0 || pos < view->fault_at) view->fault_at = pos;
+            return;
+        }
+    }
+    // Not the file's: the instruction faults again, and is handled as it
+    // would have been without views.
+    (void)signal_number, (void)context;
+    sigaction(SIGBUS, &earlier_bus_action, nullptr);
+}
+
+bool view_fault_handler_install() {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = view_fault;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    return sigaction(SIGBUS, &action, &earlier_bus_action) == 0;
+}
+
+}  // namespace
+
+uint32_t os_view_alignment() {
+    return static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
+}
+
+bool os_file_view_open(os_handle handle, int64_t offset, uint32_t length, OsFileView* view) {
+    static const bool handled = view_fault_handler_install();
+    if (!handled || thread_view != nullptr || length == 0) return false;
+    void* bytes = mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(handle), static_cast<off_t>(offset));
+    if (bytes == MAP_FAILED) return false;
+    view->bytes = static_cast<const uint8_t*>(bytes);
+    view->length = length;
+    view->offset = offset;
+    view->fault_at = -1;
+    thread_view = view;
+    return true;
+}
+
+void os_file_view_close(OsFileView* view) {
+    if (view->bytes == nullptr) return;
+    if (thread_view == view) thread_view = nullptr;
+    munmap(const_cast<uint8_t*>(view->bytes), view->length);
+    view->bytes = nullptr;
+}
