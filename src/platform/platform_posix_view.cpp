@@ -11,9 +11,12 @@ namespace {
 // one anywhere else is left to whoever handled it before.
 thread_local OsFileView* thread_view = nullptr;
 struct sigaction earlier_bus_action;
+// Read once before the handler is installed, so that the handler asks the
+// system nothing that a signal handler may not.
+uintptr_t page_size = 0;
 
 uintptr_t page_floor(uintptr_t address) {
-    return address & ~static_cast<uintptr_t>(sysconf(_SC_PAGESIZE) - 1);
+    return address & ~(page_size - 1);
 }
 
 // A page of the view the file no longer holds (cut shorter since it was
@@ -41,6 +44,7 @@ void view_fault(int signal_number, siginfo_t* info, void* context) {
 }
 
 bool view_fault_handler_install() {
+    page_size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_sigaction = view_fault;
