@@ -59,7 +59,14 @@ uint32_t os_view_alignment() {
     return static_cast<uint32_t>(sysconf(_SC_PAGESIZE));
 }
 
+// A 32-bit POSIX build reads instead. Such code runs here only under
+// qemu-user, which delivers the fault of a mapped page imprecisely (a page
+// late, and the second time without the thread's own storage), so the way
+// back from a file cut shorter cannot be tried there, and is not taken.
+constexpr bool views_taken = sizeof(void*) >= 8;
+
 bool os_file_view_open(os_handle handle, int64_t offset, uint32_t length, OsFileView* view) {
+    if (!views_taken) return false;
     static const bool handled = view_fault_handler_install();
     if (!handled || thread_view != nullptr || length == 0) return false;
     void* bytes = mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(handle), static_cast<off_t>(offset));
