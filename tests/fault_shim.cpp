@@ -32,6 +32,7 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -194,6 +195,26 @@ bool fault_read(int fd, off_t pos, size_t* count) {
     return true;
 }
 
+// The next mmap and mmap64 in line (a sanitizer's, or the C library's),
+// found once the libraries are set up: a sanitizer's runtime maps memory
+// before that, when a lookup would call into it half made, so until then
+// the calls go straight to the system.
+MmapCall next_mmap = nullptr;
+Mmap64Call next_mmap64 = nullptr;
+
+__attribute__((constructor)) void next_mmap_find() {
+    next_mmap = reinterpret_cast<MmapCall>(dlsym(RTLD_NEXT, "mmap"));
+    next_mmap64 = reinterpret_cast<Mmap64Call>(dlsym(RTLD_NEXT, "mmap64"));
+}
+
+void* system_mmap(void* address, size_t length, int protection, int flags, int fd, long long offset) {
+#ifdef SYS_mmap2
+    return reinterpret_cast<void*>(syscall(SYS_mmap2, address, length, protection, flags, fd, offset >> 12));
+#else
+    return reinterpret_cast<void*>(syscall(SYS_mmap, address, length, protection, flags, fd, offset));
+#endif
+}
+
 // A view that reaches the fault offset: from the offset's page on, the
 // pages of an empty file take the place of the file's.
 void* fault_view(void* view, size_t length, int fd, long long offset) {
@@ -205,8 +226,7 @@ void* fault_view(void* view, size_t length, int fd, long long offset) {
     size_t skip = static_cast<size_t>(page - offset);
     int empty = memfd_create("fault", MFD_CLOEXEC);
     if (empty < 0) return view;
-    static MmapCall real = reinterpret_cast<MmapCall>(dlsym(RTLD_NEXT, "mmap"));
-    real(static_cast<char*>(view) + skip, length - skip, PROT_READ, MAP_SHARED | MAP_FIXED, empty, 0);
+    next_mmap(static_cast<char*>(view) + skip, length - skip, PROT_READ, MAP_SHARED | MAP_FIXED, empty, 0);
     close(empty);
     return view;
 }
@@ -214,13 +234,13 @@ void* fault_view(void* view, size_t length, int fd, long long offset) {
 }  // namespace
 
 extern "C" void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
-    static MmapCall real = reinterpret_cast<MmapCall>(dlsym(RTLD_NEXT, "mmap"));
-    return fault_view(real(address, length, protection, flags, fd, offset), length, fd, offset);
+    if (next_mmap == nullptr) return system_mmap(address, length, protection, flags, fd, offset);
+    return fault_view(next_mmap(address, length, protection, flags, fd, offset), length, fd, offset);
 }
 
 extern "C" void* mmap64(void* address, size_t length, int protection, int flags, int fd, off64_t offset) {
-    static Mmap64Call real = reinterpret_cast<Mmap64Call>(dlsym(RTLD_NEXT, "mmap64"));
-    return fault_view(real(address, length, protection, flags, fd, offset), length, fd, offset);
+    if (next_mmap64 == nullptr) return system_mmap(address, length, protection, flags, fd, offset);
+    return fault_view(next_mmap64(address, length, protection, flags, fd, offset), length, fd, offset);
 }
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
