@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/view_thread.h"
 
 #include <csignal>
 #include <cstring>
@@ -7,9 +8,7 @@
 
 namespace {
 
-// The view this thread reads through: a fault inside it is the file's, and
-// one anywhere else is left to whoever handled it before.
-thread_local OsFileView* thread_view = nullptr;
+// A fault outside the thread's view is left to whoever handled it before.
 struct sigaction earlier_bus_action;
 // Read once before the handler is installed, so that the handler asks the
 // system nothing that a signal handler may not.
@@ -23,11 +22,11 @@ uintptr_t page_floor(uintptr_t address) {
 // mapped, or unreadable on the disk): it and the rest of the view become
 // zeros, which the instruction that faulted then reads, and the view
 // notes where. Only calls that a signal handler may make.
-void view_fault(int signal_number, siginfo_t* info, void* context) {
-    OsFileView* view = thread_view;
+void view_fault(int, siginfo_t* info, void*) {
     uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr);
-    uintptr_t base = view != nullptr ? reinterpret_cast<uintptr_t>(view->bytes) : 0;
-    if (view != nullptr && at >= base && at < base + view->length) {
+    OsFileView* view = thread_view_holding(at);
+    if (view != nullptr) {
+        uintptr_t base = reinterpret_cast<uintptr_t>(view->bytes);
         uintptr_t from = page_floor(at);
         size_t rest = base + view->length - from;
         void* zeros = mmap(reinterpret_cast<void*>(from), rest, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
@@ -39,7 +38,6 @@ void view_fault(int signal_number, siginfo_t* info, void* context) {
     }
     // Not the file's: the instruction faults again, and is handled as it
     // would have been without views.
-    (void)signal_number, (void)context;
     sigaction(SIGBUS, &earlier_bus_action, nullptr);
 }
 
@@ -71,17 +69,12 @@ bool os_file_view_open(os_handle handle, int64_t offset, uint32_t length, OsFile
     if (!handled || thread_view != nullptr || length == 0) return false;
     void* bytes = mmap(nullptr, length, PROT_READ, MAP_SHARED, static_cast<int>(handle), static_cast<off_t>(offset));
     if (bytes == MAP_FAILED) return false;
-    view->bytes = static_cast<const uint8_t*>(bytes);
-    view->length = length;
-    view->offset = offset;
-    view->fault_at = -1;
-    thread_view = view;
+    thread_view_take(view, bytes, length, offset);
     return true;
 }
 
 void os_file_view_close(OsFileView* view) {
-    if (view->bytes == nullptr) return;
-    if (thread_view == view) thread_view = nullptr;
+    if (!thread_view_drop(view)) return;
     munmap(const_cast<uint8_t*>(view->bytes), view->length);
     view->bytes = nullptr;
 }

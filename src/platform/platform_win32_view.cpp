@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/view_thread.h"
 
 #include <windows.h>
 
@@ -7,10 +8,6 @@ namespace {
 // Views start on the system's allocation granularity, 64 KiB on every
 // Windows.
 constexpr uint32_t allocation_granularity = 0x10000;
-
-// The view this thread reads through: a fault inside it is the file's, and
-// one anywhere else goes on to the handlers after this one.
-thread_local OsFileView* thread_view = nullptr;
 
 // A page of the view the file no longer holds (a disk or a network share
 // that fails there, or a file cut shorter where the system lets it be):
@@ -22,13 +19,12 @@ LONG CALLBACK view_fault(EXCEPTION_POINTERS* pointers) {
     if ((code != EXCEPTION_IN_PAGE_ERROR && code != EXCEPTION_ACCESS_VIOLATION) || record->NumberParameters < 2) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    OsFileView* view = thread_view;
     uintptr_t at = record->ExceptionInformation[1];
-    uintptr_t base = view != nullptr ? reinterpret_cast<uintptr_t>(view->bytes) : 0;
+    // A fault outside the thread's view goes on to the handlers after this one.
+    OsFileView* view = thread_view_holding(at);
     bool reading = record->ExceptionInformation[0] == 0;
-    if (view == nullptr || !reading || view->fault_at >= 0 || at < base || at >= base + view->length) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
+    if (view == nullptr || !reading || view->fault_at >= 0) return EXCEPTION_CONTINUE_SEARCH;
+    uintptr_t base = reinterpret_cast<uintptr_t>(view->bytes);
     void* start = reinterpret_cast<void*>(base);
     if (!UnmapViewOfFile(start)) return EXCEPTION_CONTINUE_SEARCH;
     if (VirtualAlloc(start, view->length, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY) != start) {
@@ -54,17 +50,12 @@ bool os_file_view_open(os_handle handle, int64_t offset, uint32_t length, OsFile
     // The view keeps the mapping for as long as it lasts.
     CloseHandle(mapping);
     if (bytes == nullptr) return false;
-    view->bytes = static_cast<const uint8_t*>(bytes);
-    view->length = length;
-    view->offset = offset;
-    view->fault_at = -1;
-    thread_view = view;
+    thread_view_take(view, bytes, length, offset);
     return true;
 }
 
 void os_file_view_close(OsFileView* view) {
-    if (view->bytes == nullptr) return;
-    if (thread_view == view) thread_view = nullptr;
+    if (!thread_view_drop(view)) return;
     void* start = const_cast<uint8_t*>(view->bytes);
     if (view->fault_at >= 0) {
         VirtualFree(start, 0, MEM_RELEASE);
