@@ -1,10 +1,11 @@
 // Edges that users meet: transport streams whose tables come late or whose
 // video changes PID at a join, an undo after -r, and a Windows name with a
-// trailing dot.
+// trailing dot; another codec whose start codes look like MPEG's.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "judges.h"
 #include "reference_demux.h"
 #include "streams.h"
 #include "support.h"
@@ -131,3 +132,36 @@ TEST_F(Edges, ANameWithATrailingDotIsTheFileWindowsResolves) {
 #endif
 
 }  // namespace
+
+// MPEG-4 Part 2 opens its groups of VOPs with 00 00 01 B3 too: a raw stream
+// and one in a program stream are refused untouched, never taken for
+// MPEG-1. And a header whose marker bit after the bit rate is 0 is no
+// header, though its first bytes are the first header's.
+TEST_F(Edges, AnotherCodecsCodeIsNoSequenceHeader) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    ASSERT_TRUE(commands_run(dir_.path(),
+                             "for f in m4v vob; do ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25 -t 3 "
+                             "-c:v mpeg4 -g 25 -f $f part2.$f || exit 1; done"));
+    for (const char* name : {"part2.m4v", "part2.vob"}) {
+        Bytes before = read_bytes(dir_ / name);
+        ASSERT_GE(sequence_header_positions(before).size(), 3u) << name;
+        RunResult r = run({name});
+        EXPECT_EQ(r.exit_code, 5) << name;
+        EXPECT_NE(r.out.find(console_bytes("MPEG-4 Part 2のビデオです")), std::string::npos) << name;
+        EXPECT_TRUE(read_bytes(dir_ / name) == before) << name;
+        EXPECT_FALSE(fs::exists(dir_ / "part2.ini"));
+    }
+
+    Bytes stream = read_bytes(sample_path("es_mpeg2_16x9.m2v"));
+    std::vector<size_t> headers = sequence_header_positions(stream);
+    ASSERT_GE(headers.size(), 3u);
+    stream[headers[1] + 10] &= ~0x20;
+    write_bytes(dir_ / "marker.m2v", stream);
+    RunResult r = run({"marker.m2v"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find(console_bytes("1個はsequence headerではない")), std::string::npos);
+    Bytes after = read_bytes(dir_ / "marker.m2v");
+    for (size_t i = 0; i < headers.size(); ++i) {
+        EXPECT_EQ(after[headers[i] + 7] >> 4, i == 1 ? stream[headers[i] + 7] >> 4 : 2) << i;
+    }
+}

@@ -222,7 +222,9 @@ std::vector<int64_t> matching_headers(const Bytes& f, const PayloadRuns& runs) {
             }
             bool same = std::equal(header + 4, header + 7, reference + 4) &&
                         (header[7] & 0x0F) == (reference[7] & 0x0F);
-            if (same) found.push_back(run[i + 7]);
+            // No header whose marker bit after the bit rate is 0.
+            bool marker = i + 11 > run.size() || (f[run[i + 10]] & 0x20) != 0;
+            if (same && marker) found.push_back(run[i + 7]);
         }
     }
     return found;

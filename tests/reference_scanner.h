@@ -64,7 +64,9 @@ inline void reference_feed(ReferenceScanner* s, const uint8_t* buffer, const Sca
             s->captured = s->window[7];
             s->window[7] &= 0x0F;
         }
-        if (std::memcmp(s->window, s->pattern, 8) == 0) {
+        // A marker bit after the bit rate that the range holds must be set.
+        bool marker = i + 3 >= r.end || (buffer[i + 3] & 0x20) != 0;
+        if (std::memcmp(s->window, s->pattern, 8) == 0 && marker) {
             matches->push_back({fed_before + (i - r.first), s->captured, window_value(s->window)});
         }
     }

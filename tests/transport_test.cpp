@@ -160,7 +160,7 @@ TEST_F(Transport, AHeaderOverThreePacketsWithOthersBetween) {
     Bytes stream = tables() + ts_packet(video_pid, true, 0, first_pes) + nulls(2) +
                    ts_packet(video_pid, false, 1, Bytes{1, 0xB3, 0x2D}) +
                    ts_packet(0x101, true, 0, filler(184)) +
-                   ts_packet(video_pid, false, 2, Bytes{0x01, 0xE0, 0x24, 0x17} + filler(40)) + nulls(6);
+                   ts_packet(video_pid, false, 2, Bytes{0x01, 0xE0, 0x24, 0x17, 0xED, 0x23} + filler(38)) + nulls(6);
     // The last video packet's 44 bytes end the packet: byte 7 is their third.
     std::vector<int64_t> byte7 = {188 * 2 + 4 + 14 + 7, 188 * 7 + (188 - 44) + 2};
     EngineOutcome o = [&] {

@@ -73,6 +73,7 @@ const char* stop_message(int64_t stop) {
         msg_head_read_error, msg_tailbuf_error,   msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
         msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
+        msg_video_mpeg4_part2,
     };
     return messages[stop];
 }
@@ -138,6 +139,7 @@ bool walk_report(const Notice* n) {
     case notice_read_short: line_after_break(text_string(msg_read_short, ll(n->n[0]), u(n->n[1]), u(n->n[2]))); return true;
     case notice_sync_lost: line_after_break(text_string(msg_sync_lost, u(n->n[0]), ll(n->n[1]))); return true;
     case notice_other_video: line_after_break(text_string(msg_other_video, u(n->n[0]), u(n->n[1]))); return true;
+    case notice_false_headers: line_after_break(text_string(msg_false_headers, u(n->n[0]))); return true;
     case notice_sets_left:
         line_after_break(text_string(msg_sps_left, u(n->n[0]), u(n->n[1]), u(n->n[2]), u(n->n[3]), u(n->n[4])));
         return true;

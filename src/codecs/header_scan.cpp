@@ -1,6 +1,8 @@
 #include "codecs/header_scan.h"
 
 #include <cstring>
+
+#include "codecs/mpeg_video.h"
 // The processors whose vector compares the search uses when they have them.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define MORVALEN_X86 1
@@ -34,7 +36,19 @@ void list_record_fill(const HeaderScanner* s, int64_t pos, uint8_t* record) {
     }
 }
 
-int32_t match_hand_over(const HeaderScanner* s, uint32_t i, SiteHandler on_site, void* context) {
+// The reference's sizes and frame rate are those of a sequence header, and
+// so are a match's; the marker bit three bytes on is its own, and is looked
+// at where the range holds it.
+bool match_is_header(const HeaderScanner* s, uint32_t i) {
+    uint32_t marker = i + sequence_marker_index - 3;
+    return marker >= s->range->end || (s->buffer[marker] & sequence_marker_bit) != 0;
+}
+
+int32_t match_hand_over(HeaderScanner* s, uint32_t i, SiteHandler on_site, void* context) {
+    if (!match_is_header(s, i)) {
+        ++s->false_headers;
+        return 0;
+    }
     int64_t pos = s->buffer_pos + i;
     AspectSite site = {};
     site.kind = site_sequence_header;
@@ -235,6 +249,7 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference) {
     scanner->captured = 0;
     scanner->window_before = 0;
     scanner->captured_before = 0;
+    scanner->false_headers = 0;
     scanner->range = nullptr;
     scanner->buffer = nullptr;
     scanner->buffer_pos = 0;

@@ -24,6 +24,9 @@ struct HeaderScanner {
     uint8_t captured;      // the unreduced byte 7 of the latest 7-byte match
     MatchWindow window_before;  // the state before the latest range, for a repeat
     uint8_t captured_before;
+    // Matches whose marker bit after the bit rate is 0: no sequence header,
+    // though its first bytes are the reference's; left alone.
+    uint32_t false_headers;
     const PayloadRange* range;  // the range a match lies in
     const uint8_t* buffer;      // the buffer being scanned
     int64_t buffer_pos;         // and the file position of its first byte

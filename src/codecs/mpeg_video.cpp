@@ -11,6 +11,8 @@ namespace {
 constexpr uint32_t window_empty = 0xFFFFFFFFu;
 constexpr uint8_t extension_code = 0xB5;
 constexpr uint8_t display_extension_id = 2;
+constexpr uint8_t part2_sequence_code = 0xB0;
+constexpr uint8_t part2_vop_code = 0xB6;
 
 // A start code after the whole header: the first tells MPEG-2 (its
 // sequence extension) from MPEG-1; an extension is read for a display
@@ -68,6 +70,13 @@ int sequence_header_parse(SequenceHeaderFields* fields, const uint8_t* bytes) {
     return 0;
 }
 
+bool sequence_header_valid(const uint8_t* bytes) {
+    SequenceHeaderFields f;
+    sequence_header_parse(&f, bytes);
+    bool marker = (bytes[sequence_marker_index] & sequence_marker_bit) != 0;
+    return f.horizontal_size != 0 && f.vertical_size != 0 && f.frame_rate_code != 0 && marker;
+}
+
 void video_probe_init(VideoHeaderProbe* probe) {
     *probe = VideoHeaderProbe{};
     probe->window = window_empty;
@@ -77,30 +86,56 @@ void video_probe_init(VideoHeaderProbe* probe) {
     probe->display = -1;
 }
 
+namespace {
+
+// Collects a header's bytes after its start code; one that does not read
+// as a sequence header is none, and its bytes are searched again, since a
+// start code may lie among them.
+void header_byte(VideoHeaderProbe* p, uint8_t b, int64_t pos);
+
+void probe_byte(VideoHeaderProbe* p, uint8_t b, int64_t pos) {
+    if (p->have > 0 && p->have < sequence_header_bytes) {
+        header_byte(p, b, pos);
+        return;
+    }
+    p->window = (p->window << 8) | b;
+    if (p->have == 0 && p->window == sequence_header_code) {
+        p->header[0] = 0;
+        p->header[1] = 0;
+        p->header[2] = 1;
+        p->header[3] = b;
+        p->have = 4;
+        p->code_pos = pos;
+        p->window = window_empty;
+    } else if (p->have == 0 && (p->window >> 8) == 1) {
+        p->part2 = b == part2_sequence_code || b == part2_vop_code;
+    } else if (p->have == sequence_header_bytes && (p->window >> 8) == 1) {
+        start_code_after_header(p, b);
+    } else if (p->extension_have > 0) {
+        extension_byte(p, b);
+    }
+}
+
+void header_byte(VideoHeaderProbe* p, uint8_t b, int64_t pos) {
+    if (p->have == 7) p->byte7_pos = pos;
+    p->header[p->have++] = b;
+    if (p->have < sequence_header_bytes || sequence_header_valid(p->header + 4)) return;
+    uint8_t after[sequence_header_bytes - 4];
+    std::memcpy(after, p->header + 4, sizeof after);
+    int64_t after_pos = pos - static_cast<int64_t>(sizeof after) + 1;
+    p->have = 0;
+    p->code_pos = -1;
+    p->byte7_pos = -1;
+    p->window = sequence_header_code;
+    for (uint32_t k = 0; k < sizeof after && !video_probe_settled(p); ++k) probe_byte(p, after[k], after_pos + k);
+}
+
+}  // namespace
+
 void video_probe_feed(VideoHeaderProbe* probe, const uint8_t* bytes, uint32_t n, int64_t pos) {
-    VideoHeaderProbe& p = *probe;
-    for (uint32_t i = 0; i < n && !video_probe_settled(&p); ++i) {
-        i = code_wait_skip(&p, bytes, i, n);
-        uint8_t b = bytes[i];
-        if (p.have > 0 && p.have < sequence_header_bytes) {
-            if (p.have == 7) p.byte7_pos = pos + i;
-            p.header[p.have++] = b;
-            continue;
-        }
-        p.window = (p.window << 8) | b;
-        if (p.have == 0 && p.window == sequence_header_code) {
-            p.header[0] = 0;
-            p.header[1] = 0;
-            p.header[2] = 1;
-            p.header[3] = b;
-            p.have = 4;
-            p.code_pos = pos + i;
-            p.window = window_empty;
-        } else if (p.have == sequence_header_bytes && (p.window >> 8) == 1) {
-            start_code_after_header(&p, b);
-        } else if (p.extension_have > 0) {
-            extension_byte(&p, b);
-        }
+    for (uint32_t i = 0; i < n && !video_probe_settled(probe); ++i) {
+        i = code_wait_skip(probe, bytes, i, n);
+        probe_byte(probe, bytes[i], pos + i);
     }
 }
 

@@ -20,6 +20,14 @@ struct SequenceHeaderFields {
 };
 // Always 0.
 int sequence_header_parse(SequenceHeaderFields* fields, const uint8_t* bytes);
+// Whether the 8 bytes after a 00 00 01 B3 read as a sequence header: sizes
+// not zero, a frame rate code other than the forbidden 0, and the marker
+// bit after the bit rate set. MPEG-4 Part 2 uses the same start code for a
+// group of VOPs, whose few bytes are followed by the next start code.
+bool sequence_header_valid(const uint8_t* bytes);
+// The marker bit after the bit rate: in the 7th of those 8 bytes.
+inline constexpr uint32_t sequence_marker_index = 6;
+inline constexpr uint8_t sequence_marker_bit = 0x20;
 
 // An extension's bytes after its start code, as far as the display size of
 // a sequence_display_extension with its colour description.
@@ -39,6 +47,10 @@ struct VideoHeaderProbe {
     int8_t display;
     uint16_t display_width;
     uint16_t display_height;
+    // Before the first header: start codes that MPEG-1 and MPEG-2 reserve
+    // and MPEG-4 Part 2 uses (its visual object sequence, 0xB0, and every
+    // VOP, 0xB6): the stream is that codec's, and the search ends.
+    bool part2;
 };
 
 void video_probe_init(VideoHeaderProbe* probe);
@@ -53,5 +65,5 @@ inline bool video_probe_found(const VideoHeaderProbe* probe) {
 // Found, and the start codes after it seen up to the next that is no
 // extension: nothing more to learn.
 inline bool video_probe_settled(const VideoHeaderProbe* probe) {
-    return probe->extension >= 0 && probe->display >= 0;
+    return (probe->extension >= 0 && probe->display >= 0) || probe->part2;
 }

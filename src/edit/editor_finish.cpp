@@ -67,6 +67,8 @@ void walk_notify(const Editor* e, int32_t result) {
     if (w.other_video.headers > 0) {
         notify(e->notices, notice_other_video, {w.other_video.pid, w.other_video.headers});
     }
+    uint32_t false_headers = e->scanner.headers.false_headers;
+    if (e->scanner.codec == codec_mpeg && false_headers > 0) notify(e->notices, notice_false_headers, {false_headers});
     const SiteTally& t = e->tally;
     uint32_t same_kind = t.no_field + t.no_code + t.escaping + t.across_repeat;
     if (same_kind > 0) notify(e->notices, notice_sets_left, {same_kind, t.no_field, t.no_code, t.escaping, t.across_repeat});

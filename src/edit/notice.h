@@ -17,6 +17,7 @@ enum NoticeKind : uint16_t {
     notice_read_short,       // n: position, wanted, got
     notice_sync_lost,        // n: losses, bytes skipped
     notice_other_video,      // n: PID, headers
+    notice_false_headers,    // n: count
     notice_sets_left,        // n: total, no field, no code, escaping, across a repeat
     notice_sets_other,       // n: id, width, height, count
     notice_sets_other_more,  // n: count
@@ -91,6 +92,7 @@ enum StopNotice : int64_t {
     stop_no_file,
     stop_dvd_code_only,
     stop_video_encrypted,
+    stop_video_mpeg4_part2,
 };
 
 struct Notice {

@@ -177,7 +177,7 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
               (job->mode_flags & (mode_range_search | mode_undo)) != 0, WalkSink{});
     if (!sets) video_probe_init(&info->video);
     int32_t result = reference_walk(walk, sets, info, video);
-    if (result == 0 && !sets && !video_probe_found(&info->video)) {
+    if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
         result = reference_missing(walk, false, 0);
     }
     if (walk->damage_at >= 0) {
@@ -249,6 +249,10 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (result != 0) {
         notify(notices, notice_error, {result});
         return exit_engine_error;
+    }
+    if (info->video.part2) {
+        notify(notices, notice_stop, {stop_video_mpeg4_part2});
+        return exit_not_mpeg;
     }
     if (parameter_sets(info->layout.codec)) {
         sps_read(info->layout.codec, video->set_bytes.data(), static_cast<uint32_t>(video->set_bytes.size()), &info->sps);
