@@ -130,6 +130,17 @@ TEST_F(IsoMedia, WhatCannotBeChangedWholeIsLeftAsItWas) {
     be32_put(&outside, box_at(movie, "stco") + 16, static_cast<uint32_t>(movie.size()));
     Bytes no_height = movie;
     be32_put(&no_height, box_at(movie, "tkhd") + 8 + 80, 0);
+    // Sample tables that leave samples out: none per chunk, no chunk runs,
+    // no sizes.
+    Bytes none_per_chunk = movie;
+    be32_put(&none_per_chunk, box_at(movie, "stsc") + 20, 0);
+    Bytes no_runs = movie;
+    be32_put(&no_runs, box_at(movie, "stsc") + 12, 0);
+    Bytes no_sizes = movie;
+    be32_put(&no_sizes, box_at(movie, "stsz") + 16, 0);
+    write_bytes(dir_ / "perchunk.mp4", none_per_chunk);
+    write_bytes(dir_ / "noruns.mp4", no_runs);
+    write_bytes(dir_ / "nosizes.mp4", no_sizes);
     write_bytes(dir_ / "cut.mp4", cut);
     write_bytes(dir_ / "broken.mp4", broken);
     write_bytes(dir_ / "outside.mp4", outside);
@@ -137,8 +148,9 @@ TEST_F(IsoMedia, WhatCannotBeChangedWholeIsLeftAsItWas) {
     const struct {
         const char* name;
         int exit_code;
-    } cases[] = {{"encrypted.mp4", 5}, {"cut.mp4", 6},      {"broken.mp4", 6},
-                 {"outside.mp4", 6},   {"noheight.mp4", 12}, {"noaspect.mp4", 10}};
+    } cases[] = {{"encrypted.mp4", 5},  {"cut.mp4", 6},      {"broken.mp4", 6},      {"outside.mp4", 6},
+                 {"perchunk.mp4", 6},   {"noruns.mp4", 6},   {"nosizes.mp4", 6},     {"noheight.mp4", 12},
+                 {"noaspect.mp4", 10}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes before = read_bytes(dir_ / c.name);

@@ -52,6 +52,7 @@ const char* result_message(int64_t result) {
     case result_no_movie: return msg_engine_no_movie;
     case result_box_broken: return msg_engine_box_broken;
     case result_samples_outside: return msg_engine_samples_outside;
+    case result_samples_unaccounted: return msg_engine_samples_unaccounted;
     case result_element_broken: return msg_engine_element_broken;
     default: return nullptr;
     }

@@ -35,4 +35,5 @@ enum Result : int32_t {
     result_box_broken = -29,      // a box whose size runs past what holds it, or a table past its box
     result_samples_outside = -30, // a sample table that points past the end of the file
     result_element_broken = -31,  // a Matroska element whose size runs past what holds it
+    result_samples_unaccounted = -32,  // a sample table that does not account for every sample
 };

@@ -109,26 +109,48 @@ bool sample_before(const IsoSample& a, const IsoSample& b) {
     return a.pos < b.pos;
 }
 
+// Whether the chunks' runs of samples (stsc) give exactly the samples
+// that stsz or stz2 sizes: a table that leaves some out (samples per chunk
+// 0, runs that stop short of the chunks, an empty stsc beside sizes) would
+// leave those samples' parameter sets unchanged beside the others.
+bool table_accounts(const SampleTables* t, uint32_t entries, uint32_t chunks, uint32_t count) {
+    uint64_t assigned = 0;
+    for (uint32_t k = 0; k < entries; ++k) {
+        const uint8_t* e = t->chunks_of.data() + 8 + 12 * k;
+        uint32_t first = be32_at(e);
+        uint32_t next = k + 1 < entries ? be32_at(e + 12) : chunks + 1;
+        // Chunks count from 1, and the runs rise.
+        if (first == 0 || next <= first || next > chunks + 1) return false;
+        assigned += static_cast<uint64_t>(next - first) * be32_at(e + 4);
+    }
+    return assigned == count;
+}
+
+// A movie whose samples are all in fragments has empty tables; one that is
+// not fragmented must have them.
 int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSample>* samples) {
     SampleTables t = {};
     int32_t result = tables_load(r, &movie->video.sample_table, &t);
-    if (result != 0 || t.chunks_of.empty() || t.sizes.empty() || t.offsets.empty()) return result;
+    if (result != 0) return result;
+    bool tables = !t.chunks_of.empty() && !t.sizes.empty() && !t.offsets.empty();
+    if (!tables) return movie->fragmented ? 0 : result_samples_unaccounted;
     bool fits = table_fits(t.chunks_of, 4, 96) && table_fits(t.offsets, 4, 8 * t.offset_bytes) &&
                 (t.size_bits == 0 || table_fits(t.sizes, 8, t.size_bits));
     if (!fits) return result_box_broken;
     uint32_t entries = be32_at(t.chunks_of.data() + 4);
     uint32_t chunks = be32_at(t.offsets.data() + 4);
     uint32_t count = be32_at(t.sizes.data() + 8);
+    if (!table_accounts(&t, entries, chunks, count) || (count == 0 && !movie->fragmented)) {
+        return result_samples_unaccounted;
+    }
     uint32_t sample = 0;
     for (uint32_t k = 0; k < entries && result == 0; ++k) {
         const uint8_t* e = t.chunks_of.data() + 8 + 12 * k;
-        uint32_t first = be32_at(e);
         uint32_t next = k + 1 < entries ? be32_at(e + 12) : chunks + 1;
-        if (first == 0) return result_box_broken;  // chunks count from 1
         uint32_t per_chunk = be32_at(e + 4);
-        for (uint32_t chunk = first; chunk < next && chunk <= chunks && sample < count && result == 0; ++chunk) {
+        for (uint32_t chunk = be32_at(e); chunk < next && result == 0; ++chunk) {
             int64_t pos = chunk_offset(&t, chunk - 1);
-            for (uint32_t s = 0; s < per_chunk && sample < count && result == 0; ++s) {
+            for (uint32_t s = 0; s < per_chunk && result == 0; ++s) {
                 uint32_t size = sample_size(&t, sample++);
                 result = sample_add(pos, size, r->size, samples);
                 pos += size;
@@ -174,6 +196,11 @@ int32_t run_samples(const std::vector<uint8_t>& b, const FragmentTrack* f, int64
     for (uint32_t field : fields) entry += (flags & field) ? 4 : 0;
     if (at > b.size() || static_cast<uint64_t>(count) * entry > b.size() - at) return result_box_broken;
     size_t size_at = (flags & trun_duration) ? 4 : 0;
+    // A run of the video whose samples have no size anywhere cannot say
+    // where they lie.
+    if (samples != nullptr && count > 0 && !(flags & trun_size) && f->default_size == 0) {
+        return result_samples_unaccounted;
+    }
     for (uint32_t s = 0; s < count; ++s) {
         uint32_t size = (flags & trun_size) ? be32_at(b.data() + at + s * entry + size_at) : f->default_size;
         int32_t result = sample_add(*data, size, file_size, samples);

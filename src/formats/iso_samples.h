@@ -14,6 +14,7 @@ struct IsoSample {
 
 // Every sample of the video track with bytes, in the order of their file
 // positions: 0, result_box_broken (a table that runs past its box),
-// result_samples_outside (a sample past the end of the file), or a read's
-// failure.
+// result_samples_unaccounted (tables that do not account for every sample,
+// or none in a movie that is not fragmented), result_samples_outside (a
+// sample past the end of the file), or a read's failure.
 int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples);
