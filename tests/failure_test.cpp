@@ -106,6 +106,29 @@ TEST_F(Failures, AChangeThatCannotBeWrittenStopsTheRunAndIsUndone) {
     EXPECT_TRUE(read_bytes(dir_ / "v.m2v") == original);
 }
 
+// Another program cuts the file shorter while its changes are being
+// written: no change is made past the new end, which would grow the file
+// back with zeros; the run says where it was cut and ends as a short read
+// does. The undo puts back every change made before the cut and reports
+// the positions recorded past it as missing.
+TEST_F(Failures, AFileCutShorterDuringTheRewriteIsNeverGrown) {
+    Bytes original = dense_elementary_stream(3000, 100);  // one batch of changes, at the end
+    write_bytes(dir_ / "v.m2v", original);
+    RunResult r = run({"v.m2v"}, "LC_ALL=C ASAN_OPTIONS=verify_asan_link_order=0 MORVALEN_TRUNCATE_AFTER_WRITE=2 "
+                                 "MORVALEN_TRUNCATE_TO=150000 LD_PRELOAD=" FAULT_SHIM_PATH);
+    EXPECT_EQ(r.exit_code, 6);
+    EXPECT_TRUE(contains(r, "ファイルが150000バイトに短くなっていた"));
+    Bytes after = read_bytes(dir_ / "v.m2v");
+    ASSERT_EQ(after.size(), 150000u);
+    Bytes cut(original.begin(), original.begin() + 150000);
+    std::set<int64_t> changed = changed_positions(cut, after);
+    EXPECT_EQ(changed.size(), 1500u);  // every header before the cut
+    std::set<int64_t> listed = listed_positions(read_text(dir_ / "v.ini"));
+    EXPECT_TRUE(std::includes(listed.begin(), listed.end(), changed.begin(), changed.end()));
+    EXPECT_EQ(run({"-u", "v.m2v"}).exit_code, 8);
+    EXPECT_TRUE(read_bytes(dir_ / "v.m2v") == cut);
+}
+
 class FullDisk : public Failures {
 protected:
     void SetUp() override {

@@ -19,6 +19,10 @@
 //     MORVALEN_CUT_AT_WRITE  N
 // - the Nth positioned write fails with EIO, as on a disk that goes bad.
 //     MORVALEN_FAIL_AT_WRITE  N
+// - another program cuts the video shorter right after the Nth positioned
+//   write, to a set length.
+//     MORVALEN_TRUNCATE_AFTER_WRITE  N
+//     MORVALEN_TRUNCATE_TO           the length
 // - every write and sync of a regular file (but standard output and error)
 //   is logged in order, one line each: "W path offset count", "S path".
 //     MORVALEN_JOURNAL  the log's path
@@ -168,10 +172,20 @@ bool fault_offset(int fd, off_t* at) {
     return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > *at;
 }
 
+long positioned_writes = 0;
+
+// After a positioned write to fd: the file cut shorter where it is set to be.
+void truncation_after(int fd) {
+    const char* after = std::getenv("MORVALEN_TRUNCATE_AFTER_WRITE");
+    const char* to = std::getenv("MORVALEN_TRUNCATE_TO");
+    if (after != nullptr && to != nullptr && positioned_writes == std::atol(after)) {
+        if (ftruncate(fd, static_cast<off_t>(std::atoll(to))) != 0) std::abort();
+    }
+}
+
 // Before a positioned write: false when it is to fail.
 bool write_allowed() {
-    static long writes = 0;
-    ++writes;
+    long writes = ++positioned_writes;
     const char* kill_at = std::getenv("MORVALEN_KILL_AT_WRITE");
     if (kill_at != nullptr && writes == std::atol(kill_at)) kill(getpid(), SIGKILL);
     const char* fail_at = std::getenv("MORVALEN_FAIL_AT_WRITE");
@@ -268,7 +282,9 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset
     ShimLock lock;
     if (!write_allowed()) return -1;
     positioned_write(fd, offset, count);
-    return real(fd, buffer, count, offset);
+    ssize_t written = real(fd, buffer, count, offset);
+    truncation_after(fd);
+    return written;
 }
 
 extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t offset) {
@@ -276,7 +292,9 @@ extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t of
     ShimLock lock;
     if (!write_allowed()) return -1;
     positioned_write(fd, offset, count);
-    return real(fd, buffer, count, offset);
+    ssize_t written = real(fd, buffer, count, offset);
+    truncation_after(fd);
+    return written;
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t count) {

@@ -53,6 +53,7 @@ const char* result_message(int64_t result) {
     case result_box_broken: return msg_engine_box_broken;
     case result_samples_outside: return msg_engine_samples_outside;
     case result_samples_unaccounted: return msg_engine_samples_unaccounted;
+    case result_file_cut: return msg_engine_file_cut;
     case result_element_broken: return msg_engine_element_broken;
     default: return nullptr;
     }
@@ -141,6 +142,7 @@ bool walk_report(const Notice* n) {
     case notice_sync_lost: line_after_break(text_string(msg_sync_lost, u(n->n[0]), ll(n->n[1]))); return true;
     case notice_other_video: line_after_break(text_string(msg_other_video, u(n->n[0]), u(n->n[1]))); return true;
     case notice_false_headers: line_after_break(text_string(msg_false_headers, u(n->n[0]))); return true;
+    case notice_file_cut: line_after_break(text_string(msg_file_cut_at, ll(n->n[0]))); return true;
     case notice_sets_left:
         line_after_break(text_string(msg_sps_left, u(n->n[0]), u(n->n[1]), u(n->n[2]), u(n->n[3]), u(n->n[4])));
         return true;

@@ -62,6 +62,7 @@ void walk_notify(const Editor* e, int32_t result) {
         const BlockReader& r = w.reader;
         notify(e->notices, notice_read_short, {r.failed_at, r.failed_want, r.failed_got});
     }
+    if (result == result_file_cut) notify(e->notices, notice_file_cut, {e->changes.commit.cut_at});
     if (e->mode == edit_change_search || e->mode == edit_check) return;
     if (w.sync_losses > 0) notify(e->notices, notice_sync_lost, {w.sync_losses, w.sync_skipped});
     if (w.other_video.headers > 0) {

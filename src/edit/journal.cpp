@@ -4,8 +4,15 @@
 
 namespace {
 
-int32_t byte_put(FileHandleRec* video, int64_t pos, uint8_t value) {
-    return file_write_at(video, pos, &value, 1) == 1 ? 0 : result_write_error;
+// A file that another program cut shorter since the walk read it would
+// grow back, with zeros up to the byte, if the write were made: it is not.
+int32_t byte_put(BatchCommit* c, int64_t pos, uint8_t value) {
+    int64_t size = file_size_now(c->video);
+    if (size >= 0 && pos >= size) {
+        c->cut_at = size;
+        return result_file_cut;
+    }
+    return file_write_at(c->video, pos, &value, 1) == 1 ? 0 : result_write_error;
 }
 
 // The record of the batch goes to the disk, then its bytes to the video.
@@ -13,7 +20,7 @@ void batch_commit_job(void* context) {
     BatchCommit* c = static_cast<BatchCommit*>(context);
     const ChangeBatch& b = *c->batch;
     int32_t result = marker_sync(c->marker);
-    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_put(c->video, b.pos[i], b.value[i]);
+    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_put(c, b.pos[i], b.value[i]);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
     if (result == 0) file_write_out_start(c->video);
@@ -46,7 +53,7 @@ int32_t batch_commit(ChangeBatches* c) {
         return result;
     }
     c->written = true;
-    c->commit = BatchCommit{c->marker, c->video, &b, 0};
+    c->commit = BatchCommit{c->marker, c->video, &b, 0, -1};
     c->filling = 1 - c->filling;
     c->batches[c->filling].count = 0;
     if (c->committer == nullptr) {
@@ -67,7 +74,7 @@ void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* vid
     c->batches[0].count = 0;
     c->batches[1].count = 0;
     c->filling = 0;
-    c->commit = BatchCommit{marker, video, nullptr, 0};
+    c->commit = BatchCommit{marker, video, nullptr, 0, -1};
     c->committing = false;
     c->written = false;
 }

@@ -27,6 +27,7 @@ struct BatchCommit {
     FileHandleRec* video;
     const ChangeBatch* batch;
     int32_t result;
+    int64_t cut_at;  // result_file_cut: the file's length when a write was due past it
 };
 
 struct ChangeBatches {

@@ -18,6 +18,7 @@ enum NoticeKind : uint16_t {
     notice_sync_lost,        // n: losses, bytes skipped
     notice_other_video,      // n: PID, headers
     notice_false_headers,    // n: count
+    notice_file_cut,         // n: the file's length when a change was due past it
     notice_sets_left,        // n: total, no field, no code, escaping, across a repeat
     notice_sets_other,       // n: id, width, height, count
     notice_sets_other_more,  // n: count

@@ -36,4 +36,5 @@ enum Result : int32_t {
     result_samples_outside = -30, // a sample table that points past the end of the file
     result_element_broken = -31,  // a Matroska element whose size runs past what holds it
     result_samples_unaccounted = -32,  // a sample table that does not account for every sample
+    result_file_cut = -33,  // the file was cut shorter than a change due past its new end
 };
