@@ -55,7 +55,7 @@ struct FakePlatform {
     static int close(FileHandleRec* file) {
         ++closes;
         file->handle = os_invalid_handle;
-        return 1;
+        return 0;
     }
     static void sleep(uint32_t ms) {
         EXPECT_EQ(ms, 50u);

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <map>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -277,6 +279,30 @@ TEST_F(Dvd, AnIfoThatCannotBeWrittenFailsAloneAndALaterRunFinishesIt) {
     RunResult again = run_tool({"disc/VIDEO_TS"}, dir_.path());
     EXPECT_TRUE(says(again, "IFOとVOBのアスペクトがそろっていないので、最初のVOBの先頭と同じ16:9にそろえます\n"));
     EXPECT_TRUE(read_bytes(ifo) == expected.at("VTS_01_0.IFO"));
+}
+
+// Another program holds a title set's IFO and BUP locked: after the
+// openings of a video, each is that file's failure and never written, and
+// the set's VOBs are left as a set whose IFO failed leaves them.
+TEST_F(Dvd, ALockedIfoAndBupAreFailuresAndNeverWritten) {
+    std::vector<int> held;
+    for (const char* extension : {"IFO", "BUP"}) {
+        held.push_back(open((video_ts() / ifo_name(1, extension)).c_str(), O_RDONLY | O_CLOEXEC));
+        ASSERT_EQ(flock(held.back(), LOCK_EX), 0);
+    }
+    RunResult r = run_tool({"disc"}, dir_.path(), shim_environment({"MORVALEN_NO_WAIT=1"}));
+    for (int fd : held) close(fd);
+    EXPECT_EQ(r.exit_code, 7);
+    std::map<std::string, Bytes> expected = toggled();
+    std::string failures;
+    for (const char* extension : {"IFO", "BUP"}) {
+        std::string name = ifo_name(1, extension);
+        expected[name] = original_.at(name);
+        failures += "失敗:disc/VIDEO_TS/" + name + "(終了コード7)\n";
+    }
+    EXPECT_TRUE(now_without_markers() == expected);
+    EXPECT_TRUE(says(r, "別のmorvalencmdがこのファイルを処理しています。終わってからもう一度実行してください(1001)\n"));
+    EXPECT_TRUE(says(r, "\n11個のファイル: 完了9、変換するものなし0、失敗2、対象外0\n" + failures)) << r.out;
 }
 
 // The folder cut off at writes of each kind (a title VOB's header, a set's

@@ -12,7 +12,7 @@ SequenceHeaderInfo analyse(const Bytes& head, const Bytes& tail, int64_t tail_ba
     info.head_len = static_cast<uint32_t>(head.size());
     info.tail_len = static_cast<uint32_t>(tail.size());
     info.tail_base = tail_base;
-    header_seek(head.data(), tail.data(), &info);
+    header_seek(head.data(), &info);
     header_parse(head.data(), tail.data(), &info);
     return info;
 }

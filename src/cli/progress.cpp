@@ -2,7 +2,6 @@
 
 #include "console/console.h"
 #include "console/messages.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -41,13 +40,4 @@ void progress_line_build(const ProgressInput* input, char* line) {
     } else {
         text_format(line, progress_text_capacity, fmt_progress_line, percent_text, time_text);
     }
-}
-
-void show_progress(WalkKind walk, uint64_t header_pos, int64_t file_position, int64_t file_size,
-                   uint32_t start_tick, const char* list_line) {
-    ProgressInput input = {walk,       header_pos, file_position, file_size,
-                           start_tick, os_tick_ms(), list_line};
-    char line[progress_text_capacity] = {};
-    progress_line_build(&input, line);
-    console_print(fmt_progress_out, line);
 }

@@ -19,6 +19,3 @@ inline constexpr unsigned progress_text_capacity = 512;
 
 // The line as printed, without its closing "\r".
 void progress_line_build(const ProgressInput* input, char* line);
-// Builds the line at the current tick and prints it followed by "\r".
-void show_progress(WalkKind walk, uint64_t header_pos, int64_t file_position, int64_t file_size,
-                   uint32_t start_tick, const char* list_line);

@@ -23,13 +23,13 @@ bool translate_format(const char* format, char* out, size_t capacity) {
             if (!put(*p++)) return false;
             continue;
         }
-        const char* spec_end = p + 1;
-        while (*spec_end != '\0' && std::strchr("-+ #0123456789.I6lh", *spec_end) != nullptr) {
-            ++spec_end;
+        const char* conversion_end = p + 1;
+        while (*conversion_end != '\0' && std::strchr("-+ #0123456789.I6lh", *conversion_end) != nullptr) {
+            ++conversion_end;
         }
-        bool hash_hex = (*spec_end == 'x' && std::memchr(p, '#', spec_end - p) != nullptr);
+        bool hash_hex = (*conversion_end == 'x' && std::memchr(p, '#', conversion_end - p) != nullptr);
         if (hash_hex && !(put('0') && put('x'))) return false;
-        for (const char* q = p; q < spec_end; ++q) {
+        for (const char* q = p; q < conversion_end; ++q) {
             if (hash_hex && *q == '#') continue;
             if (q[0] == 'I' && q[1] == '6' && q[2] == '4') {
                 if (!(put('l') && put('l'))) return false;
@@ -38,8 +38,8 @@ bool translate_format(const char* format, char* out, size_t capacity) {
             }
             if (!put(*q)) return false;
         }
-        if (*spec_end != '\0' && !put(*spec_end++)) return false;
-        p = spec_end;
+        if (*conversion_end != '\0' && !put(*conversion_end++)) return false;
+        p = conversion_end;
     }
     out[n] = '\0';
     return true;
@@ -163,5 +163,5 @@ int text_file_close(TextFileRec* text) {
     int flushed = text_file_flush(text);
     int closed = file_close(&text->file);
     text->open = false;
-    return flushed == 0 && closed != 0 ? 0 : 1;
+    return flushed == 0 && closed == 0 ? 0 : 1;
 }

@@ -54,12 +54,12 @@ int32_t changes_finish(Editor* e, int32_t result) {
 // What the walk met on its way: where it stopped at damage, a read that
 // came up short, lost sync, video on another PID, sites left alone.
 void walk_notify(const Editor* e, int32_t result) {
-    const Walk& w = e->walk;
+    const WalkMet& w = e->walk.met;
     if (w.damage_at >= 0) {
         notify(e->notices, notice_damage, {w.damage_at, w.damage_bytes[0], w.damage_bytes[1], w.damage_bytes[2]});
     }
     if (result == result_read_error) {
-        const BlockReader& r = w.reader;
+        const BlockReader& r = e->walk.reader;
         notify(e->notices, notice_read_short, {r.failed_at, r.failed_want, r.failed_got});
     }
     if (result == result_file_cut) notify(e->notices, notice_file_cut, {e->changes.commit.cut_at});

@@ -193,11 +193,6 @@ int32_t marker_sync(MarkerRec* marker) {
     return 0;
 }
 
-int32_t marker_commit(MarkerRec* marker) {
-    int32_t result = marker_flush(marker);
-    return result == 0 ? marker_sync(marker) : result;
-}
-
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original) {
     while (marker->cursor < marker->count && entry_position(marker->entries[marker->cursor]) < position) {
         miss_note(&marker->missed, entry_position(marker->entries[marker->cursor++]));

@@ -74,12 +74,11 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
 // 0 or result_marker_write_error. The byte may change only once the
 // record is committed.
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original);
-// Makes every line recorded so far durable (and, the first time, a new
-// marker file's name in its folder): 0 or result_marker_write_error.
-int32_t marker_commit(MarkerRec* marker);
-// The two halves of a commit: the lines recorded so far handed to the file,
-// then made durable. The second touches only the file's handle and the
-// folder's, and may run on another thread while more lines are recorded.
+// A commit in two halves: the lines recorded so far handed to the file,
+// then made durable (and, the first time, a new marker file's name in its
+// folder): 0 or result_marker_write_error. The second touches only the
+// file's handle and the folder's, and may run on another thread while more
+// lines are recorded.
 int32_t marker_flush(MarkerRec* marker);
 int32_t marker_sync(MarkerRec* marker);
 // Whether the position is listed, and then the byte it held first. Positions

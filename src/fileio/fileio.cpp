@@ -133,7 +133,7 @@ int file_truncate(FileHandleRec* file, int64_t length) {
 }
 
 int file_close(FileHandleRec* file) {
-    return os_file_close(file->handle);
+    return os_file_close(file->handle) ? 0 : 1;
 }
 
 int file_exists(const char* name) {

@@ -77,7 +77,7 @@ void file_view_close(FileView* view);
 int file_lock(FileHandleRec* file);
 // Cuts the file to the length; 0 on success.
 int file_truncate(FileHandleRec* file, int64_t length);
-// The platform's result: not 0 on success.
+// 0 when the handle closed.
 int file_close(FileHandleRec* file);
 // 0 when the name is found (a directory too), 1 when it is not.
 int file_exists(const char* name);

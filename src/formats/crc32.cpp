@@ -35,12 +35,6 @@ uint32_t zeros_factor(uint64_t bytes) {
 
 }  // namespace
 
-uint32_t crc32_of(const uint8_t* bytes, size_t length) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < length; ++i) crc = byte_through(crc, bytes[i]);
-    return crc ^ 0xFFFFFFFFu;
-}
-
 uint32_t crc32_byte_change(uint8_t difference, uint64_t bytes_after) {
     return multiply(zeros_factor(bytes_after), byte_through(0, difference));
 }

@@ -3,11 +3,8 @@
 // the bytes it covers: the change that one changed byte makes to it needs
 // only where the byte lies, never the bytes that stay as they were.
 #pragma once
-#include <cstddef>
 #include <cstdint>
 
-// The CRC of the bytes.
-uint32_t crc32_of(const uint8_t* bytes, size_t length);
 // What to XOR into the CRC of some bytes when one of them changes by
 // `difference` (its old value XOR its new one) and `bytes_after` bytes of
 // the covered ones follow it.

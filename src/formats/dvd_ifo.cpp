@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fileio/result.h"
 #include "formats/walk.h"
 
 namespace {
@@ -27,4 +28,21 @@ int32_t dvd_ifo_walk(Walk* w) {
     int32_t result = reader_fetch(&w->reader, ifo_title_video_attributes, 1, &bytes, &available);
     if (result != 0 || available == 0) return result;
     return walk_feed_one(w, bytes, ifo_title_video_attributes, 0, 1, ifo_title_video_attributes, w->reader.size);
+}
+
+// The attributes byte, the one site, read from the head.
+int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte) {
+    uint8_t head[ifo_head_length] = {};
+    uint32_t got = file_read_at(file, 0, head, sizeof head);
+    int32_t refused = !dvd_ifo_probe(head, sizeof head, layout) ? result_not_dvd_ifo
+                      : got < sizeof head                       ? result_read_error
+                                                                : 0;
+    if (refused != 0) return refused;
+    *byte = head[ifo_title_video_attributes];
+    AspectSite site = {};
+    site.kind = site_dvd_attributes;
+    site.bytes = head + ifo_title_video_attributes;
+    site.length = 1;
+    site_read(&site, site.bytes, reading);
+    return 0;
 }

@@ -8,15 +8,21 @@ namespace {
 
 // In the order a file is judged.
 const Format formats[] = {
-    {stream_transport, false, false, transport_probe, transport_clocks, transport_walk, nullptr},
+    {stream_transport, false, false, transport_probe, transport_clocks, transport_walk, nullptr,
+     transport_stream_find, transport_stream_seek, nullptr},
     // Before the kinds that open with a start code: a box of 64-bit size
     // opens with 00 00 00 01.
-    {stream_iso_media, false, false, iso_media_probe, nullptr, iso_media_walk, iso_media_look},
-    {stream_matroska, false, false, matroska_probe, nullptr, matroska_walk, matroska_look},
-    {stream_elementary, false, true, nal_elementary_probe, nullptr, elementary_walk, nullptr},
-    {stream_elementary, false, true, elementary_probe, nullptr, elementary_walk, nullptr},
-    {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr},
-    {stream_dvd_ifo, true, false, dvd_ifo_probe, nullptr, dvd_ifo_walk, nullptr},
+    {stream_iso_media, false, false, iso_media_probe, nullptr, iso_media_walk, iso_media_look, nullptr, nullptr,
+     nullptr},
+    {stream_matroska, false, false, matroska_probe, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
+     nullptr},
+    {stream_elementary, false, true, nal_elementary_probe, nullptr, elementary_walk, nullptr, nullptr, nullptr,
+     nullptr},
+    {stream_elementary, false, true, elementary_probe, nullptr, elementary_walk, nullptr, nullptr, nullptr,
+     nullptr},
+    {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr, nullptr, nullptr, nullptr},
+    {stream_dvd_ifo, true, false, dvd_ifo_probe, nullptr, dvd_ifo_walk, nullptr, nullptr, nullptr,
+     dvd_ifo_head_site},
 };
 
 // Whether the bytes hold an MPEG sequence header's start code, which no

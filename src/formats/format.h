@@ -1,12 +1,15 @@
 // The kinds of file the tool takes, each behind the same small interface:
-// it recognises a file by its first bytes, reads the playing time from its
-// head and tail, and walks the file (or a window of it) handing the video's
-// payload to a sink. One table holds them, in the order a file is judged.
+// it recognises a file by its first bytes, finds its own video, reads the
+// playing time from its head and tail, and walks the file (or a window of
+// it) handing the video's payload to a sink. One table holds them, in the
+// order a file is judged.
 #pragma once
 #include <cstdint>
 
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 #include "formats/ts_packets.h"
+#include "formats/ts_tables.h"
 
 enum StreamKind : uint8_t {
     stream_not_mpeg,
@@ -69,6 +72,7 @@ struct ContainerLook {
 };
 
 struct BlockReader;
+struct FileHandleRec;
 
 struct Format {
     StreamKind kind;
@@ -88,6 +92,17 @@ struct Format {
     int32_t (*walk)(Walk* walk);
     // A container's look at its video: null for the streams.
     int32_t (*look)(BlockReader* reader, ContainerLook* look);
+    // Which of the file's streams holds the video, where it holds several
+    // (a transport stream's program and PID), and its codec: from the head
+    // window, then, where the head did not tell, from windows of
+    // `window_size` further on (0, or the result of a failed read). Both
+    // null where the video is all the file holds.
+    void (*stream_find)(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
+    int32_t (*stream_seek)(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
+    // A named file's one site, which its head holds (a DVD IFO's attributes
+    // byte): the file's layout, what the site says and its byte; 0, or why
+    // the file is refused. Null but for the named-only kinds.
+    int32_t (*head_site)(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);
 };
 
 // The kind of file the first bytes open: a transport stream by its sync
@@ -105,7 +120,7 @@ const Format* format_of(StreamKind kind);
 // fields too: all its places change together, or none.
 bool format_is_container(StreamKind kind);
 
-// The formats' own parts: probes, clocks, walks.
+// The formats' own parts: probes, clocks, walks, and how each finds its video.
 bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
@@ -123,3 +138,6 @@ int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t iso_media_look(BlockReader* reader, ContainerLook* look);
 int32_t matroska_look(BlockReader* reader, ContainerLook* look);
+void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
+int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
+int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

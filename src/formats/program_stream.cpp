@@ -16,30 +16,36 @@ constexpr uint32_t packet_read_size = 0xFFFF;
 // length is in its 14th byte).
 constexpr uint32_t unit_look = 14;
 
+// The walk's own state: the breaks that the next video payload gets.
+struct PsWalk {
+    Walk* walk;
+    uint8_t pending_breaks;
+};
+
 // Without -r the walk stops at damage: where, and the bytes that stand
 // there, are noted for the user to hear, with the news that -r walks on
 // past it.
-int32_t damage_note(Walk* w, int64_t at) {
+int32_t damage_note(PsWalk* pw, int64_t at) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 0;
-    int32_t result = reader_fetch(&w->reader, at, 3, &bytes, &available);
+    int32_t result = reader_fetch(&pw->walk->reader, at, 3, &bytes, &available);
     if (result != 0) return result;
-    w->damage_at = at;
-    for (uint32_t i = 0; i < 3; ++i) w->damage_bytes[i] = i < available ? bytes[i] : 0;
+    pw->walk->met.damage_at = at;
+    for (uint32_t i = 0; i < 3; ++i) pw->walk->met.damage_bytes[i] = i < available ? bytes[i] : 0;
     return result_stream_id_error;
 }
 
 // Steps over zero bytes that lead to the next 00 00 01 (Video CD sectors
 // carry such padding between packs). A zero run that reaches the end of
 // the file ends the walk; any other run is left for the start code test.
-int32_t zero_padding_skip(Walk* w, int64_t* walk, bool* at_end) {
+int32_t zero_padding_skip(PsWalk* pw, int64_t* walk, bool* at_end) {
     int64_t pos = *walk;
     // Only what the block holds is looked at: a run that goes on past it is
     // followed into the next one, and nothing is read twice.
     for (;;) {
         const uint8_t* bytes = nullptr;
         uint32_t available = 0;
-        int32_t result = reader_fetch_some(&w->reader, pos, packet_read_size, &bytes, &available);
+        int32_t result = reader_fetch_some(&pw->walk->reader, pos, packet_read_size, &bytes, &available);
         if (result != 0) return result;
         if (available == 0) {
             *at_end = true;
@@ -58,13 +64,13 @@ int32_t zero_padding_skip(Walk* w, int64_t* walk, bool* at_end) {
 // header where a damaged stream resumes. The search has no bound but the
 // file's end; it looks only at the 0xBA bytes, so a long stretch of other
 // bytes costs a memchr.
-int32_t resync_find(Walk* w, int64_t from, int64_t limit, int64_t* found) {
+int32_t resync_find(PsWalk* pw, int64_t from, int64_t limit, int64_t* found) {
     *found = -1;
     // Where the 0xBA of the next candidate may lie.
     for (int64_t at = from + 3; at < limit + 3;) {
         const uint8_t* bytes = nullptr;
         uint32_t n = 0;
-        int32_t result = reader_fetch_some(&w->reader, at, packet_read_size, &bytes, &n);
+        int32_t result = reader_fetch_some(&pw->walk->reader, at, packet_read_size, &bytes, &n);
         if (result != 0 || n == 0) return result;
         if (limit + 3 - at < n) n = static_cast<uint32_t>(limit + 3 - at);
         const void* hit = std::memchr(bytes, stream_id_pack, n);
@@ -74,7 +80,7 @@ int32_t resync_find(Walk* w, int64_t from, int64_t limit, int64_t* found) {
         }
         int64_t candidate = at + (static_cast<const uint8_t*>(hit) - bytes) - 3;
         at = candidate + 4;
-        result = reader_fetch(&w->reader, candidate, ps_resync_look, &bytes, &n);
+        result = reader_fetch(&pw->walk->reader, candidate, ps_resync_look, &bytes, &n);
         if (result != 0) return result;
         if (ps_resync_point(bytes, n)) {
             *found = candidate;
@@ -86,21 +92,21 @@ int32_t resync_find(Walk* w, int64_t from, int64_t limit, int64_t* found) {
 
 // The walk goes on at `to`: the bytes from `from` are skipped, and no
 // header is put together across them.
-void stretch_skip(Walk* w, int64_t from, int64_t to) {
-    ++w->sync_losses;
-    w->sync_skipped += to - from;
-    w->pending_breaks |= payload_gap;
+void stretch_skip(PsWalk* pw, int64_t from, int64_t to) {
+    ++pw->walk->met.sync_losses;
+    pw->walk->met.sync_skipped += to - from;
+    pw->pending_breaks |= payload_gap;
 }
 
 // Damage at `at`, bytes that begin no unit: with -r the walk resumes at the
 // next resync point, or ends with the file when there is none.
-int32_t damage_meet(Walk* w, int64_t at, int64_t* walk, bool* at_end) {
-    if (!w->range_search) return damage_note(w, at);
-    int64_t size = w->reader.size;
+int32_t damage_meet(PsWalk* pw, int64_t at, int64_t* walk, bool* at_end) {
+    if (!pw->walk->range_search) return damage_note(pw, at);
+    int64_t size = pw->walk->reader.size;
     int64_t found = -1;
-    int32_t result = resync_find(w, at + 1, size, &found);
+    int32_t result = resync_find(pw, at + 1, size, &found);
     if (result != 0) return result;
-    stretch_skip(w, at, found < 0 ? size : found);
+    stretch_skip(pw, at, found < 0 ? size : found);
     if (found < 0) {
         *at_end = true;
     } else {
@@ -111,41 +117,41 @@ int32_t damage_meet(Walk* w, int64_t at, int64_t* walk, bool* at_end) {
 
 // Feeds the payload of a packet of video stream 0xE0, all of it up to the
 // packet's last byte.
-int32_t video_packet_feed(Walk* w, int64_t walk, uint32_t length) {
-    int64_t left = w->reader.size - walk;
+int32_t video_packet_feed(PsWalk* pw, int64_t walk, uint32_t length) {
+    int64_t left = pw->walk->reader.size - walk;
     int64_t progress = walk + (left < packet_read_size ? left : packet_read_size);
     const uint8_t* packet = nullptr;
     uint32_t available = 0;
-    int32_t result = reader_fetch(&w->reader, walk, length, &packet, &available);
+    int32_t result = reader_fetch(&pw->walk->reader, walk, length, &packet, &available);
     if (result != 0) return result;
     uint32_t start = pes_payload_start(packet, available);
     if (start >= available) return 0;
-    PayloadRange range = {start, available, w->pending_breaks, walk, progress};
-    w->pending_breaks = 0;
-    return w->sink.feed(w->sink.context, packet, walk, &range, 1);
+    PayloadRange range = {start, available, pw->pending_breaks, walk, progress};
+    pw->pending_breaks = 0;
+    return pw->walk->sink.feed(pw->walk->sink.context, packet, walk, &range, 1);
 }
 
 // Whether the unit at pos is followed by the next one; when it is not, the
 // first resync point inside it (-1 when there is none): the unit was cut
 // there by a joint.
-int32_t unit_check(Walk* w, int64_t pos, uint32_t length, bool* follows, int64_t* resync) {
+int32_t unit_check(PsWalk* pw, int64_t pos, uint32_t length, bool* follows, int64_t* resync) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 0;
-    int32_t result = reader_fetch(&w->reader, pos, length + 4, &bytes, &available);
+    int32_t result = reader_fetch(&pw->walk->reader, pos, length + 4, &bytes, &available);
     if (result != 0) return result;
     uint32_t after = available > length ? available - length : 0;
     *follows = ps_unit_follows(bytes + (available - after), after);
     *resync = -1;
-    return *follows ? 0 : resync_find(w, pos + 4, pos + length, resync);
+    return *follows ? 0 : resync_find(pw, pos + 4, pos + length, resync);
 }
 
 // One step at a start code: moves *walk past its unit, or past damage, or
 // stops. A unit with no resync point inside it is taken whole as far as its
 // length goes, and any damage is met where it ends.
-int32_t unit_step(Walk* w, int64_t* walk, bool* at_end) {
+int32_t unit_step(PsWalk* pw, int64_t* walk, bool* at_end) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 0;
-    int32_t result = reader_fetch(&w->reader, *walk, unit_look, &bytes, &available);
+    int32_t result = reader_fetch(&pw->walk->reader, *walk, unit_look, &bytes, &available);
     if (result != 0) return result;
     if (available < 4) {  // a start code cut off by the end of the file
         *at_end = true;
@@ -153,29 +159,29 @@ int32_t unit_step(Walk* w, int64_t* walk, bool* at_end) {
     }
     PsUnit unit = ps_unit_at(bytes, available);
     if (unit.kind == ps_not_a_start_code || unit.kind == ps_stray_code) {
-        return damage_meet(w, *walk, walk, at_end);
+        return damage_meet(pw, *walk, walk, at_end);
     }
     int64_t end = *walk + unit.length;
     bool follows = true;
     int64_t resync = -1;
-    result = unit_check(w, *walk, unit.length, &follows, &resync);
+    result = unit_check(pw, *walk, unit.length, &follows, &resync);
     if (result != 0) return result;
     // A unit cut by damage is taken only as far as the resync point inside
     // it; that lies where the next stream begins, so the cut unit's own
     // bytes are all it gives.
     int64_t taken_end = resync >= 0 ? resync : end;
     if (unit.kind == ps_packet && unit.id == stream_id_video) {
-        result = video_packet_feed(w, *walk, static_cast<uint32_t>(taken_end - *walk));
+        result = video_packet_feed(pw, *walk, static_cast<uint32_t>(taken_end - *walk));
         if (result != 0) return result;
     }
     if (resync >= 0) {
-        if (!w->range_search) return damage_note(w, end);
-        stretch_skip(w, resync, resync);  // sync lost, but no byte left unread
+        if (!pw->walk->range_search) return damage_note(pw, end);
+        stretch_skip(pw, resync, resync);  // sync lost, but no byte left unread
         *walk = resync;
         return 0;
     }
     *walk = end;
-    return follows ? 0 : damage_meet(w, end, walk, at_end);
+    return follows ? 0 : damage_meet(pw, end, walk, at_end);
 }
 
 // Copies up to count bytes at offset; bytes past the buffer's end count as 0
@@ -261,11 +267,12 @@ void program_clocks(const ClockLook* look, StreamClocks* clocks) {
 
 // Pack by pack and packet by packet; only video stream 0xE0 is fed.
 int32_t program_walk(Walk* w) {
+    PsWalk pw = {w, 0};
     int64_t walk = 0;
     bool at_end = false;
     while (walk < w->reader.size && !at_end) {
-        int32_t result = zero_padding_skip(w, &walk, &at_end);
-        if (result == 0 && !at_end) result = unit_step(w, &walk, &at_end);
+        int32_t result = zero_padding_skip(&pw, &walk, &at_end);
+        if (result == 0 && !at_end) result = unit_step(&pw, &walk, &at_end);
         if (result != 0) return result;
     }
     return 0;

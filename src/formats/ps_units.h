@@ -8,11 +8,6 @@ inline constexpr uint8_t stream_id_pack = 0xBA;
 inline constexpr uint8_t stream_id_program_end = 0xB9;
 inline constexpr uint8_t stream_id_video = 0xE0;
 
-// Bytes a unit's first look needs: start code and packet length.
-inline constexpr uint32_t ps_unit_lead = 6;
-// A PES packet is its 6 header bytes and up to 65,535 more.
-inline constexpr uint32_t ps_packet_longest = 6 + 0xFFFF;
-
 enum PsUnitKind {
     ps_not_a_start_code,  // the bytes do not begin with 00 00 01
     ps_stray_code,        // a start code below 0xB9: no unit of the system layer

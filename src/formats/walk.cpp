@@ -7,8 +7,8 @@ void walk_set(Walk* walk, StreamLayout layout, uint16_t video_pid, bool range_se
     walk->video_pid = video_pid;
     walk->range_search = range_search;
     walk->sink = sink;
-    walk->other_video = {ts_pid_none, 0, 0xFFFFFFFFu};
-    walk->damage_at = -1;
+    walk->met.other_video = {ts_pid_none, 0, 0xFFFFFFFFu};
+    walk->met.damage_at = -1;
 }
 
 }  // namespace

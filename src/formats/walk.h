@@ -35,10 +35,6 @@ struct WalkSink {
     int32_t (*checksum)(void* context, const ChecksumRegion* region);
 };
 
-// The most payload ranges handed over at once: one per packet of the
-// longest fetch.
-inline constexpr uint32_t walk_ranges_most = reader_fetch_most / ts_packet_size + 1;
-
 // A video stream on another PID than the one rewritten (a join of two
 // recordings): the first that carries sequence headers, and how many.
 struct OtherVideo {
@@ -47,27 +43,31 @@ struct OtherVideo {
     uint32_t window;  // the last four payload bytes
 };
 
+// What a walk met on its way, whatever its format, for the caller to tell.
+// Each format keeps what it needs to get there in a record of its own.
+struct WalkMet {
+    // Where damage stopped the walk (a program stream's, without -r), and
+    // the three bytes that stand there instead of a start code prefix; -1
+    // when none.
+    int64_t damage_at;
+    uint8_t damage_bytes[3];
+    // Stretches passed over to find the stream again, and their bytes.
+    uint32_t sync_losses;
+    int64_t sync_skipped;
+    OtherVideo other_video;
+    // Why a walk to the end may have handed over no video, where its format
+    // can tell (a transport stream's video PID that carries no packet, or
+    // only scrambled ones): a result, or 0.
+    int32_t video_unseen;
+};
+
 struct Walk {
     BlockReader reader;
     StreamLayout layout;
     uint16_t video_pid;  // transport streams
     bool range_search;   // -r: program streams look ahead for the next start code
     WalkSink sink;
-    // What the transport stream walk met on its way.
-    uint32_t video_packets;      // of the video PID
-    uint32_t scrambled_packets;  // of those
-    uint32_t sync_losses;
-    int64_t sync_skipped;
-    OtherVideo other_video;
-    // Where damage stopped a program stream walk without -r, and the three
-    // bytes that stand there instead of a start code prefix; -1 when none.
-    int64_t damage_at;
-    uint8_t damage_bytes[3];
-    // Ranges gathered from one fetch of transport packets, and the breaks
-    // that the next range gets.
-    PayloadRange ranges[walk_ranges_most];
-    uint32_t range_count;
-    uint8_t pending_breaks;
+    WalkMet met;
 };
 
 void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,

@@ -146,8 +146,7 @@ bool os_folder_sync(const char* file_name);
 bool os_file_lock(os_handle handle);
 // Cuts or extends the file to the length.
 bool os_file_truncate(os_handle handle, int64_t length);
-// Returns non-zero on success, as CloseHandle does.
-int os_file_close(os_handle handle);
+bool os_file_close(os_handle handle);
 bool os_file_remove(const char* name);
 // Gives the file `from` the name `to`, replacing whatever bears that name
 // (a link there is replaced as a name; its target is never touched).

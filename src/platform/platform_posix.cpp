@@ -229,8 +229,8 @@ bool os_file_truncate(os_handle handle, int64_t length) {
     return ftruncate(fd_of(handle), static_cast<off_t>(length)) == 0;
 }
 
-int os_file_close(os_handle handle) {
-    return close(fd_of(handle)) == 0 ? 1 : 0;
+bool os_file_close(os_handle handle) {
+    return close(fd_of(handle)) == 0;
 }
 
 bool os_file_remove(const char* name) {

@@ -227,8 +227,8 @@ bool os_file_truncate(os_handle handle, int64_t length) {
     return SetEndOfFile(native(handle)) != 0;
 }
 
-int os_file_close(os_handle handle) {
-    return CloseHandle(native(handle)) ? 1 : 0;
+bool os_file_close(os_handle handle) {
+    return CloseHandle(native(handle)) != 0;
 }
 
 bool os_file_remove(const char* name) {

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "codecs/site_scan.h"
-#include "formats/dvd_ifo.h"
 #include "formats/walk.h"
 #include "run/exit_codes.h"
 #include "run/trailing_zero.h"
@@ -74,14 +73,13 @@ int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos
 }
 
 // Why the walk found no first site, where the file says it: parameter
-// sets this reader cannot read, a video PID named in the tables but never
-// carried, or one whose packets are scrambled.
+// sets this reader cannot read, or what the format saw of its video (a
+// video PID named in the tables but never carried, or one whose packets
+// are scrambled).
 int32_t reference_missing(const Walk* walk, bool sets, uint32_t unread) {
     if (sets && unread > 0) return result_sps_unreadable;
-    int32_t none = sets ? result_no_sps : result_no_sequence_header;
-    if (walk->layout.kind != stream_transport) return none;
-    if (walk->video_packets == 0) return result_video_pid_empty;
-    return walk->scrambled_packets > 0 ? result_video_scrambled : none;
+    if (walk->met.video_unseen != 0) return walk->met.video_unseen;
+    return sets ? result_no_sps : result_no_sequence_header;
 }
 
 // The walk of the window, or of the whole file, to the video's first site.
@@ -135,28 +133,6 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
     return *zeros == file->size ? int64_t{stop_all_zero_file} : -1;
 }
 
-// A recording that opens with more null packets than the head window holds
-// has its tables further on: windows that overlap by half, so that tables
-// split between two are seen whole in one, until tables or a video stream
-// turn up.
-int32_t program_seek(FileHandleRec* file, SequenceHeaderInfo* info) {
-    const TsLayout& ts = info->layout.ts;
-    FileBuffer window;
-    if (!file_buffer_make(&window, head_window)) return result_data_buffer_error;
-    int64_t step = head_window / 2 / ts.stride * ts.stride;
-    for (int64_t at = ts.first_sync + step; !info->program.found && !info->program.tables_seen &&
-                                            at + ts_packet_size <= file->size;
-         at += step) {
-        int64_t left = file->size - at;
-        uint32_t want = left < head_window ? static_cast<uint32_t>(left) : head_window;
-        uint32_t got = file_read_at(file, at, window.bytes, want);
-        if (got != want) return result_read_error;
-        ts_program_find(window.bytes, got, TsLayout{ts.stride, 0}, &info->program);
-    }
-    info->layout.codec = info->program.codec;
-    return 0;
-}
-
 bool parameter_sets(VideoCodec codec) {
     return codec == codec_avc || codec == codec_hevc;
 }
@@ -180,9 +156,9 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
         result = reference_missing(walk, false, 0);
     }
-    if (walk->damage_at >= 0) {
-        notify(notices, notice_damage,
-               {walk->damage_at, walk->damage_bytes[0], walk->damage_bytes[1], walk->damage_bytes[2]});
+    const WalkMet& met = walk->met;
+    if (met.damage_at >= 0) {
+        notify(notices, notice_damage, {met.damage_at, met.damage_bytes[0], met.damage_bytes[1], met.damage_bytes[2]});
     }
     if (result == result_read_error) {
         notify(notices, notice_read_short, {walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
@@ -200,14 +176,14 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
 
 // A container's video track: its codec, its playing time, and the other
 // video tracks it leaves alone. Returns an exit code, or -1 to go on.
-int container_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* info) {
+int container_find(FileHandleRec* file, const Format* format, NoticeSink notices, SequenceHeaderInfo* info) {
     FileBuffer block;
     ContainerLook look = {};
     int32_t result = result_data_buffer_error;
     if (file_buffer_make(&block, reader_buffer_size)) {
         BlockReader reader;
         reader_init(&reader, file, block.bytes);
-        result = format_of(info->layout.kind)->look(&reader, &look);
+        result = format->look(&reader, &look);
     }
     if (result != 0) {
         notify(notices, notice_error, {result});
@@ -226,24 +202,24 @@ int container_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* 
 }
 
 // The video of a stream the head opens: its first site from the windows or
-// the rest of the file. A transport stream's tables or video can lie past
-// the head window (a recording that opens with null packets): they are
-// looked for there, and tables that name no video the tool takes settle
-// it. Returns an exit code, or -1 to go on.
+// the rest of the file. Where the file holds several streams, the one with
+// the video can be named past the head window (a transport stream that
+// opens with null packets): it is looked for there, and tables that name
+// no video the tool takes settle it. Returns an exit code, or -1 to go on.
 int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, SequenceHeaderInfo* info,
                VideoLayout* video) {
     const Format* format = format_of(info->layout.kind);
-    if (format != nullptr && format->look != nullptr) {
-        int stop = container_find(file, notices, info);
+    if (format->look != nullptr) {
+        int stop = container_find(file, format, notices, info);
         if (stop >= 0) return stop;
     }
     int32_t result = 0;
-    if (info->layout.kind == stream_transport && !info->program.found && !info->program.tables_seen) {
-        result = program_seek(file, info);
-    }
-    if (result == 0 && info->layout.kind == stream_transport && !info->program.found) {
-        notify(notices, notice_stop, {info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
-        return exit_not_mpeg;
+    if (format->stream_find != nullptr) {
+        result = format->stream_seek(file, head_window, &info->layout, &info->program);
+        if (result == 0 && !info->program.found) {
+            notify(notices, notice_stop, {info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
+            return exit_not_mpeg;
+        }
     }
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     if (result != 0) {
@@ -260,32 +236,20 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     return -1;
 }
 
-// A DVD's IFO or BUP, which the job names as one: its identifier and its
-// attributes byte, the one site. Returns an exit code, or -1 to go on.
-int ifo_find(FileHandleRec* file, NoticeSink notices, VideoLayout* video) {
-    uint8_t head[ifo_head_length] = {};
-    uint32_t got = file_read_at(file, 0, head, sizeof head);
-    video->layout = stream_layout_named(stream_dvd_ifo, head, sizeof head);
-    int32_t refused = video->layout.kind != stream_dvd_ifo ? result_not_dvd_ifo
-                      : got < sizeof head                  ? result_read_error
-                                                           : 0;
+// A file the job names as one of a kind whose head holds its one site (a
+// DVD's IFO or BUP). Returns an exit code, or -1 to go on.
+int head_site_find(FileHandleRec* file, const Format* format, NoticeSink notices, VideoLayout* video) {
+    int32_t refused = format->head_site(file, &video->layout, &video->reference, &video->first_byte);
     if (refused != 0) {
         notify(notices, notice_error, {refused});
         return exit_engine_error;
     }
-    video->first_byte = head[ifo_title_video_attributes];
-    AspectSite site = {};
-    site.kind = site_dvd_attributes;
-    site.bytes = head + ifo_title_video_attributes;
-    site.length = 1;
-    site_read(&site, site.bytes, &video->reference);
     return -1;
 }
 
 }  // namespace
 
-int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info) {
-    (void)tailbuf;
+int header_seek(const uint8_t* headbuf, SequenceHeaderInfo* info) {
     info->not_mpeg = 0xFF;
     info->first_pack_pos = -1;
     info->last_pack_pos = -1;
@@ -293,17 +257,14 @@ int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderIn
     info->program = ts_program_none;
     video_probe_init(&info->video);
     info->layout = stream_layout_detect(headbuf, info->head_len);
-    if (info->layout.kind == stream_not_mpeg) return 0;
-    info->not_mpeg = 0;
-    if (info->layout.kind == stream_transport) {
-        ts_program_find(headbuf, info->head_len, info->layout.ts, &info->program);
-        info->layout.codec = info->program.codec;
-    }
-    // A parameter set is found by the walk of the file, with its own scanner;
-    // a transport stream's video only once its PID is known, a container's
-    // only from its tracks.
     const Format* format = format_of(info->layout.kind);
-    bool video_known = (info->layout.kind != stream_transport || info->program.found) && format->look == nullptr;
+    if (format == nullptr) return 0;
+    info->not_mpeg = 0;
+    if (format->stream_find != nullptr) format->stream_find(headbuf, info->head_len, &info->layout, &info->program);
+    // A parameter set is found by the walk of the file, with its own scanner;
+    // the video of a file of several streams only once its stream is known,
+    // a container's only from its tracks.
+    bool video_known = (format->stream_find == nullptr || info->program.found) && format->look == nullptr;
     if (info->layout.codec != codec_mpeg || !video_known) return 0;
     Walk* walk = new Walk;
     ProbeSink probe = {&info->video, info->video, true};
@@ -349,7 +310,8 @@ int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderI
 
 int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, NoticeSink notices,
                  SequenceHeaderInfo* info, VideoLayout* video) {
-    if (kind == stream_dvd_ifo) return ifo_find(file, notices, video);
+    const Format* named = format_of(kind);
+    if (named != nullptr && named->head_site != nullptr) return head_site_find(file, named, notices, video);
     Windows windows;
     int64_t zeros = 0;
     int64_t stop = zeros_measure(file, &zeros);
@@ -359,7 +321,7 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
         notify(notices, notice_stop, {stop});
         return exit_usage;
     }
-    header_seek(windows.headbuf.bytes, windows.tailbuf.bytes, info);
+    header_seek(windows.headbuf.bytes, info);
     if (info->not_mpeg != 0) {
         notify(notices, notice_stop, {stop_not_mpeg});
         return exit_not_mpeg;

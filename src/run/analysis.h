@@ -39,7 +39,7 @@ struct SequenceHeaderInfo {
 // Sets not_mpeg, the layout, the video stream and its first sequence header
 // as far as headbuf holds it, walked by the stream's own format; always 0.
 // first_seqhdr_pos is set by header_parse, from the header found.
-int header_seek(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);
+int header_seek(const uint8_t* headbuf, SequenceHeaderInfo* info);
 // Decodes what header_seek located; always returns 0. The run may complete
 // info->video from the rest of the file first.
 int header_parse(const uint8_t* headbuf, const uint8_t* tailbuf, SequenceHeaderInfo* info);

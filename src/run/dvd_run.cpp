@@ -7,6 +7,7 @@
 #include "run/analysis.h"
 #include "run/exit_codes.h"
 #include "run/file_edit.h"
+#include "run/file_run.h"
 
 namespace {
 
@@ -40,18 +41,14 @@ int ifo_run(const char* path, const RunOptions* options, uint32_t target, Notice
         notify(notices, notice_file_no_marker);
         return exit_same_aspect;
     }
-    int opened = file_open(&run.file, path, generic_read | generic_write);
-    if (opened == file_open_refused) {
-        notify(notices, notice_stop, {stop_open_refused});
-        return exit_open_gave_up;
-    }
-    if (opened != file_opened) {
-        RunOutcome failed = {undo ? outcome_undo : outcome_rewrite, result_open_error, false, false, false};
-        return notify_outcome(notices, &failed);
-    }
+    // Locked, and waited for, as a video is: another run, or another
+    // program, never writes it at the same time.
+    uint32_t failed = 0;
+    int stop = file_run_open(&run, &failed);
+    if (stop >= 0) return stop;
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
-    int code = file_analyse(&run.file, &run.job, stream_dvd_ifo, notices, &info, &video);
+    int code = file_run_analyse(&run, stream_dvd_ifo, failed, &info, &video);
     if (code < 0 && !undo && !file_edit(&run, &video, edit_change_search).change_needed) {
         notify(notices, notice_dvd_ifo_already, {target});
         code = exit_same_aspect;

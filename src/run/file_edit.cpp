@@ -23,7 +23,7 @@ int file_run_close(FileRun* run) {
     if (run->file.handle == os_invalid_handle) return 0;
     int closed = file_close(&run->file);
     run->file.handle = os_invalid_handle;
-    return closed != 0 ? 0 : 1;
+    return closed;
 }
 
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {

@@ -188,17 +188,15 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
 int analyse_and_edit(FileRun* run, uint32_t failed) {
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
-    int stop = file_analyse(&run->file, &run->job, stream_not_mpeg, run->notices, &info, &video);
+    int stop = file_run_analyse(run, stream_not_mpeg, failed, &info, &video);
     if (stop >= 0) return stop;
-    if (failed >= 1) notify(run->notices, notice_rw_count, {failed});
     if (info.layout.codec != codec_mpeg) return sets_video_run(run, &info, &video);
     return mpeg_video_run(run, &info, &video);
 }
 
-// Opens the video as the job needs it: a listing, which writes nothing to
-// the video, also reads a file that can never be written. Returns an exit
-// code, or -1 to go on.
-int video_open(FileRun* run, uint32_t* failed) {
+}  // namespace
+
+int file_run_open(FileRun* run, uint32_t* failed) {
     const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
     const char* path = run->job.path.c_str();
     FileHandleRec* file = &run->file;
@@ -221,7 +219,12 @@ int video_open(FileRun* run, uint32_t* failed) {
     return exit_open_gave_up;
 }
 
-}  // namespace
+int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
+    int stop = file_analyse(&run->file, &run->job, kind, run->notices, info, video);
+    if (stop >= 0) return stop;
+    if (failed >= 1) notify(run->notices, notice_rw_count, {failed});
+    return -1;
+}
 
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed) {
@@ -261,7 +264,7 @@ int file_run(const char* path, const RunOptions* options, NoticeSink notices) {
     FileRun run;
     file_run_init(&run, path, options, notices);
     uint32_t failed = 0;
-    int stop = video_open(&run, &failed);
+    int stop = file_run_open(&run, &failed);
     if (stop >= 0) return stop;
     // The handle holds the run's lock until the run ends.
     int code = analyse_and_edit(&run, failed);

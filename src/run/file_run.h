@@ -8,7 +8,9 @@
 
 #include "edit/notice.h"
 #include "fileio/fileio.h"
+#include "run/analysis.h"
 #include "run/exit_codes.h"
+#include "run/file_edit.h"
 #include "run/options.h"
 
 // What the opening loop needs of the platform; tests replace them.
@@ -43,6 +45,16 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
 // the same test of its head; a file that cannot be opened counts as known,
 // so that its run says why.
 bool file_kind_known(const char* path);
+
+// Opens the run's file once, locked, as the job needs it (a listing, which
+// writes nothing, also reads a file that can never be written), with the
+// retries of open_with_retries: -1 to go on, with *failed the attempts
+// that failed, or the exit code, said.
+int file_run_open(FileRun* run, uint32_t* failed);
+// Analyses the open file as the kind the job names it (stream_not_mpeg: as
+// its head opens), then says how many openings failed first: -1 to go on,
+// or the exit code, said.
+int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video);
 
 // One video file's run: its exit code.
 int file_run(const char* path, const RunOptions* options, NoticeSink notices);

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     info.head_len = static_cast<uint32_t>(head.size());
     info.tail_len = static_cast<uint32_t>(tail.size());
     info.tail_base = tail_base;
-    header_seek(head.data(), tail.data(), &info);
+    header_seek(head.data(), &info);
     header_parse(head.data(), tail.data(), &info);
 
     char line[512] = {};
