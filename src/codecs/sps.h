@@ -7,6 +7,7 @@
 
 #include "codecs/aspect_edit.h"
 #include "codecs/bit_reader.h"
+#include "codecs/framing.h"
 #include "codecs/sar.h"
 #include "codecs/video_codec.h"
 
@@ -25,13 +26,6 @@ struct SpsInfo {
     uint16_t sar_width;  // explicit ones only
     uint16_t sar_height;
 };
-
-// The header bytes of a NAL unit of the codec.
-uint32_t nal_header_size(VideoCodec codec);
-
-// Whether the NAL unit is a sequence parameter set of the codec, judged by
-// its header alone.
-bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
 
 // Whether the bytes hold, after a start code, a parameter set of the codec
 // that reads.

@@ -274,10 +274,7 @@ int ifo_find(FileHandleRec* file, NoticeSink notices, VideoLayout* video) {
         return exit_engine_error;
     }
     video->first_byte = head[ifo_title_video_attributes];
-    AspectSite site = {};
-    site.kind = site_dvd_attributes;
-    site.bytes = head + ifo_title_video_attributes;
-    site.length = 1;
+    AspectSite site = site_dvd_attributes_make(head + ifo_title_video_attributes, nullptr, nullptr);
     site_read(&site, site.bytes, &video->reference);
     return -1;
 }
