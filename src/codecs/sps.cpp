@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
+
 namespace {
 
 // Sample aspects of aspect_ratio_idc 1 to 16 (the same table in both codecs).

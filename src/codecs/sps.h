@@ -7,7 +7,6 @@
 
 #include "codecs/aspect_edit.h"
 #include "codecs/bit_reader.h"
-#include "codecs/framing.h"
 #include "codecs/sar.h"
 #include "codecs/video_codec.h"
 
