@@ -70,7 +70,8 @@ AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* fram
                                       const PayloadRange* range) {
     AspectSite site = site_base(site_display_elements, holder_video_element, codec, frame->bytes, pos,
                                 frame->length, range);
-    uint32_t fields = frame->size_fields < sizeof site.size_lengths ? frame->size_fields : sizeof site.size_lengths;
+    constexpr uint32_t fields_most = sizeof site.size_lengths;
+    uint32_t fields = frame->size_fields < fields_most ? frame->size_fields : fields_most;
     site.size_fields = static_cast<uint8_t>(fields);
     for (uint32_t k = 0; k < fields; ++k) site.size_lengths[k] = frame->size_lengths[k];
     site.growth_checksummed = frame->growth_checksummed;
