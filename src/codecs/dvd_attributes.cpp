@@ -1,5 +1,7 @@
 #include "codecs/dvd_attributes.h"
 
+#include "codecs/mpeg_aspects.h"
+
 namespace {
 
 constexpr uint8_t aspect_bits = 0x0C;
@@ -11,16 +13,16 @@ constexpr uint8_t coding_bits = 0xC0;
 DvdVideo dvd_video_of(uint8_t attributes) {
     uint8_t aspect = attributes & aspect_bits;
     return {attributes, (attributes & coding_bits) == 0x40,
-            aspect == 0 ? 2u : aspect == aspect_bits ? 3u : 0u};
+            aspect == 0 ? mpeg2_code_4x3 : aspect == aspect_bits ? mpeg2_code_16x9 : 0u};
 }
 
 uint8_t dvd_attributes_for(uint8_t attributes, uint32_t target) {
     uint8_t kept = attributes & static_cast<uint8_t>(~(aspect_bits | display_bits));
-    return target == 3 ? kept | aspect_bits : kept | display_bits;
+    return target == mpeg2_code_16x9 ? kept | aspect_bits : kept | display_bits;
 }
 
 AspectEdit dvd_attributes_edit(uint8_t attributes, uint32_t target, uint8_t* value) {
-    if (target != 2 && target != 3) return aspect_edit_no_code;
+    if (target != mpeg2_code_4x3 && target != mpeg2_code_16x9) return aspect_edit_no_code;
     *value = dvd_attributes_for(attributes, target);
     return *value == attributes ? aspect_edit_same : aspect_edit_changed;
 }

@@ -50,16 +50,11 @@ int32_t match_hand_over(HeaderScanner* s, uint32_t i, SiteHandler on_site, void*
         return 0;
     }
     int64_t pos = s->buffer_pos + i;
-    AspectSite site = {};
-    site.kind = site_sequence_header;
+    uint8_t record[8];
+    list_record_fill(s, pos, record);
     // The byte as the match read it: the buffer may be a view of the file,
     // which reads zeros once the file is cut shorter under it.
-    site.bytes = &s->captured;
-    site.pos = &pos;
-    site.length = 1;
-    site.range = s->range;
-    site.again_from = -1;
-    list_record_fill(s, pos, site.list_record);
+    AspectSite site = site_sequence_header_make(&s->captured, &pos, s->range, record);
     return on_site(context, &site);
 }
 

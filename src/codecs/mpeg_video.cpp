@@ -3,12 +3,10 @@
 #include <cstring>
 
 #include "codecs/bit_reader.h"
+#include "codecs/framing.h"
 
 namespace {
 
-// No bytes fed yet: ones, so that no start code is seen before three bytes
-// of the payload make one.
-constexpr uint32_t window_empty = 0xFFFFFFFFu;
 constexpr uint8_t extension_code = 0xB5;
 constexpr uint8_t display_extension_id = 2;
 constexpr uint8_t part2_sequence_code = 0xB0;
@@ -79,7 +77,7 @@ bool sequence_header_valid(const uint8_t* bytes) {
 
 void video_probe_init(VideoHeaderProbe* probe) {
     *probe = VideoHeaderProbe{};
-    probe->window = window_empty;
+    probe->window = code_window_empty;
     probe->code_pos = -1;
     probe->byte7_pos = -1;
     probe->extension = -1;
@@ -106,10 +104,10 @@ void probe_byte(VideoHeaderProbe* p, uint8_t b, int64_t pos) {
         p->header[3] = b;
         p->have = 4;
         p->code_pos = pos;
-        p->window = window_empty;
-    } else if (p->have == 0 && (p->window >> 8) == 1) {
+        p->window = code_window_empty;
+    } else if (p->have == 0 && code_window_complete(p->window)) {
         p->part2 = b == part2_sequence_code || b == part2_vop_code;
-    } else if (p->have == sequence_header_bytes && (p->window >> 8) == 1) {
+    } else if (p->have == sequence_header_bytes && code_window_complete(p->window)) {
         start_code_after_header(p, b);
     } else if (p->extension_have > 0) {
         extension_byte(p, b);
@@ -140,7 +138,7 @@ void video_probe_feed(VideoHeaderProbe* probe, const uint8_t* bytes, uint32_t n,
 }
 
 void video_probe_gap(VideoHeaderProbe* probe) {
-    probe->window = window_empty;
+    probe->window = code_window_empty;
     probe->extension_have = 0;
     if (!video_probe_found(probe)) probe->have = 0;
 }

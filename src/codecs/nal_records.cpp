@@ -1,6 +1,6 @@
 #include "codecs/nal_records.h"
 
-#include "codecs/sps.h"
+#include "codecs/framing.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ uint32_t be16(const uint8_t* b) {
 // parameter set; false when it runs past the record.
 bool record_unit(VideoCodec codec, const uint8_t* bytes, uint32_t length, uint32_t* at, ConfigRecord* record) {
     if (length - *at < 2) return false;
-    uint32_t unit = be16(bytes + *at);
+    uint32_t unit = nal_length_field(bytes + *at, 2);
     *at += 2;
     if (unit > length - *at) return false;
     if (sps_nal_is(codec, bytes + *at, unit) && record->set_count < record_sets_most) {
@@ -60,10 +60,4 @@ bool config_record_read(VideoCodec codec, const uint8_t* bytes, uint32_t length,
     record->length_size = (bytes[size_at] & 3) + 1;
     if (record->length_size == 3) return false;
     return codec == codec_hevc ? hevc_record_read(bytes, length, record) : avc_record_read(bytes, length, record);
-}
-
-bool nal_is_picture(VideoCodec codec, uint8_t header) {
-    if (codec == codec_hevc) return ((header >> 1) & 0x3F) < 32;
-    uint8_t type = header & 0x1F;
-    return type >= 1 && type <= 5;
 }

@@ -1,7 +1,7 @@
-// NAL units framed by length fields instead of start codes, as ISO media
-// files and Matroska keep H.264 and HEVC video: the decoder configuration
-// records (avcC, hvcC) with their parameter sets, and what a unit in a
-// sample is, judged by its header.
+// The decoder configuration records (avcC, hvcC) with which ISO media
+// files and Matroska keep H.264 and HEVC video framed by length fields
+// instead of start codes: the size of those fields, and the parameter sets
+// the record holds.
 #pragma once
 #include <cstdint>
 
@@ -25,8 +25,3 @@ struct ConfigRecord {
 // Reads an avcC (H.264) or hvcC (HEVC) record's body: false when it is cut
 // short or its counts run past it.
 bool config_record_read(VideoCodec codec, const uint8_t* bytes, uint32_t length, ConfigRecord* record);
-
-// Whether the unit whose header begins with the byte is a picture's (a
-// slice): the units a decoder needs before it, the parameter sets among
-// them, all come first in an access unit.
-bool nal_is_picture(VideoCodec codec, uint8_t header);

@@ -2,19 +2,18 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
+
 namespace {
 
 constexpr uint32_t window_mask = 0xFFFFFF;
 // No bytes fed: no start code is seen before three bytes of payload make one.
 constexpr uint32_t window_empty = window_mask;
-constexpr uint32_t start_code = 0x000001;
 
 void unit_start(SpsScanner* s, uint8_t header, int64_t pos) {
     s->state.collecting = true;
     s->restarted = true;
-    s->unit.cut = false;
-    s->unit.across_repeat = false;
-    s->unit.again_from = -1;
+    s->unit.copy = set_copy_once(false);
     s->unit.bytes[0] = header;
     s->unit.pos[0] = pos;
     s->state.length = 1;
@@ -30,17 +29,7 @@ int32_t unit_end(SpsScanner* s, uint32_t ending, SiteHandler on_site, void* cont
     SpsUnit& u = s->unit;
     u.length = n;
     s->handed = true;
-    AspectSite site = {};
-    site.kind = site_parameter_set;
-    site.codec = s->codec;
-    site.bytes = u.bytes;
-    site.pos = u.pos;
-    site.length = n;
-    site.range = s->range;
-    site.split = n > 0 && u.pos[n - 1] - u.pos[0] != n - 1;
-    site.cut = u.cut;
-    site.across_repeat = u.across_repeat;
-    site.again_from = u.again_from;
+    AspectSite site = site_parameter_set_make(s->codec, holder_stream, u.bytes, u.pos, n, s->range, u.copy);
     return on_site(context, &site);
 }
 
@@ -52,23 +41,18 @@ int32_t unit_feed(SpsScanner* s, uint8_t b, int64_t pos, SiteHandler on_site, vo
         s->unit.bytes[n] = b;
         s->unit.pos[n] = pos;
     } else {
-        s->unit.cut = true;
+        s->unit.copy.cut = true;
     }
     // Past the kept bytes only the three-byte window tells the end.
     s->state.length = n + 1;
     s->state.window = ((s->state.window << 8) | b) & window_mask;
-    if (n >= 2 && (s->state.window & ~0x03u) == 0 && s->state.window != 0x000003) {
-        bool next_unit = s->state.window == start_code;
+    if (n >= 2 && nal_end_is(s->state.window)) {
+        bool next_unit = s->state.window == start_code_prefix;
         int32_t result = unit_end(s, 3, on_site, context);
         s->state.header_next = next_unit;
         return result;
     }
     return 0;
-}
-
-// A NAL header byte, after a start code: a parameter set is collected.
-bool sps_header(const SpsScanner* s, uint8_t b) {
-    return s->codec == codec_hevc ? b == 0x42 : (b & 0x9F) == 0x07;
 }
 
 // Index of the first byte in [from, to) that ends a start code, or `to`.
@@ -113,7 +97,8 @@ int32_t range_scan(SpsScanner* s, const uint8_t* b, int64_t buffer_pos, uint32_t
         }
         s->state.header_next = false;
         s->state.window = ((s->state.window << 8) | b[i]) & window_mask;
-        if (sps_header(s, b[i])) unit_start(s, b[i], buffer_pos + i);
+        // A NAL header byte, after a start code: a parameter set is collected.
+        if (nal_opens_sps(s->codec, b[i])) unit_start(s, b[i], buffer_pos + i);
     }
     return 0;
 }
@@ -128,7 +113,7 @@ void sps_scanner_init(SpsScanner* scanner, VideoCodec codec) {
     scanner->handed = false;
     scanner->in_repeat = false;
     scanner->unit.length = 0;
-    scanner->unit.cut = false;
+    scanner->unit.copy = set_copy_once(false);
     scanner->range = nullptr;
 }
 
@@ -138,16 +123,16 @@ int32_t sps_scan(SpsScanner* s, const uint8_t* buffer, int64_t buffer_pos,
         const PayloadRange& r = ranges[k];
         bool repeat = (r.breaks & payload_repeat) != 0;
         // A set that goes on out of a second copy has its start there.
-        if (s->in_repeat && !repeat && s->state.collecting) s->unit.across_repeat = true;
+        if (s->in_repeat && !repeat && s->state.collecting) s->unit.copy.across_repeat = true;
         if (repeat) {
             // The second copy is read from the state before the first, as
             // the first was, unless the first began a set over the bytes of
             // the one the second goes on with.
             s->state = s->restarted ? SpsScanState{window_empty, false, false, 0} : s->before;
             if (s->state.collecting && s->handed) {
-                s->unit.again_from = r.unit_pos;
+                s->unit.copy.again_from = r.unit_pos;
             } else if (s->state.collecting) {
-                s->unit.across_repeat = true;
+                s->unit.copy.across_repeat = true;
             }
         } else {
             if ((r.breaks & payload_gap) != 0) s->state = {window_empty, false, false, 0};

@@ -11,14 +11,12 @@
 
 struct SpsUnit {
     uint32_t length;  // escaped bytes, from the NAL header on
-    bool cut;         // longer than the bytes kept
-    // Part of it lies in a transport packet sent twice, and part outside:
-    // a decoder reads the first copy, which the positions do not hold.
-    bool across_repeat;
-    // The same set again, read through a second copy after the first copy
-    // ended it and it was handed over: only its bytes from this file
-    // position on are new. -1 for any other set.
-    int64_t again_from;
+    // Longer than the bytes kept; part of it in a transport packet sent
+    // twice, and part outside (a decoder reads the first copy, which the
+    // positions do not hold); or the same set again, read through a second
+    // copy after the first copy ended it and it was handed over, new only
+    // from a file position on.
+    SetCopy copy;
     uint8_t bytes[sps_bytes_most];
     int64_t pos[sps_bytes_most];
 };

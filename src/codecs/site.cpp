@@ -1,5 +1,7 @@
 #include "codecs/site.h"
 
+#include <cstring>
+
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
 #include "codecs/dvd_attributes.h"
@@ -12,7 +14,72 @@ DisplayFrame frame_of(const AspectSite* site, const uint8_t* bytes) {
             site->display_unit, site->growth_checksummed};
 }
 
+// The fields every kind has; the rest are zero, and no byte is new only
+// from a second copy on.
+AspectSite site_base(SiteKind kind, SiteHolder holder, VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
+                     uint32_t length, const PayloadRange* range) {
+    AspectSite site = {};
+    site.kind = kind;
+    site.holder = holder;
+    site.codec = codec;
+    site.bytes = bytes;
+    site.pos = pos;
+    site.length = length;
+    site.range = range;
+    site.again_from = set_copy_once(false).again_from;
+    return site;
+}
+
 }  // namespace
+
+AspectSite site_sequence_header_make(const uint8_t* byte7, const int64_t* pos, const PayloadRange* range,
+                                     const uint8_t* list_record) {
+    AspectSite site = site_base(site_sequence_header, holder_stream, codec_mpeg, byte7, pos, 1, range);
+    std::memcpy(site.list_record, list_record, sizeof site.list_record);
+    return site;
+}
+
+AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                   uint32_t length, const PayloadRange* range, SetCopy copy) {
+    AspectSite site = site_base(site_parameter_set, holder, codec, bytes, pos, length, range);
+    site.split = length > 0 && pos[length - 1] - pos[0] != length - 1;
+    site.cut = copy.cut;
+    site.across_repeat = copy.across_repeat;
+    site.again_from = copy.again_from;
+    return site;
+}
+
+AspectSite site_dvd_attributes_make(const uint8_t* byte, const int64_t* pos, const PayloadRange* range) {
+    return site_base(site_dvd_attributes, holder_stream, codec_dvd_attributes, byte, pos, 1, range);
+}
+
+AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height) {
+    AspectSite site = site_base(site_display_size, holder, codec, bytes, pos, display_size_bytes, range);
+    site.picture_width = picture_width;
+    site.picture_height = picture_height;
+    return site;
+}
+
+AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range) {
+    return site_base(site_pixel_aspect, holder_pixel_aspect, codec, bytes, pos, pixel_aspect_bytes, range);
+}
+
+AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
+                                      const PayloadRange* range) {
+    AspectSite site = site_base(site_display_elements, holder_video_element, codec, frame->bytes, pos,
+                                frame->length, range);
+    constexpr uint32_t fields_most = sizeof site.size_lengths;
+    uint32_t fields = frame->size_fields < fields_most ? frame->size_fields : fields_most;
+    site.size_fields = static_cast<uint8_t>(fields);
+    for (uint32_t k = 0; k < fields; ++k) site.size_lengths[k] = frame->size_lengths[k];
+    site.growth_checksummed = frame->growth_checksummed;
+    site.display_unit = frame->unit;
+    site.picture_width = frame->picture_width;
+    site.picture_height = frame->picture_height;
+    return site;
+}
 
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};

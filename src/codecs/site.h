@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
+#include "codecs/display_elements.h"
 #include "codecs/payload.h"
 #include "codecs/video_codec.h"
 
@@ -43,7 +44,7 @@ struct SiteAspect {
 struct AspectSite {
     SiteKind kind;
     SiteHolder holder;
-    VideoCodec codec;      // a parameter set's
+    VideoCodec codec;      // of the video the site belongs to
     const uint8_t* bytes;  // as the file holds them
     const int64_t* pos;    // the file position of each
     uint32_t length;
@@ -70,6 +71,43 @@ struct AspectSite {
     bool growth_checksummed;
     uint8_t display_unit;
 };
+
+// How much of a parameter set its bytes hold, and which copy they are where
+// packets may come twice: see the fields of AspectSite of the same names.
+struct SetCopy {
+    bool cut;
+    bool across_repeat;
+    int64_t again_from;
+};
+// A set read once, from the bytes that hold it: every set outside a
+// transport stream's repeated packets, and every other kind of site.
+inline SetCopy set_copy_once(bool cut) {
+    return {cut, false, -1};
+}
+
+// Each kind of site, every field set: its bytes as the file holds them
+// (or as a scanner read them, where the buffer is a view of the file), the
+// file position of each, and the run of payload they ended in (null for a
+// site only read).
+// Byte 7 of a sequence header, with the record a listing shows of it.
+AspectSite site_sequence_header_make(const uint8_t* byte7, const int64_t* pos, const PayloadRange* range,
+                                     const uint8_t* list_record);
+// An H.264 or HEVC SPS, its whole NAL unit as far as kept.
+AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                   uint32_t length, const PayloadRange* range, SetCopy copy);
+// A DVD title set's video attributes byte.
+AspectSite site_dvd_attributes_make(const uint8_t* byte, const int64_t* pos, const PayloadRange* range);
+// A display size of a container's (tkhd, or tapt's clef and prof) for the
+// video of the codec, against its picture after the crop.
+AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height);
+// A pixel aspect box (pasp) for the video of the codec.
+AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range);
+// Matroska's display elements as the frame describes them (see
+// display_elements.h), for the video of the codec.
+AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
+                                      const PayloadRange* range);
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after

@@ -9,13 +9,7 @@ int32_t attributes_scan(const uint8_t* buffer, int64_t buffer_pos, const Payload
         for (uint32_t i = ranges[k].first; i < ranges[k].end; ++i) {
             int64_t pos = buffer_pos + i;
             uint8_t byte = buffer[i];  // read once: the buffer may be a view of the file
-            AspectSite site = {};
-            site.kind = site_dvd_attributes;
-            site.bytes = &byte;
-            site.pos = &pos;
-            site.length = 1;
-            site.range = &ranges[k];
-            site.again_from = -1;
+            AspectSite site = site_dvd_attributes_make(&byte, &pos, &ranges[k]);
             int32_t result = on_site(context, &site);
             if (result != 0) return result;
         }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
+
 namespace {
 
 // Sample aspects of aspect_ratio_idc 1 to 16 (the same table in both codecs).
@@ -86,22 +88,11 @@ AspectEdit changed_bytes(const uint8_t* old_bytes, const uint8_t* new_bytes, uin
     return aspect_edit_changed;
 }
 
-// The length of the NAL unit that starts at `from`: up to the next
-// 00 00 0x (x below 3) or the end of the bytes.
-uint32_t nal_length(const uint8_t* b, uint32_t from, uint32_t length) {
-    for (uint32_t i = from; i + 2 < length; ++i) {
-        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] <= 0x02) return i - from;
-    }
-    return length - from;
-}
-
 }  // namespace
 
 bool sps_in(VideoCodec codec, const uint8_t* b, uint32_t length) {
-    for (uint32_t i = 0; i + 3 < length; ++i) {
-        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1) continue;
-        uint32_t nal = i + 3;
-        uint32_t n = nal_length(b, nal, length);
+    for (uint32_t nal = start_code_next(b, 0, length); nal < length; nal = start_code_next(b, nal, length)) {
+        uint32_t n = nal_unit_length(b, nal, length);
         SpsInfo info;
         if (sps_nal_is(codec, b + nal, n) && sps_read(codec, b + nal, n, &info)) return true;
     }
@@ -109,11 +100,8 @@ bool sps_in(VideoCodec codec, const uint8_t* b, uint32_t length) {
 }
 
 VideoCodec nal_codec_detect(const uint8_t* bytes, uint32_t length) {
-    // Any run of zero bytes may lead in: 00 00 00 01 is a start code too.
-    uint32_t zeros = 0;
-    while (zeros < length && bytes[zeros] == 0) ++zeros;
-    if (zeros < 2 || zeros >= length || bytes[zeros] != 1 || zeros + 1 >= length) return codec_mpeg;
-    if ((bytes[zeros + 1] & 0x80) != 0) return codec_mpeg;  // the forbidden bit of both
+    uint32_t code = 0;
+    if (!start_code_opens(bytes, length, &code) || code >= length || nal_forbidden(bytes[code])) return codec_mpeg;
     if (sps_in(codec_avc, bytes, length)) return codec_avc;
     if (sps_in(codec_hevc, bytes, length)) return codec_hevc;
     return codec_mpeg;
@@ -162,17 +150,6 @@ bool vui_aspect_read(BitReader* r, SpsInfo* info) {
         info->sar_height = static_cast<uint16_t>(bits_read(r, 16));
     }
     return !r->overrun;
-}
-
-bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length) {
-    if (codec == codec_avc) return length >= 1 && (nal[0] & 0x9F) == 0x07;
-    // Type 33 of the base layer, with a temporal id.
-    return codec == codec_hevc && length >= 2 && nal[0] == 0x42 && (nal[1] & 0xF8) == 0 &&
-           (nal[1] & 0x07) != 0;
-}
-
-uint32_t nal_header_size(VideoCodec codec) {
-    return codec == codec_hevc ? 2 : 1;
 }
 
 bool sps_read(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsInfo* info) {

@@ -26,13 +26,6 @@ struct SpsInfo {
     uint16_t sar_height;
 };
 
-// The header bytes of a NAL unit of the codec.
-uint32_t nal_header_size(VideoCodec codec);
-
-// Whether the NAL unit is a sequence parameter set of the codec, judged by
-// its header alone.
-bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
-
 // Whether the bytes hold, after a start code, a parameter set of the codec
 // that reads.
 bool sps_in(VideoCodec codec, const uint8_t* bytes, uint32_t length);

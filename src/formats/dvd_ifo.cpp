@@ -39,10 +39,7 @@ int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading
                                                                 : 0;
     if (refused != 0) return refused;
     *byte = head[ifo_title_video_attributes];
-    AspectSite site = {};
-    site.kind = site_dvd_attributes;
-    site.bytes = head + ifo_title_video_attributes;
-    site.length = 1;
+    AspectSite site = site_dvd_attributes_make(head + ifo_title_video_attributes, nullptr, nullptr);
     site_read(&site, site.bytes, reading);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "formats/format.h"
 
+#include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
 #include "formats/ps_units.h"
@@ -29,27 +30,18 @@ const Format formats[] = {
 // H.264 or HEVC stream can hold (its byte after 00 00 01 would have the
 // forbidden bit set).
 bool sequence_code_in(const uint8_t* bytes, uint32_t length) {
-    uint32_t window = 0xFFFFFFFFu;
-    for (uint32_t i = 0; i < length; ++i) {
-        window = (window << 8) | bytes[i];
-        if (window == sequence_header_code) return true;
-    }
-    return false;
-}
-
-// The byte after the first start code, which may follow any run of zero
-// bytes, as decoders take them; -1 when the bytes open with none.
-int first_start_code(const uint8_t* head, uint32_t length) {
-    uint32_t zeros = first_nonzero(head, length);
-    if (zeros < 2 || zeros >= length || head[zeros] != 1) return -1;
-    return zeros + 1 < length ? head[zeros + 1] : 0x100;
+    uint32_t window = code_window_empty;
+    code_window_seek(&window, bytes, length, sequence_header_code);
+    return window == sequence_header_code;
 }
 
 }  // namespace
 
+// A video stream's first start code is one of the video layer's, below
+// those of the system layer.
 bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
-    int code = first_start_code(head, length);
-    if (code < 0 || code >= stream_id_program_end) return false;
+    uint32_t code = 0;
+    if (!start_code_opens(head, length, &code) || code >= length || head[code] >= stream_id_program_end) return false;
     *layout = {stream_elementary, {0, 0}, codec_mpeg};
     return true;
 }
@@ -63,7 +55,8 @@ bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* la
 }
 
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
-    if (first_start_code(head, length) < 0) return false;
+    uint32_t code = 0;
+    if (!start_code_opens(head, length, &code)) return false;
     *layout = {stream_program, {0, 0}, codec_mpeg};
     return true;
 }

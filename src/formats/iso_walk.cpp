@@ -62,15 +62,15 @@ int32_t config_hand(IsoWalk* iw, const MoviePlace& place) {
 
 int32_t place_hand(IsoWalk* iw, const MoviePlace& place) {
     if (place.kind == site_parameter_set) return config_hand(iw, place);
-    int32_t result = site_reader_gather(&iw->sites, 0, place.pos, display_size_bytes);
+    SiteReader* r = &iw->sites;
+    bool pair = place.kind == site_pixel_aspect;
+    int32_t result = site_reader_gather(r, 0, place.pos, pair ? pixel_aspect_bytes : display_size_bytes);
     if (result != 0) return result;
-    AspectSite site = {};
-    site.kind = place.kind;
-    site.holder = place.holder;
-    site.length = display_size_bytes;
-    site.picture_width = iw->movie.video.width;
-    site.picture_height = iw->movie.video.height;
-    return site_reader_hand(&iw->sites, &site, place.pos);
+    const PayloadRange* range = site_reader_range(r, place.pos);
+    const IsoTrack& v = iw->movie.video;
+    AspectSite site = pair ? site_pixel_aspect_make(r->codec, r->bytes, r->pos, range)
+                           : site_display_size_make(r->codec, place.holder, r->bytes, r->pos, range, v.width, v.height);
+    return site_reader_hand(r, &site);
 }
 
 // The movie's places that lie before `pos`.

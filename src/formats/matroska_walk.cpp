@@ -40,32 +40,25 @@ int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
     uint32_t got = 0;
     result = reader_fetch_sparse(&mw->walk->reader, first.body, 4, &b, &got);
     if (result != 0 || got != 4) return result != 0 ? result : result_element_broken;
-    ChecksumRegion region = {first.body, {b[0], b[1], b[2], b[3]}, first.end, e->end};
+    ChecksumRegion region = checksum_region_make(first.body, b, first.end, e->end);
     return sink.checksum(sink.context, &region);
 }
 
 int32_t display_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
     const MkvDisplay& d = v.display;
-    AspectSite site = {};
+    SiteReader* r = &mw->sites;
     uint32_t at = 0;
     int32_t result = 0;
     for (uint32_t k = 0; k < d.growing && result == 0; ++k) {
-        result = site_reader_gather(&mw->sites, at, d.size_pos[k], d.size_length[k]);
-        site.size_lengths[k] = d.size_length[k];
+        result = site_reader_gather(r, at, d.size_pos[k], d.size_length[k]);
         at += d.size_length[k];
     }
-    if (result == 0) result = site_reader_gather(&mw->sites, at, d.span, d.span_length);
+    if (result == 0) result = site_reader_gather(r, at, d.span, d.span_length);
     if (result != 0) return result;
-    site.kind = site_display_elements;
-    site.holder = holder_video_element;
-    site.length = mw->sites.length;
-    site.size_fields = static_cast<uint8_t>(d.growing);
-    site.growth_checksummed = d.checksummed;
-    site.display_unit = d.unit;
-    site.picture_width = v.width;
-    site.picture_height = v.height;
-    return site_reader_hand(&mw->sites, &site, d.span);
+    DisplayFrame frame = {r->bytes, r->length, d.growing, d.size_length, v.width, v.height, d.unit, d.checksummed};
+    AspectSite site = site_display_elements_make(r->codec, &frame, r->pos, site_reader_range(r, d.span));
+    return site_reader_hand(r, &site);
 }
 
 int32_t codec_private_hand(MkvWalk* mw) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codecs/bit_reader.h"
+#include "codecs/framing.h"
 #include "fileio/result.h"
 #include "formats/ps_units.h"
 #include "formats/walk.h"
@@ -196,13 +197,9 @@ void copy_clipped(const uint8_t* buffer, uint32_t length, int64_t offset, uint8_
 }
 
 int64_t first_pack_find(const uint8_t* head, uint32_t length) {
-    uint32_t window = 0;
-    // Before index 3 the window still holds the initial zero bytes.
-    for (uint32_t i = 0; i < length; ++i) {
-        window = (window << 8) + head[i];
-        if (i >= 3 && window == start_code_pack) return static_cast<int64_t>(i) - 3;
-    }
-    return -1;
+    uint32_t window = code_window_empty;
+    uint32_t fed = code_window_seek(&window, head, length, start_code_pack);
+    return window == start_code_pack ? static_cast<int64_t>(fed) - 4 : -1;
 }
 
 // The last pack header of the tail window, looked for back to a GOP.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
+
 namespace {
 
 uint8_t byte_or_zero(const uint8_t* bytes, uint32_t available, uint32_t index) {
@@ -16,7 +18,7 @@ uint32_t pack_header_length(const uint8_t* bytes, uint32_t available) {
 }
 
 bool system_start_code(const uint8_t* bytes) {
-    return bytes[0] == 0 && bytes[1] == 0 && bytes[2] == 1 && bytes[3] >= stream_id_program_end;
+    return start_code_at(bytes) && bytes[3] >= stream_id_program_end;
 }
 
 // The marker bits of the 12-byte MPEG-1 pack header: '0010', the clock's
@@ -55,7 +57,7 @@ PsUnit ps_unit_at(const uint8_t* bytes, uint32_t available) {
     uint8_t head[14] = {};
     std::memcpy(head, bytes, available < sizeof head ? available : sizeof head);
     PsUnit unit = {ps_not_a_start_code, head[3], 0};
-    if (head[0] != 0 || head[1] != 0 || head[2] != 1) return unit;
+    if (!start_code_at(head)) return unit;
     if (unit.id == stream_id_pack) {
         unit.kind = ps_pack;
         unit.length = pack_header_length(head, sizeof head);
@@ -93,14 +95,4 @@ bool pes_pts(const uint8_t* pes, uint32_t available, uint32_t* pts) {
            (static_cast<uint32_t>(pes[11] >> 1) << 15) | (static_cast<uint32_t>(pes[12]) << 7) |
            (pes[13] >> 1);
     return true;
-}
-
-uint32_t first_nonzero(const uint8_t* bytes, uint32_t n) {
-    uint32_t i = 0;
-    for (uint64_t word = 0; i + 8 <= n; i += 8) {
-        std::memcpy(&word, bytes + i, 8);
-        if (word != 0) break;
-    }
-    while (i < n && bytes[i] == 0) ++i;
-    return i;
 }

@@ -50,7 +50,3 @@ uint32_t pes_payload_start(const uint8_t* pes, uint32_t available);
 // The low 32 bits of the presentation time stamp of an MPEG-2 PES header,
 // or false when it has none.
 bool pes_pts(const uint8_t* pes, uint32_t available, uint32_t* pts);
-
-// Index of the first non-zero byte of bytes[0, n), or n; a word at a time,
-// since a recording may end in gigabytes of zeros.
-uint32_t first_nonzero(const uint8_t* bytes, uint32_t n);

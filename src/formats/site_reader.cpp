@@ -1,5 +1,6 @@
 #include "formats/site_reader.h"
 
+#include "codecs/framing.h"
 #include "codecs/nal_records.h"
 #include "fileio/result.h"
 
@@ -28,28 +29,23 @@ int32_t site_reader_gather(SiteReader* r, uint32_t from, int64_t pos, uint32_t l
     return 0;
 }
 
-int32_t site_reader_hand(SiteReader* r, AspectSite* site, int64_t unit_pos) {
+const PayloadRange* site_reader_range(SiteReader* r, int64_t unit_pos) {
+    r->range = {0, r->length, 0, unit_pos, unit_pos};
+    return &r->range;
+}
+
+int32_t site_reader_hand(SiteReader* r, const AspectSite* site) {
     const WalkSink& sink = r->walk->sink;
-    if (sink.site == nullptr) return 0;
-    r->range = {0, site->length, 0, unit_pos, unit_pos};
-    site->bytes = r->bytes;
-    site->pos = r->pos;
-    site->range = &r->range;
-    site->codec = r->codec;
-    site->again_from = -1;
-    return sink.site(sink.context, site);
+    return sink.site == nullptr ? 0 : sink.site(sink.context, site);
 }
 
 int32_t parameter_set_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder holder, int64_t unit_pos) {
     uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
     int32_t result = site_reader_gather(r, 0, pos, kept);
     if (result != 0) return result;
-    AspectSite site = {};
-    site.kind = site_parameter_set;
-    site.holder = holder;
-    site.length = kept;
-    site.cut = length > kept;
-    return site_reader_hand(r, &site, unit_pos);
+    AspectSite site = site_parameter_set_make(r->codec, holder, r->bytes, r->pos, kept, site_reader_range(r, unit_pos),
+                                              set_copy_once(length > kept));
+    return site_reader_hand(r, &site);
 }
 
 namespace {
@@ -90,8 +86,7 @@ int32_t unit_sets_hand(SiteReader* r, int64_t pos, uint32_t size, uint32_t lengt
         uint32_t got = 0;
         int32_t result = reader_fetch_sparse(&r->walk->reader, at, length_size + header, &b, &got);
         if (result != 0) return result;
-        uint32_t unit = 0;
-        for (uint32_t k = 0; k < length_size; ++k) unit = unit << 8 | b[k];
+        uint32_t unit = nal_length_field(b, length_size);
         int64_t unit_pos = at + length_size;
         if (unit < header || unit > end - unit_pos || nal_is_picture(r->codec, b[length_size])) return 0;
         if (sps_nal_is(r->codec, b + length_size, header)) {

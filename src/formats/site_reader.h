@@ -26,9 +26,12 @@ void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec);
 // them): 0, result_box_broken when the file ends before them, or a read's
 // failure.
 int32_t site_reader_gather(SiteReader* reader, uint32_t from, int64_t pos, uint32_t length);
-// Hands the site over with the gathered bytes; a sink that takes no sites
+// The range of the gathered bytes, whose unit (a box, an element, a
+// sample) lies at unit_pos: the one a site made of them ends in.
+const PayloadRange* site_reader_range(SiteReader* reader, int64_t unit_pos);
+// Hands over a site made of the gathered bytes; a sink that takes no sites
 // passes it over.
-int32_t site_reader_hand(SiteReader* reader, AspectSite* site, int64_t unit_pos);
+int32_t site_reader_hand(SiteReader* reader, const AspectSite* site);
 
 // A parameter set of `length` bytes at pos.
 int32_t parameter_set_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder, int64_t unit_pos);

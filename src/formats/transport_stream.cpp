@@ -1,5 +1,6 @@
 #include <memory>
 
+#include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "fileio/result.h"
 #include "formats/ps_units.h"
@@ -76,8 +77,8 @@ void other_packet(OtherVideo* other, const uint8_t* p) {
     }
     if (ts_transport_error(p) || ts_scrambled(p)) return;
     uint32_t offset = ts_unit_start(p) ? ts_video_pes_payload(p) : ts_payload_offset(p);
-    for (; offset < ts_packet_size; ++offset) {
-        other->window = other->window << 8 | p[offset];
+    while (offset < ts_packet_size) {
+        offset += code_window_seek(&other->window, p + offset, ts_packet_size - offset, sequence_header_code);
         if (other->window == sequence_header_code) ++other->headers;
     }
 }

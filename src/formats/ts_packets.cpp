@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
 #include "formats/ps_units.h"
 
 namespace {
@@ -63,7 +64,7 @@ uint32_t ts_video_pes_payload(const uint8_t* p) {
     uint32_t offset = ts_payload_offset(p);
     if (offset + 9 > ts_packet_size) return ts_packet_size;
     const uint8_t* pes = p + offset;
-    if (pes[0] != 0 || pes[1] != 0 || pes[2] != 1 || (pes[3] & 0xF0) != 0xE0) return ts_packet_size;
+    if (!start_code_at(pes) || (pes[3] & 0xF0) != 0xE0) return ts_packet_size;
     uint32_t start = offset + pes_payload_start(pes, ts_packet_size - offset);
     return start < ts_packet_size ? start : ts_packet_size;
 }

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
-#include "formats/ps_units.h"
 
 namespace {
 
@@ -151,16 +151,16 @@ void tables_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
 // opens with start codes whose NAL header byte would be forbidden or none
 // of these.
 bool nal_video_opens(const uint8_t* payload, uint32_t n, VideoCodec* codec) {
-    uint32_t zeros = first_nonzero(payload, n);
-    if (zeros < 2 || zeros + 2 >= n || payload[zeros] != 1) return false;
-    uint8_t header = payload[zeros + 1];
-    uint32_t avc_type = header & 0x9F;
-    uint32_t hevc_type = header >> 1;
-    if ((avc_type == 7 || avc_type == 9) && sps_in(codec_avc, payload, n)) {
+    uint32_t at = 0;
+    if (!start_code_opens(payload, n, &at) || at + 1 >= n || nal_forbidden(payload[at])) return false;
+    uint8_t avc_type = nal_type(codec_avc, payload[at]);
+    uint8_t hevc_type = nal_type(codec_hevc, payload[at]);
+    if ((avc_type == avc_nal_sps || avc_type == avc_nal_delimiter) && sps_in(codec_avc, payload, n)) {
         *codec = codec_avc;
         return true;
     }
-    if ((hevc_type == 32 || hevc_type == 33 || hevc_type == 35) && sps_in(codec_hevc, payload, n)) {
+    bool hevc_opens = hevc_type == hevc_nal_vps || hevc_type == hevc_nal_sps || hevc_type == hevc_nal_delimiter;
+    if (hevc_opens && sps_in(codec_hevc, payload, n)) {
         *codec = codec_hevc;
         return true;
     }
@@ -188,16 +188,11 @@ void fallback_feed(ProgramSearch* s, const uint8_t* p, uint16_t pid) {
         offset = ts_payload_offset(p);
     }
     if (k >= s->candidates) return;
-    uint32_t window = s->candidate_window[k];
-    for (uint32_t i = offset; i < ts_packet_size; ++i) {
-        window = (window << 8) | p[i];
-        if (window == sequence_header_code) {
-            s->fallback_pid = pid;
-            s->fallback_codec = codec_mpeg;
-            return;
-        }
+    code_window_seek(&s->candidate_window[k], p + offset, ts_packet_size - offset, sequence_header_code);
+    if (s->candidate_window[k] == sequence_header_code) {
+        s->fallback_pid = pid;
+        s->fallback_codec = codec_mpeg;
     }
-    s->candidate_window[k] = window;
 }
 
 // The first program whose map table came and names video the tool takes;

@@ -20,6 +20,10 @@ struct ChecksumRegion {
     int64_t start;
     int64_t end;
 };
+// The checksum's four bytes as read at pos, over the bytes [start, end).
+inline ChecksumRegion checksum_region_make(int64_t pos, const uint8_t* bytes, int64_t start, int64_t end) {
+    return {pos, {bytes[0], bytes[1], bytes[2], bytes[3]}, start, end};
+}
 
 struct WalkSink {
     // Takes ranges of the buffer, in order; buffer[0] lies at file position

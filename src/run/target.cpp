@@ -1,16 +1,8 @@
 #include "run/target.h"
 
+#include "codecs/mpeg_aspects.h"
+
 namespace {
-
-constexpr uint32_t default_target_mpeg1 = 12;
-
-// The display aspects of the H.264/HEVC -o codes.
-struct DisplayAspect {
-    uint32_t width;
-    uint32_t height;
-};
-constexpr DisplayAspect display_aspects[] = {{0, 0}, {1, 1}, {4, 3}, {16, 9}, {221, 100}};
-constexpr uint32_t display_code_most = 4;
 
 // A picture of 720 samples carries 704 of active picture with the sample
 // aspects of its standard, 2.3% off the display aspect's own.
@@ -18,10 +10,10 @@ constexpr double display_tolerance = 0.03;
 
 // MPEG-2 exchanges 4:3 and 16:9; any other shape is left as it is.
 uint32_t default_target(const SequenceHeaderInfo* info, const AspectOriginal* original) {
-    if (info->mpeg_version == 1) return default_target_mpeg1;
+    if (info->mpeg_version == 1) return mpeg1_code_video_cd;
     uint32_t before = original->known ? original->first_byte >> 4 : info->aspect_code;
-    if (before == 2) return 3;
-    if (before == 3) return 2;
+    if (before == mpeg2_code_4x3) return mpeg2_code_16x9;
+    if (before == mpeg2_code_16x9) return mpeg2_code_4x3;
     return info->aspect_code;
 }
 
@@ -45,14 +37,12 @@ bool ratio_equal(Ratio a, Ratio b) {
     return a.num * b.den == b.num * a.den;
 }
 
-// The display aspect that an MPEG-2 code names; square samples for others.
+// The display aspect that an MPEG-2 code gives the coded picture; square
+// samples for the codes that name no shape.
 Ratio code_display(uint32_t code, Ratio coded) {
-    switch (code) {
-    case 2: return {4, 3};
-    case 3: return {16, 9};
-    case 4: return {221, 100};
-    default: return coded;
-    }
+    uint32_t width = 0;
+    uint32_t height = 0;
+    return mpeg2_code_shape(code, &width, &height) ? Ratio{width, height} : coded;
 }
 
 Ratio shown_shape(const SequenceHeaderInfo* info, uint32_t code) {
@@ -84,25 +74,20 @@ bool standard_definition(const SpsInfo* sps, SarRatio* sar_4x3, SarRatio* sar_16
 SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
     SarRatio sd_4x3 = {0, 0};
     SarRatio sd_16x9 = {0, 0};
-    if (code == 1) return {1, 1};
-    if ((code == 2 || code == 3) && standard_definition(sps, &sd_4x3, &sd_16x9)) {
-        return code == 2 ? sd_4x3 : sd_16x9;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    if (code == mpeg2_code_square) return {1, 1};
+    if ((code == mpeg2_code_4x3 || code == mpeg2_code_16x9) && standard_definition(sps, &sd_4x3, &sd_16x9)) {
+        return code == mpeg2_code_4x3 ? sd_4x3 : sd_16x9;
     }
-    return sar_for_display(sps, display_aspects[code].width, display_aspects[code].height);
+    mpeg2_code_shape(code, &width, &height);
+    return sar_for_display(sps, width, height);
 }
-
-// MPEG-1's codes 1 to 14 name the pel aspect, height over width, in ten
-// thousandths.
-constexpr uint32_t mpeg1_pel_aspects[] = {0,    10000, 6735,  7031,  7615,  8055,  8437, 8935,
-                                          9157, 9815,  10255, 10695, 10950, 11575, 12015};
 
 }  // namespace
 
 SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
-    if (info->mpeg_version == 1) {
-        bool known = code > 0 && code < sizeof mpeg1_pel_aspects / sizeof mpeg1_pel_aspects[0];
-        return known ? sar_reduced(10000, mpeg1_pel_aspects[code]) : SarRatio{0, 0};
-    }
+    if (info->mpeg_version == 1) return mpeg1_code_sar(code);
     Ratio coded = {static_cast<uint64_t>(info->horizontal_size), static_cast<uint64_t>(info->vertical_size)};
     Ratio display = code_display(code, coded);
     return sar_reduced(display.num * coded.den, display.den * coded.num);
@@ -136,17 +121,20 @@ bool display_hides_change(const SequenceHeaderInfo* info, uint32_t target, uint6
 }
 
 bool display_of_code(uint32_t code, uint32_t* width, uint32_t* height) {
-    if (code == 0 || code > display_code_most) return false;
-    *width = display_aspects[code].width;
-    *height = display_aspects[code].height;
+    if (code != mpeg2_code_square) return mpeg2_code_shape(code, width, height);
+    *width = 1;  // square samples
+    *height = 1;
     return true;
 }
 
 uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
     if (sar.width == 0 || sar.height == 0 || sps->height == 0) return 0;
     double ratio = static_cast<double>(sar.width) * sps->width / (static_cast<double>(sar.height) * sps->height);
-    for (uint32_t code = 2; code <= display_code_most; ++code) {
-        double wanted = static_cast<double>(display_aspects[code].width) / display_aspects[code].height;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    for (uint32_t code = 0; code < mpeg_aspect_codes; ++code) {
+        if (!mpeg2_code_shape(code, &width, &height)) continue;
+        double wanted = static_cast<double>(width) / height;
         double off = ratio / wanted - 1;
         if (off < display_tolerance && off > -display_tolerance) return code;
     }

@@ -1,0 +1,64 @@
+#include "codecs/framing.h"
+
+#include <cstring>
+
+uint32_t first_nonzero(const uint8_t* bytes, uint32_t n) {
+    uint32_t i = 0;
+    for (uint64_t word = 0; i + 8 <= n; i += 8) {
+        std::memcpy(&word, bytes + i, 8);
+        if (word != 0) break;
+    }
+    while (i < n && bytes[i] == 0) ++i;
+    return i;
+}
+
+bool start_code_opens(const uint8_t* bytes, uint32_t length, uint32_t* code_at) {
+    uint32_t zeros = first_nonzero(bytes, length);
+    if (zeros < 2 || zeros >= length || bytes[zeros] != 1) return false;
+    *code_at = zeros + 1;
+    return true;
+}
+
+uint32_t start_code_next(const uint8_t* bytes, uint32_t from, uint32_t length) {
+    for (uint32_t i = from; i + 3 < length; ++i) {
+        if (start_code_at(bytes + i)) return i + 3;
+    }
+    return length;
+}
+
+uint32_t code_window_seek(uint32_t* window, const uint8_t* bytes, uint32_t n, uint32_t code) {
+    uint32_t w = *window;
+    uint32_t i = 0;
+    while (i < n) {
+        w = w << 8 | bytes[i++];
+        if (w == code) break;
+    }
+    *window = w;
+    return i;
+}
+
+uint32_t nal_unit_length(const uint8_t* bytes, uint32_t from, uint32_t length) {
+    for (uint32_t i = from; i + 2 < length; ++i) {
+        uint32_t three = static_cast<uint32_t>(bytes[i]) << 16 | bytes[i + 1] << 8 | bytes[i + 2];
+        if (nal_end_is(three)) return i - from;
+    }
+    return length - from;
+}
+
+bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length) {
+    if (codec != codec_avc && codec != codec_hevc) return false;
+    if (length < nal_header_size(codec) || !nal_opens_sps(codec, nal[0])) return false;
+    return codec == codec_avc || ((nal[1] & 0xF8) == 0 && (nal[1] & 0x07) != 0);
+}
+
+bool nal_is_picture(VideoCodec codec, uint8_t header) {
+    uint8_t type = nal_type(codec, header);
+    // HEVC's slices are types 0 to 31, H.264's 1 to 5.
+    return codec == codec_hevc ? type < 32 : type >= 1 && type <= 5;
+}
+
+uint32_t nal_length_field(const uint8_t* field, uint32_t size) {
+    uint32_t length = 0;
+    for (uint32_t k = 0; k < size; ++k) length = length << 8 | field[k];
+    return length;
+}
