@@ -5,6 +5,7 @@
 #include "codecs/site_scan.h"
 #include "formats/dvd_ifo.h"
 #include "formats/walk.h"
+#include "notices/walk_notices.h"
 #include "run/exit_codes.h"
 #include "run/trailing_zero.h"
 
@@ -174,18 +175,18 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     if (!file_buffer_make(&block, reader_buffer_size)) return result_data_buffer_error;
     Walk* walk = new Walk;
     walk_init(walk, file, block.bytes, info->layout, info->program.video_pid,
-              (job->mode_flags & (mode_range_search | mode_undo)) != 0, WalkSink{});
+              job_resyncs(job), WalkSink{});
     if (!sets) video_probe_init(&info->video);
     int32_t result = reference_walk(walk, sets, info, video);
     if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
         result = reference_missing(walk, false, 0);
     }
     if (walk->damage_at >= 0) {
-        notify(notices, notice_damage,
-               {walk->damage_at, walk->damage_bytes[0], walk->damage_bytes[1], walk->damage_bytes[2]});
+        notify(notices, DamageNotice{walk->damage_at, {walk->damage_bytes[0], walk->damage_bytes[1],
+                                                       walk->damage_bytes[2]}});
     }
     if (result == result_read_error) {
-        notify(notices, notice_read_short, {walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
+        notify(notices, ReadShortNotice{walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
     }
     delete walk;
     return result;
@@ -210,12 +211,12 @@ int container_find(FileHandleRec* file, NoticeSink notices, SequenceHeaderInfo* 
         result = format_of(info->layout.kind)->look(&reader, &look);
     }
     if (result != 0) {
-        notify(notices, notice_error, {result});
+        notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
-    if (look.others > 0) notify(notices, notice_other_tracks, {static_cast<int64_t>(look.other_id), look.others});
+    if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
     if (!look.found) {
-        notify(notices, notice_stop, {look.sealed ? stop_video_encrypted : stop_no_video});
+        notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
     }
     info->layout.codec = look.codec;
@@ -242,16 +243,16 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
         result = program_seek(file, info);
     }
     if (result == 0 && info->layout.kind == stream_transport && !info->program.found) {
-        notify(notices, notice_stop, {info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
+        notify(notices, StopNotice{info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
         return exit_not_mpeg;
     }
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     if (result != 0) {
-        notify(notices, notice_error, {result});
+        notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
     if (info->video.part2) {
-        notify(notices, notice_stop, {stop_video_mpeg4_part2});
+        notify(notices, StopNotice{stop_video_mpeg4_part2});
         return exit_not_mpeg;
     }
     if (parameter_sets(info->layout.codec)) {
@@ -270,7 +271,7 @@ int ifo_find(FileHandleRec* file, NoticeSink notices, VideoLayout* video) {
                       : got < sizeof head                  ? result_read_error
                                                            : 0;
     if (refused != 0) {
-        notify(notices, notice_error, {refused});
+        notify(notices, ErrorNotice{static_cast<Result>(refused)});
         return exit_engine_error;
     }
     video->first_byte = head[ifo_title_video_attributes];
@@ -356,12 +357,12 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
     windows_place(file->size, zeros, info);
     if (stop < 0) stop = windows_fill(file, info, &windows);
     if (stop >= 0) {
-        notify(notices, notice_stop, {stop});
+        notify(notices, StopNotice{static_cast<StopReason>(stop)});
         return exit_usage;
     }
     header_seek(windows.headbuf.bytes, windows.tailbuf.bytes, info);
     if (info->not_mpeg != 0) {
-        notify(notices, notice_stop, {stop_not_mpeg});
+        notify(notices, StopNotice{stop_not_mpeg});
         return exit_not_mpeg;
     }
     int exit_code = video_find(file, job, notices, info, video);

@@ -4,18 +4,12 @@
 #include "edit/marker.h"
 #include "edit/side_files.h"
 #include "formats/dvd_ifo.h"
+#include "notices/job_notices.h"
 #include "run/analysis.h"
 #include "run/exit_codes.h"
 #include "run/file_edit.h"
 
 namespace {
-
-int32_t notices_dropped(void*, const Notice*) {
-    return 0;
-}
-
-// A look says nothing.
-constexpr NoticeSink quiet = {notices_dropped, nullptr};
 
 // The IFO or BUP opened for a look, and its attributes byte.
 bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
@@ -31,29 +25,30 @@ bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
 
 }  // namespace
 
-int ifo_run(const char* path, const RunOptions* options, uint32_t target, NoticeSink notices) {
+int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices) {
     FileRun run;
-    file_run_init(&run, path, options, notices);
+    file_run_init(&run, path, request, notices);
     run.job.target_aspect = target;
-    bool undo = (options->mode_flags & mode_undo) != 0;
-    if (undo && file_exists(marker_path(path, true).c_str()) != 0) {
+    ModeNeeds needs = mode_needs(request->mode);
+    if (needs.marker && file_exists(marker_path(path, true).c_str()) != 0) {
         notify(notices, notice_file_no_marker);
         return exit_same_aspect;
     }
     int opened = file_open(&run.file, path, generic_read | generic_write);
     if (opened == file_open_refused) {
-        notify(notices, notice_stop, {stop_open_refused});
+        notify(notices, StopNotice{stop_open_refused});
         return exit_open_gave_up;
     }
     if (opened != file_opened) {
-        RunOutcome failed = {undo ? outcome_undo : outcome_rewrite, result_open_error, false, false, false};
-        return notify_outcome(notices, &failed);
+        RunOutcome failed = {ending_failed, result_open_error, false, false};
+        notify(notices, failed);
+        return outcome_exit_code(&failed);
     }
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
     int code = file_analyse(&run.file, &run.job, stream_dvd_ifo, notices, &info, &video);
-    if (code < 0 && !undo && !file_edit(&run, &video, edit_change_search).change_needed) {
-        notify(notices, notice_dvd_ifo_already, {target});
+    if (code < 0 && needs.target_checked && !file_edit(&run, &video, edit_change_search).change_needed) {
+        notify(notices, IfoAlreadyNotice{target});
         code = exit_same_aspect;
     }
     if (code < 0) code = file_edit_report(&run, &video);
@@ -61,10 +56,11 @@ int ifo_run(const char* path, const RunOptions* options, uint32_t target, Notice
     return code;
 }
 
-VideoLook video_look(const char* path, const RunOptions* options) {
+VideoLook video_look(const char* path, const RunRequest* request) {
     VideoLook look = {};
+    NoticeSink quiet = notice_sink_quiet();
     FileRun run;
-    file_run_init(&run, path, options, quiet);
+    file_run_init(&run, path, request, quiet);
     if (file_open(&run.file, path, generic_read) != file_opened) return look;
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
