@@ -65,16 +65,6 @@ ModeNeeds mode_needs(RequestMode mode);
 // undo, which must reach every header that a rewrite with -r reached.
 bool job_resyncs(const ConvertJob* job);
 
-// The first site that cannot take the target in place, and why.
-struct SiteRefusal {
-    bool found;
-    SiteKind kind;
-    SiteHolder holder;
-    VideoCodec codec;
-    int64_t pos;
-    AspectEdit why;
-};
-
 struct EditRequest {
     const ConvertJob* job;
     EditMode mode;

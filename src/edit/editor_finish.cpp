@@ -12,10 +12,7 @@ bool walk_damage(int32_t result) {
 }
 
 void misses_notify(const Editor* e, bool altered, const MarkerMisses* misses) {
-    if (misses->count == 0) return;
-    RestoreMissesNotice notice = {altered, static_cast<int64_t>(misses->count), {}};
-    for (uint32_t k = 0; k < restore_positions_shown && k < misses->count; ++k) notice.first[k] = misses->first[k];
-    notify(e->notices, notice);
+    if (misses->count > 0) notify(e->notices, RestoreMissesNotice{altered, *misses});
 }
 
 // Results that say an undo found no marker file it could take.
@@ -89,8 +86,7 @@ void walk_notify(const Editor* e, int32_t result) {
         notify(e->notices, SetsLeftNotice{same_kind, t.no_field, t.no_code, t.escaping, t.across_repeat});
     }
     for (uint32_t k = 0; k < t.other_kinds; ++k) {
-        const SetsOther& o = t.others[k];
-        notify(e->notices, SetsOtherNotice{o.sps_id, o.width, o.height, o.count});
+        notify(e->notices, t.others[k]);
     }
     if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others_more});
 }
@@ -115,7 +111,7 @@ void tally_count(SiteTally* tally, AspectEdit edit) {
 
 void tally_other(SiteTally* tally, const SiteReading* reading) {
     for (uint32_t k = 0; k < tally->other_kinds; ++k) {
-        SetsOther& o = tally->others[k];
+        SetsOtherNotice& o = tally->others[k];
         if (o.sps_id == reading->id && o.width == reading->width && o.height == reading->height) {
             ++o.count;
             return;

@@ -8,59 +8,32 @@
 #include "notices/notice.h"
 
 // The file opened after failed attempts.
-struct OpenedLateNotice {
-    static constexpr NoticeKind kind = notice_opened_late;
-    uint32_t failed;
-};
+struct OpenedLateNotice { static constexpr auto kind = notice_opened_late; uint32_t failed; };
 
-// An MPEG aspect code: the video's, or the target.
-struct MpegAspectNotice {
-    static constexpr NoticeKind kind = notice_mpeg_aspect;
-    int32_t version;
-    uint32_t code;
-    bool target;
-};
-
-// A sample aspect of the picture: the video's, or the target.
+// The aspect of the video, or the target: an MPEG code, or the sample
+// aspect of a picture of the size.
+struct MpegAspectNotice { static constexpr auto kind = notice_mpeg_aspect; int32_t version; uint32_t code; bool target; };
 struct SarAspectNotice {
-    static constexpr NoticeKind kind = notice_sar_aspect;
-    uint32_t width;
-    uint32_t height;
-    SarRatio sar;
-    bool target;
+    static constexpr auto kind = notice_sar_aspect;
+    uint32_t width; uint32_t height; SarRatio sar; bool target;
 };
 
 // The most common players would show the picture as they show it now: the
 // display size and the shape it shows.
 struct DisplayUnchangedNotice {
-    static constexpr NoticeKind kind = notice_display_unchanged;
-    uint32_t width;
-    uint32_t height;
-    uint64_t shown_num;
-    uint64_t shown_den;
+    static constexpr auto kind = notice_display_unchanged;
+    uint32_t width; uint32_t height; uint64_t shown_num; uint64_t shown_den;
 };
-
-struct DisplaySizeNotice {
-    static constexpr NoticeKind kind = notice_display_size;
-    uint32_t width;
-    uint32_t height;
-};
+struct DisplaySizeNotice { static constexpr auto kind = notice_display_size; uint32_t width; uint32_t height; };
 
 // Video tracks the run leaves alone: the first one's ID, and how many.
-struct OtherTracksNotice {
-    static constexpr NoticeKind kind = notice_other_tracks;
-    uint64_t first_id;
-    uint32_t count;
-};
+struct OtherTracksNotice { static constexpr auto kind = notice_other_tracks; uint64_t first_id; uint32_t count; };
 
-// The first place of a container that cannot take the target in place.
-struct PlaceRefusedNotice {
-    static constexpr NoticeKind kind = notice_place_refused;
-    SiteKind site;
-    SiteHolder holder;
-    VideoCodec codec;
-    int64_t position;
-    AspectEdit why;
+// The first site that cannot take the target in place, and why: a
+// container's place that refuses the run.
+struct SiteRefusal {
+    static constexpr auto kind = notice_place_refused;
+    bool found; SiteKind site; SiteHolder holder; VideoCodec codec; int64_t pos; AspectEdit why;
 };
 
 // What the summary line of MPEG video says.
@@ -88,63 +61,37 @@ struct SarSummary {
 // The summaries, after the container's name where the video is no MPEG
 // stream's (null otherwise).
 struct MpegSummaryNotice {
-    static constexpr NoticeKind kind = notice_mpeg_summary;
-    MpegSummary summary;
-    const char* container;
+    static constexpr auto kind = notice_mpeg_summary;
+    MpegSummary summary; const char* container;
 };
+struct SarSummaryNotice { static constexpr auto kind = notice_sar_summary; SarSummary summary; const char* container; };
 
-struct SarSummaryNotice {
-    static constexpr NoticeKind kind = notice_sar_summary;
-    SarSummary summary;
-    const char* container;
-};
-
-// The video was converted already, from the aspect it had before.
+// The video was converted already, from the aspect it had before; or it
+// holds the target given already.
 struct MpegConvertedNotice {
-    static constexpr NoticeKind kind = notice_mpeg_converted;
-    int32_t version;
-    uint32_t original;
-    uint32_t target;
+    static constexpr auto kind = notice_mpeg_converted;
+    int32_t version; uint32_t original; uint32_t target;
 };
-
 struct SarConvertedNotice {
-    static constexpr NoticeKind kind = notice_sar_converted;
-    uint32_t width;
-    uint32_t height;
-    SarRatio original;
-    SarRatio target;
+    static constexpr auto kind = notice_sar_converted;
+    uint32_t width; uint32_t height; SarRatio original; SarRatio target;
 };
-
-// The video holds the target given already.
-struct MpegAlreadyNotice {
-    static constexpr NoticeKind kind = notice_mpeg_already;
-    int32_t version;
-    uint32_t code;
-};
-
+struct MpegAlreadyNotice { static constexpr auto kind = notice_mpeg_already; int32_t version; uint32_t code; };
 struct SarAlreadyNotice {
-    static constexpr NoticeKind kind = notice_sar_already;
-    uint32_t width;
-    uint32_t height;
-    SarRatio sar;
+    static constexpr auto kind = notice_sar_already;
+    uint32_t width; uint32_t height; SarRatio sar;
 };
 
 // -o names no code the video takes: the range of MPEG codes or of the
 // H.264/HEVC ones, then what was given, its code or, where its characters
 // are no digits, its text.
 struct CodeRefusedNotice {
-    static constexpr NoticeKind kind = notice_code_refused;
-    bool sample_aspect;
-    bool digits;
-    int32_t code;
-    const char* text;
+    static constexpr auto kind = notice_code_refused;
+    bool sample_aspect; bool digits; int32_t code; const char* text;
 };
 
 // A sample aspect that the parameter sets' table has no code for.
-struct SetsNoTableCodeNotice {
-    static constexpr NoticeKind kind = notice_sets_no_table_code;
-    SarRatio sar;
-};
+struct SetsNoTableCodeNotice { static constexpr auto kind = notice_sets_no_table_code; SarRatio sar; };
 
 // The texts that end a run before its walk.
 enum StopReason : uint8_t {
@@ -165,24 +112,13 @@ enum StopReason : uint8_t {
     stop_video_encrypted,
     stop_video_mpeg4_part2,
 };
-
-struct StopNotice {
-    static constexpr NoticeKind kind = notice_stop;
-    StopReason reason;
-};
+struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
 
 // The opening gave up after its failed attempts, the last of them perhaps
 // refused by another run's lock.
-struct OpenFailedNotice {
-    static constexpr NoticeKind kind = notice_open_failed;
-    bool held_by_run;
-    uint32_t failed;
-};
+struct OpenFailedNotice { static constexpr auto kind = notice_open_failed; bool held_by_run; uint32_t failed; };
 
-struct ErrorNotice {
-    static constexpr NoticeKind kind = notice_error;
-    Result result;
-};
+struct ErrorNotice { static constexpr auto kind = notice_error; Result result; };
 
 // How the walk a run asked for ended: its closing line says it, and its
 // exit code follows from it.
@@ -197,9 +133,6 @@ enum RunEnding : uint8_t {
 
 // What the run of one file came to.
 struct RunOutcome {
-    static constexpr NoticeKind kind = notice_outcome;
-    RunEnding ending;
-    Result result;        // ok, or what stopped the run
-    bool marker_created;  // a rewrite created the marker file
-    bool sets_left;       // parameter sets kept their aspect
+    static constexpr auto kind = notice_outcome;
+    RunEnding ending; Result result; bool marker_created; bool sets_left;
 };

@@ -41,9 +41,8 @@ int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
         notify(run->notices, ErrorNotice{search.run.result});
         return exit_engine_error;
     }
-    const SiteRefusal& r = search.refusal;
-    if (r.found) {
-        notify(run->notices, PlaceRefusedNotice{r.kind, r.holder, r.codec, r.pos, r.why});
+    if (search.refusal.found) {
+        notify(run->notices, search.refusal);
         return exit_place_refused;
     }
     run->places_checked = places;
