@@ -79,8 +79,8 @@ struct NoticeSink {
     void* context;
 };
 
-// A record as a notice, for as long as the record lives; its type names
-// its kind.
+// A record as a notice, for as long as the record lives: each record type
+// names its kind by a `static constexpr auto kind` member.
 template <typename T>
 Notice notice_of(const T& record) {
     return Notice{T::kind, &record};

@@ -60,19 +60,21 @@ int places_check(FileRun* run, const VideoLayout* video) {
 
 // The target equals the first site's: there is still something to do when
 // another site holds another aspect (an interrupted run, a file with parts
-// of both shapes). Otherwise the notice says why there is nothing: `said`
-// when the file was converted from another shape already, else the
-// notice of -o or a title set's target that the file holds, else that no
-// other shape was given. Returns an exit code, or -1 to go on.
-int same_target_check(FileRun* run, const VideoLayout* video, const Notice* converted, const Notice* already) {
+// of both shapes). Otherwise the notice says why there is nothing: that the
+// file was converted from another shape already, where its marker file
+// knows the original and no -o was given, else that it holds the target of
+// -o or of its title set, else that no other shape was given. Returns an
+// exit code, or -1 to go on.
+int same_target_check(FileRun* run, const VideoLayout* video, bool original_known, Notice converted,
+                      Notice already) {
     bool needed = false;
     int stop = change_search(run, video, &needed);
     if (stop >= 0 || needed) return stop;
     const RunRequest& request = request_of(run);
-    if (converted != nullptr) {
-        run->notices.send(run->notices.context, converted);
+    if (original_known && !request.target.given) {
+        run->notices.send(run->notices.context, &converted);
     } else if (request.target.given || request.set_target >= 0) {
-        run->notices.send(run->notices.context, already);
+        run->notices.send(run->notices.context, &already);
     } else {
         notify(run->notices, notice_target_equals_source);
     }
@@ -101,10 +103,7 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     if (same || target.width == 0) {
         SarConvertedNotice converted = {sps->width, sps->height, original->sar, target};
         SarAlreadyNotice already = {sps->width, sps->height, target};
-        Notice was_converted = notice_of(converted);
-        Notice holds = notice_of(already);
-        bool was = original->known && !request_of(run).target.given;
-        return same_target_check(run, video, was ? &was_converted : nullptr, &holds);
+        return same_target_check(run, video, original->known, notice_of(converted), notice_of(already));
     }
     if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
         notify(run->notices, SetsNoTableCodeNotice{target});
@@ -121,8 +120,9 @@ int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
     notify(run->notices, SarAspectNotice{sps->width, sps->height, current, false});
     if (needs_of(run).target) {
         AspectOriginal original = original_find(run, video);
-        const RunRequest* request = &request_of(run);
-        if (sps_target_choose(request, sps, current, &original, run->notices, &target) != 0) return exit_bad_option;
+        if (sps_target_choose(&request_of(run), sps, current, &original, run->notices, &target) != 0) {
+            return exit_bad_option;
+        }
         run->job.target_sar = target;
         notify(run->notices, SarAspectNotice{sps->width, sps->height, target, true});
         int stop = needs_of(run).target_checked ? sets_target_check(run, info, video, &original) : -1;
@@ -155,10 +155,7 @@ int mpeg_target_settle(FileRun* run, const SequenceHeaderInfo* info, const Video
     if (info->aspect_code == target) {
         MpegConvertedNotice converted = {version, static_cast<uint32_t>(original.first_byte >> 4), target};
         MpegAlreadyNotice already = {version, target};
-        Notice was_converted = notice_of(converted);
-        Notice holds = notice_of(already);
-        bool was = original.known && !request_of(run).target.given;
-        int stop = same_target_check(run, video, was ? &was_converted : nullptr, &holds);
+        int stop = same_target_check(run, video, original.known, notice_of(converted), notice_of(already));
         if (stop >= 0) return stop;
     }
     return places_check(run, video);
@@ -173,7 +170,7 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         int stop = mpeg_target_settle(run, info, video);
         if (stop >= 0) return stop;
     }
-    MpegSummary summary = {version,         info->horizontal_size, info->vertical_size, info->frame_rate_code,
+    MpegSummary summary = {version, info->horizontal_size, info->vertical_size, info->frame_rate_code,
                            info->bit_rate_value, info->duration_sec, run->file.size};
     notify(run->notices, MpegSummaryNotice{summary, info->container});
     // A listing, which writes nothing, shows the size the aspect applies to.
