@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "cli/command_line.h"
-#include "edit/editor.h"
 #include "jobs/batch.h"
 #include "run/file_run.h"
 #include "support.h"
@@ -15,15 +14,15 @@ TEST(OOption, ArithmeticOnTheThirdAndFourthCharacters) {
         {"-o15", 15}, {"-o16", 16}, {"-o123", 12}, {"-o05", 5}, {"-o3", 3},
         {"-o1x", 82}, {"-o", -48},  {"-oa", 49},   {"-o\x82", -174},
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(o_option_value(text), expected) << text;
+    for (const auto& [text, expected] : cases) EXPECT_EQ(target_option_parse(text).code, expected) << text;
 }
 
 TEST(OOption, OnlyDigitsNameACode) {
     for (const char* text : {"-o15", "-o3", "-o05", "-o123", "-o1x9"}) {
-        EXPECT_EQ(o_option_digits(text), std::string(text) != "-o1x9") << text;
+        EXPECT_EQ(target_option_parse(text).digits, std::string(text) != "-o1x9") << text;
     }
     for (const char* text : {"-o1.", "-o1x", "-o", "-oa", "-o.5", "-o\x82"}) {
-        EXPECT_FALSE(o_option_digits(text)) << text;
+        EXPECT_FALSE(target_option_parse(text).digits) << text;
     }
 }
 
@@ -148,13 +147,51 @@ TEST(CommandLineScan, OptionsBeforeTheFirstNameAndNamesAfterIt) {
     CommandLine line;
     EXPECT_EQ(command_line_scan(static_cast<int>(argv.size()), argv.data(), &line), 0);
     // Options after a name are not applied, but the first is kept to refuse.
-    EXPECT_EQ(line.options.mode_flags, mode_list);
-    EXPECT_EQ(line.options.o_text, "-o3");
+    EXPECT_EQ(line.request.mode, mode_list);
+    EXPECT_FALSE(line.request.resync);
+    EXPECT_TRUE(line.request.target.given && line.request.target.digits);
+    EXPECT_EQ(line.request.target.code, 3);
+    EXPECT_EQ(line.request.target.text, "-o3");
+    EXPECT_EQ(line.request.set_target, -1);
+    EXPECT_FALSE(line.undo_conflict);
     EXPECT_STREQ(line.late_option, "-o7");
     ASSERT_EQ(line.name_count, 3);
     EXPECT_STREQ(line.names[0], "absent.mpg");
     EXPECT_STREQ(line.names[1], movie.c_str());
     EXPECT_STREQ(line.names[2], dash.c_str());  // an existing file, not an option
+}
+
+// -u wins the mode over -l, and either -l or -o beside it is a conflict;
+// the latest -o is the one kept.
+TEST(CommandLineScan, TheModeTheTargetAndTheirConflict) {
+    struct Case {
+        std::vector<std::string> options;
+        RequestMode mode;
+        bool resync;
+        const char* target;  // null: none given
+        bool conflict;
+    } cases[] = {
+        {{}, mode_convert, false, nullptr, false},
+        {{"-r", "-o12", "-o3x"}, mode_convert, true, "-o3x", false},
+        {{"-u", "-r"}, mode_undo, true, nullptr, false},
+        {{"-l", "-u"}, mode_undo, false, nullptr, true},
+        {{"-u", "-o2"}, mode_undo, false, "-o2", true},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"morvalencmd"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.push_back("absent.mpg");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        CommandLine line;
+        command_line_scan(static_cast<int>(argv.size()), argv.data(), &line);
+        SCOPED_TRACE(testing::PrintToString(c.options));
+        EXPECT_EQ(line.request.mode, c.mode);
+        EXPECT_EQ(line.request.resync, c.resync);
+        EXPECT_EQ(line.request.target.given, c.target != nullptr);
+        EXPECT_EQ(line.request.target.text, c.target != nullptr ? c.target : "");
+        EXPECT_EQ(line.undo_conflict, c.conflict);
+    }
 }
 
 // No length of its own: a name the file system takes is taken.

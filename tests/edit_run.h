@@ -16,19 +16,18 @@ inline constexpr int32_t ended_done = 101;            // walked to the end: list
 inline constexpr int32_t ended_partly_undone = 102;   // an undo left listed positions as they were
 
 inline int32_t notice_error_keep(void* context, const Notice* notice) {
-    if (notice->kind == notice_error) *static_cast<int32_t*>(context) = static_cast<int32_t>(notice->n[0]);
+    if (notice->kind == notice_error) *static_cast<int32_t*>(context) = notice_record<ErrorNotice>(notice).result;
     return 0;
 }
 
 inline int32_t ending_of(const EditOutcome& outcome) {
     if (outcome.run.result < 0) return outcome.run.result;
-    if (outcome.run.restore_partial) return ended_partly_undone;
+    if (outcome.run.ending == ending_restored_partly) return ended_partly_undone;
     return outcome.run.marker_created ? ended_marker_created : ended_done;
 }
 
 inline EditMode edit_mode_of(const ConvertJob& job) {
-    if ((job.mode_flags & mode_list) != 0) return edit_list;
-    return (job.mode_flags & mode_undo) != 0 ? edit_restore : edit_rewrite;
+    return mode_needs(job.request.mode).walk;
 }
 
 // The analysis and the editor in the mode given, on a file the caller
@@ -60,7 +59,7 @@ inline EditOutcome edit_open_run(const ConvertJob& job, EditMode mode) {
     return outcome;
 }
 
-// The run of the job with the mode its flags say, on a file the caller
+// The run of the job with the mode its request says, on a file the caller
 // opened or on the job's file: how it ended.
 inline int32_t edit_run_on(FileHandleRec* file, const ConvertJob& job) {
     return ending_of(edit_run_in(file, job, edit_mode_of(job)));

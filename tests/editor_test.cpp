@@ -15,15 +15,15 @@ typedef EngineOutcome Outcome;
 
 class Editor : public ::testing::Test {
 protected:
-    Outcome run(const Bytes& stream, uint32_t target, uint8_t flags = 0,
+    Outcome run(const Bytes& stream, uint32_t target, RequestMode mode = mode_convert, bool resync = false,
                 const std::string& name = "movie.mpg") {
         fs::path video = dir_ / name;
         write_bytes(video, stream);
-        return rerun(video, target, flags);
+        return engine_outcome(video, target, mode, resync);
     }
 
-    Outcome rerun(const fs::path& video, uint32_t target, uint8_t flags = 0) {
-        return engine_outcome(video, target, flags);
+    Outcome rerun(const fs::path& video, uint32_t target, RequestMode mode = mode_convert) {
+        return engine_outcome(video, target, mode);
     }
 
     ScratchDir dir_;
@@ -59,7 +59,7 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
         fs::path video = copy_sample(dir_, c.sample);
         fs::path marker = fs::path(video).replace_extension(".ini");
         Bytes original = read_bytes(video);
-        ConvertJob job = {path_utf8(video), c.target, c.sar, 0};
+        ConvertJob job = {path_utf8(video), c.target, c.sar, {}};
         EXPECT_TRUE(edit_open_run(job, edit_change_search).change_needed);
         EXPECT_EQ(edit_open_run(job, edit_list).run.result, 0);
         EXPECT_TRUE(fs::exists(fs::path(video).replace_extension(".txt")));
@@ -71,7 +71,7 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
             EXPECT_EQ(display_aspect(video), c.display);
         }
         EXPECT_FALSE(edit_open_run(job, edit_change_search).change_needed);
-        EXPECT_FALSE(edit_open_run(job, edit_restore).run.restore_partial);
+        EXPECT_NE(edit_open_run(job, edit_restore).run.ending, ending_restored_partly);
         EXPECT_TRUE(read_bytes(video) == original);
         EXPECT_FALSE(fs::exists(marker));
     }
@@ -263,7 +263,7 @@ TEST_F(Editor, LowStartCodesStopWithoutRangeSearchAndAreSteppedOverWithIt) {
     Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + Bytes{0, 0, 1, 0x00} + pack_mpeg2() +
                    pes2(0xE0, ntsc_4x3);
     EXPECT_EQ(run(stream, 3).result, result_stream_id_error);
-    Outcome o = run(stream, 3, mode_range_search, "searched.mpg");
+    Outcome o = run(stream, 3, mode_convert, true, "searched.mpg");
     EXPECT_EQ(o.result, ended_marker_created);
     EXPECT_EQ(sequence_header_positions(o.video).size(), 2u);
     EXPECT_EQ(o.video[stream.size() - 5], 0x34);
@@ -282,7 +282,7 @@ TEST_F(Editor, RangeSearchResumesOnlyAtAPackHeaderRightThroughout) {
                    pes2(0xE0, ntsc_4x3) + stuffing_not_ff + pes2(0xE0, ntsc_4x3) +
                    mpeg1_wrong_marker + pes2(0xE0, ntsc_4x3) + pack_mpeg2() + filler(9) +
                    pack_mpeg2() + pes2(0xE0, ntsc_4x3);
-    Outcome o = run(stream, 3, mode_range_search);
+    Outcome o = run(stream, 3, mode_convert, true);
     EXPECT_EQ(o.result, ended_marker_created);
     std::vector<size_t> headers = sequence_header_positions(stream);
     ASSERT_EQ(headers.size(), 5u);
@@ -291,7 +291,7 @@ TEST_F(Editor, RangeSearchResumesOnlyAtAPackHeaderRightThroughout) {
 
 TEST_F(Editor, RangeSearchEndsQuietlyAtTheEndOfTheFile) {
     Bytes stream = pack_mpeg2() + pes2(0xE0, ntsc_4x3) + filler(2);
-    EXPECT_EQ(run(stream, 3, mode_range_search).result, ended_marker_created);
+    EXPECT_EQ(run(stream, 3, mode_convert, true).result, ended_marker_created);
 }
 
 TEST_F(Editor, PacketsCutShortByTheEndOfTheFile) {
@@ -303,7 +303,7 @@ TEST_F(Editor, PacketsCutShortByTheEndOfTheFile) {
     EXPECT_EQ(o.video[cut.size() - 1], 0x34);
 
     Bytes start_code_cut = whole + Bytes{0, 0, 1};
-    EXPECT_EQ(run(start_code_cut, 3, 0, "cut_code.mpg").result, ended_marker_created);
+    EXPECT_EQ(run(start_code_cut, 3, mode_convert, false, "cut_code.mpg").result, ended_marker_created);
 }
 
 TEST_F(Editor, DamageBeforeAnyHeaderChangesNothing) {
@@ -364,7 +364,7 @@ TEST_F(Editor, AFileRenamedOverTheVideoIsNeverWritten) {
 
 TEST_F(Editor, ListFileNeverReplacesTheVideo) {
     Bytes stream = ntsc_4x3 + filler(4);
-    Outcome o = run(stream, 3, mode_list, "movie.txt");
+    Outcome o = run(stream, 3, mode_list, false, "movie.txt");
     EXPECT_EQ(o.result, result_side_file_error);
     EXPECT_TRUE(o.video == stream);
 }
@@ -465,12 +465,12 @@ TEST_F(Editor, HeadersBeyondFourGibibytes) {
     ConvertJob job = {};
     job.path = video.string();
     job.target_aspect = 3;
-    job.mode_flags = mode_list;
+    job.request.mode = mode_list;
     EXPECT_EQ(edit_run(job), ended_done);
     std::string list = read_text(dir_ / "large.txt");
     EXPECT_NE(list.find("  4294967403 10000006b 2d 01 e0 24 (-)\r\n"), std::string::npos) << list;
 
-    job.mode_flags = 0;
+    job.request.mode = mode_convert;
     EXPECT_EQ(edit_run(job), ended_marker_created);
     std::string owner;
     EXPECT_EQ(marker_positions(read_text(dir_ / "large.ini"), &owner), "36\r\n7\r\n4294967403\r\n");

@@ -377,12 +377,13 @@ std::string marker_positions(const std::string& marker, std::string* owner) {
     return marker.substr(0, first_end + 1) + marker.substr(owner_end + 1);
 }
 
-EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags) {
+EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode, bool resync) {
     QuietStdout quiet;
     ConvertJob job = {};
     job.path = path_utf8(video);
     job.target_aspect = target;
-    job.mode_flags = flags;
+    job.request.mode = mode;
+    job.request.resync = resync;
     EngineOutcome o;
     o.result = edit_run(job);
     o.video = read_bytes(video);

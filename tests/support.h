@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "edit/request.h"
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
@@ -112,7 +114,8 @@ struct EngineOutcome {
 // The marker file's text without its second line when that names the video
 // ("video=SIZE NAME"), which goes to *owner (with its CR LF).
 std::string marker_positions(const std::string& marker, std::string* owner = nullptr);
-EngineOutcome engine_outcome(const fs::path& video, uint32_t target, uint8_t flags = 0);
+EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode = mode_convert,
+                             bool resync = false);
 
 // Positions of every 00 00 01 B3 in the bytes.
 std::vector<size_t> sequence_header_positions(const Bytes& bytes);

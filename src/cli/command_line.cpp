@@ -4,28 +4,43 @@
 
 #include "console/console.h"
 #include "console/messages.h"
-#include "edit/editor.h"
 #include "jobs/batch.h"
 
 namespace {
 
+// The options as seen, before they are settled into the request.
+struct OptionsSeen {
+    bool list;
+    bool undo;
+    bool resync;
+    const char* target;  // the latest -o, or null
+};
+
+int signed_code(char c) {
+    return static_cast<signed char>(c);
+}
+
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+
 // Only the second character counts, as it always did: -list is -l.
-bool scan_option(const char* argument, CommandLine* line) {
+bool scan_option(const char* argument, OptionsSeen* seen) {
     switch (argument[1]) {
     case 'l':
-        line->options.mode_flags |= mode_list;
+        seen->list = true;
         console_text(msg_option_l);
         return true;
     case 'o':
-        line->options.o_text = argument;
+        seen->target = argument;
         console_text(msg_option_o);
         return true;
     case 'r':
-        line->options.mode_flags |= mode_range_search;
+        seen->resync = true;
         console_text(msg_option_r);
         return true;
     case 'u':
-        line->options.mode_flags |= mode_undo;
+        seen->undo = true;
         console_text(msg_option_u);
         return true;
     default:
@@ -42,7 +57,7 @@ bool is_help(const char* argument) {
 
 // An argument before the names: an option, a request for help, an option
 // the tool does not have, or the first name.
-bool leading_argument(const char* argument, CommandLine* line) {
+bool leading_argument(const char* argument, CommandLine* line, OptionsSeen* seen) {
     std::string path;
     bool exists = name_resolve(argument, &path);
     if (!exists && is_help(argument)) {
@@ -50,23 +65,44 @@ bool leading_argument(const char* argument, CommandLine* line) {
         return false;
     }
     // "-x.mpg" that exists is an option and a name, as it always was.
-    bool option = argument[0] == '-' && scan_option(argument, line);
+    bool option = argument[0] == '-' && scan_option(argument, seen);
     if (!exists && argument[0] == '-' && !option && line->unknown_option == nullptr) {
         line->unknown_option = argument;
     }
     return exists || argument[0] != '-';
 }
 
+// The request the options make; -u with -l or -o is refused before anything
+// is done.
+void request_settle(const OptionsSeen* seen, CommandLine* line) {
+    RunRequest& request = line->request;
+    request.mode = seen->undo ? mode_undo : seen->list ? mode_list : mode_convert;
+    if (seen->target != nullptr) request.target = target_option_parse(seen->target);
+    request.resync = seen->resync;
+    request.set_target = -1;
+    line->undo_conflict = seen->undo && (seen->list || request.target.given);
+}
+
 }  // namespace
+
+TargetOption target_option_parse(const char* argument) {
+    // Characters past the end of the text count as its end.
+    char third = argument[2];
+    char fourth = third == '\0' ? '\0' : argument[3];
+    TargetOption option = {true, signed_code(third) - '0', false, argument};
+    if (fourth != '\0') option.code = option.code * 10 + (signed_code(fourth) - '0');
+    option.digits = is_digit(third) && (fourth == '\0' || is_digit(fourth));
+    return option;
+}
 
 int command_line_scan(int argc, char** argv, CommandLine* line) {
     *line = CommandLine{};
-    line->options.set_target = -1;
+    OptionsSeen seen = {};
     std::string path;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (line->name_count == 0) {
-            if (leading_argument(argument, line)) {
+            if (leading_argument(argument, line, &seen)) {
                 line->names = argv + i;
                 line->name_count = 1;
             }
@@ -77,5 +113,6 @@ int command_line_scan(int argc, char** argv, CommandLine* line) {
             line->names[line->name_count++] = argv[i];
         }
     }
+    request_settle(&seen, line);
     return line->name_count > 0 ? 0 : 1;
 }

@@ -1,13 +1,13 @@
 // The command line: options -l, -onn, -r and -u, then the files and
-// folders to work on.
+// folders to work on, parsed once into the request of every file's run.
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "run/options.h"
+#include "edit/request.h"
 
 struct CommandLine {
-    RunOptions options;
+    RunRequest request;
     // The arguments from the first that names an existing file or folder, or
     // that is no option, on: names (of nothing, perhaps), in the order given.
     // They are gathered in argv, from the first one's place on.
@@ -20,8 +20,15 @@ struct CommandLine {
     // nothing and is no option of the tool (a typo such as -O3), or null.
     const char* unknown_option;
     bool help;  // -h or --help (/? on Windows)
+    bool undo_conflict;  // -u with -l or -o
 };
 
 // Empties the command line and prints a line for each option seen before
 // the first name. Returns 0 when there is a name, 1 when none.
 int command_line_scan(int argc, char** argv, CommandLine* line);
+
+// What an argument starting "-o" names: the third character's code minus
+// '0', times ten plus the fourth's when there is one. Codes are signed and
+// not checked to be digits, so "-o1x" gives 82 and a lone "-o" gives -48;
+// "-o1." is no code at all, although its arithmetic gives 8.
+TargetOption target_option_parse(const char* argument);

@@ -2,7 +2,6 @@
 #include "cli/report.h"
 #include "console/console.h"
 #include "console/messages.h"
-#include "edit/editor.h"
 #include "jobs/batch.h"
 #include "run/exit_codes.h"
 
@@ -43,8 +42,7 @@ int command_line_refuse(const CommandLine* line, bool named) {
         console_print(msg_option_after_name, os_name_cp932(line->late_option).c_str());
         return exit_bad_option;
     }
-    const RunOptions& options = line->options;
-    if ((options.mode_flags & mode_undo) != 0 && ((options.mode_flags & mode_list) != 0 || options_has_o(&options))) {
+    if (line->undo_conflict) {
         console_text(msg_undo_conflict);
         return exit_bad_option;
     }
@@ -63,7 +61,7 @@ int run_main(int argc, char** argv) {
     bool named = command_line_scan(argc, argv, &line) == 0;
     int refused = command_line_refuse(&line, named);
     if (refused >= 0) return refused;
-    return batch_run(&line.options, line.names, line.name_count, report_sink());
+    return batch_run(&line.request, line.names, line.name_count, report_sink());
 }
 
 int run(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codecs/video_codec.h"
+#include "notices/file_notices.h"
 
 inline constexpr unsigned size_text_capacity = 20;
 inline constexpr unsigned duration_text_capacity = 16;
@@ -15,29 +16,9 @@ void format_size_text(int64_t number, char* text);
 // fraction that prints as 1.000000 gives 000 and carries nothing.
 void format_duration_text(double seconds, char* text);
 
-// What the summary line of MPEG video says.
-struct MpegSummary {
-    int32_t mpeg_version;
-    int32_t horizontal_size;
-    int32_t vertical_size;
-    uint8_t frame_rate_code;
-    uint32_t bit_rate_value;  // units of 400 bit/s
-    double duration_sec;
-    int64_t file_size;
-};
 // "MPEG-%d %dx%d %sfps %.2fkbps %s %s" into a text of 512 characters.
 void format_summary_line(const MpegSummary* summary, char* line);
 
-// What the summary line of H.264 and HEVC video says.
-struct SarSummary {
-    VideoCodec codec;
-    uint32_t width;  // the picture after cropping
-    uint32_t height;
-    SarRatio current;
-    SarRatio target;
-    double duration_sec;
-    int64_t file_size;
-};
 // "H.264 1440x1080 SAR 1:1->4:3 0:00:10.000 1,234,567" into a text of 512
 // characters.
 void format_sar_summary_line(const SarSummary* summary, char* line);

@@ -7,23 +7,28 @@
 
 #include "console/messages.h"
 #include "edit/editor_state.h"
+#include "notices/walk_notices.h"
 
 namespace {
 
-// An undo walks on past damage by itself, from its first look on: it must
-// reach every header that a rewrite with -r reached.
-bool range_searching(const Editor* e) {
-    return (e->job->mode_flags & (mode_range_search | mode_undo)) != 0;
-}
+// By request mode: convert, list, undo. An undo puts back what the marker
+// file records, whatever -o says; a listing writes nothing, and shows the
+// target without asking what the video was before.
+constexpr ModeNeeds needs_of_mode[] = {
+    // walk        target original checked marker writes
+    {edit_rewrite, true,  true,    true,   false, true},
+    {edit_list,    true,  false,   false,  false, false},
+    {edit_restore, false, false,   false,  true,  true},
+};
 
 Editor* editor_of(void* context) {
     return static_cast<Editor*>(context);
 }
 
 void progress_show(const Editor* e, const AspectSite* site, const char* list_line) {
-    int64_t linear = e->video->layout.kind == stream_elementary ? 0 : 1;
-    notify(e->notices, notice_progress,
-           {linear, site->pos[0], site->range->progress_pos, e->file->size, e->start_tick}, list_line);
+    bool packets = e->video->layout.kind != stream_elementary;
+    notify(e->notices, ProgressNotice{packets, site->pos[0], site->range->progress_pos, e->file->size,
+                                      e->start_tick, list_line});
 }
 
 int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
@@ -224,7 +229,7 @@ int32_t side_files_open(Editor* e) {
 
 int32_t editor_walk(Editor* e) {
     site_scanner_init(&e->scanner, e->video->layout.codec, e->video->header);
-    walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, range_searching(e),
+    walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, job_resyncs(e->job),
               WalkSink{payload_feed, e, site_take, checksum_open});
     e->start_tick = os_tick_ms();
     e->walked = true;
@@ -240,11 +245,15 @@ int32_t editor_run(Editor* e) {
     return result != 0 ? result : editor_walk(e);
 }
 
-OutcomeMode outcome_mode(EditMode mode) {
-    return mode == edit_list ? outcome_list : mode == edit_restore ? outcome_undo : outcome_rewrite;
+}  // namespace
+
+ModeNeeds mode_needs(RequestMode mode) {
+    return needs_of_mode[mode];
 }
 
-}  // namespace
+bool job_resyncs(const ConvertJob* job) {
+    return job->request.resync || job->request.mode == mode_undo;
+}
 
 int32_t byte_write(Editor* e, int64_t pos, uint8_t value) {
     e->video_written = true;
@@ -253,7 +262,7 @@ int32_t byte_write(Editor* e, int64_t pos, uint8_t value) {
 
 EditOutcome aspect_rewrite(const EditRequest* request) {
     EditOutcome failed = {};
-    failed.run = {outcome_mode(request->mode), result_data_buffer_error, false, false, false};
+    failed.run = {ending_failed, result_data_buffer_error, false, false};
     std::unique_ptr<Editor> e(new (std::nothrow) Editor{});
     if (!e) return failed;
     e->job = request->job;
@@ -263,7 +272,6 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     e->notices = request->notices;
     // A sequence header takes four bits of the code; a DVD's byte its 2 or 3.
     e->target = {request->job->target_aspect, request->job->target_sar};
-    e->outcome.run.mode = outcome_mode(e->mode);
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
     // A container's fields change whole bytes too.

@@ -10,20 +10,17 @@
 #include <vector>
 
 #include "codecs/site.h"
-#include "edit/notice.h"
+#include "edit/request.h"
 #include "fileio/fileio.h"
 #include "formats/format.h"
-
-inline constexpr uint8_t mode_list = 0x80;          // -l
-inline constexpr uint8_t mode_range_search = 0x40;  // -r
-inline constexpr uint8_t mode_undo = 0x20;          // -u
+#include "notices/file_notices.h"
 
 // The job of one file's run.
 struct ConvertJob {
     std::string path;        // UTF-8 (on POSIX systems: the file system's bytes)
     uint32_t target_aspect;  // 0-15 (a DVD's 2 or 3); the low four bits are written
     SarRatio target_sar;     // H.264 and HEVC: the sample aspect written
-    uint8_t mode_flags;
+    RunRequest request;
 };
 
 // The video as the analysis found it: the kind of file, where the video's
@@ -53,15 +50,20 @@ enum EditMode : uint8_t {
     edit_check,          // is there a site to change, and can every site take the target in place?
 };
 
-// The first site that cannot take the target in place, and why.
-struct SiteRefusal {
-    bool found;
-    SiteKind kind;
-    SiteHolder holder;
-    VideoCodec codec;
-    int64_t pos;
-    AspectEdit why;
+// What a mode needs of a run around its walk. The runs and the jobs ask
+// this of the editor rather than tell the modes apart.
+struct ModeNeeds {
+    EditMode walk;        // the walk that does what the mode asks
+    bool target;          // a target settled before the walk
+    bool original;        // a default target follows what the video was before the tool first changed it
+    bool target_checked;  // before the walk: whether a site needs the target, and every place takes it
+    bool marker;          // nothing to do without a marker file made for the video
+    bool writes;          // the walk writes the video
 };
+ModeNeeds mode_needs(RequestMode mode);
+// Whether the job's walks go on past damage: with -r, and always for an
+// undo, which must reach every header that a rewrite with -r reached.
+bool job_resyncs(const ConvertJob* job);
 
 struct EditRequest {
     const ConvertJob* job;

@@ -1,6 +1,7 @@
 // The end of an editor's walk: the last batch of changes and the video made
 // durable, what the walk met told, the side files closed, and the outcome.
 #include "edit/editor_state.h"
+#include "notices/walk_notices.h"
 
 namespace {
 
@@ -10,33 +11,45 @@ bool walk_damage(int32_t result) {
     return result == result_stream_id_error || result == result_read_error;
 }
 
-void misses_notify(const Editor* e, NoticeKind kind, const MarkerMisses* misses) {
-    if (misses->count == 0) return;
-    const int64_t* first = misses->first;
-    notify(e->notices, kind,
-           {static_cast<int64_t>(misses->count), first[0], first[1], first[2], first[3], first[4]});
+void misses_notify(const Editor* e, bool altered, const MarkerMisses* misses) {
+    if (misses->count > 0) notify(e->notices, RestoreMissesNotice{altered, *misses});
+}
+
+// Results that say an undo found no marker file it could take.
+bool marker_lacking(int32_t result) {
+    return result == result_marker_missing || result == result_marker_unreadable ||
+           result == result_marker_foreign || result == result_marker_linked;
+}
+
+// How the walk the request asked for ended.
+RunEnding walk_ending(const Editor* e, int32_t result, bool partly) {
+    if (result < 0) return e->mode == edit_restore && marker_lacking(result) ? ending_no_marker : ending_failed;
+    if (e->mode == edit_list) return ending_listed;
+    if (e->mode == edit_rewrite) return ending_converted;
+    return partly ? ending_restored_partly : ending_restored;
 }
 
 // Everything was put back: the marker file goes, so that the next run
-// records afresh; otherwise it stays for another try.
-int32_t restore_finish(Editor* e, int32_t walked) {
+// records afresh; otherwise it stays for another try, and *partly says so
+// where the walk reached the end.
+int32_t restore_finish(Editor* e, int32_t walked, bool* partly) {
     MarkerRec* marker = &e->marker;
     marker_misses_finish(marker);
     bool complete = marker->missed.count == 0 && marker->altered.count == 0;
     bool damaged = walked < 0;
     if (!complete && !damaged) {
         notify(e->notices, notice_break);
-        misses_notify(e, notice_restore_missed, &marker->missed);
-        misses_notify(e, notice_restore_altered, &marker->altered);
+        misses_notify(e, false, &marker->missed);
+        misses_notify(e, true, &marker->altered);
     }
     if (complete) {
         e->outcome.time_known = marker->head.owner.time_known;
         e->outcome.written = marker->head.owner.written;
     }
     if (marker_release(marker) != 0) return result_marker_write_error;
-    if (!complete && !damaged) e->outcome.run.restore_partial = true;
+    *partly = !complete && !damaged;
     if (!complete) return damaged ? walked : 0;
-    if (damaged) notify(e->notices, notice_restore_damaged, {walked});
+    if (damaged) notify(e->notices, RestoreDamagedNotice{static_cast<Result>(walked)});
     return file_remove(marker->name.c_str()) == 0 ? 0 : result_marker_remove_error;
 }
 
@@ -56,28 +69,27 @@ int32_t changes_finish(Editor* e, int32_t result) {
 void walk_notify(const Editor* e, int32_t result) {
     const WalkMet& w = e->walk.met;
     if (w.damage_at >= 0) {
-        notify(e->notices, notice_damage, {w.damage_at, w.damage_bytes[0], w.damage_bytes[1], w.damage_bytes[2]});
+        notify(e->notices, DamageNotice{w.damage_at, {w.damage_bytes[0], w.damage_bytes[1], w.damage_bytes[2]}});
     }
     if (result == result_read_error) {
         const BlockReader& r = e->walk.reader;
-        notify(e->notices, notice_read_short, {r.failed_at, r.failed_want, r.failed_got});
+        notify(e->notices, ReadShortNotice{r.failed_at, r.failed_want, r.failed_got});
     }
-    if (result == result_file_cut) notify(e->notices, notice_file_cut, {e->changes.commit.cut_at});
+    if (result == result_file_cut) notify(e->notices, FileCutNotice{e->changes.commit.cut_at});
     if (e->mode == edit_change_search || e->mode == edit_check) return;
-    if (w.sync_losses > 0) notify(e->notices, notice_sync_lost, {w.sync_losses, w.sync_skipped});
-    if (w.other_video.headers > 0) {
-        notify(e->notices, notice_other_video, {w.other_video.pid, w.other_video.headers});
-    }
+    if (w.sync_losses > 0) notify(e->notices, SyncLostNotice{w.sync_losses, w.sync_skipped});
+    if (w.other_video.headers > 0) notify(e->notices, OtherVideoNotice{w.other_video.pid, w.other_video.headers});
     uint32_t false_headers = e->scanner.headers.false_headers;
-    if (e->scanner.codec == codec_mpeg && false_headers > 0) notify(e->notices, notice_false_headers, {false_headers});
+    if (e->scanner.codec == codec_mpeg && false_headers > 0) notify(e->notices, FalseHeadersNotice{false_headers});
     const SiteTally& t = e->tally;
     uint32_t same_kind = t.no_field + t.no_code + t.escaping + t.across_repeat;
-    if (same_kind > 0) notify(e->notices, notice_sets_left, {same_kind, t.no_field, t.no_code, t.escaping, t.across_repeat});
-    for (uint32_t k = 0; k < t.other_kinds; ++k) {
-        const SetsOther& o = t.others[k];
-        notify(e->notices, notice_sets_other, {o.sps_id, o.width, o.height, o.count});
+    if (same_kind > 0) {
+        notify(e->notices, SetsLeftNotice{same_kind, t.no_field, t.no_code, t.escaping, t.across_repeat});
     }
-    if (t.others_more > 0) notify(e->notices, notice_sets_other_more, {t.others_more});
+    for (uint32_t k = 0; k < t.other_kinds; ++k) {
+        notify(e->notices, t.others[k]);
+    }
+    if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others_more});
 }
 
 int32_t side_files_close(Editor* e) {
@@ -100,7 +112,7 @@ void tally_count(SiteTally* tally, AspectEdit edit) {
 
 void tally_other(SiteTally* tally, const SiteReading* reading) {
     for (uint32_t k = 0; k < tally->other_kinds; ++k) {
-        SetsOther& o = tally->others[k];
+        SetsOtherNotice& o = tally->others[k];
         if (o.sps_id == reading->id && o.width == reading->width && o.height == reading->height) {
             ++o.count;
             return;
@@ -130,11 +142,14 @@ void editor_finish(Editor* e, int32_t result) {
         return;
     }
     if (e->mode == edit_restore && e->marker_open && (result >= 0 || (e->walked && walk_damage(result)))) {
-        run.result = static_cast<Result>(restore_finish(e, result));
+        bool partly = false;
+        run.result = static_cast<Result>(restore_finish(e, result, &partly));
+        run.ending = walk_ending(e, run.result, partly);
         return;
     }
     int32_t closed = side_files_close(e);
     run.result = static_cast<Result>(result < 0 ? result : closed);
+    run.ending = walk_ending(e, run.result, false);
     run.marker_created = e->marker.created;
     run.sets_left = tally_total(&e->tally) > 0;
 }

@@ -11,15 +11,8 @@
 #include "edit/marker.h"
 #include "edit/side_files.h"
 #include "formats/walk.h"
+#include "notices/walk_notices.h"
 
-// Parameter sets of another id or picture size than the first (a join of
-// two recordings), a kind at a time: left alone, and said.
-struct SetsOther {
-    uint32_t sps_id;
-    uint32_t width;
-    uint32_t height;
-    uint32_t count;
-};
 inline constexpr uint32_t sets_other_kinds_most = 4;
 
 // Sites that kept their aspect, by reason.
@@ -29,7 +22,7 @@ struct SiteTally {
     uint32_t escaping;  // or too long to be read whole
     uint32_t across_repeat;
     uint32_t other_kinds;
-    SetsOther others[sets_other_kinds_most];
+    SetsOtherNotice others[sets_other_kinds_most];  // a kind at a time
     uint32_t others_more;  // of kinds past the ones kept
 };
 

@@ -16,10 +16,7 @@
 #include "console/text_file.h"
 #include "edit/marker_text.h"
 #include "fileio/fileio.h"
-
-// What a restore could not put back: how many listed positions, and the
-// first few of them.
-inline constexpr size_t marker_misses_shown = 5;
+#include "notices/walk_notices.h"
 
 // How a marker file fits the video beside it.
 enum MarkerFit {
@@ -27,12 +24,6 @@ enum MarkerFit {
     marker_other_name,  // made for another video with the same stem
     marker_other_size,  // the same name, but the file has another size now
     marker_other_rate,  // its headers have another frame rate than recorded
-};
-
-// Listed positions that an undo passed over, and the first few of them.
-struct MarkerMisses {
-    size_t count;
-    int64_t first[marker_misses_shown];
 };
 
 struct MarkerRec {

@@ -5,6 +5,7 @@
 
 #include "edit/editor_state.h"
 #include "formats/dvd_ifo.h"
+#include "notices/walk_notices.h"
 
 namespace {
 
@@ -29,9 +30,9 @@ void marker_foreign_notify(const Editor* e, MarkerFit fit) {
     if (fit == marker_other_rate) {
         notify(e->notices, notice_marker_other_rate);
     } else if (fit == marker_other_name) {
-        notify(e->notices, notice_marker_other_name, {owner.size}, owner.name);
+        notify(e->notices, MarkerOtherNameNotice{owner.size, owner.name});
     } else {
-        notify(e->notices, notice_marker_other_size, {owner.size});
+        notify(e->notices, MarkerOtherSizeNotice{owner.size});
     }
 }
 

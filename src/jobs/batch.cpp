@@ -4,6 +4,8 @@
 
 #include "jobs/batch_file.h"
 #include "jobs/dvd_folder.h"
+#include "notices/file_notices.h"
+#include "notices/job_notices.h"
 #include "run/exit_codes.h"
 #include "run/file_run.h"
 
@@ -14,7 +16,7 @@ void entry_collect(void* context, const char* entry) {
 }
 
 // The files directly in a folder that is no DVD-Video folder, in name order.
-void folder_run(Batch* batch, const RunOptions* options, const std::string& folder) {
+void folder_run(Batch* batch, const RunRequest* request, const std::string& folder) {
     std::vector<std::string> entries;
     if (!os_folder_list(folder.c_str(), entry_collect, &entries)) {
         batch_file_name(batch, folder.c_str());
@@ -25,11 +27,11 @@ void folder_run(Batch* batch, const RunOptions* options, const std::string& fold
     std::sort(entries.begin(), entries.end());
     for (const std::string& entry : entries) {
         std::string path = path_join(folder, entry);
-        if (!os_name_is_folder(path.c_str())) batch_file(batch, options, path.c_str(), role_folder_file);
+        if (!os_name_is_folder(path.c_str())) batch_file(batch, request, path.c_str(), role_folder_file);
     }
 }
 
-void name_run(Batch* batch, const RunOptions* options, const char* name) {
+void name_run(Batch* batch, const RunRequest* request, const char* name) {
     std::string path;
     if (!name_resolve(name, &path)) {
         batch_file_name(batch, name);
@@ -39,21 +41,18 @@ void name_run(Batch* batch, const RunOptions* options, const char* name) {
     }
     std::string video_ts;
     if (!os_name_is_folder(path.c_str())) {
-        batch_file(batch, options, path.c_str(), role_named);
+        batch_file(batch, request, path.c_str(), role_named);
     } else if (dvd_folder_find(path, &video_ts)) {
-        dvd_folder_run(batch, options, video_ts);
+        dvd_folder_run(batch, request, video_ts);
     } else {
-        folder_run(batch, options, path);
+        folder_run(batch, request, path);
     }
 }
 
 // DVD-Video knows 4:3 and 16:9 only; any other -o is refused before
 // anything is done.
-bool dvd_code_refused(const RunOptions* options, char** names, int name_count) {
-    if (!options_has_o(options)) return false;
-    const char* o_text = options->o_text.c_str();
-    int32_t code = o_option_value(o_text);
-    if (o_option_digits(o_text) && (code == 2 || code == 3)) return false;
+bool dvd_code_refused(const TargetOption* option, char** names, int name_count) {
+    if (!option->given || (option->digits && (option->code == 2 || option->code == 3))) return false;
     std::string path;
     std::string video_ts;
     for (int i = 0; i < name_count; ++i) {
@@ -69,11 +68,8 @@ bool dvd_code_refused(const RunOptions* options, char** names, int name_count) {
 int batch_finish(const Batch* batch) {
     uint32_t total = batch->changed + batch->unchanged + batch->failed + batch->skipped;
     if (total >= 2) {
-        notify(batch->notices, notice_batch_total,
-               {total, batch->changed, batch->unchanged, batch->failed, batch->skipped});
-        for (const auto& [path, code] : batch->failures) {
-            notify(batch->notices, notice_batch_failed, {code}, path.c_str());
-        }
+        notify(batch->notices, BatchTotalNotice{total, batch->changed, batch->unchanged, batch->failed, batch->skipped});
+        for (const auto& [path, code] : batch->failures) notify(batch->notices, BatchFailedNotice{path.c_str(), code});
     }
     if (batch->failed > 0) return batch->first_failure;
     if (batch->changed + batch->unchanged == 0) {
@@ -92,23 +88,23 @@ bool name_resolve(const char* name, std::string* path) {
     return file_exists(path->c_str()) == 0;
 }
 
-int batch_run(const RunOptions* options, char** names, int name_count, NoticeSink notices) {
+int batch_run(const RunRequest* request, char** names, int name_count, NoticeSink notices) {
     std::string path;
     bool one_name = name_count == 1;
     bool found = name_resolve(names[0], &path);
     // One file alone runs as it always did.
     if (one_name && !found) {
-        notify(notices, notice_stop, {stop_no_file});
+        notify(notices, StopNotice{stop_no_file});
         return exit_no_file;
     }
-    if (one_name && !os_name_is_folder(path.c_str())) return file_run(path.c_str(), options, notices);
-    if (dvd_code_refused(options, names, name_count)) {
-        notify(notices, notice_stop, {stop_dvd_code_only});
+    if (one_name && !os_name_is_folder(path.c_str())) return file_run(path.c_str(), request, notices);
+    if (dvd_code_refused(&request->target, names, name_count)) {
+        notify(notices, StopNotice{stop_dvd_code_only});
         return exit_bad_option;
     }
     Batch batch{};
     batch.notices = notices;
     batch.named = true;
-    for (int i = 0; i < name_count; ++i) name_run(&batch, options, names[i]);
+    for (int i = 0; i < name_count; ++i) name_run(&batch, request, names[i]);
     return batch_finish(&batch);
 }

@@ -5,11 +5,11 @@
 #pragma once
 #include <string>
 
-#include "edit/notice.h"
-#include "run/options.h"
+#include "edit/request.h"
+#include "notices/notice.h"
 
 // The whole run over the names: the exit code.
-int batch_run(const RunOptions* options, char** names, int name_count, NoticeSink notices);
+int batch_run(const RunRequest* request, char** names, int name_count, NoticeSink notices);
 
 // The name, as the file system resolves it, into *path: true when it names
 // an existing file or folder.

@@ -2,6 +2,7 @@
 
 #include "edit/editor.h"
 #include "edit/side_files.h"
+#include "notices/job_notices.h"
 #include "run/exit_codes.h"
 #include "run/file_run.h"
 
@@ -19,7 +20,7 @@ std::string path_join(const std::string& folder, const std::string& entry) {
 }
 
 void batch_file_name(const Batch* batch, const char* path) {
-    if (batch->named) notify(batch->notices, notice_file_name, {}, path);
+    if (batch->named) notify(batch->notices, FileNameNotice{path});
 }
 
 void batch_count(Batch* batch, const char* path, int code) {
@@ -47,7 +48,7 @@ bool batch_taken_before(Batch* batch, const char* path) {
     return false;
 }
 
-int batch_file(Batch* batch, const RunOptions* options, const char* path, BatchRole role) {
+int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role) {
     batch_file_name(batch, path);
     if (batch_taken_before(batch, path)) return exit_same_aspect;
     if (role == role_folder_file && !file_kind_known(path)) {
@@ -55,13 +56,12 @@ int batch_file(Batch* batch, const RunOptions* options, const char* path, BatchR
         ++batch->skipped;
         return exit_not_mpeg;
     }
-    bool undo = (options->mode_flags & mode_undo) != 0;
-    if (role == role_folder_file && undo && !marker_exists(path)) {
+    if (role == role_folder_file && mode_needs(request->mode).marker && !marker_exists(path)) {
         notify(batch->notices, notice_file_no_marker);
         batch_count(batch, path, exit_same_aspect);
         return exit_same_aspect;
     }
-    int code = file_run(path, options, batch->notices);
+    int code = file_run(path, request, batch->notices);
     batch_count(batch, path, code);
     return code;
 }

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "edit/notice.h"
+#include "edit/request.h"
+#include "notices/notice.h"
 #include "platform/platform.h"
-#include "run/options.h"
 
 struct Batch {
     NoticeSink notices;
@@ -38,7 +38,7 @@ enum BatchRole {
                        // when there is nothing to undo
 };
 // Runs one file of the batch and counts it: its exit code.
-int batch_file(Batch* batch, const RunOptions* options, const char* path, BatchRole role);
+int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role);
 
 // folder + separator + entry.
 std::string path_join(const std::string& folder, const std::string& entry);

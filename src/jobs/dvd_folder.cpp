@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "edit/editor.h"
-#include "run/exit_codes.h"
+#include "notices/job_notices.h"
 #include "run/dvd_run.h"
+#include "run/exit_codes.h"
 
 namespace {
 
@@ -96,11 +97,11 @@ bool backup_differs(const TitleSet* set) {
 // What each title VOB's first sequence header says: its aspect code, and
 // whether the video is MPEG-2; and what the set was before the tool first
 // changed it, as the first VOB's marker file says, or the IFO's.
-void title_set_probe(TitleSet* set, const RunOptions* options) {
+void title_set_probe(TitleSet* set, const RunRequest* request) {
     set->mpeg2 = false;
     set->original = 0;
     for (size_t k = 0; k < set->vobs.size(); ++k) {
-        VideoLook look = video_look(set->vobs[k].c_str(), options);
+        VideoLook look = video_look(set->vobs[k].c_str(), request);
         set->first_codes[k] = look.code;
         if (k > 0) continue;
         set->mpeg2 = look.mpeg2;
@@ -114,8 +115,8 @@ void title_set_probe(TitleSet* set, const RunOptions* options) {
 // disagree, or whose IFO or BUP disagrees with them (a set half fixed by
 // hand), is made to follow its first VOB; otherwise 4:3 and 16:9 are
 // exchanged.
-uint32_t title_set_target(Batch* batch, const TitleSet* set, const RunOptions* options) {
-    if (options_has_o(options)) return static_cast<uint32_t>(o_option_value(options->o_text.c_str()));
+uint32_t title_set_target(Batch* batch, const TitleSet* set, const TargetOption* option) {
+    if (option->given) return static_cast<uint32_t>(option->code);
     uint32_t first = set->first_codes[0];
     bool mixed = false;
     for (size_t k = 1; k < set->vobs.size(); ++k) {
@@ -129,87 +130,72 @@ uint32_t title_set_target(Batch* batch, const TitleSet* set, const RunOptions* o
     } else if (mixed) {
         target = first;
     }
-    if (mixed) notify(batch->notices, notice_dvd_made_consistent, {target});
+    if (mixed) notify(batch->notices, MadeConsistentNotice{target});
     return target;
 }
 
 // One IFO or BUP set to the target or put back, counted like a file.
-void ifo_file_run(Batch* batch, const RunOptions* options, const std::string& path, uint32_t target) {
+void ifo_file_run(Batch* batch, const RunRequest* request, const std::string& path, uint32_t target) {
     if (path.empty()) return;
     batch_file_name(batch, path.c_str());
     if (batch_taken_before(batch, path.c_str())) return;
-    batch_count(batch, path.c_str(), ifo_run(path.c_str(), options, target, batch->notices));
+    batch_count(batch, path.c_str(), ifo_run(path.c_str(), request, target, batch->notices));
 }
 
 // The IFO and its backup, once the VOBs are done; a backup that disagrees
 // with its IFO was cut off between the two writes, and is made to agree.
-void ifo_pair_run(Batch* batch, const RunOptions* options, const TitleSet* set, uint32_t target) {
+void ifo_pair_run(Batch* batch, const RunRequest* request, const TitleSet* set, uint32_t target) {
     if (backup_differs(set)) notify(batch->notices, notice_dvd_bup_differs);
-    ifo_file_run(batch, options, set->ifo, target);
-    ifo_file_run(batch, options, set->bup, target);
-}
-
-void title_vobs_list(Batch* batch, const RunOptions* options, const TitleSet* set) {
-    for (const std::string& vob : set->vobs) batch_file(batch, options, vob.c_str(), role_named);
-    uint32_t ifo = 0;
-    if (ifo_code(set->ifo, &ifo)) notify(batch->notices, notice_dvd_aspects, {ifo, set->first_codes[0]});
+    ifo_file_run(batch, request, set->ifo, target);
+    ifo_file_run(batch, request, set->bup, target);
 }
 
 bool file_done(int code) {
     return code == exit_ok || code == exit_same_aspect;
 }
 
-// The IFO and BUP go back only once every VOB did, so that another disc's
-// files copied over a set keep their own attributes as well as their video.
-void title_set_undo(Batch* batch, const RunOptions* options, const TitleSet* set) {
-    bool all_back = true;
-    for (const std::string& vob : set->vobs) {
-        if (!file_done(batch_file(batch, options, vob.c_str(), role_folder_file))) all_back = false;
-    }
-    if (!all_back) {
-        notify(batch->notices, notice_dvd_ifo_not_restored);
-        return;
-    }
-    ifo_pair_run(batch, options, set, 0);
-}
-
-// The VOBs first; the IFO and BUP only once every VOB is done, so that a set
-// left half done still shows it by an IFO that disagrees with the VOBs.
-void title_set_rewrite(Batch* batch, const RunOptions* options, const TitleSet* set) {
-    uint32_t target = title_set_target(batch, set, options);
-    RunOptions vob_options = *options;
-    vob_options.set_target = static_cast<int32_t>(target);
+// The VOBs first, with the set's one target where the mode settles one from
+// what the set was before; a VOB without a marker file has nothing to undo.
+// The IFO and BUP follow only once every VOB is done, so that a set left
+// half done still shows it by an IFO that disagrees with the VOBs, and
+// another disc's files copied over a set keep their own attributes as well
+// as their video. A walk that writes nothing leaves them, and says what
+// the IFO holds.
+void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set) {
+    ModeNeeds needs = mode_needs(request->mode);
+    RunRequest vob_request = *request;
+    if (needs.original) vob_request.set_target = static_cast<int32_t>(title_set_target(batch, set, &request->target));
+    BatchRole role = needs.marker ? role_folder_file : role_named;
     bool all_done = true;
     for (const std::string& vob : set->vobs) {
-        if (!file_done(batch_file(batch, &vob_options, vob.c_str(), role_named))) all_done = false;
+        if (!file_done(batch_file(batch, &vob_request, vob.c_str(), role))) all_done = false;
     }
-    if (!all_done) {
-        notify(batch->notices, notice_dvd_ifo_kept);
+    if (!needs.writes) {
+        uint32_t ifo = 0;
+        if (ifo_code(set->ifo, &ifo)) notify(batch->notices, DvdAspectsNotice{ifo, set->first_codes[0]});
         return;
     }
-    ifo_pair_run(batch, options, set, target);
+    if (!all_done) {
+        notify(batch->notices, needs.marker ? notice_dvd_ifo_not_restored : notice_dvd_ifo_kept);
+        return;
+    }
+    ifo_pair_run(batch, request, set, needs.original ? static_cast<uint32_t>(vob_request.set_target) : 0);
 }
 
-void title_set_run(Batch* batch, const RunOptions* options, TitleSet* set) {
-    notify(batch->notices, notice_dvd_title_set, {set->number});
+void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
+    notify(batch->notices, TitleSetNotice{set->number});
     if (set->vobs.empty()) {
         notify(batch->notices, notice_dvd_no_title_vob);
         ++batch->skipped;
         return;
     }
-    title_set_probe(set, options);
+    title_set_probe(set, request);
     if (!set->mpeg2) {
         notify(batch->notices, notice_dvd_not_mpeg2);
         batch->skipped += static_cast<uint32_t>(set->vobs.size());
         return;
     }
-    if ((options->mode_flags & mode_list) != 0) {
-        title_vobs_list(batch, options, set);
-    } else if ((options->mode_flags & mode_undo) != 0) {
-        title_set_undo(batch, options, set);
-    } else {
-        title_set_rewrite(batch, options, set);
-    }
+    title_set_edit(batch, request, set);
 }
 
 }  // namespace
@@ -229,11 +215,11 @@ bool dvd_folder_find(const std::string& folder, std::string* video_ts) {
     return true;
 }
 
-void dvd_folder_run(Batch* batch, const RunOptions* options, const std::string& video_ts) {
+void dvd_folder_run(Batch* batch, const RunRequest* request, const std::string& video_ts) {
     FolderNames names;
     folder_names_read(video_ts, &names);
     TitleSet set;
     for (unsigned number = 1; number <= title_sets_most; ++number) {
-        if (title_set_find(names, number, &set)) title_set_run(batch, options, &set);
+        if (title_set_find(names, number, &set)) title_set_run(batch, request, &set);
     }
 }

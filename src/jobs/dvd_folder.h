@@ -14,4 +14,4 @@
 bool dvd_folder_find(const std::string& folder, std::string* video_ts);
 
 // Every title set of the VIDEO_TS folder, counted into the batch.
-void dvd_folder_run(Batch* batch, const RunOptions* options, const std::string& video_ts);
+void dvd_folder_run(Batch* batch, const RunRequest* request, const std::string& video_ts);

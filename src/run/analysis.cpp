@@ -4,6 +4,7 @@
 
 #include "codecs/site_scan.h"
 #include "formats/walk.h"
+#include "notices/walk_notices.h"
 #include "run/exit_codes.h"
 #include "run/trailing_zero.h"
 
@@ -150,7 +151,7 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     if (!file_buffer_make(&block, reader_buffer_size)) return result_data_buffer_error;
     Walk* walk = new Walk;
     walk_init(walk, file, block.bytes, info->layout, info->program.video_pid,
-              (job->mode_flags & (mode_range_search | mode_undo)) != 0, WalkSink{});
+              job_resyncs(job), WalkSink{});
     if (!sets) video_probe_init(&info->video);
     int32_t result = reference_walk(walk, sets, info, video);
     if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
@@ -158,10 +159,10 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     }
     const WalkMet& met = walk->met;
     if (met.damage_at >= 0) {
-        notify(notices, notice_damage, {met.damage_at, met.damage_bytes[0], met.damage_bytes[1], met.damage_bytes[2]});
+        notify(notices, DamageNotice{met.damage_at, {met.damage_bytes[0], met.damage_bytes[1], met.damage_bytes[2]}});
     }
     if (result == result_read_error) {
-        notify(notices, notice_read_short, {walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
+        notify(notices, ReadShortNotice{walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
     }
     delete walk;
     return result;
@@ -186,12 +187,12 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         result = format->look(&reader, &look);
     }
     if (result != 0) {
-        notify(notices, notice_error, {result});
+        notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
-    if (look.others > 0) notify(notices, notice_other_tracks, {static_cast<int64_t>(look.other_id), look.others});
+    if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
     if (!look.found) {
-        notify(notices, notice_stop, {look.sealed ? stop_video_encrypted : stop_no_video});
+        notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
     }
     info->layout.codec = look.codec;
@@ -217,17 +218,17 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (format->stream_find != nullptr) {
         result = format->stream_seek(file, head_window, &info->layout, &info->program);
         if (result == 0 && !info->program.found) {
-            notify(notices, notice_stop, {info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
+            notify(notices, StopNotice{info->program.scrambled ? stop_no_video_scrambled : stop_no_video});
             return exit_not_mpeg;
         }
     }
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     if (result != 0) {
-        notify(notices, notice_error, {result});
+        notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
     if (info->video.part2) {
-        notify(notices, notice_stop, {stop_video_mpeg4_part2});
+        notify(notices, StopNotice{stop_video_mpeg4_part2});
         return exit_not_mpeg;
     }
     if (parameter_sets(info->layout.codec)) {
@@ -241,7 +242,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
 int head_site_find(FileHandleRec* file, const Format* format, NoticeSink notices, VideoLayout* video) {
     int32_t refused = format->head_site(file, &video->layout, &video->reference, &video->first_byte);
     if (refused != 0) {
-        notify(notices, notice_error, {refused});
+        notify(notices, ErrorNotice{static_cast<Result>(refused)});
         return exit_engine_error;
     }
     return -1;
@@ -318,12 +319,12 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
     windows_place(file->size, zeros, info);
     if (stop < 0) stop = windows_fill(file, info, &windows);
     if (stop >= 0) {
-        notify(notices, notice_stop, {stop});
+        notify(notices, StopNotice{static_cast<StopReason>(stop)});
         return exit_usage;
     }
     header_seek(windows.headbuf.bytes, info);
     if (info->not_mpeg != 0) {
-        notify(notices, notice_stop, {stop_not_mpeg});
+        notify(notices, StopNotice{stop_not_mpeg});
         return exit_not_mpeg;
     }
     int exit_code = video_find(file, job, notices, info, video);

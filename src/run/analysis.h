@@ -9,7 +9,7 @@
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
 #include "edit/editor.h"
-#include "edit/notice.h"
+#include "notices/notice.h"
 #include "formats/format.h"
 #include "formats/ts_tables.h"
 

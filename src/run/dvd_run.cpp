@@ -4,19 +4,13 @@
 #include "edit/marker.h"
 #include "edit/side_files.h"
 #include "formats/dvd_ifo.h"
+#include "notices/job_notices.h"
 #include "run/analysis.h"
 #include "run/exit_codes.h"
 #include "run/file_edit.h"
 #include "run/file_run.h"
 
 namespace {
-
-int32_t notices_dropped(void*, const Notice*) {
-    return 0;
-}
-
-// A look says nothing.
-constexpr NoticeSink quiet = {notices_dropped, nullptr};
 
 // The IFO or BUP opened for a look, and its attributes byte.
 bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
@@ -32,12 +26,12 @@ bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
 
 }  // namespace
 
-int ifo_run(const char* path, const RunOptions* options, uint32_t target, NoticeSink notices) {
+int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices) {
     FileRun run;
-    file_run_init(&run, path, options, notices);
+    file_run_init(&run, path, request, notices);
     run.job.target_aspect = target;
-    bool undo = (options->mode_flags & mode_undo) != 0;
-    if (undo && file_exists(marker_path(path, true).c_str()) != 0) {
+    ModeNeeds needs = mode_needs(request->mode);
+    if (needs.marker && file_exists(marker_path(path, true).c_str()) != 0) {
         notify(notices, notice_file_no_marker);
         return exit_same_aspect;
     }
@@ -49,8 +43,8 @@ int ifo_run(const char* path, const RunOptions* options, uint32_t target, Notice
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
     int code = file_run_analyse(&run, stream_dvd_ifo, failed, &info, &video);
-    if (code < 0 && !undo && !file_edit(&run, &video, edit_change_search).change_needed) {
-        notify(notices, notice_dvd_ifo_already, {target});
+    if (code < 0 && needs.target_checked && !file_edit(&run, &video, edit_change_search).change_needed) {
+        notify(notices, IfoAlreadyNotice{target});
         code = exit_same_aspect;
     }
     if (code < 0) code = file_edit_report(&run, &video);
@@ -58,10 +52,11 @@ int ifo_run(const char* path, const RunOptions* options, uint32_t target, Notice
     return code;
 }
 
-VideoLook video_look(const char* path, const RunOptions* options) {
+VideoLook video_look(const char* path, const RunRequest* request) {
     VideoLook look = {};
+    NoticeSink quiet = notice_sink_quiet();
     FileRun run;
-    file_run_init(&run, path, options, quiet);
+    file_run_init(&run, path, request, quiet);
     if (file_open(&run.file, path, generic_read) != file_opened) return look;
     SequenceHeaderInfo info = {};
     VideoLayout video = {};

@@ -4,12 +4,12 @@
 #pragma once
 #include <cstdint>
 
-#include "edit/notice.h"
-#include "run/options.h"
+#include "edit/request.h"
+#include "notices/notice.h"
 
 // A DVD title set's IFO or BUP set to the target (2 or 3) or, with -u, put
 // back: its exit code.
-int ifo_run(const char* path, const RunOptions* options, uint32_t target, NoticeSink notices);
+int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices);
 
 // What a title VOB's first sequence header says, and what the set's files
 // said before the tool first changed them, for a DVD title set's target.
@@ -19,7 +19,7 @@ struct VideoLook {
     uint32_t code;           // its aspect code now
     uint32_t original_code;  // before the first change, from its marker file; 0 when unknown
 };
-VideoLook video_look(const char* path, const RunOptions* options);
+VideoLook video_look(const char* path, const RunRequest* request);
 // The aspect code an IFO or BUP says (2, 3, or 0 for a reserved value):
 // false when it cannot be read as one.
 bool ifo_look(const char* path, uint32_t* code);

@@ -1,5 +1,6 @@
 // The process's exit codes: how one file's run ended, and how a batch did.
 #pragma once
+#include "notices/file_notices.h"
 
 enum ExitCode {
     exit_ok = 0,
@@ -16,3 +17,6 @@ enum ExitCode {
     exit_sps_left = 11,  // H.264/HEVC parameter sets that cannot take the target in place
     exit_place_refused = 12,  // MP4/MOV: a place that cannot take the target in place; nothing written
 };
+
+// The exit code of a file's run whose walk came to the outcome.
+int outcome_exit_code(const RunOutcome* outcome);

@@ -1,18 +1,9 @@
 #include "run/file_edit.h"
 
-namespace {
+#include "run/exit_codes.h"
 
-EditMode mode_of(const RunOptions* options) {
-    if ((options->mode_flags & mode_list) != 0) return edit_list;
-    if ((options->mode_flags & mode_undo) != 0) return edit_restore;
-    return edit_rewrite;
-}
-
-}  // namespace
-
-void file_run_init(FileRun* run, const char* path, const RunOptions* options, NoticeSink notices) {
-    run->job = ConvertJob{path, 0, {0, 0}, options->mode_flags};
-    run->options = options;
+void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices) {
+    run->job = ConvertJob{path, 0, {0, 0}, *request};
     run->notices = notices;
     run->file = {os_invalid_handle, 0, 0};
     run->read_only = false;
@@ -38,11 +29,11 @@ EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {
 int file_edit_report(FileRun* run, const VideoLayout* video) {
     OsFileTime written = {0, 0};
     bool known = !run->read_only && os_last_write_get(run->file.handle, &written);
-    EditMode mode = mode_of(run->options);
-    EditOutcome outcome = file_edit(run, video, mode);
+    ModeNeeds needs = mode_needs(run->job.request.mode);
+    EditOutcome outcome = file_edit(run, video, needs.walk);
     if (outcome.time_known) written = outcome.written;
     if (!run->read_only && (known || outcome.time_known)) os_last_write_set(run->file.handle, &written);
-    bool writes = mode == edit_rewrite || mode == edit_restore;
-    if (file_run_close(run) != 0 && writes && outcome.run.result >= 0) outcome.run.result = result_close_error;
-    return notify_outcome(run->notices, &outcome.run);
+    if (file_run_close(run) != 0 && needs.writes && outcome.run.result >= 0) outcome.run.result = result_close_error;
+    notify(run->notices, outcome.run);
+    return outcome_exit_code(&outcome.run);
 }

@@ -4,25 +4,24 @@
 #include <cstdint>
 
 #include "edit/editor.h"
-#include "edit/notice.h"
-#include "run/options.h"
+#include "edit/request.h"
+#include "notices/notice.h"
 
 struct FileRun {
     ConvertJob job;
-    const RunOptions* options;
     NoticeSink notices;
     FileHandleRec file;  // the run's one handle, which holds its lock
     bool read_only;      // a listing of a file that can never be written
     bool places_checked;  // a container's places can all take the target
 };
 
-void file_run_init(FileRun* run, const char* path, const RunOptions* options, NoticeSink notices);
+void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices);
 // Closes the handle where it is still open: 0, or 1 when the close failed.
 int file_run_close(FileRun* run);
 
 // One walk of the editor over the run's file.
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode);
-// The walk the options ask for, between a capture and a restore of the
+// The walk the request asks for, between a capture and a restore of the
 // last-write time, then the handle closed and the outcome reported: the
-// exit code the report gives it.
+// exit code it gives.
 int file_edit_report(FileRun* run, const VideoLayout* video);

@@ -14,20 +14,19 @@ namespace {
 // anything else.
 constexpr uint32_t kind_look = 0x10000;
 
-bool listing(const RunOptions* options) {
-    return (options->mode_flags & mode_list) != 0;
+const RunRequest& request_of(const FileRun* run) {
+    return run->job.request;
 }
 
-bool undoing(const RunOptions* options) {
-    return (options->mode_flags & mode_undo) != 0;
+ModeNeeds needs_of(const FileRun* run) {
+    return mode_needs(run->job.request.mode);
 }
 
 // What the video was before the tool first changed it, where the default
 // target needs it: a marker file made for it says so.
 AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
-    const RunOptions* options = run->options;
     AspectOriginal none = {};
-    if (listing(options) || undoing(options) || options_has_o(options)) return none;
+    if (!needs_of(run).original || request_of(run).target.given) return none;
     return aspect_original(&run->job, &run->file, video);
 }
 
@@ -39,12 +38,11 @@ int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
     bool places = format_is_container(video->layout.kind);
     EditOutcome search = file_edit(run, video, places ? edit_check : edit_change_search);
     if (search.run.result != result_ok) {
-        notify(run->notices, notice_error, {search.run.result});
+        notify(run->notices, ErrorNotice{search.run.result});
         return exit_engine_error;
     }
-    const SiteRefusal& r = search.refusal;
-    if (r.found) {
-        notify(run->notices, notice_place_refused, {r.kind, r.holder, r.codec, r.pos, r.why});
+    if (search.refusal.found) {
+        notify(run->notices, search.refusal);
         return exit_place_refused;
     }
     run->places_checked = places;
@@ -56,38 +54,31 @@ int change_search(FileRun* run, const VideoLayout* video, bool* needed) {
 // them all yet. Returns an exit code, or -1 to go on.
 int places_check(FileRun* run, const VideoLayout* video) {
     bool needed = false;
-    bool look = format_is_container(video->layout.kind) && !run->places_checked && !listing(run->options) &&
-                !undoing(run->options);
+    bool look = format_is_container(video->layout.kind) && !run->places_checked && needs_of(run).target_checked;
     return look ? change_search(run, video, &needed) : -1;
 }
 
 // The target equals the first site's: there is still something to do when
 // another site holds another aspect (an interrupted run, a file with parts
-// of both shapes). Otherwise the notice says why there is nothing: `said`
-// when the file was converted from another shape already, else the
-// notice of -o or a title set's target that the file holds, else that no
-// other shape was given. Returns an exit code, or -1 to go on.
-int same_target_check(FileRun* run, const VideoLayout* video, const Notice* converted, const Notice* already) {
+// of both shapes). Otherwise the notice says why there is nothing: that the
+// file was converted from another shape already, where its marker file
+// knows the original and no -o was given, else that it holds the target of
+// -o or of its title set, else that no other shape was given. Returns an
+// exit code, or -1 to go on.
+int same_target_check(FileRun* run, const VideoLayout* video, bool original_known, Notice converted,
+                      Notice already) {
     bool needed = false;
     int stop = change_search(run, video, &needed);
     if (stop >= 0 || needed) return stop;
-    const RunOptions* options = run->options;
-    if (converted != nullptr) {
-        run->notices.send(run->notices.context, converted);
-    } else if (options_has_o(options) || options->set_target >= 0) {
-        run->notices.send(run->notices.context, already);
+    const RunRequest& request = request_of(run);
+    if (original_known && !request.target.given) {
+        run->notices.send(run->notices.context, &converted);
+    } else if (request.target.given || request.set_target >= 0) {
+        run->notices.send(run->notices.context, &already);
     } else {
         notify(run->notices, notice_target_equals_source);
     }
     return exit_same_aspect;
-}
-
-Notice notice_of(NoticeKind kind, std::initializer_list<int64_t> numbers) {
-    Notice notice = {};
-    notice.kind = kind;
-    int k = 0;
-    for (int64_t n : numbers) notice.n[k++] = n;
-    return notice;
 }
 
 // The sample aspect the video shows now: a container's own field where it
@@ -110,14 +101,12 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     }
     bool same = current.width != 0 && sar_same(current, target);
     if (same || target.width == 0) {
-        Notice converted = notice_of(notice_sar_converted, {sps->width, sps->height, original->sar.width,
-                                                            original->sar.height, target.width, target.height});
-        Notice already = notice_of(notice_sar_already, {sps->width, sps->height, target.width, target.height});
-        bool was = original->known && !options_has_o(run->options);
-        return same_target_check(run, video, was ? &converted : nullptr, &already);
+        SarConvertedNotice converted = {sps->width, sps->height, original->sar, target};
+        SarAlreadyNotice already = {sps->width, sps->height, target};
+        return same_target_check(run, video, original->known, notice_of(converted), notice_of(already));
     }
     if (sps->idc != sar_explicit && sar_table_code(target) == 0) {
-        notify(run->notices, notice_sets_no_table_code, {target.width, target.height});
+        notify(run->notices, SetsNoTableCodeNotice{target});
         return exit_sps_left;
     }
     return -1;
@@ -128,58 +117,65 @@ int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
     const SpsInfo* sps = &info->sps;
     SarRatio current = shown_of(info);
     SarRatio target = current;
-    notify(run->notices, notice_sar_aspect, {sps->width, sps->height, current.width, current.height, 0});
-    if (!undoing(run->options)) {
+    notify(run->notices, SarAspectNotice{sps->width, sps->height, current, false});
+    if (needs_of(run).target) {
         AspectOriginal original = original_find(run, video);
-        if (sps_target_choose(run->options, sps, current, &original, run->notices, &target) != 0) return exit_bad_option;
+        if (sps_target_choose(&request_of(run), sps, current, &original, run->notices, &target) != 0) {
+            return exit_bad_option;
+        }
         run->job.target_sar = target;
-        notify(run->notices, notice_sar_aspect, {sps->width, sps->height, target.width, target.height, 1});
-        int stop = listing(run->options) ? -1 : sets_target_check(run, info, video, &original);
+        notify(run->notices, SarAspectNotice{sps->width, sps->height, target, true});
+        int stop = needs_of(run).target_checked ? sets_target_check(run, info, video, &original) : -1;
         if (stop < 0) stop = places_check(run, video);
         if (stop >= 0) return stop;
     }
-    notify(run->notices, notice_sar_summary,
-           {info->layout.codec, sps->width, sps->height, current.width, current.height, target.width, target.height,
-            run->file.size},
-           info->container, info->duration_sec);
+    SarSummary summary = {info->layout.codec, sps->width, sps->height, current, target, info->duration_sec,
+                          run->file.size};
+    notify(run->notices, SarSummaryNotice{summary, info->container});
     return file_edit_report(run, video);
+}
+
+// The target of MPEG video, and, where the mode checks it, whether a
+// player would show it and whether the video needs it. Returns an exit
+// code, or -1 to go on.
+int mpeg_target_settle(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
+    int32_t version = info->mpeg_version;
+    AspectOriginal original = original_find(run, video);
+    uint32_t target = 0;
+    if (mpeg_target_choose(&request_of(run), info, &original, run->notices, &target) != 0) return exit_bad_option;
+    run->job.target_aspect = target;
+    run->job.target_sar = mpeg_code_sar(info, target);
+    notify(run->notices, MpegAspectNotice{version, target, true});
+    if (!needs_of(run).target_checked) return -1;
+    uint64_t num = 0;
+    uint64_t den = 0;
+    if (display_hides_change(info, target, &num, &den)) {
+        notify(run->notices, DisplayUnchangedNotice{info->video.display_width, info->video.display_height, num, den});
+    }
+    if (info->aspect_code == target) {
+        MpegConvertedNotice converted = {version, static_cast<uint32_t>(original.first_byte >> 4), target};
+        MpegAlreadyNotice already = {version, target};
+        int stop = same_target_check(run, video, original.known, notice_of(converted), notice_of(already));
+        if (stop >= 0) return stop;
+    }
+    return places_check(run, video);
 }
 
 // MPEG-1 and MPEG-2 video: the target is a code of the aspect table.
 int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     int32_t version = info->mpeg_version;
-    notify(run->notices, notice_mpeg_aspects, {version, info->aspect_code});
-    if (!undoing(run->options)) {
-        AspectOriginal original = original_find(run, video);
-        uint32_t target = 0;
-        if (mpeg_target_choose(run->options, info, &original, run->notices, &target) != 0) return exit_bad_option;
-        run->job.target_aspect = target;
-        run->job.target_sar = mpeg_code_sar(info, target);
-        notify(run->notices, notice_mpeg_aspects, {version, target}, "target");
-        uint64_t num = 0;
-        uint64_t den = 0;
-        if (!listing(run->options) && display_hides_change(info, target, &num, &den)) {
-            notify(run->notices, notice_display_unchanged,
-                   {info->video.display_width, info->video.display_height, static_cast<int64_t>(num),
-                    static_cast<int64_t>(den)});
-        }
-        // Listing needs no target.
-        if (info->aspect_code == target && !listing(run->options)) {
-            Notice converted = notice_of(notice_mpeg_converted, {version, original.first_byte >> 4, target});
-            Notice already = notice_of(notice_mpeg_already, {version, target});
-            bool was = original.known && !options_has_o(run->options);
-            int stop = same_target_check(run, video, was ? &converted : nullptr, &already);
-            if (stop >= 0) return stop;
-        }
-        int stop = places_check(run, video);
+    notify(run->notices, MpegAspectNotice{version, info->aspect_code, false});
+    ModeNeeds needs = needs_of(run);
+    if (needs.target) {
+        int stop = mpeg_target_settle(run, info, video);
         if (stop >= 0) return stop;
     }
-    notify(run->notices, notice_mpeg_summary,
-           {version, info->horizontal_size, info->vertical_size, info->frame_rate_code, info->bit_rate_value,
-            run->file.size},
-           info->container, info->duration_sec);
-    if (listing(run->options) && info->video.display == 1) {
-        notify(run->notices, notice_display_size, {info->video.display_width, info->video.display_height});
+    MpegSummary summary = {version, info->horizontal_size, info->vertical_size, info->frame_rate_code,
+                           info->bit_rate_value, info->duration_sec, run->file.size};
+    notify(run->notices, MpegSummaryNotice{summary, info->container});
+    // A listing, which writes nothing, shows the size the aspect applies to.
+    if (!needs.writes && info->video.display == 1) {
+        notify(run->notices, DisplaySizeNotice{info->video.display_width, info->video.display_height});
     }
     return file_edit_report(run, video);
 }
@@ -201,7 +197,7 @@ int file_run_open(FileRun* run, uint32_t* failed) {
     const char* path = run->job.path.c_str();
     FileHandleRec* file = &run->file;
     int opened = open_with_retries(file, path, &platform_ops, failed);
-    if (opened == open_refused && listing(run->options) && file_open(file, path, generic_read) == file_opened) {
+    if (opened == open_refused && !needs_of(run).writes && file_open(file, path, generic_read) == file_opened) {
         run->read_only = true;
         if (file_lock(file) == 0) return -1;
         file_close(file);
@@ -209,20 +205,20 @@ int file_run_open(FileRun* run, uint32_t* failed) {
     }
     switch (opened) {
     case open_done: return -1;
-    case open_held_by_run: notify(run->notices, notice_open_held_by_run, {*failed}); return exit_open_gave_up;
-    case open_refused: notify(run->notices, notice_stop, {stop_open_refused}); return exit_open_gave_up;
-    case open_not_file: notify(run->notices, notice_stop, {stop_not_regular_file}); return exit_no_file;
+    case open_held_by_run: notify(run->notices, OpenFailedNotice{true, *failed}); return exit_open_gave_up;
+    case open_refused: notify(run->notices, StopNotice{stop_open_refused}); return exit_open_gave_up;
+    case open_not_file: notify(run->notices, StopNotice{stop_not_regular_file}); return exit_no_file;
     case open_missing: notify(run->notices, notice_file_missing); return exit_no_file;
     default: break;
     }
-    notify(run->notices, notice_open_gave_up, {*failed});
+    notify(run->notices, OpenFailedNotice{false, *failed});
     return exit_open_gave_up;
 }
 
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
     int stop = file_analyse(&run->file, &run->job, kind, run->notices, info, video);
     if (stop >= 0) return stop;
-    if (failed >= 1) notify(run->notices, notice_rw_count, {failed});
+    if (failed >= 1) notify(run->notices, OpenedLateNotice{failed});
     return -1;
 }
 
@@ -260,9 +256,9 @@ bool file_kind_known(const char* path) {
     return stream_layout_detect(head.data(), got).kind != stream_not_mpeg;
 }
 
-int file_run(const char* path, const RunOptions* options, NoticeSink notices) {
+int file_run(const char* path, const RunRequest* request, NoticeSink notices) {
     FileRun run;
-    file_run_init(&run, path, options, notices);
+    file_run_init(&run, path, request, notices);
     uint32_t failed = 0;
     int stop = file_run_open(&run, &failed);
     if (stop >= 0) return stop;

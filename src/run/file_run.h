@@ -1,17 +1,17 @@
 // The run of one file, from its opening to its exit code: opened once and
 // locked, analysed, its target settled, walked by the editor, its
 // last-write time kept. What it has to say goes to the notices, and its
-// outcome too, which the sink answers with the exit code.
+// outcome too; the exit code follows from the outcome.
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "edit/notice.h"
+#include "edit/request.h"
 #include "fileio/fileio.h"
+#include "notices/notice.h"
 #include "run/analysis.h"
 #include "run/exit_codes.h"
 #include "run/file_edit.h"
-#include "run/options.h"
 
 // What the opening loop needs of the platform; tests replace them.
 struct OpenRetryOps {
@@ -57,4 +57,4 @@ int file_run_open(FileRun* run, uint32_t* failed);
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video);
 
 // One video file's run: its exit code.
-int file_run(const char* path, const RunOptions* options, NoticeSink notices);
+int file_run(const char* path, const RunRequest* request, NoticeSink notices);

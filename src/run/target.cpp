@@ -1,6 +1,7 @@
 #include "run/target.h"
 
 #include "codecs/mpeg_aspects.h"
+#include "notices/file_notices.h"
 
 namespace {
 
@@ -17,15 +18,9 @@ uint32_t default_target(const SequenceHeaderInfo* info, const AspectOriginal* or
     return info->aspect_code;
 }
 
-// Says that -o names no code the video takes: the range, then what was
-// given (its value, or the text when it is no number).
-void o_option_refused(NoticeSink notices, int64_t range, const char* o_text) {
-    notify(notices, notice_code_out_of_range, {range});
-    if (o_option_digits(o_text)) {
-        notify(notices, notice_code_given, {o_option_value(o_text)});
-    } else {
-        notify(notices, notice_code_given_text, {}, o_text);
-    }
+// Says that -o names no code the video takes.
+void code_refused(NoticeSink notices, bool sample_aspect, const TargetOption* option) {
+    notify(notices, CodeRefusedNotice{sample_aspect, option->digits, option->code, option->text.c_str()});
 }
 
 struct Ratio {
@@ -93,20 +88,19 @@ SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
     return sar_reduced(display.num * coded.den, display.den * coded.num);
 }
 
-int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
+int mpeg_target_choose(const RunRequest* request, const SequenceHeaderInfo* info,
                        const AspectOriginal* original, NoticeSink notices, uint32_t* target) {
-    if (!options_has_o(options)) {
-        *target = options->set_target >= 0 ? static_cast<uint32_t>(options->set_target)
+    const TargetOption* option = &request->target;
+    if (!option->given) {
+        *target = request->set_target >= 0 ? static_cast<uint32_t>(request->set_target)
                                            : default_target(info, original);
         return 0;
     }
-    const char* o_text = options->o_text.c_str();
-    int32_t value = o_option_value(o_text);
-    if (!o_option_digits(o_text) || static_cast<uint32_t>(value) > 15) {
-        o_option_refused(notices, 0, o_text);
+    if (!option->digits || static_cast<uint32_t>(option->code) > 15) {
+        code_refused(notices, false, option);
         return 1;
     }
-    *target = static_cast<uint32_t>(value);
+    *target = static_cast<uint32_t>(option->code);
     return 0;
 }
 
@@ -141,22 +135,21 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
     return 0;
 }
 
-int sps_target_choose(const RunOptions* options, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
+int sps_target_choose(const RunRequest* request, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
                       NoticeSink notices, SarRatio* target) {
+    const TargetOption* option = &request->target;
     uint32_t code = 0;
-    if (!options_has_o(options)) {
+    if (!option->given) {
         uint32_t shown = display_code_of(sps, original->known ? original->sar : current);
         code = shown == 2 ? 3 : shown == 3 ? 2 : 0;
     } else {
-        const char* o_text = options->o_text.c_str();
-        int32_t value = o_option_value(o_text);
         uint32_t width = 0;
         uint32_t height = 0;
-        if (!o_option_digits(o_text) || !display_of_code(static_cast<uint32_t>(value), &width, &height)) {
-            o_option_refused(notices, 1, o_text);
+        if (!option->digits || !display_of_code(static_cast<uint32_t>(option->code), &width, &height)) {
+            code_refused(notices, true, option);
             return 1;
         }
-        code = static_cast<uint32_t>(value);
+        code = static_cast<uint32_t>(option->code);
     }
     *target = code == 0 ? current : sar_of_code(sps, code);
     return 0;

@@ -6,16 +6,16 @@
 #include <cstdint>
 
 #include "edit/editor.h"
-#include "edit/notice.h"
+#include "edit/request.h"
+#include "notices/notice.h"
 #include "run/analysis.h"
-#include "run/options.h"
 
 // The code to write: -o's, or the one a job settled for the file (a DVD
 // title set's), or by default the other of 4:3 and 16:9 that the video was
 // before the tool first changed it (MPEG-1: the Video CD code 12), so that
 // a second run finishes the first and never swaps back. 0, or 1 after the
 // notices of an -o that names no code from 0 to 15.
-int mpeg_target_choose(const RunOptions* options, const SequenceHeaderInfo* info,
+int mpeg_target_choose(const RunRequest* request, const SequenceHeaderInfo* info,
                        const AspectOriginal* original, NoticeSink notices, uint32_t* target);
 
 // The sample aspect that an MPEG aspect code gives the coded picture, which
@@ -42,5 +42,5 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar);
 // where it showed neither), so that a second run never swaps back. The
 // current one is the set's, or a container's that players show over it.
 // 0, or 1 after the notices of a code that is not 1 to 4.
-int sps_target_choose(const RunOptions* options, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
+int sps_target_choose(const RunRequest* request, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
                       NoticeSink notices, SarRatio* target);

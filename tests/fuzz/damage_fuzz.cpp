@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ConvertJob job = {};
     job.path = video;
     job.target_aspect = data[1] & 0x0F;
-    job.mode_flags = mode_range_search;
+    job.request.resync = true;
     int32_t result = edit_run(job);
     if (result == result_stream_id_error) fail("-r stopped at damage");
     expect_only_listed_nibbles(job, original, video, marker);

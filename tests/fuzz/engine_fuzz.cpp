@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr uint8_t list_flag = 0x80;
+constexpr uint8_t resync_flag = 0x40;
 constexpr uint8_t repeat_flag = 0x20;
 constexpr uint8_t undo_flag = 0x10;
 std::string scratch_base;
@@ -33,12 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ConvertJob job = {};
     job.path = video;
     job.target_aspect = data[1] & 0x0F;
-    job.mode_flags = data[0] & (mode_list | mode_range_search);
+    job.request.mode = (data[0] & list_flag) != 0 ? mode_list : mode_convert;
+    job.request.resync = (data[0] & resync_flag) != 0;
     int32_t result = edit_run(job);
     if (result < result_video_scrambled || result > ended_done) fail("result out of range");
 
     expect_only_listed_nibbles(job, original, video, marker);
-    if ((data[0] & undo_flag) != 0 && (job.mode_flags & mode_list) == 0) {
+    if ((data[0] & undo_flag) != 0 && job.request.mode != mode_list) {
         expect_undone(job, original, video, marker);
     }
     std::remove(video.c_str());

@@ -59,7 +59,7 @@ inline void expect_only_listed_nibbles(const ConvertJob& job, const std::vector<
     std::set<int64_t> listed = marker_positions(marker);
     for (size_t i = 0; i < after.size(); ++i) {
         if (after[i] == original[i]) continue;
-        if ((job.mode_flags & mode_list) != 0) fail("list mode changed the video");
+        if (job.request.mode == mode_list) fail("list mode changed the video");
         if ((after[i] & 0x0F) != (original[i] & 0x0F)) fail("a low nibble changed");
         if ((after[i] >> 4) != job.target_aspect) fail("a byte got another code than the target");
         if (listed.count(static_cast<int64_t>(i)) == 0) fail("a change the marker file does not list");
@@ -69,7 +69,7 @@ inline void expect_only_listed_nibbles(const ConvertJob& job, const std::vector<
 inline void expect_undone(const ConvertJob& rewrite_job, const std::vector<uint8_t>& original,
                           const std::string& video, const std::string& marker) {
     ConvertJob job = rewrite_job;
-    job.mode_flags = mode_undo | (rewrite_job.mode_flags & mode_range_search);
+    job.request.mode = mode_undo;
     int32_t result = edit_run(job);
     if (read_all(video) != original) fail("an undo did not give back the original");
     if (result == ended_done && std::ifstream(marker).good()) fail("a complete undo kept its marker file");

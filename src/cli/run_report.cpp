@@ -1,0 +1,255 @@
+#include "cli/run_report.h"
+
+#include <string>
+
+#include "cli/name_tables.h"
+#include "cli/summary.h"
+#include "codecs/site.h"
+#include "console/console.h"
+#include "console/messages.h"
+#include "notices/file_notices.h"
+
+namespace {
+
+unsigned u(int64_t n) {
+    return static_cast<unsigned>(n);
+}
+
+long long ll(int64_t n) {
+    return static_cast<long long>(n);
+}
+
+// The message of a result, then the closing line with its number.
+void error_report(int64_t result) {
+    std::string closing = text_string(msg_error_end, static_cast<int>(result));
+    const char* message = result_message(result);
+    console_text("\n");
+    console_text(message != nullptr ? message : closing.c_str());
+    console_text("\n");
+    console_line(closing.c_str());
+}
+
+const char* stop_message(StopReason stop) {
+    static const char* const messages[] = {
+        msg_empty_file,     msg_all_zero_file,    msg_tail_unreadable,    msg_headbuf_error,
+        msg_head_read_error, msg_tailbuf_error,   msg_tail_read_error,    msg_not_mpeg,
+        msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
+        msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
+        msg_video_mpeg4_part2,
+    };
+    return messages[stop];
+}
+
+std::string sar_text(uint32_t width, uint32_t height, SarRatio sar) {
+    char name[sar_name_capacity] = {};
+    sar_name(width, height, sar, name);
+    return name;
+}
+
+std::string shape_text(uint64_t num, uint64_t den) {
+    if (num * 3 == den * 4) return "4:3";
+    if (num * 9 == den * 16) return "16:9";
+    return text_string(fmt_display_ratio, static_cast<double>(num) / static_cast<double>(den));
+}
+
+// The summary line, after the container's name where the notice has one.
+void summary_print(const char* container, const char* line) {
+    if (container != nullptr) {
+        console_print(fmt_line, text_string(fmt_container_summary, container, line).c_str());
+    } else {
+        console_print(fmt_line, line);
+    }
+}
+
+// Which place of an MP4 or MOV file cannot take the target, and why.
+void place_refused_report(const SiteRefusal& n) {
+    const char* box = site_holder_name(n.holder, n.codec);
+    std::string place = n.site == site_sequence_header ? msg_place_sequence_header
+                        : n.site != site_parameter_set ? box
+                        : box != nullptr               ? text_string(msg_place_config_set, box)
+                                                       : msg_place_sample_set;
+    const char* why = msg_why_unread;
+    if (n.why == aspect_edit_no_field) why = msg_why_no_field;
+    if (n.why == aspect_edit_no_code) why = msg_why_no_code;
+    if (n.why == aspect_edit_escaping) why = msg_why_escaping;
+    if (n.why == aspect_edit_no_room) why = msg_why_no_room;
+    console_print(msg_place_refused, ll(n.pos), place.c_str(), why);
+}
+
+void mpeg_summary_report(const MpegSummaryNotice& n) {
+    char line[512] = {};
+    format_summary_line(&n.summary, line);
+    summary_print(n.container, line);
+}
+
+void sar_summary_report(const SarSummaryNotice& n) {
+    char line[512] = {};
+    format_sar_summary_line(&n.summary, line);
+    summary_print(n.container, line);
+}
+
+// What a run says of its file before the walk: aspects and summary.
+bool file_report(const Notice* n) {
+    switch (n->kind) {
+    case notice_opened_late:
+        console_print(msg_rw_count, static_cast<int>(notice_record<OpenedLateNotice>(n).failed));
+        return true;
+    case notice_mpeg_aspect: {
+        const auto& r = notice_record<MpegAspectNotice>(n);
+        console_print(r.target ? msg_target_aspect : msg_source_aspect, aspect_name(r.version, r.code));
+        return true;
+    }
+    case notice_sar_aspect: {
+        const auto& r = notice_record<SarAspectNotice>(n);
+        console_print(r.target ? msg_target_aspect : msg_source_aspect, sar_text(r.width, r.height, r.sar).c_str());
+        return true;
+    }
+    case notice_display_unchanged: {
+        const auto& r = notice_record<DisplayUnchangedNotice>(n);
+        console_print(msg_display_unchanged, u(r.width), u(r.height), shape_text(r.shown_num, r.shown_den).c_str());
+        return true;
+    }
+    case notice_display_size: {
+        const auto& r = notice_record<DisplaySizeNotice>(n);
+        console_print(msg_display_size, u(r.width), u(r.height));
+        return true;
+    }
+    case notice_other_tracks: {
+        const auto& r = notice_record<OtherTracksNotice>(n);
+        console_print(msg_other_tracks, u(r.count), static_cast<unsigned>(r.first_id));
+        return true;
+    }
+    case notice_mpeg_summary: mpeg_summary_report(notice_record<MpegSummaryNotice>(n)); return true;
+    case notice_sar_summary: sar_summary_report(notice_record<SarSummaryNotice>(n)); return true;
+    default: return false;
+    }
+}
+
+// -o names no code the video takes: the range, then what was given.
+void code_refused_report(const CodeRefusedNotice& n) {
+    console_text(n.sample_aspect ? msg_sps_aspect_out_of_range : msg_aspect_out_of_range);
+    if (n.digits) {
+        console_print(msg_aspect_given, static_cast<int>(n.code));
+    } else {
+        console_print(msg_aspect_given_text, os_name_cp932(n.text).c_str());
+    }
+}
+
+void open_failed_report(const OpenFailedNotice& n) {
+    if (n.held_by_run) {
+        console_print(msg_open_held_by_run, static_cast<int>(n.failed));
+    } else {
+        console_line(text_string(msg_open_gave_up, static_cast<int>(n.failed)).c_str());
+    }
+}
+
+// Why a run has nothing to do: the target is there already.
+bool same_report(const Notice* n) {
+    switch (n->kind) {
+    case notice_mpeg_converted: {
+        const auto& r = notice_record<MpegConvertedNotice>(n);
+        console_print(msg_already_converted, aspect_name(r.version, r.original), aspect_name(r.version, r.target));
+        return true;
+    }
+    case notice_sar_converted: {
+        const auto& r = notice_record<SarConvertedNotice>(n);
+        console_print(msg_already_converted, sar_text(r.width, r.height, r.original).c_str(),
+                      sar_text(r.width, r.height, r.target).c_str());
+        return true;
+    }
+    case notice_mpeg_already: {
+        const auto& r = notice_record<MpegAlreadyNotice>(n);
+        console_print(msg_already_target, aspect_name(r.version, r.code));
+        return true;
+    }
+    case notice_sar_already: {
+        const auto& r = notice_record<SarAlreadyNotice>(n);
+        console_print(msg_sps_already_target, sar_text(r.width, r.height, r.sar).c_str());
+        return true;
+    }
+    case notice_target_equals_source: console_text(msg_target_equals_source); return true;
+    default: return false;
+    }
+}
+
+// Why a run ends before its walk.
+bool stop_report(const Notice* n) {
+    switch (n->kind) {
+    case notice_code_refused: code_refused_report(notice_record<CodeRefusedNotice>(n)); return true;
+    case notice_sets_no_aspect_field: console_text(msg_sps_no_aspect_field); return true;
+    case notice_sets_no_table_code: {
+        const SarRatio& sar = notice_record<SetsNoTableCodeNotice>(n).sar;
+        console_print(msg_sps_no_table_code, u(sar.width), u(sar.height));
+        return true;
+    }
+    case notice_place_refused: place_refused_report(notice_record<SiteRefusal>(n)); return true;
+    case notice_stop: console_text(stop_message(notice_record<StopNotice>(n).reason)); return true;
+    case notice_open_failed: open_failed_report(notice_record<OpenFailedNotice>(n)); return true;
+    case notice_error: error_report(notice_record<ErrorNotice>(n).result); return true;
+    default: return false;
+    }
+}
+
+// The closing lines of the walk's outcome.
+void outcome_report(const RunOutcome& outcome) {
+    if (outcome.result < 0) {
+        error_report(outcome.result);
+        return;
+    }
+    switch (outcome.ending) {
+    case ending_listed: console_text(msg_list_done); return;
+    case ending_restored:
+    case ending_restored_partly:
+        console_text("\n");
+        console_line(outcome.ending == ending_restored_partly ? msg_restore_partial : msg_restored);
+        return;
+    default:
+        console_text("\n");
+        console_line(outcome.marker_created ? msg_converted_ini_created : msg_converted);
+        return;
+    }
+}
+
+}  // namespace
+
+const char* result_message(int64_t result) {
+    switch (result) {
+    case result_open_error: return msg_engine_open;
+    case result_data_buffer_error: return msg_engine_buffer_1;
+    case result_block_buffer_error: return msg_engine_buffer_2;
+    case result_stream_id_error: return msg_engine_stream_id;
+    case result_side_file_error: return msg_engine_ini_create;
+    case result_write_error: return msg_engine_write;
+    case result_read_error: return msg_engine_read;
+    case result_marker_write_error: return msg_engine_marker_write;
+    case result_list_write_error: return msg_engine_list_write;
+    case result_close_error: return msg_engine_close;
+    case result_no_sequence_header: return msg_engine_no_sequence_header;
+    case result_marker_unreadable: return msg_engine_marker_unreadable;
+    case result_marker_missing: return msg_engine_marker_missing;
+    case result_marker_remove_error: return msg_engine_marker_remove;
+    case result_marker_foreign: return msg_engine_marker_foreign;
+    case result_marker_linked: return msg_engine_marker_linked;
+    case result_not_dvd_ifo: return msg_engine_not_dvd_ifo;
+    case result_no_sps: return msg_engine_no_sps;
+    case result_list_not_ours: return msg_engine_list_not_ours;
+    case result_sps_unreadable: return msg_engine_sps_unreadable;
+    case result_video_pid_empty: return msg_engine_video_pid_empty;
+    case result_video_scrambled: return msg_engine_video_scrambled;
+    case result_no_movie: return msg_engine_no_movie;
+    case result_box_broken: return msg_engine_box_broken;
+    case result_samples_outside: return msg_engine_samples_outside;
+    case result_samples_unaccounted: return msg_engine_samples_unaccounted;
+    case result_file_cut: return msg_engine_file_cut;
+    case result_element_broken: return msg_engine_element_broken;
+    default: return nullptr;
+    }
+}
+
+bool run_notice_report(const Notice* n) {
+    if (n->kind == notice_outcome) {
+        outcome_report(notice_record<RunOutcome>(n));
+        return true;
+    }
+    return file_report(n) || same_report(n) || stop_report(n);
+}

@@ -1,0 +1,29 @@
+// What the command line asks of every file's run, parsed once: the layers
+// below read it, and none of them reads the command line's text. What the
+// mode means for a run is the editor's to say (mode_needs).
+#pragma once
+#include <cstdint>
+#include <string>
+
+enum RequestMode : uint8_t {
+    mode_convert,
+    mode_list,  // -l
+    mode_undo,  // -u
+};
+
+// The -o option as given: the code it names, and its text.
+struct TargetOption {
+    bool given;
+    int32_t code;      // signed, and not checked to be a code: "-o1x" gives 82
+    bool digits;       // whether the characters the code is counted from are digits
+    std::string text;  // the argument whole, for the message that says what was given
+};
+
+struct RunRequest {
+    RequestMode mode;
+    TargetOption target;  // the latest -o
+    bool resync;          // -r: a walk goes on past damage
+    // The target a job settled for the file (a DVD title set's), which
+    // stands where no -o is given; -1 when there is none.
+    int32_t set_target;
+};

@@ -1,0 +1,138 @@
+// What the run of one file tells: its aspects and summary, why it stops
+// before its walk, and how it ended.
+#pragma once
+#include <cstdint>
+
+#include "codecs/site.h"
+#include "fileio/result.h"
+#include "notices/notice.h"
+
+// The file opened after failed attempts.
+struct OpenedLateNotice { static constexpr auto kind = notice_opened_late; uint32_t failed; };
+
+// The aspect of the video, or the target: an MPEG code, or the sample
+// aspect of a picture of the size.
+struct MpegAspectNotice { static constexpr auto kind = notice_mpeg_aspect; int32_t version; uint32_t code; bool target; };
+struct SarAspectNotice {
+    static constexpr auto kind = notice_sar_aspect;
+    uint32_t width; uint32_t height; SarRatio sar; bool target;
+};
+
+// The most common players would show the picture as they show it now: the
+// display size and the shape it shows.
+struct DisplayUnchangedNotice {
+    static constexpr auto kind = notice_display_unchanged;
+    uint32_t width; uint32_t height; uint64_t shown_num; uint64_t shown_den;
+};
+struct DisplaySizeNotice { static constexpr auto kind = notice_display_size; uint32_t width; uint32_t height; };
+
+// Video tracks the run leaves alone: the first one's ID, and how many.
+struct OtherTracksNotice { static constexpr auto kind = notice_other_tracks; uint64_t first_id; uint32_t count; };
+
+// The first site that cannot take the target in place, and why: a
+// container's place that refuses the run.
+struct SiteRefusal {
+    static constexpr auto kind = notice_place_refused;
+    bool found; SiteKind site; SiteHolder holder; VideoCodec codec; int64_t pos; AspectEdit why;
+};
+
+// What the summary line of MPEG video says.
+struct MpegSummary {
+    int32_t mpeg_version;
+    int32_t horizontal_size;
+    int32_t vertical_size;
+    uint8_t frame_rate_code;
+    uint32_t bit_rate_value;  // units of 400 bit/s
+    double duration_sec;
+    int64_t file_size;
+};
+
+// What the summary line of H.264 or HEVC video says.
+struct SarSummary {
+    VideoCodec codec;
+    uint32_t width;  // the picture after cropping
+    uint32_t height;
+    SarRatio current;
+    SarRatio target;
+    double duration_sec;
+    int64_t file_size;
+};
+
+// The summaries, after the container's name where the video is no MPEG
+// stream's (null otherwise).
+struct MpegSummaryNotice {
+    static constexpr auto kind = notice_mpeg_summary;
+    MpegSummary summary; const char* container;
+};
+struct SarSummaryNotice { static constexpr auto kind = notice_sar_summary; SarSummary summary; const char* container; };
+
+// The video was converted already, from the aspect it had before; or it
+// holds the target given already.
+struct MpegConvertedNotice {
+    static constexpr auto kind = notice_mpeg_converted;
+    int32_t version; uint32_t original; uint32_t target;
+};
+struct SarConvertedNotice {
+    static constexpr auto kind = notice_sar_converted;
+    uint32_t width; uint32_t height; SarRatio original; SarRatio target;
+};
+struct MpegAlreadyNotice { static constexpr auto kind = notice_mpeg_already; int32_t version; uint32_t code; };
+struct SarAlreadyNotice {
+    static constexpr auto kind = notice_sar_already;
+    uint32_t width; uint32_t height; SarRatio sar;
+};
+
+// -o names no code the video takes: the range of MPEG codes or of the
+// H.264/HEVC ones, then what was given, its code or, where its characters
+// are no digits, its text.
+struct CodeRefusedNotice {
+    static constexpr auto kind = notice_code_refused;
+    bool sample_aspect; bool digits; int32_t code; const char* text;
+};
+
+// A sample aspect that the parameter sets' table has no code for.
+struct SetsNoTableCodeNotice { static constexpr auto kind = notice_sets_no_table_code; SarRatio sar; };
+
+// The texts that end a run before its walk.
+enum StopReason : uint8_t {
+    stop_empty_file,
+    stop_all_zero_file,
+    stop_tail_unreadable,
+    stop_headbuf_error,
+    stop_head_read_error,
+    stop_tailbuf_error,
+    stop_tail_read_error,
+    stop_not_mpeg,
+    stop_no_video,
+    stop_no_video_scrambled,
+    stop_open_refused,
+    stop_not_regular_file,
+    stop_no_file,
+    stop_dvd_code_only,
+    stop_video_encrypted,
+    stop_video_mpeg4_part2,
+};
+struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
+
+// The opening gave up after its failed attempts, the last of them perhaps
+// refused by another run's lock.
+struct OpenFailedNotice { static constexpr auto kind = notice_open_failed; bool held_by_run; uint32_t failed; };
+
+struct ErrorNotice { static constexpr auto kind = notice_error; Result result; };
+
+// How the walk a run asked for ended: its closing line says it, and its
+// exit code follows from it.
+enum RunEnding : uint8_t {
+    ending_failed,           // the result says what stopped it
+    ending_no_marker,        // an undo found no marker file it could take; the result says why
+    ending_listed,
+    ending_converted,
+    ending_restored,
+    ending_restored_partly,  // an undo left listed positions as they were
+};
+
+// What the run of one file came to.
+struct RunOutcome {
+    static constexpr auto kind = notice_outcome;
+    RunEnding ending; Result result; bool marker_created; bool sets_left;
+};

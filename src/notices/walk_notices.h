@@ -1,0 +1,59 @@
+// What a walk and the editor over it tell: the progress line, and what the
+// walk met on its way and the way back.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "fileio/result.h"
+#include "notices/notice.h"
+
+// Where the walk is, for the progress line: a walk of packets is measured
+// by the file position at the end of the packet read, any other by byte 7
+// of the header. A listing's line goes with it (null otherwise).
+struct ProgressNotice {
+    static constexpr auto kind = notice_progress;
+    bool packets; int64_t header_pos; int64_t file_pos; int64_t file_size; uint32_t start_tick; const char* list_line;
+};
+
+// Where the walk stopped at damage, and the three bytes it found there.
+struct DamageNotice { static constexpr auto kind = notice_damage; int64_t position; uint8_t bytes[3]; };
+struct ReadShortNotice {
+    static constexpr auto kind = notice_read_short;
+    int64_t position; uint32_t wanted; uint32_t got;
+};
+// Sync lost, and the bytes skipped to find it again.
+struct SyncLostNotice { static constexpr auto kind = notice_sync_lost; uint32_t losses; int64_t skipped; };
+// Video headers on another PID than the one walked.
+struct OtherVideoNotice { static constexpr auto kind = notice_other_video; uint32_t pid; uint32_t headers; };
+struct FalseHeadersNotice { static constexpr auto kind = notice_false_headers; uint32_t count; };
+// The file's length when a change was due past it: another program cut it.
+struct FileCutNotice { static constexpr auto kind = notice_file_cut; int64_t length; };
+
+// Parameter sets of the reference's kind that kept their aspect: how many,
+// and how many for each reason.
+struct SetsLeftNotice {
+    static constexpr auto kind = notice_sets_left;
+    uint32_t total; uint32_t no_field; uint32_t no_code; uint32_t escaping; uint32_t across_repeat;
+};
+// Parameter sets of another id or picture size than the first (a join of
+// two recordings), left alone: one kind, and then how many of the kinds
+// past those said one by one.
+struct SetsOtherNotice {
+    static constexpr auto kind = notice_sets_other;
+    uint32_t sps_id; uint32_t width; uint32_t height; uint32_t count;
+};
+struct SetsOtherMoreNotice { static constexpr auto kind = notice_sets_other_more; uint32_t count; };
+
+// A marker file made for another video: the one it names, or its size.
+struct MarkerOtherNameNotice { static constexpr auto kind = notice_marker_other_name; int64_t size; const char* name; };
+struct MarkerOtherSizeNotice { static constexpr auto kind = notice_marker_other_size; int64_t size; };
+
+inline constexpr size_t marker_misses_shown = 5;
+
+// Listed positions that an undo passed over, and the first few of them.
+struct MarkerMisses { size_t count; int64_t first[marker_misses_shown]; };
+// Those an undo left as they were: missed by the walk, or altered since the
+// tool wrote them.
+struct RestoreMissesNotice { static constexpr auto kind = notice_restore_misses; bool altered; MarkerMisses misses; };
+// An undo that put back every listed position, although its walk stopped.
+struct RestoreDamagedNotice { static constexpr auto kind = notice_restore_damaged; Result result; };
