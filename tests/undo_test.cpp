@@ -196,7 +196,8 @@ std::vector<int64_t> listed_positions(const fs::path& marker) {
     std::getline(in, line);  // the original byte
     std::vector<int64_t> listed;
     while (std::getline(in, line)) {
-        if (line.compare(0, 6, "video=") != 0 && line.compare(0, 5, "time=") != 0) listed.push_back(std::stoll(line));
+        bool named = line.compare(0, 6, "video=") == 0 || line.compare(0, 5, "time=") == 0;
+        if (!named && line.compare(0, 7, "target=") != 0) listed.push_back(std::stoll(line));
     }
     return listed;
 }
@@ -370,7 +371,7 @@ TEST_F(Undo, EveryChangeWaitsForItsRecordOnTheDisk) {
         std::string text = read_text(marker);
         std::map<int64_t, size_t> line_end;
         for (size_t at = text.find('\n') + 1; at < text.size(); at = text.find('\n', at) + 1) {
-            if (text.compare(at, 6, "video=") != 0 && text.compare(at, 5, "time=") != 0) {
+            if (std::isdigit(static_cast<unsigned char>(text[at]))) {
                 line_end[std::stoll(text.substr(at))] = text.find('\n', at) + 1;
             }
         }
