@@ -299,8 +299,8 @@ TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
 }
 
 // A power cut can tear the marker file's last lines before their sync: cut
-// short, or zero bytes where the file system had extended it (with lines
-// that reached the disk after them). Those lines are dropped, since the
+// short (a position's, a run's target), or zero bytes where the file system
+// had extended it (with lines that reached the disk after them). Those lines are dropped, since the
 // bytes they record were never written, and -u or a run that finishes the
 // job goes on; the marker is cut back before it grows.
 TEST_F(Undo, ATornMarkerTailNeverBlocksTheWayBack) {
@@ -308,7 +308,8 @@ TEST_F(Undo, ATornMarkerTailNeverBlocksTheWayBack) {
     LongFile f = long_file(c);
     fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
     const std::string torn[] = {"1234", "4567\r", std::string(4096, '\0'),
-                                "12" + std::string(3000, '\0') + "\r\n345\r\n"};
+                                "12" + std::string(3000, '\0') + "\r\n345\r\n", "target=2 0:",
+                                std::string(2048, '\0') + "et=3 0:0\r\n345\r\n"};
     for (const std::string& tail : torn) {
         for (bool undo_first : {true, false}) {
             SCOPED_TRACE(std::to_string(tail.size()) + (undo_first ? " undone" : " finished"));
