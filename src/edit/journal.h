@@ -19,7 +19,8 @@
 // already. Positions rise. Only the bytes from the first that changes to the
 // last are written, those between that keep their value with it, so that
 // the place goes in one write; where its positions do not run on (a
-// parameter set split across packets) it goes in one write per run of them.
+// parameter set split across packets, display elements with the size
+// fields of the elements around them) it goes in one write per run of them.
 inline constexpr uint32_t place_bytes_most = sps_bytes_most;
 struct PlaceEdit {
     uint32_t count;
