@@ -10,13 +10,17 @@
 //   on, as pages the file does not hold: they fault as at a bad sector or
 //   past the end of a file cut shorter.
 // - the process is killed (SIGKILL, as by a crash or a power cut) just before
-//   its Nth positioned write, which is the Nth byte written to the video.
+//   its Nth positioned write (each writes one place of the video, or one
+//   run of a place split across packets).
 //     MORVALEN_KILL_AT_WRITE  N
 // - a power cut at the Nth positioned write: what was never made durable is
 //   thrown away first. Files appended to are cut back to their length at
 //   their last sync (removed when never synced); the positioned writes since
 //   the last sync are kept or, with MORVALEN_CUT_KEEP=synced, undone.
 //     MORVALEN_CUT_AT_WRITE  N
+// - the Nth positioned write is cut before its last byte and the process
+//   killed, as by a power cut in the middle of the write.
+//     MORVALEN_TEAR_AT_WRITE  N
 // - the Nth positioned write fails with EIO, as on a disk that goes bad.
 //     MORVALEN_FAIL_AT_WRITE  N
 // - another program cuts the video shorter right after the Nth positioned
@@ -148,8 +152,8 @@ void power_cut() {
     kill(getpid(), SIGKILL);
 }
 
-// Before a positioned write of one byte: counted, and what it replaces kept
-// for a power cut.
+// Before a positioned write: counted, and what it replaces kept for a
+// power cut.
 void positioned_write(int fd, long long offset, size_t count) {
     static long writes = 0;
     journal("W", fd, offset, count);
@@ -157,8 +161,10 @@ void positioned_write(int fd, long long offset, size_t count) {
     if (cut == nullptr) return;
     if (++writes == std::atol(cut)) power_cut();
     TrackedFile* t = tracked_of(fd);
-    if (t == nullptr || t->undo_count == 4096 || count != 1) return;
-    if (pread(fd, &t->undo_byte[t->undo_count], 1, offset) == 1) t->undo_at[t->undo_count++] = offset;
+    for (size_t k = 0; t != nullptr && k < count && t->undo_count < 4096; ++k) {
+        long long at = offset + static_cast<long long>(k);
+        if (pread(fd, &t->undo_byte[t->undo_count], 1, at) == 1) t->undo_at[t->undo_count++] = at;
+    }
 }
 
 void synced(int fd) {
@@ -198,6 +204,16 @@ bool write_allowed() {
     if (fail_at == nullptr || writes != std::atol(fail_at)) return true;
     errno = EIO;
     return false;
+}
+
+// After write_allowed: when the write is the one to tear, all but its last
+// byte are written and the process is killed.
+template <typename Call, typename Offset>
+void tear_if_due(Call real, int fd, const void* buffer, size_t count, Offset offset) {
+    const char* tear_at = std::getenv("MORVALEN_TEAR_AT_WRITE");
+    if (tear_at == nullptr || positioned_writes != std::atol(tear_at)) return;
+    if (count > 1) real(fd, buffer, count - 1, offset);
+    kill(getpid(), SIGKILL);
 }
 
 // A read of count bytes at pos that reaches the fault offset fails, or with
@@ -287,6 +303,7 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset
     static PwriteCall real = reinterpret_cast<PwriteCall>(dlsym(RTLD_NEXT, "pwrite"));
     ShimLock lock;
     if (!write_allowed()) return -1;
+    tear_if_due(real, fd, buffer, count, offset);
     positioned_write(fd, offset, count);
     ssize_t written = real(fd, buffer, count, offset);
     truncation_after(fd);
@@ -297,6 +314,7 @@ extern "C" ssize_t pwrite64(int fd, const void* buffer, size_t count, off64_t of
     static Pwrite64Call real = reinterpret_cast<Pwrite64Call>(dlsym(RTLD_NEXT, "pwrite64"));
     ShimLock lock;
     if (!write_allowed()) return -1;
+    tear_if_due(real, fd, buffer, count, offset);
     positioned_write(fd, offset, count);
     ssize_t written = real(fd, buffer, count, offset);
     truncation_after(fd);

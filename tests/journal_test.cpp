@@ -9,8 +9,9 @@ namespace {
 
 constexpr uint8_t first_byte = 0x24;  // code 2, frame rate 4
 
-// Changes at the positions, each recorded with the byte it held: 0x24, or
-// 0x34 where it says so; 0x34 takes code 3 into the video.
+// Changes at the positions, each recorded with the byte it held: 0x24,
+// which 0x34 replaces (code 3), or 0x34 where it says so, which 0x24
+// replaces.
 int32_t journal_run(const fs::path& video, bool threaded, const std::vector<int64_t>& positions,
                     int64_t held_34 = -1) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
@@ -23,12 +24,19 @@ int32_t journal_run(const fs::path& video, bool threaded, const std::vector<int6
                                                              path_utf8(video).c_str());
     OsWorker* committer = threaded ? os_worker_start() : nullptr;
     ChangeBatches* batches = new ChangeBatches;
+    PlaceEdit* place = new PlaceEdit;
     change_batches_init(batches, &marker, &file, committer);
     for (size_t i = 0; i < positions.size() && result == 0; ++i) {
-        result = change_add(batches, positions[i], positions[i] == held_34 ? 0x34 : first_byte, 0x34);
+        uint8_t found = positions[i] == held_34 ? 0x34 : first_byte;
+        uint8_t value = found == first_byte ? 0x34 : first_byte;
+        place_fill(place, &positions[i], &found, &value, 1);
+        uint8_t original = 0;
+        place->listed[0] = marker_listed(&marker, positions[i], &original);
+        result = place_add(batches, place);
     }
     if (result == 0) result = changes_flush(batches);
     if (committer != nullptr) os_worker_stop(committer);
+    delete place;
     delete batches;
     marker_release(&marker);
     file_close(&file);
@@ -56,7 +64,7 @@ TEST(Journal, EveryChangeIsMadeAndRecordedOnceInEveryBatch) {
         std::string expected = "36\r\n";
         for (int64_t p : first_run) {
             expected += std::to_string(p) + (p == 7 ? " 52\r\n" : "\r\n");
-            EXPECT_EQ(after[p], 0x34) << p;
+            EXPECT_EQ(after[p], p == 7 ? first_byte : 0x34) << p;
         }
         expected += std::to_string((24 << 20) - 1) + "\r\n";
         EXPECT_EQ(after[(24 << 20) - 1], 0x34);

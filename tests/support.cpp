@@ -360,6 +360,22 @@ struct QuietStdout {
 };
 #endif
 
+namespace {
+
+// The lines without those that name a run's target ("target=CODE W:H").
+std::string without_targets(const std::string& lines) {
+    std::string kept;
+    for (size_t at = 0; at < lines.size();) {
+        size_t end = lines.find('\n', at);
+        end = end == std::string::npos ? lines.size() : end + 1;
+        if (lines.compare(at, 7, "target=") != 0) kept += lines.substr(at, end - at);
+        at = end;
+    }
+    return kept;
+}
+
+}  // namespace
+
 std::string marker_positions(const std::string& marker, std::string* owner) {
     size_t first_end = marker.find('\n');
     if (first_end == std::string::npos || marker.compare(first_end + 1, 6, "video=") != 0) {
@@ -374,7 +390,7 @@ std::string marker_positions(const std::string& marker, std::string* owner) {
         size_t time_end = marker.find('\n', owner_end + 1);
         owner_end = time_end == std::string::npos ? marker.size() - 1 : time_end;
     }
-    return marker.substr(0, first_end + 1) + marker.substr(owner_end + 1);
+    return marker.substr(0, first_end + 1) + without_targets(marker.substr(owner_end + 1));
 }
 
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode, bool resync) {

@@ -196,7 +196,8 @@ std::vector<int64_t> listed_positions(const fs::path& marker) {
     std::getline(in, line);  // the original byte
     std::vector<int64_t> listed;
     while (std::getline(in, line)) {
-        if (line.compare(0, 6, "video=") != 0 && line.compare(0, 5, "time=") != 0) listed.push_back(std::stoll(line));
+        bool named = line.compare(0, 6, "video=") == 0 || line.compare(0, 5, "time=") == 0;
+        if (!named && line.compare(0, 7, "target=") != 0) listed.push_back(std::stoll(line));
     }
     return listed;
 }
@@ -298,8 +299,8 @@ TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
 }
 
 // A power cut can tear the marker file's last lines before their sync: cut
-// short, or zero bytes where the file system had extended it (with lines
-// that reached the disk after them). Those lines are dropped, since the
+// short (a position's, a run's target), or zero bytes where the file system
+// had extended it (with lines that reached the disk after them). Those lines are dropped, since the
 // bytes they record were never written, and -u or a run that finishes the
 // job goes on; the marker is cut back before it grows.
 TEST_F(Undo, ATornMarkerTailNeverBlocksTheWayBack) {
@@ -307,7 +308,8 @@ TEST_F(Undo, ATornMarkerTailNeverBlocksTheWayBack) {
     LongFile f = long_file(c);
     fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
     const std::string torn[] = {"1234", "4567\r", std::string(4096, '\0'),
-                                "12" + std::string(3000, '\0') + "\r\n345\r\n"};
+                                "12" + std::string(3000, '\0') + "\r\n345\r\n", "target=2 0:",
+                                std::string(2048, '\0') + "et=3 0:0\r\n345\r\n"};
     for (const std::string& tail : torn) {
         for (bool undo_first : {true, false}) {
             SCOPED_TRACE(std::to_string(tail.size()) + (undo_first ? " undone" : " finished"));
@@ -370,7 +372,7 @@ TEST_F(Undo, EveryChangeWaitsForItsRecordOnTheDisk) {
         std::string text = read_text(marker);
         std::map<int64_t, size_t> line_end;
         for (size_t at = text.find('\n') + 1; at < text.size(); at = text.find('\n', at) + 1) {
-            if (text.compare(at, 6, "video=") != 0 && text.compare(at, 5, "time=") != 0) {
+            if (std::isdigit(static_cast<unsigned char>(text[at]))) {
                 line_end[std::stoll(text.substr(at))] = text.find('\n', at) + 1;
             }
         }

@@ -291,6 +291,7 @@ inline constexpr char fmt_marker_position[] = "%I64d\n";
 inline constexpr char fmt_marker_position_byte[] = "%I64d %d\n";
 inline constexpr char fmt_marker_owner[] = "video=%I64d %s\n";
 inline constexpr char fmt_marker_time[] = "time=%I64d.%09I64d\n";
+inline constexpr char fmt_marker_target[] = "target=%u %u:%u\n";
 inline constexpr char fmt_list_header[] = "%s sequence header list\n";
 inline constexpr char fmt_list_entry[] = "%12I64d %08I64x %02x %02x %02x %02x (%s)";
 inline constexpr char fmt_list_sps_entry[] = "%12I64d %08I64x SAR %u:%u (%s)";

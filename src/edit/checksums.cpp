@@ -5,6 +5,8 @@
 // covered byte that then differs from what it held: so a run that
 // finishes one cut off between a site's bytes and the checksum's still
 // leaves the right one.
+#include <algorithm>
+
 #include "edit/editor_state.h"
 #include "formats/crc32.h"
 
@@ -23,9 +25,22 @@ uint8_t byte_of(uint32_t value, uint32_t k) {
     return static_cast<uint8_t>(value >> (8 * k));
 }
 
-// A rewrite records and queues the checksum's new bytes; an undo puts back
-// the original only where the checksum is what the tool made of it; a
-// check notes that it needs a change.
+// Whether each of the checksum's listed bytes holds what it held first or
+// what a run left there: the checksum of the covered bytes as they stand,
+// which the run's changes ahead of it in the file made so before it. One
+// cut inside its write holds some of each.
+bool checksum_ours(const OpenChecksum& c, uint32_t original) {
+    uint32_t consistent = original ^ c.change_before;
+    for (uint32_t k = 0; k < 4; ++k) {
+        uint8_t now = c.region.bytes[k];
+        if (c.listed[k] && now != c.original[k] && now != byte_of(consistent, k)) return false;
+    }
+    return true;
+}
+
+// A rewrite records and queues the checksum's new bytes as one place; an
+// undo puts back the original only where the checksum is what the tool
+// made of it; a check notes that it needs a change.
 int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
     uint32_t now = le32(c.region.bytes);
     uint32_t original = le32(c.original);
@@ -35,22 +50,23 @@ int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
         e->outcome.change_needed = true;  // a run cut off before it
         return 0;
     }
-    int32_t result = 0;
-    if (e->mode == edit_restore && now != (original ^ c.change_before)) {
+    if (e->mode == edit_restore && !checksum_ours(c, original)) {
         for (uint32_t k = 0; k < 4; ++k) {
             if (c.listed[k]) marker_altered(&e->marker, c.region.pos + k);
         }
         return 0;
     }
-    if (e->mode == edit_rewrite) result = marker_ready(e);
-    for (uint32_t k = 0; k < 4 && result == 0; ++k) {
-        uint8_t from = c.region.bytes[k];
-        uint8_t to = byte_of(target, k);
-        if (from == to) continue;
-        result = e->mode == edit_rewrite ? change_add_known(&e->changes, c.region.pos + k, c.listed[k], from, to)
-                                         : byte_write(e, c.region.pos + k, to);
+    int64_t pos[4];
+    uint8_t value[4];
+    for (uint32_t k = 0; k < 4; ++k) {
+        pos[k] = c.region.pos + k;
+        value[k] = byte_of(target, k);
     }
-    return result;
+    place_fill(&e->place, pos, c.region.bytes, value, 4);
+    if (e->mode == edit_restore) return place_put(e);
+    std::copy(c.listed, c.listed + 4, e->place.listed);
+    int32_t result = marker_ready(e);
+    return result == 0 ? place_add(&e->changes, &e->place) : result;
 }
 
 }  // namespace

@@ -135,8 +135,8 @@ int32_t site_check(Editor* e, const AspectSite* site) {
     return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
 }
 
-// Each changed byte goes through the marker file's record and the journal;
-// a site that cannot take the target in place is counted.
+// The changed bytes go through the marker file's record and the journal
+// as one place; a site that cannot take the target in place is counted.
 int32_t site_rewrite(Editor* e, const AspectSite* site) {
     if (site->across_repeat) {
         ++e->tally.across_repeat;
@@ -151,12 +151,17 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
         return 0;
     }
     int32_t result = marker_ready(e);
-    for (uint32_t k = 0; k < count && result == 0; ++k) {
-        uint32_t at = changes[k].index;
-        if (site->pos[at] < site->again_from) continue;  // changed with the first copy
-        result = change_add(&e->changes, site->pos[at], site->bytes[at], changes[k].value);
+    if (result != 0) return result;
+    uint8_t after[sps_bytes_most];
+    std::memcpy(after, site->bytes, site->length);
+    for (uint32_t k = 0; k < count; ++k) after[changes[k].index] = changes[k].value;
+    site_place(e, site, after);
+    PlaceEdit& p = e->place;
+    uint8_t original = 0;
+    for (uint32_t k = 0; k < p.count; ++k) {
+        if (p.found[k] != p.value[k]) p.listed[k] = marker_listed(&e->marker, p.pos[k], &original);
     }
-    return result;
+    return place_add(&e->changes, &p);
 }
 
 bool same_key(const SiteReading* a, const SiteReading* b) {
@@ -255,9 +260,15 @@ bool job_resyncs(const ConvertJob* job) {
     return job->request.resync || job->request.mode == mode_undo;
 }
 
-int32_t byte_write(Editor* e, int64_t pos, uint8_t value) {
+void site_place(Editor* e, const AspectSite* site, const uint8_t* value) {
+    uint32_t from = 0;
+    while (from < site->length && site->pos[from] < site->again_from) ++from;
+    place_fill(&e->place, site->pos + from, site->bytes + from, value + from, site->length - from);
+}
+
+int32_t place_put(Editor* e) {
     e->video_written = true;
-    return file_write_at(e->file, pos, &value, 1) == 1 ? 0 : result_write_error;
+    return place_write(e->file, &e->place);
 }
 
 EditOutcome aspect_rewrite(const EditRequest* request) {

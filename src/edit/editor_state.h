@@ -58,6 +58,7 @@ struct Editor {
     bool list_lost;      // the list file could not be made: listed on the console only
     bool list_not_ours;  // because a file of the user's bears its name
     ChangeBatches changes;
+    PlaceEdit place;  // the place on its way to the journal or, in an undo, the file
     OpenChecksum checksums[open_checksums_most];
     uint32_t checksum_count;
     bool video_written;  // an undo put a byte back
@@ -69,12 +70,18 @@ struct Editor {
 // The marker file as the mode needs it before the walk: one made for this
 // video taken up (a rewrite's is made at its first change), or the undo's.
 int32_t marker_take_up(Editor* e);
-// The marker file ready for the first change's record.
+// The marker file ready for the first change's record, this run's target
+// recorded in it.
 int32_t marker_ready(Editor* e);
 // Puts back the bytes the marker file records for the site, where they
 // hold what the tool wrote there.
 int32_t site_restore(Editor* e, const AspectSite* site);
-int32_t byte_write(Editor* e, int64_t pos, uint8_t value);
+// The site's bytes as e->place, each to hold its value from `value`: those
+// of a parameter set read again through a second copy only from where the
+// copy is new (the first copy's went with the first).
+void site_place(Editor* e, const AspectSite* site, const uint8_t* value);
+// An undo's place written to the video at once.
+int32_t place_put(Editor* e);
 
 // The walk's sink of checksum regions; those that end before `pos` are
 // settled first. A rewrite's and an undo's keep their checksums right.

@@ -4,23 +4,48 @@
 
 namespace {
 
+// The bytes of the place from its first that changes to its last: [*first,
+// *end), empty when none changes.
+void place_span(const PlaceEdit* place, uint32_t* first, uint32_t* end) {
+    uint32_t a = 0;
+    uint32_t b = place->count;
+    while (a < b && place->found[a] == place->value[a]) ++a;
+    while (b > a && place->found[b - 1] == place->value[b - 1]) --b;
+    *first = a;
+    *end = b;
+}
+
+// The end of the run of positions that goes on from `from`, below `end`.
+uint32_t run_end(const PlaceEdit* place, uint32_t from, uint32_t end) {
+    uint32_t k = from + 1;
+    while (k < end && place->pos[k] == place->pos[k - 1] + 1) ++k;
+    return k;
+}
+
+uint32_t place_write_count(const PlaceEdit* place, uint32_t first, uint32_t end) {
+    uint32_t writes = 0;
+    for (uint32_t k = first; k < end; k = run_end(place, k, end)) ++writes;
+    return writes;
+}
+
 // A file that another program cut shorter since the walk read it would
-// grow back, with zeros up to the byte, if the write were made: it is not.
-int32_t byte_put(BatchCommit* c, int64_t pos, uint8_t value) {
+// grow back, with zeros up to the place, if the write were made: it is not,
+// nor any other of the place's.
+int32_t write_put(BatchCommit* c, const BatchWrite& w) {
     int64_t size = file_size_now(c->video);
-    if (size >= 0 && pos >= size) {
+    if (size >= 0 && w.place_end > size) {
         c->cut_at = size;
         return result_file_cut;
     }
-    return file_write_at(c->video, pos, &value, 1) == 1 ? 0 : result_write_error;
+    return file_write_at(c->video, w.pos, c->batch->value + w.at, w.length) == w.length ? 0 : result_write_error;
 }
 
-// The record of the batch goes to the disk, then its bytes to the video.
+// The record of the batch goes to the disk, then its places to the video.
 void batch_commit_job(void* context) {
     BatchCommit* c = static_cast<BatchCommit*>(context);
     const ChangeBatch& b = *c->batch;
     int32_t result = marker_sync(c->marker);
-    for (uint32_t i = 0; i < b.count && result == 0; ++i) result = byte_put(c, b.pos[i], b.value[i]);
+    for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i]);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
     if (result == 0) file_write_out_start(c->video);
@@ -45,17 +70,17 @@ bool commit_busy(ChangeBatches* c) {
 // no batch is committed: its changes stay unmade.
 int32_t batch_commit(ChangeBatches* c) {
     ChangeBatch& b = c->batches[c->filling];
-    if (b.count == 0) return 0;
+    if (b.writes == 0) return 0;
     int32_t result = commit_wait(c);
     if (result == 0) result = marker_flush(c->marker);
     if (result != 0) {
-        b.count = 0;
+        b.bytes = b.writes = 0;
         return result;
     }
     c->written = true;
     c->commit = BatchCommit{c->marker, c->video, &b, 0, -1};
     c->filling = 1 - c->filling;
-    c->batches[c->filling].count = 0;
+    c->batches[c->filling].bytes = c->batches[c->filling].writes = 0;
     if (c->committer == nullptr) {
         batch_commit_job(&c->commit);
         return c->commit.result;
@@ -65,39 +90,73 @@ int32_t batch_commit(ChangeBatches* c) {
     return 0;
 }
 
+// The place's bytes from first to end go into the batch, a write per run
+// of positions.
+void place_queue(ChangeBatch* b, const PlaceEdit* place, uint32_t first, uint32_t end) {
+    int64_t place_end = place->pos[end - 1] + 1;
+    for (uint32_t k = first; k < end;) {
+        uint32_t next = run_end(place, k, end);
+        b->write[b->writes++] = BatchWrite{place->pos[k], b->bytes, next - k, place_end};
+        for (; k < next; ++k) b->value[b->bytes++] = place->value[k];
+    }
+}
+
 }  // namespace
+
+void place_fill(PlaceEdit* place, const int64_t* pos, const uint8_t* found, const uint8_t* value, uint32_t count) {
+    place->count = count;
+    for (uint32_t k = 0; k < count; ++k) {
+        place->pos[k] = pos[k];
+        place->found[k] = found[k];
+        place->value[k] = value[k];
+        place->listed[k] = false;
+    }
+}
+
+int32_t place_write(FileHandleRec* file, const PlaceEdit* place) {
+    uint32_t first = 0;
+    uint32_t end = 0;
+    place_span(place, &first, &end);
+    for (uint32_t k = first; k < end;) {
+        uint32_t next = run_end(place, k, end);
+        uint32_t length = next - k;
+        if (file_write_at(file, place->pos[k], place->value + k, length) != length) return result_write_error;
+        k = next;
+    }
+    return 0;
+}
 
 void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* video, OsWorker* committer) {
     c->marker = marker;
     c->video = video;
     c->committer = committer;
-    c->batches[0].count = 0;
-    c->batches[1].count = 0;
+    c->batches[0].bytes = c->batches[0].writes = 0;
+    c->batches[1].bytes = c->batches[1].writes = 0;
     c->filling = 0;
     c->commit = BatchCommit{marker, video, nullptr, 0, -1};
     c->committing = false;
     c->written = false;
 }
 
-int32_t change_add(ChangeBatches* c, int64_t pos, uint8_t found, uint8_t value) {
-    uint8_t original = 0;
-    return change_add_known(c, pos, marker_listed(c->marker, pos, &original), found, value);
-}
-
-int32_t change_add_known(ChangeBatches* c, int64_t pos, bool listed, uint8_t found, uint8_t value) {
+int32_t place_add(ChangeBatches* c, const PlaceEdit* place) {
+    uint32_t first = 0;
+    uint32_t end = 0;
+    place_span(place, &first, &end);
+    if (first == end) return 0;
+    uint32_t writes = place_write_count(place, first, end);
     const ChangeBatch& filled = c->batches[c->filling];
-    bool spread = filled.count > 0 && pos - filled.pos[0] > batch_span;
-    if (filled.count == batch_most || (spread && !commit_busy(c))) {
+    bool full = filled.bytes + (end - first) > batch_most || filled.writes + writes > batch_writes_most;
+    bool spread = filled.writes > 0 && place->pos[first] - filled.write[0].pos > batch_span;
+    if (full || (spread && !commit_busy(c))) {
         int32_t committed = batch_commit(c);
         if (committed != 0) return committed;
     }
-    if (!listed) {
-        int32_t result = marker_record(c->marker, pos, found);
+    for (uint32_t k = first; k < end; ++k) {
+        if (place->found[k] == place->value[k] || place->listed[k]) continue;
+        int32_t result = marker_record(c->marker, place->pos[k], place->found[k]);
         if (result != 0) return result;
     }
-    ChangeBatch& b = c->batches[c->filling];
-    b.pos[b.count] = pos;
-    b.value[b.count++] = value;
+    place_queue(&c->batches[c->filling], place, first, end);
     return 0;
 }
 

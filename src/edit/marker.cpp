@@ -167,6 +167,20 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
     return marker_other_size;
 }
 
+int32_t marker_target_note(MarkerRec* marker, SiteAspect target) {
+    if (marker->target_noted) return 0;
+    marker->target_noted = true;
+    const std::vector<SiteAspect>& targets = marker->head.targets;
+    const SiteAspect* last = targets.empty() ? nullptr : &targets.back();
+    if (last != nullptr && last->code == target.code && last->sar.width == target.sar.width &&
+        last->sar.height == target.sar.height) {
+        return 0;
+    }
+    marker->head.targets.push_back(target);
+    int failed = text_file_print(&marker->text, fmt_marker_target, target.code, target.sar.width, target.sar.height);
+    return failed == 0 ? 0 : result_marker_write_error;
+}
+
 int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original) {
     int failed = 0;
     if (!marker->whole_bytes && (original >> 4) == (marker->head.first_byte >> 4)) {

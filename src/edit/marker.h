@@ -8,6 +8,10 @@
 // from the first line's before its first change, by a space and the byte it
 // held. For H.264 and HEVC video the first line is the first parameter
 // set's aspect_ratio_idc, and every position has the whole byte it held.
+// Among the positions, each run that writes puts "target=CODE W:H" before
+// its first: the aspect it wrote (an MPEG or DVD code, a sample aspect), so
+// that an undo knows what the marker's runs can have left in each place
+// (markers made by earlier versions have none).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +37,7 @@ struct MarkerRec {
     bool folder_synced;  // its name in the folder is durable
     MarkerHead head;
     bool whole_bytes;    // every position is recorded with its byte
+    bool target_noted;   // this run's target is the last the file records
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;
     size_t count;
@@ -61,6 +66,9 @@ int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* 
 // sequence header's byte 7 is reference_byte.
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
                      uint8_t reference_byte);
+// Before a run's first position: its target, unless the last target the
+// file records is this one. 0 or result_marker_write_error.
+int32_t marker_target_note(MarkerRec* marker, SiteAspect target);
 // Appends the position of a byte about to change, with the byte it holds:
 // 0 or result_marker_write_error. The byte may change only once the
 // record is committed.

@@ -12,6 +12,7 @@ constexpr uint32_t read_block = 0x10000;
 constexpr uint32_t line_longest = 1100;
 constexpr char owner_key[] = "video=";
 constexpr char time_key[] = "time=";
+constexpr char target_key[] = "target=";
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 constexpr int nanosecond_digits = 9;
@@ -115,21 +116,51 @@ bool time_line_read(const char* line, MarkerOwner* owner) {
     return true;
 }
 
+// A number of at most 32 bits followed by `end`: the text after it.
+const char* field_read(const char* text, char end, uint32_t* value) {
+    uint64_t number = 0;
+    text = number_read(text, &number);
+    if (text == nullptr || *text != end || number > UINT32_MAX) return nullptr;
+    *value = static_cast<uint32_t>(number);
+    return text + 1;
+}
+
+// "target=CODE WIDTH:HEIGHT": the code and the sample aspect a run wrote.
+bool target_line_read(const char* line, MarkerHead* head) {
+    SiteAspect target = {};
+    const char* text = field_read(line + std::strlen(target_key), ' ', &target.code);
+    if (text != nullptr) text = field_read(text, ':', &target.sar.width);
+    if (text == nullptr || field_read(text, '\0', &target.sar.height) == nullptr) return false;
+    head->targets.push_back(target);
+    return true;
+}
+
 // One line of the file, in its place: the first line, the video's name and
-// time, or a position.
+// time, a run's target, or a position.
 bool line_take(const char* line, size_t number, MarkerHead* head,
                void (*visit)(void* context, uint64_t entry), void* context) {
     if (number == 0) return head->first_known = byte_read(line, &head->first_byte);
     if (number == 1 && keyed(line, owner_key)) return owner_line_read(line, &head->owner);
     if (number == 2 && head->owner.known && keyed(line, time_key)) return time_line_read(line, &head->owner);
+    if (keyed(line, target_key)) return target_line_read(line, head);
     uint64_t entry = 0;
     if (!position_line_read(line, head->first_byte, &entry)) return false;
+    if (head->targets.empty()) head->untargeted = true;
     visit(context, entry);
     return true;
 }
 
+// Whether the first n bytes of the text begin a target line: its key, then
+// digits, a space and a colon.
+bool target_begun(const std::string& text, size_t n) {
+    size_t key = std::strlen(target_key);
+    if (text.compare(0, n < key ? n : key, target_key, n < key ? n : key) != 0) return false;
+    return n <= key || text.find_first_not_of("0123456789 :", key) >= n;
+}
+
 // Whether the text begins a line the tool writes at that place: digits of
-// a position and its byte, or the start of the lines that name the video.
+// a position and its byte, a run's target, or the start of the lines that
+// name the video.
 bool line_begun(const std::string& text, size_t number, const MarkerHead* head) {
     size_t n = text.size();
     if (n > 0 && text[n - 1] == '\r') --n;
@@ -140,6 +171,7 @@ bool line_begun(const std::string& text, size_t number, const MarkerHead* head) 
         digits = (text[i] >= '0' && text[i] <= '9') || (text[i] == ' ' && i > 0 && number > 0);
     }
     if (digits && spaces <= 1) return true;
+    if (number > 0 && target_begun(text, n)) return true;
     const char* key = number == 1 ? owner_key : number == 2 && head->owner.known ? time_key : nullptr;
     return key != nullptr && std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
 }
@@ -154,7 +186,8 @@ bool tail_torn(FileHandleRec* file, int64_t at, size_t number, const MarkerHead*
     char block[4096];
     for (uint32_t n = 0; (n = file_read(file, block, sizeof block)) > 0;) tail.append(block, n);
     bool zeros = tail.find('\0') != std::string::npos;
-    bool only_line = tail.find_first_not_of(std::string("0123456789 \r\n\0", 14)) == std::string::npos;
+    // A target line torn among them leaves its letters.
+    bool only_line = tail.find_first_not_of(std::string("0123456789 \r\n\0:target=", 22)) == std::string::npos;
     if (zeros) return only_line;
     return tail.find('\n') == std::string::npos && line_begun(tail, number, head);
 }

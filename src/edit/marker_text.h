@@ -1,9 +1,12 @@
 // The lines of a marker file as the tool writes them, read back: the video's
-// original byte, the video it names and its time, and the listed positions.
+// original byte, the video it names and its time, the targets of its runs,
+// and the listed positions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
+#include "codecs/site.h"
 #include "fileio/fileio.h"
 
 // The video a marker file was made for: its size and its file name (the
@@ -24,11 +27,16 @@ struct MarkerHead {
     bool first_known;  // the first line is whole
     uint8_t first_byte;
     MarkerOwner owner;
+    // The target of each run that wrote, in order (a run that finished one
+    // cut short with the same target need not say it again); whether
+    // positions were listed before the first (by a build that named none).
+    std::vector<SiteAspect> targets;
+    bool untargeted;
     int64_t torn_at;  // where the dropped lines begin; -1 when none
 };
 
-// The marker file's lines, read back: 0 with what its first lines say and
-// each listed position before any dropped lines; 1 when the text is not
+// The marker file's lines, read back: 0 with what its first lines and its
+// targets say and each listed position before any dropped lines; 1 when the text is not
 // what the tool writes. Positions go to visit(context, position << 8 |
 // original byte).
 int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),

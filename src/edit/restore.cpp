@@ -63,23 +63,58 @@ int32_t marker_load_fitting(Editor* e) {
     return e->marker.head.first_known && listed ? 0 : result_marker_unreadable;
 }
 
-// Whether the site holds what the tool writes into `original`: its key the
-// reference's and, redone from the original, the change to the aspect the
-// site shows now gives its bytes.
+// Whether the site's original is the reference's video: a parameter set of
+// another id or size was never the tool's to change.
+bool key_fits(const Editor* e, const AspectSite* site, const SiteReading* before) {
+    const SiteReading& reference = e->video->reference;
+    bool same_key = before->id == reference.id && before->width == reference.width && before->height == reference.height;
+    return site->kind != site_parameter_set || same_key;
+}
+
+// The site's bytes that a change from `original` to the target gives:
+// false where it makes none.
+bool site_edited(const AspectSite* site, const uint8_t* original, SiteAspect target, uint8_t* edited) {
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    if (site_edit(site, original, target, changes, &count) != aspect_edit_changed) return false;
+    std::memcpy(edited, original, site->length);
+    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    return true;
+}
+
+// How markers of earlier builds, which name no target, are judged: the
+// site holds what the tool writes into `original`, its key the reference's
+// and, redone from the original, the change to the aspect the site shows
+// now gives its bytes.
 bool written_by_tool(const Editor* e, const AspectSite* site, const uint8_t* original) {
     SiteReading before;
     SiteReading now;
     if (!site_read(site, original, &before) || !site_read(site, site->bytes, &now)) return false;
-    const SiteReading& reference = e->video->reference;
-    bool same_key = before.id == reference.id && before.width == reference.width && before.height == reference.height;
-    if (site->kind == site_parameter_set && !same_key) return false;
-    ByteChange changes[changes_most];
-    uint32_t count = 0;
-    if (site_edit(site, original, now.aspect, changes, &count) != aspect_edit_changed) return false;
     uint8_t edited[sps_bytes_most];
-    std::memcpy(edited, original, site->length);
-    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    if (!key_fits(e, site, &before) || !site_edited(site, original, now.aspect, edited)) return false;
     return std::memcmp(edited, site->bytes, site->length) == 0;
+}
+
+// Whether each listed byte of the site holds what it held first or what a
+// run of the marker's wrote there: the byte a change from the original to
+// one of its targets gives it. A place cut inside its write holds some of
+// each; a place that holds a byte of another run's is no longer the
+// marker's to put back.
+bool holds_runs_bytes(const Editor* e, const AspectSite* site, const uint8_t* original, const uint32_t* indices,
+                      const bool* listed, uint32_t count) {
+    SiteReading before;
+    if (!site_read(site, original, &before) || !key_fits(e, site, &before)) return false;
+    bool taken[changes_most];
+    for (uint32_t k = 0; k < count; ++k) taken[k] = !listed[k] || site->bytes[indices[k]] == original[indices[k]];
+    uint8_t edited[sps_bytes_most];
+    for (const SiteAspect& target : e->marker.head.targets) {
+        if (!site_edited(site, original, target, edited)) continue;
+        for (uint32_t k = 0; k < count; ++k) taken[k] = taken[k] || site->bytes[indices[k]] == edited[indices[k]];
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+        if (!taken[k]) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -92,13 +127,18 @@ int32_t marker_take_up(Editor* e) {
 }
 
 int32_t marker_ready(Editor* e) {
-    if (e->marker_open) return 0;
-    e->marker_open = true;
-    return marker_create(&e->marker, e->marker_name.c_str(), e->video->first_byte, e->file, e->job->path.c_str());
+    if (!e->marker_open) {
+        e->marker_open = true;
+        int32_t result =
+            marker_create(&e->marker, e->marker_name.c_str(), e->video->first_byte, e->file, e->job->path.c_str());
+        if (result != 0) return result;
+    }
+    return marker_target_note(&e->marker, e->target);
 }
 
-// The listed bytes of the site go back only where it is what the tool made
-// of them; a site that holds anything else keeps it, and is reported.
+// The listed bytes of the site go back, in one write, only where the
+// whole place holds what the marker's runs made of them; a site that holds
+// anything else keeps it, and is reported.
 int32_t site_restore(Editor* e, const AspectSite* site) {
     uint32_t indices[changes_most];
     uint32_t count = site_field(site, indices);
@@ -111,19 +151,17 @@ int32_t site_restore(Editor* e, const AspectSite* site) {
         listed[k] = pos >= site->again_from && marker_listed(&e->marker, pos, &original[indices[k]]);
     }
     if (std::memcmp(original, site->bytes, site->length) == 0) return 0;
-    bool ours = written_by_tool(e, site, original);
+    bool ours = holds_runs_bytes(e, site, original, indices, listed, count) ||
+                (e->marker.head.untargeted && written_by_tool(e, site, original));
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t at = indices[k];
         if (!listed[k]) continue;
         checksum_note(e, site->pos[at], original[at], site->bytes[at], ours ? original[at] : site->bytes[at]);
-        if (!ours) {
-            marker_altered(&e->marker, site->pos[at]);
-        } else if (original[at] != site->bytes[at]) {
-            int32_t result = byte_write(e, site->pos[at], original[at]);
-            if (result != 0) return result;
-        }
+        if (!ours) marker_altered(&e->marker, site->pos[at]);
     }
-    return 0;
+    if (!ours) return 0;
+    site_place(e, site, original);
+    return place_put(e);
 }
 
 AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video) {
