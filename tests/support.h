@@ -112,7 +112,8 @@ struct EngineOutcome {
     std::string list;
 };
 // The marker file's text without its second line when that names the video
-// ("video=SIZE NAME"), which goes to *owner (with its CR LF).
+// ("video=SIZE NAME"), which goes to *owner (with its CR LF), and without
+// the lines of its time and of the aspect it showed that follow it.
 std::string marker_positions(const std::string& marker, std::string* owner = nullptr);
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode = mode_convert,
                              bool resync = false);

@@ -12,6 +12,7 @@ constexpr uint32_t read_block = 0x10000;
 constexpr uint32_t line_longest = 1100;
 constexpr char owner_key[] = "video=";
 constexpr char time_key[] = "time=";
+constexpr char shown_key[] = "shown=";
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 constexpr int nanosecond_digits = 9;
@@ -115,13 +116,36 @@ bool time_line_read(const char* line, MarkerOwner* owner) {
     return true;
 }
 
-// One line of the file, in its place: the first line, the video's name and
-// time, or a position.
+// "shown=W:H", both terms not 0.
+bool shown_line_read(const char* line, SarRatio* shown) {
+    uint64_t width = 0;
+    uint64_t height = 0;
+    const char* colon = number_read(line + std::strlen(shown_key), &width);
+    if (colon == nullptr || *colon != ':') return false;
+    const char* end = number_read(colon + 1, &height);
+    if (end == nullptr || *end != '\0' || width == 0 || height == 0 || width > 0xFFFFFFFFu || height > 0xFFFFFFFFu) {
+        return false;
+    }
+    *shown = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
+    return true;
+}
+
+// The line that says what the video showed comes right after its time, or
+// after its name where the time is not known.
+size_t shown_line_number(const MarkerHead* head) {
+    return head->owner.time_known ? 3 : 2;
+}
+
+// One line of the file, in its place: the first line, the video's name,
+// time and what it showed, or a position.
 bool line_take(const char* line, size_t number, MarkerHead* head,
                void (*visit)(void* context, uint64_t entry), void* context) {
     if (number == 0) return head->first_known = byte_read(line, &head->first_byte);
     if (number == 1 && keyed(line, owner_key)) return owner_line_read(line, &head->owner);
     if (number == 2 && head->owner.known && keyed(line, time_key)) return time_line_read(line, &head->owner);
+    if (number == shown_line_number(head) && head->owner.known && keyed(line, shown_key)) {
+        return shown_line_read(line, &head->shown);
+    }
     uint64_t entry = 0;
     if (!position_line_read(line, head->first_byte, &entry)) return false;
     visit(context, entry);
@@ -140,8 +164,12 @@ bool line_begun(const std::string& text, size_t number, const MarkerHead* head) 
         digits = (text[i] >= '0' && text[i] <= '9') || (text[i] == ' ' && i > 0 && number > 0);
     }
     if (digits && spaces <= 1) return true;
-    const char* key = number == 1 ? owner_key : number == 2 && head->owner.known ? time_key : nullptr;
-    return key != nullptr && std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
+    auto begun = [&](const char* key) {
+        return std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
+    };
+    if (number == 1) return begun(owner_key);
+    bool named = head->owner.known;
+    return named && ((number == 2 && begun(time_key)) || (number == shown_line_number(head) && begun(shown_key)));
 }
 
 // Whether the bytes from `at` to the end, where line `number` begins, are

@@ -1,9 +1,11 @@
 // The lines of a marker file as the tool writes them, read back: the video's
-// original byte, the video it names and its time, and the listed positions.
+// original byte, the video it names and its time, what it showed, and the
+// listed positions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
+#include "codecs/video_codec.h"
 #include "fileio/fileio.h"
 
 // The video a marker file was made for: its size and its file name (the
@@ -24,6 +26,9 @@ struct MarkerHead {
     bool first_known;  // the first line is whole
     uint8_t first_byte;
     MarkerOwner owner;
+    // The sample aspect the video showed before the first change, the line
+    // after its time: "shown=W:H"; {0, 0} where the marker has none.
+    SarRatio shown;
     int64_t torn_at;  // where the dropped lines begin; -1 when none
 };
 
