@@ -31,7 +31,8 @@ std::string shown_of(const fs::path& file) {
 
 bool every_set(const fs::path& file, const std::string& sar) {
     std::vector<std::string> sets = traced_aspects(file);
-    return !sets.empty() && std::all_of(sets.begin(), sets.end(), [&](const std::string& s) { return traced_sar(s) == sar; });
+    auto holds = [&](const std::string& set) { return traced_sar(set) == sar; };
+    return !sets.empty() && std::all_of(sets.begin(), sets.end(), holds);
 }
 
 bool says(const RunResult& r, const std::string& utf8) {
@@ -146,7 +147,9 @@ TEST_F(ShownAspect, AnUnspecifiedSetGoesByTheContainer) {
     Bytes stream = read_bytes(dir_ / "src.h264");
     Bytes set(stream.begin() + 4, stream.begin() + 4 + static_cast<std::ptrdiff_t>(bit / 8 + 2));
     for (auto at = stream.begin(); (at = std::search(at, stream.end(), set.begin(), set.end())) != stream.end(); ++at) {
-        for (size_t b = bit; b < bit + 8; ++b) at[static_cast<std::ptrdiff_t>(b / 8)] &= static_cast<uint8_t>(~(0x80 >> (b % 8)));
+        for (size_t b = bit; b < bit + 8; ++b) {
+            at[static_cast<std::ptrdiff_t>(b / 8)] &= static_cast<uint8_t>(~(0x80 >> (b % 8)));
+        }
     }
     write_bytes(dir_ / "src.h264", stream);
     ASSERT_TRUE(make(ff + "-r 25 -i src.h264 -c copy unspecified.mp4"));

@@ -168,16 +168,18 @@ bool display_elements_values(const DisplayFrame* f, uint64_t* width, uint64_t* h
     return elements_read(f, width, height, &unit);
 }
 
+SarRatio display_elements_sar(uint64_t width, uint64_t height, uint8_t unit, uint32_t picture_w,
+                              uint32_t picture_h) {
+    if (unit == display_unit_aspect) return sar_reduced(width * picture_h, height * picture_w);
+    return sar_of_width(width, height, picture_w, picture_h);
+}
+
 bool display_elements_read(const DisplayFrame* f, SarRatio* sar) {
     uint64_t w = 0;
     uint64_t h = 0;
     uint8_t unit = 0;
     if (elements_read(f, &w, &h, &unit)) {
-        // The display aspect itself is exact; a width in whole units reads
-        // as the aspect a change to it writes.
-        bool exact = unit == display_unit_aspect;
-        *sar = exact ? sar_reduced(w * f->picture_height, h * f->picture_width)
-                     : sar_of_width(w, h, f->picture_width, f->picture_height);
+        *sar = display_elements_sar(w, h, unit, f->picture_width, f->picture_height);
         return sar->width != 0;
     }
     uint32_t length = 0;

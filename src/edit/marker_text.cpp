@@ -123,9 +123,8 @@ bool shown_line_read(const char* line, SarRatio* shown) {
     const char* colon = number_read(line + std::strlen(shown_key), &width);
     if (colon == nullptr || *colon != ':') return false;
     const char* end = number_read(colon + 1, &height);
-    if (end == nullptr || *end != '\0' || width == 0 || height == 0 || width > 0xFFFFFFFFu || height > 0xFFFFFFFFu) {
-        return false;
-    }
+    bool fits = width > 0 && height > 0 && width <= 0xFFFFFFFFu && height <= 0xFFFFFFFFu;
+    if (end == nullptr || *end != '\0' || !fits) return false;
     *shown = {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
     return true;
 }

@@ -262,6 +262,8 @@ IsoPlace track_header_place(const TrackRead* t) {
     return t->track.clean_aperture >= 0 && encoded && clean_differs ? iso_place_none : t->header_size;
 }
 
+// What the display size that counts gives the picture: the header's where
+// it is a place, else the clean aperture's.
 SarRatio display_sar_of(const TrackRead* t, IsoPlace header) {
     SarRatio sar = {0, 0};
     const IsoTrack& v = t->track;

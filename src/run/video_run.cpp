@@ -105,11 +105,14 @@ int need_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* 
 }
 
 // No default target: the places are told where they disagree (a check
-// with the current aspect as its target, which changes nothing), then what
-// the video shows and that -o must say what to make of it.
+// with the current aspect as its target, which changes nothing and whose
+// refusals do not matter here), then what the video shows and that -o must
+// say what to make of it.
 int no_default_stop(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video, SarRatio shown) {
-    EditOutcome search = {};
-    if (container_of(video) && change_search(run, video, &search) < 0) places_tell(run, info, &search.places);
+    if (container_of(video)) {
+        EditOutcome search = file_edit(run, video, edit_check);
+        if (search.run.result == result_ok) places_tell(run, info, &search.places);
+    }
     SpsInfo picture = picture_of(info);
     notify(run->notices, NoDefaultTargetNotice{picture.width, picture.height, shown});
     return exit_same_aspect;
