@@ -129,7 +129,8 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
         return exit_no_aspect_field;
     }
     if (choice == target_none) return no_default_stop(run, info, video, sar_before(original, info->shown));
-    bool same = sar_same(sps_sar(sps), target);
+    SarRatio first = sps_sar(sps);
+    bool same = first.width != 0 && sar_same(first, target);
     if (!same && sps->idc != sar_explicit && sar_table_code(target) == 0) {
         notify(run->notices, SetsNoTableCodeNotice{target});
         return exit_sps_left;
