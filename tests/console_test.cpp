@@ -137,6 +137,11 @@ const MessageCase message_cases[] = {
     {msg_display_size, "sequence_display_extensionの表示サイズ:%ux%u\n"},
     {msg_display_unchanged, "sequence_display_extensionの表示サイズが%ux%uなので、よく使われるプレーヤーでは変換後も%sのまま表示されます\n"},
     {msg_unknown_option, "エラー:%sというオプションはありません\n"},
+    {msg_places_disagree, "アスペクトが場所によって違います。よく使われるプレーヤーが表示する%sを変換元にします\n"},
+    {msg_place_aspect, "  %s:%s\n"},
+    {msg_no_default_target, "表示されるアスペクト%sは4:3でも16:9でもないので、変換先が決まりません。"
+                            "-o2(4:3)か-o3(16:9)のように-oで指定してください\n"},
+    {msg_list_no_place, "表示サイズなし(場所ではありません)"},
 };
 
 TEST(Messages, EveryTextIsItsJapaneseInCodePage932) {

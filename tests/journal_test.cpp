@@ -20,7 +20,7 @@ int32_t journal_run(const fs::path& video, bool threaded, const std::vector<int6
     MarkerRec marker;
     marker_init(&marker);
     int32_t result = fs::exists(marker_name) ? marker_load(&marker, marker_name.c_str(), &file)
-                                             : marker_create(&marker, marker_name.c_str(), first_byte, &file,
+                                             : marker_create(&marker, marker_name.c_str(), first_byte, {0, 0}, &file,
                                                              path_utf8(video).c_str());
     OsWorker* committer = threaded ? os_worker_start() : nullptr;
     ChangeBatches* batches = new ChangeBatches;

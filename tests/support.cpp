@@ -385,10 +385,11 @@ std::string marker_positions(const std::string& marker, std::string* owner) {
     size_t owner_end = marker.find('\n', first_end + 1);
     if (owner_end == std::string::npos) owner_end = marker.size() - 1;
     if (owner != nullptr) *owner = marker.substr(first_end + 1, owner_end - first_end);
-    // The video's last-write time follows its name.
-    if (marker.compare(owner_end + 1, 5, "time=") == 0) {
-        size_t time_end = marker.find('\n', owner_end + 1);
-        owner_end = time_end == std::string::npos ? marker.size() - 1 : time_end;
+    // The video's last-write time follows its name, and what it showed.
+    for (const char* key : {"time=", "shown="}) {
+        if (marker.compare(owner_end + 1, std::strlen(key), key) != 0) continue;
+        size_t line_end = marker.find('\n', owner_end + 1);
+        owner_end = line_end == std::string::npos ? marker.size() - 1 : line_end;
     }
     return marker.substr(0, first_end + 1) + without_targets(marker.substr(owner_end + 1));
 }

@@ -113,7 +113,8 @@ struct EngineOutcome {
 };
 // The marker file's text without its second line when that names the video
 // ("video=SIZE NAME"), which goes to *owner (with its CR LF), and without
-// the lines that name the runs' targets.
+// the lines of its time and of the aspect it showed that follow it, and
+// without the lines that name the runs' targets.
 std::string marker_positions(const std::string& marker, std::string* owner = nullptr);
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode = mode_convert,
                              bool resync = false);

@@ -61,19 +61,37 @@ void summary_print(const char* container, const char* line) {
     }
 }
 
+// A container's place as the messages name it: its box or element, a
+// parameter set with what holds it, or a sequence header.
+std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
+    const char* box = site_holder_name(holder, codec);
+    if (site == site_sequence_header) return msg_place_sequence_header;
+    if (site != site_parameter_set) return box;
+    return box != nullptr ? text_string(msg_place_config_set, box) : msg_place_sample_set;
+}
+
 // Which place of an MP4 or MOV file cannot take the target, and why.
 void place_refused_report(const SiteRefusal& n) {
-    const char* box = site_holder_name(n.holder, n.codec);
-    std::string place = n.site == site_sequence_header ? msg_place_sequence_header
-                        : n.site != site_parameter_set ? box
-                        : box != nullptr               ? text_string(msg_place_config_set, box)
-                                                       : msg_place_sample_set;
+    std::string place = place_name(n.site, n.holder, n.codec);
     const char* why = msg_why_unread;
     if (n.why == aspect_edit_no_field) why = msg_why_no_field;
     if (n.why == aspect_edit_no_code) why = msg_why_no_code;
     if (n.why == aspect_edit_escaping) why = msg_why_escaping;
     if (n.why == aspect_edit_no_room) why = msg_why_no_room;
     console_print(msg_place_refused, ll(n.pos), place.c_str(), why);
+}
+
+// The places that disagree, each kind with its aspect, after the aspect
+// the run goes by.
+void places_disagree_report(const PlacesDisagreeNotice& n) {
+    console_print(msg_places_disagree, sar_text(n.width, n.height, n.shown).c_str());
+    for (uint32_t k = 0; k < n.places.count; ++k) {
+        const PlaceAspect& p = n.places.kinds[k];
+        SarRatio sar = p.present ? p.aspect.sar : SarRatio{0, 0};
+        std::string aspect = p.site == site_sequence_header ? aspect_name(n.mpeg_version, p.aspect.code)
+                                                            : sar_text(n.width, n.height, sar);
+        console_print(msg_place_aspect, place_name(p.site, p.holder, p.codec).c_str(), aspect.c_str());
+    }
 }
 
 void mpeg_summary_report(const MpegSummaryNotice& n) {
@@ -119,6 +137,7 @@ bool file_report(const Notice* n) {
         console_print(msg_other_tracks, u(r.count), static_cast<unsigned>(r.first_id));
         return true;
     }
+    case notice_places_disagree: places_disagree_report(notice_record<PlacesDisagreeNotice>(n)); return true;
     case notice_mpeg_summary: mpeg_summary_report(notice_record<MpegSummaryNotice>(n)); return true;
     case notice_sar_summary: sar_summary_report(notice_record<SarSummaryNotice>(n)); return true;
     default: return false;
@@ -183,6 +202,11 @@ bool stop_report(const Notice* n) {
         return true;
     }
     case notice_place_refused: place_refused_report(notice_record<SiteRefusal>(n)); return true;
+    case notice_no_default_target: {
+        const auto& r = notice_record<NoDefaultTargetNotice>(n);
+        console_print(msg_no_default_target, sar_text(r.width, r.height, r.shown).c_str());
+        return true;
+    }
     case notice_stop: console_text(stop_message(notice_record<StopNotice>(n).reason)); return true;
     case notice_open_failed: open_failed_report(notice_record<OpenFailedNotice>(n)); return true;
     case notice_error: error_report(notice_record<ErrorNotice>(n).result); return true;

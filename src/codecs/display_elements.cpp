@@ -139,23 +139,47 @@ uint32_t elements_insert(const SpanLook& look, uint8_t* span, uint32_t span_leng
     return k;
 }
 
-}  // namespace
-
-bool display_elements_values(const DisplayFrame* f, uint64_t* width, uint64_t* height) {
+// The width and height the elements hold, and their unit: false without them.
+bool elements_read(const DisplayFrame* f, uint64_t* width, uint64_t* height, uint8_t* unit) {
     uint32_t length = 0;
     const uint8_t* span = span_of(f, &length);
     SpanLook look = span_look(span, length);
     if (!look.width.found || !look.height.found || look.width.data_length > 8 || look.height.data_length > 8) return false;
     *width = uint_at(span + look.width.data, look.width.data_length);
     *height = uint_at(span + look.height.data, look.height.data_length);
+    *unit = unit_of(f, span, look);
     return true;
+}
+
+// A width in whole units as near to the exact one at the height it has as
+// whole units come: less than one away. The display aspect itself is exact.
+bool width_near_enough(const DisplayFrame* f, SarRatio target) {
+    uint64_t w = 0;
+    uint64_t h = 0;
+    uint8_t unit = 0;
+    if (!elements_read(f, &w, &h, &unit) || unit == display_unit_aspect || h > 0xFFFFFFFFu) return false;
+    return scaled_within_one(w, h * f->picture_width, target.width, uint64_t{f->picture_height} * target.height);
+}
+
+}  // namespace
+
+bool display_elements_values(const DisplayFrame* f, uint64_t* width, uint64_t* height) {
+    uint8_t unit = 0;
+    return elements_read(f, width, height, &unit);
+}
+
+SarRatio display_elements_sar(uint64_t width, uint64_t height, uint8_t unit, uint32_t picture_w,
+                              uint32_t picture_h) {
+    if (unit == display_unit_aspect) return sar_reduced(width * picture_h, height * picture_w);
+    return sar_of_width(width, height, picture_w, picture_h);
 }
 
 bool display_elements_read(const DisplayFrame* f, SarRatio* sar) {
     uint64_t w = 0;
     uint64_t h = 0;
-    if (display_elements_values(f, &w, &h)) {
-        *sar = sar_reduced(w * f->picture_height, h * f->picture_width);
+    uint8_t unit = 0;
+    if (elements_read(f, &w, &h, &unit)) {
+        *sar = display_elements_sar(w, h, unit, f->picture_width, f->picture_height);
         return sar->width != 0;
     }
     uint32_t length = 0;
@@ -170,7 +194,7 @@ AspectEdit display_elements_edit(const DisplayFrame* f, SarRatio target, ByteCha
     SarRatio now = {0, 0};
     if (!display_elements_read(f, &now)) return aspect_edit_unread;
     if (target.width == 0 || target.height == 0) return aspect_edit_no_code;
-    if (sar_same(now, target)) return aspect_edit_same;
+    if (sar_same(now, target) || width_near_enough(f, target)) return aspect_edit_same;
     uint8_t edited[changes_most];
     if (f->length > sizeof edited) return aspect_edit_no_room;
     std::memcpy(edited, f->bytes, f->length);

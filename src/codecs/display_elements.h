@@ -37,6 +37,12 @@ inline constexpr uint8_t display_unit_aspect = 3;
 // The sample aspect the elements give the picture: square samples without
 // them; false when only one of the two is there, or they say nothing.
 bool display_elements_read(const DisplayFrame* frame, SarRatio* sar);
+// The sample aspect a display width and height in the unit give a picture
+// of picture_w x picture_h samples: the display aspect itself is exact, a
+// width in whole units reads as the aspect a change to it writes (see
+// sar_of_width). {0, 0} where they say none.
+SarRatio display_elements_sar(uint64_t width, uint64_t height, uint8_t unit, uint32_t picture_w,
+                              uint32_t picture_h);
 // The display width and height the elements hold: false without them.
 bool display_elements_values(const DisplayFrame* frame, uint64_t* width, uint64_t* height);
 // Changes of the site's bytes that make the elements give the target:

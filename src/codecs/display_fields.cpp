@@ -18,27 +18,33 @@ void be32_changes(const uint8_t* bytes, uint32_t first, uint32_t value, ByteChan
 
 }  // namespace
 
-bool display_size_read(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio* sar) {
-    uint64_t width = be32_at(bytes);
-    uint64_t height = be32_at(bytes + 4);
-    *sar = sar_reduced(width * picture_h, height * picture_w);
+bool display_size_sar(uint64_t width, uint64_t height, uint32_t picture_w, uint32_t picture_h, SarRatio* sar) {
+    *sar = {0, 0};
+    if (width == 0 && height == 0) return true;
+    *sar = sar_of_width(width, height, picture_w, picture_h);
     return sar->width != 0;
+}
+
+bool display_size_read(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio* sar) {
+    return display_size_sar(be32_at(bytes), be32_at(bytes + 4), picture_w, picture_h, sar);
 }
 
 AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio target,
                              ByteChange* changes, uint32_t* count) {
     *count = 0;
+    uint64_t width = be32_at(bytes);
     uint64_t height = be32_at(bytes + 4);
+    if (width == 0 && height == 0) return aspect_edit_no_place;
     if (height == 0 || picture_w == 0 || picture_h == 0) return aspect_edit_unread;
     if (target.width == 0 || target.height == 0) return aspect_edit_no_code;
-    // The exact width in 16.16, then the nearest whole pixel: a width the
-    // tool wrote gives back its own pixels when redone at the aspect it shows.
-    uint64_t exact = scaled_round(height * picture_w, target.width, uint64_t{picture_h} * target.height);
+    // The exact width in 16.16, which keeps its fraction.
+    uint64_t scaled = height * picture_w;
+    uint64_t across = uint64_t{picture_h} * target.height;
+    uint64_t exact = scaled_round(scaled, target.width, across);
     uint64_t pixels = exact == UINT64_MAX ? 0 : (exact + fixed_one / 2) / fixed_one;
     if (pixels == 0 || pixels > 0xFFFF) return aspect_edit_no_code;
-    uint32_t width = static_cast<uint32_t>(pixels * fixed_one);
-    if (width == be32_at(bytes)) return aspect_edit_same;
-    be32_changes(bytes, 0, width, changes, count);
+    if (scaled_within_one(width, scaled, target.width, across)) return aspect_edit_same;
+    be32_changes(bytes, 0, static_cast<uint32_t>(exact), changes, count);
     return aspect_edit_changed;
 }
 

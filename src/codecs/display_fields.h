@@ -10,10 +10,15 @@
 #include "codecs/video_codec.h"
 
 // Both take 8 bytes, big-endian. A display size: width and height in 16.16
-// fixed point, against a picture of picture_w x picture_h samples.
+// fixed point, against a picture of picture_w x picture_h samples. The
+// sample aspect it gives the picture, as sar_of_width reads a width; a
+// size of 0x0 (an initialisation segment's track header) records none:
+// true with {0, 0}. False for one that does not read.
 inline constexpr uint32_t display_size_bytes = 8;
+bool display_size_sar(uint64_t width, uint64_t height, uint32_t picture_w, uint32_t picture_h, SarRatio* sar);
 bool display_size_read(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio* sar);
-// The new width is a whole number of pixels, the nearest to the exact one.
+// The new width is the exact one, as near as 16.16 holds it, and one within
+// 1/65536 of a pixel of it holds the target already; 0x0 is no place.
 AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t picture_h, SarRatio target,
                              ByteChange* changes, uint32_t* count);
 // The bytes a change of a display size rewrites: its width.

@@ -35,6 +35,57 @@ Wide wide_add(Wide a, uint64_t b) {
     return {a.high + (low < a.low ? 1 : 0), low};
 }
 
+bool wide_less(Wide a, Wide b) {
+    return a.high < b.high || (a.high == b.high && a.low < b.low);
+}
+
+// a - b, where b is not more than a.
+Wide wide_difference(Wide a, Wide b) {
+    return {a.high - b.high - (a.low < b.low ? 1 : 0), a.low - b.low};
+}
+
+constexpr uint64_t term_most = 0xFFFFFFFFu;
+
+// The simplest ratio from a/b to c/d, both ends in (a/b not above c/d, b
+// and d not 0): the whole parts that both ends share, as a continued
+// fraction, then the smallest whole number between what remains of them.
+// {0, 0} where its terms outgrow 32 bits.
+SarRatio simplest_between(uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
+    // The convergents so far: the ratio is (p1 x + p0) / (q1 x + q0) for
+    // the x that remains.
+    uint64_t p0 = 0;
+    uint64_t p1 = 1;
+    uint64_t q0 = 1;
+    uint64_t q1 = 0;
+    while (b != 0 && d != 0) {
+        uint64_t whole = a / b;
+        if (whole > term_most || p1 > term_most || q1 > term_most) return {0, 0};
+        bool exact = a % b == 0;
+        // whole * d is not above c, so this cannot overflow.
+        if (exact || (whole + 1) * d <= c) {
+            uint64_t last = exact ? whole : whole + 1;
+            if (last > term_most) return {0, 0};
+            return sar_reduced(last * p1 + p0, last * q1 + q0);
+        }
+        uint64_t p = whole * p1 + p0;
+        uint64_t q = whole * q1 + q0;
+        p0 = p1;
+        p1 = p;
+        q0 = q1;
+        q1 = q;
+        // x lies from d / (c - whole d) to b / (a - whole b).
+        uint64_t next_a = d;
+        uint64_t next_b = c - whole * d;
+        uint64_t next_c = b;
+        uint64_t next_d = a - whole * b;
+        a = next_a;
+        b = next_b;
+        c = next_c;
+        d = next_d;
+    }
+    return {0, 0};
+}
+
 }  // namespace
 
 SarRatio sar_reduced(uint64_t width, uint64_t height) {
@@ -67,4 +118,25 @@ uint64_t scaled_round(uint64_t a, uint64_t b, uint64_t c) {
         }
     }
     return quotient;
+}
+
+bool scaled_within_one(uint64_t value, uint64_t a, uint64_t b, uint64_t c) {
+    Wide held = wide_product(value, c);
+    Wide exact = wide_product(a, b);
+    Wide off = wide_less(held, exact) ? wide_difference(exact, held) : wide_difference(held, exact);
+    return off.high == 0 && off.low < c;
+}
+
+SarRatio sar_of_width(uint64_t width, uint64_t height, uint32_t picture_w, uint32_t picture_h) {
+    // Bounds that keep every product below 64 bits.
+    constexpr uint64_t picture_most = 0xFFFFFF;
+    if (width == 0 || height == 0 || width > term_most || height > term_most) return {0, 0};
+    if (picture_w == 0 || picture_h == 0 || picture_w > picture_most || picture_h > picture_most) return {0, 0};
+    // The width rounds to this one from half a unit below it up to just
+    // before half a unit above.
+    uint64_t across = 2 * height * picture_w;
+    SarRatio simplest = simplest_between((2 * width - 1) * picture_h, across, (2 * width + 1) * picture_h, across);
+    bool writes_back = simplest.width != 0 &&
+                       scaled_round(height * picture_w, simplest.width, uint64_t{picture_h} * simplest.height) == width;
+    return writes_back ? simplest : sar_reduced(width * picture_h, height * picture_w);
 }

@@ -102,9 +102,11 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->height = info.height;
         return true;
     }
-    case site_display_size:
-        reading->aspect_present = true;
-        return display_size_read(bytes, site->picture_width, site->picture_height, &reading->aspect.sar);
+    case site_display_size: {
+        bool read = display_size_read(bytes, site->picture_width, site->picture_height, &reading->aspect.sar);
+        reading->aspect_present = reading->aspect.sar.width != 0;  // 0x0 records none
+        return read;
+    }
     case site_pixel_aspect:
         reading->aspect_present = true;
         return pixel_aspect_read(bytes, &reading->aspect.sar);

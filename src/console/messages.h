@@ -278,6 +278,14 @@ inline constexpr char msg_why_escaping[] = "\x92\xB7\x82\xB3\x82\xA9\x82\xD9\x82
 // 読めない値が入っている
 inline constexpr char msg_why_unread[] = "\x93\xC7\x82\xDF\x82\xC8\x82\xA2\x92l\x82\xAA\x93\xFC\x82\xC1\x82\xC4\x82\xA2\x82\xE9";
 
+// アスペクトが場所によって違います。よく使われるプレーヤーが表示する%sを変換元にします\n
+inline constexpr char msg_places_disagree[] = "\x83" "A\x83X\x83y\x83N\x83g\x82\xAA\x8F\xEA\x8F\x8A\x82\xC9\x82\xE6\x82\xC1\x82\xC4\x88\xE1\x82\xA2\x82\xDC\x82\xB7\x81" "B\x82\xE6\x82\xAD\x8Eg\x82\xED\x82\xEA\x82\xE9\x83v\x83\x8C\x81[\x83\x84\x81[\x82\xAA\x95\\\x8E\xA6\x82\xB7\x82\xE9%s\x82\xF0\x95\xCF\x8A\xB7\x8C\xB3\x82\xC9\x82\xB5\x82\xDC\x82\xB7\n";
+//   %s:%s\n
+inline constexpr char msg_place_aspect[] = "  %s:%s\n";
+// 表示されるアスペクト%sは4:3でも16:9でもないので、変換先が決まりません。-o2(4:3)か-o3(16:9)のように-oで指定してください\n
+inline constexpr char msg_no_default_target[] = "\x95\\\x8E\xA6\x82\xB3\x82\xEA\x82\xE9\x83" "A\x83X\x83y\x83N\x83g%s\x82\xCD" "4:3\x82\xC5\x82\xE0" "16:9\x82\xC5\x82\xE0\x82\xC8\x82\xA2\x82\xCC\x82\xC5\x81" "A\x95\xCF\x8A\xB7\x90\xE6\x82\xAA\x8C\x88\x82\xDC\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81" "B-o2(4:3)\x82\xA9-o3(16:9)\x82\xCC\x82\xE6\x82\xA4\x82\xC9-o\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\n";
+// 表示サイズなし(場所ではありません)
+inline constexpr char msg_list_no_place[] = "\x95\\\x8E\xA6\x83T\x83" "C\x83Y\x82\xC8\x82\xB5(\x8F\xEA\x8F\x8A\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1)";
 // Formats shared by several messages and the side files (ASCII).
 inline constexpr char fmt_line[] = "%s\n";
 inline constexpr char fmt_stream_id_line[] = "\n%s\n";
@@ -292,12 +300,14 @@ inline constexpr char fmt_marker_position_byte[] = "%I64d %d\n";
 inline constexpr char fmt_marker_owner[] = "video=%I64d %s\n";
 inline constexpr char fmt_marker_time[] = "time=%I64d.%09I64d\n";
 inline constexpr char fmt_marker_target[] = "target=%u %u:%u\n";
+inline constexpr char fmt_marker_shown[] = "shown=%u:%u\n";
 inline constexpr char fmt_list_header[] = "%s sequence header list\n";
 inline constexpr char fmt_list_entry[] = "%12I64d %08I64x %02x %02x %02x %02x (%s)";
 inline constexpr char fmt_list_sps_entry[] = "%12I64d %08I64x SAR %u:%u (%s)";
 inline constexpr char fmt_list_sps_other[] = " other id %u %ux%u";
 inline constexpr char fmt_list_holder[] = " %s";
 inline constexpr char fmt_list_display_size[] = "%12I64d %08I64x %s %ux%u SAR %u:%u";
+inline constexpr char fmt_list_no_place[] = "%12I64d %08I64x %s 0x0 %s";
 inline constexpr char fmt_list_pixel_aspect[] = "%12I64d %08I64x %s SAR %u:%u";
 inline constexpr char fmt_container_summary[] = "%s %s";
 inline constexpr char fmt_summary_sps[] = "%s %ux%u SAR %u:%u->%u:%u %s %s";

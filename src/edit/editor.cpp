@@ -38,8 +38,9 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
 }
 
 // A container's display size shows itself and the sample aspect it gives
-// the picture; a pixel aspect its pair; Matroska's display elements their
-// values, or only the square samples their absence gives.
+// the picture (one of 0x0 that it is no place); a pixel aspect its pair;
+// Matroska's display elements their values, or only the square samples
+// their absence gives.
 int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
     char line[list_line_capacity] = {};
     const char* box = site_holder_name(site->holder, site->codec);
@@ -48,7 +49,10 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     uint64_t w = 0;
     uint64_t h = 0;
     bool elements = site->kind == site_display_elements && site_display_values(site, &w, &h);
-    if (elements) {
+    if (site->kind == site_display_size && !reading->aspect_present) {
+        text_format(line, sizeof line, fmt_list_no_place, pos, static_cast<unsigned long long>(pos), box,
+                    msg_list_no_place);
+    } else if (elements) {
         text_format(line, sizeof line, fmt_list_display_size, pos, static_cast<unsigned long long>(pos), box,
                     static_cast<unsigned>(w), static_cast<unsigned>(h), sar.width, sar.height);
     } else if (site->kind != site_display_size) {
@@ -132,7 +136,18 @@ int32_t site_check(Editor* e, const AspectSite* site) {
     AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
     if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit == aspect_edit_changed) e->outcome.change_needed = true;
-    return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
+    bool takes = edit == aspect_edit_changed || edit == aspect_edit_same || edit == aspect_edit_no_place;
+    return takes ? 0 : site_refuse(e, site, edit);
+}
+
+// The first place of each kind a check meets, with what it holds.
+void place_note(Editor* e, const AspectSite* site, const SiteReading* reading) {
+    PlaceAspects& places = e->outcome.places;
+    for (uint32_t k = 0; k < places.count; ++k) {
+        if (places.kinds[k].site == site->kind && places.kinds[k].holder == site->holder) return;
+    }
+    if (places.count == place_kinds_most) return;
+    places.kinds[places.count++] = {site->kind, site->holder, site->codec, reading->aspect_present, reading->aspect};
 }
 
 // The changed bytes go through the marker file's record and the journal
@@ -190,6 +205,7 @@ int32_t site_take(void* context, const AspectSite* site) {
         return !other && site_changes(e, site) ? result_found : 0;
     case edit_check:
         if (other) return 0;
+        place_note(e, site, &reading);
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_check(e, site);
     case edit_rewrite:

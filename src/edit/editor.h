@@ -40,6 +40,11 @@ struct VideoLayout {
     // the file position of each byte.
     std::vector<uint8_t> set_bytes;
     std::vector<int64_t> set_pos;
+    // The sample aspect the most common players show before the run: a
+    // container's own field over the video's, which a new marker file
+    // records; {0, 0} where the video's code is all there is (MPEG streams,
+    // a DVD's byte) or nothing says one.
+    SarRatio shown;
 };
 
 enum EditMode : uint8_t {
@@ -77,6 +82,7 @@ struct EditOutcome {
     RunOutcome run;
     bool change_needed;  // a change search or a check found a site to change
     SiteRefusal refusal;  // a check's
+    PlaceAspects places;  // a check's: what each kind of place holds
     // The last-write time the marker file recorded before the first change:
     // a run that finishes or undoes one puts it back.
     bool time_known;
@@ -92,5 +98,8 @@ struct AspectOriginal {
     bool known;
     uint8_t first_byte;  // MPEG video: byte 7 of the first sequence header
     SarRatio sar;        // H.264 and HEVC: the first parameter set's sample aspect
+    // The sample aspect the file showed, where the marker file records it
+    // (markers of earlier builds do not): {0, 0} otherwise.
+    SarRatio shown;
 };
 AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video);

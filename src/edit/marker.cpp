@@ -72,8 +72,8 @@ std::string owner_name_of(const char* video_path) {
 }
 
 // The first lines of a marker file that begins now: the byte, the video's
-// name and size, and its last-write time.
-int32_t head_write(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* video,
+// name and size, its last-write time, and the aspect it shows.
+int32_t head_write(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const FileHandleRec* video,
                    const char* video_path) {
     MarkerHead& head = marker->head;
     head = MarkerHead{};
@@ -91,6 +91,11 @@ int32_t head_write(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* v
     if (owner.time_known) {
         text_file_print(&marker->text, fmt_marker_time, static_cast<long long>(owner.written.seconds),
                         static_cast<long long>(owner.written.nanoseconds));
+    }
+    if (shown.width != 0 && shown.height != 0) {
+        head.shown = shown;
+        text_file_print(&marker->text, fmt_marker_shown, static_cast<unsigned>(shown.width),
+                        static_cast<unsigned>(shown.height));
     }
     return text_file_flush(&marker->text) == 0 ? 0 : result_marker_write_error;
 }
@@ -113,12 +118,12 @@ void marker_init(MarkerRec* marker) {
     marker->head.torn_at = -1;
 }
 
-int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
+int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte, SarRatio shown,
                       const FileHandleRec* video, const char* video_path) {
     if (text_file_create(&marker->text, name) != 0) return result_side_file_error;
     marker->name = name;
     marker->created = true;
-    if (head_write(marker, first_byte, video, video_path) == 0) return 0;
+    if (head_write(marker, first_byte, shown, video, video_path) == 0) return 0;
     // Nothing is recorded and nothing changed: leave no marker file behind
     // that would keep a later run from recording.
     text_file_close(&marker->text);
@@ -143,13 +148,13 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
     return 0;
 }
 
-int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* video,
+int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const FileHandleRec* video,
                     const char* video_path) {
     if (marker->head.torn_at < 0) return 0;
     if (marker->count > 0) return marker_cut(marker, marker->head.torn_at);
     // Cut before its first batch was synced: nothing it records was changed.
     int32_t result = marker_cut(marker, 0);
-    return result == 0 ? head_write(marker, first_byte, video, video_path) : result;
+    return result == 0 ? head_write(marker, first_byte, shown, video, video_path) : result;
 }
 
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,

@@ -3,11 +3,14 @@
 // header as the file held it before any change; the second names the video
 // it was made for, "video=SIZE NAME", and the third its last-write time
 // before the first change, "time=SECONDS.NANOSECONDS" (markers made by
-// earlier versions have neither); each further line is the position of one
-// byte the tool changed, followed, when that byte's aspect code differed
-// from the first line's before its first change, by a space and the byte it
-// held. For H.264 and HEVC video the first line is the first parameter
-// set's aspect_ratio_idc, and every position has the whole byte it held.
+// earlier versions have neither); the fourth, where the video shows a
+// sample aspect, is that aspect before the first change, "shown=W:H",
+// which a later run's default target follows (earlier versions wrote
+// none). Each further line is the position of one byte the tool changed,
+// followed, when that byte's aspect code differed from the first line's
+// before its first change, by a space and the byte it held. For H.264 and
+// HEVC video the first line is the first parameter set's
+// aspect_ratio_idc, and every position has the whole byte it held.
 // Among the positions, each run that writes puts "target=CODE W:H" before
 // its first: the aspect it wrote (an MPEG or DVD code, a sample aspect), so
 // that an undo knows what the marker's runs can have left in each place
@@ -47,10 +50,10 @@ struct MarkerRec {
 };
 
 void marker_init(MarkerRec* marker);
-// Creates a marker file for the video and writes its first lines: 0,
-// result_side_file_error or result_marker_write_error (the half-made file
-// is removed again).
-int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte,
+// Creates a marker file for the video and writes its first lines (the
+// shown aspect's where it is not {0, 0}): 0, result_side_file_error or
+// result_marker_write_error (the half-made file is removed again).
+int32_t marker_create(MarkerRec* marker, const char* name, uint8_t first_byte, SarRatio shown,
                       const FileHandleRec* video, const char* video_path);
 // Reads an existing marker file, which stays open for appending: 0,
 // result_side_file_error (it cannot be opened, or it is the video itself),
@@ -60,7 +63,7 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
 // Before a loaded marker file grows: dropped lines are cut off, so that the
 // next line starts a line; one that recorded nothing before it was cut is
 // begun again, as marker_create begins one. 0 or result_marker_write_error.
-int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, const FileHandleRec* video,
+int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const FileHandleRec* video,
                     const char* video_path);
 // Whether the loaded marker file was made for this video, whose first
 // sequence header's byte 7 is reference_byte.

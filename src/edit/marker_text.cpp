@@ -13,6 +13,7 @@ constexpr uint32_t line_longest = 1100;
 constexpr char owner_key[] = "video=";
 constexpr char time_key[] = "time=";
 constexpr char target_key[] = "target=";
+constexpr char shown_key[] = "shown=";
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 constexpr int nanosecond_digits = 9;
@@ -135,13 +136,32 @@ bool target_line_read(const char* line, MarkerHead* head) {
     return true;
 }
 
-// One line of the file, in its place: the first line, the video's name and
-// time, a run's target, or a position.
+// "shown=W:H", both terms not 0.
+bool shown_line_read(const char* line, SarRatio* shown) {
+    SarRatio read = {};
+    const char* text = field_read(line + std::strlen(shown_key), ':', &read.width);
+    if (text == nullptr || field_read(text, '\0', &read.height) == nullptr) return false;
+    if (read.width == 0 || read.height == 0) return false;
+    *shown = read;
+    return true;
+}
+
+// The line that says what the video showed comes right after its time, or
+// after its name where the time is not known.
+size_t shown_line_number(const MarkerHead* head) {
+    return head->owner.time_known ? 3 : 2;
+}
+
+// One line of the file, in its place: the first line, the video's name,
+// time and what it showed, a run's target, or a position.
 bool line_take(const char* line, size_t number, MarkerHead* head,
                void (*visit)(void* context, uint64_t entry), void* context) {
     if (number == 0) return head->first_known = byte_read(line, &head->first_byte);
     if (number == 1 && keyed(line, owner_key)) return owner_line_read(line, &head->owner);
     if (number == 2 && head->owner.known && keyed(line, time_key)) return time_line_read(line, &head->owner);
+    if (number == shown_line_number(head) && head->owner.known && keyed(line, shown_key)) {
+        return shown_line_read(line, &head->shown);
+    }
     if (keyed(line, target_key)) return target_line_read(line, head);
     uint64_t entry = 0;
     if (!position_line_read(line, head->first_byte, &entry)) return false;
@@ -172,8 +192,12 @@ bool line_begun(const std::string& text, size_t number, const MarkerHead* head) 
     }
     if (digits && spaces <= 1) return true;
     if (number > 0 && target_begun(text, n)) return true;
-    const char* key = number == 1 ? owner_key : number == 2 && head->owner.known ? time_key : nullptr;
-    return key != nullptr && std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
+    auto begun = [&](const char* key) {
+        return std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
+    };
+    if (number == 1) return begun(owner_key);
+    bool named = head->owner.known;
+    return named && ((number == 2 && begun(time_key)) || (number == shown_line_number(head) && begun(shown_key)));
 }
 
 // Whether the bytes from `at` to the end, where line `number` begins, are

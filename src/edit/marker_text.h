@@ -1,12 +1,13 @@
 // The lines of a marker file as the tool writes them, read back: the video's
-// original byte, the video it names and its time, the targets of its runs,
-// and the listed positions.
+// original byte, the video it names, its time and what it showed, the
+// targets of its runs, and the listed positions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "codecs/site.h"
+#include "codecs/video_codec.h"
 #include "fileio/fileio.h"
 
 // The video a marker file was made for: its size and its file name (the
@@ -32,6 +33,9 @@ struct MarkerHead {
     // positions were listed before the first (by a build that named none).
     std::vector<SiteAspect> targets;
     bool untargeted;
+    // The sample aspect the video showed before the first change, the line
+    // after its time: "shown=W:H"; {0, 0} where the marker has none.
+    SarRatio shown;
     int64_t torn_at;  // where the dropped lines begin; -1 when none
 };
 

@@ -50,7 +50,7 @@ int32_t marker_load_fitting(Editor* e) {
         return result_marker_foreign;
     }
     if (e->mode == edit_rewrite) {
-        result = marker_mend(&e->marker, e->video->first_byte, e->file, e->job->path.c_str());
+        result = marker_mend(&e->marker, e->video->first_byte, e->video->shown, e->file, e->job->path.c_str());
         // A run that finishes one cut short puts back the time before it began.
         const MarkerOwner& owner = e->marker.head.owner;
         if (result == 0) e->outcome.time_known = owner.time_known;
@@ -130,7 +130,8 @@ int32_t marker_ready(Editor* e) {
     if (!e->marker_open) {
         e->marker_open = true;
         int32_t result =
-            marker_create(&e->marker, e->marker_name.c_str(), e->video->first_byte, e->file, e->job->path.c_str());
+            marker_create(&e->marker, e->marker_name.c_str(), e->video->first_byte, e->video->shown, e->file,
+                           e->job->path.c_str());
         if (result != 0) return result;
     }
     return marker_target_note(&e->marker, e->target);
@@ -175,6 +176,7 @@ AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file,
     if (fits) {
         original.known = true;
         original.first_byte = marker.head.first_byte;
+        original.shown = marker.head.shown;
         // The first parameter set as it was: its bytes as the file holds
         // them, with those the marker file lists put back.
         std::vector<uint8_t> bytes = video->set_bytes;

@@ -65,9 +65,10 @@ struct ContainerLook {
     uint64_t other_id;  // the first of them
     bool sealed;        // the first video track is encrypted or otherwise encoded
     const char* name;   // "MP4", "MOV", "MKV", "WebM"
-    // The sample aspect the container's own pixel aspect field gives (MP4's
-    // pasp, Matroska's display elements), which the most common players
-    // show over the video's; {0, 0} where it has none.
+    // The sample aspect the container's own fields give (MP4's pasp, else
+    // a track header or aperture whose size is not the picture's;
+    // Matroska's display elements), which the most common players show
+    // over the video's; {0, 0} where they say none.
     SarRatio shown;
 };
 

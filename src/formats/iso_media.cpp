@@ -1,5 +1,6 @@
 #include "formats/iso_media.h"
 
+#include "codecs/display_fields.h"
 #include "codecs/payload.h"
 #include "fileio/result.h"
 
@@ -261,6 +262,16 @@ IsoPlace track_header_place(const TrackRead* t) {
     return t->track.clean_aperture >= 0 && encoded && clean_differs ? iso_place_none : t->header_size;
 }
 
+// What the display size that counts gives the picture: the header's where
+// it is a place, else the clean aperture's.
+SarRatio display_sar_of(const TrackRead* t, IsoPlace header) {
+    SarRatio sar = {0, 0};
+    const IsoTrack& v = t->track;
+    if (header >= 0) display_size_sar(t->header_width, t->header_height, v.width, v.height, &sar);
+    if (header < 0 && v.clean_aperture >= 0) display_size_sar(t->clean_width, t->clean_height, v.width, v.height, &sar);
+    return sar;
+}
+
 // Takes the track when it is the first video track of a codec the tool
 // takes; counts any other video track.
 void track_weigh(TrackRead* t, IsoMovie* movie) {
@@ -277,6 +288,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
     movie->found = true;
     movie->video = t->track;
     movie->video.track_header = track_header_place(t);
+    movie->video.display_sar = display_sar_of(t, movie->video.track_header);
 }
 
 BoxRead track_read(BlockReader* r, const IsoBox* trak, IsoMovie* movie, int32_t* result) {

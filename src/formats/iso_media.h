@@ -23,6 +23,9 @@ struct IsoTrack {
     SarRatio pixel_aspect_sar;     // what it holds
     IsoPlace clean_aperture;       // QuickTime: tapt's clef
     IsoPlace production_aperture;  // QuickTime: tapt's prof
+    // What the display size that counts (the track header's, or where that
+    // is none the clean aperture's) gives the picture; {0, 0} for none or 0x0.
+    SarRatio display_sar;
     // The decoder configuration: an avcC or hvcC body, or the MPEG-2
     // video's sequence header in esds; -1 when there is none.
     int64_t config;

@@ -97,6 +97,15 @@ int32_t samples_walk(IsoWalk* iw) {
     return places_hand_before(iw, INT64_MAX);
 }
 
+// What the most common players show over the video's own aspect: the
+// pixel aspect box, else a display size other than the picture's own (one
+// of the picture's size says nothing the video does not).
+SarRatio movie_shown(const IsoTrack& v) {
+    SarRatio pair = sar_reduced(v.pixel_aspect_sar.width, v.pixel_aspect_sar.height);
+    if (pair.width != 0) return pair;
+    return v.display_sar.width == v.display_sar.height ? SarRatio{0, 0} : v.display_sar;
+}
+
 }  // namespace
 
 bool iso_media_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
@@ -122,6 +131,6 @@ int32_t iso_media_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = iso_movie_read(reader, movie.get());
     *look = {movie->found,     movie->video.codec,       movie->video.duration_sec,
              movie->others,    movie->other_id,          movie->encrypted,
-             movie->quicktime ? "MOV" : "MP4", sar_reduced(movie->video.pixel_aspect_sar.width, movie->video.pixel_aspect_sar.height)};
+             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video)};
     return result;
 }

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "codecs/display_elements.h"
-#include "codecs/sar.h"
 #include "fileio/result.h"
 
 namespace {
@@ -221,7 +220,7 @@ int32_t track_read(BlockReader* r, MkvSegment* s, const EbmlElement& entry) {
     uint64_t crop_h = v.crop[0] + v.crop[1];
     t.track.width = v.width > crop_w ? static_cast<uint32_t>(v.width - crop_w) : 0;
     t.track.height = v.height > crop_h ? static_cast<uint32_t>(v.height - crop_h) : 0;
-    t.track.shown = sar_reduced(v.display_width * t.track.height, v.display_height * t.track.width);
+    t.track.shown = display_elements_sar(v.display_width, v.display_height, v.unit, t.track.width, t.track.height);
     s->found = true;
     s->encoded = t.encoded;
     s->video = t.track;

@@ -36,6 +36,30 @@ struct SiteRefusal {
     bool found; SiteKind site; SiteHolder holder; VideoCodec codec; int64_t pos; AspectEdit why;
 };
 
+// What a check found each kind of place of a container's file to hold:
+// the kind, its holder, and the aspect its first place records.
+struct PlaceAspect {
+    SiteKind site; SiteHolder holder; VideoCodec codec; bool present; SiteAspect aspect;
+};
+inline constexpr uint32_t place_kinds_most = 8;
+struct PlaceAspects { uint32_t count; PlaceAspect kinds[place_kinds_most]; };
+
+// The places disagree on the aspect: each kind with its own, and the one
+// the most common players show, which the run goes by. Sequence headers'
+// codes are named as the MPEG version names them, sample aspects against
+// the picture.
+struct PlacesDisagreeNotice {
+    static constexpr auto kind = notice_places_disagree;
+    PlaceAspects places; SarRatio shown; uint32_t width; uint32_t height; int32_t mpeg_version;
+};
+
+// The aspect the video shows is neither 4:3 nor 16:9: there is no other of
+// the two to change it to, and -o has to say what.
+struct NoDefaultTargetNotice {
+    static constexpr auto kind = notice_no_default_target;
+    uint32_t width; uint32_t height; SarRatio shown;
+};
+
 // What the summary line of MPEG video says.
 struct MpegSummary {
     int32_t mpeg_version;

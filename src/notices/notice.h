@@ -33,6 +33,8 @@ enum NoticeKind : uint16_t {
     notice_display_size,
     notice_other_tracks,
     notice_place_refused,
+    notice_places_disagree,
+    notice_no_default_target,
     notice_mpeg_summary,
     notice_sar_summary,
     notice_mpeg_converted,

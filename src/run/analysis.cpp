@@ -173,6 +173,15 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
     video->video_pid = info->program.video_pid;
     std::memcpy(video->header, info->video.header, sizeof video->header);
     if (info->layout.codec == codec_mpeg) video->first_byte = info->video.header[7];
+    video->shown = info->shown;
+}
+
+// What the most common players show of H.264 or HEVC video: a
+// container's own field, else the first parameter set's aspect, else, in
+// a container, the square samples it shows where nothing says another.
+void shown_settle(SequenceHeaderInfo* info) {
+    if (info->shown.width == 0) info->shown = sps_sar(&info->sps);
+    if (info->shown.width == 0 && info->container != nullptr) info->shown = {1, 1};
 }
 
 // A container's video track: its codec, its playing time, and the other
@@ -233,6 +242,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     }
     if (parameter_sets(info->layout.codec)) {
         sps_read(info->layout.codec, video->set_bytes.data(), static_cast<uint32_t>(video->set_bytes.size()), &info->sps);
+        shown_settle(info);
     }
     return -1;
 }

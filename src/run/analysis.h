@@ -33,7 +33,12 @@ struct SequenceHeaderInfo {
     uint32_t bit_rate_value;  // units of 400 bit/s
     int32_t mpeg_version;     // 1 or 2
     const char* container;    // a container's name for the summary; null for the streams
-    SarRatio shown;           // what a container's own pixel aspect field gives; {0, 0} for none
+    // The sample aspect the most common players show: a container's own
+    // field (pixel aspect, display size, display elements) over the
+    // video's; H.264 and HEVC video: else its first parameter set's, else
+    // in a container square samples. {0, 0} where the video's code is all
+    // there is or nothing says one.
+    SarRatio shown;
 };
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header

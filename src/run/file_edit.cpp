@@ -7,7 +7,6 @@ void file_run_init(FileRun* run, const char* path, const RunRequest* request, No
     run->notices = notices;
     run->file = {os_invalid_handle, 0, 0};
     run->read_only = false;
-    run->places_checked = false;
 }
 
 int file_run_close(FileRun* run) {

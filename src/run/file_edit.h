@@ -12,7 +12,6 @@ struct FileRun {
     NoticeSink notices;
     FileHandleRec file;  // the run's one handle, which holds its lock
     bool read_only;      // a listing of a file that can never be written
-    bool places_checked;  // a container's places can all take the target
 };
 
 void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices);

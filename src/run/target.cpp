@@ -9,13 +9,16 @@ namespace {
 // aspects of its standard, 2.3% off the display aspect's own.
 constexpr double display_tolerance = 0.03;
 
-// MPEG-2 exchanges 4:3 and 16:9; any other shape is left as it is.
-uint32_t default_target(const SequenceHeaderInfo* info, const AspectOriginal* original) {
-    if (info->mpeg_version == 1) return mpeg1_code_video_cd;
-    uint32_t before = original->known ? original->first_byte >> 4 : info->aspect_code;
-    if (before == mpeg2_code_4x3) return mpeg2_code_16x9;
-    if (before == mpeg2_code_16x9) return mpeg2_code_4x3;
-    return info->aspect_code;
+// MPEG-2 exchanges 4:3 and 16:9; a stream of any other shape keeps its
+// code, and a container that shows another has no default.
+TargetChoice default_target(const SequenceHeaderInfo* info, const AspectOriginal* original, uint32_t* target) {
+    *target = info->aspect_code;
+    if (info->mpeg_version == 1) *target = mpeg1_code_video_cd;
+    uint32_t before = info->mpeg_version == 1 ? 0 : mpeg_code_before(info, original);
+    if (before == mpeg2_code_4x3) *target = mpeg2_code_16x9;
+    if (before == mpeg2_code_16x9) *target = mpeg2_code_4x3;
+    bool swapped = before == mpeg2_code_4x3 || before == mpeg2_code_16x9;
+    return swapped || mpeg_container_shown(info, original).width == 0 ? target_chosen : target_none;
 }
 
 // Says that -o names no code the video takes.
@@ -88,20 +91,48 @@ SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
     return sar_reduced(display.num * coded.den, display.den * coded.num);
 }
 
-int mpeg_target_choose(const RunRequest* request, const SequenceHeaderInfo* info,
-                       const AspectOriginal* original, NoticeSink notices, uint32_t* target) {
+SarRatio mpeg_container_shown(const SequenceHeaderInfo* info, const AspectOriginal* original) {
+    if (info->mpeg_version == 1) return {0, 0};
+    if (original->shown.width != 0) return original->shown;
+    return original->known ? SarRatio{0, 0} : info->shown;
+}
+
+SpsInfo picture_of(const SequenceHeaderInfo* info) {
+    if (info->layout.codec != codec_mpeg) return info->sps;
+    SpsInfo picture = {};
+    picture.width = static_cast<uint32_t>(info->horizontal_size);
+    picture.height = static_cast<uint32_t>(info->vertical_size);
+    return picture;
+}
+
+uint32_t mpeg_code_shown(const SequenceHeaderInfo* info) {
+    SpsInfo picture = picture_of(info);
+    bool field = info->mpeg_version == 2 && info->shown.width != 0;
+    uint32_t code = field ? display_code_of(&picture, info->shown) : 0;
+    return code != 0 ? code : info->aspect_code;
+}
+
+uint32_t mpeg_code_before(const SequenceHeaderInfo* info, const AspectOriginal* original) {
+    SarRatio shown = mpeg_container_shown(info, original);
+    SpsInfo picture = picture_of(info);
+    if (shown.width != 0) return display_code_of(&picture, shown);
+    return original->known ? original->first_byte >> 4 : info->aspect_code;
+}
+
+TargetChoice mpeg_target_choose(const RunRequest* request, const SequenceHeaderInfo* info,
+                                const AspectOriginal* original, NoticeSink notices, uint32_t* target) {
     const TargetOption* option = &request->target;
-    if (!option->given) {
-        *target = request->set_target >= 0 ? static_cast<uint32_t>(request->set_target)
-                                           : default_target(info, original);
-        return 0;
+    if (!option->given && request->set_target >= 0) {
+        *target = static_cast<uint32_t>(request->set_target);
+        return target_chosen;
     }
+    if (!option->given) return default_target(info, original, target);
     if (!option->digits || static_cast<uint32_t>(option->code) > 15) {
         code_refused(notices, false, option);
-        return 1;
+        return target_refused;
     }
     *target = static_cast<uint32_t>(option->code);
-    return 0;
+    return target_chosen;
 }
 
 bool display_hides_change(const SequenceHeaderInfo* info, uint32_t target, uint64_t* shown_num,
@@ -135,22 +166,27 @@ uint32_t display_code_of(const SpsInfo* sps, SarRatio sar) {
     return 0;
 }
 
-int sps_target_choose(const RunRequest* request, const SpsInfo* sps, SarRatio current, const AspectOriginal* original,
-                      NoticeSink notices, SarRatio* target) {
+SarRatio sar_before(const AspectOriginal* original, SarRatio current) {
+    if (original->shown.width != 0) return original->shown;
+    return original->known ? original->sar : current;
+}
+
+TargetChoice sps_target_choose(const RunRequest* request, const SpsInfo* sps, SarRatio current,
+                               const AspectOriginal* original, NoticeSink notices, SarRatio* target) {
     const TargetOption* option = &request->target;
     uint32_t code = 0;
     if (!option->given) {
-        uint32_t shown = display_code_of(sps, original->known ? original->sar : current);
-        code = shown == 2 ? 3 : shown == 3 ? 2 : 0;
+        uint32_t shown = display_code_of(sps, sar_before(original, current));
+        code = shown == mpeg2_code_4x3 ? mpeg2_code_16x9 : shown == mpeg2_code_16x9 ? mpeg2_code_4x3 : 0;
     } else {
         uint32_t width = 0;
         uint32_t height = 0;
         if (!option->digits || !display_of_code(static_cast<uint32_t>(option->code), &width, &height)) {
             code_refused(notices, true, option);
-            return 1;
+            return target_refused;
         }
         code = static_cast<uint32_t>(option->code);
     }
     *target = code == 0 ? current : sar_of_code(sps, code);
-    return 0;
+    return code == 0 ? target_none : target_chosen;
 }

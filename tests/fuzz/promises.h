@@ -46,7 +46,9 @@ inline std::set<int64_t> marker_positions(const std::string& path) {
     std::string line;
     std::getline(in, line);  // the original byte 7
     while (std::getline(in, line)) {
-        if (line.compare(0, 6, "video=") != 0 && line.compare(0, 5, "time=") != 0) positions.insert(std::strtoll(line.c_str(), nullptr, 10));
+        bool head = line.compare(0, 6, "video=") == 0 || line.compare(0, 5, "time=") == 0 ||
+                    line.compare(0, 6, "shown=") == 0;
+        if (!head) positions.insert(std::strtoll(line.c_str(), nullptr, 10));
     }
     return positions;
 }
