@@ -53,10 +53,6 @@ std::string side_path(const char* path, const char* extension) {
     return std::string(path, extension_start(path)) + extension;
 }
 
-std::string marker_path(const char* path, bool whole_name) {
-    return whole_name ? std::string(path) + marker_extension : side_path(path, marker_extension);
-}
-
 const char* path_file_name(const char* path) {
     const char* name = path;
     for (const char* at = path; *at != '\0'; ++at) {

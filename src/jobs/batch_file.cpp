@@ -1,7 +1,7 @@
 #include "jobs/batch_file.h"
 
 #include "edit/editor.h"
-#include "edit/side_files.h"
+#include "edit/marker_name.h"
 #include "notices/job_notices.h"
 #include "run/exit_codes.h"
 #include "run/file_run.h"
