@@ -79,7 +79,7 @@ TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
     size_t b = r.out.find(console_bytes("ファイル:" + in_folder("rec", "b.mpg")));
     EXPECT_LT(a, b);
     EXPECT_NE(b, std::string::npos);
-    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\nMPEGではないので飛ばします\n"));
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\n変換できるビデオがないので飛ばします\n"));
     EXPECT_TRUE(contains(r, "\n4個のファイル: 完了2、変換するものなし0、失敗0、対象外2\n"));
     EXPECT_TRUE(read_bytes(dir_ / "rec" / "sub" / "c.mpg") == read_bytes(sample_path("vcd_pal.mpg")));
     expect_as_alone(dir_ / "rec", "a.m1v", "es_mpeg1.m1v");

@@ -69,6 +69,9 @@ struct ContainerLook {
     // pasp, Matroska's display elements), which the most common players
     // show over the video's; {0, 0} where it has none.
     SarRatio shown;
+    // The first other video track's codec, where the tool changes no such
+    // video.
+    ForeignVideo other_codec;
 };
 
 struct BlockReader;

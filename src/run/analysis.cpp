@@ -190,6 +190,12 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
+    // A file whose video is all of a codec the tool does not change is told
+    // so by that codec, not as a track left alone.
+    if (!look.found && !look.sealed && look.other_codec.codec != foreign_none) {
+        notify(notices, ForeignVideoNotice{look.other_codec});
+        return exit_not_mpeg;
+    }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
     if (!look.found) {
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
