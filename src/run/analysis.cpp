@@ -231,7 +231,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     if (result != 0) {
         notify(notices, ErrorNotice{static_cast<Result>(result)});
-        return exit_engine_error;
+        return result_exit_code(static_cast<Result>(result));
     }
     if (info->video.part2) {
         notify(notices, StopNotice{stop_video_mpeg4_part2});
