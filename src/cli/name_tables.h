@@ -1,5 +1,6 @@
-// Display names of the 4-bit aspect and frame rate codes. They are the
-// tool's own labels, not computed from the ratios of the standards.
+// Display names of the 4-bit aspect and frame rate codes, and of the video
+// codecs the tool does not change. The codes' are the tool's own labels,
+// not computed from the ratios of the standards.
 #pragma once
 #include "codecs/video_codec.h"
 
