@@ -2,6 +2,7 @@
 // batch says how they ended.
 #include <gtest/gtest.h>
 
+#include "judges.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -79,7 +80,7 @@ TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
     size_t b = r.out.find(console_bytes("ファイル:" + in_folder("rec", "b.mpg")));
     EXPECT_LT(a, b);
     EXPECT_NE(b, std::string::npos);
-    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\nMPEGではないので飛ばします\n"));
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\n変換できるビデオがないので飛ばします\n"));
     EXPECT_TRUE(contains(r, "\n4個のファイル: 完了2、変換するものなし0、失敗0、対象外2\n"));
     EXPECT_TRUE(read_bytes(dir_ / "rec" / "sub" / "c.mpg") == read_bytes(sample_path("vcd_pal.mpg")));
     expect_as_alone(dir_ / "rec", "a.m1v", "es_mpeg1.m1v");
@@ -128,6 +129,24 @@ TEST_F(Batch, AUsersTextFileIsNeverTakenForAList) {
     EXPECT_TRUE(contains(folder, "失敗:" + in_folder("rec", "ep01.mpg") + "(終了コード6)\n"));
     EXPECT_EQ(read_text(dir_ / "rec" / "ep01.txt"), "notes\n");
     EXPECT_EQ(read_text(dir_ / "rec" / "ep02.txt").rfind(in_folder("rec", "ep02.m2v") + " sequence header list", 0), 0u);
+}
+
+// Audio alone and video of a codec the tool does not change are passed
+// over in a folder, as a picture is; named alone, either is refused.
+TEST_F(Batch, AFolderPassesOverContainersWithoutVideoTheToolChanges) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    fs::create_directories(dir_ / "rec");
+    ASSERT_TRUE(commands_run(dir_ / "rec", "ffmpeg -loglevel error -f lavfi -i sine=d=1 -c:a aac song.m4a && "
+                                           "ffmpeg -loglevel error -f lavfi -i testsrc=size=160x120:rate=25 -t 1 "
+                                           "-c:v libvpx-vp9 -deadline realtime clip.webm"));
+    copy_sample(dir_, "dvd_ntsc_4x3.mpg", "rec/show.mpg");
+    RunResult r = run_tool({"rec"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(contains(r, "\n3個のファイル: 完了1、変換するものなし0、失敗0、対象外2\n"));
+    EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "clip.webm") + "\n変換できるビデオがないので飛ばします\n"));
+    for (const char* alone : {"song.m4a", "clip.webm"}) {
+        EXPECT_EQ(run_tool({in_folder("rec", alone)}, dir_.path()).exit_code, 5) << alone;
+    }
 }
 
 TEST_F(Batch, AFolderWithoutMpegFilesSaysSo) {

@@ -75,7 +75,7 @@ const MessageCase message_cases[] = {
     {msg_no_file, "ファイルが指定されていません\n"},
     {msg_open_gave_up, "何らかの原因で、読み書きができない状態です(%d)\n"},
     {msg_not_mpeg, "MPEGではありません\n"},
-    {msg_rw_count, "RW回数 %d\n"},
+    {msg_opened_late, "ほかのプログラムか別のmorvalencmdがファイルを使っていたので、空くのを待ってから始めました\n"},
     {msg_source_aspect, "変換元アスペクト:%s\n"},
     {msg_target_aspect, "変換先アスペクト:%s\n"},
     {msg_aspect_out_of_range, "エラー:アスペクト番号が、0～15内にありません\n"},
@@ -96,7 +96,7 @@ const MessageCase message_cases[] = {
     {msg_option_after_name, "エラー:ファイル名の後にオプション(%s)があります。オプションはファイル名より前に指定してください\n"},
     {msg_batch_file, "\nファイル:%s\n"},
     {msg_batch_missing, "ファイルが見つかりません\n"},
-    {msg_batch_not_mpeg, "MPEGではないので飛ばします\n"},
+    {msg_batch_no_video, "変換できるビデオがないので飛ばします\n"},
     {msg_batch_no_marker, "iniファイルがないので、元に戻すものはありません\n"},
     {msg_batch_total, "\n%u個のファイル: 完了%u、変換するものなし%u、失敗%u、対象外%u\n"},
     {msg_batch_failed, "失敗:%s(終了コード%d)\n"},
@@ -142,6 +142,10 @@ const MessageCase message_cases[] = {
     {msg_no_default_target, "表示されるアスペクト%sは4:3でも16:9でもないので、変換先が決まりません。"
                             "-o2(4:3)か-o3(16:9)のように-oで指定してください\n"},
     {msg_list_no_place, "表示サイズなし(場所ではありません)"},
+    {msg_foreign_video, "%sのビデオは変換できません(変換できるのはMPEG-1/MPEG-2/H.264/HEVCのビデオです)\n"},
+    {msg_tail_read_error, "解析の途中でファイルが短くなりました(ほかのプログラムが切り詰めたようです)\n"},
+    {msg_head_read_error, "ファイルの先頭を読み込めませんでした\n"},
+    {msg_buffer_error, "メモリが足りません\n"},
 };
 
 TEST(Messages, EveryTextIsItsJapaneseInCodePage932) {

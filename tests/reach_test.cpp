@@ -194,7 +194,7 @@ TEST_F(Reach, RefusalsSayWhy) {
         const char* says;
     };
     const Case cases[] = {
-        {"scrambled.ts", scrambled, 6, "ビデオのパケットがスクランブルされているので読めません"},
+        {"scrambled.ts", scrambled, 5, "ビデオのパケットがスクランブルされているので読めません"},
         {"cut_scrambled.ts", packets_kept(scrambled, [&](size_t at) { return pid_of(full, at) == 0x100; }), 5,
          "スクランブルされたパケットがあり、MPEG-1/MPEG-2/H.264/HEVCのビデオが見つかりません"},
         {"empty.ts", packets_kept(full, [&](size_t at) { return pid_of(full, at) != 0x100; }), 6,

@@ -291,7 +291,8 @@ std::vector<std::string> journal_positioned_writes(const fs::path& log) {
         in >> offset >> count;
         // The side files are appended to; every other write is positioned.
         std::string extension = fs::path(path).extension().string();
-        if (extension != ".ini" && extension != ".txt" && extension != ".new") files.push_back(path);
+        bool new_list = extension.rfind(".~", 0) == 0;
+        if (extension != ".ini" && extension != ".txt" && !new_list) files.push_back(path);
     }
     return files;
 }

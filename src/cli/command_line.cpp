@@ -72,6 +72,13 @@ bool leading_argument(const char* argument, CommandLine* line, OptionsSeen* seen
     return exists || argument[0] != '-';
 }
 
+// The argument at i joins the names, which stay together from the first
+// one's place in argv on.
+void name_add(char** argv, int i, CommandLine* line) {
+    if (line->name_count == 0) line->names = argv + i;
+    line->names[line->name_count++] = argv[i];
+}
+
 // The request the options make; -u with -l or -o is refused before anything
 // is done.
 void request_settle(const OptionsSeen* seen, CommandLine* line) {
@@ -99,18 +106,22 @@ int command_line_scan(int argc, char** argv, CommandLine* line) {
     *line = CommandLine{};
     OptionsSeen seen = {};
     std::string path;
+    bool options_ended = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
-        if (line->name_count == 0) {
-            if (leading_argument(argument, line, &seen)) {
-                line->names = argv + i;
-                line->name_count = 1;
-            }
+        // "--" ends the options: every argument after it is a name, one
+        // that starts with '-' too.
+        if (!options_ended && std::strcmp(argument, "--") == 0) {
+            options_ended = true;
+        } else if (options_ended) {
+            name_add(argv, i, line);
+        } else if (line->name_count == 0) {
+            if (leading_argument(argument, line, &seen)) name_add(argv, i, line);
         } else if (argument[0] == '-' && !name_resolve(argument, &path)) {
             if (line->late_option == nullptr) line->late_option = argument;
         } else {
             // Moved up over any late option, so that the names stay together.
-            line->names[line->name_count++] = argv[i];
+            name_add(argv, i, line);
         }
     }
     request_settle(&seen, line);

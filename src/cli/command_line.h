@@ -9,7 +9,8 @@
 struct CommandLine {
     RunRequest request;
     // The arguments from the first that names an existing file or folder, or
-    // that is no option, on: names (of nothing, perhaps), in the order given.
+    // that is no option, or that follows "--", on: names (of nothing,
+    // perhaps), in the order given; "--" itself is none.
     // They are gathered in argv, from the first one's place on.
     char** names;
     int name_count;

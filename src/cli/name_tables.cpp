@@ -20,3 +20,9 @@ FrameRateNameTable frame_rate_names = {
 const char* aspect_name(int mpeg_version, unsigned code) {
     return mpeg_version == 1 ? aspect_names_mpeg1[code & 0x0F] : aspect_names_mpeg2[code & 0x0F];
 }
+
+const char* foreign_video_name(const ForeignVideo& video) {
+    static const char* const names[] = {"", "VP8", "VP9", "AV1", "MPEG-4 Part 2", "Motion JPEG", "ProRes"};
+    static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
+    return video.codec == foreign_other ? video.id : names[video.codec];
+}

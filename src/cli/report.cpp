@@ -119,7 +119,7 @@ bool job_report(const Notice* n) {
         console_print(msg_batch_file, os_name_cp932(notice_record<FileNameNotice>(n).path).c_str());
         return true;
     case notice_file_missing: console_text(msg_batch_missing); return true;
-    case notice_file_not_mpeg: console_text(msg_batch_not_mpeg); return true;
+    case notice_file_no_video: console_text(msg_batch_no_video); return true;
     case notice_file_no_marker: console_text(msg_batch_no_marker); return true;
     case notice_file_taken_before: console_text(msg_batch_duplicate); return true;
     case notice_folder_unreadable: console_text(msg_folder_unreadable); return true;

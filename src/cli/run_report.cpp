@@ -31,8 +31,8 @@ void error_report(int64_t result) {
 
 const char* stop_message(StopReason stop) {
     static const char* const messages[] = {
-        msg_empty_file,     msg_all_zero_file,    msg_tail_unreadable,    msg_headbuf_error,
-        msg_head_read_error, msg_tailbuf_error,   msg_tail_read_error,    msg_not_mpeg,
+        msg_empty_file,     msg_all_zero_file,    msg_tail_unreadable,    msg_buffer_error,
+        msg_head_read_error, msg_buffer_error,    msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
         msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
         msg_video_mpeg4_part2,
@@ -109,9 +109,7 @@ void sar_summary_report(const SarSummaryNotice& n) {
 // What a run says of its file before the walk: aspects and summary.
 bool file_report(const Notice* n) {
     switch (n->kind) {
-    case notice_opened_late:
-        console_print(msg_rw_count, static_cast<int>(notice_record<OpenedLateNotice>(n).failed));
-        return true;
+    case notice_opened_late: console_text(msg_opened_late); return true;
     case notice_mpeg_aspect: {
         const auto& r = notice_record<MpegAspectNotice>(n);
         console_print(r.target ? msg_target_aspect : msg_source_aspect, aspect_name(r.version, r.code));
@@ -132,6 +130,9 @@ bool file_report(const Notice* n) {
         console_print(msg_display_size, u(r.width), u(r.height));
         return true;
     }
+    case notice_foreign_video:
+        console_print(msg_foreign_video, foreign_video_name(notice_record<ForeignVideoNotice>(n).video));
+        return true;
     case notice_other_tracks: {
         const auto& r = notice_record<OtherTracksNotice>(n);
         console_print(msg_other_tracks, u(r.count), static_cast<unsigned>(r.first_id));

@@ -16,3 +16,21 @@ struct SarRatio {
     uint32_t width;
     uint32_t height;
 };
+
+// Video of a kind the tool does not change, as a container names it: the
+// common ones by name, any other by the container's own id for its codec.
+enum ForeignCodec : uint8_t {
+    foreign_none,  // none, or one of the kinds the tool changes
+    foreign_vp8,
+    foreign_vp9,
+    foreign_av1,
+    foreign_mpeg4_part2,
+    foreign_motion_jpeg,
+    foreign_prores,
+    foreign_other,
+};
+inline constexpr uint32_t foreign_id_capacity = 33;
+struct ForeignVideo {
+    ForeignCodec codec;
+    char id[foreign_id_capacity];  // a Matroska CodecID or an MP4 sample entry's type
+};

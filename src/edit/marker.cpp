@@ -5,7 +5,7 @@
 #include <new>
 
 #include "console/messages.h"
-#include "edit/side_files.h"
+#include "edit/marker_name.h"
 #include "fileio/result.h"
 
 namespace {
@@ -66,11 +66,6 @@ int32_t marker_read(MarkerRec* marker, FileHandleRec* file) {
     return entries_settle(marker) ? 0 : result_marker_unreadable;
 }
 
-// The video's file name as the marker file holds it.
-std::string owner_name_of(const char* video_path) {
-    return os_name_cp932(path_file_name(video_path));
-}
-
 // The first lines of a marker file that begins now: the byte, the video's
 // name and size, its last-write time, and the aspect it shows.
 int32_t head_write(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const FileHandleRec* video,
@@ -83,7 +78,7 @@ int32_t head_write(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const 
     MarkerOwner& owner = head.owner;
     owner.known = true;
     owner.size = video->size;
-    std::string name = owner_name_of(video_path);
+    std::string name = marker_owner_name(video_path);
     std::strncpy(owner.name, name.c_str(), sizeof owner.name - 1);
     owner.time_known = os_last_write_get(video->handle, &owner.written);
     text_file_print(&marker->text, fmt_marker_first, first_byte);
@@ -164,9 +159,7 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
     if (!head.first_known) return marker_fits;
     // Markers made before they named their video are judged by the frame
     // rate alone.
-    if (head.owner.known && !os_names_match(owner_name_of(video_path).c_str(), head.owner.name)) {
-        return marker_other_name;
-    }
+    if (!marker_names_video(&head, video_path)) return marker_other_name;
     if ((head.first_byte & 0x0F) != (reference_byte & 0x0F)) return marker_other_rate;
     if (!head.owner.known || head.owner.size == video->size) return marker_fits;
     return marker_other_size;

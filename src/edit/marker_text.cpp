@@ -1,5 +1,6 @@
 #include "edit/marker_text.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -17,6 +18,8 @@ constexpr char shown_key[] = "shown=";
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 constexpr int nanosecond_digits = 9;
+// The lines before the positions: the byte, the video's name, its time.
+constexpr size_t head_lines = 3;
 
 // The file's lines one at a time, without their CR LF (a lone LF is taken
 // too), each with the file offset it starts at.
@@ -216,17 +219,16 @@ bool tail_torn(FileHandleRec* file, int64_t at, size_t number, const MarkerHead*
     return tail.find('\n') == std::string::npos && line_begun(tail, number, head);
 }
 
-}  // namespace
-
-int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),
-                 void* context) {
+// The first `lines_most` lines of the file, as marker_parse reads them.
+int lines_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),
+                void* context, size_t lines_most) {
     LineReader* reader = new (std::nothrow) LineReader{file, {}, 0, 0, 0};
     if (reader == nullptr) return 1;
     *head = MarkerHead{};
     head->torn_at = -1;
     char line[line_longest + 1];
     bool readable = true;
-    for (size_t number = 0;; ++number) {
+    for (size_t number = 0; number < lines_most; ++number) {
         int64_t start = reader->offset;
         bool whole = false;
         if (!line_next(reader, line, &whole)) break;
@@ -239,5 +241,18 @@ int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* cont
     // An empty file is one cut before its first line reached the disk.
     if (readable && !head->first_known) head->torn_at = 0;
     return readable ? 0 : 1;
+}
+
+void entry_pass(void*, uint64_t) {}
+
+}  // namespace
+
+int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),
+                 void* context) {
+    return lines_parse(file, head, visit, context, SIZE_MAX);
+}
+
+int marker_head_parse(FileHandleRec* file, MarkerHead* head) {
+    return lines_parse(file, head, entry_pass, nullptr, head_lines);
 }
 

@@ -45,3 +45,6 @@ struct MarkerHead {
 // original byte).
 int marker_parse(FileHandleRec* file, MarkerHead* head, void (*visit)(void* context, uint64_t entry),
                  void* context);
+// Only the lines before the positions, as marker_parse reads them: 0, or 1
+// when they are not what the tool writes.
+int marker_head_parse(FileHandleRec* file, MarkerHead* head);

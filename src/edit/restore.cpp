@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "edit/editor_state.h"
+#include "edit/marker_name.h"
 #include "formats/dvd_ifo.h"
 #include "notices/walk_notices.h"
 

@@ -27,6 +27,15 @@ size_t extension_start(const char* path) {
     return dot;
 }
 
+// The name a new list has while it is written: the list's own, its
+// extension's letters replaced by '~' and the attempt's two digits
+// (NAME.~00), so that it fits wherever the list's name fits.
+std::string list_new_name(const std::string& name, unsigned attempt) {
+    size_t letters = std::strlen(list_extension) - 1;
+    std::string number = std::to_string(attempt + list_new_name_tries).substr(1);
+    return name.substr(0, name.size() - letters) + "~" + number;
+}
+
 bool ends_with(const char* text, size_t length, const char* end) {
     size_t n = std::strlen(end);
     return length >= n && std::memcmp(text + length - n, end, n) == 0;
@@ -53,10 +62,6 @@ std::string side_path(const char* path, const char* extension) {
     return std::string(path, extension_start(path)) + extension;
 }
 
-std::string marker_path(const char* path, bool whole_name) {
-    return whole_name ? std::string(path) + marker_extension : side_path(path, marker_extension);
-}
-
 const char* path_file_name(const char* path) {
     const char* name = path;
     for (const char* at = path; *at != '\0'; ++at) {
@@ -80,7 +85,7 @@ ListCreate list_file_create(ListFileRec* list, const char* name, const FileHandl
     list->name = name;
     // A name left by a run that was killed, or planted, is passed over.
     for (unsigned attempt = 0; attempt < list_new_name_tries; ++attempt) {
-        list->new_name = list->name + "." + std::to_string(attempt) + ".new";
+        list->new_name = list_new_name(list->name, attempt);
         if (text_file_create(&list->text, list->new_name.c_str()) == 0) return list_created;
     }
     return list_not_made;

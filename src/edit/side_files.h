@@ -15,10 +15,6 @@ inline constexpr char list_extension[] = ".txt";
 // are UTF-8 (or the file system's bytes), in which '.', '/' and '\' are
 // never part of another character.
 std::string side_path(const char* path, const char* extension);
-// The marker file of the file at path: named like the video, or for a DVD's
-// IFO and BUP after their whole names (VTS_01_0.IFO.ini beside
-// VTS_01_0.BUP.ini).
-std::string marker_path(const char* path, bool whole_name);
 // The path's last component: the file's own name.
 const char* path_file_name(const char* path);
 

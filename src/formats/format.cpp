@@ -17,9 +17,11 @@ const Format formats[] = {
      nullptr},
     {stream_matroska, false, false, matroska_probe, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
      nullptr},
-    {stream_elementary, false, true, nal_elementary_probe, nullptr, elementary_walk, nullptr, nullptr, nullptr,
-     nullptr},
-    {stream_elementary, false, true, elementary_probe, nullptr, elementary_walk, nullptr, nullptr, nullptr,
+    // A stream with program stream packs joined after it (a recording
+    // restarted into the same file) takes its playing time from them.
+    {stream_elementary, false, true, nal_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr,
+     nullptr, nullptr},
+    {stream_elementary, false, true, elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
      nullptr},
     {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr, nullptr, nullptr, nullptr},
     {stream_dvd_ifo, true, false, dvd_ifo_probe, nullptr, dvd_ifo_walk, nullptr, nullptr, nullptr,

@@ -70,6 +70,9 @@ struct ContainerLook {
     // Matroska's display elements), which the most common players show
     // over the video's; {0, 0} where they say none.
     SarRatio shown;
+    // The first other video track's codec, where the tool changes no such
+    // video.
+    ForeignVideo other_codec;
 };
 
 struct BlockReader;

@@ -2,6 +2,7 @@
 
 #include "codecs/display_fields.h"
 #include "codecs/payload.h"
+#include "formats/foreign_codecs.h"
 #include "fileio/result.h"
 
 namespace {
@@ -15,6 +16,7 @@ constexpr uint32_t mpeg_entry_families[] = {box_type("hdv0") >> 8, box_type("xdv
 constexpr uint8_t object_mpeg2_first = 0x60;
 constexpr uint8_t object_mpeg2_last = 0x65;
 constexpr uint8_t object_mpeg1 = 0x6A;
+constexpr uint8_t object_mpeg4_visual = 0x20;
 // The visual sample entry's fields before its child boxes.
 constexpr uint32_t entry_size_at = 24;
 constexpr uint32_t entry_children_at = 78;
@@ -28,6 +30,8 @@ struct TrackRead {
     IsoTrack track;
     uint32_t handler;
     bool encrypted;
+    uint32_t sample_type;  // the sample entry's, whether taken or not
+    bool part2;            // its esds says MPEG-4 Part 2 video
     IsoPlace header_size;  // tkhd's width and height
     uint64_t header_width;
     uint64_t header_height;
@@ -82,6 +86,7 @@ BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* resu
     bool mpeg = (object >= object_mpeg2_first && object <= object_mpeg2_last) || object == object_mpeg1;
     if (mpeg) t->track.codec = codec_mpeg;
     if (!mpeg) t->track.entry = 0;  // MPEG-4 Part 2 and the like: not taken
+    t->part2 = object == object_mpeg4_visual;
     at += 13;
     if (mpeg && descriptor_read(b, length, &at, &tag, &size) && tag == descriptor_specific) {
         t->track.config = box->body + at;
@@ -138,7 +143,7 @@ BoxRead sample_entry_read(BlockReader* r, const IsoBox* stsd, TrackRead* t, int3
     BoxRead read = box_read(r, stsd->body + 8, stsd->end, &entry, result);
     if (read != box_found) return read == box_none ? box_found : read;
     IsoTrack& v = t->track;
-    v.entry = entry.type;
+    v.entry = t->sample_type = entry.type;
     if (entry.type == box_type("encv")) t->encrypted = true;
     if (!entry_codec(entry.type, &v.codec)) v.entry = 0;
     const uint8_t* b = nullptr;
@@ -209,6 +214,7 @@ BoxRead media_header_read(BlockReader* r, const IsoBox* mdhd, TrackRead* t, int3
     if (read != box_found) return *result != 0 ? box_broken : box_found;
     uint32_t timescale = be32_at(b + (wide ? 20 : 12));
     uint64_t duration = wide ? be64_at(b + 24) : be32_at(b + 16);
+    t->track.timescale = timescale;
     t->track.duration_sec = timescale == 0 ? 0 : static_cast<double>(duration) / timescale;
     return box_found;
 }
@@ -282,7 +288,10 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
         return;
     }
     if (movie->found || !takeable) {
-        if (movie->others++ == 0) movie->other_id = t->track.id;
+        if (movie->others++ > 0) return;
+        movie->other_id = t->track.id;
+        bool foreign = t->track.entry == 0 && t->sample_type != 0 && !t->encrypted;
+        movie->other_codec = foreign ? foreign_of_sample_entry(t->sample_type, t->part2) : ForeignVideo{};
         return;
     }
     movie->found = true;
@@ -311,7 +320,9 @@ BoxRead extends_read(BlockReader* r, const IsoBox* mvex, IsoMovie* movie, int32_
         const uint8_t* b = nullptr;
         read = box_bytes(r, &trex, trex.body, 24, &b, result);
         if (read != box_found) return read;
-        if (be32_at(b + 4) == movie->video.id) movie->video.default_size = be32_at(b + 16);
+        if (be32_at(b + 4) != movie->video.id) continue;
+        movie->video.default_duration = be32_at(b + 12);
+        movie->video.default_size = be32_at(b + 16);
     }
     return box_found;
 }

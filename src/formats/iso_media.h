@@ -32,6 +32,8 @@ struct IsoTrack {
     uint32_t config_length;
     IsoBox sample_table;  // stbl
     uint32_t default_size;  // trex's default sample size, for movie fragments
+    uint32_t default_duration;  // and its default sample duration, in the track's ticks
+    uint32_t timescale;  // the track's ticks a second
     double duration_sec;
 };
 
@@ -44,6 +46,7 @@ struct IsoMovie {
     bool encrypted;   // the first video track's samples are encrypted
     uint32_t others;  // video tracks besides it, left alone
     uint32_t other_id;  // the first of them
+    ForeignVideo other_codec;  // its codec, where the tool changes no such video
 };
 
 // Whether the bytes open an ISO media file: a box the files begin with.

@@ -166,6 +166,14 @@ struct FragmentTrack {
     uint32_t flags;
     int64_t base;
     uint32_t default_size;
+    uint32_t default_duration;
+};
+
+// What the fragments' runs give of the video track: its samples, where a
+// list is kept, and its playing time in the track's ticks.
+struct FragmentTake {
+    std::vector<IsoSample>* samples;
+    uint64_t ticks;
 };
 
 void fragment_header_read(const std::vector<uint8_t>& b, FragmentTrack* f) {
@@ -175,13 +183,15 @@ void fragment_header_read(const std::vector<uint8_t>& b, FragmentTrack* f) {
     if ((f->flags & tfhd_base_offset) && b.size() >= at + 8) f->base = static_cast<int64_t>(be64_at(b.data() + at));
     at += (f->flags & tfhd_base_offset) ? 8 : 0;
     at += (f->flags & tfhd_description) ? 4 : 0;
+    if ((f->flags & tfhd_duration) && b.size() >= at + 4) f->default_duration = be32_at(b.data() + at);
     at += (f->flags & tfhd_duration) ? 4 : 0;
     if ((f->flags & tfhd_size) && b.size() >= at + 4) f->default_size = be32_at(b.data() + at);
 }
 
-// One track run: its samples from `*data` on, which then points past them.
+// One track run: its samples from `*data` on, which then points past them;
+// the video's go to `take`, null for another track's.
 int32_t run_samples(const std::vector<uint8_t>& b, const FragmentTrack* f, int64_t* data, int64_t file_size,
-                    std::vector<IsoSample>* samples) {
+                    FragmentTake* take) {
     uint32_t flags = be32_at(b.data()) & 0xFFFFFF;
     uint32_t count = be32_at(b.data() + 4);
     size_t at = 8;
@@ -196,13 +206,16 @@ int32_t run_samples(const std::vector<uint8_t>& b, const FragmentTrack* f, int64
     for (uint32_t field : fields) entry += (flags & field) ? 4 : 0;
     if (at > b.size() || static_cast<uint64_t>(count) * entry > b.size() - at) return result_box_broken;
     size_t size_at = (flags & trun_duration) ? 4 : 0;
+    std::vector<IsoSample>* samples = take != nullptr ? take->samples : nullptr;
     // A run of the video whose samples have no size anywhere cannot say
     // where they lie.
     if (samples != nullptr && count > 0 && !(flags & trun_size) && f->default_size == 0) {
         return result_samples_unaccounted;
     }
     for (uint32_t s = 0; s < count; ++s) {
-        uint32_t size = (flags & trun_size) ? be32_at(b.data() + at + s * entry + size_at) : f->default_size;
+        const uint8_t* e = b.data() + at + s * entry;
+        if (take != nullptr) take->ticks += (flags & trun_duration) ? be32_at(e) : f->default_duration;
+        uint32_t size = (flags & trun_size) ? be32_at(e + size_at) : f->default_size;
         int32_t result = sample_add(*data, size, file_size, samples);
         if (result != 0) return result;
         *data += size;
@@ -214,10 +227,10 @@ int32_t run_samples(const std::vector<uint8_t>& b, const FragmentTrack* f, int64
 // track's are only followed to where its data ends, where the next
 // fragment's data begins unless it says otherwise.
 int32_t track_fragment_samples(BlockReader* r, const IsoBox* traf, const IsoBox* moof, const IsoMovie* movie,
-                               int64_t* data_end, std::vector<IsoSample>* samples) {
+                               int64_t* data_end, FragmentTake* take) {
     IsoBox child;
     std::vector<uint8_t> body;
-    FragmentTrack f = {0, 0, *data_end, 0};
+    FragmentTrack f = {0, 0, *data_end, 0, 0};
     int64_t data = -1;
     int32_t result = 0;
     for (int64_t at = traf->body; at < traf->end && result == 0; at = child.end) {
@@ -230,18 +243,19 @@ int32_t track_fragment_samples(BlockReader* r, const IsoBox* traf, const IsoBox*
         if (result != 0) break;
         if (header) {
             f.default_size = movie->video.default_size;
+            f.default_duration = movie->video.default_duration;
             fragment_header_read(body, &f);
             if (f.flags & tfhd_base_is_moof) f.base = moof->start;
         }
         if (run && data < 0) data = f.base;
-        if (run) result = run_samples(body, &f, &data, r->size, f.id == movie->video.id ? samples : nullptr);
+        if (run) result = run_samples(body, &f, &data, r->size, f.id == movie->video.id ? take : nullptr);
     }
     if (data >= 0) *data_end = data;
     return result;
 }
 
 // A movie fragment's runs of the video track.
-int32_t fragment_samples(BlockReader* r, const IsoBox* moof, const IsoMovie* movie, std::vector<IsoSample>* samples) {
+int32_t fragment_samples(BlockReader* r, const IsoBox* moof, const IsoMovie* movie, FragmentTake* take) {
     IsoBox traf;
     int32_t result = 0;
     int64_t data_end = moof->start;  // the first fragment without a base of its own begins there
@@ -249,22 +263,36 @@ int32_t fragment_samples(BlockReader* r, const IsoBox* moof, const IsoMovie* mov
         BoxRead read = box_child_find(r, moof, pos, box_type("traf"), &traf, &result);
         if (read == box_none) break;
         if (read == box_broken) return result != 0 ? result : result_box_broken;
-        result = track_fragment_samples(r, &traf, moof, movie, &data_end, samples);
+        result = track_fragment_samples(r, &traf, moof, movie, &data_end, take);
+    }
+    return result;
+}
+
+// Every movie fragment after the movie.
+int32_t fragments_take(BlockReader* reader, const IsoMovie* movie, FragmentTake* take) {
+    IsoBox box;
+    int32_t result = 0;
+    for (int64_t pos = movie->movie.end; movie->fragmented && pos < reader->size && result == 0; pos = box.end) {
+        BoxRead read = box_read(reader, pos, reader->size, &box, &result);
+        if (read == box_broken) return result != 0 ? result : result_box_broken;
+        if (box.type == box_type("moof")) result = fragment_samples(reader, &box, movie, take);
     }
     return result;
 }
 
 }  // namespace
 
+double iso_fragments_duration(BlockReader* reader, const IsoMovie* movie) {
+    FragmentTake take = {nullptr, 0};
+    uint32_t scale = movie->video.timescale;
+    return fragments_take(reader, movie, &take) != 0 || scale == 0 ? 0 : static_cast<double>(take.ticks) / scale;
+}
+
 int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples) {
     samples->clear();
     int32_t result = table_samples(reader, movie, samples);
-    IsoBox box;
-    for (int64_t pos = movie->movie.end; movie->fragmented && pos < reader->size && result == 0; pos = box.end) {
-        BoxRead read = box_read(reader, pos, reader->size, &box, &result);
-        if (read == box_broken) return result != 0 ? result : result_box_broken;
-        if (box.type == box_type("moof")) result = fragment_samples(reader, &box, movie, samples);
-    }
+    FragmentTake take = {samples, 0};
+    if (result == 0) result = fragments_take(reader, movie, &take);
     if (result == 0 && !std::is_sorted(samples->begin(), samples->end(), sample_before)) {
         std::sort(samples->begin(), samples->end(), sample_before);
     }

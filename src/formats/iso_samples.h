@@ -18,3 +18,7 @@ struct IsoSample {
 // or none in a movie that is not fragmented), result_samples_outside (a
 // sample past the end of the file), or a read's failure.
 int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples);
+// The playing time of the video's samples in the movie fragments, where
+// the movie has them (its own tables then hold none or few): 0 where the
+// fragments do not read.
+double iso_fragments_duration(BlockReader* reader, const IsoMovie* movie);

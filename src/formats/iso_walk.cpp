@@ -131,6 +131,7 @@ int32_t iso_media_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = iso_movie_read(reader, movie.get());
     *look = {movie->found,     movie->video.codec,       movie->video.duration_sec,
              movie->others,    movie->other_id,          movie->encrypted,
-             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video)};
+             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video), movie->other_codec};
+    if (result == 0 && movie->found) look->duration_sec += iso_fragments_duration(reader, movie.get());
     return result;
 }

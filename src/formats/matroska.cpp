@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codecs/display_elements.h"
+#include "formats/foreign_codecs.h"
 #include "fileio/result.h"
 
 namespace {
@@ -76,6 +77,7 @@ struct TrackRead {
     MkvTrack track;
     uint64_t type;
     bool taken_codec;
+    ForeignVideo foreign;  // its codec, where not taken
     bool encoded;
     EbmlElement entry;
     EbmlElement video;
@@ -137,6 +139,7 @@ int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
         break;
     case id_codec_id:
         if (!data_read(r, &c, 32, &b, &length, &result)) break;
+        t->foreign = foreign_of_codec_id(b, length);
         for (const Codec& known : codecs) {
             if (length == std::strlen(known.id) && std::memcmp(b, known.id, length) == 0) {
                 t->track.codec = known.codec;
@@ -209,7 +212,9 @@ int32_t track_read(BlockReader* r, MkvSegment* s, const EbmlElement& entry) {
     int32_t result = children_each(r, &entry, [&](const EbmlElement& c) { return entry_child(r, c, &t); });
     if (result != 0 || t.type != track_type_video) return result;
     if (s->found || !t.taken_codec || !t.has_video) {
-        if (s->others++ == 0) s->other_number = t.track.number;
+        if (s->others++ > 0) return 0;
+        s->other_number = t.track.number;
+        s->other_codec = t.taken_codec ? ForeignVideo{} : t.foreign;
         return 0;
     }
     VideoRead v = {};

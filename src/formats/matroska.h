@@ -47,6 +47,7 @@ struct MkvSegment {
     bool encoded;      // its ContentEncodings compress or encrypt its frames
     uint32_t others;   // video tracks besides it, left alone
     uint64_t other_number;
+    ForeignVideo other_codec;  // its codec, where the tool changes no such video
     double duration_sec;
 };
 

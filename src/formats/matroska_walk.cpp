@@ -214,6 +214,7 @@ int32_t matroska_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = matroska_segment_read(reader, segment.get());
     bool taken = segment->found && !segment->encoded;
     *look = {taken, segment->video.codec, segment->duration_sec, segment->others, segment->other_number,
-             segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown};
+             segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown,
+             segment->other_codec};
     return result;
 }

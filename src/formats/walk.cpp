@@ -8,7 +8,6 @@ void walk_set(Walk* walk, StreamLayout layout, uint16_t video_pid, bool range_se
     walk->range_search = range_search;
     walk->sink = sink;
     walk->met.other_video = {ts_pid_none, 0, 0xFFFFFFFFu};
-    walk->met.damage_at = -1;
 }
 
 }  // namespace

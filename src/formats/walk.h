@@ -52,8 +52,9 @@ struct OtherVideo {
 struct WalkMet {
     // Where damage stopped the walk (a program stream's, without -r), and
     // the three bytes that stand there instead of a start code prefix; -1
-    // when none.
-    int64_t damage_at;
+    // when none, as it is until a walk says otherwise (a walk that never
+    // ran met no damage).
+    int64_t damage_at = -1;
     uint8_t damage_bytes[3];
     // Stretches passed over to find the stream again, and their bytes.
     uint32_t sync_losses;

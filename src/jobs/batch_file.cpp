@@ -1,7 +1,7 @@
 #include "jobs/batch_file.h"
 
 #include "edit/editor.h"
-#include "edit/side_files.h"
+#include "edit/marker_name.h"
 #include "notices/job_notices.h"
 #include "run/exit_codes.h"
 #include "run/file_run.h"
@@ -51,8 +51,8 @@ bool batch_taken_before(Batch* batch, const char* path) {
 int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role) {
     batch_file_name(batch, path);
     if (batch_taken_before(batch, path)) return exit_same_aspect;
-    if (role == role_folder_file && !file_kind_known(path)) {
-        notify(batch->notices, notice_file_not_mpeg);
+    if (role == role_folder_file && !file_video_known(path, request)) {
+        notify(batch->notices, notice_file_no_video);
         ++batch->skipped;
         return exit_not_mpeg;
     }

@@ -16,7 +16,7 @@ struct Batch {
     uint32_t changed;
     uint32_t unchanged;  // nothing to do
     uint32_t failed;
-    uint32_t skipped;  // in a folder, and no MPEG; or taken already
+    uint32_t skipped;  // in a folder, and no video the tool changes; or taken already
     int first_failure;  // its exit code
     std::vector<std::pair<std::string, int>> failures;  // their paths and codes
     std::vector<OsFileId> taken;  // every file run so far, by its identity
@@ -34,8 +34,8 @@ bool batch_taken_before(Batch* batch, const char* path);
 // How a file of a batch came to it.
 enum BatchRole {
     role_named,        // named on the command line
-    role_folder_file,  // found in a folder: skipped when it is no MPEG, and
-                       // when there is nothing to undo
+    role_folder_file,  // found in a folder: skipped when it holds no video
+                       // the tool changes, and when there is nothing to undo
 };
 // Runs one file of the batch and counts it: its exit code.
 int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role);

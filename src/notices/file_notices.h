@@ -7,9 +7,6 @@
 #include "fileio/result.h"
 #include "notices/notice.h"
 
-// The file opened after failed attempts.
-struct OpenedLateNotice { static constexpr auto kind = notice_opened_late; uint32_t failed; };
-
 // The aspect of the video, or the target: an MPEG code, or the sample
 // aspect of a picture of the size.
 struct MpegAspectNotice { static constexpr auto kind = notice_mpeg_aspect; int32_t version; uint32_t code; bool target; };
@@ -25,6 +22,9 @@ struct DisplayUnchangedNotice {
     uint32_t width; uint32_t height; uint64_t shown_num; uint64_t shown_den;
 };
 struct DisplaySizeNotice { static constexpr auto kind = notice_display_size; uint32_t width; uint32_t height; };
+
+// The file's video is of a codec the tool does not change.
+struct ForeignVideoNotice { static constexpr auto kind = notice_foreign_video; ForeignVideo video; };
 
 // Video tracks the run leaves alone: the first one's ID, and how many.
 struct OtherTracksNotice { static constexpr auto kind = notice_other_tracks; uint64_t first_id; uint32_t count; };

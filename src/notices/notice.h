@@ -26,12 +26,13 @@ enum NoticeKind : uint16_t {
     notice_restore_misses,
     notice_restore_damaged,
     // The run of one file.
-    notice_opened_late,
+    notice_opened_late,  // after waiting for another program; carries nothing
     notice_mpeg_aspect,
     notice_sar_aspect,
     notice_display_unchanged,
     notice_display_size,
     notice_other_tracks,
+    notice_foreign_video,
     notice_place_refused,
     notice_places_disagree,
     notice_no_default_target,
@@ -52,7 +53,7 @@ enum NoticeKind : uint16_t {
     // Jobs of many files; those without a record carry nothing.
     notice_file_name,
     notice_file_missing,
-    notice_file_not_mpeg,
+    notice_file_no_video,
     notice_file_no_marker,
     notice_file_taken_before,
     notice_folder_unreadable,

@@ -180,6 +180,11 @@ bool os_folder_list(const char* folder, void (*visit)(void* context, const char*
 // spaces that end its last component, which Windows drops; elsewhere as it
 // is.
 std::string os_name_resolve(const char* name);
+// The file a name that is a symbolic link leads to, through every link of
+// a chain (a relative target taken from the link's folder); the name as it
+// is when it is no link, when the chain leads nowhere or goes round, and on
+// Windows, whose calls the tool uses resolve no link to a name.
+std::string os_link_target(const char* name);
 // Whether two code page 932 file names name one file in one folder: with
 // Windows' case-insensitive rules there, byte for byte elsewhere.
 bool os_names_match(const char* first, const char* second);

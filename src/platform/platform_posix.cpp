@@ -295,6 +295,25 @@ std::string os_name_resolve(const char* name) {
     return name;
 }
 
+std::string os_link_target(const char* name) {
+    std::string path = name;
+    // As many links as the system itself follows before it gives up.
+    for (int links = 0; links < 40; ++links) {
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0) return name;
+        if (!S_ISLNK(st.st_mode)) return path;
+        // Some file systems give a link no size: a path's room then.
+        std::string target(st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096, '\0');
+        ssize_t n = readlink(path.c_str(), &target[0], target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) return name;
+        target.resize(static_cast<size_t>(n));
+        size_t folder_end = path.rfind('/');
+        bool relative = target[0] != '/' && folder_end != std::string::npos;
+        path = relative ? path.substr(0, folder_end + 1) + target : target;
+    }
+    return name;
+}
+
 bool os_names_match(const char* first, const char* second) {
     return std::strcmp(first, second) == 0;
 }

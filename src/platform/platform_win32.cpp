@@ -316,6 +316,10 @@ std::string os_name_resolve(const char* name) {
     return std::string(name, end);
 }
 
+std::string os_link_target(const char* name) {
+    return name;
+}
+
 bool os_names_match(const char* first, const char* second) {
     constexpr int longest = 1024;  // a name's code page 932 bytes, and more
     wchar_t a[longest];

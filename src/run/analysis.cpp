@@ -199,6 +199,12 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         notify(notices, ErrorNotice{static_cast<Result>(result)});
         return exit_engine_error;
     }
+    // A file whose video is all of a codec the tool does not change is told
+    // so by that codec, not as a track left alone.
+    if (!look.found && !look.sealed && look.other_codec.codec != foreign_none) {
+        notify(notices, ForeignVideoNotice{look.other_codec});
+        return exit_not_mpeg;
+    }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
     if (!look.found) {
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
@@ -234,7 +240,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     if (result != 0) {
         notify(notices, ErrorNotice{static_cast<Result>(result)});
-        return exit_engine_error;
+        return result_exit_code(static_cast<Result>(result));
     }
     if (info->video.part2) {
         notify(notices, StopNotice{stop_video_mpeg4_part2});

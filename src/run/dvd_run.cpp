@@ -2,7 +2,7 @@
 
 #include "codecs/dvd_attributes.h"
 #include "edit/marker.h"
-#include "edit/side_files.h"
+#include "edit/marker_name.h"
 #include "formats/dvd_ifo.h"
 #include "notices/job_notices.h"
 #include "run/analysis.h"

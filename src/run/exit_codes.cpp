@@ -1,8 +1,12 @@
 #include "run/exit_codes.h"
 
+int result_exit_code(Result result) {
+    return result == result_video_scrambled ? exit_not_mpeg : exit_engine_error;
+}
+
 int outcome_exit_code(const RunOutcome* outcome) {
     if (outcome->ending == ending_no_marker) return exit_no_marker;
     if (outcome->ending == ending_restored_partly) return exit_restore_partial;
-    if (outcome->result < 0) return exit_engine_error;
+    if (outcome->result < 0) return result_exit_code(outcome->result);
     return outcome->sets_left ? exit_sps_left : exit_ok;
 }

@@ -18,5 +18,9 @@ enum ExitCode {
     exit_place_refused = 12,  // MP4/MOV: a place that cannot take the target in place; nothing written
 };
 
+// The exit code of a run that stopped on the result, an error: video the
+// tool cannot read (scrambled) is a file it does not take, as encrypted
+// video is; anything else stopped the run.
+int result_exit_code(Result result);
 // The exit code of a file's run whose walk came to the outcome.
 int outcome_exit_code(const RunOutcome* outcome);

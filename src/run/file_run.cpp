@@ -1,7 +1,5 @@
 #include "run/file_run.h"
 
-#include <vector>
-
 #include "edit/editor.h"
 #include "edit/side_files.h"
 #include "run/analysis.h"
@@ -10,12 +8,25 @@
 
 namespace {
 
-// Enough of a file's head to tell a kind of file the run takes from
-// anything else.
-constexpr uint32_t kind_look = 0x10000;
-
 ModeNeeds needs_of(const FileRun* run) {
     return mode_needs(run->job.request.mode);
+}
+
+// Catches whether an analysis found no video the tool changes: no kind of
+// file it takes, nothing in it (empty or all zero bytes), or video of
+// another codec only.
+int32_t foreign_catch(void* context, const Notice* notice) {
+    bool* foreign = static_cast<bool*>(context);
+    if (notice->kind == notice_foreign_video) *foreign = true;
+    if (notice->kind != notice_stop) return 0;
+    switch (notice_record<StopNotice>(notice).reason) {
+    case stop_empty_file:
+    case stop_all_zero_file:
+    case stop_not_mpeg:
+    case stop_no_video:
+    case stop_video_mpeg4_part2: *foreign = true; return 0;
+    default: return 0;
+    }
 }
 
 // Analyses the open file, settles the target and runs the editor.
@@ -54,7 +65,7 @@ int file_run_open(FileRun* run, uint32_t* failed) {
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
     int stop = file_analyse(&run->file, &run->job, kind, run->notices, info, video);
     if (stop >= 0) return stop;
-    if (failed >= 1) notify(run->notices, OpenedLateNotice{failed});
+    if (failed >= 1) notify(run->notices, notice_opened_late);
     return -1;
 }
 
@@ -83,13 +94,16 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
     return locked_out ? open_held_by_run : open_gave_up;
 }
 
-bool file_kind_known(const char* path) {
-    FileHandleRec file = {os_invalid_handle, 0, 0};
-    if (file_open(&file, path, generic_read) != file_opened) return true;  // its run says why
-    std::vector<uint8_t> head(kind_look);
-    uint32_t got = file_read(&file, head.data(), kind_look);
-    file_close(&file);
-    return stream_layout_detect(head.data(), got).kind != stream_not_mpeg;
+bool file_video_known(const char* path, const RunRequest* request) {
+    bool foreign = false;
+    FileRun run;
+    file_run_init(&run, path, request, NoticeSink{foreign_catch, &foreign});
+    if (file_open(&run.file, path, generic_read) != file_opened) return true;  // its run says why
+    SequenceHeaderInfo info = {};
+    VideoLayout video = {};
+    file_analyse(&run.file, &run.job, stream_not_mpeg, run.notices, &info, &video);
+    file_run_close(&run);
+    return !foreign;
 }
 
 int file_run(const char* path, const RunRequest* request, NoticeSink notices) {

@@ -41,10 +41,11 @@ enum OpenResult {
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 
-// Whether a run of the file would take it as a kind of file it knows, by
-// the same test of its head; a file that cannot be opened counts as known,
-// so that its run says why.
-bool file_kind_known(const char* path);
+// Whether a run of the file would find video the tool changes in it, by the
+// same analysis, which says nothing here; a file that cannot be opened, or
+// whose analysis fails for another reason, counts as known, so that its run
+// says why.
+bool file_video_known(const char* path, const RunRequest* request);
 
 // Opens the run's file once, locked, as the job needs it (a listing, which
 // writes nothing, also reads a file that can never be written), with the
