@@ -135,11 +135,33 @@ int32_t site_check(Editor* e, const AspectSite* site) {
     return edit == aspect_edit_changed || edit == aspect_edit_same ? 0 : site_refuse(e, site, edit);
 }
 
+// Why a site was left as it was, for a report that asks.
+PlaceLeft left_of(AspectEdit edit) {
+    switch (edit) {
+    case aspect_edit_no_field: return left_no_field;
+    case aspect_edit_no_code: return left_no_code;
+    case aspect_edit_escaping: return left_escaping;
+    case aspect_edit_unread: return left_unread;
+    case aspect_edit_no_room: return left_no_room;
+    default: return left_none;
+    }
+}
+
+// A changed site as the changes leave it, for a report that asks.
+void place_tell_changed(const Editor* e, const AspectSite* site, const ByteChange* changes, uint32_t count) {
+    if (!e->job->request.detailed) return;
+    uint8_t edited[sps_bytes_most];
+    std::memcpy(edited, site->bytes, site->length);
+    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    place_tell(e, site, edited, left_none);
+}
+
 // Each changed byte goes through the marker file's record and the journal;
 // a site that cannot take the target in place is counted.
 int32_t site_rewrite(Editor* e, const AspectSite* site) {
     if (site->across_repeat) {
         ++e->tally.across_repeat;
+        place_tell(e, site, site->bytes, left_across_repeat);
         return 0;
     }
     ByteChange changes[changes_most];
@@ -148,6 +170,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit != aspect_edit_changed) {
         tally_count(&e->tally, edit);
+        place_tell(e, site, site->bytes, left_of(edit));
         return 0;
     }
     int32_t result = marker_ready(e);
@@ -156,6 +179,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
         if (site->pos[at] < site->again_from) continue;  // changed with the first copy
         result = change_add(&e->changes, site->pos[at], site->bytes[at], changes[k].value);
     }
+    if (result == 0) place_tell_changed(e, site, changes, count);
     return result;
 }
 
@@ -180,7 +204,9 @@ int32_t site_take(void* context, const AspectSite* site) {
     int32_t result = 0;
     switch (e->mode) {
     case edit_list:
-        return site_list(e, site, &reading, other);
+        result = site_list(e, site, &reading, other);
+        if (result == 0) place_tell(e, site, site->bytes, left_none);
+        return result;
     case edit_change_search:
         return !other && site_changes(e, site) ? result_found : 0;
     case edit_check:
@@ -188,7 +214,10 @@ int32_t site_take(void* context, const AspectSite* site) {
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_check(e, site);
     case edit_rewrite:
-        if (other && site->again_from < 0) tally_other(&e->tally, &reading);
+        if (other && site->again_from < 0) {
+            tally_other(&e->tally, &reading);
+            place_tell(e, site, site->bytes, left_other_video);
+        }
         if (other) return 0;
         progress_show(e, site, nullptr);
         result = checksums_close(e, site->pos[0]);
@@ -253,6 +282,15 @@ ModeNeeds mode_needs(RequestMode mode) {
 
 bool job_resyncs(const ConvertJob* job) {
     return job->request.resync || job->request.mode == mode_undo;
+}
+
+void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, PlaceLeft left) {
+    // A set read again through a second copy was told with the first.
+    if (!e->job->request.detailed || site->again_from >= 0) return;
+    PlaceNotice place = {site->kind, site->holder, site->codec, site->pos[0], {}, {}, left};
+    site_read(site, site->bytes, &place.before);
+    site_read(site, after, &place.after);
+    notify(e->notices, place);
 }
 
 int32_t byte_write(Editor* e, int64_t pos, uint8_t value) {

@@ -285,3 +285,27 @@ std::string os_name_cp932(const char* name) {
     out.resize(stored);
     return out;
 }
+
+std::string os_cp932_utf8(const char* text) {
+    size_t in_left = std::strlen(text);
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    // A code page 932 byte becomes at most three.
+    std::string out(3 * in_left + 1, '\0');
+    const char* in = text;
+    size_t stored = convert(cd, &in, &in_left, &out[0], out.size(), cp932_length);
+    if (in_left > 0) out[stored++] = '?';  // a cut character
+    iconv_close(cd);
+    out.resize(stored);
+    return out;
+}
+
+void os_stdout_write_utf8(const char* text, size_t count) {
+    write_all(text, count);
+}
+
+bool os_console_is_own() {
+    return false;
+}
+
+void os_key_wait() {}

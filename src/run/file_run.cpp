@@ -7,6 +7,7 @@
 #include "run/analysis.h"
 #include "run/file_edit.h"
 #include "run/target.h"
+#include "run/video_facts.h"
 
 namespace {
 
@@ -81,19 +82,12 @@ int same_target_check(FileRun* run, const VideoLayout* video, bool original_know
     return exit_same_aspect;
 }
 
-// The sample aspect the video shows now: a container's own field where it
-// has one (the most common players take it over the parameter sets'),
-// else the first parameter set's.
-SarRatio shown_of(const SequenceHeaderInfo* info) {
-    return info->shown.width != 0 ? info->shown : sps_sar(&info->sps);
-}
-
 // Whether a rewrite of H.264 or HEVC video to the target can be made in
 // place at all, and is needed. Returns an exit code, or -1 to go on.
 int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
                       const AspectOriginal* original) {
     const SpsInfo* sps = &info->sps;
-    SarRatio current = shown_of(info);
+    SarRatio current = video_shown_sar(info);
     SarRatio target = run->job.target_sar;
     if (!sps->aspect_present) {
         notify(run->notices, notice_sets_no_aspect_field);
@@ -115,7 +109,7 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
 // H.264 and HEVC video, whose target is a sample aspect.
 int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const SpsInfo* sps = &info->sps;
-    SarRatio current = shown_of(info);
+    SarRatio current = video_shown_sar(info);
     SarRatio target = current;
     notify(run->notices, SarAspectNotice{sps->width, sps->height, current, false});
     if (needs_of(run).target) {
@@ -218,6 +212,7 @@ int file_run_open(FileRun* run, uint32_t* failed) {
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
     int stop = file_analyse(&run->file, &run->job, kind, run->notices, info, video);
     if (stop >= 0) return stop;
+    notify(run->notices, video_facts_of(info, video, false));
     if (failed >= 1) notify(run->notices, OpenedLateNotice{failed});
     return -1;
 }
@@ -245,6 +240,11 @@ int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps*
     }
     if (opened) return open_done;
     return locked_out ? open_held_by_run : open_gave_up;
+}
+
+bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video) {
+    if (file_open(&run->file, run->job.path.c_str(), generic_read) != file_opened) return false;
+    return file_analyse(&run->file, &run->job, kind, notice_sink_quiet(), info, video) < 0;
 }
 
 bool file_kind_known(const char* path) {
