@@ -72,7 +72,7 @@ TEST_F(Cli, NoExistingFileEchoesTheOptionsSeen) {
 }
 
 // A typo for an option is refused before anything is done, with the usage;
-// asking for the usage gets it alone.
+// asking for the usage gets it alone, and the version the version.
 TEST_F(Cli, UnknownOptionsAreRefusedAndHelpIsTheUsage) {
     fs::path video = copy_sample(dir_, "es_mpeg2_16x9.m2v");
     std::string usage_only = usage.substr(0, usage.rfind("エラー:"));
@@ -88,6 +88,11 @@ TEST_F(Cli, UnknownOptionsAreRefusedAndHelpIsTheUsage) {
         EXPECT_EQ(r.exit_code, 0) << help;
         EXPECT_EQ(r.out, console_bytes(banner + usage_only));
     }
+    // The name and version alone, and nothing done.
+    RunResult version = run({"--version", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out, console_bytes(std::string("morvalencmd ") + MORVALEN_VERSION + "\n"));
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.ini"));
 }
 
 TEST_F(Cli, DvdSampleIsRewrittenWithItsTimeKept) {
