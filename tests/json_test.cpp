@@ -119,27 +119,19 @@ std::string probed_aspect(const fs::path& video) {
     return sample + " " + shape;
 }
 
-std::string joined(const std::vector<int64_t>& positions) {
+std::string joined(const std::set<int64_t>& positions) {
     std::string text;
     for (int64_t p : positions) text += (text.empty() ? "" : " ") + std::to_string(p);
     return text;
 }
 
-std::vector<int64_t> changed_positions(const Bytes& before, const Bytes& after) {
-    std::vector<int64_t> positions;
-    for (size_t k = 0; k < before.size(); ++k) {
-        if (before[k] != after[k]) positions.push_back(static_cast<int64_t>(k));
-    }
-    return positions;
-}
-
 // The positions a list file lists, each line's first number.
-std::vector<int64_t> listed_positions(const fs::path& list) {
+std::set<int64_t> listed_positions(const fs::path& list) {
     std::istringstream lines(read_text(list));
-    std::vector<int64_t> positions;
+    std::set<int64_t> positions;
     std::string line;
     std::getline(lines, line);  // its header
-    for (int64_t pos; lines >> pos && std::getline(lines, line);) positions.push_back(pos);
+    for (int64_t pos; lines >> pos && std::getline(lines, line);) positions.insert(pos);
     return positions;
 }
 

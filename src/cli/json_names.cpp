@@ -5,12 +5,21 @@
 
 namespace {
 
-struct ResultName {
-    Result result;
+template <typename T>
+struct Named {
+    T value;
     const char* name;
 };
 
-const ResultName result_names[] = {
+template <typename T, size_t N>
+const char* name_of(const Named<T> (&table)[N], T value) {
+    for (const Named<T>& entry : table) {
+        if (entry.value == value) return entry.name;
+    }
+    return nullptr;
+}
+
+const Named<Result> result_names[] = {
     {result_open_error, "open_error"},
     {result_data_buffer_error, "data_buffer_error"},
     {result_block_buffer_error, "block_buffer_error"},
@@ -52,13 +61,8 @@ const char* const stop_names[] = {
 };
 static_assert(sizeof stop_names / sizeof *stop_names == stop_video_mpeg4_part2 + 1, "a name for every stop");
 
-struct NoticeName {
-    NoticeKind kind;
-    const char* name;
-};
-
 // The notices whose key is their kind's alone.
-const NoticeName notice_names[] = {
+const Named<NoticeKind> notice_names[] = {
     {notice_target_equals_source, "target_equals_source"},
     {notice_mpeg_converted, "already_converted"},
     {notice_sar_converted, "already_converted"},
@@ -91,10 +95,7 @@ const NoticeKind text_only[] = {
 }  // namespace
 
 const char* result_key(int64_t result) {
-    for (const ResultName& entry : result_names) {
-        if (entry.result == result) return entry.name;
-    }
-    return nullptr;
+    return name_of(result_names, static_cast<Result>(result));
 }
 
 const char* stop_key(StopReason reason) {
@@ -111,10 +112,7 @@ const char* notice_key(const Notice* n) {
         return notice_record<RestoreMissesNotice>(n).altered ? "restore_altered" : "restore_missed";
     default: break;
     }
-    for (const NoticeName& entry : notice_names) {
-        if (entry.kind == n->kind) return entry.name;
-    }
-    return nullptr;
+    return name_of(notice_names, n->kind);
 }
 
 bool notice_has_text(const Notice* n) {
