@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli/closing_wait.h"
+#include "cli/json_text.h"
 #include "console/console.h"
 #include "judges.h"
 #include "support.h"
@@ -35,6 +36,21 @@ TEST_F(Json, TheReportIsUtf8LinesAndNothingElse) {
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3);
     EXPECT_EQ(r.out.find("{\"version\":1,\"type\":\"batch\""), r.out.rfind('\n', r.out.size() - 2) + 1);
+}
+
+// Well-formed UTF-8 passes; every byte of anything else (overlong forms,
+// encoded surrogates, code points past U+10FFFF, a cut character) becomes
+// its own escape, so that no two names give one string.
+TEST(JsonText, NamesSurviveWhateverTheirBytes) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\"b\\c\n\x01", "\"a\\\"b\\\\c\\n\\u0001\""},
+        {"\xC3\xA9\xF0\x9F\x98\x80", "\"\xC3\xA9\xF0\x9F\x98\x80\""},
+        {"\xC0\xAF", "\"\\udcc0\\udcaf\""},
+        {"\xED\xA0\x80", "\"\\udced\\udca0\\udc80\""},
+        {"\xF4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},
+        {"x\xE3\x81", "\"x\\udce3\\udc81\""},
+    };
+    for (const auto& [bytes, json] : cases) EXPECT_EQ(json_quoted(bytes), json);
 }
 
 // The wait for a key comes only in a console of the tool's own, with the
