@@ -1,3 +1,5 @@
+#include <string>
+
 #include "cli/closing_wait.h"
 #include "cli/command_line.h"
 #include "cli/json_report.h"
