@@ -1,9 +1,9 @@
 #!/bin/sh
-# Builds the Windows deliverable (32-bit) and the 64-bit Windows build with
-# its tests, then runs those tests and the comparison with the Linux build
-# under wine64. Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-# googletest, and the Linux test build in build-test (the README's test
-# command).
+# Builds the Windows deliverable (32-bit) and its ZIP, and the 64-bit
+# Windows build with its tests, then runs those tests and the comparison
+# with the Linux build under wine64. Needs: g++-mingw-w64-i686
+# g++-mingw-w64-x86-64 wine64 googletest unzip, and the Linux test build in
+# build-test (the README's test command).
 set -eu
 cd "$(dirname "$0")/.."
 wine=/usr/lib/wine/wine64
@@ -13,6 +13,21 @@ cmake -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD
 cmake --build build-win32 -j2
 i686-w64-mingw32-objdump -f build-win32/morvalencmd.exe | grep -q 'file format pei-i386' ||
   { echo "build-win32/morvalencmd.exe is not a 32-bit Windows executable"; exit 1; }
+
+# The ZIP for Windows, as the README makes it: the 32-bit program, the
+# README and the readme in Japanese, UTF-8 with a BOM and CR LF line ends.
+rm -f build-win32/morvalencmd-*.zip
+(cd build-win32 && cpack -G ZIP)
+unzipped=$(mktemp -d)
+unzip -q build-win32/morvalencmd-*-win32.zip -d "$unzipped"
+i686-w64-mingw32-objdump -f "$unzipped"/*/morvalencmd.exe | grep -q 'file format pei-i386' ||
+  { echo "the ZIP holds no 32-bit Windows program"; exit 1; }
+[ -f "$unzipped"/*/README.md ] || { echo "the ZIP holds no README.md"; exit 1; }
+readme=$(ls "$unzipped"/*/readme_ja.txt)
+[ "$(head -c 3 "$readme" | od -An -tx1 | tr -d ' ')" = efbbbf ] || { echo "readme_ja.txt has no BOM"; exit 1; }
+[ "$(grep -c "$(printf '\r')\$" "$readme")" = "$(wc -l < "$readme")" ] ||
+  { echo "readme_ja.txt has lines that do not end in CR LF"; exit 1; }
+rm -rf "$unzipped"
 
 cmake -B build-win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DMORVALEN_TESTS=ON -DCMAKE_CROSSCOMPILING_EMULATOR=$wine \

@@ -20,6 +20,9 @@ const std::string usage =
     "オプション説明\n"
     "-l sequence headerのリストアップ\n"
     "-u iniファイルの記録どおりに元に戻す\n"
+    "--json 結果をファイルごとに1行のJSON(UTF-8)で出力する\n"
+    "--version バージョンを表示する\n"
+    "-h --help この説明を表示する\n"
     "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"
     "MPEG-1の場合、VideoCD規格は12\n"
     "MPEG-2の場合、4:3が2,16:9が3\n"
@@ -69,7 +72,7 @@ TEST_F(Cli, NoExistingFileEchoesTheOptionsSeen) {
 }
 
 // A typo for an option is refused before anything is done, with the usage;
-// asking for the usage gets it alone.
+// asking for the usage gets it alone, and the version the version.
 TEST_F(Cli, UnknownOptionsAreRefusedAndHelpIsTheUsage) {
     fs::path video = copy_sample(dir_, "es_mpeg2_16x9.m2v");
     std::string usage_only = usage.substr(0, usage.rfind("エラー:"));
@@ -85,6 +88,11 @@ TEST_F(Cli, UnknownOptionsAreRefusedAndHelpIsTheUsage) {
         EXPECT_EQ(r.exit_code, 0) << help;
         EXPECT_EQ(r.out, console_bytes(banner + usage_only));
     }
+    // The name and version alone, and nothing done.
+    RunResult version = run({"--version", "es_mpeg2_16x9.m2v"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out, console_bytes(std::string("morvalencmd ") + MORVALEN_VERSION + "\n"));
+    EXPECT_FALSE(fs::exists(dir_ / "es_mpeg2_16x9.ini"));
 }
 
 TEST_F(Cli, DvdSampleIsRewrittenWithItsTimeKept) {

@@ -26,14 +26,6 @@ std::set<int64_t> listed_positions(const std::string& text) {
     return positions;
 }
 
-std::set<int64_t> changed_positions(const Bytes& before, const Bytes& after) {
-    std::set<int64_t> changed;
-    for (size_t i = 0; i < before.size(); ++i) {
-        if (before[i] != after[i]) changed.insert(static_cast<int64_t>(i));
-    }
-    return changed;
-}
-
 Bytes repeated(const Bytes& bytes, size_t at_least) {
     Bytes out;
     while (out.size() < at_least) out.insert(out.end(), bytes.begin(), bytes.end());

@@ -324,6 +324,14 @@ std::string console_bytes(const std::string& utf8) {
     return expanded;
 }
 
+std::set<int64_t> changed_positions(const Bytes& before, const Bytes& after) {
+    std::set<int64_t> changed;
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (before[i] != after[i]) changed.insert(static_cast<int64_t>(i));
+    }
+    return changed;
+}
+
 std::vector<size_t> sequence_header_positions(const Bytes& bytes) {
     std::vector<size_t> found;
     for (size_t i = 0; i + 4 <= bytes.size(); ++i) {

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,9 @@ struct EngineOutcome {
 std::string marker_positions(const std::string& marker, std::string* owner = nullptr);
 EngineOutcome engine_outcome(const fs::path& video, uint32_t target, RequestMode mode = mode_convert,
                              bool resync = false);
+
+// The positions where two files of one length differ.
+std::set<int64_t> changed_positions(const Bytes& before, const Bytes& after);
 
 // Positions of every 00 00 01 B3 in the bytes.
 std::vector<size_t> sequence_header_positions(const Bytes& bytes);

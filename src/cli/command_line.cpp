@@ -1,6 +1,7 @@
 #include "cli/command_line.h"
 
 #include <cstring>
+#include <vector>
 
 #include "console/console.h"
 #include "console/messages.h"
@@ -13,7 +14,9 @@ struct OptionsSeen {
     bool list;
     bool undo;
     bool resync;
+    bool json;
     const char* target;  // the latest -o, or null
+    std::vector<const char*> echoes;  // the line each prints, in the order seen
 };
 
 int signed_code(char c) {
@@ -29,19 +32,19 @@ bool scan_option(const char* argument, OptionsSeen* seen) {
     switch (argument[1]) {
     case 'l':
         seen->list = true;
-        console_text(msg_option_l);
+        seen->echoes.push_back(msg_option_l);
         return true;
     case 'o':
         seen->target = argument;
-        console_text(msg_option_o);
+        seen->echoes.push_back(msg_option_o);
         return true;
     case 'r':
         seen->resync = true;
-        console_text(msg_option_r);
+        seen->echoes.push_back(msg_option_r);
         return true;
     case 'u':
         seen->undo = true;
-        console_text(msg_option_u);
+        seen->echoes.push_back(msg_option_u);
         return true;
     default:
         return false;
@@ -55,6 +58,19 @@ bool is_help(const char* argument) {
     return argument[0] == '-' && (argument[1] == 'h' || std::strcmp(argument, "--help") == 0);
 }
 
+// The options spelt out whole: --json and --version.
+bool long_option(const char* argument, CommandLine* line, OptionsSeen* seen) {
+    if (std::strcmp(argument, "--json") == 0) {
+        seen->json = true;
+        return true;
+    }
+    if (std::strcmp(argument, "--version") == 0) {
+        line->version = true;
+        return true;
+    }
+    return false;
+}
+
 // An argument before the names: an option, a request for help, an option
 // the tool does not have, or the first name.
 bool leading_argument(const char* argument, CommandLine* line, OptionsSeen* seen) {
@@ -64,6 +80,7 @@ bool leading_argument(const char* argument, CommandLine* line, OptionsSeen* seen
         line->help = true;
         return false;
     }
+    if (!exists && long_option(argument, line, seen)) return false;
     // "-x.mpg" that exists is an option and a name, as it always was.
     bool option = argument[0] == '-' && scan_option(argument, seen);
     if (!exists && argument[0] == '-' && !option && line->unknown_option == nullptr) {
@@ -87,6 +104,9 @@ void request_settle(const OptionsSeen* seen, CommandLine* line) {
     if (seen->target != nullptr) request.target = target_option_parse(seen->target);
     request.resync = seen->resync;
     request.set_target = -1;
+    request.detailed = seen->json;
+    line->json = seen->json;
+    line->echoes = seen->echoes;
     line->undo_conflict = seen->undo && (seen->list || request.target.given);
 }
 
@@ -100,6 +120,10 @@ TargetOption target_option_parse(const char* argument) {
     if (fourth != '\0') option.code = option.code * 10 + (signed_code(fourth) - '0');
     option.digits = is_digit(third) && (fourth == '\0' || is_digit(fourth));
     return option;
+}
+
+void command_line_echo(const CommandLine* line) {
+    for (const char* echo : line->echoes) console_text(echo);
 }
 
 int command_line_scan(int argc, char** argv, CommandLine* line) {

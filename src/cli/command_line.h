@@ -1,8 +1,10 @@
-// The command line: options -l, -onn, -r and -u, then the files and
-// folders to work on, parsed once into the request of every file's run.
+// The command line: options -l, -onn, -r, -u and --json, then the files
+// and folders to work on, parsed once into the request of every file's run;
+// or -h, --help, --version alone.
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "edit/request.h"
 
@@ -22,11 +24,18 @@ struct CommandLine {
     const char* unknown_option;
     bool help;  // -h or --help (/? on Windows)
     bool undo_conflict;  // -u with -l or -o
+    bool json;     // --json: a report for scripts instead of the console's text
+    bool version;  // --version
+    // The line each option seen before the first name prints, in order.
+    std::vector<const char*> echoes;
 };
 
-// Empties the command line and prints a line for each option seen before
-// the first name. Returns 0 when there is a name, 1 when none.
+// Empties the command line and reads it. Returns 0 when there is a name,
+// 1 when none.
 int command_line_scan(int argc, char** argv, CommandLine* line);
+// Prints the line of each option seen, as the console shows them after
+// the banner.
+void command_line_echo(const CommandLine* line);
 
 // What an argument starting "-o" names: the third character's code minus
 // '0', times ten plus the fourth's when there is one. Codes are signed and

@@ -17,16 +17,25 @@ struct ConsoleState {
     bool terminal = false;
     char pending[block_size];
     size_t pending_len = 0;
+    std::string* capture = nullptr;
 };
 
 ConsoleState console_state;
 
+void console_decide() {
+    ConsoleState& c = console_state;
+    if (c.decided) return;
+    c.terminal = os_stdout_prepare();
+    c.decided = true;
+}
+
 void console_raw(const char* bytes, size_t n) {
     ConsoleState& c = console_state;
-    if (!c.decided) {
-        c.terminal = os_stdout_prepare();
-        c.decided = true;
+    if (c.capture != nullptr) {
+        c.capture->append(bytes, n);
+        return;
     }
+    console_decide();
     if (c.terminal) {
         os_stdout_write(bytes, n);
         return;
@@ -79,3 +88,12 @@ void console_flush() {
     c.pending_len = 0;
 }
 
+
+void console_capture(std::string* into) {
+    console_state.capture = into;
+}
+
+bool console_terminal() {
+    console_decide();
+    return console_state.terminal;
+}

@@ -14,6 +14,14 @@ inline constexpr char msg_usage_2[] = "\x83I\x83v\x83V\x83\x87\x83\x93\x90\xE0\x
 inline constexpr char msg_usage_3[] = "-l sequence header\x82\xCC\x83\x8A\x83X\x83g\x83" "A\x83" "b\x83v\n";
 // -u iniファイルの記録どおりに元に戻す\n
 inline constexpr char msg_usage_u[] = "-u ini\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x8BL\x98^\x82\xC7\x82\xA8\x82\xE8\x82\xC9\x8C\xB3\x82\xC9\x96\xDF\x82\xB7\n";
+// --json 結果をファイルごとに1行のJSON(UTF-8)で出力する\n
+inline constexpr char msg_usage_json[] = "--json \x8C\x8B\x89\xCA\x82\xF0\x83t\x83@\x83" "C\x83\x8B\x82\xB2\x82\xC6\x82\xC9" "1\x8Ds\x82\xCCJSON(UTF-8)\x82\xC5\x8Fo\x97\xCD\x82\xB7\x82\xE9\n";
+// --version バージョンを表示する\n
+inline constexpr char msg_usage_version[] = "--version \x83o\x81[\x83W\x83\x87\x83\x93\x82\xF0\x95\\\x8E\xA6\x82\xB7\x82\xE9\n";
+// -h --help この説明を表示する\n
+inline constexpr char msg_usage_help[] = "-h --help \x82\xB1\x82\xCC\x90\xE0\x96\xBE\x82\xF0\x95\\\x8E\xA6\x82\xB7\x82\xE9\n";
+// \n何かキーを押すと終了します
+inline constexpr char msg_press_any_key[] = "\n\x89\xBD\x82\xA9\x83L\x81[\x82\xF0\x89\x9F\x82\xB7\x82\xC6\x8FI\x97\xB9\x82\xB5\x82\xDC\x82\xB7";
 // -onn 出力アスペクト比の指定(nnはアスペクトの番号)\n
 inline constexpr char msg_usage_4[] = "-onn \x8Fo\x97\xCD\x83" "A\x83X\x83y\x83N\x83g\x94\xE4\x82\xCC\x8Ew\x92\xE8(nn\x82\xCD\x83" "A\x83X\x83y\x83N\x83g\x82\xCC\x94\xD4\x8D\x86)\n";
 // MPEG-1の場合、VideoCD規格は12\n
@@ -321,3 +329,4 @@ inline constexpr char fmt_container_summary[] = "%s %s";
 inline constexpr char fmt_summary_sps[] = "%s %ux%u SAR %u:%u->%u:%u %s %s";
 inline constexpr char fmt_sar_name[] = "SAR %u:%u(%s)";
 inline constexpr char fmt_display_ratio[] = "%.2f:1";
+inline constexpr char fmt_version[] = "morvalencmd %s\n";

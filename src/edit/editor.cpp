@@ -150,11 +150,25 @@ void place_note(Editor* e, const AspectSite* site, const SiteReading* reading) {
     places.kinds[places.count++] = {site->kind, site->holder, site->codec, reading->aspect_present, reading->aspect};
 }
 
+// Why a site was left as it was, for a report that asks.
+PlaceLeft left_of(AspectEdit edit) {
+    switch (edit) {
+    case aspect_edit_no_field: return left_no_field;
+    case aspect_edit_no_code: return left_no_code;
+    case aspect_edit_escaping: return left_escaping;
+    case aspect_edit_unread: return left_unread;
+    case aspect_edit_no_room: return left_no_room;
+    case aspect_edit_no_place: return left_no_place;
+    default: return left_none;
+    }
+}
+
 // The changed bytes go through the marker file's record and the journal
 // as one place; a site that cannot take the target in place is counted.
 int32_t site_rewrite(Editor* e, const AspectSite* site) {
     if (site->across_repeat) {
         ++e->tally.across_repeat;
+        place_tell(e, site, site->bytes, left_across_repeat);
         return 0;
     }
     ByteChange changes[changes_most];
@@ -163,6 +177,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit != aspect_edit_changed) {
         tally_count(&e->tally, edit);
+        place_tell(e, site, site->bytes, left_of(edit));
         return 0;
     }
     int32_t result = marker_ready(e);
@@ -176,7 +191,9 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     for (uint32_t k = 0; k < p.count; ++k) {
         if (p.found[k] != p.value[k]) p.listed[k] = marker_listed(&e->marker, p.pos[k], &original);
     }
-    return place_add(&e->changes, &p);
+    result = place_add(&e->changes, &p);
+    if (result == 0) place_tell(e, site, after, left_none);
+    return result;
 }
 
 bool same_key(const SiteReading* a, const SiteReading* b) {
@@ -200,7 +217,9 @@ int32_t site_take(void* context, const AspectSite* site) {
     int32_t result = 0;
     switch (e->mode) {
     case edit_list:
-        return site_list(e, site, &reading, other);
+        result = site_list(e, site, &reading, other);
+        if (result == 0) place_tell(e, site, site->bytes, left_none);
+        return result;
     case edit_change_search:
         return !other && site_changes(e, site) ? result_found : 0;
     case edit_check:
@@ -209,7 +228,10 @@ int32_t site_take(void* context, const AspectSite* site) {
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_check(e, site);
     case edit_rewrite:
-        if (other && site->again_from < 0) tally_other(&e->tally, &reading);
+        if (other && site->again_from < 0) {
+            tally_other(&e->tally, &reading);
+            place_tell(e, site, site->bytes, left_other_video);
+        }
         if (other) return 0;
         progress_show(e, site, nullptr);
         result = checksums_close(e, site->pos[0]);
@@ -280,6 +302,15 @@ void site_place(Editor* e, const AspectSite* site, const uint8_t* value) {
     uint32_t from = 0;
     while (from < site->length && site->pos[from] < site->again_from) ++from;
     place_fill(&e->place, site->pos + from, site->bytes + from, value + from, site->length - from);
+}
+
+void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, PlaceLeft left) {
+    // A set read again through a second copy was told with the first.
+    if (!e->job->request.detailed || site->again_from >= 0) return;
+    PlaceNotice place = {site->kind, site->holder, site->codec, site->pos[0], {}, {}, left};
+    site_read(site, site->bytes, &place.before);
+    site_read(site, after, &place.after);
+    notify(e->notices, place);
 }
 
 int32_t place_put(Editor* e) {

@@ -11,6 +11,7 @@
 #include "edit/marker.h"
 #include "edit/side_files.h"
 #include "formats/walk.h"
+#include "notices/fact_notices.h"
 #include "notices/walk_notices.h"
 
 inline constexpr uint32_t sets_other_kinds_most = 4;
@@ -82,6 +83,9 @@ int32_t site_restore(Editor* e, const AspectSite* site);
 void site_place(Editor* e, const AspectSite* site, const uint8_t* value);
 // An undo's place written to the video at once.
 int32_t place_put(Editor* e);
+// Tells a report that asks for them (the request's `detailed`) the place:
+// what its bytes say now, what `after` says, and why it was left.
+void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, PlaceLeft left);
 
 // The walk's sink of checksum regions; those that end before `pos` are
 // settled first. A rewrite's and an undo's keep their checksums right.

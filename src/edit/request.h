@@ -26,4 +26,7 @@ struct RunRequest {
     // The target a job settled for the file (a DVD title set's), which
     // stands where no -o is given; -1 when there is none.
     int32_t set_target;
+    // --json: the runs also tell every place their walks take, and what the
+    // video shows after a walk that wrote (fact_notices.h).
+    bool detailed;
 };

@@ -152,9 +152,13 @@ int32_t site_restore(Editor* e, const AspectSite* site) {
         int64_t pos = site->pos[indices[k]];
         listed[k] = pos >= site->again_from && marker_listed(&e->marker, pos, &original[indices[k]]);
     }
-    if (std::memcmp(original, site->bytes, site->length) == 0) return 0;
+    if (std::memcmp(original, site->bytes, site->length) == 0) {
+        place_tell(e, site, site->bytes, left_none);
+        return 0;
+    }
     bool ours = holds_runs_bytes(e, site, original, indices, listed, count) ||
                 (e->marker.head.untargeted && written_by_tool(e, site, original));
+    place_tell(e, site, ours ? original : site->bytes, ours ? left_none : left_altered);
     for (uint32_t k = 0; k < count; ++k) {
         uint32_t at = indices[k];
         if (!listed[k]) continue;

@@ -95,9 +95,11 @@ int batch_run(const RunRequest* request, char** names, int name_count, NoticeSin
     // One file alone runs as it always did.
     if (one_name && !found) {
         notify(notices, StopNotice{stop_no_file});
-        return exit_no_file;
+        return file_ended(notices, names[0], exit_no_file);
     }
-    if (one_name && !os_name_is_folder(path.c_str())) return file_run(path.c_str(), request, notices);
+    if (one_name && !os_name_is_folder(path.c_str())) {
+        return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices));
+    }
     if (dvd_code_refused(&request->target, names, name_count)) {
         notify(notices, StopNotice{stop_dvd_code_only});
         return exit_bad_option;

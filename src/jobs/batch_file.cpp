@@ -2,6 +2,7 @@
 
 #include "edit/editor.h"
 #include "edit/marker_name.h"
+#include "notices/fact_notices.h"
 #include "notices/job_notices.h"
 #include "run/exit_codes.h"
 #include "run/file_run.h"
@@ -23,6 +24,12 @@ void batch_file_name(const Batch* batch, const char* path) {
     if (batch->named) notify(batch->notices, FileNameNotice{path});
 }
 
+int file_ended(NoticeSink notices, const char* path, int code) {
+    FileCount count = code == exit_ok ? count_changed : code == exit_same_aspect ? count_unchanged : count_failed;
+    notify(notices, FileEndNotice{path, code, count});
+    return code;
+}
+
 void batch_count(Batch* batch, const char* path, int code) {
     if (code == exit_ok) {
         ++batch->changed;
@@ -32,6 +39,12 @@ void batch_count(Batch* batch, const char* path, int code) {
         if (batch->failed++ == 0) batch->first_failure = code;
         batch->failures.emplace_back(path, code);
     }
+    file_ended(batch->notices, path, code);
+}
+
+void batch_skip(Batch* batch, const char* path, int code) {
+    ++batch->skipped;
+    notify(batch->notices, FileEndNotice{path, code, count_skipped});
 }
 
 bool batch_taken_before(Batch* batch, const char* path) {
@@ -40,7 +53,7 @@ bool batch_taken_before(Batch* batch, const char* path) {
     for (const OsFileId& taken : batch->taken) {
         if (taken.volume == id.volume && taken.index == id.index) {
             notify(batch->notices, notice_file_taken_before);
-            ++batch->skipped;
+            batch_skip(batch, path, exit_same_aspect);
             return true;
         }
     }
@@ -53,7 +66,7 @@ int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchR
     if (batch_taken_before(batch, path)) return exit_same_aspect;
     if (role == role_folder_file && !file_video_known(path, request)) {
         notify(batch->notices, notice_file_no_video);
-        ++batch->skipped;
+        batch_skip(batch, path, exit_not_mpeg);
         return exit_not_mpeg;
     }
     if (role == role_folder_file && mode_needs(request->mode).marker && !marker_exists(path)) {

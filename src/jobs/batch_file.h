@@ -24,8 +24,14 @@ struct Batch {
 
 // Heads a file's run in a batch with its name.
 void batch_file_name(const Batch* batch, const char* path);
-// Counts the exit code of one file's run.
+// Counts the exit code of one file's run, and tells how it ended.
 void batch_count(Batch* batch, const char* path, int code);
+// Counts a file passed over, its exit code the one its job gives it, and
+// tells so.
+void batch_skip(Batch* batch, const char* path, int code);
+// Tells how a file's run ended, counted by its exit code alone (a run of
+// one file outside a batch): the code.
+int file_ended(NoticeSink notices, const char* path, int code);
 // Whether the file was taken already in this run, under this name or
 // another (a folder and a file in it, another letter case on Windows): then
 // it is said and counted as skipped. Otherwise it is noted as taken.

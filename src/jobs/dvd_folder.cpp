@@ -186,13 +186,13 @@ void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
     notify(batch->notices, TitleSetNotice{set->number});
     if (set->vobs.empty()) {
         notify(batch->notices, notice_dvd_no_title_vob);
-        ++batch->skipped;
+        batch_skip(batch, set->ifo.c_str(), exit_not_mpeg);
         return;
     }
     title_set_probe(set, request);
     if (!set->mpeg2) {
         notify(batch->notices, notice_dvd_not_mpeg2);
-        batch->skipped += static_cast<uint32_t>(set->vobs.size());
+        for (const std::string& vob : set->vobs) batch_skip(batch, vob.c_str(), exit_not_mpeg);
         return;
     }
     title_set_edit(batch, request, set);

@@ -3,7 +3,8 @@
 // passes down, the one place that turns them into console lines. Nothing
 // below it prints. A run's outcome goes the same way, for its closing line.
 // The records are those of a walk (walk_notices.h), of one file's run
-// (file_notices.h) and of the jobs of many files (job_notices.h).
+// (file_notices.h) and of the jobs of many files (job_notices.h), and the
+// facts a report for scripts reads (fact_notices.h).
 #pragma once
 #include <cstdint>
 
@@ -69,6 +70,11 @@ enum NoticeKind : uint16_t {
     notice_dvd_bup_differs,
     notice_dvd_ifo_already,
     notice_dvd_aspects,
+    // What a report for scripts needs beyond the console's lines
+    // (fact_notices.h); the console passes them over.
+    notice_place,
+    notice_video_facts,
+    notice_file_end,
 };
 
 // A notice as the sink receives it: its kind, and the record of that kind

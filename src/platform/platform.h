@@ -215,6 +215,21 @@ void os_stdout_write(const char* text, size_t count);
 // A name as code page 932 text for the console and the side files:
 // characters it cannot hold become '?'.
 std::string os_name_cp932(const char* name);
+// Code page 932 text (a message) as UTF-8.
+std::string os_cp932_utf8(const char* text);
+// Writes UTF-8 text, whole characters, to standard output once
+// os_stdout_prepare has looked: the bytes as they are, or as Unicode to a
+// Windows console.
+void os_stdout_write_utf8(const char* text, size_t count);
+
+// Whether the console the program writes to is its own: no other process
+// shares it, as when Windows opens one for a program started by a drop on
+// its icon or a double click, and closes it when the program ends. Never
+// on POSIX systems.
+bool os_console_is_own();
+// Waits for a key pressed on the console; returns at once where there is
+// no console to read from (and always on POSIX systems).
+void os_key_wait();
 
 #ifdef _WIN32
 // The command line's arguments as UTF-8; they live until the process ends.

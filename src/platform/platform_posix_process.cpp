@@ -271,17 +271,43 @@ void os_stdout_write(const char* text, size_t count) {
     }
 }
 
-std::string os_name_cp932(const char* name) {
-    size_t in_left = std::strlen(name);
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return name;
-    // A UTF-8 character never takes more bytes in code page 932, nor does
-    // the '?' that stands for one it cannot hold.
-    std::string out(in_left + 1, '\0');
-    const char* in = name;
-    size_t stored = convert(cd, &in, &in_left, &out[0], out.size(), utf8_length);
-    if (in_left > 0) out[stored++] = '?';  // a cut character
+namespace {
+
+// The text in another character set, each byte taking at most `growth`
+// bytes there; a character cut at its end becomes '?', and so does one the
+// other set cannot hold. Where the conversion cannot be had, the text.
+std::string text_convert(const char* to, const char* from, const char* text, size_t growth,
+                         size_t (*char_length)(const char*, size_t)) {
+    size_t in_left = std::strlen(text);
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return text;
+    std::string out(growth * in_left + 1, '\0');
+    const char* in = text;
+    size_t stored = convert(cd, &in, &in_left, &out[0], out.size(), char_length);
+    if (in_left > 0) out[stored++] = '?';
     iconv_close(cd);
     out.resize(stored);
     return out;
 }
+
+}  // namespace
+
+std::string os_name_cp932(const char* name) {
+    // A UTF-8 character never takes more bytes in code page 932, nor does
+    // the '?' that stands for one it cannot hold.
+    return text_convert("CP932", "UTF-8", name, 1, utf8_length);
+}
+
+std::string os_cp932_utf8(const char* text) {
+    return text_convert("UTF-8", "CP932", text, 3, cp932_length);
+}
+
+void os_stdout_write_utf8(const char* text, size_t count) {
+    write_all(text, count);
+}
+
+bool os_console_is_own() {
+    return false;
+}
+
+void os_key_wait() {}

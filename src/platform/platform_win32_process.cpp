@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 // The Win32 side of what is not a file: the standard output and the console
 // text, buffers, the worker thread and the clock.
@@ -64,6 +65,15 @@ void write_console(HANDLE out, const char* text, size_t count) {
     }
 }
 
+// Text of the code page as UTF-16.
+std::wstring wide_of(UINT code_page, const char* text, size_t count) {
+    if (count == 0) return std::wstring();
+    int length = MultiByteToWideChar(code_page, 0, text, static_cast<int>(count), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(code_page, 0, text, static_cast<int>(count), &wide[0], length);
+    return wide;
+}
+
 }  // namespace
 
 void os_standard_streams_secure() {
@@ -95,6 +105,48 @@ void os_stdout_write(const char* text, size_t count) {
         write_console(out, text, count);
     } else {
         write_bytes(out, text, count);
+    }
+}
+
+void os_stdout_write_utf8(const char* text, size_t count) {
+    HANDLE out = stdout_state.handle;
+    if (out == NULL) return;
+    if (!stdout_state.console) {
+        write_bytes(out, text, count);
+        return;
+    }
+    std::wstring wide = wide_of(CP_UTF8, text, count);
+    DWORD put = 0;
+    if (!wide.empty()) WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, NULL);
+}
+
+std::string os_cp932_utf8(const char* text) {
+    std::wstring wide = wide_of(os_text_code_page, text, std::strlen(text));
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                     nullptr);
+    std::string out(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0) {
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &out[0], length, nullptr,
+                            nullptr);
+    }
+    return out;
+}
+
+bool os_console_is_own() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void os_key_wait() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (in == NULL || in == INVALID_HANDLE_VALUE || !GetConsoleMode(in, &mode)) return;
+    // Keys pressed during the run do not count.
+    FlushConsoleInputBuffer(in);
+    INPUT_RECORD record;
+    DWORD read = 0;
+    while (ReadConsoleInputW(in, &record, 1, &read) && read == 1) {
+        if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
     }
 }
 

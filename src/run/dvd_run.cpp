@@ -54,14 +54,11 @@ int ifo_run(const char* path, const RunRequest* request, uint32_t target, Notice
 
 VideoLook video_look(const char* path, const RunRequest* request) {
     VideoLook look = {};
-    NoticeSink quiet = notice_sink_quiet();
     FileRun run;
-    file_run_init(&run, path, request, quiet);
-    if (file_open(&run.file, path, generic_read) != file_opened) return look;
+    file_run_init(&run, path, request, notice_sink_quiet());
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
-    bool analysed = file_analyse(&run.file, &run.job, stream_not_mpeg, quiet, &info, &video) < 0;
-    look.found = analysed && video_probe_found(&info.video);
+    look.found = file_run_look(&run, stream_not_mpeg, &info, &video) && video_probe_found(&info.video);
     look.mpeg2 = look.found && info.video.extension == 1;
     look.code = look.found ? info.video.header[7] >> 4 : 0;
     AspectOriginal original = look.found ? aspect_original(&run.job, &run.file, &video) : AspectOriginal{};

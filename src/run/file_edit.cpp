@@ -1,6 +1,7 @@
 #include "run/file_edit.h"
 
 #include "run/exit_codes.h"
+#include "run/video_facts.h"
 
 void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices) {
     run->job = ConvertJob{path, 0, {0, 0}, *request};
@@ -34,5 +35,9 @@ int file_edit_report(FileRun* run, const VideoLayout* video) {
     if (!run->read_only && (known || outcome.time_known)) os_last_write_set(run->file.handle, &written);
     if (file_run_close(run) != 0 && needs.writes && outcome.run.result >= 0) outcome.run.result = result_close_error;
     notify(run->notices, outcome.run);
+    // A report that asks hears what the video shows once written.
+    if (run->job.request.detailed && needs.writes) {
+        video_facts_after(run, video->layout.kind == stream_dvd_ifo ? stream_dvd_ifo : stream_not_mpeg);
+    }
     return outcome_exit_code(&outcome.run);
 }

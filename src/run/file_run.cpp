@@ -4,6 +4,7 @@
 #include "edit/side_files.h"
 #include "run/analysis.h"
 #include "run/file_edit.h"
+#include "run/video_facts.h"
 #include "run/video_run.h"
 
 namespace {
@@ -65,6 +66,7 @@ int file_run_open(FileRun* run, uint32_t* failed) {
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
     int stop = file_analyse(&run->file, &run->job, kind, run->notices, info, video);
     if (stop >= 0) return stop;
+    notify(run->notices, video_facts_of(info, video, false));
     if (failed >= 1) notify(run->notices, notice_opened_late);
     return -1;
 }
@@ -104,6 +106,11 @@ bool file_video_known(const char* path, const RunRequest* request) {
     file_analyse(&run.file, &run.job, stream_not_mpeg, run.notices, &info, &video);
     file_run_close(&run);
     return !foreign;
+}
+
+bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video) {
+    if (file_open(&run->file, run->job.path.c_str(), generic_read) != file_opened) return false;
+    return file_analyse(&run->file, &run->job, kind, notice_sink_quiet(), info, video) < 0;
 }
 
 int file_run(const char* path, const RunRequest* request, NoticeSink notices) {
