@@ -7,6 +7,8 @@
 // ffprobe read it; only listed bytes change; -u gives the file back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "judges.h"
 #include "support.h"
 
@@ -30,46 +32,25 @@ Bytes number(const Bytes& id, uint32_t value) {
     return element(id, {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)});
 }
 
-Bytes text(const Bytes& id, const std::string& value) {
-    return element(id, Bytes(value.begin(), value.end()));
-}
-
 const Bytes unknown_size = {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-
-// The access units of an Annex B stream of one slice a picture, as x264
-// and x265 write it: the units before each picture's, and that one.
-std::vector<Bytes> access_units(const Bytes& s, bool hevc) {
-    std::vector<size_t> starts;
-    for (size_t i = 0; i + 3 < s.size(); ++i) {
-        if (s[i] == 0 && s[i + 1] == 0 && s[i + 2] == 1) starts.push_back(i > 0 && s[i - 1] == 0 ? i - 1 : i);
-    }
-    std::vector<Bytes> units;
-    size_t begin = 0;
-    for (size_t k = 0; k < starts.size(); ++k) {
-        uint8_t header = s[s[starts[k]] == 0 && s[starts[k] + 2] == 0 ? starts[k] + 4 : starts[k] + 3];
-        bool picture = hevc ? (header >> 1) < 32 : (header & 0x1F) == 1 || (header & 0x1F) == 5;
-        size_t end = k + 1 < starts.size() ? starts[k + 1] : s.size();
-        if (!picture) continue;
-        units.emplace_back(s.begin() + static_cast<std::ptrdiff_t>(begin), s.begin() + static_cast<std::ptrdiff_t>(end));
-        begin = end;
-    }
-    return units;
-}
 
 // What MediaRecorder writes: a segment and clusters of unknown size, a
 // video track without CodecPrivate (its display elements in pixels), and
-// each access unit whole in a SimpleBlock.
-Bytes browser_recording(const std::vector<Bytes>& units, const std::string& codec_id) {
-    Bytes header = element({0x1A, 0x45, 0xDF, 0xA3}, text({0x42, 0x82}, "webm") + number({0x42, 0x87}, 4));
+// each access unit whole in a SimpleBlock, as ffmpeg's image2 muxer cut
+// them from an elementary stream into the files 001 to 050.
+Bytes browser_recording(const fs::path& dir, const std::string& codec_id) {
+    Bytes header = element({0x1A, 0x45, 0xDF, 0xA3}, element({0x42, 0x82}, {'w', 'e', 'b', 'm'}));
     Bytes video = number({0xB0}, 720) + number({0xBA}, 576) + number({0x54, 0xB0}, 768) + number({0x54, 0xBA}, 576);
-    Bytes track = number({0xD7}, 1) + number({0x73, 0xC5}, 1) + number({0x83}, 1) + text({0x86}, codec_id) +
+    Bytes track = number({0xD7}, 1) + number({0x83}, 1) + element({0x86}, Bytes(codec_id.begin(), codec_id.end())) +
                   element({0xE0}, video);
     Bytes segment = element({0x15, 0x49, 0xA9, 0x66}, number({0x2A, 0xD7, 0xB1}, 10000)) +
                     element({0x16, 0x54, 0xAE, 0x6B}, element({0xAE}, track));
-    for (size_t k = 0; k < units.size(); ++k) {
+    for (uint32_t k = 0; k < 50; ++k) {
         if (k % 10 == 0) segment = segment + Bytes{0x1F, 0x43, 0xB6, 0x75} + unknown_size + number({0xE7}, k * 4);
         Bytes block = {0x81, 0, static_cast<uint8_t>(k % 10 * 4), static_cast<uint8_t>(k % 10 == 0 ? 0x80 : 0)};
-        segment = segment + element({0xA3}, block + units[k]);
+        char name[8];
+        std::snprintf(name, sizeof name, "%03u", k + 1);
+        segment = segment + element({0xA3}, block + read_bytes(dir / name));
     }
     return header + Bytes{0x18, 0x53, 0x80, 0x67} + unknown_size + segment;
 }
@@ -102,18 +83,17 @@ TEST_F(Recordings, FramesWithStartCodesAndNoCodecPrivateTakeTheTarget) {
     const struct {
         const char* name;
         const char* encoder;
+        const char* stream;
         const char* codec_id;
-        bool hevc;
-    } cases[] = {{"avc.webm", "libx264 -f h264", "V_MPEG4/ISO/AVC", false},
-                 {"hevc.mkv", "libx265 -x265-params log-level=none -f hevc", "V_MPEGH/ISO/HEVC", true}};
+    } cases[] = {{"avc.webm", "libx264", "src.h264", "V_MPEG4/ISO/AVC"},
+                 {"hevc.mkv", "libx265 -x265-params log-level=none", "src.hevc", "V_MPEGH/ISO/HEVC"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ASSERT_TRUE(make(pattern("4:3") + "-c:v " + c.encoder + " src.es"));
-        std::vector<Bytes> units = access_units(read_bytes(dir_ / "src.es"), c.hevc);
-        ASSERT_EQ(units.size(), 50u);
-        write_bytes(dir_ / c.name, browser_recording(units, c.codec_id));
+        ASSERT_TRUE(make(pattern("4:3") + "-c:v " + c.encoder + " " + c.stream + " && " + ff + "-i " + c.stream +
+                         " -c copy -f image2 %03d"));
+        write_bytes(dir_ / c.name, browser_recording(dir_.path(), c.codec_id));
         std::string errors = decode_errors(dir_ / c.name);
-        // Unknown to ffprobe's muxer list, such a file still reads whole.
+        // ffprobe reads every frame of such a file.
         EXPECT_EQ(output_of("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
                             quoted(dir_ / c.name)),
                   "50\n");
@@ -145,7 +125,9 @@ TEST_F(Recordings, RecordingsCutShortAreConvertedAsFarAsTheyGo) {
         // A Matroska file says nothing of the frames its end took with it
         // but for those of the block it cut.
         std::string count = std::string(kind) == "mp4" ? std::to_string(beyond) : "1";
-        convert_and_undo(name, "16:11", "16:11", "ファイルは" + std::to_string(cut) + "バイトで途切れています。そこにかかるか、その先にあるサンプルまたはフレーム" + count + "個");
+        convert_and_undo(name, "16:11", "16:11",
+                         "ファイルは" + std::to_string(cut) + "バイトで途切れています。そこにかかるか、"
+                         "その先にあるサンプルまたはフレーム" + count + "個");
         EXPECT_GT(beyond, 10);
     }
 }
