@@ -75,6 +75,12 @@ bool walk_report(const Notice* n) {
         line_after_break(text_string(msg_false_headers, u(notice_record<FalseHeadersNotice>(n).count)));
         return true;
     case notice_file_cut: line_after_break(text_string(msg_file_cut_at, ll(notice_record<FileCutNotice>(n).length))); return true;
+    case notice_cut_short: {
+        const auto& r = notice_record<CutShortNotice>(n);
+        line_after_break(text_string(msg_cut_short, ll(r.length), ll(static_cast<int64_t>(r.beyond))));
+        if (r.places > 0) console_print(fmt_line, text_string(msg_cut_short_places, u(r.places)).c_str());
+        return true;
+    }
     case notice_sets_left: {
         const auto& r = notice_record<SetsLeftNotice>(n);
         line_after_break(text_string(msg_sps_left, u(r.total), u(r.no_field), u(r.no_code), u(r.escaping),

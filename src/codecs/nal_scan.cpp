@@ -143,6 +143,7 @@ int32_t sps_scan(SpsScanner* s, const uint8_t* buffer, int64_t buffer_pos,
         s->handed = false;
         s->range = &r;
         int32_t result = range_scan(s, buffer, buffer_pos, r.first, r.end, on_site, context);
+        if (result == 0 && (r.breaks & payload_unit_end) != 0) result = sps_scan_finish(s, on_site, context);
         if (result != 0) return result;
     }
     return 0;

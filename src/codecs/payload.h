@@ -10,7 +10,7 @@
 struct PayloadRange {
     uint32_t first;  // buffer[first, end)
     uint32_t end;
-    uint8_t breaks;        // payload_gap, payload_repeat
+    uint8_t breaks;        // payload_gap, payload_repeat, payload_unit_end
     int64_t unit_pos;      // file position of the chunk or packet that holds the run
     int64_t progress_pos;  // how far the walk has come when a header lies in it
 };
@@ -21,6 +21,9 @@ inline constexpr uint8_t payload_gap = 1;
 // The run repeats the one before it (a transport packet sent twice): it is
 // read from the state before that one, so that both copies read alike.
 inline constexpr uint8_t payload_repeat = 2;
+// The run ends a unit that its container frames (a Matroska frame): a NAL
+// unit still open ends with its last byte, as one ends at a start code.
+inline constexpr uint8_t payload_unit_end = 4;
 
 inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |

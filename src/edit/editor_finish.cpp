@@ -77,6 +77,7 @@ void walk_notify(const Editor* e, int32_t result) {
     }
     if (result == result_file_cut) notify(e->notices, FileCutNotice{e->changes.commit.cut_at});
     if (e->mode == edit_change_search || e->mode == edit_check) return;
+    if (w.cut_at >= 0) notify(e->notices, CutShortNotice{w.cut_at, w.cut_beyond, w.cut_places});
     if (w.sync_losses > 0) notify(e->notices, SyncLostNotice{w.sync_losses, w.sync_skipped});
     if (w.other_video.headers > 0) notify(e->notices, OtherVideoNotice{w.other_video.pid, w.other_video.headers});
     uint32_t false_headers = e->scanner.headers.false_headers;

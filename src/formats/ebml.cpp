@@ -35,6 +35,19 @@ EbmlRead ebml_read(BlockReader* reader, int64_t pos, int64_t parent_end, EbmlEle
     return ebml_header_parse(bytes, available, pos, parent_end, element);
 }
 
+EbmlRead ebml_read_to_cut(BlockReader* reader, int64_t pos, EbmlElement* element, bool* cut, int32_t* result) {
+    EbmlRead read = ebml_read(reader, pos, reader->size, element, result);
+    *cut = false;
+    if (read != ebml_broken || *result != 0) return read;
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 0;
+    *result = reader_fetch_sparse(reader, pos, header_most, &bytes, &available);
+    if (*result != 0) return ebml_broken;
+    read = ebml_header_parse(bytes, available, pos, INT64_MAX, element);
+    *cut = read == ebml_found || reader->size - pos < header_most;
+    return read == ebml_found || !*cut ? read : ebml_none;
+}
+
 uint64_t ebml_uint(const uint8_t* bytes, uint32_t length) {
     uint64_t value = 0;
     for (uint32_t k = 0; k < length && k < 8; ++k) value = value << 8 | bytes[k];

@@ -30,5 +30,10 @@ EbmlRead ebml_header_parse(const uint8_t* bytes, uint32_t available, int64_t pos
                            EbmlElement* element);
 // The same through the reader: 0 or a read's failure in *result.
 EbmlRead ebml_read(BlockReader* reader, int64_t pos, int64_t parent_end, EbmlElement* element, int32_t* result);
+// As ebml_read, in a parent that runs to the end of a file cut short (a
+// recording stopped by a crash): an element whose data runs past that end
+// is found with the end its size gives, and one whose head the end cuts is
+// none; *cut says either.
+EbmlRead ebml_read_to_cut(BlockReader* reader, int64_t pos, EbmlElement* element, bool* cut, int32_t* result);
 // An unsigned integer element's value (up to eight bytes, big-endian).
 uint64_t ebml_uint(const uint8_t* bytes, uint32_t length);

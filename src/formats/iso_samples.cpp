@@ -96,11 +96,25 @@ int64_t chunk_offset(const SampleTables* t, uint32_t chunk) {
     return t->offset_bytes == 8 ? static_cast<int64_t>(be64_at(entries + 8 * chunk)) : be32_at(entries + 4 * chunk);
 }
 
-// A sample kept when it has bytes; one past the end of the file is refused.
+// Where samples may lie: within the file, or in a file cut short after its
+// movie (a download stopped), past its end too, where they are counted.
+struct SampleBounds {
+    int64_t file_size;
+    bool cut;
+    uint64_t beyond;
+};
+
+// A sample kept when it has bytes; one past the end of the file is refused,
+// or, in a file cut short, counted, and kept where its head is there.
 // Without a list, only its place is checked (another track's).
-int32_t sample_add(int64_t pos, uint32_t size, int64_t file_size, std::vector<IsoSample>* samples) {
+int32_t sample_add(int64_t pos, uint32_t size, SampleBounds* bounds, std::vector<IsoSample>* samples) {
     if (size == 0 || samples == nullptr) return 0;
-    if (pos < 0 || pos > file_size || size > file_size - pos) return result_samples_outside;
+    int64_t file_size = bounds->file_size;
+    if (pos < 0 || pos > file_size || size > file_size - pos) {
+        if (!bounds->cut || pos < 0) return result_samples_outside;
+        ++bounds->beyond;
+        if (pos >= file_size) return 0;
+    }
     samples->push_back({pos, size});
     return 0;
 }
@@ -128,7 +142,7 @@ bool table_accounts(const SampleTables* t, uint32_t entries, uint32_t chunks, ui
 
 // A movie whose samples are all in fragments has empty tables; one that is
 // not fragmented must have them.
-int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSample>* samples) {
+int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSample>* samples, SampleBounds* bounds) {
     SampleTables t = {};
     int32_t result = tables_load(r, &movie->video.sample_table, &t);
     if (result != 0) return result;
@@ -152,7 +166,7 @@ int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSamp
             int64_t pos = chunk_offset(&t, chunk - 1);
             for (uint32_t s = 0; s < per_chunk && result == 0; ++s) {
                 uint32_t size = sample_size(&t, sample++);
-                result = sample_add(pos, size, r->size, samples);
+                result = sample_add(pos, size, bounds, samples);
                 pos += size;
             }
         }
@@ -212,11 +226,12 @@ int32_t run_samples(const std::vector<uint8_t>& b, const FragmentTrack* f, int64
     if (samples != nullptr && count > 0 && !(flags & trun_size) && f->default_size == 0) {
         return result_samples_unaccounted;
     }
+    SampleBounds bounds = {file_size, false, 0};
     for (uint32_t s = 0; s < count; ++s) {
         const uint8_t* e = b.data() + at + s * entry;
         if (take != nullptr) take->ticks += (flags & trun_duration) ? be32_at(e) : f->default_duration;
         uint32_t size = (flags & trun_size) ? be32_at(e + size_at) : f->default_size;
-        int32_t result = sample_add(*data, size, file_size, samples);
+        int32_t result = sample_add(*data, size, &bounds, samples);
         if (result != 0) return result;
         *data += size;
     }
@@ -280,6 +295,18 @@ int32_t fragments_take(BlockReader* reader, const IsoMovie* movie, FragmentTake*
     return result;
 }
 
+// Whether a box after the movie runs past the end of the file: a download
+// or a copy stopped before its end, whose samples there never came.
+bool cut_after_movie(BlockReader* r, const IsoMovie* movie) {
+    IsoBox box;
+    int32_t result = 0;
+    for (int64_t pos = movie->movie.end; pos < r->size; pos = box.end) {
+        if (box_read(r, pos, r->size, &box, &result) == box_found) continue;
+        return result == 0 && box_read(r, pos, INT64_MAX, &box, &result) == box_found;
+    }
+    return false;
+}
+
 }  // namespace
 
 double iso_fragments_duration(BlockReader* reader, const IsoMovie* movie) {
@@ -288,9 +315,12 @@ double iso_fragments_duration(BlockReader* reader, const IsoMovie* movie) {
     return fragments_take(reader, movie, &take) != 0 || scale == 0 ? 0 : static_cast<double>(take.ticks) / scale;
 }
 
-int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples) {
+int32_t iso_samples_list(BlockReader* reader, const IsoMovie* movie, std::vector<IsoSample>* samples,
+                         uint64_t* beyond) {
     samples->clear();
-    int32_t result = table_samples(reader, movie, samples);
+    SampleBounds bounds = {reader->size, cut_after_movie(reader, movie), 0};
+    int32_t result = table_samples(reader, movie, samples, &bounds);
+    *beyond = bounds.cut ? bounds.beyond : 0;
     FragmentTake take = {samples, 0};
     if (result == 0) result = fragments_take(reader, movie, &take);
     if (result == 0 && !std::is_sorted(samples->begin(), samples->end(), sample_before)) {

@@ -120,8 +120,10 @@ int32_t iso_media_walk(Walk* w) {
     int32_t result = iso_movie_read(&w->reader, &iw->movie);
     site_reader_init(&iw->sites, w, iw->movie.video.codec);
     if (result == 0 && !iw->movie.found) return result_no_mpeg_video;
-    if (result == 0) result = iso_samples_list(&w->reader, &iw->movie, &iw->samples);
+    uint64_t beyond = 0;
+    if (result == 0) result = iso_samples_list(&w->reader, &iw->movie, &iw->samples, &beyond);
     if (result != 0) return result;
+    if (beyond > 0) walk_cut_note(w, beyond);
     places_collect(iw.get());
     return samples_walk(iw.get());
 }

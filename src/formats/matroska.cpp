@@ -292,8 +292,14 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
     int32_t result = 0;
     int64_t pos = 0;
     for (; pos < r->size; pos = e.end) {
-        if (ebml_read(r, pos, r->size, &e, &result) != ebml_found) return result != 0 ? result : result_element_broken;
-        if (e.id == mkv_id_segment) break;
+        bool cut = false;
+        EbmlRead read = ebml_read_to_cut(r, pos, &e, &cut, &result);
+        if (read != ebml_found || (cut && e.id != mkv_id_segment)) return result != 0 ? result : result_element_broken;
+        if (e.id == mkv_id_segment) {
+            s->cut = cut;
+            if (cut) e.end = r->size;
+            break;
+        }
         if (e.id == mkv_id_ebml) result = children_each(r, &e, [&](const EbmlElement& c) {
             const uint8_t* b = nullptr;
             uint32_t length = 0;

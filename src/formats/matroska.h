@@ -40,7 +40,8 @@ struct MkvTrack {
 
 struct MkvSegment {
     bool webm;
-    EbmlElement segment;
+    EbmlElement segment;  // up to the end of the file where that comes first
+    bool cut;             // its size runs past the end of the file: a recording cut short
     EbmlElement tracks;
     bool found;  // a video track of a codec the tool takes
     MkvTrack video;

@@ -25,6 +25,10 @@ struct MkvWalk {
     MkvSegment segment;
     SiteReader sites;
     uint32_t length_size;
+    // Frames framed by start codes, as browsers and screen recorders write
+    // them with no CodecPrivate: a track's CodecPrivate says which, never a
+    // frame's bytes, where a length field may read as a start code.
+    bool start_codes;
 };
 
 // The element's CRC-32, where its first child is one, handed over.
@@ -115,9 +119,31 @@ bool frames_read(const uint8_t* b, uint32_t length, uint32_t size, uint32_t* hea
     return true;
 }
 
+// The element at pos in a parent; a parent that runs to the end of a file
+// cut short (cut itself, or of unknown size) takes a child that the end
+// cuts, and the walk notes the cut.
+EbmlRead child_read(MkvWalk* mw, int64_t pos, const EbmlElement* parent, bool open, EbmlElement* child, bool* cut,
+                    int32_t* result) {
+    BlockReader* r = &mw->walk->reader;
+    *cut = false;
+    if (!open || parent->end != r->size) return ebml_read(r, pos, parent->end, child, result);
+    EbmlRead read = ebml_read_to_cut(r, pos, child, cut, result);
+    if (*cut) walk_cut_note(mw->walk, 0);
+    return read;
+}
+
+int32_t frame_walk(MkvWalk* mw, int64_t at, uint32_t size) {
+    if (mw->segment.video.codec == codec_mpeg) return mpeg_head_feed(&mw->sites, at, size);
+    if (mw->start_codes) return start_code_head_feed(&mw->sites, at, size);
+    return unit_sets_hand(&mw->sites, at, size, mw->length_size);
+}
+
 // The frames of a block of the video track; another track's are passed
 // over after a look at its number, which the read of its head brought in.
-int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
+// A block the end of a file cut short cuts is read as far as it goes, and
+// its frames that do not end before it are counted.
+int32_t block_walk(MkvWalk* mw, const EbmlElement* block, bool cut) {
+    if (block->end - block->body > UINT32_MAX) return result_element_broken;
     uint32_t size = static_cast<uint32_t>(block->end - block->body);
     const uint8_t* b = nullptr;
     uint32_t got = 0;
@@ -132,58 +158,80 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
     uint32_t sizes[frames_most];
     uint32_t count = 0;
     uint32_t head = 0;
-    if (!frames_read(b, got, size, &head, sizes, &count) || count > frames_most) return result_element_broken;
+    if (!frames_read(b, got, size, &head, sizes, &count) || count > frames_most) {
+        if (!cut) return result_element_broken;
+        walk_cut_note(mw->walk, 1);  // the end cut its head: one frame at least
+        return 0;
+    }
     int64_t at = block->body + head;
+    uint64_t beyond = 0;
     for (uint32_t k = 0; k < count && result == 0; at += sizes[k++]) {
-        if (mw->segment.video.codec == codec_mpeg) {
-            result = mpeg_head_feed(&mw->sites, at, sizes[k]);
-        } else {
-            result = unit_sets_hand(&mw->sites, at, sizes[k], mw->length_size);
-        }
+        if (at + sizes[k] > r->size) ++beyond;
+        if (at < r->size) result = frame_walk(mw, at, sizes[k]);
+    }
+    if (beyond > 0) walk_cut_note(mw->walk, beyond);
+    return result;
+}
+
+int32_t group_walk(MkvWalk* mw, const EbmlElement* group, bool cut) {
+    int32_t result = checksum_hand(mw, group);
+    EbmlElement within = *group;
+    if (cut) within.end = mw->walk->reader.size;
+    EbmlElement g;
+    bool block_cut = false;
+    for (int64_t in = group->body; result == 0 && in < within.end; in = g.end) {
+        EbmlRead read = child_read(mw, in, &within, cut, &g, &block_cut, &result);
+        if (read == ebml_none && block_cut) break;
+        if (read != ebml_found) return result != 0 ? result : result_element_broken;
+        if (g.id == id_block) result = block_walk(mw, &g, block_cut);
     }
     return result;
 }
 
 // A cluster's blocks of the video track; one of unknown size ends where an
-// element that cannot be its child begins, which *end gets.
-int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, int64_t* end) {
-    BlockReader* r = &mw->walk->reader;
+// element that cannot be its child begins, which *end gets. One the end of
+// a file cut short cuts is walked as far as the file goes; its CRC-32
+// still covers the bytes its size gives.
+int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, bool cut, int64_t* end) {
+    bool open = cut || cluster.unknown;
+    EbmlElement within = cluster;
+    if (cut) within.end = mw->walk->reader.size;
     EbmlElement c;
+    bool child_cut = false;
     int32_t result = 0;
     int64_t pos = cluster.body;
-    for (; pos < cluster.end; pos = c.end) {
-        EbmlRead read = ebml_read(r, pos, cluster.end, &c, &result);
+    for (; pos < within.end; pos = c.end) {
+        EbmlRead read = child_read(mw, pos, &within, open, &c, &child_cut, &result);
         if (result != 0) return result;
         if (read == ebml_none || (cluster.unknown && !matroska_cluster_child(c.id))) break;
         if (read == ebml_broken || c.unknown) return result_element_broken;
     }
-    cluster.end = pos;
+    if (cluster.unknown) cluster.end = pos;
+    if (pos < within.end) within.end = pos;
     *end = pos;
     result = checksum_hand(mw, &cluster);
-    for (pos = cluster.body; pos < cluster.end && result == 0; pos = c.end) {
-        ebml_read(r, pos, cluster.end, &c, &result);
-        if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c);
-        if (result == 0 && c.id == id_block_group) result = checksum_hand(mw, &c);
-        EbmlElement g;
-        for (int64_t in = c.body; result == 0 && c.id == id_block_group && in < c.end; in = g.end) {
-            if (ebml_read(r, in, c.end, &g, &result) != ebml_found) return result != 0 ? result : result_element_broken;
-            if (g.id == id_block) result = block_walk(mw, &g);
-        }
+    for (pos = cluster.body; pos < within.end && result == 0; pos = c.end) {
+        child_read(mw, pos, &within, open, &c, &child_cut, &result);
+        if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c, child_cut);
+        if (result == 0 && c.id == id_block_group) result = group_walk(mw, &c, child_cut);
     }
     return result;
 }
 
 int32_t segment_walk(MkvWalk* mw) {
-    BlockReader* r = &mw->walk->reader;
     const EbmlElement& segment = mw->segment.segment;
+    bool open = segment.unknown || mw->segment.cut;
+    if (mw->segment.cut) walk_cut_note(mw->walk, 0);
     EbmlElement e;
     int32_t result = 0;
     for (int64_t pos = segment.body; pos < segment.end && result == 0; pos = e.end) {
-        EbmlRead read = ebml_read(r, pos, segment.end, &e, &result);
+        bool cut = false;
+        EbmlRead read = child_read(mw, pos, &segment, open, &e, &cut, &result);
         if (result != 0) return result;
+        if (read == ebml_none && cut) break;
         if (read != ebml_found) return result_element_broken;
         if (e.id == mkv_id_tracks) result = tracks_walk(mw, &e);
-        if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, &e.end);
+        if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, cut, &e.end);
     }
     return result;
 }
@@ -206,6 +254,7 @@ int32_t matroska_walk(Walk* w) {
     site_reader_init(&mw->sites, w, v.codec);
     bool sets = v.codec != codec_mpeg && v.codec_private >= 0;
     mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
+    mw->start_codes = v.codec != codec_mpeg && (v.codec_private < 0 || v.codec_private_length == 0);
     return segment_walk(mw.get());
 }
 

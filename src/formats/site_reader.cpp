@@ -81,7 +81,9 @@ int32_t config_sets_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder
 int32_t unit_sets_hand(SiteReader* r, int64_t pos, uint32_t size, uint32_t length_size) {
     uint32_t header = nal_header_size(r->codec);
     int64_t end = pos + size;
-    for (int64_t at = pos; end - at > length_size + header;) {
+    // A sample that the end of a file cut short cuts is read as far as it goes.
+    int64_t there = end < r->walk->reader.size ? end : r->walk->reader.size;
+    for (int64_t at = pos; there - at > length_size + header;) {
         const uint8_t* b = nullptr;
         uint32_t got = 0;
         int32_t result = reader_fetch_sparse(&r->walk->reader, at, length_size + header, &b, &got);
@@ -89,13 +91,69 @@ int32_t unit_sets_hand(SiteReader* r, int64_t pos, uint32_t size, uint32_t lengt
         uint32_t unit = nal_length_field(b, length_size);
         int64_t unit_pos = at + length_size;
         if (unit < header || unit > end - unit_pos || nal_is_picture(r->codec, b[length_size])) return 0;
-        if (sps_nal_is(r->codec, b + length_size, header)) {
+        bool set = sps_nal_is(r->codec, b + length_size, header);
+        if (unit > there - unit_pos) {
+            if (set) ++r->walk->met.cut_places;
+            return 0;
+        }
+        if (set) {
             result = parameter_set_hand(r, unit_pos, unit, holder_stream, pos);
             if (result != 0) return result;
         }
         at = unit_pos + unit;
     }
     return 0;
+}
+
+namespace {
+
+// How much of a frame framed by start codes is looked at first; each
+// further look takes eight times as much, up to a fetch's most.
+constexpr uint32_t start_code_head_least = 1024;
+
+// Index just past the header byte of the first picture's unit that begins
+// in the bytes, or `length` where none does.
+uint32_t picture_unit_end(VideoCodec codec, const uint8_t* b, uint32_t length) {
+    for (uint32_t at = start_code_next(b, 0, length); at < length; at = start_code_next(b, at, length)) {
+        if (nal_is_picture(codec, b[at])) return at + 1;
+    }
+    return length;
+}
+
+// Whether the last unit that begins in the bytes is a parameter set.
+bool last_unit_set(VideoCodec codec, const uint8_t* b, uint32_t length) {
+    uint32_t last = length;
+    for (uint32_t at = start_code_next(b, 0, length); at < length; at = start_code_next(b, at, length)) last = at;
+    return last < length && sps_nal_is(codec, b + last, length - last);
+}
+
+uint32_t least_of(uint64_t a, uint64_t b) {
+    return static_cast<uint32_t>(a < b ? a : b);
+}
+
+}  // namespace
+
+int32_t start_code_head_feed(SiteReader* r, int64_t pos, uint32_t size) {
+    BlockReader* reader = &r->walk->reader;
+    int64_t there = pos + size < reader->size ? pos + size : reader->size;
+    uint32_t within = there > pos ? static_cast<uint32_t>(there - pos) : 0;
+    for (uint32_t want = least_of(within, start_code_head_least);;
+         want = least_of(least_of(within, uint64_t{want} * 8), reader_fetch_most)) {
+        const uint8_t* b = nullptr;
+        uint32_t got = 0;
+        int32_t result = reader_fetch_sparse(reader, pos, want, &b, &got);
+        uint32_t code = 0;
+        if (result != 0 || got == 0 || !start_code_opens(b, got, &code)) return result;
+        uint32_t end = picture_unit_end(r->codec, b, got);
+        bool whole = got == within;
+        if (end == got && !whole && want < reader_fetch_most) continue;
+        bool frame_ends = whole && there == pos + size;
+        if (end == got && whole && !frame_ends && last_unit_set(r->codec, b, got)) ++r->walk->met.cut_places;
+        uint8_t breaks = payload_gap | (end == got && frame_ends ? payload_unit_end : 0);
+        PayloadRange range = {0, end, breaks, pos, pos};
+        const WalkSink& sink = r->walk->sink;
+        return sink.feed(sink.context, b, pos, &range, 1);
+    }
 }
 
 int32_t mpeg_bytes_feed(SiteReader* r, int64_t pos, uint32_t length) {

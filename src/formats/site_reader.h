@@ -42,8 +42,14 @@ int32_t config_sets_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteH
 uint32_t config_length_size(SiteReader* reader, int64_t pos, uint32_t length);
 // The units of a sample or frame up to its first slice: each parameter set
 // among them is handed over. One whose lengths do not add up is left at
-// the unit that breaks.
+// the unit that breaks; one that the end of a file cut short cuts is read
+// as far as it goes, and a set cut there is counted in the walk's record.
 int32_t unit_sets_hand(SiteReader* reader, int64_t pos, uint32_t size, uint32_t length_size);
+// The units of a frame framed by start codes, up to its first slice,
+// handed to the payload's scanner, which then ends a set the frame ends.
+// A frame that opens with no start code is passed over: no length field is
+// ever taken for one. A set cut by the end of a file cut short is counted.
+int32_t start_code_head_feed(SiteReader* reader, int64_t pos, uint32_t size);
 // Bytes that may hold a sequence header (a decoder configuration's),
 // handed to the payload's scanner as a run of their own.
 int32_t mpeg_bytes_feed(SiteReader* reader, int64_t pos, uint32_t length);

@@ -33,6 +33,11 @@ void walk_init_window(Walk* walk, const uint8_t* window, uint32_t length, Stream
     walk_set(walk, layout, video_pid, range_search, sink);
 }
 
+void walk_cut_note(Walk* walk, uint64_t beyond) {
+    walk->met.cut_at = walk->reader.size;
+    walk->met.cut_beyond += beyond;
+}
+
 int32_t walk_feed_one(Walk* walk, const uint8_t* buffer, int64_t buffer_pos, uint32_t first,
                       uint32_t end, int64_t unit_pos, int64_t progress_pos) {
     PayloadRange range = {first, end, 0, unit_pos, progress_pos};

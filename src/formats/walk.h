@@ -64,7 +64,17 @@ struct WalkMet {
     // can tell (a transport stream's video PID that carries no packet, or
     // only scrambled ones): a result, or 0.
     int32_t video_unseen;
+    // A file cut short (a recording stopped by a crash, a download stopped
+    // before its end): where it ends, -1 for a whole file; the samples or
+    // frames that lay past that end, wholly or in part, and the places that
+    // end cut, which stay as they are.
+    int64_t cut_at = -1;
+    uint64_t cut_beyond;
+    uint32_t cut_places;
 };
+
+// Notes that the file ends before `beyond` more samples or frames.
+void walk_cut_note(Walk* walk, uint64_t beyond);
 
 struct Walk {
     BlockReader reader;

@@ -17,6 +17,7 @@ enum NoticeKind : uint16_t {
     notice_other_video,
     notice_false_headers,
     notice_file_cut,
+    notice_cut_short,
     notice_sets_left,
     notice_sets_other,
     notice_sets_other_more,

@@ -28,6 +28,13 @@ struct OtherVideoNotice { static constexpr auto kind = notice_other_video; uint3
 struct FalseHeadersNotice { static constexpr auto kind = notice_false_headers; uint32_t count; };
 // The file's length when a change was due past it: another program cut it.
 struct FileCutNotice { static constexpr auto kind = notice_file_cut; int64_t length; };
+// A file that was cut short before the run (a recording stopped by a
+// crash, a download stopped): where it ends, the samples or frames that lay
+// past that end, and the parameter sets the end cut, which stay as they are.
+struct CutShortNotice {
+    static constexpr auto kind = notice_cut_short;
+    int64_t length; uint64_t beyond; uint32_t places;
+};
 
 // Parameter sets of the reference's kind that kept their aspect: how many,
 // and how many for each reason.
