@@ -35,6 +35,8 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return sps_scan(&scanner->sets, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dvd_attributes:
         return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_container:  // its container hands its places itself
+        return 0;
     }
     return 0;
 }

@@ -5,6 +5,7 @@
 // read; each element that keeps a CRC-32 over sites is handed over first.
 #include <memory>
 
+#include "codecs/frame_headers.h"
 #include "fileio/result.h"
 #include "formats/matroska.h"
 #include "formats/site_reader.h"
@@ -25,7 +26,18 @@ struct MkvWalk {
     MkvSegment segment;
     SiteReader sites;
     uint32_t length_size;
+    bool tracks_walked;
+    bool frame_read;  // the first frame's header, where frames are not the tool's
 };
+
+// Frames the tool does not change are never visited: the walk ends once
+// the tracks and, where its header may record an aspect, the first frame
+// are taken.
+bool walk_ended(const MkvWalk* mw) {
+    const MkvTrack& v = mw->segment.video;
+    if (v.codec != codec_container || !mw->tracks_walked) return false;
+    return mw->frame_read || frame_header_bytes(v.foreign.codec) == 0;
+}
 
 // The element's CRC-32, where its first child is one, handed over.
 int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
@@ -63,7 +75,7 @@ int32_t display_hand(MkvWalk* mw) {
 
 int32_t codec_private_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
-    if (v.codec_private < 0) return 0;
+    if (v.codec_private < 0 || v.codec == codec_container) return 0;
     if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
     return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
 }
@@ -134,6 +146,11 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
     uint32_t head = 0;
     if (!frames_read(b, got, size, &head, sizes, &count) || count > frames_most) return result_element_broken;
     int64_t at = block->body + head;
+    if (mw->segment.video.codec == codec_container) {
+        if (mw->frame_read) return 0;
+        mw->frame_read = true;
+        return frame_header_hand(&mw->sites, mw->segment.video.foreign.codec, at, sizes[0]);
+    }
     for (uint32_t k = 0; k < count && result == 0; at += sizes[k++]) {
         if (mw->segment.video.codec == codec_mpeg) {
             result = mpeg_head_feed(&mw->sites, at, sizes[k]);
@@ -160,12 +177,12 @@ int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, int64_t* end) {
     cluster.end = pos;
     *end = pos;
     result = checksum_hand(mw, &cluster);
-    for (pos = cluster.body; pos < cluster.end && result == 0; pos = c.end) {
+    for (pos = cluster.body; pos < cluster.end && result == 0 && !walk_ended(mw); pos = c.end) {
         ebml_read(r, pos, cluster.end, &c, &result);
         if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c);
         if (result == 0 && c.id == id_block_group) result = checksum_hand(mw, &c);
         EbmlElement g;
-        for (int64_t in = c.body; result == 0 && c.id == id_block_group && in < c.end; in = g.end) {
+        for (int64_t in = c.body; result == 0 && c.id == id_block_group && in < c.end && !walk_ended(mw); in = g.end) {
             if (ebml_read(r, in, c.end, &g, &result) != ebml_found) return result != 0 ? result : result_element_broken;
             if (g.id == id_block) result = block_walk(mw, &g);
         }
@@ -178,11 +195,12 @@ int32_t segment_walk(MkvWalk* mw) {
     const EbmlElement& segment = mw->segment.segment;
     EbmlElement e;
     int32_t result = 0;
-    for (int64_t pos = segment.body; pos < segment.end && result == 0; pos = e.end) {
+    for (int64_t pos = segment.body; pos < segment.end && result == 0 && !walk_ended(mw); pos = e.end) {
         EbmlRead read = ebml_read(r, pos, segment.end, &e, &result);
         if (result != 0) return result;
         if (read != ebml_found) return result_element_broken;
         if (e.id == mkv_id_tracks) result = tracks_walk(mw, &e);
+        if (e.id == mkv_id_tracks) mw->tracks_walked = true;
         if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, &e.end);
     }
     return result;
@@ -204,7 +222,7 @@ int32_t matroska_walk(Walk* w) {
     if (result != 0) return result;
     const MkvTrack& v = mw->segment.video;
     site_reader_init(&mw->sites, w, v.codec);
-    bool sets = v.codec != codec_mpeg && v.codec_private >= 0;
+    bool sets = (v.codec == codec_avc || v.codec == codec_hevc) && v.codec_private >= 0;
     mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
     return segment_walk(mw.get());
 }
@@ -215,6 +233,6 @@ int32_t matroska_look(BlockReader* reader, ContainerLook* look) {
     bool taken = segment->found && !segment->encoded;
     *look = {taken, segment->video.codec, segment->duration_sec, segment->others, segment->other_number,
              segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown,
-             segment->other_codec};
+             segment->other_codec, segment->video.foreign, segment->video.width, segment->video.height};
     return result;
 }

@@ -214,6 +214,9 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->duration_sec = look.duration_sec;
     info->container = look.name;
     info->shown = look.shown;
+    info->foreign = look.foreign;
+    info->sps.width = look.width;
+    info->sps.height = look.height;
     return -1;
 }
 
@@ -228,6 +231,11 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (format->look != nullptr) {
         int stop = container_find(file, format, notices, info);
         if (stop >= 0) return stop;
+        // Frames the tool does not change have no first site to find.
+        if (info->layout.codec == codec_container) {
+            shown_settle(info);
+            return -1;
+        }
     }
     int32_t result = 0;
     if (format->stream_find != nullptr) {
