@@ -161,24 +161,35 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block) {
     return result;
 }
 
-// A cluster's blocks of the video track; one of unknown size ends where an
-// element that cannot be its child begins, which *end gets.
-int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, int64_t* end) {
-    BlockReader* r = &mw->walk->reader;
+// Where a cluster's children end, each read first: one of unknown size
+// ends where an element that cannot be its child begins.
+int32_t cluster_measure(BlockReader* r, EbmlElement* cluster) {
     EbmlElement c;
     int32_t result = 0;
-    int64_t pos = cluster.body;
-    for (; pos < cluster.end; pos = c.end) {
-        EbmlRead read = ebml_read(r, pos, cluster.end, &c, &result);
+    int64_t pos = cluster->body;
+    for (; pos < cluster->end; pos = c.end) {
+        EbmlRead read = ebml_read(r, pos, cluster->end, &c, &result);
         if (result != 0) return result;
-        if (read == ebml_none || (cluster.unknown && !matroska_cluster_child(c.id))) break;
+        if (read == ebml_none || (cluster->unknown && !matroska_cluster_child(c.id))) break;
         if (read == ebml_broken || c.unknown) return result_element_broken;
     }
-    cluster.end = pos;
-    *end = pos;
-    result = checksum_hand(mw, &cluster);
-    for (pos = cluster.body; pos < cluster.end && result == 0 && !walk_ended(mw); pos = c.end) {
-        ebml_read(r, pos, cluster.end, &c, &result);
+    cluster->end = pos;
+    return 0;
+}
+
+// A cluster's blocks of the video track, up to its end, which *end gets.
+// Where only its first frame is read, a cluster of known size is not
+// measured: its other children are never reached.
+int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, int64_t* end) {
+    BlockReader* r = &mw->walk->reader;
+    bool whole = cluster.unknown || mw->segment.video.codec != codec_container;
+    int32_t result = whole ? cluster_measure(r, &cluster) : 0;
+    *end = cluster.end;
+    if (result == 0) result = checksum_hand(mw, &cluster);
+    EbmlElement c;
+    for (int64_t pos = cluster.body; pos < cluster.end && result == 0 && !walk_ended(mw); pos = c.end) {
+        EbmlRead read = ebml_read(r, pos, cluster.end, &c, &result);
+        if (result == 0 && (read != ebml_found || c.unknown)) return read == ebml_none ? 0 : result_element_broken;
         if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c);
         if (result == 0 && c.id == id_block_group) result = checksum_hand(mw, &c);
         EbmlElement g;
