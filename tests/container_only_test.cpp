@@ -74,11 +74,11 @@ TEST_F(ContainerOnly, EveryContainerPlaceTakesTheTargetAndTheFramesStay) {
         {"h264.mkv", ff + h264 + "-f h264 src.h264 && mkvmerge -q -o h264.mkv src.h264", "71:40"},
     };
     for (const Made& c : cases) {
+        fs::path video = dir_ / c.name;
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(make(c.commands));
-        fs::path video = dir_ / c.name;
-        Bytes before = read_bytes(video);
         std::string sums = frame_sums(video);
+        Bytes before = read_bytes(video);
         std::vector<std::string> sets = traced_aspects(video);
         EXPECT_EQ(run({"-l", c.name}).exit_code, 0);
         RunResult r = run({c.name});

@@ -5,17 +5,6 @@
 
 namespace {
 
-// ProRes: the frame's size and "icpf", then the frame header, whose
-// picture size and aspect code lie at fixed places.
-constexpr uint32_t prores_width_at = 16;
-constexpr uint32_t prores_aspect_at = 21;
-// JPEG markers up to the picture: far enough for the APP segments a
-// camera or an encoder puts before it.
-constexpr uint32_t jpeg_reach = 512;
-constexpr uint32_t vp9_reach = 16;
-constexpr uint8_t jpeg_app0 = 0xE0;
-constexpr uint8_t jpeg_start_of_scan = 0xDA;
-
 uint32_t be16(const uint8_t* b) {
     return (uint32_t{b[0]} << 8) | b[1];
 }
@@ -25,6 +14,11 @@ SarRatio shape_sar(uint64_t shape_w, uint64_t shape_h, uint64_t width, uint64_t 
     if (width == 0 || height == 0) return {0, 0};
     return sar_reduced(shape_w * height, shape_h * width);
 }
+
+// ProRes: the frame's size and "icpf", then the frame header, whose
+// picture size and aspect code lie at fixed places.
+constexpr uint32_t prores_width_at = 16;
+constexpr uint32_t prores_aspect_at = 21;
 
 // 0 unknown, 1 square samples, 2 4:3, 3 16:9; the rest are reserved.
 SarRatio prores_sar(const uint8_t* b, uint32_t length) {
@@ -38,6 +32,12 @@ SarRatio prores_sar(const uint8_t* b, uint32_t length) {
     default: return {0, 0};
     }
 }
+
+// JPEG markers up to the picture: far enough for the APP segments a
+// camera or an encoder puts before it.
+constexpr uint32_t jpeg_reach = 512;
+constexpr uint8_t jpeg_app0 = 0xE0;
+constexpr uint8_t jpeg_start_of_scan = 0xDA;
 
 // The JFIF segment's densities, which decoders take as the sample aspect
 // whatever their unit; equal ones are square samples.
@@ -58,6 +58,8 @@ SarRatio jfif_sar(const uint8_t* b, uint32_t length) {
     }
     return {0, 0};
 }
+
+constexpr uint32_t vp9_reach = 16;
 
 // A key frame's uncompressed header, up to its render size.
 SarRatio vp9_sar(const uint8_t* b, uint32_t length) {
