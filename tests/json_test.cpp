@@ -234,7 +234,7 @@ TEST_F(Json, ABatchWithAFolderAndAFailureTellsEachFile) {
                       "batch['exit_code']",
                       places});
     EXPECT_EQ(q[0], "[('folder/a.m2v', 'converted', 0, None), ('folder/b.ts', 'converted', 0, None), "
-                    "('folder/notes.txt', 'skipped', 5, 'not_mpeg'), ('missing.mpg', 'failed', 2, 'file_missing')]");
+                    "('folder/notes.txt', 'skipped', 5, 'no_video'), ('missing.mpg', 'failed', 2, 'file_missing')]");
     EXPECT_EQ(q[1], "4 2 0 1 1 2");
     EXPECT_EQ(q[2], joined(changed_positions(read_bytes(sample_path("es_mpeg2_16x9.m2v")), read_bytes(video))));
 }

@@ -4,8 +4,10 @@
 // inside one leaves what -u alone gives back byte for byte; and -u leaves
 // whole a place that holds another run's bytes.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>

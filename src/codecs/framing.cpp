@@ -26,6 +26,17 @@ uint32_t start_code_next(const uint8_t* bytes, uint32_t from, uint32_t length) {
     return length;
 }
 
+uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, uint8_t code) {
+    for (uint32_t at = from + 3; at < length;) {
+        const void* hit = std::memchr(bytes + at, code, length - at);
+        if (hit == nullptr) break;
+        at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - bytes);
+        if (start_code_at(bytes + at - 3)) return at - 3;
+        ++at;
+    }
+    return length;
+}
+
 uint32_t code_window_seek(uint32_t* window, const uint8_t* bytes, uint32_t n, uint32_t code) {
     uint32_t w = *window;
     uint32_t i = 0;

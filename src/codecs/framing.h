@@ -28,6 +28,11 @@ bool start_code_opens(const uint8_t* bytes, uint32_t length, uint32_t* code_at);
 // or `length` where none has a byte after it.
 uint32_t start_code_next(const uint8_t* bytes, uint32_t from, uint32_t length);
 
+// Index of the first 00 00 01 `code` that begins at or after `from`, or
+// `length` where none lies wholly in bytes[0, length): a memchr for the
+// code byte, which is rarer than the zeros.
+uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, uint8_t code);
+
 // A window of the last four bytes fed, big-endian, for a search that goes
 // on across packets. Empty, it holds ones, so that no start code is seen
 // before four bytes make one.

@@ -196,23 +196,19 @@ void copy_clipped(const uint8_t* buffer, uint32_t length, int64_t offset, uint8_
     }
 }
 
+constexpr uint8_t pack_code = start_code_pack & 0xFF;
+
 int64_t first_pack_find(const uint8_t* head, uint32_t length) {
-    uint32_t window = code_window_empty;
-    uint32_t fed = code_window_seek(&window, head, length, start_code_pack);
-    return window == start_code_pack ? static_cast<int64_t>(fed) - 4 : -1;
+    uint32_t at = start_code_find(head, 0, length, pack_code);
+    return at < length ? static_cast<int64_t>(at) : -1;
 }
 
-// The last pack header of the tail window, looked for back to a GOP.
+// The last pack header of the tail window (never at its first byte).
 int64_t last_pack_find(const uint8_t* tail, uint32_t length, int64_t tail_base) {
-    uint32_t window = 0;
-    bool gop_seen = false;
     int64_t found = -1;
-    // Index 0 is never examined.
-    for (uint32_t j = length; j-- > 1;) {
-        window = (window >> 8) + (static_cast<uint32_t>(tail[j]) << 24);
-        if (window == start_code_pack && found == -1) found = tail_base + j;
-        if (window == start_code_gop) gop_seen = true;
-        if (gop_seen && found != -1) break;
+    for (uint32_t at = start_code_find(tail, 1, length, pack_code); at < length;
+         at = start_code_find(tail, at + 1, length, pack_code)) {
+        found = tail_base + at;
     }
     return found;
 }

@@ -4,7 +4,6 @@
 #include <cstdint>
 
 inline constexpr uint32_t start_code_pack = 0x000001BA;
-inline constexpr uint32_t start_code_gop = 0x000001B8;
 
 struct PackHeaderInfo {
     int32_t version;  // 0 not yet known, 1 or 2
