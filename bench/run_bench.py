@@ -59,7 +59,7 @@ SHORT_CLIP = ["-f", "lavfi", "-i", "testsrc2=duration=10:size=720x480:rate=30000
 VP9_CLIP = ("clip_vp9.webm", ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "6000k",
                               "-g", "18", "-aspect", "4:3"])
 AV1_CLIP = ("clip_av1.mp4", ["-c:v", "libaom-av1", "-cpu-used", "8", "-usage", "realtime", "-b:v", "6000k",
-                             "-g", "18"])
+                             "-g", "18", "-aspect", "4:3"])
 
 
 def clip_make(name, options, source=CLIP):
