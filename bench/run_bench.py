@@ -15,8 +15,13 @@ Run as root, it then empties the page cache before each of five turns of
 cat, a listing and a rewrite, and gives the ratios of the best runs.
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
+A VP9 WebM and an AV1 MP4, whose container alone records the aspect, are
+listed and rewritten the same way, warm and cold, beside mkvpropedit setting
+the display size of the same WebM.
 
-Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder]
+Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder] [kinds]
+kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1 (default all);
+the undo's memory is measured with all of them only.
 The streams are made in bench/out/, or in the folder given (a file system of
 one's choice: a one-byte write costs very different times on different ones).
 """
@@ -48,10 +53,19 @@ H264_CLIP = ("clip_h264.ts", ["-c:v", "libx264", "-preset", "veryfast", "-b:v", 
                              "-f", "mpegts"])
 
 
-def clip_make(name, options):
+# Video whose frames the tool never reads: ten seconds encoded once (the
+# encoders are slow), joined into one file of each container.
+SHORT_CLIP = ["-f", "lavfi", "-i", "testsrc2=duration=10:size=720x480:rate=30000/1001"]
+VP9_CLIP = ("clip_vp9.webm", ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "6000k",
+                              "-g", "18", "-aspect", "4:3"])
+AV1_CLIP = ("clip_av1.mp4", ["-c:v", "libaom-av1", "-cpu-used", "8", "-usage", "realtime", "-b:v", "6000k",
+                             "-g", "18", "-aspect", "4:3"])
+
+
+def clip_make(name, options, source=CLIP):
     path = os.path.join(OUT, name)
     if not os.path.exists(path):
-        subprocess.check_call(["ffmpeg", "-loglevel", "error", "-y"] + CLIP + options + [path])
+        subprocess.check_call(["ffmpeg", "-loglevel", "error", "-y"] + source + options + [path])
     return path
 
 
@@ -91,12 +105,14 @@ def remux_timed(path):
     return elapsed
 
 
-def propedit_timed(path):
+def propedit_timed(path, before=None):
     """What mkvpropedit takes to set the display size in place (the
     container's elements only), alternating two sizes so that each run
-    changes something."""
+    changes something; `before` runs ahead of each (emptying the cache)."""
     runs = []
     for width in (853, 640, 853):
+        if before:
+            before()
         runs.append(timed(["mkvpropedit", "-q", path, "--edit", "track:v1", "--set", f"display-width={width}",
                            "--set", "display-height=480"])[0])
     return min(runs)
@@ -232,29 +248,59 @@ def undo_memory(tool, headers):
     return undo[1]
 
 
+def streams_make(chosen, size_mib, folder):
+    """The files of the chosen kinds, by the names the results give them."""
+    made = {}
+    for key, (kind, (name, options)) in zip(("ps", "es", "ts"), KINDS.items()):
+        if key in chosen:
+            made[kind] = stream_make(clip_make(name, options), size_mib, folder)
+    if "mp4" in chosen:
+        made["MP4, H.264"] = joined_make(clip_make(*H264_CLIP), size_mib, folder, ".mp4")
+    if "mkv" in chosen:
+        made["Matroska, H.264"] = joined_make(clip_make(*H264_CLIP), size_mib, folder, ".mkv")
+    if "vp9" in chosen:
+        made["WebM, VP9"] = joined_make(clip_make(*VP9_CLIP, SHORT_CLIP), size_mib, folder, ".webm")
+    if "av1" in chosen:
+        made["MP4, AV1"] = joined_make(clip_make(*AV1_CLIP, SHORT_CLIP), size_mib, folder, "_av1.mp4")
+    return made
+
+
+def editors_timed(streams, cold):
+    """What other tools take for the same change, where one is measured."""
+    before = caches_drop if cold else None
+    for kind in ("Matroska, H.264", "WebM, VP9"):
+        if kind not in streams:
+            continue
+        path = streams[kind]
+        cat_s = best_of(3, ["cat", path], before)[0]
+        print(f"{kind}: mkvpropedit setting the display size{' (cold)' if cold else ''} "
+              f"{propedit_timed(path, before):5.3f} s (cat {cat_s:5.3f} s)")
+
+
 def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "morvalencmd")
     size_mib = int(sys.argv[2]) if len(sys.argv) > 2 else 1024
     folder = sys.argv[3] if len(sys.argv) > 3 else OUT
+    chosen = sys.argv[4].split(",") if len(sys.argv) > 4 else ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1"]
     os.makedirs(OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB in {folder}")
     sync_timer = sync_timer_make()
-    streams = {kind: stream_make(clip_make(name, options), size_mib, folder)
-               for kind, (name, options) in KINDS.items()}
-    streams["MP4, H.264"] = joined_make(clip_make(*H264_CLIP), size_mib, folder, ".mp4")
-    streams["Matroska, H.264"] = joined_make(clip_make(*H264_CLIP), size_mib, folder, ".mkv")
+    streams = streams_make(chosen, size_mib, folder)
     for kind, path in streams.items():
         measure(tool, kind, path, sync_timer)
-    mp4, mkv = streams["MP4, H.264"], streams["Matroska, H.264"]
-    cat_s = min(timed(["cat", mp4])[0] for _ in range(3))
-    print(f"MP4, H.264: a remux with ffmpeg's h264_metadata filter {remux_timed(mp4):5.3f} s (cat {cat_s:5.3f} s)")
-    cat_s = min(timed(["cat", mkv])[0] for _ in range(3))
-    print(f"Matroska, H.264: mkvpropedit setting the display size {propedit_timed(mkv):5.3f} s (cat {cat_s:5.3f} s)")
+    if "MP4, H.264" in streams:
+        mp4 = streams["MP4, H.264"]
+        cat_s = min(timed(["cat", mp4])[0] for _ in range(3))
+        print(f"MP4, H.264: a remux with ffmpeg's h264_metadata filter {remux_timed(mp4):5.3f} s (cat {cat_s:5.3f} s)")
+    editors_timed(streams, False)
     if os.geteuid() == 0:
         for kind, path in streams.items():
             measure_cold(tool, kind, path)
+        editors_timed(streams, True)
     else:
         print("cold cache: not measured (emptying the page cache needs root)")
+    if len(chosen) < 7:
+        return
     small = undo_memory(tool, 500000)
     large = undo_memory(tool, 1000000)
     print(f"growth beyond 500,000: {(large - small) * 1024 / 500000:4.1f} bytes a position")

@@ -20,6 +20,7 @@ const std::string usage =
     "オプション説明\n"
     "-l sequence headerのリストアップ\n"
     "-u iniファイルの記録どおりに元に戻す\n"
+    "-c コンテナの場所だけを変え、コーデック自身の記録(SPSなど)はそのままにする\n"
     "--json 結果をファイルごとに1行のJSON(UTF-8)で出力する\n"
     "--version バージョンを表示する\n"
     "-h --help この説明を表示する\n"

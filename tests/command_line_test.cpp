@@ -174,6 +174,7 @@ TEST(CommandLineScan, TheModeTheTargetAndTheirConflict) {
         {{}, mode_convert, false, nullptr, false},
         {{"-r", "-o12", "-o3x"}, mode_convert, true, "-o3x", false},
         {{"-u", "-r"}, mode_undo, true, nullptr, false},
+        {{"-c", "-o3"}, mode_convert, false, "-o3", false},
         {{"-l", "-u"}, mode_undo, false, nullptr, true},
         {{"-u", "-o2"}, mode_undo, false, "-o2", true},
     };
@@ -188,6 +189,7 @@ TEST(CommandLineScan, TheModeTheTargetAndTheirConflict) {
         SCOPED_TRACE(testing::PrintToString(c.options));
         EXPECT_EQ(line.request.mode, c.mode);
         EXPECT_EQ(line.request.resync, c.resync);
+        EXPECT_EQ(line.request.container_only, c.options.size() > 0 && c.options[0] == "-c");
         EXPECT_EQ(line.request.target.given, c.target != nullptr);
         EXPECT_EQ(line.request.target.text, c.target != nullptr ? c.target : "");
         EXPECT_EQ(line.undo_conflict, c.conflict);

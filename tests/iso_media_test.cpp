@@ -150,7 +150,7 @@ TEST_F(IsoMedia, WhatCannotBeChangedWholeIsLeftAsItWas) {
         int exit_code;
     } cases[] = {{"encrypted.mp4", 5},  {"cut.mp4", 6},      {"broken.mp4", 6},      {"outside.mp4", 6},
                  {"perchunk.mp4", 6},   {"noruns.mp4", 6},   {"nosizes.mp4", 6},     {"noheight.mp4", 12},
-                 {"noaspect.mp4", 10}};
+                 {"noaspect.mp4", 4}};  // its SPS is no place: 720x576 shows 5:4, no default
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes before = read_bytes(dir_ / c.name);

@@ -37,3 +37,9 @@ std::string traced_sar(const std::string& idc);
 size_t change_unlisted(const Bytes& before, const Bytes& after, const fs::path& marker);
 // A shell command run in the folder: whether it succeeded.
 bool commands_run(const fs::path& dir, const std::string& commands);
+
+// How many CRC-32 elements of a Matroska file do not hold the CRC of the
+// bytes after them in their parent; *seen counts them all.
+int crc_mismatches(const fs::path& file, int* seen);
+// mkvinfo's display width and height: "1047x576", "-x-" without them.
+std::string display_of(const fs::path& file);

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <set>
 
 #include "judges.h"
 #include "support.h"
@@ -19,71 +18,6 @@ const std::string ff = "ffmpeg -loglevel error -y ";
 std::string pattern(const std::string& size, const std::string& aspect) {
     return ff + "-f lavfi -i testsrc2=duration=2:size=" + size + ":rate=25 -aspect " + aspect +
            " -preset ultrafast -g 10 ";
-}
-
-uint32_t crc32_bitwise(const uint8_t* bytes, size_t n) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= bytes[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-    }
-    return ~crc;
-}
-
-// An EBML variable-length integer at `at`: its value (the marker kept for
-// an ID) and length.
-uint64_t vint_at(const Bytes& d, size_t at, bool id, size_t* length) {
-    size_t n = 1;
-    while (n <= 8 && (d[at] & (0x80 >> (n - 1))) == 0) ++n;
-    uint64_t value = id ? d[at] : d[at] & ((0x80 >> (n - 1)) - 1);
-    for (size_t k = 1; k < n; ++k) value = value << 8 | d[at + k];
-    *length = n;
-    return value;
-}
-
-// How many CRC-32 elements within [from, to) and their masters do not hold
-// the CRC of the bytes after them in their parent; *seen counts them all.
-int crc_mismatches(const Bytes& d, size_t from, size_t to, int* seen) {
-    const std::set<uint64_t> masters = {0x18538067, 0x114D9B74, 0x1549A966, 0x1654AE6B, 0xAE, 0xE0,
-                                        0x1F43B675, 0xA0,       0x1C53BB6B, 0x1254C367};
-    int bad = 0;
-    for (size_t at = from; at < to;) {
-        size_t id_length = 0;
-        size_t size_length = 0;
-        uint64_t id = vint_at(d, at, true, &id_length);
-        uint64_t size = vint_at(d, at + id_length, false, &size_length);
-        size_t body = at + id_length + size_length;
-        bool unknown = size == (uint64_t{1} << (7 * size_length)) - 1;
-        size_t end = unknown ? to : body + static_cast<size_t>(size);
-        if (id == 0xBF && at == from) {
-            ++*seen;
-            uint32_t stored = d[body] | d[body + 1] << 8 | d[body + 2] << 16 | static_cast<uint32_t>(d[body + 3]) << 24;
-            if (stored != crc32_bitwise(d.data() + end, to - end)) ++bad;
-        }
-        if (masters.count(id) != 0) bad += crc_mismatches(d, body, end, seen);
-        at = end;
-    }
-    return bad;
-}
-
-int crc_mismatches(const fs::path& file, int* seen) {
-    Bytes d = read_bytes(file);
-    size_t id_length = 0;
-    size_t size_length = 0;
-    vint_at(d, 0, true, &id_length);
-    size_t header_end = id_length + static_cast<size_t>(vint_at(d, id_length, false, &size_length)) + size_length;
-    *seen = 0;
-    return crc_mismatches(d, header_end, d.size(), seen);
-}
-
-// mkvinfo's display width and height: "1047x576".
-std::string display_of(const fs::path& file) {
-    std::string info = output_of("mkvinfo " + quoted(file));
-    auto value = [&](const std::string& field) {
-        size_t at = info.find(field);
-        return at == std::string::npos ? std::string("-") : info.substr(at + field.size(), info.find('\n', at) - at - field.size());
-    };
-    return value("Display width: ") + "x" + value("Display height: ");
 }
 
 struct Made {

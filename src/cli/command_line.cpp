@@ -14,6 +14,7 @@ struct OptionsSeen {
     bool list;
     bool undo;
     bool resync;
+    bool container_only;
     bool json;
     const char* target;  // the latest -o, or null
     std::vector<const char*> echoes;  // the line each prints, in the order seen
@@ -45,6 +46,10 @@ bool scan_option(const char* argument, OptionsSeen* seen) {
     case 'u':
         seen->undo = true;
         seen->echoes.push_back(msg_option_u);
+        return true;
+    case 'c':
+        seen->container_only = true;
+        seen->echoes.push_back(msg_option_c);
         return true;
     default:
         return false;
@@ -103,6 +108,7 @@ void request_settle(const OptionsSeen* seen, CommandLine* line) {
     request.mode = seen->undo ? mode_undo : seen->list ? mode_list : mode_convert;
     if (seen->target != nullptr) request.target = target_option_parse(seen->target);
     request.resync = seen->resync;
+    request.container_only = seen->container_only;
     request.set_target = -1;
     request.detailed = seen->json;
     line->json = seen->json;

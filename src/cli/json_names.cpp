@@ -1,5 +1,6 @@
 #include "cli/json_names.h"
 
+#include "cli/name_tables.h"
 #include "notices/job_notices.h"
 #include "notices/walk_notices.h"
 
@@ -141,6 +142,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
     case codec_mpeg: return facts->mpeg_version == 1 ? "MPEG-1" : "MPEG-2";
     case codec_avc: return "H.264";
     case codec_hevc: return "HEVC";
+    case codec_container: return foreign_video_name(facts->foreign);
     default: return nullptr;
     }
 }
@@ -148,15 +150,17 @@ const char* codec_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
+        "frame_header",
     };
-    static_assert(sizeof names / sizeof *names == site_display_elements + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_frame_header + 1, "a name for every kind of place");
     return names[kind];
 }
 
 const char* left_name(PlaceLeft left) {
     static const char* const names[] = {
         nullptr, "no_field", "no_code", "escaping", "unread", "no_room", "across_repeat", "other_video", "altered", "no_place",
+        "container_only",
     };
-    static_assert(sizeof names / sizeof *names == left_no_place + 1, "a name for every reason");
+    static_assert(sizeof names / sizeof *names == left_container_only + 1, "a name for every reason");
     return names[left];
 }

@@ -66,6 +66,7 @@ void summary_print(const char* container, const char* line) {
 std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
     const char* box = site_holder_name(holder, codec);
     if (site == site_sequence_header) return msg_place_sequence_header;
+    if (site == site_frame_header) return msg_place_frame_header;
     if (site != site_parameter_set) return box;
     return box != nullptr ? text_string(msg_place_config_set, box) : msg_place_sample_set;
 }
@@ -78,6 +79,7 @@ void place_refused_report(const SiteRefusal& n) {
     if (n.why == aspect_edit_no_code) why = msg_why_no_code;
     if (n.why == aspect_edit_escaping) why = msg_why_escaping;
     if (n.why == aspect_edit_no_room) why = msg_why_no_room;
+    if (n.why == aspect_edit_fixed) why = msg_why_fixed;
     console_print(msg_place_refused, ll(n.pos), place.c_str(), why);
 }
 
@@ -185,6 +187,14 @@ bool same_report(const Notice* n) {
     case notice_sar_already: {
         const auto& r = notice_record<SarAlreadyNotice>(n);
         console_print(msg_sps_already_target, sar_text(r.width, r.height, r.sar).c_str());
+        return true;
+    }
+    case notice_sets_square_players: console_text(msg_sets_square_players); return true;
+    case notice_codec_place_left: {
+        const auto& r = notice_record<CodecPlaceLeftNotice>(n);
+        std::string place = place_name(r.place.site, r.place.holder, r.place.codec);
+        SarRatio sar = r.place.present ? r.place.aspect.sar : SarRatio{0, 0};
+        console_print(msg_codec_place_left, place.c_str(), sar_text(r.width, r.height, sar).c_str());
         return true;
     }
     case notice_target_equals_source: console_text(msg_target_equals_source); return true;

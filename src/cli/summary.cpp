@@ -57,11 +57,41 @@ void format_summary_line(const MpegSummary* summary, char* line) {
                 summary->vertical_size, frame_rate_names[summary->frame_rate_code & 0x0F], kbps, duration, size);
 }
 
+namespace {
+
+constexpr unsigned shown_capacity = 16;
+
+// "4:3", "16:9", or the ratio the sample aspect gives the picture.
+void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
+    SpsInfo picture = {};
+    picture.width = width;
+    picture.height = height;
+    uint32_t code = display_code_of(&picture, sar);
+    if (code != 0) {
+        text_format(shown, shown_capacity, "%s", display_names[code]);
+    } else {
+        double ratio = static_cast<double>(sar.width) * width / (static_cast<double>(sar.height) * height);
+        text_format(shown, shown_capacity, fmt_display_ratio, ratio);
+    }
+}
+
+}  // namespace
+
 void format_sar_summary_line(const SarSummary* summary, char* line) {
     char duration[duration_text_capacity] = {};
     char size[size_text_capacity] = {};
     format_duration_text(summary->duration_sec, duration);
     format_size_text(summary->file_size, size);
+    if (summary->codec == codec_container) {
+        // Frames that record no aspect: the shapes the container shows.
+        char current[shown_capacity] = {};
+        char target[shown_capacity] = {};
+        shown_name(summary->width, summary->height, summary->current, current);
+        shown_name(summary->width, summary->height, summary->target, target);
+        text_format(line, 512, fmt_summary_container, foreign_video_name(summary->foreign), summary->width,
+                    summary->height, current, target, duration, size);
+        return;
+    }
     const char* codec = summary->codec == codec_hevc ? "HEVC" : "H.264";
     text_format(line, 512, fmt_summary_sps, codec, summary->width, summary->height, summary->current.width,
                 summary->current.height, summary->target.width, summary->target.height, duration, size);
@@ -72,16 +102,7 @@ void sar_name(uint32_t width, uint32_t height, SarRatio sar, char* name) {
         text_format(name, sar_name_capacity, "%s", msg_sar_unspecified);
         return;
     }
-    SpsInfo picture = {};
-    picture.width = width;
-    picture.height = height;
-    uint32_t code = display_code_of(&picture, sar);
-    char shown[16] = {};
-    if (code != 0) {
-        text_format(shown, sizeof shown, "%s", display_names[code]);
-    } else {
-        double ratio = static_cast<double>(sar.width) * width / (static_cast<double>(sar.height) * height);
-        text_format(shown, sizeof shown, fmt_display_ratio, ratio);
-    }
+    char shown[shown_capacity] = {};
+    shown_name(width, height, sar, shown);
     text_format(name, sar_name_capacity, fmt_sar_name, sar.width, sar.height, shown);
 }

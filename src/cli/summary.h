@@ -20,7 +20,8 @@ void format_duration_text(double seconds, char* text);
 void format_summary_line(const MpegSummary* summary, char* line);
 
 // "H.264 1440x1080 SAR 1:1->4:3 0:00:10.000 1,234,567" into a text of 512
-// characters.
+// characters; for video whose container alone records the aspect, the
+// codec's name and the shapes shown, "VP9 1280x720 表示 16:9->4:3 ...".
 void format_sar_summary_line(const SarSummary* summary, char* line);
 
 // "SAR 10:11(4:3)", or the word for none, for a picture of the size.

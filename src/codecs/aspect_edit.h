@@ -12,6 +12,7 @@ enum AspectEdit : int32_t {
     aspect_edit_unread,    // not bytes this reader understands
     aspect_edit_no_room,   // fields to add, and no room for them in place
     aspect_edit_no_place,  // it records no aspect and takes none (a track header of 0x0): left as it is
+    aspect_edit_fixed,     // a codec's own header that records another aspect, which the tool never changes
 };
 
 struct ByteChange {

@@ -5,6 +5,7 @@
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
 #include "codecs/dvd_attributes.h"
+#include "codecs/frame_headers.h"
 #include "codecs/sps.h"
 
 namespace {
@@ -81,6 +82,13 @@ AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* fram
     return site;
 }
 
+AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range) {
+    AspectSite site = site_base(site_frame_header, holder_frame, codec_container, bytes, pos, length, range);
+    site.frame_codec = codec;
+    return site;
+}
+
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {
@@ -115,6 +123,10 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->aspect_present = true;
         return display_elements_read(&frame, &reading->aspect.sar);
     }
+    case site_frame_header:
+        reading->aspect.sar = frame_header_sar(site->frame_codec, bytes, site->length);
+        reading->aspect_present = reading->aspect.sar.width != 0;
+        return true;
     }
     return false;
 }
@@ -147,6 +159,12 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         DisplayFrame frame = frame_of(site, bytes);
         return display_elements_edit(&frame, target.sar, changes, count);
     }
+    case site_frame_header: {
+        // Only read: it holds the target already, or it stands in the way.
+        SarRatio sar = frame_header_sar(site->frame_codec, bytes, site->length);
+        if (sar.width == 0) return aspect_edit_no_place;
+        return sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
+    }
     }
     return aspect_edit_unread;
 }
@@ -160,6 +178,7 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
     case site_display_size: count = display_width_bytes; break;
     case site_pixel_aspect: count = pixel_aspect_bytes; break;
     case site_display_elements: count = site->length; break;
+    case site_frame_header: return 0;
     default: break;
     }
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;
@@ -181,6 +200,7 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_decoder_config: return codec == codec_avc ? "avcC" : codec == codec_hevc ? "hvcC" : "esds";
     case holder_video_element: return "Video";
     case holder_codec_private: return "CodecPrivate";
+    case holder_frame: return "frame";
     }
     return nullptr;
 }

@@ -19,6 +19,7 @@ enum SiteKind : uint8_t {
     site_display_size,     // a container's display width and height, 16.16 each
     site_pixel_aspect,     // a container's pixel aspect pair
     site_display_elements, // Matroska's display width and height, or the room for them
+    site_frame_header,     // the first frame's own header, of a codec whose frames the tool never changes
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -31,6 +32,7 @@ enum SiteHolder : uint8_t {
     holder_production_aperture,  // QuickTime: tapt's prof
     holder_video_element,        // Matroska: a track's Video element
     holder_codec_private,        // Matroska: a track's CodecPrivate
+    holder_frame,                // the first frame of the video
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -70,6 +72,8 @@ struct AspectSite {
     uint8_t size_lengths[4];
     bool growth_checksummed;
     uint8_t display_unit;
+    // A frame header's: the codec that wrote it.
+    ForeignCodec frame_codec;
 };
 
 // How much of a parameter set its bytes hold, and which copy they are where
@@ -109,6 +113,11 @@ AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const 
 AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
                                       const PayloadRange* range);
 
+// The first bytes of the video's first frame, of a codec whose frames the
+// tool reads but never changes (frame_headers.h).
+AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range);
+
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after
 // cropping; a sequence header's is its match with the reference's).
@@ -132,8 +141,11 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices);
 
 // Whether the site is a container's own field (a display size, a pixel
 // aspect, display elements), which says nothing of the video's key.
+inline bool site_kind_of_container(SiteKind kind) {
+    return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements;
+}
 inline bool site_of_container(const AspectSite* site) {
-    return site->kind == site_display_size || site->kind == site_pixel_aspect || site->kind == site_display_elements;
+    return site_kind_of_container(site->kind);
 }
 
 // Matroska's display elements: the width and height they hold, false

@@ -22,7 +22,7 @@ int32_t attributes_scan(const uint8_t* buffer, int64_t buffer_pos, const Payload
 void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* reference) {
     scanner->codec = codec;
     if (codec == codec_mpeg) header_scanner_init(&scanner->headers, reference);
-    if (codec == codec_avc || codec == codec_hevc) sps_scanner_init(&scanner->sets, codec);
+    if (codec_has_sets(codec)) sps_scanner_init(&scanner->sets, codec);
 }
 
 int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
@@ -35,11 +35,13 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return sps_scan(&scanner->sets, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dvd_attributes:
         return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_container:  // its container hands its places itself
+        return 0;
     }
     return 0;
 }
 
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {
-    bool sets = scanner->codec == codec_avc || scanner->codec == codec_hevc;
+    bool sets = codec_has_sets(scanner->codec);
     return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
 }

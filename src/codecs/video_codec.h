@@ -7,10 +7,18 @@ enum VideoCodec : uint8_t {
     codec_mpeg,  // MPEG-1 or MPEG-2 video: sequence headers
     codec_avc,   // H.264
     codec_hevc,  // H.265
+    // A codec whose frames the tool does not change (VP9, AV1, ProRes,
+    // ...): only its container's places record the aspect it takes.
+    codec_container,
     // Not video, but what records its aspect for a DVD player: a title
     // set's video attributes byte.
     codec_dvd_attributes,
 };
+
+// Whether the codec records its aspect in parameter sets (H.264, HEVC).
+inline bool codec_has_sets(VideoCodec codec) {
+    return codec == codec_avc || codec == codec_hevc;
+}
 
 struct SarRatio {
     uint32_t width;

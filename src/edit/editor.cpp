@@ -25,6 +25,16 @@ Editor* editor_of(void* context) {
     return static_cast<Editor*>(context);
 }
 
+bool in_container(const Editor* e) {
+    return format_is_container(e->video->layout.kind);
+}
+
+// -c: the codec's own places stay as they are; only the container's take
+// the target.
+bool site_kept(const Editor* e, const AspectSite* site) {
+    return e->job->request.container_only && in_container(e) && !site_of_container(site);
+}
+
 void progress_show(const Editor* e, const AspectSite* site, const char* list_line) {
     bool packets = e->video->layout.kind != stream_elementary;
     notify(e->notices, ProgressNotice{packets, site->pos[0], site->range->progress_pos, e->file->size,
@@ -52,6 +62,9 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     if (site->kind == site_display_size && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_no_place, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_place);
+    } else if (site->kind == site_frame_header && !reading->aspect_present) {
+        text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
+                    msg_list_no_aspect);
     } else if (elements) {
         text_format(line, sizeof line, fmt_list_display_size, pos, static_cast<unsigned long long>(pos), box,
                     static_cast<unsigned>(w), static_cast<unsigned>(h), sar.width, sar.height);
@@ -82,7 +95,7 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
 // is a container's.
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     char line[list_line_capacity] = {};
-    if (site_of_container(site)) return box_site_list(e, site, reading);
+    if (site_of_container(site) || site->kind == site_frame_header) return box_site_list(e, site, reading);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
         return list_line_put(e, site, line);
@@ -95,13 +108,22 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
     if (other) line_append(line, sizeof line, fmt_list_sps_other, reading->id, reading->width, reading->height);
     const char* box = site_holder_name(site->holder, site->codec);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
+    if (!reading->aspect_present && in_container(e)) line_append(line, sizeof line, fmt_list_holder, msg_list_no_aspect);
     return list_line_put(e, site, line);
+}
+
+// What the target makes of the site. In a container, a parameter set
+// without aspect information is no place: the container's places take
+// the target, and players that read the set alone show square samples.
+AspectEdit site_edit_to_target(const Editor* e, const AspectSite* site, ByteChange* changes, uint32_t* count) {
+    AspectEdit edit = site_edit(site, site->bytes, e->target, changes, count);
+    return edit == aspect_edit_no_field && in_container(e) ? aspect_edit_no_place : edit;
 }
 
 bool site_changes(const Editor* e, const AspectSite* site) {
     ByteChange changes[changes_most];
     uint32_t count = 0;
-    return !site->across_repeat && site_edit(site, site->bytes, e->target, changes, &count) == aspect_edit_changed;
+    return !site->across_repeat && site_edit_to_target(e, site, changes, &count) == aspect_edit_changed;
 }
 
 // The site's bytes for the checksums they lie under: each as the tool
@@ -133,7 +155,7 @@ int32_t site_check(Editor* e, const AspectSite* site) {
     if (site->across_repeat) return site_refuse(e, site, aspect_edit_escaping);
     ByteChange changes[changes_most];
     uint32_t count = 0;
-    AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
+    AspectEdit edit = site_edit_to_target(e, site, changes, &count);
     if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit == aspect_edit_changed) e->outcome.change_needed = true;
     bool takes = edit == aspect_edit_changed || edit == aspect_edit_same || edit == aspect_edit_no_place;
@@ -173,7 +195,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     }
     ByteChange changes[changes_most];
     uint32_t count = 0;
-    AspectEdit edit = site_edit(site, site->bytes, e->target, changes, &count);
+    AspectEdit edit = site_edit_to_target(e, site, changes, &count);
     if (e->checksum_count > 0) site_checksum_note(e, site, changes, edit == aspect_edit_changed ? count : 0);
     if (edit != aspect_edit_changed) {
         tally_count(&e->tally, edit);
@@ -226,7 +248,7 @@ int32_t site_take(void* context, const AspectSite* site) {
         if (other) return 0;
         place_note(e, site, &reading);
         result = checksums_close(e, site->pos[0]);
-        return result != 0 ? result : site_check(e, site);
+        return result != 0 || site_kept(e, site) ? result : site_check(e, site);
     case edit_rewrite:
         if (other && site->again_from < 0) {
             tally_other(&e->tally, &reading);
@@ -234,6 +256,10 @@ int32_t site_take(void* context, const AspectSite* site) {
         }
         if (other) return 0;
         progress_show(e, site, nullptr);
+        if (site_kept(e, site)) {
+            place_tell(e, site, site->bytes, left_container_only);
+            return 0;
+        }
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_rewrite(e, site);
     case edit_restore:
@@ -333,7 +359,7 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
     // A container's fields change whole bytes too.
-    e->marker.whole_bytes = codec == codec_avc || codec == codec_hevc || format_is_container(e->video->layout.kind);
+    e->marker.whole_bytes = codec_has_sets(codec) || format_is_container(e->video->layout.kind);
     e->list.text = text_file_closed;
     if (e->mode == edit_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, e->file, e->committer);

@@ -23,6 +23,10 @@ struct RunRequest {
     RequestMode mode;
     TargetOption target;  // the latest -o
     bool resync;          // -r: a walk goes on past damage
+    // -c: a rewrite changes the container's places (MP4, MOV, Matroska)
+    // and leaves the codec's own (parameter sets, sequence headers, a
+    // frame header) as they are.
+    bool container_only;
     // The target a job settled for the file (a DVD title set's), which
     // stands where no -o is given; -1 when there is none.
     int32_t set_target;

@@ -73,6 +73,11 @@ struct ContainerLook {
     // The first other video track's codec, where the tool changes no such
     // video.
     ForeignVideo other_codec;
+    // The video's codec where its frames are not the tool's to change
+    // (codec_container), and its picture as the container gives it.
+    ForeignVideo foreign;
+    uint32_t width;
+    uint32_t height;
 };
 
 struct BlockReader;

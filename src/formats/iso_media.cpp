@@ -278,10 +278,17 @@ SarRatio display_sar_of(const TrackRead* t, IsoPlace header) {
     return sar;
 }
 
-// Takes the track when it is the first video track of a codec the tool
-// takes; counts any other video track.
+// Takes the track when it is the first video track; counts any other. One
+// of a codec whose frames the tool does not change is taken for its
+// container's places, which need the picture's size.
 void track_weigh(TrackRead* t, IsoMovie* movie) {
     if (t->handler != box_type("vide")) return;
+    IsoTrack& v = t->track;
+    if (v.entry == 0 && t->sample_type != 0 && v.width > 0 && v.height > 0) {
+        v.codec = codec_container;
+        v.entry = t->sample_type;
+        v.foreign = foreign_of_sample_entry(t->sample_type, t->part2);
+    }
     bool takeable = t->track.entry != 0 && !t->encrypted;
     if (!movie->found && t->encrypted) {
         movie->encrypted = true;

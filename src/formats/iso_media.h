@@ -16,6 +16,7 @@ struct IsoTrack {
     uint32_t id;
     VideoCodec codec;
     uint32_t entry;   // the sample entry's type: avc1, hvc1, mp4v, m2v1, ...
+    ForeignVideo foreign;  // codec_container's codec
     uint32_t width;   // the sample entry's picture size
     uint32_t height;
     IsoPlace track_header;         // tkhd's width and height, where they are a display size
@@ -41,7 +42,7 @@ struct IsoMovie {
     bool quicktime;  // a QuickTime file (MOV): brand "qt  ", or no ftyp
     bool fragmented;  // movie fragments (moof) hold samples
     IsoBox movie;
-    bool found;       // a video track of a codec the tool takes
+    bool found;       // the first video track, not encrypted, with a picture size
     IsoTrack video;
     bool encrypted;   // the first video track's samples are encrypted
     uint32_t others;  // video tracks besides it, left alone

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codecs/display_fields.h"
+#include "codecs/frame_headers.h"
 #include "codecs/sar.h"
 #include "fileio/result.h"
 #include "formats/iso_samples.h"
@@ -86,12 +87,14 @@ int32_t places_hand_before(IsoWalk* iw, int64_t pos) {
 // which lies in the movie: read before the samples, which may come first.
 int32_t samples_walk(IsoWalk* iw) {
     const IsoTrack& v = iw->movie.video;
-    bool sets = v.codec != codec_mpeg;
+    bool sets = codec_has_sets(v.codec);
     uint32_t length_size = sets && v.config >= 0 ? config_length_size(&iw->sites, v.config, v.config_length) : 4;
     for (const IsoSample& sample : iw->samples) {
         int32_t result = places_hand_before(iw, sample.pos);
-        if (result == 0 && sets) result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
-        if (result == 0 && !sets) result = mpeg_head_feed(&iw->sites, sample.pos, sample.size);
+        if (result != 0) return result;
+        if (v.codec == codec_container) result = frame_header_hand(&iw->sites, v.foreign.codec, sample.pos, sample.size);
+        else if (sets) result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
+        else result = mpeg_head_feed(&iw->sites, sample.pos, sample.size);
         if (result != 0) return result;
     }
     return places_hand_before(iw, INT64_MAX);
@@ -120,9 +123,14 @@ int32_t iso_media_walk(Walk* w) {
     int32_t result = iso_movie_read(&w->reader, &iw->movie);
     site_reader_init(&iw->sites, w, iw->movie.video.codec);
     if (result == 0 && !iw->movie.found) return result_no_mpeg_video;
+    // Frames the tool does not change are never visited: at most the first
+    // one's header is read.
+    const IsoTrack& v = iw->movie.video;
+    bool frames = v.codec != codec_container || frame_header_bytes(v.foreign.codec) > 0;
     uint64_t beyond = 0;
-    if (result == 0) result = iso_samples_list(&w->reader, &iw->movie, &iw->samples, &beyond);
+    if (result == 0 && frames) result = iso_samples_list(&w->reader, &iw->movie, &iw->samples, &beyond);
     if (result != 0) return result;
+    if (v.codec == codec_container && iw->samples.size() > 1) iw->samples.resize(1);
     if (beyond > 0) walk_cut_note(w, beyond);
     places_collect(iw.get());
     return samples_walk(iw.get());
@@ -133,7 +141,8 @@ int32_t iso_media_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = iso_movie_read(reader, movie.get());
     *look = {movie->found,     movie->video.codec,       movie->video.duration_sec,
              movie->others,    movie->other_id,          movie->encrypted,
-             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video), movie->other_codec};
+             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video), movie->other_codec,
+             movie->video.foreign, movie->video.width, movie->video.height};
     if (result == 0 && movie->found) look->duration_sec += iso_fragments_duration(reader, movie.get());
     return result;
 }

@@ -211,20 +211,29 @@ int32_t track_read(BlockReader* r, MkvSegment* s, const EbmlElement& entry) {
     t.track.codec_private = -1;
     int32_t result = children_each(r, &entry, [&](const EbmlElement& c) { return entry_child(r, c, &t); });
     if (result != 0 || t.type != track_type_video) return result;
-    if (s->found || !t.taken_codec || !t.has_video) {
-        if (s->others++ > 0) return 0;
-        s->other_number = t.track.number;
-        s->other_codec = t.taken_codec ? ForeignVideo{} : t.foreign;
-        return 0;
-    }
     VideoRead v = {};
     v.display_start = v.room = -1;
-    result = children_each(r, &t.video, [&](const EbmlElement& c) { return video_child(r, c, &v); });
+    if (!s->found && t.has_video) {
+        result = children_each(r, &t.video, [&](const EbmlElement& c) { return video_child(r, c, &v); });
+    }
     if (result != 0) return result;
     uint64_t crop_w = v.crop[2] + v.crop[3];
     uint64_t crop_h = v.crop[0] + v.crop[1];
     t.track.width = v.width > crop_w ? static_cast<uint32_t>(v.width - crop_w) : 0;
     t.track.height = v.height > crop_h ? static_cast<uint32_t>(v.height - crop_h) : 0;
+    // A codec whose frames the tool does not change is taken for the
+    // container's places, which need the picture's size.
+    bool sized = t.track.width > 0 && t.track.height > 0;
+    if (s->found || !t.has_video || !(t.taken_codec || sized)) {
+        if (s->others++ > 0) return 0;
+        s->other_number = t.track.number;
+        s->other_codec = t.taken_codec ? ForeignVideo{} : t.foreign;
+        return 0;
+    }
+    if (!t.taken_codec) {
+        t.track.codec = codec_container;
+        t.track.foreign = t.foreign;
+    }
     t.track.shown = display_elements_sar(v.display_width, v.display_height, v.unit, t.track.width, t.track.height);
     s->found = true;
     s->encoded = t.encoded;

@@ -30,6 +30,7 @@ struct MkvDisplay {
 struct MkvTrack {
     uint64_t number;
     VideoCodec codec;
+    ForeignVideo foreign;  // codec_container's codec
     int64_t codec_private;  // -1 without one
     uint32_t codec_private_length;
     uint32_t width;  // the picture after its crop
@@ -43,7 +44,7 @@ struct MkvSegment {
     EbmlElement segment;  // up to the end of the file where that comes first
     bool cut;             // its size runs past the end of the file: a recording cut short
     EbmlElement tracks;
-    bool found;  // a video track of a codec the tool takes
+    bool found;  // the first video track with a picture size
     MkvTrack video;
     bool encoded;      // its ContentEncodings compress or encrypt its frames
     uint32_t others;   // video tracks besides it, left alone

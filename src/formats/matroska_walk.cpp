@@ -5,6 +5,7 @@
 // read; each element that keeps a CRC-32 over sites is handed over first.
 #include <memory>
 
+#include "codecs/frame_headers.h"
 #include "fileio/result.h"
 #include "formats/matroska.h"
 #include "formats/site_reader.h"
@@ -29,7 +30,18 @@ struct MkvWalk {
     // them with no CodecPrivate: a track's CodecPrivate says which, never a
     // frame's bytes, where a length field may read as a start code.
     bool start_codes;
+    bool tracks_walked;
+    bool frame_read;  // the first frame's header, where frames are not the tool's
 };
+
+// Frames the tool does not change are never visited: the walk ends once
+// the tracks and, where its header may record an aspect, the first frame
+// are taken.
+bool walk_ended(const MkvWalk* mw) {
+    const MkvTrack& v = mw->segment.video;
+    if (v.codec != codec_container || !mw->tracks_walked) return false;
+    return mw->frame_read || frame_header_bytes(v.foreign.codec) == 0;
+}
 
 // The element's CRC-32, where its first child is one, handed over.
 int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
@@ -67,7 +79,7 @@ int32_t display_hand(MkvWalk* mw) {
 
 int32_t codec_private_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
-    if (v.codec_private < 0) return 0;
+    if (v.codec_private < 0 || v.codec == codec_container) return 0;
     if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
     return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
 }
@@ -164,6 +176,11 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block, bool cut) {
         return 0;
     }
     int64_t at = block->body + head;
+    if (mw->segment.video.codec == codec_container) {
+        if (mw->frame_read) return 0;
+        mw->frame_read = true;
+        return frame_header_hand(&mw->sites, mw->segment.video.foreign.codec, at, sizes[0]);
+    }
     uint64_t beyond = 0;
     for (uint32_t k = 0; k < count && result == 0; at += sizes[k++]) {
         if (at + sizes[k] > r->size) ++beyond;
@@ -179,7 +196,7 @@ int32_t group_walk(MkvWalk* mw, const EbmlElement* group, bool cut) {
     if (cut) within.end = mw->walk->reader.size;
     EbmlElement g;
     bool block_cut = false;
-    for (int64_t in = group->body; result == 0 && in < within.end; in = g.end) {
+    for (int64_t in = group->body; result == 0 && in < within.end && !walk_ended(mw); in = g.end) {
         EbmlRead read = child_read(mw, in, &within, cut, &g, &block_cut, &result);
         if (read == ebml_none && block_cut) break;
         if (read != ebml_found) return result != 0 ? result : result_element_broken;
@@ -188,29 +205,45 @@ int32_t group_walk(MkvWalk* mw, const EbmlElement* group, bool cut) {
     return result;
 }
 
+// Where a cluster's children end, each read first: one of unknown size
+// ends where an element that cannot be its child begins.
+int32_t cluster_measure(MkvWalk* mw, const EbmlElement* cluster, const EbmlElement* within, bool open,
+                        int64_t* end) {
+    EbmlElement c;
+    bool child_cut = false;
+    int32_t result = 0;
+    int64_t pos = cluster->body;
+    for (; pos < within->end; pos = c.end) {
+        EbmlRead read = child_read(mw, pos, within, open, &c, &child_cut, &result);
+        if (result != 0) return result;
+        if (read == ebml_none || (cluster->unknown && !matroska_cluster_child(c.id))) break;
+        if (read == ebml_broken || c.unknown) return result_element_broken;
+    }
+    *end = pos;
+    return 0;
+}
+
 // A cluster's blocks of the video track; one of unknown size ends where an
 // element that cannot be its child begins, which *end gets. One the end of
 // a file cut short cuts is walked as far as the file goes; its CRC-32
-// still covers the bytes its size gives.
+// still covers the bytes its size gives. Where only its first frame is
+// read, a cluster of known size is not measured: its other children are
+// never reached.
 int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, bool cut, int64_t* end) {
     bool open = cut || cluster.unknown;
     EbmlElement within = cluster;
     if (cut) within.end = mw->walk->reader.size;
-    EbmlElement c;
-    bool child_cut = false;
-    int32_t result = 0;
-    int64_t pos = cluster.body;
-    for (; pos < within.end; pos = c.end) {
-        EbmlRead read = child_read(mw, pos, &within, open, &c, &child_cut, &result);
-        if (result != 0) return result;
-        if (read == ebml_none || (cluster.unknown && !matroska_cluster_child(c.id))) break;
-        if (read == ebml_broken || c.unknown) return result_element_broken;
-    }
+    bool whole = cluster.unknown || mw->segment.video.codec != codec_container;
+    int64_t pos = within.end;
+    int32_t result = whole ? cluster_measure(mw, &cluster, &within, open, &pos) : 0;
+    if (result != 0) return result;
     if (cluster.unknown) cluster.end = pos;
     if (pos < within.end) within.end = pos;
     *end = pos;
     result = checksum_hand(mw, &cluster);
-    for (pos = cluster.body; pos < within.end && result == 0; pos = c.end) {
+    EbmlElement c;
+    bool child_cut = false;
+    for (pos = cluster.body; pos < within.end && result == 0 && !walk_ended(mw); pos = c.end) {
         child_read(mw, pos, &within, open, &c, &child_cut, &result);
         if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c, child_cut);
         if (result == 0 && c.id == id_block_group) result = group_walk(mw, &c, child_cut);
@@ -224,13 +257,14 @@ int32_t segment_walk(MkvWalk* mw) {
     if (mw->segment.cut) walk_cut_note(mw->walk, 0);
     EbmlElement e;
     int32_t result = 0;
-    for (int64_t pos = segment.body; pos < segment.end && result == 0; pos = e.end) {
+    for (int64_t pos = segment.body; pos < segment.end && result == 0 && !walk_ended(mw); pos = e.end) {
         bool cut = false;
         EbmlRead read = child_read(mw, pos, &segment, open, &e, &cut, &result);
         if (result != 0) return result;
         if (read == ebml_none && cut) break;
         if (read != ebml_found) return result_element_broken;
         if (e.id == mkv_id_tracks) result = tracks_walk(mw, &e);
+        if (e.id == mkv_id_tracks) mw->tracks_walked = true;
         if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, cut, &e.end);
     }
     return result;
@@ -252,9 +286,9 @@ int32_t matroska_walk(Walk* w) {
     if (result != 0) return result;
     const MkvTrack& v = mw->segment.video;
     site_reader_init(&mw->sites, w, v.codec);
-    bool sets = v.codec != codec_mpeg && v.codec_private >= 0;
+    bool sets = codec_has_sets(v.codec) && v.codec_private >= 0;
     mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
-    mw->start_codes = v.codec != codec_mpeg && (v.codec_private < 0 || v.codec_private_length == 0);
+    mw->start_codes = codec_has_sets(v.codec) && (v.codec_private < 0 || v.codec_private_length == 0);
     return segment_walk(mw.get());
 }
 
@@ -264,6 +298,6 @@ int32_t matroska_look(BlockReader* reader, ContainerLook* look) {
     bool taken = segment->found && !segment->encoded;
     *look = {taken, segment->video.codec, segment->duration_sec, segment->others, segment->other_number,
              segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown,
-             segment->other_codec};
+             segment->other_codec, segment->video.foreign, segment->video.width, segment->video.height};
     return result;
 }

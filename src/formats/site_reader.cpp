@@ -1,5 +1,6 @@
 #include "formats/site_reader.h"
 
+#include "codecs/frame_headers.h"
 #include "codecs/framing.h"
 #include "codecs/nal_records.h"
 #include "fileio/result.h"
@@ -45,6 +46,16 @@ int32_t parameter_set_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHold
     if (result != 0) return result;
     AspectSite site = site_parameter_set_make(r->codec, holder, r->bytes, r->pos, kept, site_reader_range(r, unit_pos),
                                               set_copy_once(length > kept));
+    return site_reader_hand(r, &site);
+}
+
+int32_t frame_header_hand(SiteReader* r, ForeignCodec codec, int64_t pos, uint32_t size) {
+    uint32_t want = frame_header_bytes(codec);
+    uint32_t length = size < want ? size : want;
+    if (length == 0) return 0;
+    int32_t result = site_reader_gather(r, 0, pos, length);
+    if (result != 0) return result;
+    AspectSite site = site_frame_header_make(codec, r->bytes, r->pos, length, site_reader_range(r, pos));
     return site_reader_hand(r, &site);
 }
 

@@ -54,6 +54,11 @@ int32_t start_code_head_feed(SiteReader* reader, int64_t pos, uint32_t size);
 // handed to the payload's scanner as a run of their own.
 int32_t mpeg_bytes_feed(SiteReader* reader, int64_t pos, uint32_t length);
 
+// The head of the video's first frame or sample, of a codec whose frames
+// the tool never changes, where its header may record an aspect; nothing
+// for a codec whose frames are not read.
+int32_t frame_header_hand(SiteReader* reader, ForeignCodec codec, int64_t pos, uint32_t size);
+
 // The first bytes of an MPEG video sample or frame, where a sequence header
 // begins the ones that have one, handed to the payload's scanner.
 int32_t mpeg_head_feed(SiteReader* reader, int64_t pos, uint32_t size);

@@ -22,6 +22,7 @@ enum PlaceLeft : uint8_t {
     left_other_video,   // a parameter set of another id or picture size than the first
     left_altered,       // an undo: it holds what the tool never wrote
     left_no_place,      // it records no aspect and takes none (a track header of 0x0)
+    left_container_only, // -c: a codec's own place
 };
 
 // One place the walk the request asked for took: a listing's, a rewrite's
@@ -42,6 +43,7 @@ struct VideoFactsNotice {
     StreamKind stream;
     const char* container;  // a container's own name ("MP4", "MKV", ...); null for the streams
     VideoCodec codec;
+    ForeignVideo foreign;   // codec_container's codec
     int32_t mpeg_version;   // MPEG video: 1 or 2
     uint32_t width;
     uint32_t height;

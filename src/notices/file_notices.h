@@ -44,6 +44,13 @@ struct PlaceAspect {
 inline constexpr uint32_t place_kinds_most = 8;
 struct PlaceAspects { uint32_t count; PlaceAspect kinds[place_kinds_most]; };
 
+// -c: a kind of the codec's own places left as it was, with the aspect
+// that players reading it alone show, for a picture of the size.
+struct CodecPlaceLeftNotice {
+    static constexpr auto kind = notice_codec_place_left;
+    PlaceAspect place; uint32_t width; uint32_t height;
+};
+
 // The places disagree on the aspect: each kind with its own, and the one
 // the most common players show, which the run goes by. Sequence headers'
 // codes are named as the MPEG version names them, sample aspects against
@@ -74,6 +81,7 @@ struct MpegSummary {
 // What the summary line of H.264 or HEVC video says.
 struct SarSummary {
     VideoCodec codec;
+    ForeignVideo foreign;  // codec_container's codec
     uint32_t width;  // the picture after cropping
     uint32_t height;
     SarRatio current;

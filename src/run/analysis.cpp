@@ -134,17 +134,13 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
     return *zeros == file->size ? int64_t{stop_all_zero_file} : -1;
 }
 
-bool parameter_sets(VideoCodec codec) {
-    return codec == codec_avc || codec == codec_hevc;
-}
-
 // The first site from the rest of the file, where the head window did not
 // hold it (or, for MPEG video, what follows the first header). A head
 // window that held the whole file and no header may have stopped at
 // damage, which the walk of the file reports (or, with -r, walks past).
 int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
                        SequenceHeaderInfo* info, VideoLayout* video) {
-    bool sets = parameter_sets(info->layout.codec);
+    bool sets = codec_has_sets(info->layout.codec);
     bool whole_file_seen = info->head_len >= file->size && video_probe_found(&info->video);
     if (!sets && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
     FileBuffer block;
@@ -210,10 +206,20 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
     }
+    // Its VOL headers record the aspect in every key frame and the decoder
+    // configuration: changing the container's places alone would leave
+    // them saying another, so it stays refused until they can be changed.
+    if (look.codec == codec_container && look.foreign.codec == foreign_mpeg4_part2) {
+        notify(notices, StopNotice{stop_video_mpeg4_part2});
+        return exit_not_mpeg;
+    }
     info->layout.codec = look.codec;
     info->duration_sec = look.duration_sec;
     info->container = look.name;
     info->shown = look.shown;
+    info->foreign = look.foreign;
+    info->sps.width = look.width;
+    info->sps.height = look.height;
     return -1;
 }
 
@@ -228,6 +234,11 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (format->look != nullptr) {
         int stop = container_find(file, format, notices, info);
         if (stop >= 0) return stop;
+        // Frames the tool does not change have no first site to find.
+        if (info->layout.codec == codec_container) {
+            shown_settle(info);
+            return -1;
+        }
     }
     int32_t result = 0;
     if (format->stream_find != nullptr) {
@@ -246,7 +257,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
         notify(notices, StopNotice{stop_video_mpeg4_part2});
         return exit_not_mpeg;
     }
-    if (parameter_sets(info->layout.codec)) {
+    if (codec_has_sets(info->layout.codec)) {
         sps_read(info->layout.codec, video->set_bytes.data(), static_cast<uint32_t>(video->set_bytes.size()), &info->sps);
         shown_settle(info);
     }

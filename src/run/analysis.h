@@ -24,7 +24,8 @@ struct SequenceHeaderInfo {
     StreamLayout layout;
     TsProgram program;       // transport streams: the video stream and its clock
     VideoHeaderProbe video;  // the video's first sequence header, as far as headbuf went
-    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set
+    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set; codec_container: the picture
+    ForeignVideo foreign;    // codec_container: the codec
     double duration_sec;
     int32_t horizontal_size;
     int32_t vertical_size;

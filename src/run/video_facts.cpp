@@ -8,6 +8,7 @@ VideoFactsNotice video_facts_of(const SequenceHeaderInfo* info, const VideoLayou
     facts.after = after;
     facts.stream = video->layout.kind;
     facts.codec = video->layout.codec;
+    facts.foreign = info->foreign;
     // A DVD IFO's analysis reads its one byte and nothing else.
     if (video->layout.kind == stream_dvd_ifo) {
         facts.coded = true;

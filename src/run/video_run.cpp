@@ -55,6 +55,18 @@ void places_tell(FileRun* run, const SequenceHeaderInfo* info, const PlaceAspect
     notify(run->notices, PlacesDisagreeNotice{*places, shown, picture.width, picture.height, info->mpeg_version});
 }
 
+// -c: each kind of the codec's own places that the run leaves, with the
+// aspect that players which read it alone show.
+void codec_places_tell(FileRun* run, const SequenceHeaderInfo* info, const PlaceAspects* places) {
+    SpsInfo picture = picture_of(info);
+    for (uint32_t k = 0; k < places->count; ++k) {
+        PlaceAspect place = places->kinds[k];
+        if (site_kind_of_container(place.site)) continue;
+        if (place.site == site_sequence_header) place.aspect.sar = mpeg_code_sar(info, place.aspect.code);
+        notify(run->notices, CodecPlaceLeftNotice{place, picture.width, picture.height});
+    }
+}
+
 // Says why there is nothing to do: that the file was converted from
 // another shape already, where its marker file knows the original and no
 // -o was given, else that it holds the target of -o or of its title set,
@@ -101,6 +113,7 @@ int need_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* 
     int stop = change_search(run, video, &search);
     if (stop >= 0) return stop;
     if (container_of(video)) places_tell(run, info, &search.places);
+    if (container_of(video) && request_of(run).container_only) codec_places_tell(run, info, &search.places);
     return search.change_needed ? -1 : nothing_to_do(run, original_known, converted, already);
 }
 
@@ -124,14 +137,17 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
                       const AspectOriginal* original, TargetChoice choice) {
     const SpsInfo* sps = &info->sps;
     SarRatio target = run->job.target_sar;
-    if (!sps->aspect_present) {
+    // A set without aspect information cannot get one in place; in a
+    // container it is no place, and the container's places take the target.
+    if (!sps->aspect_present && !container_of(video)) {
         notify(run->notices, notice_sets_no_aspect_field);
         return exit_no_aspect_field;
     }
     if (choice == target_none) return no_default_stop(run, info, video, sar_before(original, info->shown));
     SarRatio first = sps_sar(sps);
     bool same = first.width != 0 && sar_same(first, target);
-    if (!same && sps->idc != sar_explicit && sar_table_code(target) == 0) {
+    bool set_changes = sps->aspect_present && !request_of(run).container_only;
+    if (set_changes && !same && sps->idc != sar_explicit && sar_table_code(target) == 0) {
         notify(run->notices, SetsNoTableCodeNotice{target});
         return exit_sps_left;
     }
@@ -141,13 +157,18 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
 }
 
-// H.264 and HEVC video, whose target is a sample aspect.
+// H.264 and HEVC video, and video whose container alone records the
+// aspect the tool changes: the target is a sample aspect.
 int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const SpsInfo* sps = &info->sps;
     SarRatio current = info->shown;
     SarRatio target = current;
     ModeNeeds needs = needs_of(run);
     notify(run->notices, SarAspectNotice{sps->width, sps->height, current, false});
+    bool sets = info->layout.codec != codec_container;
+    if (needs.target && sets && !sps->aspect_present && container_of(video)) {
+        notify(run->notices, notice_sets_square_players);
+    }
     if (needs.target) {
         AspectOriginal original = original_find(run, video);
         TargetChoice choice = sps_target_choose(&request_of(run), sps, current, &original, run->notices, &target);
@@ -161,8 +182,8 @@ int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         int stop = checked ? sets_target_check(run, info, video, &original, choice) : -1;
         if (stop >= 0) return stop;
     }
-    SarSummary summary = {info->layout.codec, sps->width, sps->height, current, target, info->duration_sec,
-                          run->file.size};
+    SarSummary summary = {info->layout.codec, info->foreign, sps->width, sps->height, current, target,
+                          info->duration_sec, run->file.size};
     notify(run->notices, SarSummaryNotice{summary, info->container});
     return file_edit_report(run, video);
 }

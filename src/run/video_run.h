@@ -7,5 +7,6 @@
 #include "run/analysis.h"
 #include "run/file_edit.h"
 
-// The exit code of the run of MPEG, H.264 or HEVC video.
+// The exit code of the run of MPEG, H.264 or HEVC video, or of a codec
+// whose container alone records the aspect the tool changes.
 int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video);

@@ -1,0 +1,106 @@
+#include "codecs/frame_headers.h"
+
+#include "codecs/bit_reader.h"
+#include "codecs/sar.h"
+
+namespace {
+
+uint32_t be16(const uint8_t* b) {
+    return (uint32_t{b[0]} << 8) | b[1];
+}
+
+// A display aspect of the coded picture as its sample aspect.
+SarRatio shape_sar(uint64_t shape_w, uint64_t shape_h, uint64_t width, uint64_t height) {
+    if (width == 0 || height == 0) return {0, 0};
+    return sar_reduced(shape_w * height, shape_h * width);
+}
+
+// ProRes: the frame's size and "icpf", then the frame header, whose
+// picture size and aspect code lie at fixed places.
+constexpr uint32_t prores_width_at = 16;
+constexpr uint32_t prores_aspect_at = 21;
+
+// 0 unknown, 1 square samples, 2 4:3, 3 16:9; the rest are reserved.
+SarRatio prores_sar(const uint8_t* b, uint32_t length) {
+    if (length <= prores_aspect_at || b[4] != 'i' || b[5] != 'c' || b[6] != 'p' || b[7] != 'f') return {0, 0};
+    uint32_t width = be16(b + prores_width_at);
+    uint32_t height = be16(b + prores_width_at + 2);
+    switch (b[prores_aspect_at] >> 4) {
+    case 1: return {1, 1};
+    case 2: return shape_sar(4, 3, width, height);
+    case 3: return shape_sar(16, 9, width, height);
+    default: return {0, 0};
+    }
+}
+
+// JPEG markers up to the picture: far enough for the APP segments a
+// camera or an encoder puts before it.
+constexpr uint32_t jpeg_reach = 512;
+constexpr uint8_t jpeg_app0 = 0xE0;
+constexpr uint8_t jpeg_start_of_scan = 0xDA;
+
+// The JFIF segment's densities, which decoders take as the sample aspect
+// whatever their unit; equal ones are square samples.
+SarRatio jfif_sar(const uint8_t* b, uint32_t length) {
+    if (length < 4 || b[0] != 0xFF || b[1] != 0xD8) return {0, 0};
+    for (uint32_t at = 2; at + 4 <= length && b[at] == 0xFF;) {
+        uint8_t marker = b[at + 1];
+        uint32_t size = be16(b + at + 2);
+        if (marker == jpeg_start_of_scan || size < 2) break;
+        const uint8_t* s = b + at + 4;
+        bool jfif = marker == jpeg_app0 && size >= 16 && at + 2 + size <= length && s[0] == 'J' && s[1] == 'F' &&
+                    s[2] == 'I' && s[3] == 'F' && s[4] == 0;
+        if (jfif) {
+            SarRatio sar = sar_reduced(be16(s + 8), be16(s + 10));
+            return sar.width == sar.height ? SarRatio{0, 0} : sar;
+        }
+        at += 2 + size;
+    }
+    return {0, 0};
+}
+
+constexpr uint32_t vp9_reach = 16;
+
+// A key frame's uncompressed header, up to its render size.
+SarRatio vp9_sar(const uint8_t* b, uint32_t length) {
+    BitReader r = {b, length, 0, false};
+    if (bits_read(&r, 2) != 2) return {0, 0};
+    uint32_t profile = bits_read(&r, 1);
+    profile |= bits_read(&r, 1) << 1;
+    if (profile == 3) bits_skip(&r, 1);
+    if (bits_read(&r, 1) != 0 || bits_read(&r, 1) != 0) return {0, 0};  // a shown earlier frame, or no key frame
+    bits_skip(&r, 2);  // show_frame, error_resilient_mode
+    if (bits_read(&r, 24) != 0x498342) return {0, 0};
+    if (profile >= 2) bits_skip(&r, 1);
+    bool rgb = bits_read(&r, 3) == 7;
+    if (!rgb) bits_skip(&r, 1);
+    if (profile == 1 || profile == 3) bits_skip(&r, rgb ? 1 : 3);
+    uint32_t width = bits_read(&r, 16) + 1;
+    uint32_t height = bits_read(&r, 16) + 1;
+    if (bits_read(&r, 1) == 0) return {0, 0};
+    uint32_t render_w = bits_read(&r, 16) + 1;
+    uint32_t render_h = bits_read(&r, 16) + 1;
+    if (r.overrun) return {0, 0};
+    SarRatio sar = shape_sar(render_w, render_h, width, height);
+    return sar.width == sar.height ? SarRatio{0, 0} : sar;
+}
+
+}  // namespace
+
+uint32_t frame_header_bytes(ForeignCodec codec) {
+    switch (codec) {
+    case foreign_prores: return prores_aspect_at + 1;
+    case foreign_motion_jpeg: return jpeg_reach;
+    case foreign_vp9: return vp9_reach;
+    default: return 0;
+    }
+}
+
+SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t length) {
+    switch (codec) {
+    case foreign_prores: return prores_sar(bytes, length);
+    case foreign_motion_jpeg: return jfif_sar(bytes, length);
+    case foreign_vp9: return vp9_sar(bytes, length);
+    default: return {0, 0};
+    }
+}

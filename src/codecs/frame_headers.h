@@ -1,0 +1,17 @@
+// The first frame of video whose frames the tool does not change, where
+// its own header records an aspect that some players take over the
+// container's: ProRes's frame header, a Motion JPEG frame's JFIF pixel
+// density, a VP9 key frame's render size. Only what is cheap and certain
+// is read; any other codec, or bytes that do not read, record none.
+#pragma once
+#include <cstdint>
+
+#include "codecs/video_codec.h"
+
+// How many bytes of the first frame the reader looks at: 0 for a codec
+// whose frames are not read at all.
+uint32_t frame_header_bytes(ForeignCodec codec);
+
+// The sample aspect the header gives its picture: {0, 0} where it records
+// none (square samples, a render size of the coded size, an unknown code).
+SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t length);
