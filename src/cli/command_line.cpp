@@ -28,32 +28,31 @@ bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
+// Each option letter with the flag it sets and the line it prints.
+struct OptionLetter {
+    char letter;
+    bool OptionsSeen::*flag;  // null for -o, which keeps its text
+    const char* echo;
+};
+const OptionLetter option_letters[] = {
+    {'l', &OptionsSeen::list, msg_option_l},   {'o', nullptr, msg_option_o},
+    {'r', &OptionsSeen::resync, msg_option_r}, {'u', &OptionsSeen::undo, msg_option_u},
+    {'c', &OptionsSeen::container_only, msg_option_c},
+};
+
 // Only the second character counts, as it always did: -list is -l.
 bool scan_option(const char* argument, OptionsSeen* seen) {
-    switch (argument[1]) {
-    case 'l':
-        seen->list = true;
-        seen->echoes.push_back(msg_option_l);
+    for (const OptionLetter& option : option_letters) {
+        if (argument[1] != option.letter) continue;
+        if (option.flag != nullptr) {
+            seen->*option.flag = true;
+        } else {
+            seen->target = argument;
+        }
+        seen->echoes.push_back(option.echo);
         return true;
-    case 'o':
-        seen->target = argument;
-        seen->echoes.push_back(msg_option_o);
-        return true;
-    case 'r':
-        seen->resync = true;
-        seen->echoes.push_back(msg_option_r);
-        return true;
-    case 'u':
-        seen->undo = true;
-        seen->echoes.push_back(msg_option_u);
-        return true;
-    case 'c':
-        seen->container_only = true;
-        seen->echoes.push_back(msg_option_c);
-        return true;
-    default:
-        return false;
     }
+    return false;
 }
 
 bool is_help(const char* argument) {

@@ -42,19 +42,29 @@ void format_duration_text(double seconds, char* text) {
 
 namespace {
 
+// The playing time and the file's size that end every summary line.
+struct SummaryTail {
+    char duration[duration_text_capacity];
+    char size[size_text_capacity];
+};
+
+SummaryTail summary_tail(double duration_sec, int64_t file_size) {
+    SummaryTail tail = {};
+    format_duration_text(duration_sec, tail.duration);
+    format_size_text(file_size, tail.size);
+    return tail;
+}
+
 // The names of the display aspects of the H.264/HEVC -o codes.
 const char* const display_names[] = {"", "1:1", "4:3", "16:9", "2.21:1"};
 
 }  // namespace
 
 void format_summary_line(const MpegSummary* summary, char* line) {
-    char duration[duration_text_capacity] = {};
-    char size[size_text_capacity] = {};
-    format_duration_text(summary->duration_sec, duration);
-    format_size_text(summary->file_size, size);
+    SummaryTail tail = summary_tail(summary->duration_sec, summary->file_size);
     double kbps = static_cast<double>(summary->bit_rate_value) * 400 * 0.001;
     text_format(line, 512, fmt_summary, summary->mpeg_version, summary->horizontal_size,
-                summary->vertical_size, frame_rate_names[summary->frame_rate_code & 0x0F], kbps, duration, size);
+                summary->vertical_size, frame_rate_names[summary->frame_rate_code & 0x0F], kbps, tail.duration, tail.size);
 }
 
 namespace {
@@ -78,10 +88,7 @@ void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
 }  // namespace
 
 void format_sar_summary_line(const SarSummary* summary, char* line) {
-    char duration[duration_text_capacity] = {};
-    char size[size_text_capacity] = {};
-    format_duration_text(summary->duration_sec, duration);
-    format_size_text(summary->file_size, size);
+    SummaryTail tail = summary_tail(summary->duration_sec, summary->file_size);
     if (summary->codec == codec_container) {
         // Frames that record no aspect: the shapes the container shows.
         char current[shown_capacity] = {};
@@ -89,12 +96,13 @@ void format_sar_summary_line(const SarSummary* summary, char* line) {
         shown_name(summary->width, summary->height, summary->current, current);
         shown_name(summary->width, summary->height, summary->target, target);
         text_format(line, 512, fmt_summary_container, foreign_video_name(summary->foreign), summary->width,
-                    summary->height, current, target, duration, size);
+                    summary->height, current, target, tail.duration, tail.size);
         return;
     }
     const char* codec = summary->codec == codec_hevc ? "HEVC" : "H.264";
     text_format(line, 512, fmt_summary_sps, codec, summary->width, summary->height, summary->current.width,
-                summary->current.height, summary->target.width, summary->target.height, duration, size);
+                summary->current.height, summary->target.width, summary->target.height, tail.duration,
+                tail.size);
 }
 
 void sar_name(uint32_t width, uint32_t height, SarRatio sar, char* name) {

@@ -28,22 +28,17 @@ EbmlRead ebml_header_parse(const uint8_t* bytes, uint32_t available, int64_t pos
 }
 
 EbmlRead ebml_read(BlockReader* reader, int64_t pos, int64_t parent_end, EbmlElement* element, int32_t* result) {
-    const uint8_t* bytes = nullptr;
-    uint32_t available = 0;
-    *result = reader_fetch_sparse(reader, pos, header_most, &bytes, &available);
-    if (*result != 0) return ebml_broken;
-    return ebml_header_parse(bytes, available, pos, parent_end, element);
+    return reader_header_read(reader, pos, header_most, ebml_broken, result, [&](const uint8_t* b, uint32_t n) {
+        return ebml_header_parse(b, n, pos, parent_end, element);
+    });
 }
 
 EbmlRead ebml_read_to_cut(BlockReader* reader, int64_t pos, EbmlElement* element, bool* cut, int32_t* result) {
     EbmlRead read = ebml_read(reader, pos, reader->size, element, result);
     *cut = false;
     if (read != ebml_broken || *result != 0) return read;
-    const uint8_t* bytes = nullptr;
-    uint32_t available = 0;
-    *result = reader_fetch_sparse(reader, pos, header_most, &bytes, &available);
+    read = ebml_read(reader, pos, INT64_MAX, element, result);
     if (*result != 0) return ebml_broken;
-    read = ebml_header_parse(bytes, available, pos, INT64_MAX, element);
     *cut = read == ebml_found || reader->size - pos < header_most;
     return read == ebml_found || !*cut ? read : ebml_none;
 }

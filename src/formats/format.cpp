@@ -3,9 +3,19 @@
 #include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
+#include "formats/iso_media.h"
+#include "formats/matroska.h"
 #include "formats/ps_units.h"
 
 namespace {
+
+// A container is known by its head alone; its video is found by its look.
+template <bool (*opens)(const uint8_t*, uint32_t), StreamKind kind>
+bool container_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    if (!opens(head, length)) return false;
+    *layout = {kind, {0, 0}, codec_mpeg};
+    return true;
+}
 
 // In the order a file is judged.
 const Format formats[] = {
@@ -13,9 +23,9 @@ const Format formats[] = {
      transport_stream_find, transport_stream_seek, nullptr},
     // Before the kinds that open with a start code: a box of 64-bit size
     // opens with 00 00 00 01.
-    {stream_iso_media, false, false, iso_media_probe, nullptr, iso_media_walk, iso_media_look, nullptr, nullptr,
+    {stream_iso_media, false, false, container_probe<iso_media_opens, stream_iso_media>, nullptr, iso_media_walk, iso_media_look, nullptr, nullptr,
      nullptr},
-    {stream_matroska, false, false, matroska_probe, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
+    {stream_matroska, false, false, container_probe<matroska_opens, stream_matroska>, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
      nullptr},
     // A stream with program stream packs joined after it (a recording
     // restarted into the same file) takes its playing time from them.

@@ -135,8 +135,6 @@ bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* la
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
-bool iso_media_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
-bool matroska_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 int32_t elementary_walk(Walk* walk);

@@ -38,11 +38,9 @@ BoxRead box_header_parse(const uint8_t* bytes, uint32_t available, int64_t pos, 
 }
 
 BoxRead box_read(BlockReader* reader, int64_t pos, int64_t parent_end, IsoBox* box, int32_t* result) {
-    const uint8_t* bytes = nullptr;
-    uint32_t available = 0;
-    *result = reader_fetch_sparse(reader, pos, header_large, &bytes, &available);
-    if (*result != 0) return box_broken;
-    return box_header_parse(bytes, available, pos, parent_end, box);
+    return reader_header_read(reader, pos, header_large, box_broken, result, [&](const uint8_t* b, uint32_t n) {
+        return box_header_parse(b, n, pos, parent_end, box);
+    });
 }
 
 BoxRead box_child_find(BlockReader* reader, const IsoBox* parent, int64_t from, uint32_t type, IsoBox* child,

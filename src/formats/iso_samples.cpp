@@ -7,18 +7,16 @@
 
 namespace {
 
-// tfhd's flags, and trun's.
-constexpr uint32_t tfhd_base_offset = 0x1;
-constexpr uint32_t tfhd_description = 0x2;
-constexpr uint32_t tfhd_duration = 0x8;
-constexpr uint32_t tfhd_size = 0x10;
-constexpr uint32_t tfhd_base_is_moof = 0x20000;
-constexpr uint32_t trun_data_offset = 0x1;
-constexpr uint32_t trun_first_flags = 0x4;
-constexpr uint32_t trun_duration = 0x100;
-constexpr uint32_t trun_size = 0x200;
-constexpr uint32_t trun_flags = 0x400;
-constexpr uint32_t trun_time_offset = 0x800;
+// The flags of a track fragment's header, which say what it gives, and of
+// a track run, which say what each of its samples has.
+enum TfhdFlag : uint32_t {
+    tfhd_base_offset = 0x1, tfhd_description = 0x2, tfhd_duration = 0x8, tfhd_size = 0x10,
+    tfhd_base_is_moof = 0x20000,
+};
+enum TrunFlag : uint32_t {
+    trun_data_offset = 0x1, trun_first_flags = 0x4, trun_duration = 0x100, trun_size = 0x200, trun_flags = 0x400,
+    trun_time_offset = 0x800,
+};
 
 // A box's body read whole; box_broken when the box is shorter than `least`.
 int32_t body_load(BlockReader* r, const IsoBox* box, uint32_t least, std::vector<uint8_t>* bytes) {

@@ -111,12 +111,6 @@ SarRatio movie_shown(const IsoTrack& v) {
 
 }  // namespace
 
-bool iso_media_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
-    if (!iso_media_opens(head, length)) return false;
-    *layout = {stream_iso_media, {0, 0}, codec_mpeg};
-    return true;
-}
-
 int32_t iso_media_walk(Walk* w) {
     std::unique_ptr<IsoWalk> iw(new IsoWalk{});
     iw->walk = w;

@@ -8,23 +8,6 @@
 
 namespace {
 
-constexpr uint32_t id_doc_type = 0x4282;
-constexpr uint32_t id_info = 0x1549A966;
-constexpr uint32_t id_timestamp_scale = 0x2AD7B1;
-constexpr uint32_t id_duration = 0x4489;
-constexpr uint32_t id_track_entry = 0xAE;
-constexpr uint32_t id_track_number = 0xD7;
-constexpr uint32_t id_track_type = 0x83;
-constexpr uint32_t id_codec_id = 0x86;
-constexpr uint32_t id_codec_private = 0x63A2;
-constexpr uint32_t id_video = 0xE0;
-constexpr uint32_t id_content_encodings = 0x6D80;
-constexpr uint32_t id_pixel_width = 0xB0;
-constexpr uint32_t id_pixel_height = 0xBA;
-constexpr uint32_t id_crop_bottom = 0x54AA;
-constexpr uint32_t id_crop_top = 0x54BB;
-constexpr uint32_t id_crop_left = 0x54CC;
-constexpr uint32_t id_crop_right = 0x54DD;
 constexpr uint64_t track_type_video = 1;
 // How far past the head of the Void that gives room its bytes are taken:
 // enough for the display elements and the Void's own new head.
@@ -100,12 +83,12 @@ struct VideoRead {
 int32_t video_child(BlockReader* r, const EbmlElement& c, VideoRead* v) {
     int32_t result = 0;
     switch (c.id) {
-    case id_pixel_width: v->width = uint_read(r, &c, 0, &result); break;
-    case id_pixel_height: v->height = uint_read(r, &c, 0, &result); break;
-    case id_crop_bottom: v->crop[0] = uint_read(r, &c, 0, &result); break;
-    case id_crop_top: v->crop[1] = uint_read(r, &c, 0, &result); break;
-    case id_crop_left: v->crop[2] = uint_read(r, &c, 0, &result); break;
-    case id_crop_right: v->crop[3] = uint_read(r, &c, 0, &result); break;
+    case mkv_id_pixel_width: v->width = uint_read(r, &c, 0, &result); break;
+    case mkv_id_pixel_height: v->height = uint_read(r, &c, 0, &result); break;
+    case mkv_id_crop_bottom: v->crop[0] = uint_read(r, &c, 0, &result); break;
+    case mkv_id_crop_top: v->crop[1] = uint_read(r, &c, 0, &result); break;
+    case mkv_id_crop_left: v->crop[2] = uint_read(r, &c, 0, &result); break;
+    case mkv_id_crop_right: v->crop[3] = uint_read(r, &c, 0, &result); break;
     case display_id_unit: v->unit = static_cast<uint8_t>(uint_read(r, &c, 0, &result)); break;
     case display_id_width: v->display_width = uint_read(r, &c, 0, &result); break;
     case display_id_height: v->display_height = uint_read(r, &c, 0, &result); break;
@@ -126,18 +109,18 @@ int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
     const uint8_t* b = nullptr;
     uint32_t length = 0;
     switch (c.id) {
-    case id_track_number: t->track.number = uint_read(r, &c, 0, &result); break;
-    case id_track_type: t->type = uint_read(r, &c, 0, &result); break;
-    case id_content_encodings: t->encoded = true; break;
-    case id_codec_private:
+    case mkv_id_track_number: t->track.number = uint_read(r, &c, 0, &result); break;
+    case mkv_id_track_type: t->type = uint_read(r, &c, 0, &result); break;
+    case mkv_id_content_encodings: t->encoded = true; break;
+    case mkv_id_codec_private:
         t->track.codec_private = c.body;
         t->track.codec_private_length = static_cast<uint32_t>(c.end - c.body);
         break;
-    case id_video:
+    case mkv_id_video:
         t->video = c;
         t->has_video = true;
         break;
-    case id_codec_id:
+    case mkv_id_codec_id:
         if (!data_read(r, &c, 32, &b, &length, &result)) break;
         t->foreign = foreign_of_codec_id(b, length);
         for (const Codec& known : codecs) {
@@ -261,8 +244,8 @@ int32_t info_read(BlockReader* r, MkvSegment* s, const EbmlElement& info) {
         int32_t read = 0;
         const uint8_t* b = nullptr;
         uint32_t length = 0;
-        if (c.id == id_timestamp_scale) scale = uint_read(r, &c, scale, &read);
-        if (c.id == id_duration && data_read(r, &c, 8, &b, &length, &read)) duration = float_of(b, length);
+        if (c.id == mkv_id_timestamp_scale) scale = uint_read(r, &c, scale, &read);
+        if (c.id == mkv_id_duration && data_read(r, &c, 8, &b, &length, &read)) duration = float_of(b, length);
         return read;
     });
     s->duration_sec = duration * static_cast<double>(scale) / 1e9;
@@ -287,7 +270,7 @@ bool matroska_opens(const uint8_t* head, uint32_t length) {
         if (ebml_header_parse(head + pos, length - static_cast<uint32_t>(pos), pos, header.end, &c) != ebml_found) {
             return false;
         }
-        if (c.id != id_doc_type) continue;
+        if (c.id != mkv_id_doc_type) continue;
         const char* type = reinterpret_cast<const char*>(head + c.body);
         size_t n = static_cast<size_t>(c.end - c.body);
         return (n == 8 && std::memcmp(type, "matroska", 8) == 0) || (n == 4 && std::memcmp(type, "webm", 4) == 0);
@@ -313,7 +296,7 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
             const uint8_t* b = nullptr;
             uint32_t length = 0;
             int32_t read = 0;
-            if (c.id == id_doc_type && data_read(r, &c, 8, &b, &length, &read)) s->webm = length == 4;
+            if (c.id == mkv_id_doc_type && data_read(r, &c, 8, &b, &length, &read)) s->webm = length == 4;
             return read;
         });
         if (result != 0) return result;
@@ -325,11 +308,11 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
         if (result != 0) return result;
         if (read != ebml_found) return result_element_broken;
         if (e.unknown && e.id == mkv_id_cluster) return result_element_broken;  // tracks after such clusters: not taken
-        if (e.id == id_info) result = info_read(r, s, e);
+        if (e.id == mkv_id_info) result = info_read(r, s, e);
         if (e.id == mkv_id_tracks) {
             s->tracks = e;
             result = children_each(r, &e, [&](const EbmlElement& c) {
-                return c.id == id_track_entry ? track_read(r, s, c) : 0;
+                return c.id == mkv_id_track_entry ? track_read(r, s, c) : 0;
             });
         }
         if (result != 0) return result;

@@ -8,11 +8,22 @@
 #include "codecs/video_codec.h"
 #include "formats/ebml.h"
 
-inline constexpr uint32_t mkv_id_ebml = 0x1A45DFA3;
-inline constexpr uint32_t mkv_id_segment = 0x18538067;
-inline constexpr uint32_t mkv_id_tracks = 0x1654AE6B;
-inline constexpr uint32_t mkv_id_cluster = 0x1F43B675;
-inline constexpr uint32_t mkv_id_crc32 = 0xBF;
+// The ids of the elements the walks read, as the file spells them, level
+// by level of the tree.
+enum MkvId : uint32_t {
+    mkv_id_ebml = 0x1A45DFA3, mkv_id_doc_type = 0x4282, mkv_id_crc32 = 0xBF,
+    // The segment's children, and the info's.
+    mkv_id_segment = 0x18538067, mkv_id_info = 0x1549A966, mkv_id_tracks = 0x1654AE6B, mkv_id_cluster = 0x1F43B675,
+    mkv_id_timestamp_scale = 0x2AD7B1, mkv_id_duration = 0x4489,
+    // A track entry and its children.
+    mkv_id_track_entry = 0xAE, mkv_id_track_number = 0xD7, mkv_id_track_type = 0x83, mkv_id_codec_id = 0x86,
+    mkv_id_codec_private = 0x63A2, mkv_id_content_encodings = 0x6D80, mkv_id_video = 0xE0,
+    // The video element's picture size and cropping.
+    mkv_id_pixel_width = 0xB0, mkv_id_pixel_height = 0xBA, mkv_id_crop_bottom = 0x54AA, mkv_id_crop_top = 0x54BB,
+    mkv_id_crop_left = 0x54CC, mkv_id_crop_right = 0x54DD,
+    // A cluster's blocks.
+    mkv_id_simple_block = 0xA3, mkv_id_block_group = 0xA0, mkv_id_block = 0xA1,
+};
 
 // The display elements of the video track, or where they would go: see
 // display_elements.h. The elements around them whose size fields grow

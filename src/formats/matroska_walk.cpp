@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr uint32_t id_simple_block = 0xA3;
-constexpr uint32_t id_block_group = 0xA0;
-constexpr uint32_t id_block = 0xA1;
 // A block's head: its track number, timestamp and flags, then the sizes of
 // its laced frames, if any.
 constexpr uint32_t block_head_least = 12;
@@ -200,7 +197,7 @@ int32_t group_walk(MkvWalk* mw, const EbmlElement* group, bool cut) {
         EbmlRead read = child_read(mw, in, &within, cut, &g, &block_cut, &result);
         if (read == ebml_none && block_cut) break;
         if (read != ebml_found) return result != 0 ? result : result_element_broken;
-        if (g.id == id_block) result = block_walk(mw, &g, block_cut);
+        if (g.id == mkv_id_block) result = block_walk(mw, &g, block_cut);
     }
     return result;
 }
@@ -245,8 +242,8 @@ int32_t cluster_walk(MkvWalk* mw, EbmlElement cluster, bool cut, int64_t* end) {
     bool child_cut = false;
     for (pos = cluster.body; pos < within.end && result == 0 && !walk_ended(mw); pos = c.end) {
         child_read(mw, pos, &within, open, &c, &child_cut, &result);
-        if (result == 0 && c.id == id_simple_block) result = block_walk(mw, &c, child_cut);
-        if (result == 0 && c.id == id_block_group) result = group_walk(mw, &c, child_cut);
+        if (result == 0 && c.id == mkv_id_simple_block) result = block_walk(mw, &c, child_cut);
+        if (result == 0 && c.id == mkv_id_block_group) result = group_walk(mw, &c, child_cut);
     }
     return result;
 }
@@ -271,12 +268,6 @@ int32_t segment_walk(MkvWalk* mw) {
 }
 
 }  // namespace
-
-bool matroska_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
-    if (!matroska_opens(head, length)) return false;
-    *layout = {stream_matroska, {0, 0}, codec_mpeg};
-    return true;
-}
 
 int32_t matroska_walk(Walk* w) {
     std::unique_ptr<MkvWalk> mw(new MkvWalk{});

@@ -105,6 +105,18 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
 int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                             uint32_t* available);
 
+// A container's header at pos (a box's, an element's) fetched through the
+// sparse reads and handed to `parse` (bytes, how many came); `broken`
+// where the read fails, with *result set.
+template <typename Found, typename Parse>
+Found reader_header_read(BlockReader* reader, int64_t pos, uint32_t most, Found broken, int32_t* result,
+                         Parse parse) {
+    const uint8_t* bytes = nullptr;
+    uint32_t available = 0;
+    *result = reader_fetch_sparse(reader, pos, most, &bytes, &available);
+    return *result != 0 ? broken : parse(bytes, available);
+}
+
 // Notes a read at `at` that delivered `got` of `want` bytes; returns
 // result_read_error.
 int32_t reader_read_failed(BlockReader* reader, int64_t at, uint32_t want, uint32_t got);

@@ -8,12 +8,14 @@
 
 namespace {
 
-constexpr uint8_t table_pat = 0x00;
-constexpr uint8_t table_pmt = 0x02;
-constexpr uint8_t type_mpeg1_video = 0x01;
-constexpr uint8_t type_mpeg2_video = 0x02;
-constexpr uint8_t type_avc_video = 0x1B;
-constexpr uint8_t type_hevc_video = 0x24;
+enum TableId : uint8_t { table_pat = 0x00, table_pmt = 0x02 };
+// The stream types of video the tool rewrites.
+enum StreamType : uint8_t {
+    type_mpeg1_video = 0x01,
+    type_mpeg2_video = 0x02,
+    type_avc_video = 0x1B,
+    type_hevc_video = 0x24,
+};
 
 // The codec of a stream type of video the tool rewrites.
 bool video_stream_type(uint8_t type, VideoCodec* codec) {

@@ -29,18 +29,22 @@ struct FalseHeadersNotice { static constexpr auto kind = notice_false_headers; u
 // The file's length when a change was due past it: another program cut it.
 struct FileCutNotice { static constexpr auto kind = notice_file_cut; int64_t length; };
 // A file that was cut short before the run (a recording stopped by a
-// crash, a download stopped): where it ends, the samples or frames that lay
-// past that end, and the parameter sets the end cut, which stay as they are.
+// crash, a download stopped).
 struct CutShortNotice {
     static constexpr auto kind = notice_cut_short;
-    int64_t length; uint64_t beyond; uint32_t places;
+    int64_t length;   // where it ends
+    uint64_t beyond;  // the samples or frames that lay past that end
+    uint32_t places;  // the parameter sets the end cut, which stay as they are
 };
 
-// Parameter sets of the reference's kind that kept their aspect: how many,
-// and how many for each reason.
+// Parameter sets of the reference's kind that kept their aspect.
 struct SetsLeftNotice {
     static constexpr auto kind = notice_sets_left;
-    uint32_t total; uint32_t no_field; uint32_t no_code; uint32_t escaping; uint32_t across_repeat;
+    uint32_t total;
+    // How many for each reason: no aspect field, no table code for the
+    // target, bits that would change the escaping, a set across a packet
+    // sent twice.
+    uint32_t no_field; uint32_t no_code; uint32_t escaping; uint32_t across_repeat;
 };
 // Parameter sets of another id or picture size than the first (a join of
 // two recordings), left alone: one kind, and then how many of the kinds
