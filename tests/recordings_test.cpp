@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "judges.h"
 #include "support.h"
@@ -57,6 +58,9 @@ Bytes browser_recording(const fs::path& dir, const std::string& codec_id) {
 
 class Recordings : public ::testing::Test {
 protected:
+    void SetUp() override {
+        if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    }
     bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
 
     // Converted with exit 0, every parameter set ffmpeg reads holds the
