@@ -20,6 +20,13 @@ struct ByteChange {
     uint8_t value;
 };
 
+// The bytes[0, length) with the changes made, into out.
+inline void changes_apply(const uint8_t* bytes, uint32_t length, const ByteChange* changes, uint32_t count,
+                          uint8_t* out) {
+    for (uint32_t k = 0; k < length; ++k) out[k] = bytes[k];
+    for (uint32_t k = 0; k < count; ++k) out[changes[k].index] = changes[k].value;
+}
+
 // The most bytes a change rewrites: the display elements a Matroska file
 // gets, with the bytes that move for them and the size fields around them
 // (a pixel aspect's two 32-bit numbers take eight, a parameter set's

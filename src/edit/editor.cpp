@@ -205,8 +205,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     int32_t result = marker_ready(e);
     if (result != 0) return result;
     uint8_t after[sps_bytes_most];
-    std::memcpy(after, site->bytes, site->length);
-    for (uint32_t k = 0; k < count; ++k) after[changes[k].index] = changes[k].value;
+    changes_apply(site->bytes, site->length, changes, count, after);
     site_place(e, site, after);
     PlaceEdit& p = e->place;
     uint8_t original = 0;

@@ -78,8 +78,7 @@ bool site_edited(const AspectSite* site, const uint8_t* original, SiteAspect tar
     ByteChange changes[changes_most];
     uint32_t count = 0;
     if (site_edit(site, original, target, changes, &count) != aspect_edit_changed) return false;
-    std::memcpy(edited, original, site->length);
-    for (uint32_t k = 0; k < count; ++k) edited[changes[k].index] = changes[k].value;
+    changes_apply(original, site->length, changes, count, edited);
     return true;
 }
 

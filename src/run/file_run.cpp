@@ -9,10 +9,6 @@
 
 namespace {
 
-ModeNeeds needs_of(const FileRun* run) {
-    return mode_needs(run->job.request.mode);
-}
-
 // Catches whether an analysis found no video the tool changes: no kind of
 // file it takes, nothing in it (empty or all zero bytes), or video of
 // another codec only.
@@ -45,7 +41,7 @@ int file_run_open(FileRun* run, uint32_t* failed) {
     const char* path = run->job.path.c_str();
     FileHandleRec* file = &run->file;
     int opened = open_with_retries(file, path, &platform_ops, failed);
-    if (opened == open_refused && !needs_of(run).writes && file_open(file, path, generic_read) == file_opened) {
+    if (opened == open_refused && !mode_needs(run->job.request.mode).writes && file_open(file, path, generic_read) == file_opened) {
         run->read_only = true;
         if (file_lock(file) == 0) return -1;
         file_close(file);

@@ -84,6 +84,11 @@ SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
 
 }  // namespace
 
+SarRatio video_shown_sar(const SequenceHeaderInfo* info) {
+    bool coded = info->layout.codec == codec_mpeg && info->shown.width == 0;
+    return coded ? mpeg_code_sar(info, info->aspect_code) : info->shown;
+}
+
 SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
     if (info->mpeg_version == 1) return mpeg1_code_sar(code);
     Ratio coded = {static_cast<uint64_t>(info->horizontal_size), static_cast<uint64_t>(info->vertical_size)};

@@ -43,6 +43,9 @@ uint32_t mpeg_code_before(const SequenceHeaderInfo* info, const AspectOriginal* 
 // The sample aspect that an MPEG aspect code gives the coded picture, which
 // a container's own fields record: {0, 0} for a code that names none.
 SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code);
+// The sample aspect the video shows: its shown field, or MPEG video's own
+// code where no container field says one.
+SarRatio video_shown_sar(const SequenceHeaderInfo* info);
 
 // Whether the most common players would show the picture as they show it
 // now after the change to `target`: they apply the aspect code to the size

@@ -22,12 +22,11 @@ VideoFactsNotice video_facts_of(const SequenceHeaderInfo* info, const VideoLayou
         facts.height = static_cast<uint32_t>(info->vertical_size);
         facts.coded = true;
         facts.code = info->aspect_code;
-        // A container's own field is what players show, over the code.
-        facts.sar = info->shown.width != 0 ? info->shown : mpeg_code_sar(info, info->aspect_code);
+        facts.sar = video_shown_sar(info);
     } else {
         facts.width = info->sps.width;
         facts.height = info->sps.height;
-        facts.sar = info->shown;
+        facts.sar = video_shown_sar(info);
     }
     return facts;
 }

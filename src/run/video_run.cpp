@@ -50,9 +50,7 @@ void places_tell(FileRun* run, const SequenceHeaderInfo* info, const PlaceAspect
         differ = differ || !same_shape(&picture, place_sar(info, *first), place_sar(info, place));
     }
     if (!differ) return;
-    bool coded = info->layout.codec == codec_mpeg && info->shown.width == 0;
-    SarRatio shown = coded ? mpeg_code_sar(info, info->aspect_code) : info->shown;
-    notify(run->notices, PlacesDisagreeNotice{*places, shown, picture.width, picture.height, info->mpeg_version});
+    notify(run->notices, PlacesDisagreeNotice{*places, video_shown_sar(info), picture.width, picture.height, info->mpeg_version});
 }
 
 // -c: each kind of the codec's own places that the run leaves, with the
@@ -62,7 +60,7 @@ void codec_places_tell(FileRun* run, const SequenceHeaderInfo* info, const Place
     for (uint32_t k = 0; k < places->count; ++k) {
         PlaceAspect place = places->kinds[k];
         if (site_kind_of_container(place.site)) continue;
-        if (place.site == site_sequence_header) place.aspect.sar = mpeg_code_sar(info, place.aspect.code);
+        place.aspect.sar = place_sar(info, place);
         notify(run->notices, CodecPlaceLeftNotice{place, picture.width, picture.height});
     }
 }
