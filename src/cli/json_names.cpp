@@ -150,9 +150,9 @@ const char* codec_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header",
+        "frame_header", "frame_aspect",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_header + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
     return names[kind];
 }
 

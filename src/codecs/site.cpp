@@ -5,6 +5,7 @@
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
 #include "codecs/dvd_attributes.h"
+#include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
 #include "codecs/sps.h"
 
@@ -13,6 +14,11 @@ namespace {
 DisplayFrame frame_of(const AspectSite* site, const uint8_t* bytes) {
     return {bytes, site->length, site->size_fields, site->size_lengths, site->picture_width, site->picture_height,
             site->display_unit, site->growth_checksummed};
+}
+
+FrameAspectPlace place_of(const AspectSite* site, const uint8_t* bytes) {
+    return {bytes, site->length, site->picture_width, site->picture_height, site->refresh_rate,
+            site->codec != codec_container};
 }
 
 // The fields every kind has; the rest are zero, and no byte is new only
@@ -89,6 +95,16 @@ AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, cons
     return site;
 }
 
+AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
+                                  uint32_t refresh_rate) {
+    AspectSite site = site_base(site_frame_aspect, holder_avi_vprp, codec, bytes, pos, length, range);
+    site.picture_width = picture_width;
+    site.picture_height = picture_height;
+    site.refresh_rate = refresh_rate;
+    return site;
+}
+
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {
@@ -127,6 +143,12 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->aspect.sar = frame_header_sar(site->frame_codec, bytes, site->length);
         reading->aspect_present = reading->aspect.sar.width != 0;
         return true;
+    case site_frame_aspect: {
+        FrameAspectPlace place = place_of(site, bytes);
+        bool read = frame_aspect_read(&place, &reading->aspect.sar);
+        reading->aspect_present = reading->aspect.sar.width != 0;
+        return read;
+    }
     }
     return false;
 }
@@ -165,6 +187,10 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         if (sar.width == 0) return aspect_edit_no_place;
         return sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
     }
+    case site_frame_aspect: {
+        FrameAspectPlace place = place_of(site, bytes);
+        return frame_aspect_edit(&place, target.sar, changes, count);
+    }
     }
     return aspect_edit_unread;
 }
@@ -177,7 +203,8 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
         return sps_field_bytes(site->codec, site->bytes, site->length, indices);
     case site_display_size: count = display_width_bytes; break;
     case site_pixel_aspect: count = pixel_aspect_bytes; break;
-    case site_display_elements: count = site->length; break;
+    case site_display_elements:
+    case site_frame_aspect: count = site->length; break;
     case site_frame_header: return 0;
     default: break;
     }
@@ -188,6 +215,11 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
 bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height) {
     DisplayFrame frame = frame_of(site, site->bytes);
     return display_elements_values(&frame, width, height);
+}
+
+bool site_frame_aspect_values(const AspectSite* site, uint32_t* x, uint32_t* y) {
+    FrameAspectPlace place = place_of(site, site->bytes);
+    return frame_aspect_values(&place, x, y);
 }
 
 const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
@@ -201,6 +233,7 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_video_element: return "Video";
     case holder_codec_private: return "CodecPrivate";
     case holder_frame: return "frame";
+    case holder_avi_vprp: return "vprp";
     }
     return nullptr;
 }

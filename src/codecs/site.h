@@ -20,6 +20,7 @@ enum SiteKind : uint8_t {
     site_pixel_aspect,     // a container's pixel aspect pair
     site_display_elements, // Matroska's display width and height, or the room for them
     site_frame_header,     // the first frame's own header, of a codec whose frames the tool never changes
+    site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -33,6 +34,7 @@ enum SiteHolder : uint8_t {
     holder_video_element,        // Matroska: a track's Video element
     holder_codec_private,        // Matroska: a track's CodecPrivate
     holder_frame,                // the first frame of the video
+    holder_avi_vprp,             // AVI: the video stream's vprp, or the JUNK that takes one
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -74,6 +76,8 @@ struct AspectSite {
     uint8_t display_unit;
     // A frame header's: the codec that wrote it.
     ForeignCodec frame_codec;
+    // A frame aspect's: the frames a second a vprp written into room records.
+    uint32_t refresh_rate;
 };
 
 // How much of a parameter set its bytes hold, and which copy they are where
@@ -118,6 +122,13 @@ AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* fram
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range);
 
+// AVI's vprp, a JUNK chunk that gives room for one, or the head of a chunk
+// where neither is (see frame_aspect.h): its first bytes, and the stream
+// format's picture and frame rate, which a vprp written into room records.
+AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
+                                  uint32_t refresh_rate);
+
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after
 // cropping; a sequence header's is its match with the reference's).
@@ -142,7 +153,8 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices);
 // Whether the site is a container's own field (a display size, a pixel
 // aspect, display elements), which says nothing of the video's key.
 inline bool site_kind_of_container(SiteKind kind) {
-    return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements;
+    return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements ||
+           kind == site_frame_aspect;
 }
 inline bool site_of_container(const AspectSite* site) {
     return site_kind_of_container(site->kind);
@@ -151,6 +163,8 @@ inline bool site_of_container(const AspectSite* site) {
 // Matroska's display elements: the width and height they hold, false
 // where the file has none.
 bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height);
+// AVI's vprp: the aspect X:Y it holds, false without one.
+bool site_frame_aspect_values(const AspectSite* site, uint32_t* x, uint32_t* y);
 
 // The name of the box that holds a site ("tkhd", "avcC", ...), or null for
 // the video stream's own bytes.

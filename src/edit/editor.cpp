@@ -47,6 +47,28 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
 }
 
+// AVI's vprp shows the aspect it holds and the sample aspect that gives
+// the picture; without one, whether a JUNK gives room for it.
+int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
+    char line[list_line_capacity] = {};
+    const char* box = site_holder_name(site->holder, site->codec);
+    long long pos = static_cast<long long>(site->pos[0]);
+    uint32_t x = 0;
+    uint32_t y = 0;
+    SarRatio sar = reading->aspect.sar;
+    if (site_frame_aspect_values(site, &x, &y)) {
+        text_format(line, sizeof line, fmt_list_frame_aspect, pos, static_cast<unsigned long long>(pos), box, x, y,
+                    sar.width, sar.height);
+    } else {
+        ByteChange changes[changes_most];
+        uint32_t count = 0;
+        bool room = site_edit(site, site->bytes, {0, {1, 1}}, changes, &count) == aspect_edit_changed;
+        text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
+                    room ? msg_list_vprp_room : msg_list_vprp_none);
+    }
+    return list_line_put(e, site, line);
+}
+
 // A container's display size shows itself and the sample aspect it gives
 // the picture (one of 0x0 that it is no place); a pixel aspect its pair;
 // Matroska's display elements their values, or only the square samples
@@ -59,6 +81,7 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     uint64_t w = 0;
     uint64_t h = 0;
     bool elements = site->kind == site_display_elements && site_display_values(site, &w, &h);
+    if (site->kind == site_frame_aspect) return frame_aspect_list(e, site, reading);
     if (site->kind == site_display_size && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_no_place, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_place);

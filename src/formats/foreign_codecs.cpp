@@ -22,20 +22,24 @@ constexpr CodecName codec_id_names[] = {
     {"V_MJPEG", foreign_motion_jpeg}, {"V_PRORES", foreign_prores},
 };
 
-// The video the id names in the table, or one known by the id alone,
-// which is kept printable.
+// The video the id names in the table, or one known by the id alone.
 template <size_t count>
 ForeignVideo foreign_named(const CodecName (&names)[count], const uint8_t* id, uint32_t length) {
     for (const CodecName& name : names) {
         if (length == std::strlen(name.id) && std::memcmp(id, name.id, length) == 0) return {name.codec, {}};
     }
+    return foreign_of_id(id, length);
+}
+
+}  // namespace
+
+// The id is kept printable.
+ForeignVideo foreign_of_id(const uint8_t* id, uint32_t length) {
     ForeignVideo video = {foreign_other, {}};
     if (length >= foreign_id_capacity) length = foreign_id_capacity - 1;
     for (uint32_t k = 0; k < length; ++k) video.id[k] = id[k] >= 0x20 && id[k] < 0x7F ? static_cast<char>(id[k]) : '?';
     return video;
 }
-
-}  // namespace
 
 ForeignVideo foreign_of_sample_entry(uint32_t type, bool part2) {
     if (part2) return {foreign_mpeg4_part2, {}};

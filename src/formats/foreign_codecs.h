@@ -10,3 +10,5 @@
 ForeignVideo foreign_of_sample_entry(uint32_t type, bool part2);
 // A Matroska track's CodecID, of `length` bytes.
 ForeignVideo foreign_of_codec_id(const uint8_t* id, uint32_t length);
+// Any other codec, known by its id alone (an AVI stream's four characters).
+ForeignVideo foreign_of_id(const uint8_t* id, uint32_t length);

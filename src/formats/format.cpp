@@ -3,6 +3,7 @@
 #include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
+#include "formats/avi.h"
 #include "formats/iso_media.h"
 #include "formats/matroska.h"
 #include "formats/ps_units.h"
@@ -27,6 +28,7 @@ const Format formats[] = {
      nullptr},
     {stream_matroska, false, false, container_probe<matroska_opens, stream_matroska>, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
      nullptr},
+    {stream_avi, false, false, container_probe<avi_opens, stream_avi>, nullptr, avi_walk, avi_look, nullptr, nullptr, nullptr},
     // A stream with program stream packs joined after it (a recording
     // restarted into the same file) takes its playing time from them.
     {stream_elementary, false, true, nal_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr,

@@ -19,6 +19,7 @@ enum StreamKind : uint8_t {
     stream_dvd_ifo,     // a DVD-Video title set's IFO or BUP: its video attributes
     stream_iso_media,   // an MP4 or MOV file: its movie's boxes and the heads of its video samples
     stream_matroska,    // a Matroska or WebM file: its elements and the heads of its video frames
+    stream_avi,         // an AVI file: its chunks and the heads of its video frames
 };
 
 struct StreamLayout {
@@ -64,7 +65,7 @@ struct ContainerLook {
     uint32_t others;
     uint64_t other_id;  // the first of them
     bool sealed;        // the first video track is encrypted or otherwise encoded
-    const char* name;   // "MP4", "MOV", "MKV", "WebM"
+    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI"
     // The sample aspect the container's own fields give (MP4's pasp, else
     // a track header or aperture whose size is not the picture's;
     // Matroska's display elements), which the most common players show
@@ -78,6 +79,9 @@ struct ContainerLook {
     ForeignVideo foreign;
     uint32_t width;
     uint32_t height;
+    // The container has no field of its own for the aspect and no room for
+    // one (an AVI without a vprp): the video's own places alone take it.
+    bool placeless = false;
 };
 
 struct BlockReader;
@@ -143,8 +147,10 @@ int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
+int32_t avi_walk(Walk* walk);
 int32_t iso_media_look(BlockReader* reader, ContainerLook* look);
 int32_t matroska_look(BlockReader* reader, ContainerLook* look);
+int32_t avi_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

@@ -202,6 +202,7 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         return exit_not_mpeg;
     }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
+    if (look.placeless) notify(notices, notice_container_placeless);
     if (!look.found) {
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
