@@ -78,7 +78,7 @@ head -c 100001 "$data/vcd_pal.mpg" | cat - "$data/vcd_pal.mpg" > "$joined/joined
 
 # Each case is two runs, "first|second": the second finds the marker file
 # of the first.
-for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m2ts "$data"/*.hevc "$data"/*.mp4 "$data"/*.mov "$data"/*.mkv "$joined"/*.mpg; do
+for sample in "$data"/*.mpg "$data"/*.m2v "$data"/*.m1v "$data"/*.ts "$data"/*.m2ts "$data"/*.hevc "$data"/*.mp4 "$data"/*.mov "$data"/*.mkv "$data"/*.avi "$joined"/*.mpg; do
   for options in "|" "-l|-l" "-o3|-o3" "-r|-r" "-l -r|-l -r" "-o16|-o16" "-o12 -r|-o12 -r" "|-u" \
                  "-o2|-o3" "-u|-u"; do
     first=${options%%|*}

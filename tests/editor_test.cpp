@@ -37,7 +37,7 @@ std::string display_aspect(const fs::path& video) {
 }
 
 // The editor's one switch, mode by mode, on the sites of an MPEG sequence
-// header, of an HEVC parameter set and of MP4 and Matroska files (their
+// header, of an HEVC parameter set and of MP4, Matroska and AVI files (their
 // own display fields, and parameter sets in the decoder configuration and
 // in the samples, under CRC-32s): a change search and a listing change
 // nothing, a rewrite makes
@@ -52,7 +52,8 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
     } cases[] = {{"dvd_ntsc_4x3.mpg", 3, {0, 0}, "16:9"},
                  {"es_hevc.hevc", 0, {40, 33}, "16:9"},
                  {"mp4_h264.mp4", 0, {16, 11}, "20:11"},
-                 {"mkv_h264.mkv", 0, {16, 11}, "20:11"}};
+                 {"mkv_h264.mkv", 0, {16, 11}, "20:11"},
+                 {"avi_h264.avi", 0, {12, 11}, "4:3"}};
     bool ffprobe_here = std::system("ffprobe -version > /dev/null 2>&1") == 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);

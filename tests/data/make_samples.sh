@@ -53,3 +53,7 @@ ff $(clip 352x288 25 1) -c:v mpeg2video -aspect 16:9 -b:v 400k -g 12 -f mov mov_
 ff $(clip 720x576 25 2) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 4:3 -f mpegts mkv_h264.ts
 ff -i mkv_h264.ts -c copy -f matroska mkv_h264.mkv
 rm mkv_h264.ts
+
+# An AVI file with MP2 audio, 16:9: ffmpeg writes its vprp and a JUNK in
+# the video's header list, and repeats the parameter sets at each keyframe.
+ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 16:9 -c:a mp2 -b:a 64k avi_h264.avi

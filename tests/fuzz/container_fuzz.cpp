@@ -1,7 +1,8 @@
-// The box reader, the EBML reader and their walks over MP4, MOV and
-// Matroska files damaged where their movie or tracks lie (box and element
-// sizes, tables, sample entries, display elements, CRC-32s) and in their
-// samples and blocks. Whatever the damage, a rewrite changes only bytes
+// The box reader, the EBML reader, the RIFF reader and their walks over
+// MP4, MOV, Matroska and AVI files damaged where their movie, tracks or
+// header list lie (box, element and chunk sizes, tables, sample entries,
+// display elements, CRC-32s, vprp and JUNK) and in their samples, blocks
+// and frame chunks. Whatever the damage, a rewrite changes only bytes
 // that the marker file lists, never the file's length, and an undo gives
 // back the damaged file as it was.
 
@@ -15,7 +16,7 @@ struct Sample {
     bool head_last;  // the movie lies at the end (MP4 and MOV), the tracks at the start
 };
 const Sample samples[] = {{"mp4_h264.mp4", ".mp4", true}, {"mov_mpeg2.mov", ".mov", true},
-                          {"mkv_h264.mkv", ".mkv", false}};
+                          {"mkv_h264.mkv", ".mkv", false}, {"avi_h264.avi", ".avi", false}};
 constexpr size_t sample_count = sizeof samples / sizeof samples[0];
 std::vector<uint8_t> files[sample_count];
 std::string scratch_base;
