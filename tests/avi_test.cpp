@@ -146,16 +146,6 @@ Bytes avi_written(const Stream& s, uint32_t junk, size_t split = SIZE_MAX) {
     return later.empty() ? avi : avi + list("RIFF", "AVIX", list("LIST", "movi", later));
 }
 
-std::string probed_display(const fs::path& file) {
-    std::string out = output_of("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
-                                "-of csv=p=0 " + quoted(file));
-    return out.substr(0, out.find_first_of(",\r\n"));
-}
-
-std::string frame_sums(const fs::path& file) {
-    return output_of("ffmpeg -loglevel error -i " + quoted(file) + " -map 0:v -f framemd5 - | grep -v '^#'");
-}
-
 class Avi : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -201,12 +191,12 @@ TEST_F(Avi, TheVprpAndEveryParameterSetTakeTheTarget) {
     };
     for (const Made& c : cases) {
         SCOPED_TRACE(c.name);
+        std::vector<std::string> args = {c.name};
+        if (*c.option != '\0') args.insert(args.begin(), c.option);
         ASSERT_TRUE(make(c.commands));
         fs::path file = dir_ / c.name;
         Bytes original = read_bytes(file);
         std::string sums = frame_sums(file);
-        std::vector<std::string> args = {c.name};
-        if (*c.option != '\0') args.insert(args.begin(), c.option);
         ASSERT_EQ(run(args).exit_code, 0);
         EXPECT_EQ(vprp_aspect(read_bytes(file)), c.vprp_after);
         EXPECT_EQ(probed_display(file), c.vprp_after);

@@ -17,18 +17,6 @@ namespace {
 
 const std::string ff = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=160x120:rate=25 -t 0.4 ";
 
-std::string probed_display(const fs::path& file) {
-    std::string out = output_of("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
-                                "-of csv=p=0 " + quoted(file));
-    return out.substr(0, out.find_first_of("\r\n"));
-}
-
-// Every frame's checksum as decoded, without the header lines, which
-// name the sample aspect.
-std::string frame_sums(const fs::path& file) {
-    return output_of("ffmpeg -loglevel error -i " + quoted(file) + " -map 0:v -f framemd5 - | grep -v '^#'");
-}
-
 bool matroska(const fs::path& file) {
     return file.extension() == ".mkv" || file.extension() == ".webm";
 }

@@ -74,6 +74,17 @@ std::set<std::string> frame_aspects(const fs::path& file) {
     return aspects;
 }
 
+std::string probed_display(const fs::path& file) {
+    std::string out = output_of("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
+                                "-of csv=p=0 " + quoted(file));
+    // A stream with side data ends its line with a comma.
+    return out.substr(0, out.find_first_of(",\r\n"));
+}
+
+std::string frame_sums(const fs::path& file) {
+    return output_of("ffmpeg -loglevel error -i " + quoted(file) + " -map 0:v -f framemd5 - | grep -v '^#'");
+}
+
 std::string decode_errors(const fs::path& file) {
     return output_of("ffmpeg -v error -i " + quoted(file) + " -f null - 2>&1");
 }

@@ -28,6 +28,11 @@ std::vector<std::string> traced_aspects(const fs::path& file);
 std::set<std::string> frame_aspects(const fs::path& file);
 // What ffmpeg says is wrong when it decodes the file.
 std::string decode_errors(const fs::path& file);
+// The display aspect ffprobe reads in the first video stream, "16:9".
+std::string probed_display(const fs::path& file);
+// Every frame's checksum as decoded, without the header lines, which
+// name the sample aspect.
+std::string frame_sums(const fs::path& file);
 
 // The sample aspect of a traced aspect_ratio_idc: a code of the table, or
 // "255 w:h".

@@ -8,38 +8,24 @@
 namespace {
 
 // The codecs that AVI's stream formats and stream headers name, by their
-// four characters whatever their case. MPEG-4 Part 2 stays its container's
-// to refuse; DV is refused by its name.
-struct FourccCodec {
-    const char* code;
+// four characters whatever their case, each kind's run together.
+// MPEG-4 Part 2 stays its container's to refuse; DV is refused by its name.
+struct FourccCodecs {
     VideoCodec codec;
     ForeignCodec foreign;
     bool refused;
+    const char* codes;
 };
-constexpr FourccCodec fourcc_codecs[] = {
-    {"h264", codec_avc, foreign_none, false},  {"x264", codec_avc, foreign_none, false},
-    {"avc1", codec_avc, foreign_none, false},  {"davc", codec_avc, foreign_none, false},
-    {"hevc", codec_hevc, foreign_none, false}, {"h265", codec_hevc, foreign_none, false},
-    {"mpg1", codec_mpeg, foreign_none, false}, {"mpg2", codec_mpeg, foreign_none, false},
-    {"mpeg", codec_mpeg, foreign_none, false}, {"pim1", codec_mpeg, foreign_none, false},
-    {"pim2", codec_mpeg, foreign_none, false},
-    {"xvid", codec_container, foreign_mpeg4_part2, false}, {"divx", codec_container, foreign_mpeg4_part2, false},
-    {"dx50", codec_container, foreign_mpeg4_part2, false}, {"fmp4", codec_container, foreign_mpeg4_part2, false},
-    {"mp4v", codec_container, foreign_mpeg4_part2, false}, {"m4s2", codec_container, foreign_mpeg4_part2, false},
-    {"3iv2", codec_container, foreign_mpeg4_part2, false}, {"xvix", codec_container, foreign_mpeg4_part2, false},
-    {"ump4", codec_container, foreign_mpeg4_part2, false}, {"rmp4", codec_container, foreign_mpeg4_part2, false},
-    {"mjpg", codec_container, foreign_motion_jpeg, false}, {"avrn", codec_container, foreign_motion_jpeg, false},
-    {"ljpg", codec_container, foreign_motion_jpeg, false}, {"jpgl", codec_container, foreign_motion_jpeg, false},
-    {"dvsd", codec_container, foreign_other, true},       {"dv25", codec_container, foreign_other, true},
-    {"dv50", codec_container, foreign_other, true},       {"dvhd", codec_container, foreign_other, true},
-    {"dvsl", codec_container, foreign_other, true},       {"dvh1", codec_container, foreign_other, true},
-    {"cdvc", codec_container, foreign_other, true},
+constexpr FourccCodecs fourcc_codecs[] = {
+    {codec_avc, foreign_none, false, "h264x264avc1davc"},
+    {codec_hevc, foreign_none, false, "hevch265"},
+    {codec_mpeg, foreign_none, false, "mpg1mpg2mpegpim1pim2"},
+    {codec_container, foreign_mpeg4_part2, false, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
+    {codec_container, foreign_motion_jpeg, false, "mjpgavrnljpgjpgl"},
+    {codec_container, foreign_other, true, "dvsddv25dv50dvhddvsldvh1cdvc"},
 };
 
 // A stream header's fields, a stream format's, and where its vprp or room lie.
-constexpr uint32_t strh_read_bytes = 36;
-constexpr uint32_t strf_read_bytes = 20;
-
 struct StreamRead {
     uint32_t type;
     uint32_t handler;
@@ -56,13 +42,17 @@ struct StreamRead {
     uint32_t vprp_length;
 };
 
-const FourccCodec* codec_named(uint32_t code) {
-    for (const FourccCodec& c : fourcc_codecs) {
-        bool same = true;
-        for (uint32_t k = 0; k < 4; ++k) {
-            same = same && std::tolower(static_cast<uint8_t>(code >> (8 * k))) == c.code[k];
+// How much of a stream header and of a stream format is read.
+constexpr uint32_t strh_read_bytes = 36;
+constexpr uint32_t strf_read_bytes = 20;
+
+const FourccCodecs* codec_named(uint32_t code) {
+    for (const FourccCodecs& c : fourcc_codecs) {
+        for (const char* named = c.codes; *named != '\0'; named += 4) {
+            bool same = true;
+            for (uint32_t k = 0; k < 4; ++k) same = same && std::tolower(static_cast<uint8_t>(code >> (8 * k))) == named[k];
+            if (same) return &c;
         }
-        if (same) return &c;
     }
     return nullptr;
 }
@@ -143,7 +133,7 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     bool type1_dv = s.type == riff_code("iavs");
     if (result != 0 || (s.type != riff_code("vids") && !type1_dv)) return result;
     uint32_t code = type1_dv ? s.handler : codec_code(&s);
-    const FourccCodec* known = codec_named(code);
+    const FourccCodecs* known = codec_named(code);
     bool taken = known != nullptr && known->codec != codec_container;
     ForeignVideo foreign = taken ? ForeignVideo{} : foreign_of(code);
     if (known != nullptr && known->foreign != foreign_other) foreign = {known->foreign, {}};

@@ -92,12 +92,11 @@ int32_t file_walk(AviWalk* aw) {
 
 int32_t avi_walk(Walk* w) {
     std::unique_ptr<AviWalk> aw(new AviWalk{});
-    aw->walk = w;
     int32_t result = avi_header_read(&w->reader, &aw->file);
-    if (result == 0 && !aw->file.found) return result_no_mpeg_video;
     if (result != 0) return result;
+    aw->walk = w;
     site_reader_init(&aw->sites, w, aw->file.video.codec);
-    return file_walk(aw.get());
+    return aw->file.found ? file_walk(aw.get()) : result_no_mpeg_video;
 }
 
 int32_t avi_look(BlockReader* reader, ContainerLook* look) {
