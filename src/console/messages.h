@@ -265,8 +265,6 @@ inline constexpr char msg_display_unchanged[] = "sequence_display_extension\x82\
 
 // ビデオが暗号化か圧縮されているので変換できません\n
 inline constexpr char msg_video_encrypted[] = "\x83r\x83" "f\x83I\x82\xAA\x88\xC3\x8D\x86\x89\xBB\x82\xA9\x88\xB3\x8Fk\x82\xB3\x82\xEA\x82\xC4\x82\xA2\x82\xE9\x82\xCC\x82\xC5\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
-// MPEG-4 Part 2のビデオです。MPEG-1/MPEG-2ではないので変換できません\n
-inline constexpr char msg_video_mpeg4_part2[] = "MPEG-4 Part 2\x82\xCC\x83r\x83" "f\x83I\x82\xC5\x82\xB7\x81" "BMPEG-1/MPEG-2\x82\xC5\x82\xCD\x82\xC8\x82\xA2\x82\xCC\x82\xC5\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1\n";
 // %sのビデオは変換できません(変換できるのはMPEG-1/MPEG-2/H.264/HEVCのビデオです)\n
 inline constexpr char msg_foreign_video[] = "%s\x82\xCC\x83r\x83" "f\x83I\x82\xCD\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xDC\x82\xB9\x82\xF1(\x95\xCF\x8A\xB7\x82\xC5\x82\xAB\x82\xE9\x82\xCC\x82\xCDMPEG-1/MPEG-2/H.264/HEVC\x82\xCC\x83r\x83" "f\x83I\x82\xC5\x82\xB7)\n";
 // ほかのビデオトラック%u本(最初はトラックID %u)はそのままにします\n
@@ -351,3 +349,11 @@ inline constexpr char fmt_summary_sps[] = "%s %ux%u SAR %u:%u->%u:%u %s %s";
 inline constexpr char fmt_sar_name[] = "SAR %u:%u(%s)";
 inline constexpr char fmt_display_ratio[] = "%.2f:1";
 inline constexpr char fmt_version[] = "morvalencmd %s\n";
+
+// MPEG-4 Part 2
+// %sのVOL
+inline constexpr char msg_place_config_vol[] = "%s\x82\xCCVOL";
+// 映像のVOL
+inline constexpr char msg_place_stream_vol[] = "\x89" "f\x91\x9C\x82\xCCVOL";
+// VOL(ビデオオブジェクトレイヤー)のヘッダーが見つかりません
+inline constexpr char msg_engine_no_vol[] = "VOL(\x83r\x83" "f\x83I\x83I\x83u\x83W\x83" "F\x83N\x83g\x83\x8C\x83" "C\x83\x84\x81[)\x82\xCC\x83w\x83" "b\x83_\x81[\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";

@@ -142,7 +142,6 @@ enum StopReason : uint8_t {
     stop_no_file,
     stop_dvd_code_only,
     stop_video_encrypted,
-    stop_video_mpeg4_part2,
 };
 struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
 
