@@ -29,6 +29,15 @@ std::set<std::string> frame_aspects(const fs::path& file);
 // What ffmpeg says is wrong when it decodes the file.
 std::string decode_errors(const fs::path& file);
 
+// Every MPEG-4 VOL header (00 00 01 20 to 2F) in the bytes, as its own
+// fields say: its start code's position, and its aspect_ratio_info, "code"
+// or "15 w:h" for the extended pair.
+struct VolAspect {
+    size_t pos;
+    std::string aspect;
+};
+std::vector<VolAspect> vol_aspects(const Bytes& bytes);
+
 // The sample aspect of a traced aspect_ratio_idc: a code of the table, or
 // "255 w:h".
 std::string traced_sar(const std::string& idc);
