@@ -76,8 +76,8 @@ protected:
     void SetUp() override {
         if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
     }
-    bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
     RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
+    bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
 
     // Refused untouched with exit 12, naming the VOL that cannot take it.
     void expect_refused(const std::string& name, const std::vector<std::string>& args) {

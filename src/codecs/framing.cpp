@@ -37,6 +37,8 @@ uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, u
     return length;
 }
 
+namespace {
+
 uint32_t start_code_end_find(uint32_t window, const uint8_t* b, uint32_t from, uint32_t to) {
     for (uint32_t i = from; i < to;) {
         const void* hit = std::memchr(b + i, 0x01, to - i);
@@ -50,6 +52,15 @@ uint32_t start_code_end_find(uint32_t window, const uint8_t* b, uint32_t from, u
         i = at + 1;
     }
     return to;
+}
+
+}  // namespace
+
+uint32_t start_code_seek(uint32_t* window, const uint8_t* b, uint32_t from, uint32_t to) {
+    uint32_t code = start_code_end_find(*window, b, from, to);
+    uint32_t last = code < to ? code + 1 : to;
+    for (uint32_t k = last - from > 3 ? last - 3 : from; k < last; ++k) *window = ((*window << 8) | b[k]) & 0xFFFFFF;
+    return code;
 }
 
 uint32_t code_window_seek(uint32_t* window, const uint8_t* bytes, uint32_t n, uint32_t code) {

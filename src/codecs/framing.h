@@ -34,10 +34,11 @@ uint32_t start_code_next(const uint8_t* bytes, uint32_t from, uint32_t length);
 uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, uint8_t code);
 
 // Index of the first byte in [from, to) that ends a start code prefix (the
-// 01 of a 00 00 01), or `to`; `window`'s low bytes are the bytes before
-// `from`, for a prefix that began in the payload before: a memchr for the
-// 01, which is rarer than the zeros.
-uint32_t start_code_end_find(uint32_t window, const uint8_t* bytes, uint32_t from, uint32_t to);
+// 01 of a 00 00 01), or `to`: a memchr for the 01, which is rarer than the
+// zeros. `window` holds the last three bytes fed, the bytes before `from`
+// for a prefix that began in the payload before, and gets those up to the
+// 01, or to `to`.
+uint32_t start_code_seek(uint32_t* window, const uint8_t* bytes, uint32_t from, uint32_t to);
 
 // A window of the last four bytes fed, big-endian, for a search that goes
 // on across packets. Empty, it holds ones, so that no start code is seen

@@ -46,33 +46,32 @@ void vol_start(VolScanner* s) {
     s->from_other = false;
 }
 
+// The byte after a start code prefix: a VOL's code byte begins one.
+int32_t code_take(VolScanner* s, uint8_t code, int64_t pos, SiteHandler on_site, void* context) {
+    s->state.code_next = false;
+    if (!vol_code_is(code)) {
+        window_push(&s->state, code);
+        return 0;
+    }
+    vol_start(s);
+    return vol_feed(s, code, pos, on_site, context);
+}
+
 int32_t range_scan(VolScanner* s, const uint8_t* b, int64_t buffer_pos, uint32_t first, uint32_t end,
                    SiteHandler on_site, void* context) {
-    for (uint32_t i = first; i < end; ++i) {
+    int32_t result = 0;
+    for (uint32_t i = first; i < end && result == 0; ++i) {
         if (s->state.collecting) {
-            int32_t result = vol_feed(s, b[i], buffer_pos + i, on_site, context);
-            if (result != 0) return result;
-            continue;
-        }
-        if (!s->state.code_next) {
-            // Outside a VOL only the start codes matter.
-            uint32_t code = start_code_end_find(s->state.window, b, i, end);
-            uint32_t last = code < end ? code + 1 : end;
-            for (uint32_t k = last - i > 3 ? last - 3 : i; k < last; ++k) window_push(&s->state, b[k]);
-            s->state.code_next = code < end;
-            i = code;
-            continue;
-        }
-        s->state.code_next = false;
-        if (vol_code_is(b[i])) {
-            vol_start(s);
-            int32_t result = vol_feed(s, b[i], buffer_pos + i, on_site, context);
-            if (result != 0) return result;
+            result = vol_feed(s, b[i], buffer_pos + i, on_site, context);
+        } else if (s->state.code_next) {
+            result = code_take(s, b[i], buffer_pos + i, on_site, context);
         } else {
-            window_push(&s->state, b[i]);
+            // Outside a VOL only the start codes matter.
+            i = start_code_seek(&s->state.window, b, i, end);
+            s->state.code_next = i < end;
         }
     }
-    return 0;
+    return result;
 }
 
 }  // namespace
