@@ -153,6 +153,11 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
                      "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v late.m4v"));
     expect_refused("table.m4v", {"-o4"});
     expect_refused("table.mp4", {"-o4"});
+    // 16:9 has a table code: taken, and a second run says the VOLs hold it.
+    EXPECT_EQ(run({"-o3", "table.m4v"}).exit_code, 0);
+    RunResult again = run({"-o3", "table.m4v"});
+    EXPECT_EQ(again.exit_code, 4);
+    EXPECT_NE(again.out.find(console_bytes("すべてのVOLがすでにSAR 16:11(16:9)です")), std::string::npos);
     // 16:9 at 714 samples is 512:357.
     ASSERT_EQ(vol_aspects(read_bytes(dir_ / "wide.m4v"))[0].aspect, "15 128:119");
     expect_refused("wide.m4v", {});

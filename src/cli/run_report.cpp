@@ -188,7 +188,8 @@ bool same_report(const Notice* n) {
     }
     case notice_sar_already: {
         const auto& r = notice_record<SarAlreadyNotice>(n);
-        console_print(msg_sps_already_target, sar_text(r.width, r.height, r.sar).c_str());
+        const char* message = r.codec == codec_mpeg4 ? msg_vols_already_target : msg_sps_already_target;
+        console_print(message, sar_text(r.width, r.height, r.sar).c_str());
         return true;
     }
     case notice_sets_square_players: console_text(msg_sets_square_players); return true;

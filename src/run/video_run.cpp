@@ -159,7 +159,7 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     }
     if (!same && !checked_whole(video)) return -1;
     SarConvertedNotice converted = {sps->width, sps->height, sar_before(original, info->shown), target};
-    SarAlreadyNotice already = {sps->width, sps->height, target};
+    SarAlreadyNotice already = {sps->width, sps->height, target, info->layout.codec};
     return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
 }
 
