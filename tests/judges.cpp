@@ -59,6 +59,29 @@ std::vector<std::string> traced_aspects(const fs::path& file) {
     return aspects;
 }
 
+std::vector<VolAspect> vol_aspects(const Bytes& b) {
+    std::vector<VolAspect> found;
+    for (size_t i = 0; i + 9 < b.size(); ++i) {
+        if (b[i] != 0 || b[i + 1] != 0 || b[i + 2] != 1 || (b[i + 3] & 0xF0) != 0x20) continue;
+        size_t bit = (i + 4) * 8;
+        auto take = [&](int n) {
+            int v = 0;
+            for (; n > 0; --n, ++bit) v = v << 1 | ((b[bit / 8] >> (7 - bit % 8)) & 1);
+            return v;
+        };
+        take(9);  // random_accessible_vol, video_object_type_indication
+        if (take(1) != 0) take(7);  // verid, priority
+        int code = take(4);
+        std::string aspect = std::to_string(code);
+        if (code == 15) {
+            int width = take(8);
+            aspect += " " + std::to_string(width) + ":" + std::to_string(take(8));
+        }
+        found.push_back({i, aspect});
+    }
+    return found;
+}
+
 std::set<std::string> frame_aspects(const fs::path& file) {
     std::string out = output_of("ffprobe -v error -select_streams v -show_entries frame=sample_aspect_ratio "
                                 "-of csv=p=0 " + quoted(file));

@@ -34,6 +34,15 @@ std::string probed_display(const fs::path& file);
 // name the sample aspect.
 std::string frame_sums(const fs::path& file);
 
+// Every MPEG-4 VOL header (00 00 01 20 to 2F) in the bytes, as its own
+// fields say: its start code's position, and its aspect_ratio_info, "code"
+// or "15 w:h" for the extended pair.
+struct VolAspect {
+    size_t pos;
+    std::string aspect;
+};
+std::vector<VolAspect> vol_aspects(const Bytes& bytes);
+
 // The sample aspect of a traced aspect_ratio_idc: a code of the table, or
 // "255 w:h".
 std::string traced_sar(const std::string& idc);

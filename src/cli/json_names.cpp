@@ -51,6 +51,7 @@ const Named<Result> result_names[] = {
     {result_element_broken, "element_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
+    {result_no_vol, "no_vol"},
 };
 
 // By StopReason.
@@ -58,9 +59,9 @@ const char* const stop_names[] = {
     "empty_file",   "all_zero_file",      "tail_unreadable",  "headbuf_error",
     "head_read_error", "tailbuf_error",   "tail_read_error",  "not_mpeg",
     "no_video",     "no_video_scrambled", "open_refused",     "not_regular_file",
-    "no_file",      "dvd_code_only",      "video_encrypted",  "video_mpeg4_part2",
+    "no_file",      "dvd_code_only",      "video_encrypted",
 };
-static_assert(sizeof stop_names / sizeof *stop_names == stop_video_mpeg4_part2 + 1, "a name for every stop");
+static_assert(sizeof stop_names / sizeof *stop_names == stop_video_encrypted + 1, "a name for every stop");
 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
@@ -142,6 +143,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
     case codec_mpeg: return facts->mpeg_version == 1 ? "MPEG-1" : "MPEG-2";
     case codec_avc: return "H.264";
     case codec_hevc: return "HEVC";
+    case codec_mpeg4: return "MPEG-4";
     case codec_container: return foreign_video_name(facts->foreign);
     default: return nullptr;
     }
@@ -150,7 +152,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "frame_aspect",
+        "frame_header", "video_object_layer", "frame_aspect",
     };
     static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
     return names[kind];

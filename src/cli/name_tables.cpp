@@ -22,7 +22,7 @@ const char* aspect_name(int mpeg_version, unsigned code) {
 }
 
 const char* foreign_video_name(const ForeignVideo& video) {
-    static const char* const names[] = {"", "VP8", "VP9", "AV1", "MPEG-4 Part 2", "Motion JPEG", "ProRes"};
+    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes"};
     static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
     return video.codec == foreign_other ? video.id : names[video.codec];
 }

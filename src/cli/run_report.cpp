@@ -35,7 +35,6 @@ const char* stop_message(StopReason stop) {
         msg_head_read_error, msg_buffer_error,    msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
         msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
-        msg_video_mpeg4_part2,
     };
     return messages[stop];
 }
@@ -67,6 +66,9 @@ std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
     const char* box = site_holder_name(holder, codec);
     if (site == site_sequence_header) return msg_place_sequence_header;
     if (site == site_frame_header) return msg_place_frame_header;
+    if (site == site_video_object_layer) {
+        return box != nullptr ? text_string(msg_place_config_vol, box) : std::string(msg_place_stream_vol);
+    }
     if (site != site_parameter_set) return box;
     return box != nullptr ? text_string(msg_place_config_set, box) : msg_place_sample_set;
 }
@@ -186,7 +188,8 @@ bool same_report(const Notice* n) {
     }
     case notice_sar_already: {
         const auto& r = notice_record<SarAlreadyNotice>(n);
-        console_print(msg_sps_already_target, sar_text(r.width, r.height, r.sar).c_str());
+        const char* message = r.codec == codec_mpeg4 ? msg_vols_already_target : msg_sps_already_target;
+        console_print(message, sar_text(r.width, r.height, r.sar).c_str());
         return true;
     }
     case notice_sets_square_players: console_text(msg_sets_square_players); return true;
@@ -277,6 +280,7 @@ const char* result_message(int64_t result) {
     case result_samples_outside: return msg_engine_samples_outside;
     case result_samples_unaccounted: return msg_engine_samples_unaccounted;
     case result_file_cut: return msg_engine_file_cut;
+    case result_no_vol: return msg_engine_no_vol;
     case result_element_broken: return msg_engine_element_broken;
     default: return nullptr;
     }

@@ -99,7 +99,7 @@ void format_sar_summary_line(const SarSummary* summary, char* line) {
                     summary->height, current, target, tail.duration, tail.size);
         return;
     }
-    const char* codec = summary->codec == codec_hevc ? "HEVC" : "H.264";
+    const char* codec = summary->codec == codec_hevc ? "HEVC" : summary->codec == codec_mpeg4 ? "MPEG-4" : "H.264";
     text_format(line, 512, fmt_summary_sps, codec, summary->width, summary->height, summary->current.width,
                 summary->current.height, summary->target.width, summary->target.height, tail.duration,
                 tail.size);

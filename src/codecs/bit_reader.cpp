@@ -34,3 +34,14 @@ void bits_skip(BitReader* r, uint32_t n) {
     r->bit += n;
     if (r->bit > 8 * r->length) r->overrun = true;
 }
+
+void bits_put(uint8_t* bytes, uint32_t bit, uint32_t n, uint32_t value) {
+    for (uint32_t k = 0; k < n; ++k, ++bit) {
+        uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
+        if (((value >> (n - 1 - k)) & 1) != 0) {
+            bytes[bit >> 3] |= mask;
+        } else {
+            bytes[bit >> 3] &= static_cast<uint8_t>(~mask);
+        }
+    }
+}

@@ -1,6 +1,6 @@
-// Fields of any width up to 32 bits, read one after the other from
-// big-endian bytes: the headers of MPEG video and the parameter sets of
-// H.264 and HEVC alike.
+// Fields of any width up to 32 bits, read one after the other from (or put
+// back into) big-endian bytes: the headers of MPEG video, MPEG-4 video and
+// the parameter sets of H.264 and HEVC alike.
 #pragma once
 #include <cstdint>
 
@@ -17,3 +17,5 @@ uint32_t bits_read(BitReader* r, uint32_t n);
 uint32_t bits_ue(BitReader* r);
 int32_t bits_se(BitReader* r);
 void bits_skip(BitReader* r, uint32_t n);
+// Writes the low n bits of value at the bit, the bytes around them kept.
+void bits_put(uint8_t* bytes, uint32_t bit, uint32_t n, uint32_t value);

@@ -37,6 +37,32 @@ uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, u
     return length;
 }
 
+namespace {
+
+uint32_t start_code_end_find(uint32_t window, const uint8_t* b, uint32_t from, uint32_t to) {
+    for (uint32_t i = from; i < to;) {
+        const void* hit = std::memchr(b + i, 0x01, to - i);
+        if (hit == nullptr) return to;
+        uint32_t at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
+        uint8_t one_before = at > from ? b[at - 1] : static_cast<uint8_t>(window);
+        uint8_t two_before = at > from + 1 ? b[at - 2]
+                             : at > from   ? static_cast<uint8_t>(window)
+                                           : static_cast<uint8_t>(window >> 8);
+        if (one_before == 0 && two_before == 0) return at;
+        i = at + 1;
+    }
+    return to;
+}
+
+}  // namespace
+
+uint32_t start_code_seek(uint32_t* window, const uint8_t* b, uint32_t from, uint32_t to) {
+    uint32_t code = start_code_end_find(*window, b, from, to);
+    uint32_t last = code < to ? code + 1 : to;
+    for (uint32_t k = last - from > 3 ? last - 3 : from; k < last; ++k) *window = ((*window << 8) | b[k]) & 0xFFFFFF;
+    return code;
+}
+
 uint32_t code_window_seek(uint32_t* window, const uint8_t* bytes, uint32_t n, uint32_t code) {
     uint32_t w = *window;
     uint32_t i = 0;
@@ -63,6 +89,7 @@ bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length) {
 }
 
 bool nal_is_picture(VideoCodec codec, uint8_t header) {
+    if (codec == codec_mpeg4) return header == mpeg4_vop_code;
     uint8_t type = nal_type(codec, header);
     // HEVC's slices are types 0 to 31, H.264's 1 to 5.
     return codec == codec_hevc ? type < 32 : type >= 1 && type <= 5;

@@ -33,6 +33,13 @@ uint32_t start_code_next(const uint8_t* bytes, uint32_t from, uint32_t length);
 // code byte, which is rarer than the zeros.
 uint32_t start_code_find(const uint8_t* bytes, uint32_t from, uint32_t length, uint8_t code);
 
+// Index of the first byte in [from, to) that ends a start code prefix (the
+// 01 of a 00 00 01), or `to`: a memchr for the 01, which is rarer than the
+// zeros. `window` holds the last three bytes fed, the bytes before `from`
+// for a prefix that began in the payload before, and gets those up to the
+// 01, or to `to`.
+uint32_t start_code_seek(uint32_t* window, const uint8_t* bytes, uint32_t from, uint32_t to);
+
 // A window of the last four bytes fed, big-endian, for a search that goes
 // on across packets. Empty, it holds ones, so that no start code is seen
 // before four bytes make one.
@@ -77,6 +84,7 @@ inline constexpr uint8_t avc_nal_delimiter = 9;
 inline constexpr uint8_t hevc_nal_vps = 32;
 inline constexpr uint8_t hevc_nal_sps = 33;
 inline constexpr uint8_t hevc_nal_delimiter = 35;
+inline constexpr uint8_t mpeg4_vop_code = 0xB6;
 
 // Whether the first header byte opens a sequence parameter set: H.264's of
 // any nal_ref_idc, HEVC's of the base layer (the layer id's first bit 0).
@@ -89,8 +97,9 @@ inline bool nal_opens_sps(VideoCodec codec, uint8_t header) {
 bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length);
 
 // Whether the unit whose header begins with the byte is a picture's (a
-// slice): the units a decoder needs before it, the parameter sets among
-// them, all come first in an access unit.
+// slice, or MPEG-4 video's VOP, after its start code): the units a decoder
+// needs before it, the parameter sets or VOLs among them, all come first in
+// an access unit.
 bool nal_is_picture(VideoCodec codec, uint8_t header);
 
 // The length that a big-endian length field of `size` bytes (1 to 4) gives

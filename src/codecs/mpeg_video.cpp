@@ -10,7 +10,6 @@ namespace {
 constexpr uint8_t extension_code = 0xB5;
 constexpr uint8_t display_extension_id = 2;
 constexpr uint8_t part2_sequence_code = 0xB0;
-constexpr uint8_t part2_vop_code = 0xB6;
 
 // A start code after the whole header: the first tells MPEG-2 (its
 // sequence extension) from MPEG-1; an extension is read for a display
@@ -106,7 +105,7 @@ void probe_byte(VideoHeaderProbe* p, uint8_t b, int64_t pos) {
         p->code_pos = pos;
         p->window = code_window_empty;
     } else if (p->have == 0 && code_window_complete(p->window)) {
-        p->part2 = b == part2_sequence_code || b == part2_vop_code;
+        p->part2 = b == part2_sequence_code || b == mpeg4_vop_code;
     } else if (p->have == sequence_header_bytes && code_window_complete(p->window)) {
         start_code_after_header(p, b);
     } else if (p->extension_have > 0) {

@@ -1,7 +1,5 @@
 #include "codecs/nal_scan.h"
 
-#include <cstring>
-
 #include "codecs/framing.h"
 
 namespace {
@@ -55,30 +53,6 @@ int32_t unit_feed(SpsScanner* s, uint8_t b, int64_t pos, SiteHandler on_site, vo
     return 0;
 }
 
-// Index of the first byte in [from, to) that ends a start code, or `to`.
-// The window holds the bytes before `from`.
-uint32_t start_code_find(const SpsScanner* s, const uint8_t* b, uint32_t from, uint32_t to) {
-    for (uint32_t i = from; i < to;) {
-        const void* hit = std::memchr(b + i, 0x01, to - i);
-        if (hit == nullptr) return to;
-        uint32_t at = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
-        uint8_t one_before = at > from ? b[at - 1] : static_cast<uint8_t>(s->state.window);
-        uint8_t two_before = at > from + 1 ? b[at - 2]
-                             : at > from   ? static_cast<uint8_t>(s->state.window)
-                                           : static_cast<uint8_t>(s->state.window >> 8);
-        if (one_before == 0 && two_before == 0) return at;
-        i = at + 1;
-    }
-    return to;
-}
-
-// The window after bytes [from, to).
-void window_load(SpsScanner* s, const uint8_t* b, uint32_t from, uint32_t to) {
-    for (uint32_t k = to - from > 3 ? to - 3 : from; k < to; ++k) {
-        s->state.window = ((s->state.window << 8) | b[k]) & window_mask;
-    }
-}
-
 int32_t range_scan(SpsScanner* s, const uint8_t* b, int64_t buffer_pos, uint32_t first,
                    uint32_t end, SiteHandler on_site, void* context) {
     for (uint32_t i = first; i < end; ++i) {
@@ -89,8 +63,7 @@ int32_t range_scan(SpsScanner* s, const uint8_t* b, int64_t buffer_pos, uint32_t
         }
         if (!s->state.header_next) {
             // Outside a set only the start codes matter.
-            uint32_t code = start_code_find(s, b, i, end);
-            window_load(s, b, i, code < end ? code + 1 : end);
+            uint32_t code = start_code_seek(&s->state.window, b, i, end);
             s->state.header_next = code < end;
             i = code;
             continue;

@@ -7,6 +7,7 @@
 #include "codecs/dvd_attributes.h"
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
+#include "codecs/mpeg4_vol.h"
 #include "codecs/sps.h"
 
 namespace {
@@ -105,6 +106,14 @@ AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const 
     return site;
 }
 
+AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                        uint32_t length, const PayloadRange* range, bool across_repeat) {
+    AspectSite site = site_base(site_video_object_layer, holder, codec_mpeg4, bytes, pos, length, range);
+    site.split = length > 0 && pos[length - 1] - pos[0] != length - 1;
+    site.across_repeat = across_repeat;
+    return site;
+}
+
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {
@@ -149,6 +158,15 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->aspect_present = reading->aspect.sar.width != 0;
         return read;
     }
+    case site_video_object_layer: {
+        VolInfo info;
+        if (!vol_read(bytes, site->length, &info)) return false;
+        reading->aspect = {info.aspect_info, vol_sar(&info)};
+        reading->aspect_present = reading->aspect.sar.width != 0;
+        reading->width = info.width;
+        reading->height = info.height;
+        return true;
+    }
     }
     return false;
 }
@@ -191,6 +209,8 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         FrameAspectPlace place = place_of(site, bytes);
         return frame_aspect_edit(&place, target.sar, changes, count);
     }
+    case site_video_object_layer:
+        return vol_aspect_edit(bytes, site->length, target.sar, changes, count);
     }
     return aspect_edit_unread;
 }
@@ -206,6 +226,9 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
     case site_display_elements:
     case site_frame_aspect: count = site->length; break;
     case site_frame_header: return 0;
+    case site_video_object_layer:
+        if (site->across_repeat) return 0;
+        return vol_field_bytes(site->bytes, site->length, indices);
     default: break;
     }
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;

@@ -20,6 +20,7 @@ enum SiteKind : uint8_t {
     site_pixel_aspect,     // a container's pixel aspect pair
     site_display_elements, // Matroska's display width and height, or the room for them
     site_frame_header,     // the first frame's own header, of a codec whose frames the tool never changes
+    site_video_object_layer,  // an MPEG-4 VOL from its code byte, as far as its picture size
     site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
 };
 
@@ -57,8 +58,8 @@ struct AspectSite {
     // A sequence header's bytes 4 to 7 as the match window holds them, then
     // the four bytes of the buffer that end at byte 7 (zero before its unit).
     uint8_t list_record[8];
-    // Parameter sets only: longer than the bytes kept; partly in a packet
-    // sent twice; read again through a second copy, new from this position
+    // Parameter sets (and VOLs, across_repeat): longer than the bytes kept;
+    // partly in a packet sent twice; read again through a second copy, new from this position
     // on (-1 for any other).
     bool cut;
     bool across_repeat;
@@ -122,6 +123,10 @@ AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* fram
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range);
 
+// An MPEG-4 VOL from its code byte on, as far as kept (mpeg4_vol.h); one
+// whose bytes lie partly in a transport packet sent twice is `across_repeat`.
+AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                        uint32_t length, const PayloadRange* range, bool across_repeat);
 // AVI's vprp, a JUNK chunk that gives room for one, or the head of a chunk
 // where neither is (see frame_aspect.h): its first bytes, and the stream
 // format's picture and frame rate, which a vprp written into room records.

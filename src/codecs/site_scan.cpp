@@ -23,6 +23,7 @@ void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* re
     scanner->codec = codec;
     if (codec == codec_mpeg) header_scanner_init(&scanner->headers, reference);
     if (codec_has_sets(codec)) sps_scanner_init(&scanner->sets, codec);
+    if (codec == codec_mpeg4) vol_scanner_init(&scanner->vols);
 }
 
 int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
@@ -33,6 +34,8 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
     case codec_avc:
     case codec_hevc:
         return sps_scan(&scanner->sets, buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_mpeg4:
+        return vol_scan(&scanner->vols, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dvd_attributes:
         return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
     case codec_container:  // its container hands its places itself
@@ -42,6 +45,7 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
 }
 
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {
+    if (scanner->codec == codec_mpeg4) return vol_scan_finish(&scanner->vols, on_site, context);
     bool sets = codec_has_sets(scanner->codec);
     return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
 }

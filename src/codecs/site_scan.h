@@ -6,11 +6,13 @@
 #include "codecs/header_scan.h"
 #include "codecs/nal_scan.h"
 #include "codecs/site.h"
+#include "codecs/vol_scan.h"
 
 struct SiteScanner {
     VideoCodec codec;
     HeaderScanner headers;  // MPEG video: the reference's headers
     SpsScanner sets;        // H.264 and HEVC
+    VolScanner vols;        // MPEG-4 video
 };
 
 // `reference` is the 8 bytes of MPEG video's first sequence header, whose

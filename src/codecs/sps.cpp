@@ -31,17 +31,6 @@ bool sps_parse(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsRbsp* r
     return read && !r.overrun;
 }
 
-void bits_put(uint8_t* bytes, uint32_t bit, uint32_t n, uint32_t value) {
-    for (uint32_t k = 0; k < n; ++k, ++bit) {
-        uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
-        if (((value >> (n - 1 - k)) & 1) != 0) {
-            bytes[bit >> 3] |= mask;
-        } else {
-            bytes[bit >> 3] &= static_cast<uint8_t>(~mask);
-        }
-    }
-}
-
 // The bits an in-place change may rewrite: the idc where the set uses a
 // table code, the explicit numbers after the 255 where it has them.
 struct AspectField {

@@ -13,11 +13,17 @@ enum VideoCodec : uint8_t {
     // Not video, but what records its aspect for a DVD player: a title
     // set's video attributes byte.
     codec_dvd_attributes,
+    codec_mpeg4,  // MPEG-4 video (Xvid, DivX): VOL headers
 };
 
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).
 inline bool codec_has_sets(VideoCodec codec) {
     return codec == codec_avc || codec == codec_hevc;
+}
+// Whether the codec's own headers record a sample aspect, which the run
+// reads from the first of them and targets as one: parameter sets, VOLs.
+inline bool codec_records_sar(VideoCodec codec) {
+    return codec_has_sets(codec) || codec == codec_mpeg4;
 }
 
 struct SarRatio {
@@ -32,7 +38,6 @@ enum ForeignCodec : uint8_t {
     foreign_vp8,
     foreign_vp9,
     foreign_av1,
-    foreign_mpeg4_part2,
     foreign_motion_jpeg,
     foreign_prores,
     foreign_other,

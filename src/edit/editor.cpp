@@ -381,7 +381,7 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
     // A container's fields change whole bytes too.
-    e->marker.whole_bytes = codec_has_sets(codec) || format_is_container(e->video->layout.kind);
+    e->marker.whole_bytes = codec_records_sar(codec) || format_is_container(e->video->layout.kind);
     e->list.text = text_file_closed;
     if (e->mode == edit_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, e->file, e->committer);

@@ -37,4 +37,5 @@ enum Result : int32_t {
     result_element_broken = -31,  // a Matroska element whose size runs past what holds it
     result_samples_unaccounted = -32,  // a sample table that does not account for every sample
     result_file_cut = -33,  // the file was cut shorter than a change due past its new end
+    result_no_vol = -34,    // MPEG-4 video without a VOL header that reads
 };

@@ -8,8 +8,8 @@
 namespace {
 
 // The codecs that AVI's stream formats and stream headers name, by their
-// four characters whatever their case, each kind's run together.
-// MPEG-4 Part 2 stays its container's to refuse; DV is refused by its name.
+// four characters whatever their case, each kind's run together. DV is
+// refused by its name.
 struct FourccCodecs {
     VideoCodec codec;
     ForeignCodec foreign;
@@ -20,7 +20,7 @@ constexpr FourccCodecs fourcc_codecs[] = {
     {codec_avc, foreign_none, false, "h264x264avc1davc"},
     {codec_hevc, foreign_none, false, "hevch265"},
     {codec_mpeg, foreign_none, false, "mpg1mpg2mpegpim1pim2"},
-    {codec_container, foreign_mpeg4_part2, false, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
+    {codec_mpeg4, foreign_none, false, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
     {codec_container, foreign_motion_jpeg, false, "mjpgavrnljpgjpgl"},
     {codec_container, foreign_other, true, "dvsddv25dv50dvhddvsldvh1cdvc"},
 };

@@ -50,6 +50,7 @@ int32_t frame_hand(AviWalk* aw, const RiffChunk& c) {
         return result != 0 ? result : walk_done;
     }
     if (v.codec == codec_mpeg) return mpeg_head_feed(&aw->sites, c.body, size);
+    // H.264, HEVC and MPEG-4 Part 2: the units before the first picture.
     return start_code_head_feed(&aw->sites, c.body, size);
 }
 

@@ -17,8 +17,7 @@ constexpr CodecName entry_names[] = {
 };
 // Matroska CodecIDs.
 constexpr CodecName codec_id_names[] = {
-    {"V_VP8", foreign_vp8}, {"V_VP9", foreign_vp9}, {"V_AV1", foreign_av1}, {"V_MPEG4/ISO/SP", foreign_mpeg4_part2},
-    {"V_MPEG4/ISO/ASP", foreign_mpeg4_part2}, {"V_MPEG4/ISO/AP", foreign_mpeg4_part2},
+    {"V_VP8", foreign_vp8}, {"V_VP9", foreign_vp9}, {"V_AV1", foreign_av1},
     {"V_MJPEG", foreign_motion_jpeg}, {"V_PRORES", foreign_prores},
 };
 
@@ -41,8 +40,7 @@ ForeignVideo foreign_of_id(const uint8_t* id, uint32_t length) {
     return video;
 }
 
-ForeignVideo foreign_of_sample_entry(uint32_t type, bool part2) {
-    if (part2) return {foreign_mpeg4_part2, {}};
+ForeignVideo foreign_of_sample_entry(uint32_t type) {
     const uint8_t fourcc[] = {static_cast<uint8_t>(type >> 24), static_cast<uint8_t>(type >> 16),
                               static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)};
     return foreign_named(entry_names, fourcc, 4);

@@ -5,9 +5,8 @@
 
 #include "codecs/video_codec.h"
 
-// An MP4 or MOV video sample entry's type; `part2` where its esds says
-// MPEG-4 Part 2 video (mp4v holds several kinds).
-ForeignVideo foreign_of_sample_entry(uint32_t type, bool part2);
+// An MP4 or MOV video sample entry's type.
+ForeignVideo foreign_of_sample_entry(uint32_t type);
 // A Matroska track's CodecID, of `length` bytes.
 ForeignVideo foreign_of_codec_id(const uint8_t* id, uint32_t length);
 // Any other codec, known by its id alone (an AVI stream's four characters).

@@ -12,7 +12,8 @@ namespace {
 constexpr uint32_t mpeg_entries[] = {box_type("m2v1"), box_type("mp2v"), box_type("mx3n"), box_type("mx3p"),
                                      box_type("mx4n"), box_type("mx4p"), box_type("mx5n"), box_type("mx5p")};
 constexpr uint32_t mpeg_entry_families[] = {box_type("hdv0") >> 8, box_type("xdv0") >> 8, box_type("xd50") >> 8};
-// MPEG-4 object types of MPEG-2 video (its six profiles) and MPEG-1 video.
+// MPEG-4 object types of MPEG-2 video (its six profiles), MPEG-1 video and
+// MPEG-4 video.
 constexpr uint8_t object_mpeg2_first = 0x60;
 constexpr uint8_t object_mpeg2_last = 0x65;
 constexpr uint8_t object_mpeg1 = 0x6A;
@@ -31,7 +32,6 @@ struct TrackRead {
     uint32_t handler;
     bool encrypted;
     uint32_t sample_type;  // the sample entry's, whether taken or not
-    bool part2;            // its esds says MPEG-4 Part 2 video
     IsoPlace header_size;  // tkhd's width and height
     uint64_t header_width;
     uint64_t header_height;
@@ -66,9 +66,9 @@ bool descriptor_read(const uint8_t* b, uint32_t length, uint32_t* at, uint32_t* 
     return *size <= length - *at;
 }
 
-// An esds box: whether its object type is MPEG-1 or MPEG-2 video, and the
-// decoder specific information (the video's sequence header) where it has
-// one. The descriptors are small: the box is read whole.
+// An esds box: whether its object type is MPEG-1, MPEG-2 or MPEG-4 video,
+// and the decoder specific information (the video's sequence header, or
+// its VOL) where it has one. The descriptors are small: the box is read whole.
 BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* result) {
     uint32_t length = box->end - box->body > 256 ? 256 : static_cast<uint32_t>(box->end - box->body);
     const uint8_t* b = nullptr;
@@ -84,11 +84,12 @@ BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* resu
     if (!descriptor_read(b, length, &at, &tag, &size) || tag != descriptor_config || size < 13) return box_found;
     uint8_t object = b[at];
     bool mpeg = (object >= object_mpeg2_first && object <= object_mpeg2_last) || object == object_mpeg1;
+    bool visual = object == object_mpeg4_visual;
     if (mpeg) t->track.codec = codec_mpeg;
-    if (!mpeg) t->track.entry = 0;  // MPEG-4 Part 2 and the like: not taken
-    t->part2 = object == object_mpeg4_visual;
+    if (visual) t->track.codec = codec_mpeg4;
+    if (!mpeg && !visual) t->track.entry = 0;  // JPEG and the like: not taken
     at += 13;
-    if (mpeg && descriptor_read(b, length, &at, &tag, &size) && tag == descriptor_specific) {
+    if ((mpeg || visual) && descriptor_read(b, length, &at, &tag, &size) && tag == descriptor_specific) {
         t->track.config = box->body + at;
         t->track.config_length = size;
     }
@@ -287,7 +288,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
     if (v.entry == 0 && t->sample_type != 0 && v.width > 0 && v.height > 0) {
         v.codec = codec_container;
         v.entry = t->sample_type;
-        v.foreign = foreign_of_sample_entry(t->sample_type, t->part2);
+        v.foreign = foreign_of_sample_entry(t->sample_type);
     }
     bool takeable = t->track.entry != 0 && !t->encrypted;
     if (!movie->found && t->encrypted) {
@@ -298,7 +299,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
         if (movie->others++ > 0) return;
         movie->other_id = t->track.id;
         bool foreign = t->track.entry == 0 && t->sample_type != 0 && !t->encrypted;
-        movie->other_codec = foreign ? foreign_of_sample_entry(t->sample_type, t->part2) : ForeignVideo{};
+        movie->other_codec = foreign ? foreign_of_sample_entry(t->sample_type) : ForeignVideo{};
         return;
     }
     movie->found = true;

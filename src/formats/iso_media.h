@@ -28,7 +28,8 @@ struct IsoTrack {
     // is none the clean aperture's) gives the picture; {0, 0} for none or 0x0.
     SarRatio display_sar;
     // The decoder configuration: an avcC or hvcC body, or the MPEG-2
-    // video's sequence header in esds; -1 when there is none.
+    // video's sequence header or MPEG-4 video's VOL in esds; -1 when there
+    // is none.
     int64_t config;
     uint32_t config_length;
     IsoBox sample_table;  // stbl

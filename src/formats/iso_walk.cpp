@@ -54,10 +54,11 @@ void places_collect(IsoWalk* iw) {
 }
 
 // The decoder configuration's parameter sets, or the MPEG video's sequence
-// header in esds.
+// header or MPEG-4 video's VOL in esds.
 int32_t config_hand(IsoWalk* iw, const MoviePlace& place) {
     const IsoTrack& v = iw->movie.video;
     if (v.codec == codec_mpeg) return mpeg_bytes_feed(&iw->sites, v.config, v.config_length);
+    if (v.codec == codec_mpeg4) return config_vols_hand(&iw->sites, v.config, v.config_length, place.holder);
     return config_sets_hand(&iw->sites, v.config, v.config_length, place.holder);
 }
 
@@ -94,6 +95,7 @@ int32_t samples_walk(IsoWalk* iw) {
         if (result != 0) return result;
         if (v.codec == codec_container) result = frame_header_hand(&iw->sites, v.foreign.codec, sample.pos, sample.size);
         else if (sets) result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
+        else if (v.codec == codec_mpeg4) result = start_code_head_feed(&iw->sites, sample.pos, sample.size);
         else result = mpeg_head_feed(&iw->sites, sample.pos, sample.size);
         if (result != 0) return result;
     }

@@ -19,7 +19,9 @@ struct Codec {
     VideoCodec codec;
 };
 constexpr Codec codecs[] = {{"V_MPEG4/ISO/AVC", codec_avc}, {"V_MPEGH/ISO/HEVC", codec_hevc},
-                            {"V_MPEG2", codec_mpeg},         {"V_MPEG1", codec_mpeg}};
+                            {"V_MPEG2", codec_mpeg},         {"V_MPEG1", codec_mpeg},
+                            {"V_MPEG4/ISO/SP", codec_mpeg4}, {"V_MPEG4/ISO/ASP", codec_mpeg4},
+                            {"V_MPEG4/ISO/AP", codec_mpeg4}};
 
 // An element's data, which must be short: false when it is longer.
 bool data_read(BlockReader* r, const EbmlElement* e, uint32_t most, const uint8_t** bytes, uint32_t* length,

@@ -78,6 +78,7 @@ int32_t codec_private_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
     if (v.codec_private < 0 || v.codec == codec_container) return 0;
     if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
+    if (v.codec == codec_mpeg4) return config_vols_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
     return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
 }
 
@@ -279,7 +280,8 @@ int32_t matroska_walk(Walk* w) {
     site_reader_init(&mw->sites, w, v.codec);
     bool sets = codec_has_sets(v.codec) && v.codec_private >= 0;
     mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
-    mw->start_codes = codec_has_sets(v.codec) && (v.codec_private < 0 || v.codec_private_length == 0);
+    bool no_record = v.codec_private < 0 || v.codec_private_length == 0;
+    mw->start_codes = (codec_has_sets(v.codec) && no_record) || v.codec == codec_mpeg4;
     return segment_walk(mw.get());
 }
 

@@ -2,6 +2,7 @@
 
 #include "codecs/frame_headers.h"
 #include "codecs/framing.h"
+#include "codecs/mpeg4_vol.h"
 #include "codecs/nal_records.h"
 #include "fileio/result.h"
 
@@ -131,10 +132,11 @@ uint32_t picture_unit_end(VideoCodec codec, const uint8_t* b, uint32_t length) {
     return length;
 }
 
-// Whether the last unit that begins in the bytes is a parameter set.
+// Whether the last unit that begins in the bytes is a parameter set or a VOL.
 bool last_unit_set(VideoCodec codec, const uint8_t* b, uint32_t length) {
     uint32_t last = length;
     for (uint32_t at = start_code_next(b, 0, length); at < length; at = start_code_next(b, at, length)) last = at;
+    if (last < length && codec == codec_mpeg4) return vol_code_is(b[last]);
     return last < length && sps_nal_is(codec, b + last, length - last);
 }
 
@@ -165,6 +167,24 @@ int32_t start_code_head_feed(SiteReader* r, int64_t pos, uint32_t size) {
         const WalkSink& sink = r->walk->sink;
         return sink.feed(sink.context, b, pos, &range, 1);
     }
+}
+
+int32_t config_vols_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder holder) {
+    uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
+    int32_t result = site_reader_gather(r, 0, pos, kept);
+    if (result != 0) return result;
+    const PayloadRange* range = site_reader_range(r, pos);
+    for (uint32_t at = start_code_next(r->bytes, 0, kept); at < kept && result == 0;) {
+        uint32_t next = start_code_next(r->bytes, at, kept);
+        uint32_t end = next < kept ? next - 3 : kept;
+        uint32_t n = end - at < vol_bytes_most ? end - at : vol_bytes_most;
+        if (vol_code_is(r->bytes[at])) {
+            AspectSite site = site_video_object_layer_make(holder, r->bytes + at, r->pos + at, n, range, false);
+            result = site_reader_hand(r, &site);
+        }
+        at = next;
+    }
+    return result;
 }
 
 int32_t mpeg_bytes_feed(SiteReader* r, int64_t pos, uint32_t length) {

@@ -45,7 +45,8 @@ uint32_t config_length_size(SiteReader* reader, int64_t pos, uint32_t length);
 // the unit that breaks; one that the end of a file cut short cuts is read
 // as far as it goes, and a set cut there is counted in the walk's record.
 int32_t unit_sets_hand(SiteReader* reader, int64_t pos, uint32_t size, uint32_t length_size);
-// The units of a frame framed by start codes, up to its first slice,
+// The units of a frame framed by start codes, up to its first slice (an
+// MPEG-4 frame's up to its first VOP),
 // handed to the payload's scanner, which then ends a set the frame ends.
 // A frame that opens with no start code is passed over: no length field is
 // ever taken for one. A set cut by the end of a file cut short is counted.
@@ -53,6 +54,10 @@ int32_t start_code_head_feed(SiteReader* reader, int64_t pos, uint32_t size);
 // Bytes that may hold a sequence header (a decoder configuration's),
 // handed to the payload's scanner as a run of their own.
 int32_t mpeg_bytes_feed(SiteReader* reader, int64_t pos, uint32_t length);
+
+// The VOLs of MPEG-4 video's decoder configuration (esds' decoder specific
+// information, Matroska's CodecPrivate) of `length` bytes at pos.
+int32_t config_vols_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);
 
 // The head of the video's first frame or sample, of a codec whose frames
 // the tool never changes, where its header may record an aspect; nothing

@@ -13,6 +13,7 @@ enum TableId : uint8_t { table_pat = 0x00, table_pmt = 0x02 };
 enum StreamType : uint8_t {
     type_mpeg1_video = 0x01,
     type_mpeg2_video = 0x02,
+    type_mpeg4_video = 0x10,
     type_avc_video = 0x1B,
     type_hevc_video = 0x24,
 };
@@ -24,6 +25,7 @@ bool video_stream_type(uint8_t type, VideoCodec* codec) {
     case type_mpeg2_video: *codec = codec_mpeg; return true;
     case type_avc_video: *codec = codec_avc; return true;
     case type_hevc_video: *codec = codec_hevc; return true;
+    case type_mpeg4_video: *codec = codec_mpeg4; return true;
     default: return false;
     }
 }

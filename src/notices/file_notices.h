@@ -112,6 +112,7 @@ struct MpegAlreadyNotice { static constexpr auto kind = notice_mpeg_already; int
 struct SarAlreadyNotice {
     static constexpr auto kind = notice_sar_already;
     uint32_t width; uint32_t height; SarRatio sar;
+    VideoCodec codec;  // whose headers hold it: parameter sets, or MPEG-4 video's VOLs
 };
 
 // -o names no code the video takes: the range of MPEG codes or of the
@@ -142,7 +143,6 @@ enum StopReason : uint8_t {
     stop_no_file,
     stop_dvd_code_only,
     stop_video_encrypted,
-    stop_video_mpeg4_part2,
 };
 struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
 

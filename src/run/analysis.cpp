@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/mpeg4_vol.h"
 #include "codecs/site_scan.h"
 #include "formats/walk.h"
 #include "notices/walk_notices.h"
@@ -45,11 +46,11 @@ int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, con
     return 0;
 }
 
-// The first site that reads: a parameter set, or a DVD's attributes byte.
+// The first site that reads: a parameter set, a VOL, or a DVD's attributes byte.
 struct FirstSite {
     SiteScanner scanner;
     VideoLayout* video;
-    uint32_t unread;  // parameter sets this reader does not understand
+    uint32_t unread;  // parameter sets or VOLs this reader does not understand
 };
 
 int32_t first_site_take(void* context, const AspectSite* site) {
@@ -62,8 +63,8 @@ int32_t first_site_take(void* context, const AspectSite* site) {
     }
     f->video->set_bytes.assign(site->bytes, site->bytes + site->length);
     f->video->set_pos.assign(site->pos, site->pos + site->length);
-    f->video->first_byte = site->kind == site_parameter_set ? static_cast<uint8_t>(f->video->reference.aspect.code)
-                                                             : site->bytes[0];
+    f->video->first_byte = site->kind == site_dvd_attributes ? site->bytes[0]
+                                                              : static_cast<uint8_t>(f->video->reference.aspect.code);
     return result_found;
 }
 
@@ -77,10 +78,11 @@ int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos
 // sets this reader cannot read, or what the format saw of its video (a
 // video PID named in the tables but never carried, or one whose packets
 // are scrambled).
-int32_t reference_missing(const Walk* walk, bool sets, uint32_t unread) {
-    if (sets && unread > 0) return result_sps_unreadable;
+int32_t reference_missing(const Walk* walk, VideoCodec codec, uint32_t unread) {
+    if (codec_has_sets(codec) && unread > 0) return result_sps_unreadable;
     if (walk->met.video_unseen != 0) return walk->met.video_unseen;
-    return sets ? result_no_sps : result_no_sequence_header;
+    if (codec == codec_mpeg4) return result_no_vol;
+    return codec_has_sets(codec) ? result_no_sps : result_no_sequence_header;
 }
 
 // The walk of the window, or of the whole file, to the video's first site.
@@ -97,7 +99,7 @@ int32_t reference_walk(Walk* walk, bool sets, SequenceHeaderInfo* info, VideoLay
     walk->sink = WalkSink{first_site_feed, first, first_site_take, nullptr};
     int32_t result = walk_run(walk);
     if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
-    if (result == 0) result = reference_missing(walk, true, first->unread);
+    if (result == 0) result = reference_missing(walk, info->layout.codec, first->unread);
     delete first;
     return result == result_found ? 0 : result;
 }
@@ -135,12 +137,13 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
 }
 
 // The first site from the rest of the file, where the head window did not
-// hold it (or, for MPEG video, what follows the first header). A head
+// hold it (or, for MPEG video, what follows the first header; or that its
+// start codes are MPEG-4 video's). A head
 // window that held the whole file and no header may have stopped at
 // damage, which the walk of the file reports (or, with -r, walks past).
 int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
                        SequenceHeaderInfo* info, VideoLayout* video) {
-    bool sets = codec_has_sets(info->layout.codec);
+    bool sets = codec_records_sar(info->layout.codec);
     bool whole_file_seen = info->head_len >= file->size && video_probe_found(&info->video);
     if (!sets && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
     FileBuffer block;
@@ -151,7 +154,7 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     if (!sets) video_probe_init(&info->video);
     int32_t result = reference_walk(walk, sets, info, video);
     if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
-        result = reference_missing(walk, false, 0);
+        result = reference_missing(walk, codec_mpeg, 0);
     }
     const WalkMet& met = walk->met;
     if (met.damage_at >= 0) {
@@ -172,12 +175,32 @@ void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
     video->shown = info->shown;
 }
 
-// What the most common players show of H.264 or HEVC video: a
-// container's own field, else the first parameter set's aspect, else, in
-// a container, the square samples it shows where nothing says another.
+// What the most common players show of H.264, HEVC or MPEG-4 video: a
+// container's own field, else the first parameter set's or VOL's aspect,
+// else, in a container, the square samples it shows where nothing says
+// another.
 void shown_settle(SequenceHeaderInfo* info) {
     if (info->shown.width == 0) info->shown = sps_sar(&info->sps);
     if (info->shown.width == 0 && info->container != nullptr) info->shown = {1, 1};
+}
+
+// The picture and sample aspect of the first parameter set or VOL; a VOL
+// of a shape that records no size keeps the container's.
+void first_site_settle(SequenceHeaderInfo* info, const VideoLayout* video) {
+    const uint8_t* bytes = video->set_bytes.data();
+    uint32_t length = static_cast<uint32_t>(video->set_bytes.size());
+    if (info->layout.codec != codec_mpeg4) {
+        sps_read(info->layout.codec, bytes, length, &info->sps);
+        return;
+    }
+    VolInfo vol;
+    vol_read(bytes, length, &vol);
+    SpsInfo container = info->sps;
+    info->sps = vol_as_sps(&vol);
+    if (info->sps.width == 0 || info->sps.height == 0) {
+        info->sps.width = container.width;
+        info->sps.height = container.height;
+    }
 }
 
 // A container's video track: its codec, its playing time, and the other
@@ -205,13 +228,6 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     if (look.placeless) notify(notices, notice_container_placeless);
     if (!look.found) {
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
-        return exit_not_mpeg;
-    }
-    // Its VOL headers record the aspect in every key frame and the decoder
-    // configuration: changing the container's places alone would leave
-    // them saying another, so it stays refused until they can be changed.
-    if (look.codec == codec_container && look.foreign.codec == foreign_mpeg4_part2) {
-        notify(notices, StopNotice{stop_video_mpeg4_part2});
         return exit_not_mpeg;
     }
     info->layout.codec = look.codec;
@@ -250,16 +266,18 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
         }
     }
     if (result == 0) result = reference_seek(file, job, notices, info, video);
+    // Start codes that MPEG-1 and MPEG-2 never use: MPEG-4 video, whose
+    // first VOL is then looked for.
+    if (result == 0 && info->video.part2 && info->layout.codec == codec_mpeg) {
+        info->layout.codec = codec_mpeg4;
+        result = reference_seek(file, job, notices, info, video);
+    }
     if (result != 0) {
         notify(notices, ErrorNotice{static_cast<Result>(result)});
         return result_exit_code(static_cast<Result>(result));
     }
-    if (info->video.part2) {
-        notify(notices, StopNotice{stop_video_mpeg4_part2});
-        return exit_not_mpeg;
-    }
-    if (codec_has_sets(info->layout.codec)) {
-        sps_read(info->layout.codec, video->set_bytes.data(), static_cast<uint32_t>(video->set_bytes.size()), &info->sps);
+    if (codec_records_sar(info->layout.codec)) {
+        first_site_settle(info, video);
         shown_settle(info);
     }
     return -1;

@@ -20,8 +20,7 @@ int32_t foreign_catch(void* context, const Notice* notice) {
     case stop_empty_file:
     case stop_all_zero_file:
     case stop_not_mpeg:
-    case stop_no_video:
-    case stop_video_mpeg4_part2: *foreign = true; return 0;
+    case stop_no_video: *foreign = true; return 0;
     default: return 0;
     }
 }

@@ -18,6 +18,13 @@ bool container_of(const VideoLayout* video) {
     return format_is_container(video->layout.kind);
 }
 
+// Whether every place is checked before the first write: a container's,
+// whose places change together or not at all, and MPEG-4 video's VOLs, any
+// of which may hold a form that cannot take the target.
+bool checked_whole(const VideoLayout* video) {
+    return container_of(video) || video->layout.codec == codec_mpeg4;
+}
+
 // What the video was before the tool first changed it, where the default
 // target needs it: a marker file made for it says so.
 AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
@@ -87,7 +94,7 @@ int nothing_to_do(FileRun* run, bool original_known, Notice converted, Notice al
 // target in place and notes what each kind holds. Returns an exit code, or
 // -1 to go on.
 int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
-    *search = file_edit(run, video, container_of(video) ? edit_check : edit_change_search);
+    *search = file_edit(run, video, checked_whole(video) ? edit_check : edit_change_search);
     if (search->run.result != result_ok) {
         notify(run->notices, ErrorNotice{search->run.result});
         return exit_engine_error;
@@ -129,8 +136,9 @@ int no_default_stop(FileRun* run, const SequenceHeaderInfo* info, const VideoLay
     return exit_same_aspect;
 }
 
-// Whether a rewrite of H.264 or HEVC video to the target can be made in
-// place at all, and is needed. Returns an exit code, or -1 to go on.
+// Whether a rewrite of H.264, HEVC or MPEG-4 video to the target can be
+// made in place at all, and is needed (the form of every VOL is seen by the
+// check of every place). Returns an exit code, or -1 to go on.
 int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
                       const AspectOriginal* original, TargetChoice choice) {
     const SpsInfo* sps = &info->sps;
@@ -144,14 +152,14 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     if (choice == target_none) return no_default_stop(run, info, video, sar_before(original, info->shown));
     SarRatio first = sps_sar(sps);
     bool same = first.width != 0 && sar_same(first, target);
-    bool set_changes = sps->aspect_present && !request_of(run).container_only;
+    bool set_changes = sps->aspect_present && !request_of(run).container_only && codec_has_sets(info->layout.codec);
     if (set_changes && !same && sps->idc != sar_explicit && sar_table_code(target) == 0) {
         notify(run->notices, SetsNoTableCodeNotice{target});
         return exit_sps_left;
     }
-    if (!same && !container_of(video)) return -1;
+    if (!same && !checked_whole(video)) return -1;
     SarConvertedNotice converted = {sps->width, sps->height, sar_before(original, info->shown), target};
-    SarAlreadyNotice already = {sps->width, sps->height, target};
+    SarAlreadyNotice already = {sps->width, sps->height, target, info->layout.codec};
     return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
 }
 

@@ -1,0 +1,221 @@
+// MPEG-4 video (ffmpeg's mpeg4 encoder and Xvid) in raw streams, transport
+// streams, MP4 and Matroska: every VOL header takes the target in its own
+// form, the pictures stay as they were, -u gives the file back byte for
+// byte; a VOL whose form cannot say the target stops the run untouched.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "codecs/site_scan.h"
+#include "judges.h"
+#include "support.h"
+
+namespace {
+
+const std::string ff = "ffmpeg -loglevel error -y -f lavfi -i testsrc=rate=25:size=";
+
+// What ffmpeg makes: the encoder, picture size, aspect option, B-frames.
+struct Clip {
+    std::string encoder;
+    std::string size;
+    std::string aspect;  // "-aspect 4:3", or a setsar filter for a table code
+    int b_frames;
+    std::string before;  // what every VOL says, as vol_aspects reads it
+    std::string after;   // and after the default change
+    std::string sar;     // the sample aspect ffprobe reads after it
+};
+
+// The four containers and the summary's name for each.
+struct Container {
+    std::string format;
+    std::string extension;
+    std::string summary;
+};
+const Container containers[] = {
+    {"m4v", "m4v", "MPEG-4 "}, {"mpegts", "ts", "MPEG-4 "}, {"mp4", "mp4", "MP4 MPEG-4 "}, {"matroska", "mkv", "MKV MPEG-4 "}};
+
+std::string clip_command(const Clip& c, const Container& k, const std::string& name) {
+    return ff + c.size + " -frames:v 12 -g 6 -bf " + std::to_string(c.b_frames) + " " + c.aspect + " -c:v " +
+           c.encoder + " -f " + k.format + " " + name;
+}
+
+std::string first_line(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+std::string stream_sar(const fs::path& file) {
+    return first_line(output_of("ffprobe -v error -select_streams v:0 -show_entries stream=sample_aspect_ratio "
+                                "-of default=nw=1:nk=1 " + quoted(file)));
+}
+
+// The decoded pictures' checksums, without the header that names the aspect.
+std::string pictures(const fs::path& file) {
+    return output_of("ffmpeg -v error -i " + quoted(file) + " -f framemd5 - | grep -v '^#'");
+}
+
+std::vector<std::string> aspects_of(const std::vector<VolAspect>& vols) {
+    std::vector<std::string> aspects;
+    for (const VolAspect& v : vols) aspects.push_back(v.aspect);
+    return aspects;
+}
+
+// Rewrites the aspect_ratio_info of the VOL at pos, as an encoder that wrote
+// another would have (the bits after it are left as they are).
+void vol_code_force(Bytes* bytes, size_t pos, int code) {
+    size_t bit = (pos + 4) * 8 + 9;
+    bool identifier = ((*bytes)[bit / 8] >> (7 - bit % 8) & 1) != 0;
+    bit += identifier ? 8 : 1;
+    for (int k = 3; k >= 0; --k, ++bit) {
+        uint8_t mask = static_cast<uint8_t>(0x80 >> (bit % 8));
+        (*bytes)[bit / 8] = static_cast<uint8_t>(((code >> k) & 1) ? (*bytes)[bit / 8] | mask : (*bytes)[bit / 8] & ~mask);
+    }
+}
+
+class Mpeg4 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+    }
+    RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
+    bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
+
+    // Refused untouched with exit 12, naming the VOL that cannot take it.
+    void expect_refused(const std::string& name, const std::vector<std::string>& args) {
+        Bytes before = read_bytes(dir_ / name);
+        std::vector<std::string> all = args;
+        all.push_back(name);
+        RunResult r = run(all);
+        EXPECT_EQ(r.exit_code, 12) << name;
+        EXPECT_NE(r.out.find("VOL"), std::string::npos) << name;
+        EXPECT_TRUE(read_bytes(dir_ / name) == before) << name;
+        EXPECT_FALSE(fs::exists(dir_ / fs::path(name).replace_extension(".ini"))) << name;
+    }
+
+    ScratchDir dir_;
+};
+
+// Both encoders, both shapes at both SD sizes, with and without B-frames,
+// the extended pair and table codes, in every container: the default
+// swaps 4:3 and 16:9 with the standard sample aspects.
+TEST_F(Mpeg4, EveryVolTakesTheTargetInEveryContainer) {
+    const Clip clips[] = {
+        {"mpeg4", "720x576", "-aspect 4:3", 0, "15 16:15", "15 16:11", "16:11"},
+        {"mpeg4", "720x480", "-aspect 16:9", 2, "15 32:27", "15 10:11", "10:11"},
+        {"libxvid", "720x576", "-aspect 16:9", 2, "15 64:45", "15 12:11", "12:11"},
+        {"libxvid", "720x480", "-aspect 4:3", 0, "15 8:9", "15 40:33", "40:33"},
+        {"mpeg4", "720x576", "-vf setsar=12/11", 2, "2", "4", "16:11"},
+        {"libxvid", "720x480", "-vf setsar=40/33", 0, "15 40:33", "15 10:11", "10:11"},
+    };
+    int n = 0;
+    for (const Clip& c : clips) {
+        for (const Container& k : containers) {
+            std::string name = "c" + std::to_string(n++) + "." + k.extension;
+            SCOPED_TRACE(name + " " + c.encoder + " " + c.size + " " + c.aspect);
+            ASSERT_TRUE(make(clip_command(c, k, name)));
+            fs::path file = dir_ / name;
+            Bytes before = read_bytes(file);
+            std::vector<VolAspect> vols = vol_aspects(before);
+            ASSERT_FALSE(vols.empty());
+            EXPECT_EQ(aspects_of(vols), std::vector<std::string>(vols.size(), c.before));
+            std::string shown = pictures(file);
+
+            RunResult r = run({name});
+            EXPECT_EQ(r.exit_code, 0) << r.out;
+            EXPECT_NE(r.out.find(k.summary + c.size + " SAR "), std::string::npos) << r.out;
+            Bytes after = read_bytes(file);
+            std::vector<VolAspect> changed = vol_aspects(after);
+            EXPECT_EQ(aspects_of(changed), std::vector<std::string>(vols.size(), c.after));
+            EXPECT_EQ(stream_sar(file), c.sar);
+            EXPECT_EQ(frame_aspects(file), std::set<std::string>{c.sar});
+            EXPECT_EQ(pictures(file), shown);
+            EXPECT_EQ(change_unlisted(before, after, fs::path(file).replace_extension(".ini")), SIZE_MAX);
+            // The streams' own bytes change only in their VOLs.
+            for (size_t i = 0; i < before.size() && k.format == "m4v"; ++i) {
+                if (before[i] == after[i]) continue;
+                bool in_vol = false;
+                for (const VolAspect& v : vols) in_vol = in_vol || (i > v.pos + 3 && i <= v.pos + 8);
+                EXPECT_TRUE(in_vol) << i;
+            }
+
+            EXPECT_EQ(run({"-u", name}).exit_code, 0);
+            EXPECT_TRUE(read_bytes(file) == before);
+        }
+    }
+}
+
+// A table code has none for a sample aspect outside the table, and the
+// extended pair no 8-bit numbers for one past 255: refused before any
+// write, though the VOLs before the one in the way could take it.
+TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
+    ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -vf setsar=12/11 -c:v mpeg4 -f m4v table.m4v && " + ff +
+                     "720x576 -frames:v 12 -g 6 -vf setsar=12/11 -c:v mpeg4 table.mp4 && " + ff +
+                     "714x576 -frames:v 12 -g 6 -aspect 4:3 -c:v mpeg4 -f m4v wide.m4v && " + ff +
+                     "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v late.m4v"));
+    expect_refused("table.m4v", {"-o4"});
+    expect_refused("table.mp4", {"-o4"});
+    // 16:9 has a table code: taken, and a second run says the VOLs hold it.
+    EXPECT_EQ(run({"-o3", "table.m4v"}).exit_code, 0);
+    RunResult again = run({"-o3", "table.m4v"});
+    EXPECT_EQ(again.exit_code, 4);
+    EXPECT_NE(again.out.find(console_bytes("すべてのVOLがすでにSAR 16:11(16:9)です")), std::string::npos);
+    // 16:9 at 714 samples is 512:357.
+    ASSERT_EQ(vol_aspects(read_bytes(dir_ / "wide.m4v"))[0].aspect, "15 128:119");
+    expect_refused("wide.m4v", {});
+    // 16:9 at 640x480 is 4:3, which the extended pairs take and a last VOL
+    // of square samples' table code cannot.
+    Bytes late = read_bytes(dir_ / "late.m4v");
+    std::vector<VolAspect> vols = vol_aspects(late);
+    ASSERT_GE(vols.size(), 2u);
+    vol_code_force(&late, vols.back().pos, 1);
+    write_bytes(dir_ / "late.m4v", late);
+    ASSERT_EQ(vol_aspects(late).back().aspect, "1");
+    expect_refused("late.m4v", {"-o3"});
+}
+
+struct SiteFound {
+    std::vector<int64_t> starts;
+    std::vector<std::string> aspects;
+};
+
+int32_t site_note(void* context, const AspectSite* site) {
+    SiteFound* found = static_cast<SiteFound*>(context);
+    SiteReading reading;
+    found->starts.push_back(site->pos[0]);
+    found->aspects.push_back(site_read(site, site->bytes, &reading) ? std::to_string(reading.aspect.sar.width) + ":" +
+                                                                          std::to_string(reading.aspect.sar.height)
+                                                                    : "unread");
+    // Every byte's position is its own, wherever the payload broke.
+    for (uint32_t k = 0; k < site->length; ++k) {
+        if (site->pos[k] != site->pos[0] + k) found->aspects.back() = "moved";
+    }
+    return 0;
+}
+
+// The scanner finds the same VOLs however the payload is cut into ranges.
+TEST_F(Mpeg4, TheScannerFindsEveryVolAcrossRanges) {
+    ASSERT_TRUE(make(ff + "352x288 -frames:v 6 -g 2 -aspect 16:9 -c:v mpeg4 -f m4v s.m4v"));
+    Bytes stream = read_bytes(dir_ / "s.m4v");
+    std::vector<VolAspect> vols = vol_aspects(stream);
+    ASSERT_EQ(vols.size(), 3u);
+    uint32_t length = static_cast<uint32_t>(stream.size());
+    SiteFound whole;
+    SiteScanner scanner;
+    site_scanner_init(&scanner, codec_mpeg4, nullptr);
+    PayloadRange one = {0, length, 0, 0, 0};
+    site_scan(&scanner, stream.data(), 0, &one, 1, site_note, &whole);
+    site_scan_finish(&scanner, site_note, &whole);
+    ASSERT_EQ(whole.starts.size(), 3u);
+    for (size_t k = 0; k < vols.size(); ++k) EXPECT_EQ(whole.starts[k], static_cast<int64_t>(vols[k].pos + 3));
+    EXPECT_EQ(whole.aspects, std::vector<std::string>(3, "16:11"));
+    for (uint32_t cut = 1; cut < vols[0].pos + 40; ++cut) {
+        SiteFound split;
+        site_scanner_init(&scanner, codec_mpeg4, nullptr);
+        PayloadRange two[] = {{0, cut, 0, 0, 0}, {cut, length, 0, 0, 0}};
+        site_scan(&scanner, stream.data(), 0, two, 2, site_note, &split);
+        site_scan_finish(&scanner, site_note, &split);
+        EXPECT_EQ(split.starts, whole.starts) << cut;
+        EXPECT_EQ(split.aspects, whole.aspects) << cut;
+    }
+}
+
+}  // namespace
