@@ -51,6 +51,7 @@ const Named<Result> result_names[] = {
     {result_element_broken, "element_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
+    {result_no_dv_pack, "no_dv_pack"},
 };
 
 // By StopReason.
@@ -78,6 +79,7 @@ const Named<NoticeKind> notice_names[] = {
     {notice_sets_other, "sets_other"},
     {notice_file_cut, "file_cut"},
     {notice_cut_short, "cut_short"},
+    {notice_dv_frames, "dv_frames"},
     {notice_file_missing, "file_missing"},
     {notice_file_no_video, "no_video"},
     {notice_foreign_video, "foreign_video"},
@@ -133,6 +135,7 @@ const char* container_name(const VideoFactsNotice* facts) {
     case stream_program: return "PS";
     case stream_transport: return "TS";
     case stream_dvd_ifo: return "IFO";
+    case stream_dv: return "DV";
     default: return nullptr;
     }
 }
@@ -143,6 +146,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
     case codec_avc: return "H.264";
     case codec_hevc: return "HEVC";
     case codec_container: return foreign_video_name(facts->foreign);
+    case codec_dv: return "DV";
     default: return nullptr;
     }
 }
@@ -150,9 +154,9 @@ const char* codec_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header",
+        "frame_header", "dv_control",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_header + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_dv_control + 1, "a name for every kind of place");
     return names[kind];
 }
 

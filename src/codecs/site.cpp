@@ -4,6 +4,7 @@
 
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
+#include "codecs/dv_dif.h"
 #include "codecs/dvd_attributes.h"
 #include "codecs/frame_headers.h"
 #include "codecs/sps.h"
@@ -89,6 +90,11 @@ AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, cons
     return site;
 }
 
+AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const int64_t* pos,
+                                const PayloadRange* range) {
+    return site_base(site_dv_control, holder, codec_dv, bytes4, pos, dv_control_bytes, range);
+}
+
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {
@@ -126,6 +132,10 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
     case site_frame_header:
         reading->aspect.sar = frame_header_sar(site->frame_codec, bytes, site->length);
         reading->aspect_present = reading->aspect.sar.width != 0;
+        return true;
+    case site_dv_control:
+        reading->aspect_present = true;
+        reading->aspect.code = dv_display_code(bytes[1]);
         return true;
     }
     return false;
@@ -165,6 +175,8 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
         if (sar.width == 0) return aspect_edit_no_place;
         return sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
     }
+    case site_dv_control:
+        return dv_control_edit(bytes, target.code, changes, count);
     }
     return aspect_edit_unread;
 }
@@ -179,6 +191,7 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
     case site_pixel_aspect: count = pixel_aspect_bytes; break;
     case site_display_elements: count = site->length; break;
     case site_frame_header: return 0;
+    case site_dv_control: indices[0] = 1; return 1;
     default: break;
     }
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;
@@ -201,6 +214,8 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_video_element: return "Video";
     case holder_codec_private: return "CodecPrivate";
     case holder_frame: return "frame";
+    case holder_avi_vprp: return "vprp";
+    case holder_avi_dvinfo: return "DVINFO";
     }
     return nullptr;
 }

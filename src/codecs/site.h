@@ -20,6 +20,7 @@ enum SiteKind : uint8_t {
     site_pixel_aspect,     // a container's pixel aspect pair
     site_display_elements, // Matroska's display width and height, or the room for them
     site_frame_header,     // the first frame's own header, of a codec whose frames the tool never changes
+    site_dv_control,       // the 4 data bytes of a DV source control pack (0x61): DISP in the second
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -33,6 +34,8 @@ enum SiteHolder : uint8_t {
     holder_video_element,        // Matroska: a track's Video element
     holder_codec_private,        // Matroska: a track's CodecPrivate
     holder_frame,                // the first frame of the video
+    holder_avi_vprp,             // AVI: the video properties header
+    holder_avi_dvinfo,           // AVI: a type-1 DV stream's DVINFO
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -74,6 +77,8 @@ struct AspectSite {
     uint8_t display_unit;
     // A frame header's: the codec that wrote it.
     ForeignCodec frame_codec;
+    // A DV pack's: the frame it lies in, counted from the first the scanner met.
+    uint64_t frame;
 };
 
 // How much of a parameter set its bytes hold, and which copy they are where
@@ -117,6 +122,11 @@ AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* fram
 // tool reads but never changes (frame_headers.h).
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range);
+
+// The data bytes of a DV source control pack, in a frame or a copy of it
+// (a type-1 AVI's DVINFO).
+AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const int64_t* pos,
+                                const PayloadRange* range);
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after

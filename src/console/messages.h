@@ -351,3 +351,17 @@ inline constexpr char fmt_summary_sps[] = "%s %ux%u SAR %u:%u->%u:%u %s %s";
 inline constexpr char fmt_sar_name[] = "SAR %u:%u(%s)";
 inline constexpr char fmt_display_ratio[] = "%.2f:1";
 inline constexpr char fmt_version[] = "morvalencmd %s\n";
+
+// DV
+// DVのソースコントロールパック(0x61)が見つかりません
+inline constexpr char msg_engine_no_dv_pack[] = "DV\x82\xCC\x83\\\x81[\x83X\x83R\x83\x93\x83g\x83\x8D\x81[\x83\x8B\x83p\x83" "b\x83N(0x61)\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
+// エラー:DVのアスペクト番号は2(4:3)か3(16:9)です\n
+inline constexpr char msg_dv_aspect_out_of_range[] = "\x83G\x83\x89\x81[:DV\x82\xCC\x83" "A\x83X\x83y\x83N\x83g\x94\xD4\x8D\x86\x82\xCD" "2(4:3)\x82\xA9" "3(16:9)\x82\xC5\x82\xB7\n";
+// DVのフレーム数: %I64d\n
+inline constexpr char msg_dv_frames[] = "DV\x82\xCC\x83t\x83\x8C\x81[\x83\x80\x90\x94: %I64d\n";
+// パックのアスペクトが食い違うフレーム: %I64d 個(最初はフレーム %I64d)\n
+inline constexpr char msg_dv_frames_disagree[] = "\x83p\x83" "b\x83N\x82\xCC\x83" "A\x83X\x83y\x83N\x83g\x82\xAA\x90H\x82\xA2\x88\xE1\x82\xA4\x83t\x83\x8C\x81[\x83\x80: %I64d \x8C\xC2(\x8D\xC5\x8F\x89\x82\xCD\x83t\x83\x8C\x81[\x83\x80 %I64d)\n";
+// DVのパック
+inline constexpr char msg_place_dv_pack[] = "DV\x82\xCC\x83p\x83" "b\x83N";
+inline constexpr char fmt_summary_dv[] = "DV %ux%u %s->%s %s %s";
+inline constexpr char fmt_list_dv_entry[] = "%12I64d %08I64x DV DISP %u %s frame %I64d";
