@@ -71,10 +71,11 @@ std::set<size_t> listed_packs(const fs::path& list) {
 
 class DvVideo : public ::testing::Test {
 protected:
+    ScratchDir dir_;
     void SetUp() override {
-        if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+        bool tools = std::system("ffmpeg -version > /dev/null 2>&1") == 0;
+        if (!tools) GTEST_SKIP() << "no ffmpeg";
     }
-    bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
     RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
     static bool says(const RunResult& r, const std::string& utf8) {
         return r.out.find(console_bytes(utf8)) != std::string::npos;
@@ -87,10 +88,9 @@ protected:
         std::string made = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=" + size + " -frames:v 3 -an " +
                            options + " -aspect " + aspect + " ";
         // A MOV holds the DV file's frames as its samples.
-        if (name.find(".mov") == std::string::npos) return make(made + name);
-        return make(made + "-f dv made.dv && ffmpeg -loglevel error -y -i made.dv -c copy " + name);
+        if (name.find(".mov") == std::string::npos) return commands_run(dir_.path(), made + name);
+        return commands_run(dir_.path(), made + "-f dv made.dv && ffmpeg -loglevel error -y -i made.dv -c copy " + name);
     }
-    ScratchDir dir_;
 };
 
 struct Made {

@@ -37,15 +37,19 @@ inline bool dif_second_channel(const uint8_t* block) {
     return (block[1] & 0x08) != 0;
 }
 
-// The 4 data bytes of a VAUX source control pack; DISP is the low 3 bits of
-// the second.
-inline constexpr uint8_t dv_pack_source_control = 0x61;
+// A VAUX block's packs: an id byte and 4 data bytes each, after the
+// block's 3-byte id.
 inline constexpr uint32_t dv_pack_size = 5;
 inline constexpr uint32_t dv_packs_per_block = 15;
+// The source control pack; DISP is the low 3 bits of its second data byte.
+inline constexpr uint8_t dv_pack_source_control = 0x61;
 inline constexpr uint32_t dv_control_bytes = 4;
 inline constexpr uint8_t dv_disp_mask = 0x07;
-inline constexpr uint8_t dv_disp_4x3 = 0x00;
-inline constexpr uint8_t dv_disp_16x9 = 0x02;
+// DISP's full-frame shapes; the others are letterbox and the like.
+enum DvDisplay : uint8_t {
+    dv_disp_4x3 = 0x00,
+    dv_disp_16x9 = 0x02,
+};
 
 // The MPEG-2 code of the shape DISP names: 2 (4:3), 3 (16:9), or 0 for
 // letterbox and other shapes, which no target is taken from.

@@ -79,6 +79,16 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     return list_line_put(e, site, line);
 }
 
+// Appends to the line what it can: the line is cut where it is full.
+void line_append(char* line, size_t capacity, const char* format, ...) {
+    size_t used = std::strlen(line);
+    if (used + 1 >= capacity) return;
+    va_list args;
+    va_start(args, format);
+    text_vformat(line + used, capacity - used, format, args);
+    va_end(args);
+}
+
 // A DV pack shows its DISP bits, the shape they name and its frame; a copy
 // of one in a container, the box that holds it.
 int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
@@ -88,17 +98,9 @@ int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* readi
     text_format(line, sizeof line, fmt_list_dv_entry, pos, static_cast<unsigned long long>(pos),
                 static_cast<unsigned>(site->bytes[1] & dv_disp_mask), shapes[reading->aspect.code & 3],
                 static_cast<long long>(site->frame));
+    const char* box = site_holder_name(site->holder, site->codec);
+    if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     return list_line_put(e, site, line);
-}
-
-// Appends to the line what it can: the line is cut where it is full.
-void line_append(char* line, size_t capacity, const char* format, ...) {
-    size_t used = std::strlen(line);
-    if (used + 1 >= capacity) return;
-    va_list args;
-    va_start(args, format);
-    text_vformat(line + used, capacity - used, format, args);
-    va_end(args);
 }
 
 // A sequence header shows its bytes 4 to 7, and "*" where the bytes before
