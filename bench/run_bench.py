@@ -17,10 +17,11 @@ It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
 A VP9 WebM and an AV1 MP4, whose container alone records the aspect, are
 listed and rewritten the same way, warm and cold, beside mkvpropedit setting
-the display size of the same WebM.
+the display size of the same WebM; and a raw DV file, 10 seconds of PAL DV
+repeated, whose walk reads only the VAUX blocks of each DIF sequence.
 
 Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder] [kinds]
-kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1 (default all);
+kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, dv (default all);
 the undo's memory is measured with all of them only.
 The streams are made in bench/out/, or in the folder given (a file system of
 one's choice: a one-byte write costs very different times on different ones).
@@ -60,6 +61,11 @@ VP9_CLIP = ("clip_vp9.webm", ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-c
                               "-g", "18", "-aspect", "4:3"])
 AV1_CLIP = ("clip_av1.mp4", ["-c:v", "libaom-av1", "-cpu-used", "8", "-usage", "realtime", "-b:v", "6000k",
                              "-g", "18", "-aspect", "4:3"])
+
+# DV at 25 Mbit/s: ten seconds of PAL frames (250 of 144,000 bytes),
+# repeated as they are, since a raw DV file is its frames one after another.
+DV_SOURCE = ["-f", "lavfi", "-i", "testsrc2=duration=10:size=720x576:rate=25"]
+DV_CLIP = ("clip.dv", ["-target", "pal-dv", "-aspect", "4:3", "-an"])
 
 
 def clip_make(name, options, source=CLIP):
@@ -262,6 +268,8 @@ def streams_make(chosen, size_mib, folder):
         made["WebM, VP9"] = joined_make(clip_make(*VP9_CLIP, SHORT_CLIP), size_mib, folder, ".webm")
     if "av1" in chosen:
         made["MP4, AV1"] = joined_make(clip_make(*AV1_CLIP, SHORT_CLIP), size_mib, folder, "_av1.mp4")
+    if "dv" in chosen:
+        made["DV"] = stream_make(clip_make(*DV_CLIP, DV_SOURCE), size_mib, folder)
     return made
 
 
@@ -281,7 +289,8 @@ def main():
     tool = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "morvalencmd")
     size_mib = int(sys.argv[2]) if len(sys.argv) > 2 else 1024
     folder = sys.argv[3] if len(sys.argv) > 3 else OUT
-    chosen = sys.argv[4].split(",") if len(sys.argv) > 4 else ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1"]
+    everything = ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1", "dv"]
+    chosen = sys.argv[4].split(",") if len(sys.argv) > 4 else everything
     os.makedirs(OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB in {folder}")
     sync_timer = sync_timer_make()
@@ -299,7 +308,7 @@ def main():
         editors_timed(streams, True)
     else:
         print("cold cache: not measured (emptying the page cache needs root)")
-    if len(chosen) < 7:
+    if len(chosen) < len(everything):
         return
     small = undo_memory(tool, 500000)
     large = undo_memory(tool, 1000000)

@@ -53,3 +53,10 @@ ff $(clip 352x288 25 1) -c:v mpeg2video -aspect 16:9 -b:v 400k -g 12 -f mov mov_
 ff $(clip 720x576 25 2) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 4:3 -f mpegts mkv_h264.ts
 ff -i mkv_h264.ts -c copy -f matroska mkv_h264.mkv
 rm mkv_h264.ts
+
+# DV: two PAL frames, 16:9, as a raw DV file; one NTSC frame, 4:3, in a
+# QuickTime file (dvc ), remuxed from a raw one.
+ff $(clip 720x576 25 0.08) -target pal-dv -aspect 16:9 -an dv_pal.dv
+ff $(clip 720x480 30000/1001 0.04) -target ntsc-dv -aspect 4:3 -an -f dv mov_dv.dv
+ff -i mov_dv.dv -c copy -f mov mov_dv.mov
+rm mov_dv.dv
