@@ -5,7 +5,7 @@
 int32_t dv_frame_feed(Walk* w, int64_t pos, uint32_t size) {
     BlockReader* reader = &w->reader;
     int64_t frame_end = pos + size;
-    for (int64_t seq = pos; seq + dif_sequence_size <= frame_end || seq == pos; seq += dif_sequence_size) {
+    for (int64_t seq = pos; seq + dif_vaux_offset < frame_end; seq += dif_sequence_size) {
         int64_t vaux = seq + dif_vaux_offset;
         int64_t end = vaux + dif_vaux_size < frame_end ? vaux + dif_vaux_size : frame_end;
         if (end > reader->size) end = reader->size;
@@ -15,7 +15,6 @@ int32_t dv_frame_feed(Walk* w, int64_t pos, uint32_t size) {
         int32_t result = reader_fetch_sparse(reader, vaux, static_cast<uint32_t>(end - vaux), &bytes, &got);
         if (result != 0) return result;
         uint32_t whole = got - got % dif_block_size;
-        if (whole < got) ++w->met.cut_places;
         if (whole == 0) continue;
         result = walk_feed_one(w, bytes, vaux, 0, whole, seq, vaux);
         if (result != 0) return result;

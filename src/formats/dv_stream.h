@@ -7,6 +7,6 @@
 #include "formats/walk.h"
 
 // The VAUX blocks of each DIF sequence of the frame of `size` bytes at
-// pos, handed to the walk's sink as whole blocks; blocks the end of the
-// file cuts are left as they are, and counted.
+// pos, handed to the walk's sink as whole blocks; a block the end of the
+// file cuts is not handed over, and its packs stay as they are.
 int32_t dv_frame_feed(Walk* walk, int64_t pos, uint32_t size);
