@@ -154,6 +154,9 @@ TEST_F(DvVideo, CodesItCannotRecordAreRefusedAndDisagreeingFramesNamed) {
     ASSERT_TRUE(make_dv("pal.dv", "pal-dv", "4:3"));
     fs::path video = dir_ / "pal.dv";
     Bytes made = read_bytes(video);
+    std::string json = run({"--json", "-l", "pal.dv"}).out;
+    EXPECT_NE(json.find("\"codec\":\"DV\""), std::string::npos);
+    EXPECT_NE(json.find("{\"kind\":\"dv_control\",\"position\":249,"), std::string::npos) << json.substr(0, 400);
     for (const char* code : {"-o1", "-o4"}) {
         RunResult r = run({code, "pal.dv"});
         EXPECT_EQ(r.exit_code, 3);

@@ -79,7 +79,6 @@ const Named<NoticeKind> notice_names[] = {
     {notice_sets_other, "sets_other"},
     {notice_file_cut, "file_cut"},
     {notice_cut_short, "cut_short"},
-    {notice_dv_frames, "dv_frames"},
     {notice_file_missing, "file_missing"},
     {notice_file_no_video, "no_video"},
     {notice_foreign_video, "foreign_video"},
