@@ -184,6 +184,26 @@ TEST_F(DvVideo, CodesItCannotRecordAreRefusedAndDisagreeingFramesNamed) {
     EXPECT_TRUE(says(listed, "パックのアスペクトが食い違うフレーム: 1 個(最初はフレーム 1)")) << listed.out;
 }
 
+// A MOV whose own places say 16:9 over packs of 4:3: the players show its
+// places, so the default takes 16:9 for the shape to change; the packs hold
+// the target already, and the disagreement is said.
+TEST_F(DvVideo, AMovsOwnPlacesShowOverItsPacks) {
+    ASSERT_TRUE(make_dv("made43.dv", "ntsc-dv", "4:3"));
+    ASSERT_TRUE(commands_run(dir_.path(), "ffmpeg -loglevel error -y -i made43.dv -c copy -aspect 16:9 shown.mov"));
+    fs::path video = dir_ / "shown.mov";
+    Bytes before = read_bytes(video);
+    std::map<size_t, int> packs = dv_packs(before, blocks_from(video, before));
+    RunResult r = run({"shown.mov"});
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_TRUE(says(r, "アスペクトが場所によって違います")) << r.out;
+    EXPECT_TRUE(says(r, "MOV DV 720x480 16:9->4:3 "));
+    EXPECT_EQ(probed_display(video), "4:3");
+    Bytes after = read_bytes(video);
+    for (const auto& p : packs) EXPECT_EQ(after[p.first + 1], before[p.first + 1]);
+    EXPECT_EQ(run({"-u", "shown.mov"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(video) == before);
+}
+
 // A raw DV file cut within a VAUX block: the blocks before the cut take
 // the target, the cut one stays as it is, and the cut is said.
 TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
