@@ -7,6 +7,7 @@
 // end of a cut file cuts is left as it is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -226,6 +227,18 @@ TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
     EXPECT_EQ(after[cut_block + 10], cut[cut_block + 10]);
     EXPECT_EQ(run({"-u", "pal.dv"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(video) == cut);
+
+    // Other bytes after the cut, out of step with the frames (a capture
+    // restarted into the same file), where one run happens to look like a
+    // VAUX block with a source control pack: none of them is taken for one.
+    Bytes joined = cut;
+    joined.resize(3 * 144000, 0x00);
+    size_t fake = 2 * 144000 + 12000 + 3 * block;  // where the cut frame's second sequence has its VAUX
+    const uint8_t vaux[] = {0x56, 0x17, 0x00, 0x61, 0x3f, 0xca, 0xfc, 0xff};  // 16:9
+    std::copy(std::begin(vaux), std::end(vaux), joined.begin() + static_cast<std::ptrdiff_t>(fake));
+    write_bytes(video, joined);
+    ASSERT_EQ(run({"pal.dv"}).exit_code, 0);
+    EXPECT_EQ(read_bytes(video)[fake + 5], joined[fake + 5]);
 }
 
 }  // namespace

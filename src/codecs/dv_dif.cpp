@@ -64,13 +64,21 @@ AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* cha
     return aspect_edit_changed;
 }
 
+bool dif_sequence_opens(const uint8_t* blocks, uint32_t length) {
+    if (length < dif_block_size || dif_section(blocks) != dif_header) return false;
+    uint32_t sequence = dif_sequence(blocks);
+    uint32_t count = length / dif_block_size;
+    if (count > dif_vaux_first + dif_vaux_count) count = dif_vaux_first + dif_vaux_count;
+    for (uint32_t k = 1; k < count; ++k) {
+        uint32_t section = k < dif_vaux_first ? dif_subcode : dif_vaux;
+        if (!block_is(blocks + k * dif_block_size, section, sequence)) return false;
+    }
+    return true;
+}
+
 bool dv_frame_opens(const uint8_t* head, uint32_t length, DvShape* shape) {
     if (length < dif_vaux_offset + dif_vaux_size) return false;
-    bool opens = block_is(head, dif_header, 0) && !dif_second_channel(head);
-    for (uint32_t k = 1; k < dif_vaux_first + dif_vaux_count; ++k) {
-        uint32_t section = k < dif_vaux_first ? dif_subcode : dif_vaux;
-        opens = opens && block_is(head + k * dif_block_size, section, 0);
-    }
+    bool opens = dif_sequence(head) == 0 && !dif_second_channel(head) && dif_sequence_opens(head, length);
     if (!opens) return false;
     bool lines_625 = (head[3] & 0x80) != 0;
     uint32_t channel = (lines_625 ? sequences_625 : sequences_525) * dif_sequence_size;

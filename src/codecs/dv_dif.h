@@ -57,6 +57,12 @@ uint32_t dv_display_code(uint8_t pc2);
 // The change of a pack's data bytes to the shape of an MPEG-2 code.
 AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* changes, uint32_t* count);
 
+// Whether the whole blocks from a DIF sequence's start are its header
+// block and, as far as they go, its two subcode and three VAUX blocks, all
+// of one sequence number: a frame of another size than the first (a join)
+// puts other bytes there, whose packs are no DV's.
+bool dif_sequence_opens(const uint8_t* blocks, uint32_t length);
+
 // What the first frame of a DV file says of all of them.
 struct DvShape {
     uint32_t frame_size;  // bytes: 10 or 12 sequences, twice that at 50 Mbit/s

@@ -6,17 +6,19 @@ int32_t dv_frame_feed(Walk* w, int64_t pos, uint32_t size) {
     BlockReader* reader = &w->reader;
     int64_t frame_end = pos + size;
     for (int64_t seq = pos; seq + dif_vaux_offset < frame_end; seq += dif_sequence_size) {
-        int64_t vaux = seq + dif_vaux_offset;
-        int64_t end = vaux + dif_vaux_size < frame_end ? vaux + dif_vaux_size : frame_end;
+        int64_t end = seq + dif_vaux_offset + dif_vaux_size < frame_end ? seq + dif_vaux_offset + dif_vaux_size
+                                                                        : frame_end;
         if (end > reader->size) end = reader->size;
-        if (end <= vaux) break;
+        if (end <= seq + dif_vaux_offset) break;
+        // From the sequence's header block on, which the sparse read's least
+        // takes anyway: its id says the blocks after it are where they should be.
         const uint8_t* bytes = nullptr;
         uint32_t got = 0;
-        int32_t result = reader_fetch_sparse(reader, vaux, static_cast<uint32_t>(end - vaux), &bytes, &got);
+        int32_t result = reader_fetch_sparse(reader, seq, static_cast<uint32_t>(end - seq), &bytes, &got);
         if (result != 0) return result;
         uint32_t whole = got - got % dif_block_size;
-        if (whole == 0) continue;
-        result = walk_feed_one(w, bytes, vaux, 0, whole, seq, vaux);
+        if (whole <= dif_vaux_offset || !dif_sequence_opens(bytes, whole)) continue;
+        result = walk_feed_one(w, bytes, seq, dif_vaux_offset, whole, seq, seq + dif_vaux_offset);
         if (result != 0) return result;
     }
     return 0;
