@@ -18,7 +18,7 @@ positions.
 A VP9 WebM and an AV1 MP4, whose container alone records the aspect, are
 listed and rewritten the same way, warm and cold, beside mkvpropedit setting
 the display size of the same WebM; and a raw DV file, 10 seconds of PAL DV
-repeated, whose walk reads only the VAUX blocks of each DIF sequence.
+repeated, whose walk reads only the first six blocks of each DIF sequence.
 
 Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder] [kinds]
 kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, dv (default all);
