@@ -18,10 +18,12 @@ positions.
 A VP9 WebM and an AV1 MP4, whose container alone records the aspect, are
 listed and rewritten the same way, warm and cold, beside mkvpropedit setting
 the display size of the same WebM; so is an AVI of H.264 video, whose
-frames past 1 GiB lie in OpenDML parts.
+frames past 1 GiB lie in OpenDML parts; and a raw DV file, 10 seconds of
+PAL DV repeated, whose walk reads only the first six blocks of each DIF
+sequence.
 
 Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder] [kinds]
-kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, avi (default all);
+kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, avi, dv (default all);
 the undo's memory is measured with all of them only.
 The streams are made in bench/out/, or in the folder given (a file system of
 one's choice: a one-byte write costs very different times on different ones).
@@ -34,7 +36,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "bench", "out")
-ALL_KINDS = ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1", "avi"]
+ALL_KINDS = ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1", "avi", "dv"]
 OPENING_WAITS = 0.100  # two 50 ms waits around the successful open
 CLIP = ["-f", "lavfi", "-i", "testsrc2=duration=30:size=720x480:rate=30000/1001",
         "-f", "lavfi", "-i", "sine=frequency=440:duration=30"]
@@ -62,6 +64,11 @@ VP9_CLIP = ("clip_vp9.webm", ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-c
                               "-g", "18", "-aspect", "4:3"])
 AV1_CLIP = ("clip_av1.mp4", ["-c:v", "libaom-av1", "-cpu-used", "8", "-usage", "realtime", "-b:v", "6000k",
                              "-g", "18", "-aspect", "4:3"])
+
+# DV at 25 Mbit/s: ten seconds of PAL frames (250 of 144,000 bytes),
+# repeated as they are, since a raw DV file is its frames one after another.
+DV_SOURCE = ["-f", "lavfi", "-i", "testsrc2=duration=10:size=720x576:rate=25"]
+DV_CLIP = ("clip.dv", ["-target", "pal-dv", "-aspect", "4:3", "-an"])
 
 
 def clip_make(name, options, source=CLIP):
@@ -268,6 +275,8 @@ def streams_make(chosen, size_mib, folder):
         # The transport stream's packets are gone in AVI: an eighth more of
         # the clip takes the file past 1 GiB, into an OpenDML part.
         made["AVI, H.264"] = joined_make(clip_make(*H264_CLIP), size_mib + size_mib // 8, folder, ".avi")
+    if "dv" in chosen:
+        made["DV"] = stream_make(clip_make(*DV_CLIP, DV_SOURCE), size_mib, folder)
     return made
 
 

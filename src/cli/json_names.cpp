@@ -52,6 +52,7 @@ const Named<Result> result_names[] = {
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
+    {result_no_dv_pack, "no_dv_pack"},
 };
 
 // By StopReason.
@@ -134,6 +135,7 @@ const char* container_name(const VideoFactsNotice* facts) {
     case stream_program: return "PS";
     case stream_transport: return "TS";
     case stream_dvd_ifo: return "IFO";
+    case stream_dv: return "DV";
     default: return nullptr;
     }
 }
@@ -145,6 +147,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
     case codec_hevc: return "HEVC";
     case codec_mpeg4: return "MPEG-4";
     case codec_container: return foreign_video_name(facts->foreign);
+    case codec_dv: return "DV";
     default: return nullptr;
     }
 }
@@ -152,7 +155,7 @@ const char* codec_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "video_object_layer", "frame_aspect",
+        "frame_header", "video_object_layer", "dv_control", "frame_aspect",
     };
     static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
     return names[kind];

@@ -29,13 +29,13 @@ std::string sar_json(SarRatio sar) {
     return sar.width != 0 && sar.height != 0 ? json_ratio(sar.width, sar.height) : "null";
 }
 
-// The shape a picture shows: the one an MPEG-2 or DVD code names, else the
+// The shape a picture shows: the one an MPEG-2, DVD or DV code names, else the
 // one its sample aspect gives it, with the tool's own rounding of the usual
 // sample aspects (10:11 at 720 samples is 4:3), else exactly.
 std::string display_json(const VideoFactsNotice& f) {
     uint32_t width = 0;
     uint32_t height = 0;
-    bool shapes = f.stream == stream_dvd_ifo || (f.codec == codec_mpeg && f.mpeg_version == 2);
+    bool shapes = f.stream == stream_dvd_ifo || f.codec == codec_dv || (f.codec == codec_mpeg && f.mpeg_version == 2);
     if (f.coded && shapes && mpeg2_code_shape(f.code, &width, &height)) return json_ratio(width, height);
     if (f.sar.width == 0 || f.sar.height == 0 || f.height == 0) return "null";
     SpsInfo picture = {};
@@ -57,7 +57,7 @@ std::string aspect_json(const VideoFactsNotice& f) {
 // What a place records: a code of its table, or a sample aspect.
 std::string place_value_json(SiteKind kind, const SiteReading& reading) {
     JsonObject o;
-    if (kind == site_sequence_header || kind == site_dvd_attributes) {
+    if (kind == site_sequence_header || kind == site_dvd_attributes || kind == site_dv_control) {
         json_number(&o, "code", reading.aspect.code);
     } else {
         json_member(&o, "sample", reading.aspect_present ? sar_json(reading.aspect.sar) : "null");

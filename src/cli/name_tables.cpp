@@ -17,7 +17,14 @@ FrameRateNameTable frame_rate_names = {
     "reserved(12)", "reserved(13)", "reserved(14)", "reserved(15)",
 };
 
+// DV's display bits, read as the MPEG-2 codes of their shapes (0 for any other).
+AspectNameTable aspect_names_dv = {
+    "other", "other", "4:3", "16:9", "other", "other", "other", "other",
+    "other", "other", "other", "other", "other", "other", "other", "other",
+};
+
 const char* aspect_name(int mpeg_version, unsigned code) {
+    if (mpeg_version == mpeg_version_dv) return aspect_names_dv[code & 0x0F];
     return mpeg_version == 1 ? aspect_names_mpeg1[code & 0x0F] : aspect_names_mpeg2[code & 0x0F];
 }
 

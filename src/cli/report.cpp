@@ -92,6 +92,15 @@ bool walk_report(const Notice* n) {
         line_after_break(text_string(msg_sps_other, u(r.sps_id), u(r.width), u(r.height), u(r.count)));
         return true;
     }
+    case notice_dv_frames: {
+        const auto& r = notice_record<DvFramesNotice>(n);
+        line_after_break(text_string(msg_dv_frames, ll(static_cast<int64_t>(r.frames))));
+        if (r.disagreeing > 0) {
+            console_text(text_string(msg_dv_frames_disagree, ll(static_cast<int64_t>(r.disagreeing)),
+                                     ll(static_cast<int64_t>(r.first_disagreeing))).c_str());
+        }
+        return true;
+    }
     case notice_sets_other_more:
         line_after_break(text_string(msg_sps_other_more, u(notice_record<SetsOtherMoreNotice>(n).count)));
         return true;

@@ -69,6 +69,7 @@ std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
     if (site == site_video_object_layer) {
         return box != nullptr ? text_string(msg_place_config_vol, box) : std::string(msg_place_stream_vol);
     }
+    if (site == site_dv_control && box == nullptr) return msg_place_dv_pack;
     if (site != site_parameter_set) return box;
     return box != nullptr ? text_string(msg_place_config_set, box) : msg_place_sample_set;
 }
@@ -92,7 +93,8 @@ void places_disagree_report(const PlacesDisagreeNotice& n) {
     for (uint32_t k = 0; k < n.places.count; ++k) {
         const PlaceAspect& p = n.places.kinds[k];
         SarRatio sar = p.present ? p.aspect.sar : SarRatio{0, 0};
-        std::string aspect = p.site == site_sequence_header ? aspect_name(n.mpeg_version, p.aspect.code)
+        bool code = p.site == site_sequence_header || p.site == site_dv_control;
+        std::string aspect = code ? aspect_name(n.mpeg_version, p.aspect.code)
                                                             : sar_text(n.width, n.height, sar);
         console_print(msg_place_aspect, place_name(p.site, p.holder, p.codec).c_str(), aspect.c_str());
     }
@@ -151,7 +153,8 @@ bool file_report(const Notice* n) {
 
 // -o names no code the video takes: the range, then what was given.
 void code_refused_report(const CodeRefusedNotice& n) {
-    console_text(n.sample_aspect ? msg_sps_aspect_out_of_range : msg_aspect_out_of_range);
+    const char* const ranges[] = {msg_aspect_out_of_range, msg_sps_aspect_out_of_range, msg_dv_aspect_out_of_range};
+    console_text(ranges[n.range]);
     if (n.digits) {
         console_print(msg_aspect_given, static_cast<int>(n.code));
     } else {
@@ -282,6 +285,7 @@ const char* result_message(int64_t result) {
     case result_file_cut: return msg_engine_file_cut;
     case result_no_vol: return msg_engine_no_vol;
     case result_element_broken: return msg_engine_element_broken;
+    case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }
 }

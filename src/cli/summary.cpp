@@ -77,7 +77,9 @@ void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
     picture.width = width;
     picture.height = height;
     uint32_t code = display_code_of(&picture, sar);
-    if (code != 0) {
+    if (sar.width == 0 || sar.height == 0) {
+        text_format(shown, shown_capacity, "%s", "other");
+    } else if (code != 0) {
         text_format(shown, shown_capacity, "%s", display_names[code]);
     } else {
         double ratio = static_cast<double>(sar.width) * width / (static_cast<double>(sar.height) * height);
@@ -89,12 +91,17 @@ void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
 
 void format_sar_summary_line(const SarSummary* summary, char* line) {
     SummaryTail tail = summary_tail(summary->duration_sec, summary->file_size);
-    if (summary->codec == codec_container) {
-        // Frames that record no aspect: the shapes the container shows.
+    if (summary->codec == codec_container || summary->codec == codec_dv) {
+        // Frames that record no aspect, or only a shape: the shapes shown.
         char current[shown_capacity] = {};
         char target[shown_capacity] = {};
         shown_name(summary->width, summary->height, summary->current, current);
         shown_name(summary->width, summary->height, summary->target, target);
+        if (summary->codec == codec_dv) {
+            text_format(line, 512, fmt_summary_dv, summary->width, summary->height, current, target, tail.duration,
+                        tail.size);
+            return;
+        }
         text_format(line, 512, fmt_summary_container, foreign_video_name(summary->foreign), summary->width,
                     summary->height, current, target, tail.duration, tail.size);
         return;

@@ -4,6 +4,7 @@
 
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
+#include "codecs/dv_dif.h"
 #include "codecs/dvd_attributes.h"
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
@@ -114,6 +115,11 @@ AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes,
     return site;
 }
 
+AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const int64_t* pos,
+                                const PayloadRange* range) {
+    return site_base(site_dv_control, holder, codec_dv, bytes4, pos, dv_control_bytes, range);
+}
+
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {
@@ -167,6 +173,10 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         reading->height = info.height;
         return true;
     }
+    case site_dv_control:
+        reading->aspect_present = true;
+        reading->aspect.code = dv_display_code(bytes[1]);
+        return true;
     }
     return false;
 }
@@ -211,6 +221,8 @@ AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect ta
     }
     case site_video_object_layer:
         return vol_aspect_edit(bytes, site->length, target.sar, changes, count);
+    case site_dv_control:
+        return dv_control_edit(bytes, target.code, changes, count);
     }
     return aspect_edit_unread;
 }
@@ -229,6 +241,7 @@ uint32_t site_field(const AspectSite* site, uint32_t* indices) {
     case site_video_object_layer:
         if (site->across_repeat) return 0;
         return vol_field_bytes(site->bytes, site->length, indices);
+    case site_dv_control: indices[0] = 1; return 1;
     default: break;
     }
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;
@@ -257,6 +270,7 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_codec_private: return "CodecPrivate";
     case holder_frame: return "frame";
     case holder_avi_vprp: return "vprp";
+    case holder_avi_dvinfo: return "DVINFO";
     }
     return nullptr;
 }

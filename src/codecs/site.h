@@ -21,6 +21,7 @@ enum SiteKind : uint8_t {
     site_display_elements, // Matroska's display width and height, or the room for them
     site_frame_header,     // the first frame's own header, of a codec whose frames the tool never changes
     site_video_object_layer,  // an MPEG-4 VOL from its code byte, as far as its picture size
+    site_dv_control,       // the 4 data bytes of a DV source control pack (0x61): DISP in the second
     site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
 };
 
@@ -36,6 +37,7 @@ enum SiteHolder : uint8_t {
     holder_codec_private,        // Matroska: a track's CodecPrivate
     holder_frame,                // the first frame of the video
     holder_avi_vprp,             // AVI: the video stream's vprp, or the JUNK that takes one
+    holder_avi_dvinfo,           // AVI: a type-1 DV stream's DVINFO
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -79,6 +81,8 @@ struct AspectSite {
     ForeignCodec frame_codec;
     // A frame aspect's: the frames a second a vprp written into room records.
     uint32_t refresh_rate;
+    // A DV pack's: the frame it lies in, counted from the first the scanner met.
+    uint64_t frame;
 };
 
 // How much of a parameter set its bytes hold, and which copy they are where
@@ -133,6 +137,10 @@ AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes,
 AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
                                   uint32_t refresh_rate);
+// The data bytes of a DV source control pack, in a frame or a copy of it
+// (a type-1 AVI's DVINFO).
+AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const int64_t* pos,
+                                const PayloadRange* range);
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after

@@ -24,6 +24,7 @@ void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* re
     if (codec == codec_mpeg) header_scanner_init(&scanner->headers, reference);
     if (codec_has_sets(codec)) sps_scanner_init(&scanner->sets, codec);
     if (codec == codec_mpeg4) vol_scanner_init(&scanner->vols);
+    if (codec == codec_dv) dv_scanner_init(&scanner->dv);
 }
 
 int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
@@ -38,6 +39,8 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return vol_scan(&scanner->vols, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dvd_attributes:
         return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_dv:
+        return dv_scan(&scanner->dv, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_container:  // its container hands its places itself
         return 0;
     }

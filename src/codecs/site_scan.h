@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/dv_dif.h"
 #include "codecs/header_scan.h"
 #include "codecs/nal_scan.h"
 #include "codecs/site.h"
@@ -13,6 +14,7 @@ struct SiteScanner {
     HeaderScanner headers;  // MPEG video: the reference's headers
     SpsScanner sets;        // H.264 and HEVC
     VolScanner vols;        // MPEG-4 video
+    DvScanner dv;           // DV: the DIF blocks handed over, and the frames they make
 };
 
 // `reference` is the 8 bytes of MPEG video's first sequence header, whose

@@ -14,7 +14,18 @@ enum VideoCodec : uint8_t {
     // set's video attributes byte.
     codec_dvd_attributes,
     codec_mpeg4,  // MPEG-4 video (Xvid, DivX): VOL headers
+    codec_dv,  // DV: the source control packs of every frame
 };
+
+// The MPEG version a DV video's aspects are named by: its display bits,
+// read as the MPEG-2 codes of their shapes.
+inline constexpr int32_t mpeg_version_dv = 0;
+
+// Whether the codec records its aspect as a code of the MPEG-2 table
+// (MPEG video's own, DV's display bits read as one).
+inline bool codec_has_codes(VideoCodec codec) {
+    return codec == codec_mpeg || codec == codec_dv;
+}
 
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).
 inline bool codec_has_sets(VideoCodec codec) {

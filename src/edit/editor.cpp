@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "codecs/dv_dif.h"
 #include "console/messages.h"
 #include "edit/editor_state.h"
 #include "notices/walk_notices.h"
@@ -111,6 +112,20 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
     va_end(args);
 }
 
+// A DV pack shows its DISP bits, the shape they name and its frame; a copy
+// of one in a container, the box that holds it.
+int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
+    static const char* const shapes[] = {"other", "other", "4:3", "16:9"};
+    char line[list_line_capacity] = {};
+    long long pos = static_cast<long long>(site->pos[0]);
+    text_format(line, sizeof line, fmt_list_dv_entry, pos, static_cast<unsigned long long>(pos),
+                static_cast<unsigned>(site->bytes[1] & dv_disp_mask), shapes[reading->aspect.code & 3],
+                static_cast<long long>(site->frame));
+    const char* box = site_holder_name(site->holder, site->codec);
+    if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
+    return list_line_put(e, site, line);
+}
+
 // A sequence header shows its bytes 4 to 7, and "*" where the bytes before
 // its byte 7 lay in the chunk or packet before; a parameter set its sample
 // aspect, "*" where its bytes lie across packets, its own id and size
@@ -119,6 +134,7 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     char line[list_line_capacity] = {};
     if (site_of_container(site) || site->kind == site_frame_header) return box_site_list(e, site, reading);
+    if (site->kind == site_dv_control) return dv_site_list(e, site, reading);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
         return list_line_put(e, site, line);
@@ -380,8 +396,8 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     e->target = {request->job->target_aspect, request->job->target_sar};
     marker_init(&e->marker);
     VideoCodec codec = e->video->layout.codec;
-    // A container's fields change whole bytes too.
-    e->marker.whole_bytes = codec_records_sar(codec) || format_is_container(e->video->layout.kind);
+    // A container's fields and DV's packs change whole bytes too.
+    e->marker.whole_bytes = codec_records_sar(codec) || codec == codec_dv || format_is_container(e->video->layout.kind);
     e->list.text = text_file_closed;
     if (e->mode == edit_rewrite) e->committer = os_worker_start();
     change_batches_init(&e->changes, &e->marker, e->file, e->committer);

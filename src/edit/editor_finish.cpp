@@ -91,6 +91,10 @@ void walk_notify(const Editor* e, int32_t result) {
         notify(e->notices, t.others[k]);
     }
     if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others_more});
+    const DvFrameTally& dv = e->scanner.dv.tally;
+    if (e->scanner.codec == codec_dv && e->mode == edit_list) {
+        notify(e->notices, DvFramesNotice{dv.frames, dv.disagreeing, dv.first_disagreeing});
+    }
 }
 
 int32_t side_files_close(Editor* e) {

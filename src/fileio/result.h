@@ -38,4 +38,5 @@ enum Result : int32_t {
     result_samples_unaccounted = -32,  // a sample table that does not account for every sample
     result_file_cut = -33,  // the file was cut shorter than a change due past its new end
     result_no_vol = -34,    // MPEG-4 video without a VOL header that reads
+    result_no_dv_pack = -35,  // DV frames without a source control pack
 };

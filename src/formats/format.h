@@ -19,6 +19,7 @@ enum StreamKind : uint8_t {
     stream_dvd_ifo,     // a DVD-Video title set's IFO or BUP: its video attributes
     stream_iso_media,   // an MP4 or MOV file: its movie's boxes and the heads of its video samples
     stream_matroska,    // a Matroska or WebM file: its elements and the heads of its video frames
+    stream_dv,          // a DV file: DIF frames, of which only the VAUX blocks are read
     stream_avi,         // an AVI file: its chunks and the heads of its video frames
 };
 
@@ -139,12 +140,14 @@ bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* la
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool dv_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 int32_t elementary_walk(Walk* walk);
 int32_t program_walk(Walk* walk);
 int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
+int32_t dv_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t avi_walk(Walk* walk);

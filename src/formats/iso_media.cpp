@@ -96,10 +96,17 @@ BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* resu
     return box_found;
 }
 
+// DV of 25 and 50 Mbit/s, 525 and 625 lines.
+bool dv_entry(uint32_t type) {
+    return type == box_type("dvc ") || type == box_type("dvcp") || type == box_type("dv5n") ||
+           type == box_type("dv5p");
+}
+
 // The codec a sample entry's type names, or false for one not taken.
 bool entry_codec(uint32_t type, VideoCodec* codec) {
     if (type == box_type("avc1") || type == box_type("avc3")) *codec = codec_avc;
     else if (type == box_type("hvc1") || type == box_type("hev1")) *codec = codec_hevc;
+    else if (dv_entry(type)) *codec = codec_dv;
     else *codec = codec_mpeg;
     if (*codec != codec_mpeg || type == box_type("mp4v")) return true;
     for (uint32_t e : mpeg_entries) {

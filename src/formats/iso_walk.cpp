@@ -10,6 +10,7 @@
 #include "codecs/frame_headers.h"
 #include "codecs/sar.h"
 #include "fileio/result.h"
+#include "formats/dv_stream.h"
 #include "formats/iso_samples.h"
 #include "formats/site_reader.h"
 
@@ -96,6 +97,7 @@ int32_t samples_walk(IsoWalk* iw) {
         if (v.codec == codec_container) result = frame_header_hand(&iw->sites, v.foreign.codec, sample.pos, sample.size);
         else if (sets) result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
         else if (v.codec == codec_mpeg4) result = start_code_head_feed(&iw->sites, sample.pos, sample.size);
+        else if (v.codec == codec_dv) result = dv_frame_feed(iw->walk, sample.pos, sample.size);
         else result = mpeg_head_feed(&iw->sites, sample.pos, sample.size);
         if (result != 0) return result;
     }

@@ -115,12 +115,17 @@ struct SarAlreadyNotice {
     VideoCodec codec;  // whose headers hold it: parameter sets, or MPEG-4 video's VOLs
 };
 
-// -o names no code the video takes: the range of MPEG codes or of the
-// H.264/HEVC ones, then what was given, its code or, where its characters
+// -o names no code the video takes: the range of MPEG codes, of the
+// H.264/HEVC ones or of DV's, then what was given, its code or, where its characters
 // are no digits, its text.
+enum CodeRange : uint8_t {
+    code_range_mpeg,     // 0 to 15
+    code_range_display,  // 1 to 4
+    code_range_dv,       // 2 and 3
+};
 struct CodeRefusedNotice {
     static constexpr auto kind = notice_code_refused;
-    bool sample_aspect; bool digits; int32_t code; const char* text;
+    CodeRange range; bool digits; int32_t code; const char* text;
 };
 
 // A sample aspect that the parameter sets' table has no code for.

@@ -79,6 +79,8 @@ enum NoticeKind : uint16_t {
     notice_place,
     notice_video_facts,
     notice_file_end,
+    // DV: the frames a listing walked, and those whose packs disagree.
+    notice_dv_frames,
 };
 
 // A notice as the sink receives it: its kind, and the record of that kind

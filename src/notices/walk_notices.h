@@ -37,6 +37,13 @@ struct CutShortNotice {
     uint32_t places;  // the parameter sets the end cut, which stay as they are
 };
 
+// The DV frames a walk met, and those whose packs record different shapes,
+// with the index of the first.
+struct DvFramesNotice {
+    static constexpr auto kind = notice_dv_frames;
+    uint64_t frames; uint64_t disagreeing; uint64_t first_disagreeing;
+};
+
 // Parameter sets of the reference's kind that kept their aspect.
 struct SetsLeftNotice {
     static constexpr auto kind = notice_sets_left;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codecs/mpeg4_vol.h"
+#include "codecs/dv_dif.h"
 #include "codecs/site_scan.h"
 #include "formats/walk.h"
 #include "notices/walk_notices.h"
@@ -53,6 +54,16 @@ struct FirstSite {
     uint32_t unread;  // parameter sets or VOLs this reader does not understand
 };
 
+// What a new marker file's first line holds of the first site: a
+// parameter set's aspect_ratio_idc, a VOL's aspect_ratio_info; a DV pack's shape as a sequence
+// header's byte 7 holds its code, in the high four bits; a DVD's byte.
+uint8_t first_byte_of(const AspectSite* site, const SiteReading* reading) {
+    bool coded = site->kind == site_parameter_set || site->kind == site_video_object_layer;
+    if (coded) return static_cast<uint8_t>(reading->aspect.code);
+    if (site->kind == site_dv_control) return static_cast<uint8_t>(reading->aspect.code << 4);
+    return site->bytes[0];
+}
+
 int32_t first_site_take(void* context, const AspectSite* site) {
     FirstSite* f = static_cast<FirstSite*>(context);
     // A container's fields say nothing of the video's key.
@@ -63,8 +74,7 @@ int32_t first_site_take(void* context, const AspectSite* site) {
     }
     f->video->set_bytes.assign(site->bytes, site->bytes + site->length);
     f->video->set_pos.assign(site->pos, site->pos + site->length);
-    f->video->first_byte = site->kind == site_dvd_attributes ? site->bytes[0]
-                                                              : static_cast<uint8_t>(f->video->reference.aspect.code);
+    f->video->first_byte = first_byte_of(site, &f->video->reference);
     return result_found;
 }
 
@@ -79,15 +89,19 @@ int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos
 // video PID named in the tables but never carried, or one whose packets
 // are scrambled).
 int32_t reference_missing(const Walk* walk, VideoCodec codec, uint32_t unread) {
-    if (codec_has_sets(codec) && unread > 0) return result_sps_unreadable;
+    bool sets = codec_has_sets(codec);
+    if (sets && unread > 0) return result_sps_unreadable;
     if (walk->met.video_unseen != 0) return walk->met.video_unseen;
     if (codec == codec_mpeg4) return result_no_vol;
-    return codec_has_sets(codec) ? result_no_sps : result_no_sequence_header;
+    if (codec == codec_dv) return result_no_dv_pack;
+    return sets ? result_no_sps : result_no_sequence_header;
 }
 
-// The walk of the window, or of the whole file, to the video's first site.
-int32_t reference_walk(Walk* walk, bool sets, SequenceHeaderInfo* info, VideoLayout* video) {
-    if (!sets) {
+// The walk of the window, or of the whole file, to the video's first site:
+// MPEG video's first sequence header through the probe, any other's first
+// site through its scanner.
+int32_t reference_walk(Walk* walk, SequenceHeaderInfo* info, VideoLayout* video) {
+    if (info->layout.codec == codec_mpeg) {
         ProbeSink probe = {&info->video, info->video, true};
         walk->sink = WalkSink{probe_feed, &probe, nullptr, nullptr};
         int32_t result = walk_run(walk);
@@ -143,17 +157,17 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
 // damage, which the walk of the file reports (or, with -r, walks past).
 int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
                        SequenceHeaderInfo* info, VideoLayout* video) {
-    bool sets = codec_records_sar(info->layout.codec);
+    bool probed = info->layout.codec == codec_mpeg;
     bool whole_file_seen = info->head_len >= file->size && video_probe_found(&info->video);
-    if (!sets && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
+    if (probed && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
     FileBuffer block;
     if (!file_buffer_make(&block, reader_buffer_size)) return result_data_buffer_error;
     Walk* walk = new Walk;
     walk_init(walk, file, block.bytes, info->layout, info->program.video_pid,
               job_resyncs(job), WalkSink{});
-    if (!sets) video_probe_init(&info->video);
-    int32_t result = reference_walk(walk, sets, info, video);
-    if (result == 0 && !sets && !video_probe_found(&info->video) && !info->video.part2) {
+    if (probed) video_probe_init(&info->video);
+    int32_t result = reference_walk(walk, info, video);
+    if (result == 0 && probed && !video_probe_found(&info->video) && !info->video.part2) {
         result = reference_missing(walk, codec_mpeg, 0);
     }
     const WalkMet& met = walk->met;
@@ -283,6 +297,23 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     return -1;
 }
 
+// DV video: its picture as its first frame's header block or its
+// container gives it, its code as its first pack's, and a DV file's
+// playing time by its whole frames, which have no clock.
+void dv_info_fill(const uint8_t* headbuf, int64_t file_size, SequenceHeaderInfo* info, const VideoLayout* video) {
+    DvShape shape = {};
+    if (info->container == nullptr && dv_frame_opens(headbuf, info->head_len, &shape)) {
+        info->sps.width = shape.width;
+        info->sps.height = shape.height;
+        double rate = shape.lines_625 ? 25.0 : 30000.0 / 1001.0;
+        info->duration_sec = static_cast<double>(file_size / shape.frame_size) / rate;
+    }
+    info->horizontal_size = static_cast<int32_t>(info->sps.width);
+    info->vertical_size = static_cast<int32_t>(info->sps.height);
+    info->aspect_code = static_cast<uint8_t>(video->reference.aspect.code);
+    info->mpeg_version = mpeg_version_dv;
+}
+
 // A file the job names as one of a kind whose head holds its one site (a
 // DVD's IFO or BUP). Returns an exit code, or -1 to go on.
 int head_site_find(FileHandleRec* file, const Format* format, NoticeSink notices, VideoLayout* video) {
@@ -376,6 +407,7 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
     int exit_code = video_find(file, job, notices, info, video);
     if (exit_code >= 0) return exit_code;
     header_parse(windows.headbuf.bytes, windows.tailbuf.bytes, info);
+    if (info->layout.codec == codec_dv) dv_info_fill(windows.headbuf.bytes, file->size, info, video);
     video_layout_fill(info, video);
     return -1;
 }

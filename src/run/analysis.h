@@ -32,7 +32,7 @@ struct SequenceHeaderInfo {
     uint8_t aspect_code;
     uint8_t frame_rate_code;
     uint32_t bit_rate_value;  // units of 400 bit/s
-    int32_t mpeg_version;     // 1 or 2
+    int32_t mpeg_version;     // 1 or 2; mpeg_version_dv for DV
     const char* container;    // a container's name for the summary; null for the streams
     // The sample aspect the most common players show: a container's own
     // field (pixel aspect, display size, display elements) over the

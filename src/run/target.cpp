@@ -9,8 +9,13 @@ namespace {
 // aspects of its standard, 2.3% off the display aspect's own.
 constexpr double display_tolerance = 0.03;
 
+bool dv_video(const SequenceHeaderInfo* info) {
+    return info->mpeg_version == mpeg_version_dv;
+}
+
 // MPEG-2 exchanges 4:3 and 16:9; a stream of any other shape keeps its
-// code, and a container that shows another has no default.
+// code, and a container that shows another has no default. DV of another
+// shape has none: its packs take no code but those two.
 TargetChoice default_target(const SequenceHeaderInfo* info, const AspectOriginal* original, uint32_t* target) {
     *target = info->aspect_code;
     if (info->mpeg_version == 1) *target = mpeg1_code_video_cd;
@@ -18,12 +23,13 @@ TargetChoice default_target(const SequenceHeaderInfo* info, const AspectOriginal
     if (before == mpeg2_code_4x3) *target = mpeg2_code_16x9;
     if (before == mpeg2_code_16x9) *target = mpeg2_code_4x3;
     bool swapped = before == mpeg2_code_4x3 || before == mpeg2_code_16x9;
-    return swapped || mpeg_container_shown(info, original).width == 0 ? target_chosen : target_none;
+    bool kept = !dv_video(info) && mpeg_container_shown(info, original).width == 0;
+    return swapped || kept ? target_chosen : target_none;
 }
 
 // Says that -o names no code the video takes.
-void code_refused(NoticeSink notices, bool sample_aspect, const TargetOption* option) {
-    notify(notices, CodeRefusedNotice{sample_aspect, option->digits, option->code, option->text.c_str()});
+void code_refused(NoticeSink notices, CodeRange range, const TargetOption* option) {
+    notify(notices, CodeRefusedNotice{range, option->digits, option->code, option->text.c_str()});
 }
 
 struct Ratio {
@@ -85,12 +91,13 @@ SarRatio sar_of_code(const SpsInfo* sps, uint32_t code) {
 }  // namespace
 
 SarRatio video_shown_sar(const SequenceHeaderInfo* info) {
-    bool coded = info->layout.codec == codec_mpeg && info->shown.width == 0;
+    bool coded = codec_has_codes(info->layout.codec) && info->shown.width == 0;
     return coded ? mpeg_code_sar(info, info->aspect_code) : info->shown;
 }
 
 SarRatio mpeg_code_sar(const SequenceHeaderInfo* info, uint32_t code) {
     if (info->mpeg_version == 1) return mpeg1_code_sar(code);
+    if (dv_video(info) && code != mpeg2_code_4x3 && code != mpeg2_code_16x9) return {0, 0};
     Ratio coded = {static_cast<uint64_t>(info->horizontal_size), static_cast<uint64_t>(info->vertical_size)};
     Ratio display = code_display(code, coded);
     return sar_reduced(display.num * coded.den, display.den * coded.num);
@@ -112,7 +119,7 @@ SpsInfo picture_of(const SequenceHeaderInfo* info) {
 
 uint32_t mpeg_code_shown(const SequenceHeaderInfo* info) {
     SpsInfo picture = picture_of(info);
-    bool field = info->mpeg_version == 2 && info->shown.width != 0;
+    bool field = info->mpeg_version != 1 && info->shown.width != 0;
     uint32_t code = field ? display_code_of(&picture, info->shown) : 0;
     return code != 0 ? code : info->aspect_code;
 }
@@ -132,8 +139,10 @@ TargetChoice mpeg_target_choose(const RunRequest* request, const SequenceHeaderI
         return target_chosen;
     }
     if (!option->given) return default_target(info, original, target);
-    if (!option->digits || static_cast<uint32_t>(option->code) > 15) {
-        code_refused(notices, false, option);
+    uint32_t code = static_cast<uint32_t>(option->code);
+    bool taken = dv_video(info) ? code == mpeg2_code_4x3 || code == mpeg2_code_16x9 : code <= 15;
+    if (!option->digits || !taken) {
+        code_refused(notices, dv_video(info) ? code_range_dv : code_range_mpeg, option);
         return target_refused;
     }
     *target = static_cast<uint32_t>(option->code);
@@ -187,7 +196,7 @@ TargetChoice sps_target_choose(const RunRequest* request, const SpsInfo* sps, Sa
         uint32_t width = 0;
         uint32_t height = 0;
         if (!option->digits || !display_of_code(static_cast<uint32_t>(option->code), &width, &height)) {
-            code_refused(notices, true, option);
+            code_refused(notices, code_range_display, option);
             return target_refused;
         }
         code = static_cast<uint32_t>(option->code);

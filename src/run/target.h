@@ -26,6 +26,8 @@ enum TargetChoice {
 // so that a second run finishes the first and never swaps back. A
 // container's own field shows over the headers' code; where it shows
 // neither shape there is no default. A stream of another code keeps it.
+// DV video takes the same, but only 4:3 and 16:9, and has no default
+// where it shows another shape.
 TargetChoice mpeg_target_choose(const RunRequest* request, const SequenceHeaderInfo* info,
                                 const AspectOriginal* original, NoticeSink notices, uint32_t* target);
 // The code of the shape MPEG video shows: its container's field where that

@@ -17,7 +17,7 @@ VideoFactsNotice video_facts_of(const SequenceHeaderInfo* info, const VideoLayou
     }
     facts.container = info->container;
     facts.mpeg_version = info->mpeg_version;
-    if (video->layout.codec == codec_mpeg) {
+    if (codec_has_codes(video->layout.codec)) {
         facts.width = static_cast<uint32_t>(info->horizontal_size);
         facts.height = static_cast<uint32_t>(info->vertical_size);
         facts.coded = true;

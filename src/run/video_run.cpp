@@ -35,7 +35,8 @@ AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
 
 // The aspects the places say, to be told apart by the shape they show.
 SarRatio place_sar(const SequenceHeaderInfo* info, const PlaceAspect& place) {
-    return place.site == site_sequence_header ? mpeg_code_sar(info, place.aspect.code) : place.aspect.sar;
+    bool code = place.site == site_sequence_header || place.site == site_dv_control;
+    return code ? mpeg_code_sar(info, place.aspect.code) : place.aspect.sar;
 }
 
 bool same_shape(const SpsInfo* picture, SarRatio a, SarRatio b) {
@@ -213,7 +214,23 @@ int mpeg_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
 }
 
-// MPEG-1 and MPEG-2 video: the target is a code of the aspect table.
+// MPEG video's summary line, or DV's, which has no frame rate or bit rate
+// of its own: its shapes before and after.
+void summary_tell(FileRun* run, const SequenceHeaderInfo* info) {
+    if (info->layout.codec == codec_dv) {
+        SarRatio shown = mpeg_code_sar(info, mpeg_code_shown(info));
+        SarRatio target = needs_of(run).target ? run->job.target_sar : shown;
+        SarSummary summary = {codec_dv, info->foreign, info->sps.width, info->sps.height, shown, target,
+                              info->duration_sec, run->file.size};
+        notify(run->notices, SarSummaryNotice{summary, info->container});
+        return;
+    }
+    MpegSummary summary = {info->mpeg_version, info->horizontal_size, info->vertical_size, info->frame_rate_code,
+                           info->bit_rate_value, info->duration_sec, run->file.size};
+    notify(run->notices, MpegSummaryNotice{summary, info->container});
+}
+
+// MPEG-1 and MPEG-2 video, and DV: the target is a code of the aspect table.
 int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     int32_t version = info->mpeg_version;
     ModeNeeds needs = needs_of(run);
@@ -230,9 +247,7 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
         int stop = checked ? mpeg_target_check(run, info, video, &original, choice) : -1;
         if (stop >= 0) return stop;
     }
-    MpegSummary summary = {version, info->horizontal_size, info->vertical_size, info->frame_rate_code,
-                           info->bit_rate_value, info->duration_sec, run->file.size};
-    notify(run->notices, MpegSummaryNotice{summary, info->container});
+    summary_tell(run, info);
     // A listing, which writes nothing, shows the size the aspect applies to.
     if (!needs.writes && info->video.display == 1) {
         notify(run->notices, DisplaySizeNotice{info->video.display_width, info->video.display_height});
@@ -243,6 +258,6 @@ int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayo
 }  // namespace
 
 int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
-    if (info->layout.codec != codec_mpeg) return sets_video_run(run, info, video);
+    if (!codec_has_codes(info->layout.codec)) return sets_video_run(run, info, video);
     return mpeg_video_run(run, info, video);
 }

@@ -57,3 +57,9 @@ rm mkv_h264.ts
 # An AVI file with MP2 audio, 16:9: ffmpeg writes its vprp and a JUNK in
 # the video's header list, and repeats the parameter sets at each keyframe.
 ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 16:9 -c:a mp2 -b:a 64k avi_h264.avi
+# DV: two PAL frames, 16:9, as a raw DV file; one NTSC frame, 4:3, in a
+# QuickTime file (dvc ), remuxed from a raw one.
+ff $(clip 720x576 25 0.08) -target pal-dv -aspect 16:9 -an dv_pal.dv
+ff $(clip 720x480 30000/1001 0.04) -target ntsc-dv -aspect 4:3 -an -f dv mov_dv.dv
+ff -i mov_dv.dv -c copy -f mov mov_dv.mov
+rm mov_dv.dv

@@ -2,7 +2,8 @@
 // MP4, MOV, Matroska and AVI files damaged where their movie, tracks or
 // header list lie (box, element and chunk sizes, tables, sample entries,
 // display elements, CRC-32s, vprp and JUNK) and in their samples, blocks
-// and frame chunks. Whatever the damage, a rewrite changes only bytes
+// and frame chunks; and the DIF walk over a raw DV file damaged in its
+// first frame's blocks or anywhere. Whatever the damage, a rewrite changes only bytes
 // that the marker file lists, never the file's length, and an undo gives
 // back the damaged file as it was.
 
@@ -16,13 +17,15 @@ struct Sample {
     bool head_last;  // the movie lies at the end (MP4 and MOV), the tracks at the start
 };
 const Sample samples[] = {{"mp4_h264.mp4", ".mp4", true}, {"mov_mpeg2.mov", ".mov", true},
-                          {"mkv_h264.mkv", ".mkv", false}, {"avi_h264.avi", ".avi", false}};
+                          {"mkv_h264.mkv", ".mkv", false}, {"dv_pal.dv", ".dv", false},
+                          {"mov_dv.mov", ".mov", true}, {"avi_h264.avi", ".avi", false}};
 constexpr size_t sample_count = sizeof samples / sizeof samples[0];
 std::vector<uint8_t> files[sample_count];
 std::string scratch_base;
 
 constexpr size_t op_size = 4;
-// The movie and the tracks lie within a few KiB of an end.
+// The movie and the tracks, and a DV file's first DIF sequence's header,
+// subcode and VAUX blocks, lie within a few KiB of an end.
 constexpr size_t head_reach = 4096;
 
 // One damage: op[0] where it falls (even: the movie or tracks, odd:

@@ -1,0 +1,103 @@
+// DV video as its DIF blocks carry it: the 80-byte blocks of each DIF
+// sequence, the sequences of a frame, and the VAUX source control pack
+// (0x61) whose DISP bits record the display aspect. Every such pack is a
+// site; players read the aspect of each frame from its packs.
+#pragma once
+#include <cstdint>
+
+#include "codecs/aspect_edit.h"
+#include "codecs/site.h"
+
+inline constexpr uint32_t dif_block_size = 80;
+inline constexpr uint32_t dif_sequence_blocks = 150;
+inline constexpr uint32_t dif_sequence_size = dif_block_size * dif_sequence_blocks;
+// A sequence's VAUX blocks follow its header block and two subcode blocks.
+inline constexpr uint32_t dif_vaux_first = 3;
+inline constexpr uint32_t dif_vaux_count = 3;
+inline constexpr uint32_t dif_vaux_offset = dif_vaux_first * dif_block_size;
+inline constexpr uint32_t dif_vaux_size = dif_vaux_count * dif_block_size;
+
+// The section type in the top 3 bits of a block's first byte.
+enum DifSection : uint8_t {
+    dif_header = 0,
+    dif_subcode = 1,
+    dif_vaux = 2,
+    dif_audio = 3,
+    dif_video = 4,
+};
+
+inline uint32_t dif_section(const uint8_t* block) {
+    return block[0] >> 5;
+}
+inline uint32_t dif_sequence(const uint8_t* block) {
+    return block[1] >> 4;
+}
+// 50 Mbit/s frames: the second channel's sequences follow the first's.
+inline bool dif_second_channel(const uint8_t* block) {
+    return (block[1] & 0x08) != 0;
+}
+
+// A VAUX block's packs: an id byte and 4 data bytes each, after the
+// block's 3-byte id.
+inline constexpr uint32_t dv_pack_size = 5;
+inline constexpr uint32_t dv_packs_per_block = 15;
+// The source control pack; DISP is the low 3 bits of its second data byte.
+inline constexpr uint8_t dv_pack_source_control = 0x61;
+inline constexpr uint32_t dv_control_bytes = 4;
+inline constexpr uint8_t dv_disp_mask = 0x07;
+// DISP's full-frame shapes; the others are letterbox and the like.
+enum DvDisplay : uint8_t {
+    dv_disp_4x3 = 0x00,
+    dv_disp_16x9 = 0x02,
+};
+
+// The MPEG-2 code of the shape DISP names: 2 (4:3), 3 (16:9), or 0 for
+// letterbox and other shapes, which no target is taken from.
+uint32_t dv_display_code(uint8_t pc2);
+// The change of a pack's data bytes to the shape of an MPEG-2 code.
+AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* changes, uint32_t* count);
+
+// Whether the whole blocks from a DIF sequence's start are its header
+// block and, as far as they go, its two subcode and three VAUX blocks, all
+// of one sequence number: a frame of another size than the first (a join)
+// puts other bytes there, whose packs are no DV's.
+bool dif_sequence_opens(const uint8_t* blocks, uint32_t length);
+
+// What the first frame of a DV file says of all of them.
+struct DvShape {
+    uint32_t frame_size;  // bytes: 10 or 12 sequences, twice that at 50 Mbit/s
+    uint32_t width;
+    uint32_t height;
+    bool lines_625;       // 625/50, else 525/60
+};
+
+// Whether the bytes open a DIF frame: a header block of sequence 0, two
+// subcode blocks, three VAUX blocks; and its shape, of 50 Mbit/s where
+// the bytes reach the second channel's header block.
+bool dv_frame_opens(const uint8_t* head, uint32_t length, DvShape* shape);
+// The shape of 50 Mbit/s frames where the block after the first channel's
+// sequences is the second channel's header block.
+void dv_shape_channels(DvShape* shape, const uint8_t* block);
+
+// Counts the frames the VAUX blocks handed over belong to, and those
+// whose packs record different shapes.
+struct DvFrameTally {
+    uint64_t frames;
+    uint64_t disagreeing;
+    uint64_t first_disagreeing;  // index of the first of those
+    uint32_t frame_code;         // the first pack's of the frame being read, 0xFF before one
+    bool frame_disagrees;
+};
+
+struct DvScanner {
+    uint8_t block[dif_block_size];  // a block that a range boundary split
+    int64_t pos[dif_block_size];
+    uint32_t held;
+    DvFrameTally tally;
+};
+
+void dv_scanner_init(DvScanner* scanner);
+// Feeds the ranges, which together are whole DIF blocks in order from a
+// block boundary; every source control pack of a VAUX block is a site.
+int32_t dv_scan(DvScanner* scanner, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+                uint32_t count, SiteHandler on_site, void* context);
