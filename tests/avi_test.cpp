@@ -87,6 +87,8 @@ struct Stream {
     Bytes strh;
     Bytes strf;
     std::vector<Bytes> frames;
+    uint32_t width;  // the main header's frame
+    uint32_t height;
 };
 
 Stream stream_of(const Bytes& b) {
@@ -96,6 +98,8 @@ Stream stream_of(const Bytes& b) {
         if (c.code == "strh") s.strh = data;
         if (c.code == "strf") s.strf = data;
     }
+    s.width = le32(s.strf, 4);
+    s.height = le32(s.strf, 8);
     Chunk riff = chunks_in(b, 0, b.size()).at(0);
     Chunk movi = list_of(b, chunks_in(b, riff.data + 4, b.size()), "movi");
     for (const Chunk& c : chunks_in(b, movi.data + 4, movi.data + movi.size)) {
@@ -122,7 +126,7 @@ Bytes list(const std::string& code, const std::string& form, const Bytes& data) 
 Bytes avi_written(const Stream& s, uint32_t junk, size_t split = SIZE_MAX) {
     Bytes avih;
     const uint32_t fields[] = {40000, 0, 0, 0x10, static_cast<uint32_t>(s.frames.size()), 0, 1, 0,
-                               le32(s.strf, 4), le32(s.strf, 8), 0, 0, 0, 0};
+                               s.width, s.height, 0, 0, 0, 0};
     for (uint32_t f : fields) le32_append(&avih, f);
     Bytes strl = chunk("strh", s.strh) + chunk("strf", s.strf);
     if (junk > 0) strl = strl + chunk("JUNK", Bytes(junk, 0));
@@ -302,15 +306,50 @@ TEST_F(Avi, OpenDmlPartsAndCutCapturesAreWalkedToTheirEnd) {
     }
 }
 
-// DV, whose own places the tool does not change in AVI yet, is refused by
-// its name, the file untouched.
-TEST_F(Avi, DvIsRefusedByName) {
+// Where a DV frame's first source control pack (0x61) lies in its first
+// VAUX block, and its display bits.
+size_t first_pack(const Bytes& frame) {
+    for (size_t at = 3 * 80 + 3; at + 5 <= 4 * 80; at += 5) {
+        if (frame[at] == 0x61) return at;
+    }
+    return 0;
+}
+
+uint8_t first_disp(const Bytes& frame) {
+    size_t pack = first_pack(frame);
+    return pack == 0 ? 0xFF : frame[pack + 2] & 7;
+}
+
+// DV as ffmpeg writes it (a vids stream, type 2), and as a type-1 capture
+// keeps it (one iavs stream whose format is a DVINFO, which repeats the
+// source control pack): every pack of every frame, the DVINFO's copy and
+// the vprp take the target, as ffprobe's decoded frames show them.
+TEST_F(Avi, DvPacksAndTheirDvinfoCopyTakeTheTarget) {
     ASSERT_TRUE(make(ff + "720x576 -aspect 16:9 -c:v dvvideo -pix_fmt yuv420p dv.avi"));
-    Bytes original = read_bytes(dir_ / "dv.avi");
-    RunResult r = run({"dv.avi"});
-    EXPECT_EQ(r.exit_code, 5);
-    EXPECT_TRUE(says(r, "dvsdのビデオは変換できません"));
-    EXPECT_TRUE(read_bytes(dir_ / "dv.avi") == original);
+    Bytes type2 = read_bytes(dir_ / "dv.avi");
+    std::string sums = frame_sums(dir_ / "dv.avi");
+    ASSERT_EQ(run({"dv.avi"}).exit_code, 0);
+    EXPECT_EQ(vprp_aspect(read_bytes(dir_ / "dv.avi")), "4:3");
+    EXPECT_EQ(frame_aspects(dir_ / "dv.avi"), std::set<std::string>{"16:15"});
+    expect_rewritten_and_undone("dv.avi", {"dv.avi"}, type2, sums);
+
+    Stream dv = stream_of(type2);
+    ASSERT_EQ(first_disp(dv.frames.at(0)), 2);  // 16:9
+    dv.strh[0] = 'i', dv.strh[1] = 'a', dv.strh[2] = 'v', dv.strh[3] = 's';
+    dv.strf.assign(32, 0);
+    size_t pack = first_pack(dv.frames[0]);
+    std::copy(dv.frames[0].begin() + static_cast<std::ptrdiff_t>(pack) + 1,
+              dv.frames[0].begin() + static_cast<std::ptrdiff_t>(pack) + 5, dv.strf.begin() + 20);
+    write_bytes(dir_ / "type1.avi", avi_written(dv, 0));
+    Bytes type1 = read_bytes(dir_ / "type1.avi");
+    ASSERT_EQ(run({"type1.avi"}).exit_code, 0);
+    Bytes after = read_bytes(dir_ / "type1.avi");
+    size_t dvinfo = static_cast<size_t>(std::search(after.begin(), after.end(), dv.strh.begin(), dv.strh.end()) -
+                                        after.begin()) + dv.strh.size() + 8;
+    EXPECT_EQ(after[dvinfo + 20 + 1] & 7, 0);  // 4:3
+    for (const Bytes& frame : stream_of(after).frames) EXPECT_EQ(first_disp(frame), 0);
+    EXPECT_EQ(run({"-u", "type1.avi"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "type1.avi") == type1);
 }
 
 }  // namespace

@@ -8,22 +8,25 @@
 namespace {
 
 // The codecs that AVI's stream formats and stream headers name, by their
-// four characters whatever their case, each kind's run together. DV is
-// refused by its name.
+// four characters whatever their case, each kind's run together.
 struct FourccCodecs {
     VideoCodec codec;
     ForeignCodec foreign;
-    bool refused;
     const char* codes;
 };
 constexpr FourccCodecs fourcc_codecs[] = {
-    {codec_avc, foreign_none, false, "h264x264avc1davc"},
-    {codec_hevc, foreign_none, false, "hevch265"},
-    {codec_mpeg, foreign_none, false, "mpg1mpg2mpegpim1pim2"},
-    {codec_mpeg4, foreign_none, false, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
-    {codec_container, foreign_motion_jpeg, false, "mjpgavrnljpgjpgl"},
-    {codec_container, foreign_other, true, "dvsddv25dv50dvhddvsldvh1cdvc"},
+    {codec_avc, foreign_none, "h264x264avc1davc"},
+    {codec_hevc, foreign_none, "hevch265"},
+    {codec_mpeg, foreign_none, "mpg1mpg2mpegpim1pim2"},
+    {codec_mpeg4, foreign_none, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
+    {codec_dv, foreign_none, "dvsddv25dv50dvhddvsldvh1cdvc"},
+    {codec_container, foreign_motion_jpeg, "mjpgavrnljpgjpgl"},
 };
+// A DV stream's DVINFO: a type-1 stream's whole format, else the format's
+// tail after its BITMAPINFOHEADER, where it has one. Its sixth dword,
+// dwDVVAuxCtl, is the source control pack's data.
+constexpr uint32_t dvinfo_bytes = 32;
+constexpr uint32_t dvinfo_control_at = 20;
 
 // A stream header's fields, a stream format's, and where its vprp or room lie.
 struct StreamRead {
@@ -36,6 +39,9 @@ struct StreamRead {
     uint32_t width;
     uint32_t height;
     int64_t format;  // the stream format's chunk, -1 without one
+    int64_t format_body;
+    int64_t format_size;
+    uint32_t format_head;  // its BITMAPINFOHEADER's biSize
     int64_t vprp;    // -1 without one
     int64_t room;    // the first JUNK with room for a vprp, -1 without one
     uint8_t vprp_bytes[frame_aspect_span];
@@ -45,6 +51,7 @@ struct StreamRead {
 // How much of a stream header and of a stream format is read.
 constexpr uint32_t strh_read_bytes = 36;
 constexpr uint32_t strf_read_bytes = 20;
+constexpr uint32_t avih_read_bytes = 40;
 
 const FourccCodecs* codec_named(uint32_t code) {
     for (const FourccCodecs& c : fourcc_codecs) {
@@ -92,6 +99,9 @@ int32_t stream_child(BlockReader* r, const RiffChunk& c, StreamRead* s) {
     }
     if (c.code == riff_code("strf") && data_fetch(r, c, strf_read_bytes, &b, &result)) {
         s->format = c.start;
+        s->format_body = c.body;
+        s->format_size = c.end - c.body;
+        s->format_head = le32_at(b);
         s->width = le32_at(b + 4);
         int32_t height = static_cast<int32_t>(le32_at(b + 8));  // below 0 for a picture stored top down
         s->height = height < 0 ? 0u - static_cast<uint32_t>(height) : static_cast<uint32_t>(height);
@@ -120,6 +130,13 @@ void place_settle(const RiffChunk& strl, const StreamRead& s, AviVideo* v) {
     if (s.vprp >= 0 && !frame_aspect_read(&vprp, &v->shown)) v->shown = {0, 0};
 }
 
+// Where a DV stream's DVINFO holds its pack's data, or -1.
+int64_t dvinfo_control(const StreamRead& s, bool type1) {
+    uint64_t at = type1 ? 0 : s.format_head;
+    bool held = s.format >= 0 && at + dvinfo_bytes <= static_cast<uint64_t>(s.format_size);
+    return held ? s.format_body + static_cast<int64_t>(at) + dvinfo_control_at : -1;
+}
+
 void other_note(AviFile* f, uint32_t stream, ForeignVideo codec) {
     if (f->others++ > 0) return;
     f->other_stream = stream;
@@ -134,25 +151,25 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     if (result != 0 || (s.type != riff_code("vids") && !type1_dv)) return result;
     uint32_t code = type1_dv ? s.handler : codec_code(&s);
     const FourccCodecs* known = codec_named(code);
-    bool taken = known != nullptr && known->codec != codec_container;
+    bool taken = type1_dv || (known != nullptr && known->codec != codec_container);
     ForeignVideo foreign = taken ? ForeignVideo{} : foreign_of(code);
     if (known != nullptr && known->foreign != foreign_other) foreign = {known->foreign, {}};
-    bool refused = type1_dv || (known != nullptr && known->refused);
-    if (f->found || f->refused || (!refused && (s.format < 0 || s.width == 0 || s.height == 0))) {
-        other_note(f, stream, foreign);
-        return 0;
+    // A type-1 stream's format is its DVINFO: the main header gives its frame.
+    if (type1_dv) {
+        s.width = f->main_width;
+        s.height = f->main_height;
     }
-    if (refused) {
-        f->refused = true;
-        f->refused_codec = foreign;
+    if (f->found || s.format < 0 || s.width == 0 || s.height == 0) {
+        other_note(f, stream, foreign);
         return 0;
     }
     f->found = true;
     AviVideo& v = f->video;
     v = AviVideo{};
     v.stream = stream;
-    v.codec = taken ? known->codec : codec_container;
+    v.codec = type1_dv ? codec_dv : taken ? known->codec : codec_container;
     v.foreign = foreign;
+    v.dvinfo_control = v.codec == codec_dv ? dvinfo_control(s, type1_dv) : -1;
     v.width = s.width;
     v.height = s.height;
     v.rate = s.rate;
@@ -162,16 +179,27 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     return 0;
 }
 
+// The main header's frame size.
+int32_t main_header_read(BlockReader* r, const RiffChunk& avih, AviFile* f) {
+    const uint8_t* b = nullptr;
+    int32_t result = 0;
+    if (!data_fetch(r, avih, avih_read_bytes, &b, &result)) return result;
+    f->main_width = le32_at(b + 32);
+    f->main_height = le32_at(b + 36);
+    return 0;
+}
+
 }  // namespace
 
 bool avi_opens(const uint8_t* head, uint32_t length) {
     return riff_opens(head, length, riff_code("AVI "));
 }
 
+// Muxers name a video stream's frames dc or db, and a type-1 DV stream's
+// otherwise; a palette change (pc) is no frame.
 bool avi_frame_chunk(uint32_t code, uint32_t stream) {
     uint32_t digits = static_cast<uint32_t>('0' + stream / 10 % 10) | static_cast<uint32_t>('0' + stream % 10) << 8;
-    uint32_t kind = code >> 16;
-    return (code & 0xFFFF) == digits && (kind == ('d' | 'c' << 8) || kind == ('d' | 'b' << 8));
+    return (code & 0xFFFF) == digits && (code >> 16) != static_cast<uint32_t>('p' | 'c' << 8);
 }
 
 int32_t avi_header_read(BlockReader* r, AviFile* f) {
@@ -182,8 +210,9 @@ int32_t avi_header_read(BlockReader* r, AviFile* f) {
     // The header list comes before the frames; nothing past them is read.
     result = riff_children_each(r, &f->riff, f->riff.cut, [&](const RiffChunk& list) {
         if (list.form != riff_code("hdrl")) return list.form == riff_code("movi") ? int32_t{result_found} : 0;
-        int32_t read = riff_children_each(r, &list, false, [&](const RiffChunk& strl) {
-            return strl.form == riff_code("strl") ? stream_read(r, f, strl, stream++) : 0;
+        int32_t read = riff_children_each(r, &list, false, [&](const RiffChunk& c) {
+            if (c.code == riff_code("avih")) return main_header_read(r, c, f);
+            return c.form == riff_code("strl") ? stream_read(r, f, c, stream++) : 0;
         });
         return read != 0 ? read : int32_t{result_found};
     });

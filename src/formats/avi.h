@@ -1,5 +1,5 @@
 // An AVI file as far as the aspect goes: its header list's first video
-// stream (strh of type vids), that stream's format (strf), its vprp or
+// stream (strh of type vids, or iavs: type-1 DV), that stream's format (strf), its vprp or
 // the JUNK that gives room for one, and the chunks of its frames in the
 // movi lists of the RIFF AVI chunk and of the OpenDML RIFF AVIX chunks
 // that follow it past 1 GiB. Read from the chunks alone; no index is.
@@ -25,15 +25,17 @@ struct AviVideo {
     int64_t place;
     uint32_t place_length;
     bool roomless;  // neither a vprp nor room for one
+    // DV: its DVINFO's copy of the source control pack's data, -1 without one.
+    int64_t dvinfo_control;
 };
 
 struct AviFile {
     RiffChunk riff;  // the first RIFF chunk, up to the end of the file where that comes first
     bool found;      // the first video stream, of a codec the tool takes or leaves to its container
     AviVideo video;
-    // Its codec is one the tool knows but does not change in AVI yet.
-    bool refused;
-    ForeignVideo refused_codec;
+    // The main header's frame, which a type-1 DV stream's format lacks.
+    uint32_t main_width;
+    uint32_t main_height;
     uint32_t others;  // video streams besides it, left alone
     uint32_t other_stream;
     ForeignVideo other_codec;  // its codec, where the tool changes no such video

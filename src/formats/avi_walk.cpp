@@ -7,8 +7,10 @@
 #include <climits>
 #include <memory>
 
+#include "codecs/dv_dif.h"
 #include "codecs/frame_headers.h"
 #include "formats/avi.h"
+#include "formats/dv_stream.h"
 #include "formats/site_reader.h"
 
 namespace {
@@ -24,13 +26,20 @@ struct AviWalk {
     bool frame_read;  // the first frame's header, where frames are not the tool's
 };
 
-// The vprp, or the room for one; nothing where the video records its
-// own aspect and the file has neither, which the run has said.
+// DV's copy of its pack in the stream format, then the vprp, or the room
+// for one; no vprp where the video records its own aspect and the file has
+// neither, which the run has said.
 int32_t place_hand(AviWalk* aw) {
     const AviVideo& v = aw->file.video;
-    if (v.roomless && v.codec != codec_container) return 0;
     SiteReader* r = &aw->sites;
-    int32_t result = site_reader_gather(r, 0, v.place, v.place_length);
+    int32_t result = 0;
+    if (v.dvinfo_control >= 0) {
+        result = site_reader_gather(r, 0, v.dvinfo_control, dv_control_bytes);
+        AspectSite copy = site_dv_control_make(holder_avi_dvinfo, r->bytes, r->pos, site_reader_range(r, v.dvinfo_control));
+        if (result == 0) result = site_reader_hand(r, &copy);
+    }
+    if (result != 0 || (v.roomless && v.codec != codec_container)) return result;
+    result = site_reader_gather(r, 0, v.place, v.place_length);
     if (result != 0) return result;
     uint32_t refresh = v.scale == 0 ? 0 : static_cast<uint32_t>((uint64_t{v.rate} + v.scale / 2) / v.scale);
     AspectSite site = site_frame_aspect_make(v.codec, r->bytes, r->pos, r->length, site_reader_range(r, v.place),
@@ -50,6 +59,7 @@ int32_t frame_hand(AviWalk* aw, const RiffChunk& c) {
         return result != 0 ? result : walk_done;
     }
     if (v.codec == codec_mpeg) return mpeg_head_feed(&aw->sites, c.body, size);
+    if (v.codec == codec_dv) return dv_frame_feed(aw->walk, c.body, size);
     // H.264, HEVC and MPEG-4 Part 2: the units before the first picture.
     return start_code_head_feed(&aw->sites, c.body, size);
 }
@@ -105,9 +115,8 @@ int32_t avi_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = avi_header_read(reader, file.get());
     const AviVideo& v = file->video;
     double duration = v.rate == 0 ? 0 : static_cast<double>(v.length) * v.scale / v.rate;
-    ForeignVideo other = file->refused ? file->refused_codec : file->other_codec;
-    *look = {file->found, v.codec, duration, file->others, file->other_stream, false, "AVI", v.shown, other,
-             v.foreign, v.width, v.height};
+    *look = {file->found, v.codec, duration, file->others, file->other_stream, false, "AVI", v.shown,
+             file->other_codec, v.foreign, v.width, v.height};
     look->placeless = file->found && v.roomless && v.codec != codec_container;
     return result;
 }
