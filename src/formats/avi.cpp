@@ -22,11 +22,6 @@ constexpr FourccCodecs fourcc_codecs[] = {
     {codec_dv, foreign_none, "dvsddv25dv50dvhddvsldvh1cdvc"},
     {codec_container, foreign_motion_jpeg, "mjpgavrnljpgjpgl"},
 };
-// A DV stream's DVINFO: a type-1 stream's whole format, else the format's
-// tail after its BITMAPINFOHEADER, where it has one. Its sixth dword,
-// dwDVVAuxCtl, is the source control pack's data.
-constexpr uint32_t dvinfo_bytes = 32;
-constexpr uint32_t dvinfo_control_at = 20;
 
 // A stream header's fields, a stream format's, and where its vprp or room lie.
 struct StreamRead {
@@ -52,6 +47,11 @@ struct StreamRead {
 constexpr uint32_t strh_read_bytes = 36;
 constexpr uint32_t strf_read_bytes = 20;
 constexpr uint32_t avih_read_bytes = 40;
+// A DV stream's DVINFO: a type-1 stream's whole format, else the format's
+// tail after its BITMAPINFOHEADER, where it has one. Its sixth dword,
+// dwDVVAuxCtl, is the source control pack's data.
+constexpr uint32_t dvinfo_bytes = 32;
+constexpr uint32_t dvinfo_control_at = 20;
 
 const FourccCodecs* codec_named(uint32_t code) {
     for (const FourccCodecs& c : fourcc_codecs) {
