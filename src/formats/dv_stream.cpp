@@ -77,7 +77,8 @@ int32_t dv_walk(Walk* w) {
         if (pos > 0 && size - pos >= frame_opening && !frame_at(w, pos, &result)) {
             if (result != 0) return result;
             // Only on: a restart within the frame before lies partly in
-            // sequences already read, and its first frame is passed over.
+            // sequences already read, and its first frame is passed over
+            // (the frame before is, where this one's first blocks fail).
             int64_t found = frame_seek(w, pos + 1, &result);
             ++w->met.sync_losses;
             w->met.sync_skipped += found - pos;
