@@ -211,7 +211,8 @@ TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
     ASSERT_TRUE(make_dv("pal.dv", "pal-dv", "16:9"));
     fs::path video = dir_ / "pal.dv";
     size_t cut_block = 2 * 144000 + 4 * block;  // the third frame's second VAUX block
-    Bytes cut = read_bytes(video);
+    const Bytes whole = read_bytes(video);
+    Bytes cut = whole;
     cut.resize(cut_block + 20);
     write_bytes(video, cut);
     std::map<size_t, int> packs = dv_packs(cut, 0);
@@ -239,6 +240,15 @@ TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
     write_bytes(video, joined);
     ASSERT_EQ(run({"pal.dv"}).exit_code, 0);
     EXPECT_EQ(read_bytes(video)[fake + 5], joined[fake + 5]);
+
+    // A capture restarted into the cut file: the walk finds its frames
+    // again, says so, and they take the target.
+    fs::path restarted = dir_ / "restarted.dv";
+    write_bytes(restarted, cut + whole);
+    r = run({"restarted.dv"});
+    ASSERT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_TRUE(says(r, "同期を1回失い"));
+    EXPECT_EQ(disps(dv_packs(read_bytes(restarted), cut.size() + 144000)), std::set<int>{0});
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "codecs/dv_dif.h"
 
+#include "codecs/mpeg_aspects.h"
+
 namespace {
 
 constexpr uint32_t sequences_525 = 10;
@@ -52,14 +54,14 @@ int32_t block_scan(DvScanner* s, const uint8_t* block, const int64_t* pos, const
 
 uint32_t dv_display_code(uint8_t pc2) {
     uint8_t disp = pc2 & dv_disp_mask;
-    return disp == dv_disp_4x3 ? 2 : disp == dv_disp_16x9 ? 3 : 0;
+    return disp == dv_disp_4x3 ? mpeg2_code_4x3 : disp == dv_disp_16x9 ? mpeg2_code_16x9 : 0;
 }
 
 AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* changes, uint32_t* count) {
     *count = 0;
-    if (code != 2 && code != 3) return aspect_edit_no_code;
+    if (code != mpeg2_code_4x3 && code != mpeg2_code_16x9) return aspect_edit_no_code;
     if (dv_display_code(bytes4[1]) == code) return aspect_edit_same;
-    uint8_t disp = code == 2 ? dv_disp_4x3 : dv_disp_16x9;
+    uint8_t disp = code == mpeg2_code_4x3 ? dv_disp_4x3 : dv_disp_16x9;
     changes[(*count)++] = {1, static_cast<uint8_t>((bytes4[1] & ~dv_disp_mask) | disp)};
     return aspect_edit_changed;
 }

@@ -24,13 +24,48 @@ int32_t dv_frame_feed(Walk* w, int64_t pos, uint32_t size) {
     return 0;
 }
 
+namespace {
+
+constexpr uint32_t frame_opening = dif_vaux_offset + dif_vaux_size;
+
+// Whether a frame begins at pos.
+bool frame_at(Walk* w, int64_t pos, int32_t* result) {
+    const uint8_t* bytes = nullptr;
+    uint32_t got = 0;
+    DvShape shape = {};
+    *result = reader_fetch_sparse(&w->reader, pos, frame_opening, &bytes, &got);
+    return *result == 0 && dv_frame_opens(bytes, got, &shape);
+}
+
+// Where the next frame begins from `from` on, byte by byte: a capture
+// restarted into a file that a crash cut mid-frame goes on out of step
+// with the frames before it. The end of the file where none does.
+int64_t frame_seek(Walk* w, int64_t from, int32_t* result) {
+    BlockReader* reader = &w->reader;
+    DvShape shape = {};
+    for (int64_t at = from; at + frame_opening <= reader->size;) {
+        const uint8_t* bytes = nullptr;
+        uint32_t got = 0;
+        *result = reader_fetch(reader, at, reader_fetch_most, &bytes, &got);
+        if (*result != 0 || got < frame_opening) break;
+        for (uint32_t i = 0; i + frame_opening <= got; ++i) {
+            if (dif_section(bytes + i) == dif_header && dv_frame_opens(bytes + i, frame_opening, &shape)) return at + i;
+        }
+        at += got - frame_opening + 1;
+    }
+    return reader->size;
+}
+
+}  // namespace
+
 // Frame after frame from the start of the file; a frame the end of the
-// file cuts is read as far as it goes.
+// file cuts is read as far as it goes, and where the frames go out of
+// step the walk finds the next one and says what it passed over.
 int32_t dv_walk(Walk* w) {
     const uint8_t* bytes = nullptr;
     uint32_t got = 0;
     int64_t size = w->reader.size;
-    int32_t result = reader_fetch_sparse(&w->reader, 0, dif_vaux_offset + dif_vaux_size, &bytes, &got);
+    int32_t result = reader_fetch_sparse(&w->reader, 0, frame_opening, &bytes, &got);
     DvShape shape = {};
     if (result != 0 || !dv_frame_opens(bytes, got, &shape)) return result;
     if (size >= shape.frame_size + dif_block_size) {
@@ -38,9 +73,21 @@ int32_t dv_walk(Walk* w) {
         if (result != 0) return result;
         dv_shape_channels(&shape, bytes);
     }
-    for (int64_t pos = 0; pos < size && result == 0; pos += shape.frame_size) {
+    for (int64_t pos = 0; pos < size && result == 0;) {
+        if (pos > 0 && size - pos >= frame_opening && !frame_at(w, pos, &result)) {
+            if (result != 0) return result;
+            // Only on: a restart within the frame before lies partly in
+            // sequences already read, and its first frame is passed over
+            // (the frame before is, where this one's first blocks fail).
+            int64_t found = frame_seek(w, pos + 1, &result);
+            ++w->met.sync_losses;
+            w->met.sync_skipped += found - pos;
+            pos = found;
+            continue;
+        }
         if (size - pos < shape.frame_size) walk_cut_note(w, 1);
         result = dv_frame_feed(w, pos, shape.frame_size);
+        pos += shape.frame_size;
     }
     return result;
 }
