@@ -153,6 +153,10 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
                      "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v late.m4v"));
     expect_refused("table.m4v", {"-o4"});
     expect_refused("table.mp4", {"-o4"});
+    RunResult listed = run({"-l", "--json", "table.mp4"});
+    EXPECT_NE(listed.out.find("\"codec\":\"MPEG-4\""), std::string::npos);
+    EXPECT_NE(listed.out.find("\"kind\":\"video_object_layer\",\"position\":"), std::string::npos);
+    EXPECT_NE(listed.out.find("\"holder\":\"esds\",\"before\":{\"sample\":\"12:11\"}"), std::string::npos);
     // 16:9 has a table code: taken, and a second run says the VOLs hold it.
     EXPECT_EQ(run({"-o3", "table.m4v"}).exit_code, 0);
     RunResult again = run({"-o3", "table.m4v"});
