@@ -57,8 +57,8 @@ struct AspectSite {
     // the four bytes of the buffer that end at byte 7 (zero before its unit).
     uint8_t list_record[8];
     // Parameter sets (and VOLs, across_repeat): longer than the bytes kept;
-    // partly in a packet sent twice; read again through a second copy, new from this position
-    // on (-1 for any other).
+    // partly in a packet sent twice; read again through a second copy, new
+    // from this position on (-1 for any other).
     bool cut;
     bool across_repeat;
     int64_t again_from;
