@@ -4,6 +4,7 @@
 // byte; a VOL whose form cannot say the target stops the run untouched.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "codecs/site_scan.h"
@@ -48,6 +49,18 @@ std::string stream_sar(const fs::path& file) {
                                 "-of default=nw=1:nk=1 " + quoted(file)));
 }
 
+// mediainfo's pixel aspect of the video, and the sample aspect as it
+// writes one (to three places).
+std::string mediainfo_par(const fs::path& file) {
+    return first_line(output_of("mediainfo --Inform='Video;%PixelAspectRatio%' " + quoted(file)));
+}
+std::string par_of(const std::string& sar) {
+    size_t colon = sar.find(':');
+    char text[16] = {};
+    std::snprintf(text, sizeof text, "%.3f", std::stod(sar.substr(0, colon)) / std::stod(sar.substr(colon + 1)));
+    return text;
+}
+
 // The decoded pictures' checksums, without the header that names the aspect.
 std::string pictures(const fs::path& file) {
     return output_of("ffmpeg -v error -i " + quoted(file) + " -f framemd5 - | grep -v '^#'");
@@ -75,6 +88,7 @@ class Mpeg4 : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
+        if (std::system("mediainfo --Version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mediainfo";
     }
     RunResult run(const std::vector<std::string>& args) { return run_tool(args, dir_.path()); }
     bool make(const std::string& commands) { return commands_run(dir_.path(), commands); }
@@ -96,7 +110,8 @@ protected:
 
 // Both encoders, both shapes at both SD sizes, with and without B-frames,
 // the extended pair and table codes, in every container: the default
-// swaps 4:3 and 16:9 with the standard sample aspects.
+// swaps 4:3 and 16:9 with the standard sample aspects, which ffprobe,
+// mediainfo and the tests' own VOL reader all read.
 TEST_F(Mpeg4, EveryVolTakesTheTargetInEveryContainer) {
     const Clip clips[] = {
         {"mpeg4", "720x576", "-aspect 4:3", 0, "15 16:15", "15 16:11", "16:11"},
@@ -128,6 +143,7 @@ TEST_F(Mpeg4, EveryVolTakesTheTargetInEveryContainer) {
             EXPECT_EQ(stream_sar(file), c.sar);
             EXPECT_EQ(frame_aspects(file), std::set<std::string>{c.sar});
             EXPECT_EQ(pictures(file), shown);
+            EXPECT_EQ(mediainfo_par(file), par_of(c.sar));
             EXPECT_EQ(change_unlisted(before, after, fs::path(file).replace_extension(".ini")), SIZE_MAX);
             // The streams' own bytes change only in their VOLs.
             for (size_t i = 0; i < before.size() && k.format == "m4v"; ++i) {
@@ -153,6 +169,10 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
                      "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v late.m4v"));
     expect_refused("table.m4v", {"-o4"});
     expect_refused("table.mp4", {"-o4"});
+    RunResult listed = run({"-l", "--json", "table.mp4"});
+    EXPECT_NE(listed.out.find("\"codec\":\"MPEG-4\""), std::string::npos);
+    EXPECT_NE(listed.out.find("\"kind\":\"video_object_layer\",\"position\":"), std::string::npos);
+    EXPECT_NE(listed.out.find("\"holder\":\"esds\",\"before\":{\"sample\":\"12:11\"}"), std::string::npos);
     // 16:9 has a table code: taken, and a second run says the VOLs hold it.
     EXPECT_EQ(run({"-o3", "table.m4v"}).exit_code, 0);
     RunResult again = run({"-o3", "table.m4v"});

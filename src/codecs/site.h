@@ -61,8 +61,8 @@ struct AspectSite {
     // the four bytes of the buffer that end at byte 7 (zero before its unit).
     uint8_t list_record[8];
     // Parameter sets (and VOLs, across_repeat): longer than the bytes kept;
-    // partly in a packet sent twice; read again through a second copy, new from this position
-    // on (-1 for any other).
+    // partly in a packet sent twice; read again through a second copy, new
+    // from this position on (-1 for any other).
     bool cut;
     bool across_repeat;
     int64_t again_from;
@@ -152,6 +152,10 @@ struct SiteReading {
     uint32_t width;
     uint32_t height;
 };
+
+// The sample aspect a parameter set or VOL of the codec records, from its
+// bytes as a site holds them: {0, 0} where it records none or does not read.
+SarRatio header_sar(VideoCodec codec, const uint8_t* bytes, uint32_t length);
 
 // Reads the site's bytes (or a copy of them with other values): false when
 // they are not what its kind holds.

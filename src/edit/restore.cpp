@@ -181,13 +181,11 @@ AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file,
         original.known = true;
         original.first_byte = marker.head.first_byte;
         original.shown = marker.head.shown;
-        // The first parameter set as it was: its bytes as the file holds
-        // them, with those the marker file lists put back.
+        // The first parameter set or VOL as it was: its bytes as the file
+        // holds them, with those the marker file lists put back.
         std::vector<uint8_t> bytes = video->set_bytes;
         for (size_t k = 0; k < bytes.size(); ++k) marker_lookup(&marker, video->set_pos[k], &bytes[k]);
-        SpsInfo info;
-        bool sets = !bytes.empty() && sps_read(video->layout.codec, bytes.data(), static_cast<uint32_t>(bytes.size()), &info);
-        original.sar = sets ? sps_sar(&info) : SarRatio{0, 0};
+        original.sar = header_sar(video->layout.codec, bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
     marker_release(&marker);
     return original;

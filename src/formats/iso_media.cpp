@@ -68,9 +68,11 @@ bool descriptor_read(const uint8_t* b, uint32_t length, uint32_t* at, uint32_t* 
 
 // An esds box: whether its object type is MPEG-1, MPEG-2 or MPEG-4 video,
 // and the decoder specific information (the video's sequence header, or
-// its VOL) where it has one. The descriptors are small: the box is read whole.
+// its VOL) where it has one. The descriptors are small: the box is read
+// whole, as far as a VOL with an encoder's user data after it reaches.
 BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* result) {
-    uint32_t length = box->end - box->body > 256 ? 256 : static_cast<uint32_t>(box->end - box->body);
+    constexpr int64_t esds_most = 1024;
+    uint32_t length = static_cast<uint32_t>(box->end - box->body > esds_most ? esds_most : box->end - box->body);
     const uint8_t* b = nullptr;
     BoxRead read = box_bytes(r, box, box->body, length, &b, result);
     if (read != box_found) return read;

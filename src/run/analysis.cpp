@@ -151,10 +151,10 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
 }
 
 // The first site from the rest of the file, where the head window did not
-// hold it (or, for MPEG video, what follows the first header; or that its
-// start codes are MPEG-4 video's). A head
-// window that held the whole file and no header may have stopped at
-// damage, which the walk of the file reports (or, with -r, walks past).
+// hold it (or, for MPEG video, what follows the first header, or that its
+// start codes are MPEG-4 video's). A head window that held the whole file
+// and no header may have stopped at damage, which the walk of the file
+// reports (or, with -r, walks past).
 int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
                        SequenceHeaderInfo* info, VideoLayout* video) {
     bool probed = info->layout.codec == codec_mpeg;

@@ -24,7 +24,8 @@ struct SequenceHeaderInfo {
     StreamLayout layout;
     TsProgram program;       // transport streams: the video stream and its clock
     VideoHeaderProbe video;  // the video's first sequence header, as far as headbuf went
-    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set; codec_container: the picture
+    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set; MPEG-4: its first
+                             // VOL, as a set would say it; codec_container: the picture
     ForeignVideo foreign;    // codec_container: the codec
     double duration_sec;
     int32_t horizontal_size;
@@ -36,9 +37,9 @@ struct SequenceHeaderInfo {
     const char* container;    // a container's name for the summary; null for the streams
     // The sample aspect the most common players show: a container's own
     // field (pixel aspect, display size, display elements) over the
-    // video's; H.264 and HEVC video: else its first parameter set's, else
-    // in a container square samples. {0, 0} where the video's code is all
-    // there is or nothing says one.
+    // video's; H.264, HEVC and MPEG-4 video: else its first parameter set's
+    // or VOL's, else in a container square samples. {0, 0} where the
+    // video's code is all there is or nothing says one.
     SarRatio shown;
 };
 

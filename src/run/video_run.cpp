@@ -164,8 +164,8 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
 }
 
-// H.264 and HEVC video, and video whose container alone records the
-// aspect the tool changes: the target is a sample aspect.
+// H.264, HEVC and MPEG-4 video, and video whose container alone records
+// the aspect the tool changes: the target is a sample aspect.
 int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const SpsInfo* sps = &info->sps;
     SarRatio current = info->shown;
