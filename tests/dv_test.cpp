@@ -46,19 +46,6 @@ std::set<int> disps(const std::map<size_t, int>& packs) {
     return seen;
 }
 
-std::string first_line(const std::string& text) {
-    return text.substr(0, text.find_first_of("\r\n"));
-}
-
-std::string probed_display(const fs::path& file) {
-    return first_line(output_of("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
-                                "-of csv=p=0 " + quoted(file)));
-}
-
-std::string frame_sums(const fs::path& file) {
-    return output_of("ffmpeg -loglevel error -i " + quoted(file) + " -map 0:v -f framemd5 - | grep -v '^#'");
-}
-
 // The data positions the listing names.
 std::set<size_t> listed_packs(const fs::path& list) {
     std::set<size_t> listed;

@@ -97,6 +97,10 @@ std::set<std::string> frame_aspects(const fs::path& file) {
     return aspects;
 }
 
+std::string first_line(const std::string& text) {
+    return text.substr(0, text.find_first_of("\r\n"));
+}
+
 std::string probed_display(const fs::path& file) {
     std::string out = output_of("ffprobe -v error -select_streams v:0 -show_entries stream=display_aspect_ratio "
                                 "-of csv=p=0 " + quoted(file));

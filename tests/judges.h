@@ -28,6 +28,8 @@ std::vector<std::string> traced_aspects(const fs::path& file);
 std::set<std::string> frame_aspects(const fs::path& file);
 // What ffmpeg says is wrong when it decodes the file.
 std::string decode_errors(const fs::path& file);
+// The first line of a command's output, without its line end.
+std::string first_line(const std::string& text);
 // The display aspect ffprobe reads in the first video stream, "16:9".
 std::string probed_display(const fs::path& file);
 // Every frame's checksum as decoded, without the header lines, which

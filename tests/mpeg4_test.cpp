@@ -40,10 +40,6 @@ std::string clip_command(const Clip& c, const Container& k, const std::string& n
            c.encoder + " -f " + k.format + " " + name;
 }
 
-std::string first_line(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
 std::string stream_sar(const fs::path& file) {
     return first_line(output_of("ffprobe -v error -select_streams v:0 -show_entries stream=sample_aspect_ratio "
                                 "-of default=nw=1:nk=1 " + quoted(file)));
