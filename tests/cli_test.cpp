@@ -261,7 +261,7 @@ TEST_F(Cli, TransportStreamWithoutVideoItRewritesIsRefusedUntouched) {
     write_bytes(video, ts_tables_and_video(ts_type_vc1_video));
     RunResult r = run({"vc1.ts"});
     EXPECT_EQ(r.exit_code, 5);
-    EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2/H.264/HEVCのビデオがありません\n"));
+    EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2/MPEG-4/H.264/HEVC/DVのビデオがありません\n"));
     EXPECT_TRUE(read_bytes(video) == ts_tables_and_video(ts_type_vc1_video));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 }

@@ -50,7 +50,7 @@ TEST_F(Edges, TransportStreamsThatOpenWithNullPackets) {
         write_bytes(dir_ / "none.ts", none);
         r = run({"none.ts"});
         EXPECT_EQ(r.exit_code, 5);
-        EXPECT_NE(r.out.find(console_bytes("MPEG-1/MPEG-2/H.264/HEVCのビデオがありません\n")), std::string::npos);
+        EXPECT_NE(r.out.find(console_bytes("MPEG-1/MPEG-2/MPEG-4/H.264/HEVC/DVのビデオがありません\n")), std::string::npos);
         EXPECT_TRUE(read_bytes(dir_ / "none.ts") == none);
     }
 }

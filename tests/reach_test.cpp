@@ -196,7 +196,7 @@ TEST_F(Reach, RefusalsSayWhy) {
     const Case cases[] = {
         {"scrambled.ts", scrambled, 5, "ビデオのパケットがスクランブルされているので読めません"},
         {"cut_scrambled.ts", packets_kept(scrambled, [&](size_t at) { return pid_of(full, at) == 0x100; }), 5,
-         "スクランブルされたパケットがあり、MPEG-1/MPEG-2/H.264/HEVCのビデオが見つかりません"},
+         "スクランブルされたパケットがあり、MPEG-1/MPEG-2/MPEG-4/H.264/HEVC/DVのビデオが見つかりません"},
         {"empty.ts", packets_kept(full, [&](size_t at) { return pid_of(full, at) != 0x100; }), 6,
          "番組表にあるビデオのパケットがファイルにありません"},
         {"unreadable.ts", unreadable, 6, "SPSはありますが、このツールでは読めない形です"},

@@ -1,27 +1,9 @@
 #include "formats/avi.h"
 
-#include <cctype>
-
 #include "codecs/frame_aspect.h"
 #include "formats/foreign_codecs.h"
 
 namespace {
-
-// The codecs that AVI's stream formats and stream headers name, by their
-// four characters whatever their case, each kind's run together.
-struct FourccCodecs {
-    VideoCodec codec;
-    ForeignCodec foreign;
-    const char* codes;
-};
-constexpr FourccCodecs fourcc_codecs[] = {
-    {codec_avc, foreign_none, "h264x264avc1davc"},
-    {codec_hevc, foreign_none, "hevch265"},
-    {codec_mpeg, foreign_none, "mpg1mpg2mpegpim1pim2"},
-    {codec_mpeg4, foreign_none, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
-    {codec_dv, foreign_none, "dvsddv25dv50dvhddvsldvh1cdvc"},
-    {codec_container, foreign_motion_jpeg, "mjpgavrnljpgjpgl"},
-};
 
 // A stream header's fields, a stream format's, and where its vprp or room lie.
 struct StreamRead {
@@ -53,25 +35,8 @@ constexpr uint32_t avih_read_bytes = 40;
 constexpr uint32_t dvinfo_bytes = 32;
 constexpr uint32_t dvinfo_control_at = 20;
 
-const FourccCodecs* codec_named(uint32_t code) {
-    for (const FourccCodecs& c : fourcc_codecs) {
-        for (const char* named = c.codes; *named != '\0'; named += 4) {
-            bool same = true;
-            for (uint32_t k = 0; k < 4; ++k) same = same && std::tolower(static_cast<uint8_t>(code >> (8 * k))) == named[k];
-            if (same) return &c;
-        }
-    }
-    return nullptr;
-}
-
 // The stream's codec by its format's compression, else by its header's
 // handler where the format names none (uncompressed pictures).
-ForeignVideo foreign_of(uint32_t code) {
-    const uint8_t bytes[] = {static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8),
-                             static_cast<uint8_t>(code >> 16), static_cast<uint8_t>(code >> 24)};
-    return foreign_of_id(bytes, 4);
-}
-
 uint32_t codec_code(const StreamRead* s) {
     return s->compression != 0 || s->format < 0 ? s->compression : s->handler;
 }
@@ -150,10 +115,8 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     bool type1_dv = s.type == riff_code("iavs");
     if (result != 0 || (s.type != riff_code("vids") && !type1_dv)) return result;
     uint32_t code = type1_dv ? s.handler : codec_code(&s);
-    const FourccCodecs* known = codec_named(code);
-    bool taken = type1_dv || (known != nullptr && known->codec != codec_container);
-    ForeignVideo foreign = taken ? ForeignVideo{} : foreign_of(code);
-    if (known != nullptr && known->foreign != foreign_other) foreign = {known->foreign, {}};
+    ForeignVideo foreign = {};
+    VideoCodec codec = type1_dv ? codec_dv : codec_of_fourcc(code, &foreign);
     // A type-1 stream's format is its DVINFO: the main header gives its frame.
     if (type1_dv) {
         s.width = f->main_width;
@@ -167,7 +130,7 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     AviVideo& v = f->video;
     v = AviVideo{};
     v.stream = stream;
-    v.codec = type1_dv ? codec_dv : taken ? known->codec : codec_container;
+    v.codec = codec;
     v.foreign = foreign;
     v.dvinfo_control = v.codec == codec_dv ? dvinfo_control(s, type1_dv) : -1;
     v.width = s.width;

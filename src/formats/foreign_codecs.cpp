@@ -1,5 +1,6 @@
 #include "formats/foreign_codecs.h"
 
+#include <cctype>
 #include <cstddef>
 #include <cstring>
 
@@ -20,6 +21,29 @@ constexpr CodecName codec_id_names[] = {
     {"V_VP8", foreign_vp8}, {"V_VP9", foreign_vp9}, {"V_AV1", foreign_av1},
     {"V_MJPEG", foreign_motion_jpeg}, {"V_PRORES", foreign_prores},
 };
+
+// The codecs by their four characters whatever their case, each kind's
+// run together.
+struct FourccCodecs {
+    VideoCodec codec;
+    ForeignCodec foreign;
+    const char* codes;
+};
+constexpr FourccCodecs fourcc_codecs[] = {
+    {codec_avc, foreign_none, "h264x264avc1davc"},
+    {codec_hevc, foreign_none, "hevch265"},
+    {codec_mpeg, foreign_none, "mpg1mpg2mpegpim1pim2"},
+    {codec_mpeg4, foreign_none, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
+    {codec_dv, foreign_none, "dvsddv25dv50dvhddvsldvh1cdvc"},
+    {codec_container, foreign_motion_jpeg, "mjpgavrnljpgjpgl"},
+};
+
+bool fourcc_is(uint32_t code, const char* named) {
+    for (uint32_t k = 0; k < 4; ++k) {
+        if (std::tolower(static_cast<uint8_t>(code >> (8 * k))) != named[k]) return false;
+    }
+    return true;
+}
 
 // The video the id names in the table, or one known by the id alone.
 template <size_t count>
@@ -48,4 +72,18 @@ ForeignVideo foreign_of_sample_entry(uint32_t type) {
 
 ForeignVideo foreign_of_codec_id(const uint8_t* id, uint32_t length) {
     return foreign_named(codec_id_names, id, length);
+}
+
+VideoCodec codec_of_fourcc(uint32_t code, ForeignVideo* foreign) {
+    for (const FourccCodecs& c : fourcc_codecs) {
+        for (const char* named = c.codes; *named != '\0'; named += 4) {
+            if (!fourcc_is(code, named)) continue;
+            *foreign = {c.foreign, {}};
+            return c.codec;
+        }
+    }
+    const uint8_t bytes[] = {static_cast<uint8_t>(code), static_cast<uint8_t>(code >> 8),
+                             static_cast<uint8_t>(code >> 16), static_cast<uint8_t>(code >> 24)};
+    *foreign = foreign_of_id(bytes, 4);
+    return codec_container;
 }

@@ -4,6 +4,7 @@
 
 #include "codecs/display_elements.h"
 #include "formats/foreign_codecs.h"
+#include "formats/riff.h"
 #include "fileio/result.h"
 
 namespace {
@@ -22,6 +23,13 @@ constexpr Codec codecs[] = {{"V_MPEG4/ISO/AVC", codec_avc}, {"V_MPEGH/ISO/HEVC",
                             {"V_MPEG2", codec_mpeg},         {"V_MPEG1", codec_mpeg},
                             {"V_MPEG4/ISO/SP", codec_mpeg4}, {"V_MPEG4/ISO/ASP", codec_mpeg4},
                             {"V_MPEG4/ISO/AP", codec_mpeg4}};
+
+// A track in AVI's manner: its CodecPrivate is an AVI stream format
+// (BITMAPINFOHEADER, whose compression names the codec) and the codec's
+// configuration after it.
+constexpr char vfw_codec_id[] = "V_MS/VFW/FOURCC";
+constexpr uint32_t stream_format_bytes = 40;
+constexpr uint32_t compression_at = 16;
 
 // An element's data, which must be short: false when it is longer.
 bool data_read(BlockReader* r, const EbmlElement* e, uint32_t most, const uint8_t** bytes, uint32_t* length,
@@ -67,6 +75,7 @@ struct TrackRead {
     EbmlElement entry;
     EbmlElement video;
     bool has_video;
+    bool vfw;  // its codec named by the four characters of a stream format
 };
 
 // The Video element's sizes and display elements.
@@ -125,6 +134,7 @@ int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
     case mkv_id_codec_id:
         if (!data_read(r, &c, 32, &b, &length, &result)) break;
         t->foreign = foreign_of_codec_id(b, length);
+        t->vfw = length == std::strlen(vfw_codec_id) && std::memcmp(b, vfw_codec_id, length) == 0;
         for (const Codec& known : codecs) {
             if (length == std::strlen(known.id) && std::memcmp(b, known.id, length) == 0) {
                 t->track.codec = known.codec;
@@ -190,11 +200,36 @@ int32_t display_place(BlockReader* r, const MkvSegment* s, const TrackRead* t, c
     return result;
 }
 
+// The codec of a track in AVI's manner, by its stream format's four
+// characters: MPEG-4 Part 2 (an AVI's Xvid or DivX remuxed), whose VOLs
+// are changed with the display elements; any other stays its container's,
+// named by its four characters.
+int32_t vfw_codec_settle(BlockReader* r, TrackRead* t) {
+    MkvTrack& k = t->track;
+    if (k.codec_private < 0 || k.codec_private_length < stream_format_bytes) return 0;
+    const uint8_t* b = nullptr;
+    uint32_t got = 0;
+    int32_t result = reader_fetch_sparse(r, k.codec_private, stream_format_bytes, &b, &got);
+    if (result != 0 || got < stream_format_bytes) return result;
+    ForeignVideo foreign = {};
+    VideoCodec codec = codec_of_fourcc(le32_at(b + compression_at), &foreign);
+    if (codec != codec_mpeg4) {
+        t->foreign = codec == codec_container ? foreign : foreign_of_id(b + compression_at, 4);
+        return 0;
+    }
+    uint32_t head = le32_at(b);
+    k.codec = codec_mpeg4;
+    k.config_at = head >= stream_format_bytes && head <= k.codec_private_length ? head : stream_format_bytes;
+    t->taken_codec = true;
+    return 0;
+}
+
 int32_t track_read(BlockReader* r, MkvSegment* s, const EbmlElement& entry) {
     TrackRead t = {};
     t.entry = entry;
     t.track.codec_private = -1;
     int32_t result = children_each(r, &entry, [&](const EbmlElement& c) { return entry_child(r, c, &t); });
+    if (result == 0 && t.vfw) result = vfw_codec_settle(r, &t);
     if (result != 0 || t.type != track_type_video) return result;
     VideoRead v = {};
     v.display_start = v.room = -1;

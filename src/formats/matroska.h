@@ -44,6 +44,9 @@ struct MkvTrack {
     ForeignVideo foreign;  // codec_container's codec
     int64_t codec_private;  // -1 without one
     uint32_t codec_private_length;
+    // Where the codec's own configuration begins in it: past the stream
+    // format of a track in AVI's manner (V_MS/VFW/FOURCC), else 0.
+    uint32_t config_at;
     uint32_t width;  // the picture after its crop
     uint32_t height;
     SarRatio shown;  // what the display elements give the picture; {0, 0} without them

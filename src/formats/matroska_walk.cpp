@@ -78,7 +78,10 @@ int32_t codec_private_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
     if (v.codec_private < 0 || v.codec == codec_container) return 0;
     if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
-    if (v.codec == codec_mpeg4) return config_vols_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
+    if (v.codec == codec_mpeg4) {
+        return config_vols_hand(&mw->sites, v.codec_private + v.config_at, v.codec_private_length - v.config_at,
+                                holder_codec_private);
+    }
     return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
 }
 
