@@ -155,6 +155,26 @@ TEST_F(Mpeg4, EveryVolTakesTheTargetInEveryContainer) {
     }
 }
 
+// mkvmerge keeps an AVI's Xvid as a track in AVI's manner (V_MS/VFW/FOURCC):
+// its stream format names the codec, and the VOLs in its frames change
+// with the display elements.
+TEST_F(Mpeg4, AnAviTrackRemuxedIntoMatroskaHasItsVolsChanged) {
+    if (std::system("mkvmerge --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mkvmerge";
+    ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -aspect 16:9 -c:v libxvid x.avi && mkvmerge -q -o x.mkv x.avi"));
+    fs::path file = dir_ / "x.mkv";
+    Bytes before = read_bytes(file);
+    size_t count = vol_aspects(before).size();
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(aspects_of(vol_aspects(before)), std::vector<std::string>(count, "15 64:45"));
+    RunResult r = run({"x.mkv"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("MKV MPEG-4 720x576 SAR 64:45->12:11"), std::string::npos) << r.out;
+    EXPECT_EQ(aspects_of(vol_aspects(read_bytes(file))), std::vector<std::string>(count, "15 12:11"));
+    EXPECT_EQ(display_of(file), "785x576");
+    EXPECT_EQ(run({"-u", "x.mkv"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(file) == before);
+}
+
 // A table code has none for a sample aspect outside the table, and the
 // extended pair no 8-bit numbers for one past 255: refused before any
 // write, though the VOLs before the one in the way could take it.
