@@ -120,6 +120,7 @@ const MessageCase message_cases[] = {
     {msg_engine_no_sps, "SPS(シーケンスパラメータセット)が見つかりません"},
     {msg_sps_left, "その場で書き換えられないSPSが%u個あり、そのままにしました(アスペクト情報なし%u個、表の番号がない%u個、長さかほかのバイトが変わる%u個、二度送られたパケットにまたがる%u個)"},
     {msg_sps_no_aspect_field, "SPSにアスペクト情報がないため、その場では書き換えられません\n"},
+    {msg_vol_no_aspect_field, "VOLのアスペクト情報が決められていない値なので、その場では書き換えられません\n"},
     {msg_sps_no_table_code, "SAR %u:%uは表の番号にないため、番号で書かれたSPSはその場では書き換えられません\n"},
     {msg_sps_aspect_out_of_range, "エラー:H.264/HEVCのアスペクト番号は1～4です\n"},
     {msg_sar_unspecified, "未指定"},

@@ -206,6 +206,13 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
     write_bytes(dir_ / "late.m4v", late);
     ASSERT_EQ(vol_aspects(late).back().aspect, "1");
     expect_refused("late.m4v", {"-o3"});
+    // A first VOL whose code is the forbidden 0 says no aspect to change.
+    vol_code_force(&late, vols.front().pos, 0);
+    write_bytes(dir_ / "late.m4v", late);
+    RunResult r = run({"-o3", "late.m4v"});
+    EXPECT_EQ(r.exit_code, 10);
+    EXPECT_NE(r.out.find(console_bytes("VOLのアスペクト情報が決められていない値")), std::string::npos) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "late.m4v") == late);
 }
 
 struct SiteFound {

@@ -74,6 +74,7 @@ const Named<NoticeKind> notice_names[] = {
     {notice_dvd_ifo_already, "already_target"},
     {notice_code_refused, "code_refused"},
     {notice_sets_no_aspect_field, "no_aspect_field"},
+    {notice_vol_no_aspect_field, "no_aspect_field"},
     {notice_sets_no_table_code, "no_table_code"},
     {notice_place_refused, "place_refused"},
     {notice_sets_left, "sets_left"},

@@ -214,6 +214,7 @@ bool stop_report(const Notice* n) {
     switch (n->kind) {
     case notice_code_refused: code_refused_report(notice_record<CodeRefusedNotice>(n)); return true;
     case notice_sets_no_aspect_field: console_text(msg_sps_no_aspect_field); return true;
+    case notice_vol_no_aspect_field: console_text(msg_vol_no_aspect_field); return true;
     case notice_sets_no_table_code: {
         const SarRatio& sar = notice_record<SetsNoTableCodeNotice>(n).sar;
         console_print(msg_sps_no_table_code, u(sar.width), u(sar.height));

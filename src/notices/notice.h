@@ -47,6 +47,7 @@ enum NoticeKind : uint16_t {
     notice_target_equals_source,  // carries nothing
     notice_code_refused,
     notice_sets_no_aspect_field,  // carries nothing
+    notice_vol_no_aspect_field,   // carries nothing
     notice_sets_square_players,   // an SPS in a container without aspect information; carries nothing
     notice_codec_place_left,
     notice_container_placeless,   // an AVI without a vprp or room for one; carries nothing

@@ -147,7 +147,8 @@ int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoL
     // A set without aspect information cannot get one in place; in a
     // container it is no place, and the container's places take the target.
     if (!sps->aspect_present && !container_of(video)) {
-        notify(run->notices, notice_sets_no_aspect_field);
+        bool vol = video->layout.codec == codec_mpeg4;
+        notify(run->notices, vol ? notice_vol_no_aspect_field : notice_sets_no_aspect_field);
         return exit_no_aspect_field;
     }
     if (choice == target_none) return no_default_stop(run, info, video, sar_before(original, info->shown));
