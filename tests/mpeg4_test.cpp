@@ -98,7 +98,7 @@ protected:
         EXPECT_EQ(r.exit_code, 12) << name;
         EXPECT_NE(r.out.find("VOL"), std::string::npos) << name;
         EXPECT_TRUE(read_bytes(dir_ / name) == before) << name;
-        EXPECT_FALSE(fs::exists(dir_ / fs::path(name).replace_extension(".ini"))) << name;
+        EXPECT_FALSE(fs::exists((dir_ / name).replace_extension(".ini"))) << name;
     }
 
     ScratchDir dir_;
