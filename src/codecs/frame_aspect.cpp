@@ -1,5 +1,6 @@
 #include "codecs/frame_aspect.h"
 
+#include "codecs/payload.h"
 #include "codecs/sar.h"
 
 namespace {
@@ -16,24 +17,20 @@ constexpr uint32_t frame_height_at = 8 + 4 * 7;
 // aspects of its standard, 2.3% off the display aspect's own.
 constexpr double shape_tolerance = 0.03;
 
-uint32_t le32(const uint8_t* b) {
-    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-}
-
 void le32_put(uint8_t* b, uint32_t value) {
     for (uint32_t k = 0; k < 4; ++k) b[k] = static_cast<uint8_t>(value >> (8 * k));
 }
 
 bool vprp_whole(const FrameAspectPlace* p) {
-    return p->length >= 8 + vprp_fields_bytes && le32(p->bytes) == code_vprp &&
-           le32(p->bytes + 4) >= vprp_fields_bytes;
+    return p->length >= 8 + vprp_fields_bytes && le32_at(p->bytes) == code_vprp &&
+           le32_at(p->bytes + 4) >= vprp_fields_bytes;
 }
 
 // The frame the aspect is of: the vprp's, else the stream format's.
 void frame_of(const FrameAspectPlace* p, uint64_t* width, uint64_t* height) {
-    bool own = vprp_whole(p) && le32(p->bytes + frame_width_at) != 0 && le32(p->bytes + frame_height_at) != 0;
-    *width = own ? le32(p->bytes + frame_width_at) : p->picture_width;
-    *height = own ? le32(p->bytes + frame_height_at) : p->picture_height;
+    bool own = vprp_whole(p) && le32_at(p->bytes + frame_width_at) != 0 && le32_at(p->bytes + frame_height_at) != 0;
+    *width = own ? le32_at(p->bytes + frame_width_at) : p->picture_width;
+    *height = own ? le32_at(p->bytes + frame_height_at) : p->picture_height;
 }
 
 bool near_shape(SarRatio aspect, double shape) {
@@ -77,7 +74,7 @@ uint64_t junk_total(uint32_t size) {
 }
 
 AspectEdit room_edit(const FrameAspectPlace* p, uint32_t aspect, ByteChange* changes, uint32_t* count) {
-    uint32_t size = le32(p->bytes + 4);
+    uint32_t size = le32_at(p->bytes + 4);
     uint64_t left = frame_aspect_room(size) ? junk_total(size) - vprp_chunk_bytes : 0;
     bool fits = frame_aspect_room(size) && p->length >= vprp_chunk_bytes + (left ? 8 : 0);
     if (!fits || p->picture_width == 0 || p->picture_height == 0) return aspect_edit_no_room;
@@ -99,7 +96,7 @@ bool frame_aspect_room(uint32_t junk_size) {
 
 bool frame_aspect_values(const FrameAspectPlace* p, uint32_t* x, uint32_t* y) {
     if (!vprp_whole(p)) return false;
-    uint32_t aspect = le32(p->bytes + aspect_at);
+    uint32_t aspect = le32_at(p->bytes + aspect_at);
     *x = aspect >> 16;
     *y = aspect & 0xFFFF;
     return true;
@@ -109,7 +106,7 @@ bool frame_aspect_read(const FrameAspectPlace* p, SarRatio* sar) {
     *sar = {0, 0};
     uint32_t x = 0;
     uint32_t y = 0;
-    if (!frame_aspect_values(p, &x, &y)) return p->length < 4 || le32(p->bytes) != code_vprp;
+    if (!frame_aspect_values(p, &x, &y)) return p->length < 4 || le32_at(p->bytes) != code_vprp;
     uint64_t width = 0;
     uint64_t height = 0;
     frame_of(p, &width, &height);
@@ -125,14 +122,14 @@ AspectEdit frame_aspect_edit(const FrameAspectPlace* p, SarRatio target, ByteCha
     uint32_t aspect = 0;
     if (!aspect_of(p, target, &aspect)) return aspect_edit_no_code;
     if (vprp_whole(p)) {
-        if (sar_same(now, target) || le32(p->bytes + aspect_at) == aspect) return aspect_edit_same;
+        if (sar_same(now, target) || le32_at(p->bytes + aspect_at) == aspect) return aspect_edit_same;
         for (uint32_t k = 0; k < 4; ++k) {
             uint8_t b = static_cast<uint8_t>(aspect >> (8 * k));
             if (p->bytes[aspect_at + k] != b) changes[(*count)++] = {aspect_at + k, b};
         }
         return aspect_edit_changed;
     }
-    bool room = p->length >= 8 && le32(p->bytes) == code_junk;
+    bool room = p->length >= 8 && le32_at(p->bytes) == code_junk;
     if (room) return room_edit(p, aspect, changes, count);
     return p->own_places ? aspect_edit_no_place : aspect_edit_no_room;
 }

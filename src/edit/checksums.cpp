@@ -7,6 +7,7 @@
 // leaves the right one.
 #include <algorithm>
 
+#include "codecs/payload.h"
 #include "edit/editor_state.h"
 #include "formats/crc32.h"
 
@@ -14,11 +15,6 @@ namespace {
 
 bool keeps_checksums(const Editor* e) {
     return e->mode == edit_rewrite || e->mode == edit_restore || e->mode == edit_check;
-}
-
-uint32_t le32(const uint8_t* b) {
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
 }
 
 uint8_t byte_of(uint32_t value, uint32_t k) {
@@ -42,8 +38,8 @@ bool checksum_ours(const OpenChecksum& c, uint32_t original) {
 // undo puts back the original only where the checksum is what the tool
 // made of it; a check notes that it needs a change.
 int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
-    uint32_t now = le32(c.region.bytes);
-    uint32_t original = le32(c.original);
+    uint32_t now = le32_at(c.region.bytes);
+    uint32_t original = le32_at(c.original);
     uint32_t target = original ^ c.change_after;
     if (now == target) return 0;
     if (e->mode == edit_check) {

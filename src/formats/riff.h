@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fileio/result.h"
+#include "codecs/payload.h"
 #include "formats/reader.h"
 
 // A four-character code as it reads little-endian: its first character in
@@ -14,11 +15,6 @@ inline constexpr uint32_t riff_code(const char (&name)[5]) {
            static_cast<uint32_t>(static_cast<uint8_t>(name[1])) << 8 |
            static_cast<uint32_t>(static_cast<uint8_t>(name[2])) << 16 |
            static_cast<uint32_t>(static_cast<uint8_t>(name[3])) << 24;
-}
-
-inline uint32_t le32_at(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
 inline constexpr uint32_t riff_head_bytes = 8;
