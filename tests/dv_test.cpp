@@ -238,4 +238,34 @@ TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
     EXPECT_EQ(disps(dv_packs(read_bytes(restarted), cut.size() + 144000)), std::set<int>{0});
 }
 
+// A PAL recording with an NTSC or a 50 Mbit/s one joined after it (cat):
+// the second's frames are another video's, walked whole and left, and the
+// run says so; it never loses step with them nor takes them for damage.
+TEST_F(DvVideo, FramesOfAnotherSystemOrRateJoinedAreLeftWhole) {
+    ASSERT_TRUE(make_dv("pal.dv", "pal-dv", "4:3") && make_dv("ntsc.dv", "ntsc-dv", "4:3") &&
+                make_dv("dv50.dv", "dv50", "4:3"));
+    const struct {
+        const char* second;
+        const char* said;
+    } joins[] = {{"ntsc.dv", "DV 720x480(25Mbps):最初のフレームと違うので、そのパック180個"},
+                 {"dv50.dv", "DV 720x576(50Mbps):最初のフレームと違うので、そのパック432個"}};
+    Bytes pal = read_bytes(dir_ / "pal.dv");
+    for (const auto& j : joins) {
+        SCOPED_TRACE(j.second);
+        Bytes before = pal + read_bytes(dir_ / j.second);
+        write_bytes(dir_ / "joined.dv", before);
+        RunResult r = run({"joined.dv"});
+        EXPECT_EQ(r.exit_code, 11);
+        EXPECT_TRUE(says(r, j.said)) << r.out;
+        EXPECT_FALSE(says(r, "同期を")) << r.out;
+        Bytes after = read_bytes(dir_ / "joined.dv");
+        EXPECT_EQ(disps(dv_packs(Bytes(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(pal.size())), 0)),
+                  std::set<int>{2});
+        EXPECT_EQ(disps(dv_packs(after, pal.size())), std::set<int>{0});
+        EXPECT_EQ(run({"joined.dv"}).exit_code, 4);
+        EXPECT_EQ(run({"-u", "joined.dv"}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "joined.dv") == before);
+    }
+}
+
 }  // namespace

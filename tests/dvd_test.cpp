@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "judges.h"
 #include "platform/platform.h"
 #include "reference_demux.h"
 #include "support.h"
@@ -117,6 +118,19 @@ protected:
     ScratchDir dir_;
     std::map<std::string, Bytes> original_;
 };
+
+// A DVD image (ISO 9660 and UDF around the folder's files) is no stream:
+// refused untouched, never walked as the program stream its first VOB is.
+TEST_F(Dvd, ADiscImageIsRefusedUntouched) {
+    if (std::system("genisoimage -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no genisoimage";
+    ASSERT_TRUE(commands_run(dir_.path(), "genisoimage -quiet -dvd-video -o disc.iso disc"));
+    Bytes before = read_bytes(dir_ / "disc.iso");
+    RunResult r = run_tool({"disc.iso"}, dir_.path());
+    EXPECT_EQ(r.exit_code, 5);
+    EXPECT_TRUE(says(r, "ディスクイメージ(ISO)なので")) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "disc.iso") == before);
+    EXPECT_FALSE(fs::exists(dir_ / "disc.ini"));
+}
 
 TEST_F(Dvd, EveryTitleSetIsToggledWholeAndUndoneByteForByte) {
     RunResult r = run_tool({"disc"}, dir_.path());

@@ -137,6 +137,22 @@ TEST_F(Matroska, DisplayElementsGoIntoRoomOrNothingIsWritten) {
     }
 }
 
+// Display elements in pixels too small to round to the target at their
+// height (4x3 on a 384x288 picture, where 16:9 would round to 5x3, a 5:3
+// picture) take its shape exactly.
+TEST_F(Matroska, TinyDisplayElementsTakeTheTargetsShapeExactly) {
+    ASSERT_TRUE(make(pattern("384x288", "1:1") + "-c:v libx264 -f h264 src.h264 && "
+                     "mkvmerge -q -o tiny.mkv --display-dimensions 0:4x3 src.h264"));
+    ASSERT_EQ(display_of(dir_ / "tiny.mkv"), "4x3");
+    Bytes before = read_bytes(dir_ / "tiny.mkv");
+    EXPECT_EQ(run_tool({"tiny.mkv"}, dir_.path()).exit_code, 0);
+    EXPECT_EQ(display_of(dir_ / "tiny.mkv"), "16x9");
+    EXPECT_EQ(probed_display(dir_ / "tiny.mkv"), "16:9");
+    EXPECT_EQ(run_tool({"tiny.mkv"}, dir_.path()).exit_code, 4);
+    EXPECT_EQ(run_tool({"-u", "tiny.mkv"}, dir_.path()).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "tiny.mkv") == before);
+}
+
 #ifndef _WIN32
 // A run killed at any of its writes, whether before or after a cluster's
 // CRC-32 was set, is finished by running it again: the file then holds

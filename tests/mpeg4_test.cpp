@@ -175,6 +175,30 @@ TEST_F(Mpeg4, AnAviTrackRemuxedIntoMatroskaHasItsVolsChanged) {
     EXPECT_TRUE(read_bytes(file) == before);
 }
 
+// Two recordings of different picture sizes joined (cat): the second's
+// VOLs are another video's, left as they are and said, raw and in a
+// transport stream alike.
+TEST_F(Mpeg4, TheVolsOfAJoinedRecordingOfAnotherSizeAreLeft) {
+    for (const std::string format : {"m4v", "mpegts"}) {
+        SCOPED_TRACE(format);
+        ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -aspect 4:3 -c:v mpeg4 -f " + format + " a && " + ff +
+                         "640x480 -frames:v 12 -g 6 -aspect 4:3 -c:v mpeg4 -f " + format + " b && cat a b > ab"));
+        Bytes before = read_bytes(dir_ / "ab");
+        std::vector<VolAspect> vols = vol_aspects(before);
+        RunResult r = run({"ab"});
+        EXPECT_EQ(r.exit_code, 11);
+        EXPECT_NE(r.out.find(console_bytes("VOL 640x480:最初のVOLと違うので、")), std::string::npos) << r.out;
+        std::vector<VolAspect> after = vol_aspects(read_bytes(dir_ / "ab"));
+        ASSERT_EQ(after.size(), vols.size());
+        for (size_t k = 0; k < vols.size(); ++k) {
+            EXPECT_EQ(after[k].aspect, vols[k].aspect == "1" ? "1" : "15 16:11") << k;
+        }
+        EXPECT_EQ(frame_aspects(dir_ / "ab"), (std::set<std::string>{"16:11", "1:1"}));
+        EXPECT_EQ(run({"-u", "ab"}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "ab") == before);
+    }
+}
+
 // A table code has none for a sample aspect outside the table, and the
 // extended pair no 8-bit numbers for one past 255: refused before any
 // write, though the VOLs before the one in the way could take it.
@@ -182,7 +206,9 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
     ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -vf setsar=12/11 -c:v mpeg4 -f m4v table.m4v && " + ff +
                      "720x576 -frames:v 12 -g 6 -vf setsar=12/11 -c:v mpeg4 table.mp4 && " + ff +
                      "714x576 -frames:v 12 -g 6 -aspect 4:3 -c:v mpeg4 -f m4v wide.m4v && " + ff +
-                     "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v late.m4v"));
+                     "640x480 -frames:v 12 -g 6 -aspect 2:1 -c:v mpeg4 -f m4v wide_first.m4v && " + ff +
+                     "640x480 -frames:v 12 -g 6 -vf setsar=1/1 -c:v mpeg4 -f m4v square.m4v && "
+                     "cat wide_first.m4v square.m4v > late.m4v"));
     expect_refused("table.m4v", {"-o4"});
     expect_refused("table.mp4", {"-o4"});
     RunResult listed = run({"-l", "--json", "table.mp4"});
@@ -197,14 +223,13 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
     // 16:9 at 714 samples is 512:357.
     ASSERT_EQ(vol_aspects(read_bytes(dir_ / "wide.m4v"))[0].aspect, "15 128:119");
     expect_refused("wide.m4v", {});
-    // 16:9 at 640x480 is 4:3, which the extended pairs take and a last VOL
-    // of square samples' table code cannot.
+    // 16:9 at 640x480 is 4:3, which the extended pairs take and the table
+    // code of the square samples joined after them cannot.
     Bytes late = read_bytes(dir_ / "late.m4v");
     std::vector<VolAspect> vols = vol_aspects(late);
     ASSERT_GE(vols.size(), 2u);
-    vol_code_force(&late, vols.back().pos, 1);
-    write_bytes(dir_ / "late.m4v", late);
-    ASSERT_EQ(vol_aspects(late).back().aspect, "1");
+    ASSERT_EQ(vols.front().aspect, "15 3:2");
+    ASSERT_EQ(vols.back().aspect, "1");
     expect_refused("late.m4v", {"-o3"});
     // A first VOL whose code is the forbidden 0 says no aspect to change.
     vol_code_force(&late, vols.front().pos, 0);

@@ -60,9 +60,9 @@ const char* const stop_names[] = {
     "empty_file",   "all_zero_file",      "tail_unreadable",  "headbuf_error",
     "head_read_error", "tailbuf_error",   "tail_read_error",  "not_mpeg",
     "no_video",     "no_video_scrambled", "open_refused",     "not_regular_file",
-    "no_file",      "dvd_code_only",      "video_encrypted",
+    "no_file",      "dvd_code_only",      "video_encrypted",  "disc_image",
 };
-static_assert(sizeof stop_names / sizeof *stop_names == stop_video_encrypted + 1, "a name for every stop");
+static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_image + 1, "a name for every stop");
 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {

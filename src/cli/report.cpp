@@ -5,6 +5,7 @@
 #include "cli/name_tables.h"
 #include "cli/progress.h"
 #include "cli/run_report.h"
+#include "codecs/dv_dif.h"
 #include "console/console.h"
 #include "console/messages.h"
 #include "notices/job_notices.h"
@@ -52,6 +53,19 @@ void restore_damaged_report(const RestoreDamagedNotice& n) {
 }
 
 // What a walk met on its way, and the way back.
+// Headers of another video than the first's, named as their codec names
+// them: a DV frame by its picture and rate (25 Mbit/s a channel).
+void sets_other_report(const SetsOtherNotice& r) {
+    if (r.site == site_video_object_layer) {
+        line_after_break(text_string(msg_vol_other, u(r.width), u(r.height), u(r.count)));
+    } else if (r.site == site_dv_control) {
+        uint32_t mbps = dv_frame_kind(r.form).mbps;
+        line_after_break(text_string(msg_dv_other, u(r.width), u(r.height), u(mbps), u(r.count)));
+    } else {
+        line_after_break(text_string(msg_sps_other, u(r.sps_id), u(r.width), u(r.height), u(r.count)));
+    }
+}
+
 bool walk_report(const Notice* n) {
     switch (n->kind) {
     case notice_progress: progress_report(notice_record<ProgressNotice>(n)); return true;
@@ -87,11 +101,7 @@ bool walk_report(const Notice* n) {
                                      u(r.across_repeat)));
         return true;
     }
-    case notice_sets_other: {
-        const auto& r = notice_record<SetsOtherNotice>(n);
-        line_after_break(text_string(msg_sps_other, u(r.sps_id), u(r.width), u(r.height), u(r.count)));
-        return true;
-    }
+    case notice_sets_other: sets_other_report(notice_record<SetsOtherNotice>(n)); return true;
     case notice_dv_frames: {
         const auto& r = notice_record<DvFramesNotice>(n);
         line_after_break(text_string(msg_dv_frames, ll(static_cast<int64_t>(r.frames))));
@@ -101,9 +111,14 @@ bool walk_report(const Notice* n) {
         }
         return true;
     }
-    case notice_sets_other_more:
-        line_after_break(text_string(msg_sps_other_more, u(notice_record<SetsOtherMoreNotice>(n).count)));
+    case notice_sets_other_more: {
+        const auto& r = notice_record<SetsOtherMoreNotice>(n);
+        const char* text = r.site == site_video_object_layer ? msg_vol_other_more
+                           : r.site == site_dv_control       ? msg_dv_other_more
+                                                             : msg_sps_other_more;
+        line_after_break(text_string(text, u(r.count)));
         return true;
+    }
     default: return false;
     }
 }

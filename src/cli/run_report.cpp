@@ -34,7 +34,7 @@ const char* stop_message(StopReason stop) {
         msg_empty_file,     msg_all_zero_file,    msg_tail_unreadable,    msg_buffer_error,
         msg_head_read_error, msg_buffer_error,    msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
-        msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,
+        msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,    msg_disc_image,
     };
     return messages[stop];
 }

@@ -68,17 +68,29 @@ uint8_t unit_of(const DisplayFrame* f, const uint8_t* span, const SpanLook& look
 }
 
 // The display size that shows the picture at the target: the aspect itself
-// in unit 3, else the width at the height kept, in whole units.
-bool display_values(const DisplayFrame* f, uint8_t unit, uint64_t height, SarRatio target, uint64_t* w, uint64_t* h) {
-    if (unit == display_unit_aspect) {
-        SarRatio shape = sar_reduced(uint64_t{f->picture_width} * target.width, uint64_t{f->picture_height} * target.height);
-        *w = shape.width;
-        *h = shape.height;
-        return shape.width != 0;
-    }
+// in unit 3, else the width at the height kept, in whole units, where that
+// shows the target within 1%; where a height is too small for that (4x3
+// pixels), the target's shape itself, at the multiple of it nearest the
+// height kept that the bytes hold (`fits`): rounded, it would be another.
+bool display_values(const DisplayFrame* f, uint8_t unit, uint64_t height, SarRatio target, uint64_t fits, uint64_t* w,
+                    uint64_t* h) {
+    SarRatio shape = sar_reduced(uint64_t{f->picture_width} * target.width, uint64_t{f->picture_height} * target.height);
+    if (shape.width == 0) return false;
     *h = height;
     *w = scaled_round(height * f->picture_width, target.width, uint64_t{f->picture_height} * target.height);
-    return *w != 0 && *w != UINT64_MAX;
+    bool rounded = unit != display_unit_aspect && *w != 0 && *w != UINT64_MAX;
+    if (rounded && shape_near(*w, *h, shape.width, shape.height)) return true;
+    uint64_t times = unit == display_unit_aspect ? 1 : (height + shape.height / 2) / shape.height;
+    if (times == 0) times = 1;
+    while (times > 1 && (times * shape.width > fits || times * shape.height > fits)) --times;
+    *w = times * shape.width;
+    *h = times * shape.height;
+    return true;
+}
+
+// The largest number `length` bytes hold.
+uint64_t value_most(uint32_t length) {
+    return length >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * length)) - 1;
 }
 
 bool value_put(uint8_t* bytes, uint32_t length, uint64_t value) {
@@ -158,7 +170,9 @@ bool width_near_enough(const DisplayFrame* f, SarRatio target) {
     uint64_t h = 0;
     uint8_t unit = 0;
     if (!elements_read(f, &w, &h, &unit) || unit == display_unit_aspect || h > 0xFFFFFFFFu) return false;
-    return scaled_within_one(w, h * f->picture_width, target.width, uint64_t{f->picture_height} * target.height);
+    uint64_t shown_w = uint64_t{f->picture_width} * target.width;
+    uint64_t shown_h = uint64_t{f->picture_height} * target.height;
+    return scaled_within_one(w, h * f->picture_width, target.width, shown_h) && shape_near(w, h, shown_w, shown_h);
 }
 
 }  // namespace
@@ -206,7 +220,10 @@ AspectEdit display_elements_edit(const DisplayFrame* f, SarRatio target, ByteCha
     uint64_t height = present ? uint_at(span + look.height.data, look.height.data_length) : f->picture_height;
     uint64_t w = 0;
     uint64_t h = 0;
-    if (!display_values(f, unit, height, target, &w, &h)) return aspect_edit_no_code;
+    uint32_t held = present && look.height.data_length < look.width.data_length ? look.height.data_length
+                    : present                                                    ? look.width.data_length
+                                                                                 : 8;
+    if (!display_values(f, unit, height, target, value_most(held), &w, &h)) return aspect_edit_no_code;
     if (present) {
         bool fits = value_put(span + look.width.data, look.width.data_length, w) &&
                     value_put(span + look.height.data, look.height.data_length, h);

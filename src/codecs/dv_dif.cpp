@@ -44,6 +44,7 @@ int32_t block_scan(DvScanner* s, const uint8_t* block, const int64_t* pos, const
         tally_pack(&s->tally, dv_display_code(bytes[1]));
         AspectSite site = site_dv_control_make(holder_stream, bytes, pos + 3 + k * dv_pack_size + 1, range);
         site.frame = s->tally.frames - 1;
+        site.frame_size = range->unit_size;
         int32_t result = on_site(context, &site);
         if (result != 0) return result;
     }
@@ -76,6 +77,16 @@ bool dif_sequence_opens(const uint8_t* blocks, uint32_t length) {
         if (!block_is(blocks + k * dif_block_size, section, sequence)) return false;
     }
     return true;
+}
+
+DvFrameKind dv_frame_kind(uint32_t frame_size) {
+    // A channel is 10 sequences at 525/60, 12 at 625/50; a frame one, two
+    // (50 Mbit/s) or four of them.
+    constexpr uint32_t channel_625 = sequences_625 * dif_sequence_size;
+    constexpr uint32_t channel_525 = sequences_525 * dif_sequence_size;
+    uint32_t channel = frame_size % channel_625 == 0 ? channel_625 : frame_size % channel_525 == 0 ? channel_525 : 0;
+    if (channel == 0 || frame_size == 0) return {0, 0, 0};
+    return {720, channel == channel_625 ? 576u : 480u, 25 * (frame_size / channel)};
 }
 
 bool dv_frame_opens(const uint8_t* head, uint32_t length, DvShape* shape) {

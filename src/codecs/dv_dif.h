@@ -71,6 +71,15 @@ struct DvShape {
     bool lines_625;       // 625/50, else 525/60
 };
 
+// What the size of a DV frame says of it: its picture, 720x480 or 720x576,
+// and its rate, 25 Mbit/s a channel; zeros where the size is no DV frame's.
+struct DvFrameKind {
+    uint32_t width;
+    uint32_t height;
+    uint32_t mbps;
+};
+DvFrameKind dv_frame_kind(uint32_t frame_size);
+
 // Whether the bytes open a DIF frame: a header block of sequence 0, two
 // subcode blocks, three VAUX blocks; and its shape, of 50 Mbit/s where
 // the bytes reach the second channel's header block.

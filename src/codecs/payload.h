@@ -13,6 +13,10 @@ struct PayloadRange {
     uint8_t breaks;        // payload_gap, payload_repeat, payload_unit_end
     int64_t unit_pos;      // file position of the chunk or packet that holds the run
     int64_t progress_pos;  // how far the walk has come when a header lies in it
+    // The size of the frame that holds the run, where the format knows the
+    // video's own frames (DV's, whose size says their system and rate); 0
+    // elsewhere.
+    uint32_t unit_size = 0;
 };
 
 // The payload broke off before the run (a lost or damaged packet): no

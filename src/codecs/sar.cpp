@@ -127,6 +127,14 @@ bool scaled_within_one(uint64_t value, uint64_t a, uint64_t b, uint64_t c) {
     return off.high == 0 && off.low < c;
 }
 
+bool shape_near(uint64_t w, uint64_t h, uint64_t shape_w, uint64_t shape_h) {
+    // A tolerance, not a value: a double's rounding is far below it.
+    double shown = static_cast<double>(w) * static_cast<double>(shape_h);
+    double shape = static_cast<double>(h) * static_cast<double>(shape_w);
+    double off = shown > shape ? shown - shape : shape - shown;
+    return off * 100 <= shape;
+}
+
 SarRatio sar_of_width(uint64_t width, uint64_t height, uint32_t picture_w, uint32_t picture_h) {
     // Bounds that keep every product below 64 bits.
     constexpr uint64_t picture_most = 0xFFFFFF;
@@ -137,6 +145,7 @@ SarRatio sar_of_width(uint64_t width, uint64_t height, uint32_t picture_w, uint3
     uint64_t across = 2 * height * picture_w;
     SarRatio simplest = simplest_between((2 * width - 1) * picture_h, across, (2 * width + 1) * picture_h, across);
     bool writes_back = simplest.width != 0 &&
-                       scaled_round(height * picture_w, simplest.width, uint64_t{picture_h} * simplest.height) == width;
+                       scaled_round(height * picture_w, simplest.width, uint64_t{picture_h} * simplest.height) == width &&
+                       shape_near(width, height, uint64_t{picture_w} * simplest.width, uint64_t{picture_h} * simplest.height);
     return writes_back ? simplest : sar_reduced(width * picture_h, height * picture_w);
 }

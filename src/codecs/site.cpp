@@ -185,9 +185,23 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
     case site_dv_control:
         reading->aspect_present = true;
         reading->aspect.code = dv_display_code(bytes[1]);
+        reading->width = dv_frame_kind(site->frame_size).width;
+        reading->height = dv_frame_kind(site->frame_size).height;
+        reading->form = site->frame_size;
         return true;
     }
     return false;
+}
+
+bool site_other_video(const AspectSite* site, const SiteReading* reference, const SiteReading* reading) {
+    bool same_picture = reading->width == reference->width && reading->height == reference->height;
+    switch (site->kind) {
+    case site_parameter_set: return !same_picture || reading->id != reference->id;
+    case site_video_object_layer: return !same_picture;
+    // A copy of a pack outside the frames says nothing of them.
+    case site_dv_control: return reading->form != 0 && reference->form != 0 && reading->form != reference->form;
+    default: return false;
+    }
 }
 
 AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,

@@ -81,8 +81,11 @@ struct AspectSite {
     ForeignCodec frame_codec;
     // A frame aspect's: the frames a second a vprp written into room records.
     uint32_t refresh_rate;
-    // A DV pack's: the frame it lies in, counted from the first the scanner met.
+    // A DV pack's: the frame it lies in, counted from the first the scanner
+    // met, and that frame's size in bytes (its system and rate), 0 for a
+    // copy of a pack outside the frames.
     uint64_t frame;
+    uint32_t frame_size;
 };
 
 // How much of a parameter set its bytes hold, and which copy they are where
@@ -144,13 +147,15 @@ AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const 
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after
-// cropping; a sequence header's is its match with the reference's).
+// cropping, a VOL's picture size, a DV frame's picture and size in bytes;
+// a sequence header's is its match with the reference's).
 struct SiteReading {
     bool aspect_present;
     SiteAspect aspect;
     uint32_t id;
     uint32_t width;
     uint32_t height;
+    uint32_t form;  // a DV frame's size in bytes, 0 where it is not known
 };
 
 // The sample aspect a parameter set or VOL of the codec records, from its
@@ -160,6 +165,12 @@ SarRatio header_sar(VideoCodec codec, const uint8_t* bytes, uint32_t length);
 // Reads the site's bytes (or a copy of them with other values): false when
 // they are not what its kind holds.
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);
+// Whether a site that reads as `reading` belongs to another video than
+// the first site's, `reference` (two recordings joined): a parameter set
+// of another id or picture size, a VOL of another picture size, a DV frame
+// of another system or rate. Such a site is never the run's to change.
+bool site_other_video(const AspectSite* site, const SiteReading* reference, const SiteReading* reading);
+
 // The changed bytes that make the site's bytes record the target.
 AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
                      uint32_t* count);

@@ -112,15 +112,17 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
     va_end(args);
 }
 
-// A DV pack shows its DISP bits, the shape they name and its frame; a copy
-// of one in a container, the box that holds it.
-int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
+// A DV pack shows its DISP bits, the shape they name and its frame, and
+// the frame's picture where it is another video's; a copy of one in a
+// container, the box that holds it.
+int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     static const char* const shapes[] = {"other", "other", "4:3", "16:9"};
     char line[list_line_capacity] = {};
     long long pos = static_cast<long long>(site->pos[0]);
     text_format(line, sizeof line, fmt_list_dv_entry, pos, static_cast<unsigned long long>(pos),
                 static_cast<unsigned>(site->bytes[1] & dv_disp_mask), shapes[reading->aspect.code & 3],
                 static_cast<long long>(site->frame));
+    if (other) line_append(line, sizeof line, fmt_list_other_size, reading->width, reading->height);
     const char* box = site_holder_name(site->holder, site->codec);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     return list_line_put(e, site, line);
@@ -134,7 +136,7 @@ int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* readi
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
     char line[list_line_capacity] = {};
     if (site_of_container(site) || site->kind == site_frame_header) return box_site_list(e, site, reading);
-    if (site->kind == site_dv_control) return dv_site_list(e, site, reading);
+    if (site->kind == site_dv_control) return dv_site_list(e, site, reading, other);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
         return list_line_put(e, site, line);
@@ -144,7 +146,11 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
     SarRatio sar = reading->aspect.sar;
     text_format(line, sizeof line, fmt_list_sps_entry, static_cast<long long>(site->pos[0]),
                 static_cast<unsigned long long>(site->pos[0]), sar.width, sar.height, site->split ? "*" : "-");
-    if (other) line_append(line, sizeof line, fmt_list_sps_other, reading->id, reading->width, reading->height);
+    if (other && site->kind == site_parameter_set) {
+        line_append(line, sizeof line, fmt_list_sps_other, reading->id, reading->width, reading->height);
+    } else if (other) {
+        line_append(line, sizeof line, fmt_list_other_size, reading->width, reading->height);
+    }
     const char* box = site_holder_name(site->holder, site->codec);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     if (!reading->aspect_present && in_container(e)) line_append(line, sizeof line, fmt_list_holder, msg_list_no_aspect);
@@ -256,13 +262,9 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     return result;
 }
 
-bool same_key(const SiteReading* a, const SiteReading* b) {
-    return a->id == b->id && a->width == b->width && a->height == b->height;
-}
-
 // The handler of every site: the one switch over what the run does with it.
-// A parameter set of another id or size than the reference is listed with
-// its own, counted by a rewrite, and otherwise passed over.
+// A header of another video than the reference's is listed with its own
+// key, counted by a rewrite, and otherwise passed over.
 int32_t site_take(void* context, const AspectSite* site) {
     Editor* e = editor_of(context);
     // Nothing is decided on bytes seen through a view of the file until
@@ -273,7 +275,7 @@ int32_t site_take(void* context, const AspectSite* site) {
     // A place that does not read is passed over, but a check refuses it:
     // it could not take the target with the others.
     if (!site_read(site, site->bytes, &reading)) return e->mode == edit_check ? site_refuse(e, site, aspect_edit_unread) : 0;
-    bool other = site->kind == site_parameter_set && !same_key(&e->video->reference, &reading);
+    bool other = site_other_video(site, &e->video->reference, &reading);
     int32_t result = 0;
     switch (e->mode) {
     case edit_list:
@@ -289,7 +291,7 @@ int32_t site_take(void* context, const AspectSite* site) {
         return result != 0 || site_kept(e, site) ? result : site_check(e, site);
     case edit_rewrite:
         if (other && site->again_from < 0) {
-            tally_other(&e->tally, &reading);
+            tally_other(&e->tally, site, &reading);
             place_tell(e, site, site->bytes, left_other_video);
         }
         if (other) return 0;

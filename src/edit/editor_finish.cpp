@@ -90,7 +90,7 @@ void walk_notify(const Editor* e, int32_t result) {
     for (uint32_t k = 0; k < t.other_kinds; ++k) {
         notify(e->notices, t.others[k]);
     }
-    if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others_more});
+    if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others[0].site, t.others_more});
     const DvFrameTally& dv = e->scanner.dv.tally;
     if (e->scanner.codec == codec_dv && e->mode == edit_list) {
         notify(e->notices, DvFramesNotice{dv.frames, dv.disagreeing, dv.first_disagreeing});
@@ -115,10 +115,12 @@ void tally_count(SiteTally* tally, AspectEdit edit) {
     if (edit == aspect_edit_escaping || edit == aspect_edit_unread) ++tally->escaping;
 }
 
-void tally_other(SiteTally* tally, const SiteReading* reading) {
+void tally_other(SiteTally* tally, const AspectSite* site, const SiteReading* reading) {
     for (uint32_t k = 0; k < tally->other_kinds; ++k) {
         SetsOtherNotice& o = tally->others[k];
-        if (o.sps_id == reading->id && o.width == reading->width && o.height == reading->height) {
+        bool same = o.site == site->kind && o.sps_id == reading->id && o.width == reading->width &&
+                    o.height == reading->height && o.form == reading->form;
+        if (same) {
             ++o.count;
             return;
         }
@@ -127,7 +129,7 @@ void tally_other(SiteTally* tally, const SiteReading* reading) {
         ++tally->others_more;
         return;
     }
-    tally->others[tally->other_kinds++] = {reading->id, reading->width, reading->height, 1};
+    tally->others[tally->other_kinds++] = {site->kind, reading->id, reading->width, reading->height, reading->form, 1};
 }
 
 uint32_t tally_total(const SiteTally* tally) {

@@ -99,7 +99,7 @@ int32_t checksums_close(Editor* e, int64_t pos);
 void checksum_note(Editor* e, int64_t pos, uint8_t original, uint8_t now, uint8_t after);
 
 void tally_count(SiteTally* tally, AspectEdit edit);
-void tally_other(SiteTally* tally, const SiteReading* reading);
+void tally_other(SiteTally* tally, const AspectSite* site, const SiteReading* reading);
 uint32_t tally_total(const SiteTally* tally);
 
 // Sends what the walk met, closes the side files and settles the outcome.

@@ -64,12 +64,10 @@ int32_t marker_load_fitting(Editor* e) {
     return e->marker.head.first_known && listed ? 0 : result_marker_unreadable;
 }
 
-// Whether the site's original is the reference's video: a parameter set of
-// another id or size was never the tool's to change.
+// Whether the site's original is the reference's video: a header of
+// another video was never the tool's to change.
 bool key_fits(const Editor* e, const AspectSite* site, const SiteReading* before) {
-    const SiteReading& reference = e->video->reference;
-    bool same_key = before->id == reference.id && before->width == reference.width && before->height == reference.height;
-    return site->kind != site_parameter_set || same_key;
+    return !site_other_video(site, &e->video->reference, before);
 }
 
 // The site's bytes that a change from `original` to the target gives:

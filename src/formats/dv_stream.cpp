@@ -18,7 +18,9 @@ int32_t dv_frame_feed(Walk* w, int64_t pos, uint32_t size) {
         if (result != 0) return result;
         uint32_t whole = got - got % dif_block_size;
         if (whole <= dif_vaux_offset || !dif_sequence_opens(bytes, whole)) continue;
-        result = walk_feed_one(w, bytes, seq, dif_vaux_offset, whole, seq, seq + dif_vaux_offset);
+        // The frame's size goes with its packs: it says which video they are.
+        PayloadRange range = {dif_vaux_offset, whole, 0, seq, seq + dif_vaux_offset, size};
+        result = w->sink.feed(w->sink.context, bytes, seq, &range, 1);
         if (result != 0) return result;
     }
     return 0;
@@ -28,13 +30,24 @@ namespace {
 
 constexpr uint32_t frame_opening = dif_vaux_offset + dif_vaux_size;
 
-// Whether a frame begins at pos.
-bool frame_at(Walk* w, int64_t pos, int32_t* result) {
+// Whether a frame begins at pos, and its shape: of 50 Mbit/s where its
+// second channel follows its first. A frame whose first channel the end of
+// the file cuts is taken for one of the first frame's rate, where its
+// system is the first's.
+bool frame_at(Walk* w, int64_t pos, const DvShape* first, DvShape* shape, int32_t* result) {
     const uint8_t* bytes = nullptr;
     uint32_t got = 0;
-    DvShape shape = {};
     *result = reader_fetch_sparse(&w->reader, pos, frame_opening, &bytes, &got);
-    return *result == 0 && dv_frame_opens(bytes, got, &shape);
+    if (*result != 0 || !dv_frame_opens(bytes, got, shape)) return false;
+    int64_t channel_end = pos + shape->frame_size;
+    if (channel_end + dif_block_size > w->reader.size) {
+        if (first != nullptr && first->lines_625 == shape->lines_625) *shape = *first;
+        return true;
+    }
+    *result = reader_fetch_sparse(&w->reader, channel_end, dif_block_size, &bytes, &got);
+    if (*result != 0) return false;
+    dv_shape_channels(shape, bytes);
+    return true;
 }
 
 // Where the next frame begins from `from` on, byte by byte: a capture
@@ -58,23 +71,20 @@ int64_t frame_seek(Walk* w, int64_t from, int32_t* result) {
 
 }  // namespace
 
-// Frame after frame from the start of the file; a frame the end of the
-// file cuts is read as far as it goes, and where the frames go out of
-// step the walk finds the next one and says what it passed over.
+// Frame after frame from the start of the file, each as long as its own
+// shape says: a frame of another system or rate than the first (a PAL
+// recording joined to an NTSC or a 50 Mbit/s one) is walked whole, and its
+// packs go with its size, which tells them apart. A frame the end of the
+// file cuts is read as far as it goes, and where the frames go out of step
+// the walk finds the next one and says what it passed over.
 int32_t dv_walk(Walk* w) {
-    const uint8_t* bytes = nullptr;
-    uint32_t got = 0;
     int64_t size = w->reader.size;
-    int32_t result = reader_fetch_sparse(&w->reader, 0, frame_opening, &bytes, &got);
-    DvShape shape = {};
-    if (result != 0 || !dv_frame_opens(bytes, got, &shape)) return result;
-    if (size >= shape.frame_size + dif_block_size) {
-        result = reader_fetch_sparse(&w->reader, shape.frame_size, dif_block_size, &bytes, &got);
-        if (result != 0) return result;
-        dv_shape_channels(&shape, bytes);
-    }
+    int32_t result = 0;
+    DvShape first = {};
+    if (!frame_at(w, 0, nullptr, &first, &result)) return result;
     for (int64_t pos = 0; pos < size && result == 0;) {
-        if (pos > 0 && size - pos >= frame_opening && !frame_at(w, pos, &result)) {
+        DvShape shape = first;
+        if (pos > 0 && size - pos >= frame_opening && !frame_at(w, pos, &first, &shape, &result)) {
             if (result != 0) return result;
             // Only on: a restart within the frame before lies partly in
             // sequences already read, and its first frame is passed over

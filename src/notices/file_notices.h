@@ -148,6 +148,7 @@ enum StopReason : uint8_t {
     stop_no_file,
     stop_dvd_code_only,
     stop_video_encrypted,
+    stop_disc_image,  // a disc's file system around its files (a DVD's .iso)
 };
 struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codecs/site.h"
 #include "fileio/result.h"
 #include "notices/notice.h"
 
@@ -53,14 +54,16 @@ struct SetsLeftNotice {
     // sent twice.
     uint32_t no_field; uint32_t no_code; uint32_t escaping; uint32_t across_repeat;
 };
-// Parameter sets of another id or picture size than the first (a join of
-// two recordings), left alone: one kind, and then how many of the kinds
-// past those said one by one.
+// Headers of another video than the first's (a join of two recordings),
+// left alone: parameter sets of another id or picture size, VOLs of
+// another picture size, DV frames of another system or rate (`form`, the
+// frame's size in bytes), one kind, and then how many of the kinds past
+// those said one by one.
 struct SetsOtherNotice {
     static constexpr auto kind = notice_sets_other;
-    uint32_t sps_id; uint32_t width; uint32_t height; uint32_t count;
+    SiteKind site; uint32_t sps_id; uint32_t width; uint32_t height; uint32_t form; uint32_t count;
 };
-struct SetsOtherMoreNotice { static constexpr auto kind = notice_sets_other_more; uint32_t count; };
+struct SetsOtherMoreNotice { static constexpr auto kind = notice_sets_other_more; SiteKind site; uint32_t count; };
 
 // A marker file made for another video: the one it names, or its size.
 struct MarkerOtherNameNotice { static constexpr auto kind = notice_marker_other_name; int64_t size; const char* name; };

@@ -5,6 +5,7 @@
 #include "codecs/mpeg4_vol.h"
 #include "codecs/dv_dif.h"
 #include "codecs/site_scan.h"
+#include "formats/disc_image.h"
 #include "formats/walk.h"
 #include "notices/walk_notices.h"
 #include "run/exit_codes.h"
@@ -66,12 +67,14 @@ uint8_t first_byte_of(const AspectSite* site, const SiteReading* reading) {
 
 int32_t first_site_take(void* context, const AspectSite* site) {
     FirstSite* f = static_cast<FirstSite*>(context);
-    // A container's fields say nothing of the video's key.
+    // A container's fields say nothing of the video's key, nor does a copy
+    // of a DV pack outside the frames (a type-1 AVI's DVINFO).
     if (site_of_container(site)) return 0;
     if (!site_read(site, site->bytes, &f->video->reference)) {
         ++f->unread;
         return 0;
     }
+    if (site->kind == site_dv_control && f->video->reference.form == 0) return 0;
     f->video->set_bytes.assign(site->bytes, site->bytes + site->length);
     f->video->set_pos.assign(site->pos, site->pos + site->length);
     f->video->first_byte = first_byte_of(site, &f->video->reference);
@@ -398,6 +401,12 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
     if (stop >= 0) {
         notify(notices, StopNotice{static_cast<StopReason>(stop)});
         return exit_usage;
+    }
+    // An image's streams are many files, with the IFOs beside them: never
+    // walked as one.
+    if (disc_image_holds(windows.headbuf.bytes, info->head_len)) {
+        notify(notices, StopNotice{stop_disc_image});
+        return exit_not_mpeg;
     }
     header_seek(windows.headbuf.bytes, info);
     if (info->not_mpeg != 0) {
