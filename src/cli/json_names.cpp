@@ -67,14 +67,11 @@ static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_image + 1, "a 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
     {notice_target_equals_source, "target_equals_source"},
-    {notice_mpeg_converted, "already_converted"},
-    {notice_sar_converted, "already_converted"},
-    {notice_mpeg_already, "already_target"},
-    {notice_sar_already, "already_target"},
+    {notice_converted, "already_converted"},
+    {notice_already, "already_target"},
     {notice_dvd_ifo_already, "already_target"},
     {notice_code_refused, "code_refused"},
-    {notice_sets_no_aspect_field, "no_aspect_field"},
-    {notice_vol_no_aspect_field, "no_aspect_field"},
+    {notice_no_aspect_field, "no_aspect_field"},
     {notice_sets_no_table_code, "no_table_code"},
     {notice_place_refused, "place_refused"},
     {notice_sets_left, "sets_left"},
@@ -137,18 +134,6 @@ const char* container_name(const VideoFactsNotice* facts) {
     case stream_transport: return "TS";
     case stream_dvd_ifo: return "IFO";
     case stream_dv: return "DV";
-    default: return nullptr;
-    }
-}
-
-const char* codec_name(const VideoFactsNotice* facts) {
-    switch (facts->codec) {
-    case codec_mpeg: return facts->mpeg_version == 1 ? "MPEG-1" : "MPEG-2";
-    case codec_avc: return "H.264";
-    case codec_hevc: return "HEVC";
-    case codec_mpeg4: return "MPEG-4";
-    case codec_container: return foreign_video_name(facts->foreign);
-    case codec_dv: return "DV";
     default: return nullptr;
     }
 }

@@ -19,8 +19,6 @@ bool notice_has_text(const Notice* notice);
 // The kind of file: a container's own name where the notice has one
 // ("MP4", "MOV", "MKV", "WebM"), else "ES", "PS", "TS", "IFO".
 const char* container_name(const VideoFactsNotice* facts);
-// "MPEG-1", "MPEG-2", "H.264", "HEVC"; null for a DVD IFO.
-const char* codec_name(const VideoFactsNotice* facts);
 const char* site_kind_name(SiteKind kind);
 // Null for a place left as nothing kept it.
 const char* left_name(PlaceLeft left);

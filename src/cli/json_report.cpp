@@ -5,11 +5,10 @@
 #include "cli/report.h"
 #include "codecs/mpeg_aspects.h"
 #include "codecs/sar.h"
-#include "codecs/sps.h"
+#include "codecs/shapes.h"
 #include "console/console.h"
 #include "platform/platform.h"
 #include "run/exit_codes.h"
-#include "run/target.h"
 
 namespace {
 
@@ -29,20 +28,18 @@ std::string sar_json(SarRatio sar) {
     return sar.width != 0 && sar.height != 0 ? json_ratio(sar.width, sar.height) : "null";
 }
 
-// The shape a picture shows: the one an MPEG-2, DVD or DV code names, else the
+// The shape a picture shows: the one an MPEG-2 or DVD code names, else the
 // one its sample aspect gives it, with the tool's own rounding of the usual
 // sample aspects (10:11 at 720 samples is 4:3), else exactly.
 std::string display_json(const VideoFactsNotice& f) {
     uint32_t width = 0;
     uint32_t height = 0;
-    bool shapes = f.stream == stream_dvd_ifo || f.codec == codec_dv || (f.codec == codec_mpeg && f.mpeg_version == 2);
-    if (f.coded && shapes && mpeg2_code_shape(f.code, &width, &height)) return json_ratio(width, height);
+    if (f.coded && f.naming == naming_mpeg2_codes && mpeg2_code_shape(f.code, &width, &height)) {
+        return json_ratio(width, height);
+    }
     if (f.sar.width == 0 || f.sar.height == 0 || f.height == 0) return "null";
-    SpsInfo picture = {};
-    picture.width = f.width;
-    picture.height = f.height;
-    uint32_t code = display_code_of(&picture, f.sar);
-    if (code != 0 && mpeg2_code_shape(code, &width, &height)) return json_ratio(width, height);
+    uint32_t shape = shape_of_sar(f.width, f.height, f.sar);
+    if (shape != 0 && shape_ratio(shape, &width, &height)) return json_ratio(width, height);
     return sar_json(sar_reduced(uint64_t{f.width} * f.sar.width, uint64_t{f.height} * f.sar.height));
 }
 
@@ -57,7 +54,7 @@ std::string aspect_json(const VideoFactsNotice& f) {
 // What a place records: a code of its table, or a sample aspect.
 std::string place_value_json(SiteKind kind, const SiteReading& reading) {
     JsonObject o;
-    if (kind == site_sequence_header || kind == site_dvd_attributes || kind == site_dv_control) {
+    if (kind == site_sequence_header || kind == site_dvd_attributes) {
         json_number(&o, "code", reading.aspect.code);
     } else {
         json_member(&o, "sample", reading.aspect_present ? sar_json(reading.aspect.sar) : "null");
@@ -96,7 +93,7 @@ std::string size_json(const VideoFactsNotice* facts, uint32_t value) {
 void facts_add(JsonObject* o, const JsonFile& f) {
     const VideoFactsNotice* facts = f.has_before ? &f.before : nullptr;
     json_text_or_null(o, "container", facts != nullptr ? container_name(facts) : nullptr);
-    json_text_or_null(o, "codec", facts != nullptr ? codec_name(facts) : nullptr);
+    json_text_or_null(o, "codec", facts != nullptr ? facts->codec : nullptr);
     json_member(o, "width", size_json(facts, facts != nullptr ? facts->width : 0));
     json_member(o, "height", size_json(facts, facts != nullptr ? facts->height : 0));
     json_member(o, "before", facts != nullptr ? aspect_json(*facts) : "null");

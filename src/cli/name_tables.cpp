@@ -17,19 +17,14 @@ FrameRateNameTable frame_rate_names = {
     "reserved(12)", "reserved(13)", "reserved(14)", "reserved(15)",
 };
 
-// DV's display bits, read as the MPEG-2 codes of their shapes (0 for any other).
-AspectNameTable aspect_names_dv = {
+// The shapes, where a codec names nothing else: the shape numbers are
+// MPEG-2's codes.
+AspectNameTable aspect_names_shapes = {
     "other", "other", "4:3", "16:9", "other", "other", "other", "other",
     "other", "other", "other", "other", "other", "other", "other", "other",
 };
 
-const char* aspect_name(int mpeg_version, unsigned code) {
-    if (mpeg_version == mpeg_version_dv) return aspect_names_dv[code & 0x0F];
-    return mpeg_version == 1 ? aspect_names_mpeg1[code & 0x0F] : aspect_names_mpeg2[code & 0x0F];
-}
-
-const char* foreign_video_name(const ForeignVideo& video) {
-    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes"};
-    static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
-    return video.codec == foreign_other ? video.id : names[video.codec];
+const char* aspect_code_name(AspectNaming naming, unsigned code) {
+    if (naming == naming_mpeg1_codes) return aspect_names_mpeg1[code & 0x0F];
+    return naming == naming_shapes ? aspect_names_shapes[code & 0x0F] : aspect_names_mpeg2[code & 0x0F];
 }

@@ -2,7 +2,7 @@
 // codecs the tool does not change. The codes' are the tool's own labels,
 // not computed from the ratios of the standards.
 #pragma once
-#include "codecs/video_codec.h"
+#include "codecs/codec_table.h"
 
 typedef const char* const AspectNameTable[16];
 typedef const char* const FrameRateNameTable[16];
@@ -11,8 +11,7 @@ extern AspectNameTable aspect_names_mpeg1;
 extern AspectNameTable aspect_names_mpeg2;
 extern FrameRateNameTable frame_rate_names;
 
-// The MPEG-1 table for version 1, the MPEG-2 table for any other.
-const char* aspect_name(int mpeg_version, unsigned code);
-
-// A codec the tool does not change: its common name, or the container's id.
-const char* foreign_video_name(const ForeignVideo& video);
+// The name of a code of the table the naming reads codes by: MPEG-1's,
+// MPEG-2's (a DVD's byte too); a shape's (1 to 4) where it names shapes
+// alone, which says "other" of all but 4:3 and 16:9.
+const char* aspect_code_name(AspectNaming naming, unsigned code);

@@ -175,17 +175,17 @@ void dvd_report(const Notice* n) {
     case notice_dvd_no_title_vob: console_text(msg_dvd_no_title_vob); break;
     case notice_dvd_not_mpeg2: console_text(msg_dvd_not_mpeg2); break;
     case notice_dvd_made_consistent:
-        console_print(msg_dvd_made_consistent, aspect_name(2, notice_record<MadeConsistentNotice>(n).code));
+        console_print(msg_dvd_made_consistent, aspect_code_name(naming_mpeg2_codes, notice_record<MadeConsistentNotice>(n).code));
         break;
     case notice_dvd_ifo_kept: console_text(msg_dvd_ifo_kept); break;
     case notice_dvd_ifo_not_restored: console_text(msg_dvd_ifo_not_restored); break;
     case notice_dvd_bup_differs: console_text(msg_dvd_bup_differs); break;
     case notice_dvd_ifo_already:
-        console_print(msg_dvd_ifo_already, aspect_name(2, notice_record<IfoAlreadyNotice>(n).code));
+        console_print(msg_dvd_ifo_already, aspect_code_name(naming_mpeg2_codes, notice_record<IfoAlreadyNotice>(n).code));
         break;
     case notice_dvd_aspects: {
         const auto& r = notice_record<DvdAspectsNotice>(n);
-        console_print(msg_dvd_aspects, aspect_name(2, r.ifo_code), aspect_name(2, r.vob_code));
+        console_print(msg_dvd_aspects, aspect_code_name(naming_mpeg2_codes, r.ifo_code), aspect_code_name(naming_mpeg2_codes, r.vob_code));
         break;
     }
     default: break;

@@ -4,6 +4,7 @@
 
 #include "cli/name_tables.h"
 #include "cli/summary.h"
+#include "codecs/shapes.h"
 #include "codecs/site.h"
 #include "console/console.h"
 #include "console/messages.h"
@@ -43,6 +44,15 @@ std::string sar_text(uint32_t width, uint32_t height, SarRatio sar) {
     char name[sar_name_capacity] = {};
     sar_name(width, height, sar, name);
     return name;
+}
+
+// An aspect as the codec's row names it.
+std::string aspect_text(const AspectName& name, SiteAspect aspect) {
+    switch (name.naming) {
+    case naming_samples: return sar_text(name.width, name.height, aspect.sar);
+    case naming_shapes: return aspect_code_name(naming_shapes, shape_of_sar(name.width, name.height, aspect.sar));
+    default: return aspect_code_name(name.naming, aspect.code);
+    }
 }
 
 std::string shape_text(uint64_t num, uint64_t den) {
@@ -89,13 +99,13 @@ void place_refused_report(const SiteRefusal& n) {
 // The places that disagree, each kind with its aspect, after the aspect
 // the run goes by.
 void places_disagree_report(const PlacesDisagreeNotice& n) {
-    console_print(msg_places_disagree, sar_text(n.width, n.height, n.shown).c_str());
+    console_print(msg_places_disagree, sar_text(n.name.width, n.name.height, n.shown).c_str());
     for (uint32_t k = 0; k < n.places.count; ++k) {
         const PlaceAspect& p = n.places.kinds[k];
         SarRatio sar = p.present ? p.aspect.sar : SarRatio{0, 0};
-        bool code = p.site == site_sequence_header || p.site == site_dv_control;
-        std::string aspect = code ? aspect_name(n.mpeg_version, p.aspect.code)
-                                                            : sar_text(n.width, n.height, sar);
+        // A code of the codec's own table is named as its texts name it.
+        bool coded = p.site == site_sequence_header || p.site == site_dv_control;
+        std::string aspect = coded ? aspect_text(n.name, p.aspect) : sar_text(n.name.width, n.name.height, sar);
         console_print(msg_place_aspect, place_name(p.site, p.holder, p.codec).c_str(), aspect.c_str());
     }
 }
@@ -116,14 +126,9 @@ void sar_summary_report(const SarSummaryNotice& n) {
 bool file_report(const Notice* n) {
     switch (n->kind) {
     case notice_opened_late: console_text(msg_opened_late); return true;
-    case notice_mpeg_aspect: {
-        const auto& r = notice_record<MpegAspectNotice>(n);
-        console_print(r.target ? msg_target_aspect : msg_source_aspect, aspect_name(r.version, r.code));
-        return true;
-    }
-    case notice_sar_aspect: {
-        const auto& r = notice_record<SarAspectNotice>(n);
-        console_print(r.target ? msg_target_aspect : msg_source_aspect, sar_text(r.width, r.height, r.sar).c_str());
+    case notice_aspect: {
+        const auto& r = notice_record<AspectNotice>(n);
+        console_print(r.target ? msg_target_aspect : msg_source_aspect, aspect_text(r.name, r.aspect).c_str());
         return true;
     }
     case notice_display_unchanged: {
@@ -170,29 +175,30 @@ void open_failed_report(const OpenFailedNotice& n) {
     }
 }
 
+// That every one of the codec's own headers (or the container's places)
+// holds the target already.
+const char* already_message(HeaderWord header) {
+    switch (header) {
+    case header_word_set: return msg_sps_already_target;
+    case header_word_vol: return msg_vols_already_target;
+    case header_word_pack: return msg_packs_already_target;
+    case header_word_frame: return msg_places_already_target;
+    default: return msg_already_target;
+    }
+}
+
 // Why a run has nothing to do: the target is there already.
 bool same_report(const Notice* n) {
     switch (n->kind) {
-    case notice_mpeg_converted: {
-        const auto& r = notice_record<MpegConvertedNotice>(n);
-        console_print(msg_already_converted, aspect_name(r.version, r.original), aspect_name(r.version, r.target));
+    case notice_converted: {
+        const auto& r = notice_record<ConvertedNotice>(n);
+        console_print(msg_already_converted, aspect_text(r.name, r.original).c_str(),
+                      aspect_text(r.name, r.target).c_str());
         return true;
     }
-    case notice_sar_converted: {
-        const auto& r = notice_record<SarConvertedNotice>(n);
-        console_print(msg_already_converted, sar_text(r.width, r.height, r.original).c_str(),
-                      sar_text(r.width, r.height, r.target).c_str());
-        return true;
-    }
-    case notice_mpeg_already: {
-        const auto& r = notice_record<MpegAlreadyNotice>(n);
-        console_print(msg_already_target, aspect_name(r.version, r.code));
-        return true;
-    }
-    case notice_sar_already: {
-        const auto& r = notice_record<SarAlreadyNotice>(n);
-        const char* message = r.codec == codec_mpeg4 ? msg_vols_already_target : msg_sps_already_target;
-        console_print(message, sar_text(r.width, r.height, r.sar).c_str());
+    case notice_already: {
+        const auto& r = notice_record<AlreadyNotice>(n);
+        console_print(already_message(r.header), aspect_text(r.name, r.aspect).c_str());
         return true;
     }
     case notice_sets_square_players: console_text(msg_sets_square_players); return true;
@@ -213,8 +219,11 @@ bool same_report(const Notice* n) {
 bool stop_report(const Notice* n) {
     switch (n->kind) {
     case notice_code_refused: code_refused_report(notice_record<CodeRefusedNotice>(n)); return true;
-    case notice_sets_no_aspect_field: console_text(msg_sps_no_aspect_field); return true;
-    case notice_vol_no_aspect_field: console_text(msg_vol_no_aspect_field); return true;
+    case notice_no_aspect_field: {
+        bool vol = notice_record<NoAspectFieldNotice>(n).header == header_word_vol;
+        console_text(vol ? msg_vol_no_aspect_field : msg_sps_no_aspect_field);
+        return true;
+    }
     case notice_sets_no_table_code: {
         const SarRatio& sar = notice_record<SetsNoTableCodeNotice>(n).sar;
         console_print(msg_sps_no_table_code, u(sar.width), u(sar.height));

@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "cli/name_tables.h"
-#include "codecs/sps.h"
+#include "codecs/shapes.h"
 #include "console/text_file.h"
 #include "console/messages.h"
-#include "run/target.h"
 
 void format_size_text(int64_t number, char* text) {
     char digits[size_text_capacity];
@@ -73,14 +72,11 @@ constexpr unsigned shown_capacity = 16;
 
 // "4:3", "16:9", or the ratio the sample aspect gives the picture.
 void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
-    SpsInfo picture = {};
-    picture.width = width;
-    picture.height = height;
-    uint32_t code = display_code_of(&picture, sar);
+    uint32_t shape = shape_of_sar(width, height, sar);
     if (sar.width == 0 || sar.height == 0) {
         text_format(shown, shown_capacity, "%s", "other");
-    } else if (code != 0) {
-        text_format(shown, shown_capacity, "%s", display_names[code]);
+    } else if (shape != 0) {
+        text_format(shown, shown_capacity, "%s", display_names[shape]);
     } else {
         double ratio = static_cast<double>(sar.width) * width / (static_cast<double>(sar.height) * height);
         text_format(shown, shown_capacity, fmt_display_ratio, ratio);
@@ -91,24 +87,20 @@ void shown_name(uint32_t width, uint32_t height, SarRatio sar, char* shown) {
 
 void format_sar_summary_line(const SarSummary* summary, char* line) {
     SummaryTail tail = summary_tail(summary->duration_sec, summary->file_size);
-    if (summary->codec == codec_container || summary->codec == codec_dv) {
-        // Frames that record no aspect, or only a shape: the shapes shown.
-        char current[shown_capacity] = {};
-        char target[shown_capacity] = {};
-        shown_name(summary->width, summary->height, summary->current, current);
-        shown_name(summary->width, summary->height, summary->target, target);
-        if (summary->codec == codec_dv) {
-            text_format(line, 512, fmt_summary_dv, summary->width, summary->height, current, target, tail.duration,
-                        tail.size);
-            return;
-        }
-        text_format(line, 512, fmt_summary_container, foreign_video_name(summary->foreign), summary->width,
-                    summary->height, current, target, tail.duration, tail.size);
+    if (summary->style == summary_samples) {
+        text_format(line, 512, fmt_summary_sps, summary->codec, summary->width, summary->height,
+                    summary->current.width, summary->current.height, summary->target.width, summary->target.height,
+                    tail.duration, tail.size);
         return;
     }
-    const char* codec = summary->codec == codec_hevc ? "HEVC" : summary->codec == codec_mpeg4 ? "MPEG-4" : "H.264";
-    text_format(line, 512, fmt_summary_sps, codec, summary->width, summary->height, summary->current.width,
-                summary->current.height, summary->target.width, summary->target.height, tail.duration,
+    // Packs that record only a shape, or frames that record no aspect the
+    // tool changes: the shapes shown.
+    char current[shown_capacity] = {};
+    char target[shown_capacity] = {};
+    shown_name(summary->width, summary->height, summary->current, current);
+    shown_name(summary->width, summary->height, summary->target, target);
+    const char* format = summary->style == summary_shapes ? fmt_summary_shapes : fmt_summary_container;
+    text_format(line, 512, format, summary->codec, summary->width, summary->height, current, target, tail.duration,
                 tail.size);
 }
 

@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/video_codec.h"
+
 // 00 00 01 B3, as four bytes read big-endian.
 inline constexpr uint32_t sequence_header_code = 0x000001B3;
 inline constexpr uint32_t sequence_header_bytes = 12;  // start code and 8 bytes
@@ -54,6 +56,11 @@ struct VideoHeaderProbe {
 };
 
 void video_probe_init(VideoHeaderProbe* probe);
+// The codec the probe found: MPEG-4 video where start codes that MPEG-1
+// and MPEG-2 never use came before any sequence header, else MPEG video.
+inline VideoCodec video_probe_codec(const VideoHeaderProbe* probe) {
+    return probe->part2 ? codec_mpeg4 : codec_mpeg;
+}
 // Feeds payload bytes[0, n); bytes[0] lies at file position pos.
 void video_probe_feed(VideoHeaderProbe* probe, const uint8_t* bytes, uint32_t n, int64_t pos);
 // A break in the payload (a lost packet): nothing is put together across it.

@@ -9,6 +9,7 @@
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
 #include "codecs/mpeg4_vol.h"
+#include "codecs/shapes.h"
 #include "codecs/sps.h"
 
 namespace {
@@ -145,6 +146,7 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         if (!sps_read(site->codec, bytes, site->length, &info)) return false;
         reading->aspect_present = info.aspect_present;
         reading->aspect = {info.idc, sps_sar(&info)};
+        reading->keyed = true;
         reading->id = info.sps_id;
         reading->width = info.width;
         reading->height = info.height;
@@ -178,30 +180,30 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
         if (!vol_read(bytes, site->length, &info)) return false;
         reading->aspect = {info.aspect_info, vol_sar(&info)};
         reading->aspect_present = reading->aspect.sar.width != 0;
+        reading->keyed = true;
         reading->width = info.width;
         reading->height = info.height;
         return true;
     }
-    case site_dv_control:
+    case site_dv_control: {
+        DvFrameKind frame = dv_frame_kind(site->frame_size);
         reading->aspect_present = true;
         reading->aspect.code = dv_display_code(bytes[1]);
-        reading->width = dv_frame_kind(site->frame_size).width;
-        reading->height = dv_frame_kind(site->frame_size).height;
+        reading->aspect.sar = sar_of_shape_exact(frame.width, frame.height, reading->aspect.code);
+        reading->keyed = frame.width != 0;
+        reading->width = frame.width;
+        reading->height = frame.height;
         reading->form = site->frame_size;
         return true;
+    }
     }
     return false;
 }
 
-bool site_other_video(const AspectSite* site, const SiteReading* reference, const SiteReading* reading) {
-    bool same_picture = reading->width == reference->width && reading->height == reference->height;
-    switch (site->kind) {
-    case site_parameter_set: return !same_picture || reading->id != reference->id;
-    case site_video_object_layer: return !same_picture;
-    // A copy of a pack outside the frames says nothing of them.
-    case site_dv_control: return reading->form != 0 && reference->form != 0 && reading->form != reference->form;
-    default: return false;
-    }
+bool site_other_video(const SiteReading* reference, const SiteReading* reading) {
+    if (!reading->keyed || !reference->keyed) return false;
+    return reading->id != reference->id || reading->width != reference->width ||
+           reading->height != reference->height || reading->form != reference->form;
 }
 
 AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,

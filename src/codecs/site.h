@@ -152,10 +152,14 @@ AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const 
 struct SiteReading {
     bool aspect_present;
     SiteAspect aspect;
+    // The key says which video the site belongs to: a container's field,
+    // a sequence header (matched by its scanner) and a copy of a DV pack
+    // outside the frames have none.
+    bool keyed;
     uint32_t id;
     uint32_t width;
     uint32_t height;
-    uint32_t form;  // a DV frame's size in bytes, 0 where it is not known
+    uint32_t form;  // a DV frame's size in bytes
 };
 
 // The sample aspect a parameter set or VOL of the codec records, from its
@@ -169,7 +173,7 @@ bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* readin
 // the first site's, `reference` (two recordings joined): a parameter set
 // of another id or picture size, a VOL of another picture size, a DV frame
 // of another system or rate. Such a site is never the run's to change.
-bool site_other_video(const AspectSite* site, const SiteReading* reference, const SiteReading* reading);
+bool site_other_video(const SiteReading* reference, const SiteReading* reading);
 
 // The changed bytes that make the site's bytes record the target.
 AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,

@@ -275,7 +275,7 @@ int32_t site_take(void* context, const AspectSite* site) {
     // A place that does not read is passed over, but a check refuses it:
     // it could not take the target with the others.
     if (!site_read(site, site->bytes, &reading)) return e->mode == edit_check ? site_refuse(e, site, aspect_edit_unread) : 0;
-    bool other = site_other_video(site, &e->video->reference, &reading);
+    bool other = site_other_video(&e->video->reference, &reading);
     int32_t result = 0;
     switch (e->mode) {
     case edit_list:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/codec_table.h"
 #include "codecs/site.h"
 #include "edit/request.h"
 #include "fileio/fileio.h"
@@ -28,18 +29,20 @@ struct ConvertJob {
 // change must have.
 struct VideoLayout {
     StreamLayout layout;
-    uint16_t video_pid;  // transport streams
+    const CodecRow* row;  // its codec's
+    uint16_t video_pid;   // transport streams
     // MPEG video: its first sequence header, start code and 8 bytes.
     uint8_t header[12];
     // What the first site says, and its byte that a new marker file's first
-    // line holds: byte 7 of the first sequence header, the first parameter
-    // set's aspect_ratio_idc, a DVD's attributes byte.
+    // line holds, as the codec's row has it.
     SiteReading reference;
     uint8_t first_byte;
-    // H.264 and HEVC: the first parameter set as the file holds it, with
-    // the file position of each byte.
-    std::vector<uint8_t> set_bytes;
-    std::vector<int64_t> set_pos;
+    // The first site as its scanner handed it (its kind and form), with its
+    // bytes as the file holds them and the file position of each: byte 7
+    // of the first sequence header, the first parameter set, VOL or pack.
+    AspectSite first_site;
+    std::vector<uint8_t> first_bytes;
+    std::vector<int64_t> first_pos;
     // The sample aspect the most common players show before the run: a
     // container's own field over the video's, which a new marker file
     // records; {0, 0} where the video's code is all there is (MPEG streams,
@@ -96,8 +99,9 @@ EditOutcome aspect_rewrite(const EditRequest* request);
 // tool first changed it.
 struct AspectOriginal {
     bool known;
-    uint8_t first_byte;  // MPEG video: byte 7 of the first sequence header
-    SarRatio sar;        // H.264 and HEVC: the first parameter set's sample aspect
+    // The first header's aspect: its bytes as the file holds them, with
+    // those the marker file lists put back.
+    SiteAspect first;
     // The sample aspect the file showed, where the marker file records it
     // (markers of earlier builds do not): {0, 0} otherwise.
     SarRatio shown;

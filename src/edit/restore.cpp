@@ -66,8 +66,8 @@ int32_t marker_load_fitting(Editor* e) {
 
 // Whether the site's original is the reference's video: a header of
 // another video was never the tool's to change.
-bool key_fits(const Editor* e, const AspectSite* site, const SiteReading* before) {
-    return !site_other_video(site, &e->video->reference, before);
+bool key_fits(const Editor* e, const SiteReading* before) {
+    return !site_other_video(&e->video->reference, before);
 }
 
 // The site's bytes that a change from `original` to the target gives:
@@ -89,7 +89,7 @@ bool written_by_tool(const Editor* e, const AspectSite* site, const uint8_t* ori
     SiteReading now;
     if (!site_read(site, original, &before) || !site_read(site, site->bytes, &now)) return false;
     uint8_t edited[sps_bytes_most];
-    if (!key_fits(e, site, &before) || !site_edited(site, original, now.aspect, edited)) return false;
+    if (!key_fits(e, &before) || !site_edited(site, original, now.aspect, edited)) return false;
     return std::memcmp(edited, site->bytes, site->length) == 0;
 }
 
@@ -101,7 +101,7 @@ bool written_by_tool(const Editor* e, const AspectSite* site, const uint8_t* ori
 bool holds_runs_bytes(const Editor* e, const AspectSite* site, const uint8_t* original, const uint32_t* indices,
                       const bool* listed, uint32_t count) {
     SiteReading before;
-    if (!site_read(site, original, &before) || !key_fits(e, site, &before)) return false;
+    if (!site_read(site, original, &before) || !key_fits(e, &before)) return false;
     bool taken[changes_most];
     for (uint32_t k = 0; k < count; ++k) taken[k] = !listed[k] || site->bytes[indices[k]] == original[indices[k]];
     uint8_t edited[sps_bytes_most];
@@ -177,13 +177,13 @@ AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file,
                 marker_fit(&marker, file, job->path.c_str(), reference_byte(video, &marker)) == marker_fits;
     if (fits) {
         original.known = true;
-        original.first_byte = marker.head.first_byte;
         original.shown = marker.head.shown;
-        // The first parameter set or VOL as it was: its bytes as the file
-        // holds them, with those the marker file lists put back.
-        std::vector<uint8_t> bytes = video->set_bytes;
-        for (size_t k = 0; k < bytes.size(); ++k) marker_lookup(&marker, video->set_pos[k], &bytes[k]);
-        original.sar = header_sar(video->layout.codec, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        // The first header as it was: its bytes as the file holds them,
+        // with those the marker file lists put back.
+        std::vector<uint8_t> bytes = video->first_bytes;
+        for (size_t k = 0; k < bytes.size(); ++k) marker_lookup(&marker, video->first_pos[k], &bytes[k]);
+        SiteReading first;
+        if (!bytes.empty() && site_read(&video->first_site, bytes.data(), &first)) original.first = first.aspect;
     }
     marker_release(&marker);
     return original;

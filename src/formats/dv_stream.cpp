@@ -102,6 +102,15 @@ int32_t dv_walk(Walk* w) {
     return result;
 }
 
+// A DV file has no clock: its playing time is its whole frames, at 25 or
+// 29.97 frames a second (3600 or 3003 ticks of 90 kHz a frame).
+void dv_clocks(const ClockLook* look, StreamClocks* clocks) {
+    DvShape shape = {};
+    if (!dv_frame_opens(look->head, look->head_len, &shape)) return;
+    int64_t frames = (look->tail_base + look->tail_len) / shape.frame_size;
+    *clocks = {true, 0, static_cast<uint32_t>(frames * (shape.lines_625 ? 3600 : 3003)), -1, -1};
+}
+
 bool dv_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
     DvShape shape = {};
     if (!dv_frame_opens(head, length, &shape)) return false;

@@ -31,7 +31,7 @@ const Format formats[] = {
     {stream_avi, false, false, container_probe<avi_opens, stream_avi>, nullptr, avi_walk, avi_look, nullptr, nullptr, nullptr},
     // Before the streams that are judged by start codes anywhere in their
     // head, which DV's compressed pictures may hold by chance.
-    {stream_dv, false, false, dv_probe, nullptr, dv_walk, nullptr, nullptr, nullptr, nullptr},
+    {stream_dv, false, false, dv_probe, dv_clocks, dv_walk, nullptr, nullptr, nullptr, nullptr},
     // A stream with program stream packs joined after it (a recording
     // restarted into the same file) takes its playing time from them.
     {stream_elementary, false, true, nal_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr,

@@ -40,7 +40,7 @@ struct ClockLook {
     uint32_t head_len;
     const uint8_t* tail;
     uint32_t tail_len;
-    int64_t tail_base;  // file position of tail[0]
+    int64_t tail_base;  // file position of tail[0]; the data ends with the tail
     StreamLayout layout;
     uint16_t clock_pid;  // transport streams: the program's clock reference PID, or none
     uint16_t video_pid;
@@ -143,6 +143,7 @@ bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dv_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
+void dv_clocks(const ClockLook* look, StreamClocks* clocks);
 int32_t elementary_walk(Walk* walk);
 int32_t program_walk(Walk* walk);
 int32_t transport_walk(Walk* walk);

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/codec_table.h"
 #include "codecs/site.h"
 #include "formats/format.h"
 #include "notices/notice.h"
@@ -35,16 +36,16 @@ struct PlaceNotice {
 
 // What the analysis found of the video: before the walk, and again after a
 // walk that wrote. The picture is 0x0 where the file does not say (a DVD
-// IFO); the code is an MPEG aspect code (MPEG video, a DVD IFO's 2 or 3);
-// the sample aspect is the one the video shows ({0, 0} for none).
+// IFO); the code is one of the codec's own table, where its row names its
+// aspects by code (MPEG video, a DVD IFO's 2 or 3); the sample aspect is
+// the one the video shows ({0, 0} for none).
 struct VideoFactsNotice {
     static constexpr auto kind = notice_video_facts;
     bool after;
     StreamKind stream;
     const char* container;  // a container's own name ("MP4", "MKV", ...); null for the streams
-    VideoCodec codec;
-    ForeignVideo foreign;   // codec_container's codec
-    int32_t mpeg_version;   // MPEG video: 1 or 2
+    const char* codec;      // the codec's name; null where the video was never found
+    AspectNaming naming;
     uint32_t width;
     uint32_t height;
     bool coded;

@@ -3,17 +3,19 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/codec_table.h"
 #include "codecs/site.h"
 #include "fileio/result.h"
 #include "notices/notice.h"
 
-// The aspect of the video, or the target: an MPEG code, or the sample
-// aspect of a picture of the size.
-struct MpegAspectNotice { static constexpr auto kind = notice_mpeg_aspect; int32_t version; uint32_t code; bool target; };
-struct SarAspectNotice {
-    static constexpr auto kind = notice_sar_aspect;
-    uint32_t width; uint32_t height; SarRatio sar; bool target;
+// How an aspect is named: as the codec's row names its aspects, for a
+// picture of the size.
+struct AspectName {
+    AspectNaming naming; uint32_t width; uint32_t height;
 };
+
+// The aspect of the video, or the target.
+struct AspectNotice { static constexpr auto kind = notice_aspect; AspectName name; SiteAspect aspect; bool target; };
 
 // The most common players would show the picture as they show it now: the
 // display size and the shape it shows.
@@ -57,7 +59,7 @@ struct CodecPlaceLeftNotice {
 // the picture.
 struct PlacesDisagreeNotice {
     static constexpr auto kind = notice_places_disagree;
-    PlaceAspects places; SarRatio shown; uint32_t width; uint32_t height; int32_t mpeg_version;
+    PlaceAspects places; SarRatio shown; AspectName name;
 };
 
 // The aspect the video shows is neither 4:3 nor 16:9: there is no other of
@@ -78,11 +80,13 @@ struct MpegSummary {
     int64_t file_size;
 };
 
-// What the summary line of H.264 or HEVC video says.
+// What the summary line of any other video says: the codec's name, the
+// picture (after cropping), and the aspects before and after, as the
+// codec's row has its summary read.
 struct SarSummary {
-    VideoCodec codec;
-    ForeignVideo foreign;  // codec_container's codec
-    uint32_t width;  // the picture after cropping
+    SummaryStyle style;
+    const char* codec;
+    uint32_t width;
     uint32_t height;
     SarRatio current;
     SarRatio target;
@@ -98,34 +102,26 @@ struct MpegSummaryNotice {
 };
 struct SarSummaryNotice { static constexpr auto kind = notice_sar_summary; SarSummary summary; const char* container; };
 
-// The video was converted already, from the aspect it had before; or it
-// holds the target given already.
-struct MpegConvertedNotice {
-    static constexpr auto kind = notice_mpeg_converted;
-    int32_t version; uint32_t original; uint32_t target;
+// The video was converted already, from the aspect it had before; or its
+// own headers (or its places) hold the target given already.
+struct ConvertedNotice {
+    static constexpr auto kind = notice_converted;
+    AspectName name; SiteAspect original; SiteAspect target;
 };
-struct SarConvertedNotice {
-    static constexpr auto kind = notice_sar_converted;
-    uint32_t width; uint32_t height; SarRatio original; SarRatio target;
-};
-struct MpegAlreadyNotice { static constexpr auto kind = notice_mpeg_already; int32_t version; uint32_t code; };
-struct SarAlreadyNotice {
-    static constexpr auto kind = notice_sar_already;
-    uint32_t width; uint32_t height; SarRatio sar;
-    VideoCodec codec;  // whose headers hold it: parameter sets, or MPEG-4 video's VOLs
+struct AlreadyNotice {
+    static constexpr auto kind = notice_already;
+    AspectName name; SiteAspect aspect; HeaderWord header;
 };
 
-// -o names no code the video takes: the range of MPEG codes, of the
-// H.264/HEVC ones or of DV's, then what was given, its code or, where its characters
-// are no digits, its text.
-enum CodeRange : uint8_t {
-    code_range_mpeg,     // 0 to 15
-    code_range_display,  // 1 to 4
-    code_range_dv,       // 2 and 3
-};
+// The first of the codec's headers records no aspect, which cannot be
+// added in place.
+struct NoAspectFieldNotice { static constexpr auto kind = notice_no_aspect_field; HeaderWord header; };
+
+// -o names no code the video takes: the range its codec takes, then what
+// was given, its code or, where its characters are no digits, its text.
 struct CodeRefusedNotice {
     static constexpr auto kind = notice_code_refused;
-    CodeRange range; bool digits; int32_t code; const char* text;
+    OptionRange range; bool digits; int32_t code; const char* text;
 };
 
 // A sample aspect that the parameter sets' table has no code for.

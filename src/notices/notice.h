@@ -29,8 +29,7 @@ enum NoticeKind : uint16_t {
     notice_restore_damaged,
     // The run of one file.
     notice_opened_late,  // after waiting for another program; carries nothing
-    notice_mpeg_aspect,
-    notice_sar_aspect,
+    notice_aspect,
     notice_display_unchanged,
     notice_display_size,
     notice_other_tracks,
@@ -40,14 +39,11 @@ enum NoticeKind : uint16_t {
     notice_no_default_target,
     notice_mpeg_summary,
     notice_sar_summary,
-    notice_mpeg_converted,
-    notice_sar_converted,
-    notice_mpeg_already,
-    notice_sar_already,
+    notice_converted,
+    notice_already,
     notice_target_equals_source,  // carries nothing
     notice_code_refused,
-    notice_sets_no_aspect_field,  // carries nothing
-    notice_vol_no_aspect_field,   // carries nothing
+    notice_no_aspect_field,
     notice_sets_square_players,   // an SPS in a container without aspect information; carries nothing
     notice_codec_place_left,
     notice_container_placeless,   // an AVI without a vprp or room for one; carries nothing

@@ -2,13 +2,11 @@
 
 #include <cstring>
 
-#include "codecs/mpeg4_vol.h"
-#include "codecs/dv_dif.h"
-#include "codecs/site_scan.h"
 #include "formats/disc_image.h"
 #include "formats/walk.h"
 #include "notices/walk_notices.h"
 #include "run/exit_codes.h"
+#include "run/first_site.h"
 #include "run/trailing_zero.h"
 
 namespace {
@@ -20,106 +18,6 @@ struct Windows {
     FileBuffer headbuf;
     FileBuffer tailbuf;
 };
-
-// The video's first sequence header, as the payload goes by; a packet sent
-// twice is read from the state before its first copy, and a break loses
-// what was put together.
-struct ProbeSink {
-    VideoHeaderProbe* probe;
-    VideoHeaderProbe before;
-    bool settle;  // on to the start code after it, not only the header
-};
-
-int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
-                   uint32_t count) {
-    ProbeSink* s = static_cast<ProbeSink*>(context);
-    for (uint32_t i = 0; i < count; ++i) {
-        const PayloadRange& r = ranges[i];
-        if ((r.breaks & payload_repeat) != 0) {
-            *s->probe = s->before;
-        } else {
-            if ((r.breaks & payload_gap) != 0) video_probe_gap(s->probe);
-            s->before = *s->probe;
-        }
-        video_probe_feed(s->probe, buffer + r.first, r.end - r.first, buffer_pos + r.first);
-        bool done = s->settle ? video_probe_settled(s->probe) : video_probe_found(s->probe);
-        if (done) return result_found;
-    }
-    return 0;
-}
-
-// The first site that reads: a parameter set, a VOL, or a DVD's attributes byte.
-struct FirstSite {
-    SiteScanner scanner;
-    VideoLayout* video;
-    uint32_t unread;  // parameter sets or VOLs this reader does not understand
-};
-
-// What a new marker file's first line holds of the first site: a
-// parameter set's aspect_ratio_idc, a VOL's aspect_ratio_info; a DV pack's shape as a sequence
-// header's byte 7 holds its code, in the high four bits; a DVD's byte.
-uint8_t first_byte_of(const AspectSite* site, const SiteReading* reading) {
-    bool coded = site->kind == site_parameter_set || site->kind == site_video_object_layer;
-    if (coded) return static_cast<uint8_t>(reading->aspect.code);
-    if (site->kind == site_dv_control) return static_cast<uint8_t>(reading->aspect.code << 4);
-    return site->bytes[0];
-}
-
-int32_t first_site_take(void* context, const AspectSite* site) {
-    FirstSite* f = static_cast<FirstSite*>(context);
-    // A container's fields say nothing of the video's key, nor does a copy
-    // of a DV pack outside the frames (a type-1 AVI's DVINFO).
-    if (site_of_container(site)) return 0;
-    if (!site_read(site, site->bytes, &f->video->reference)) {
-        ++f->unread;
-        return 0;
-    }
-    if (site->kind == site_dv_control && f->video->reference.form == 0) return 0;
-    f->video->set_bytes.assign(site->bytes, site->bytes + site->length);
-    f->video->set_pos.assign(site->pos, site->pos + site->length);
-    f->video->first_byte = first_byte_of(site, &f->video->reference);
-    return result_found;
-}
-
-int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
-                        uint32_t count) {
-    FirstSite* f = static_cast<FirstSite*>(context);
-    return site_scan(&f->scanner, buffer, buffer_pos, ranges, count, first_site_take, f);
-}
-
-// Why the walk found no first site, where the file says it: parameter
-// sets this reader cannot read, or what the format saw of its video (a
-// video PID named in the tables but never carried, or one whose packets
-// are scrambled).
-int32_t reference_missing(const Walk* walk, VideoCodec codec, uint32_t unread) {
-    bool sets = codec_has_sets(codec);
-    if (sets && unread > 0) return result_sps_unreadable;
-    if (walk->met.video_unseen != 0) return walk->met.video_unseen;
-    if (codec == codec_mpeg4) return result_no_vol;
-    if (codec == codec_dv) return result_no_dv_pack;
-    return sets ? result_no_sps : result_no_sequence_header;
-}
-
-// The walk of the window, or of the whole file, to the video's first site:
-// MPEG video's first sequence header through the probe, any other's first
-// site through its scanner.
-int32_t reference_walk(Walk* walk, SequenceHeaderInfo* info, VideoLayout* video) {
-    if (info->layout.codec == codec_mpeg) {
-        ProbeSink probe = {&info->video, info->video, true};
-        walk->sink = WalkSink{probe_feed, &probe, nullptr, nullptr};
-        int32_t result = walk_run(walk);
-        return result == result_found ? 0 : result;
-    }
-    FirstSite* first = new FirstSite{};
-    first->video = video;
-    site_scanner_init(&first->scanner, info->layout.codec, nullptr);
-    walk->sink = WalkSink{first_site_feed, first, first_site_take, nullptr};
-    int32_t result = walk_run(walk);
-    if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
-    if (result == 0) result = reference_missing(walk, info->layout.codec, first->unread);
-    delete first;
-    return result == result_found ? 0 : result;
-}
 
 // Places the head window at the start and the tail window so that it ends
 // where the trailing zero bytes begin, never before the start of the file.
@@ -153,70 +51,46 @@ int64_t zeros_measure(FileHandleRec* file, int64_t* zeros) {
     return *zeros == file->size ? int64_t{stop_all_zero_file} : -1;
 }
 
-// The first site from the rest of the file, where the head window did not
-// hold it (or, for MPEG video, what follows the first header, or that its
-// start codes are MPEG-4 video's). A head window that held the whole file
-// and no header may have stopped at damage, which the walk of the file
-// reports (or, with -r, walks past).
-int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
-                       SequenceHeaderInfo* info, VideoLayout* video) {
-    bool probed = info->layout.codec == codec_mpeg;
-    bool whole_file_seen = info->head_len >= file->size && video_probe_found(&info->video);
-    if (probed && (video_probe_settled(&info->video) || whole_file_seen)) return 0;
-    FileBuffer block;
-    if (!file_buffer_make(&block, reader_buffer_size)) return result_data_buffer_error;
-    Walk* walk = new Walk;
-    walk_init(walk, file, block.bytes, info->layout, info->program.video_pid,
-              job_resyncs(job), WalkSink{});
-    if (probed) video_probe_init(&info->video);
-    int32_t result = reference_walk(walk, info, video);
-    if (result == 0 && probed && !video_probe_found(&info->video) && !info->video.part2) {
-        result = reference_missing(walk, codec_mpeg, 0);
-    }
-    const WalkMet& met = walk->met;
-    if (met.damage_at >= 0) {
-        notify(notices, DamageNotice{met.damage_at, {met.damage_bytes[0], met.damage_bytes[1], met.damage_bytes[2]}});
-    }
-    if (result == result_read_error) {
-        notify(notices, ReadShortNotice{walk->reader.failed_at, walk->reader.failed_want, walk->reader.failed_got});
-    }
-    delete walk;
-    return result;
-}
-
+// The video as the editor takes it: MPEG video's first site is the byte 7
+// of its first sequence header, as the probe found it.
 void video_layout_fill(const SequenceHeaderInfo* info, VideoLayout* video) {
+    const VideoFacts& facts = info->facts;
     video->layout = info->layout;
+    video->row = facts.row;
     video->video_pid = info->program.video_pid;
     std::memcpy(video->header, info->video.header, sizeof video->header);
-    if (info->layout.codec == codec_mpeg) video->first_byte = info->video.header[7];
-    video->shown = info->shown;
+    if (facts.row->find == first_by_probe) {
+        video->first_byte = info->video.header[7];
+        video->first_bytes.assign(1, info->video.header[7]);
+        video->first_pos.assign(1, info->video.byte7_pos);
+        video->first_site = site_sequence_header_make(video->first_bytes.data(), video->first_pos.data(), nullptr,
+                                                      info->video.header + 4);
+    }
+    // The sample aspect a marker file records it showed: where the codec
+    // names its aspects by code, the container's field alone.
+    video->shown = facts.row->code_sar != nullptr ? facts.field : facts_shown(&facts).sar;
 }
 
-// What the most common players show of H.264, HEVC or MPEG-4 video: a
-// container's own field, else the first parameter set's or VOL's aspect,
-// else, in a container, the square samples it shows where nothing says
-// another.
-void shown_settle(SequenceHeaderInfo* info) {
-    if (info->shown.width == 0) info->shown = sps_sar(&info->sps);
-    if (info->shown.width == 0 && info->container != nullptr) info->shown = {1, 1};
-}
-
-// The picture and sample aspect of the first parameter set or VOL; a VOL
-// of a shape that records no size keeps the container's.
-void first_site_settle(SequenceHeaderInfo* info, const VideoLayout* video) {
-    const uint8_t* bytes = video->set_bytes.data();
-    uint32_t length = static_cast<uint32_t>(video->set_bytes.size());
-    if (info->layout.codec != codec_mpeg4) {
-        sps_read(info->layout.codec, bytes, length, &info->sps);
+// What the video is, once its first header and version are known: its
+// row, its picture (the first header's, a container's where that records
+// none), and its first header's aspect.
+void facts_settle(SequenceHeaderInfo* info, const VideoLayout* video) {
+    VideoFacts& f = info->facts;
+    f.row = codec_row(info->layout.codec, info->mpeg_version);
+    f.contained = info->container != nullptr;
+    if (f.row->find == first_by_probe) {
+        f.width = static_cast<uint32_t>(info->horizontal_size);
+        f.height = static_cast<uint32_t>(info->vertical_size);
+        f.first = SiteReading{};
+        f.first.aspect_present = true;
+        f.first.aspect.code = info->aspect_code;
         return;
     }
-    VolInfo vol;
-    vol_read(bytes, length, &vol);
-    SpsInfo container = info->sps;
-    info->sps = vol_as_sps(&vol);
-    if (info->sps.width == 0 || info->sps.height == 0) {
-        info->sps.width = container.width;
-        info->sps.height = container.height;
+    if (f.row->find != first_by_scan) return;
+    f.first = video->reference;
+    if (f.first.width != 0 && f.first.height != 0) {
+        f.width = f.first.width;
+        f.height = f.first.height;
     }
 }
 
@@ -250,10 +124,10 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->layout.codec = look.codec;
     info->duration_sec = look.duration_sec;
     info->container = look.name;
-    info->shown = look.shown;
-    info->foreign = look.foreign;
-    info->sps.width = look.width;
-    info->sps.height = look.height;
+    info->facts.field = look.shown;
+    info->facts.foreign = look.foreign;
+    info->facts.width = look.width;
+    info->facts.height = look.height;
     return -1;
 }
 
@@ -269,10 +143,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
         int stop = container_find(file, format, notices, info);
         if (stop >= 0) return stop;
         // Frames the tool does not change have no first site to find.
-        if (info->layout.codec == codec_container) {
-            shown_settle(info);
-            return -1;
-        }
+        if (codec_row(info->layout.codec, 0)->find == first_none) return -1;
     }
     int32_t result = 0;
     if (format->stream_find != nullptr) {
@@ -285,42 +156,23 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (result == 0) result = reference_seek(file, job, notices, info, video);
     // Start codes that MPEG-1 and MPEG-2 never use: MPEG-4 video, whose
     // first VOL is then looked for.
-    if (result == 0 && info->video.part2 && info->layout.codec == codec_mpeg) {
-        info->layout.codec = codec_mpeg4;
+    VideoCodec probed = video_probe_codec(&info->video);
+    if (result == 0 && probed != info->layout.codec && codec_row(info->layout.codec, 0)->find == first_by_probe) {
+        info->layout.codec = probed;
         result = reference_seek(file, job, notices, info, video);
     }
     if (result != 0) {
         notify(notices, ErrorNotice{static_cast<Result>(result)});
         return result_exit_code(static_cast<Result>(result));
     }
-    if (codec_records_sar(info->layout.codec)) {
-        first_site_settle(info, video);
-        shown_settle(info);
-    }
     return -1;
-}
-
-// DV video: its picture as its first frame's header block or its
-// container gives it, its code as its first pack's, and a DV file's
-// playing time by its whole frames, which have no clock.
-void dv_info_fill(const uint8_t* headbuf, int64_t file_size, SequenceHeaderInfo* info, const VideoLayout* video) {
-    DvShape shape = {};
-    if (info->container == nullptr && dv_frame_opens(headbuf, info->head_len, &shape)) {
-        info->sps.width = shape.width;
-        info->sps.height = shape.height;
-        double rate = shape.lines_625 ? 25.0 : 30000.0 / 1001.0;
-        info->duration_sec = static_cast<double>(file_size / shape.frame_size) / rate;
-    }
-    info->horizontal_size = static_cast<int32_t>(info->sps.width);
-    info->vertical_size = static_cast<int32_t>(info->sps.height);
-    info->aspect_code = static_cast<uint8_t>(video->reference.aspect.code);
-    info->mpeg_version = mpeg_version_dv;
 }
 
 // A file the job names as one of a kind whose head holds its one site (a
 // DVD's IFO or BUP). Returns an exit code, or -1 to go on.
 int head_site_find(FileHandleRec* file, const Format* format, NoticeSink notices, VideoLayout* video) {
     int32_t refused = format->head_site(file, &video->layout, &video->reference, &video->first_byte);
+    video->row = codec_row(video->layout.codec, 0);
     if (refused != 0) {
         notify(notices, ErrorNotice{static_cast<Result>(refused)});
         return exit_engine_error;
@@ -346,7 +198,7 @@ int header_seek(const uint8_t* headbuf, SequenceHeaderInfo* info) {
     // the video of a file of several streams only once its stream is known,
     // a container's only from its tracks.
     bool video_known = (format->stream_find == nullptr || info->program.found) && format->look == nullptr;
-    if (info->layout.codec != codec_mpeg || !video_known) return 0;
+    if (codec_row(info->layout.codec, 0)->find != first_by_probe || !video_known) return 0;
     Walk* walk = new Walk;
     ProbeSink probe = {&info->video, info->video, true};
     walk_init_window(walk, headbuf, info->head_len, info->layout, info->program.video_pid, false,
@@ -416,7 +268,7 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
     int exit_code = video_find(file, job, notices, info, video);
     if (exit_code >= 0) return exit_code;
     header_parse(windows.headbuf.bytes, windows.tailbuf.bytes, info);
-    if (info->layout.codec == codec_dv) dv_info_fill(windows.headbuf.bytes, file->size, info, video);
+    facts_settle(info, video);
     video_layout_fill(info, video);
     return -1;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "codecs/mpeg_video.h"
-#include "codecs/sps.h"
+#include "codecs/codec_table.h"
 #include "edit/editor.h"
 #include "notices/notice.h"
 #include "formats/format.h"
@@ -24,23 +24,17 @@ struct SequenceHeaderInfo {
     StreamLayout layout;
     TsProgram program;       // transport streams: the video stream and its clock
     VideoHeaderProbe video;  // the video's first sequence header, as far as headbuf went
-    SpsInfo sps;             // H.264 and HEVC: the video's first parameter set; MPEG-4: its first
-                             // VOL, as a set would say it; codec_container: the picture
-    ForeignVideo foreign;    // codec_container: the codec
+    // What the video is, whatever its codec: its row, its picture, its
+    // first header's aspect and the container's field over it.
+    VideoFacts facts;
     double duration_sec;
     int32_t horizontal_size;
     int32_t vertical_size;
     uint8_t aspect_code;
     uint8_t frame_rate_code;
     uint32_t bit_rate_value;  // units of 400 bit/s
-    int32_t mpeg_version;     // 1 or 2; mpeg_version_dv for DV
+    int32_t mpeg_version;     // MPEG video: 1 or 2
     const char* container;    // a container's name for the summary; null for the streams
-    // The sample aspect the most common players show: a container's own
-    // field (pixel aspect, display size, display elements) over the
-    // video's; H.264, HEVC and MPEG-4 video: else its first parameter set's
-    // or VOL's, else in a container square samples. {0, 0} where the
-    // video's code is all there is or nothing says one.
-    SarRatio shown;
 };
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header

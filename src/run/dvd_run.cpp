@@ -62,7 +62,7 @@ VideoLook video_look(const char* path, const RunRequest* request) {
     look.mpeg2 = look.found && info.video.extension == 1;
     look.code = look.found ? info.video.header[7] >> 4 : 0;
     AspectOriginal original = look.found ? aspect_original(&run.job, &run.file, &video) : AspectOriginal{};
-    look.original_code = original.known ? original.first_byte >> 4 : 0;
+    look.original_code = original.known ? original.first.code : 0;
     file_run_close(&run);
     return look;
 }

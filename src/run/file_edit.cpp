@@ -17,6 +17,26 @@ int file_run_close(FileRun* run) {
     return closed;
 }
 
+bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video) {
+    if (file_open(&run->file, run->job.path.c_str(), generic_read) != file_opened) return false;
+    return file_analyse(&run->file, &run->job, kind, notice_sink_quiet(), info, video) < 0;
+}
+
+namespace {
+
+// Looks at the run's file again, read-only and telling nothing else, once
+// its walk is over, and tells what the video shows now.
+void video_facts_after(const FileRun* run, StreamKind kind) {
+    FileRun look;
+    file_run_init(&look, run->job.path.c_str(), &run->job.request, notice_sink_quiet());
+    SequenceHeaderInfo info = {};
+    VideoLayout video = {};
+    if (file_run_look(&look, kind, &info, &video)) notify(run->notices, video_facts_of(&info, &video, true));
+    file_run_close(&look);
+}
+
+}  // namespace
+
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {
     EditRequest request = {&run->job, mode, &run->file, video, run->notices};
     return aspect_rewrite(&request);

@@ -6,6 +6,7 @@
 #include "edit/editor.h"
 #include "edit/request.h"
 #include "notices/notice.h"
+#include "run/analysis.h"
 
 struct FileRun {
     ConvertJob job;
@@ -17,6 +18,11 @@ struct FileRun {
 void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices);
 // Closes the handle where it is still open: 0, or 1 when the close failed.
 int file_run_close(FileRun* run);
+
+// Opens the run's file read-only, without its lock, and analyses it as the
+// kind names it, telling nothing: whether its video was found. The caller
+// closes it (file_run_close).
+bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video);
 
 // One walk of the editor over the run's file.
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode);

@@ -103,11 +103,6 @@ bool file_video_known(const char* path, const RunRequest* request) {
     return !foreign;
 }
 
-bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video) {
-    if (file_open(&run->file, run->job.path.c_str(), generic_read) != file_opened) return false;
-    return file_analyse(&run->file, &run->job, kind, notice_sink_quiet(), info, video) < 0;
-}
-
 int file_run(const char* path, const RunRequest* request, NoticeSink notices) {
     FileRun run;
     file_run_init(&run, path, request, notices);

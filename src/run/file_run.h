@@ -41,11 +41,6 @@ enum OpenResult {
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 
-// Opens the run's file read-only, without its lock, and analyses it as the
-// kind names it, telling nothing: whether its video was found. The caller
-// closes it (file_run_close).
-bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, VideoLayout* video);
-
 // Whether a run of the file would find video the tool changes in it, by the
 // same analysis, which says nothing here; a file that cannot be opened, or
 // whose analysis fails for another reason, counts as known, so that its run

@@ -1,6 +1,7 @@
 #include "run/video_run.h"
 
-#include "codecs/mpeg_aspects.h"
+#include "codecs/sar.h"
+#include "codecs/shapes.h"
 #include "run/exit_codes.h"
 #include "run/target.h"
 
@@ -19,10 +20,14 @@ bool container_of(const VideoLayout* video) {
 }
 
 // Whether every place is checked before the first write: a container's,
-// whose places change together or not at all, and MPEG-4 video's VOLs, any
-// of which may hold a form that cannot take the target.
+// whose places change together or not at all, and a codec's whose own
+// headers may hold a form that cannot take the target.
 bool checked_whole(const VideoLayout* video) {
-    return container_of(video) || video->layout.codec == codec_mpeg4;
+    return container_of(video) || video->row->checked_whole;
+}
+
+AspectName name_of(const VideoFacts* f) {
+    return {f->row->naming, f->width, f->height};
 }
 
 // What the video was before the tool first changed it, where the default
@@ -33,43 +38,42 @@ AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
     return aspect_original(&run->job, &run->file, video);
 }
 
-// The aspects the places say, to be told apart by the shape they show.
-SarRatio place_sar(const SequenceHeaderInfo* info, const PlaceAspect& place) {
-    bool code = place.site == site_sequence_header || place.site == site_dv_control;
-    return code ? mpeg_code_sar(info, place.aspect.code) : place.aspect.sar;
+// The aspects the places say, to be told apart by the shape they show: the
+// codec's own by its table, where it names its aspects by code.
+SarRatio place_sar(const VideoFacts* f, const PlaceAspect& place) {
+    bool coded = place.site == f->row->own && f->row->code_sar != nullptr;
+    return coded ? facts_sar(f, place.aspect) : place.aspect.sar;
 }
 
-bool same_shape(const SpsInfo* picture, SarRatio a, SarRatio b) {
-    uint32_t code = display_code_of(picture, a);
-    return code == display_code_of(picture, b) && (code != 0 || sar_same(a, b));
+bool same_shape(const VideoFacts* f, SarRatio a, SarRatio b) {
+    uint32_t shape = shape_of_sar(f->width, f->height, a);
+    return shape == shape_of_sar(f->width, f->height, b) && (shape != 0 || sar_same(a, b));
 }
 
 // Says so where the places that record an aspect show different shapes:
 // each kind of place with its aspect, and what the players show.
-void places_tell(FileRun* run, const SequenceHeaderInfo* info, const PlaceAspects* places) {
-    SpsInfo picture = picture_of(info);
+void places_tell(FileRun* run, const VideoFacts* f, const PlaceAspects* places) {
     const PlaceAspect* first = nullptr;
     bool differ = false;
     for (uint32_t k = 0; k < places->count; ++k) {
         const PlaceAspect& place = places->kinds[k];
         // A place that records no aspect (aspect_ratio_idc 0) disagrees with none.
-        if (!place.present || place_sar(info, place).width == 0) continue;
+        if (!place.present || place_sar(f, place).width == 0) continue;
         if (first == nullptr) first = &place;
-        differ = differ || !same_shape(&picture, place_sar(info, *first), place_sar(info, place));
+        differ = differ || !same_shape(f, place_sar(f, *first), place_sar(f, place));
     }
     if (!differ) return;
-    notify(run->notices, PlacesDisagreeNotice{*places, video_shown_sar(info), picture.width, picture.height, info->mpeg_version});
+    notify(run->notices, PlacesDisagreeNotice{*places, facts_shown(f).sar, name_of(f)});
 }
 
 // -c: each kind of the codec's own places that the run leaves, with the
 // aspect that players which read it alone show.
-void codec_places_tell(FileRun* run, const SequenceHeaderInfo* info, const PlaceAspects* places) {
-    SpsInfo picture = picture_of(info);
+void codec_places_tell(FileRun* run, const VideoFacts* f, const PlaceAspects* places) {
     for (uint32_t k = 0; k < places->count; ++k) {
         PlaceAspect place = places->kinds[k];
         if (site_kind_of_container(place.site)) continue;
-        place.aspect.sar = place_sar(info, place);
-        notify(run->notices, CodecPlaceLeftNotice{place, picture.width, picture.height});
+        place.aspect.sar = place_sar(f, place);
+        notify(run->notices, CodecPlaceLeftNotice{place, f->width, f->height});
     }
 }
 
@@ -90,10 +94,10 @@ int nothing_to_do(FileRun* run, bool original_known, Notice converted, Notice al
 }
 
 // The walk that finds whether a site needs the change: for a container
-// (MP4, MOV, Matroska), which changes every place it records the aspect or
-// none, the check of every place, which stops at one that cannot take the
-// target in place and notes what each kind holds. Returns an exit code, or
-// -1 to go on.
+// (MP4, MOV, Matroska, AVI), which changes every place it records the
+// aspect or none, and a codec whose every place is checked, the check of
+// every place, which stops at one that cannot take the target in place and
+// notes what each kind holds. Returns an exit code, or -1 to go on.
 int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
     *search = file_edit(run, video, checked_whole(video) ? edit_check : edit_change_search);
     if (search->run.result != result_ok) {
@@ -113,13 +117,13 @@ int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
 // a container's places always, since each may hold what the first does
 // not, and they are told where they disagree. Returns an exit code, or -1
 // to go on.
-int need_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video, bool original_known,
-               Notice converted, Notice already) {
+int need_check(FileRun* run, const VideoFacts* f, const VideoLayout* video, bool original_known, Notice converted,
+               Notice already) {
     EditOutcome search = {};
     int stop = change_search(run, video, &search);
     if (stop >= 0) return stop;
-    if (container_of(video)) places_tell(run, info, &search.places);
-    if (container_of(video) && request_of(run).container_only) codec_places_tell(run, info, &search.places);
+    if (container_of(video)) places_tell(run, f, &search.places);
+    if (container_of(video) && request_of(run).container_only) codec_places_tell(run, f, &search.places);
     return search.change_needed ? -1 : nothing_to_do(run, original_known, converted, already);
 }
 
@@ -127,138 +131,99 @@ int need_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* 
 // with the current aspect as its target, which changes nothing and whose
 // refusals do not matter here), then what the video shows and that -o must
 // say what to make of it.
-int no_default_stop(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video, SarRatio shown) {
+int no_default_stop(FileRun* run, const VideoFacts* f, const VideoLayout* video, SarRatio shown) {
     if (container_of(video)) {
         EditOutcome search = file_edit(run, video, edit_check);
-        if (search.run.result == result_ok) places_tell(run, info, &search.places);
+        if (search.run.result == result_ok) places_tell(run, f, &search.places);
     }
-    SpsInfo picture = picture_of(info);
-    notify(run->notices, NoDefaultTargetNotice{picture.width, picture.height, shown});
+    notify(run->notices, NoDefaultTargetNotice{f->width, f->height, shown});
     return exit_same_aspect;
 }
 
-// Whether a rewrite of H.264, HEVC or MPEG-4 video to the target can be
-// made in place at all, and is needed (the form of every VOL is seen by the
-// check of every place). Returns an exit code, or -1 to go on.
-int sets_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
-                      const AspectOriginal* original, TargetChoice choice) {
-    const SpsInfo* sps = &info->sps;
-    SarRatio target = run->job.target_sar;
-    // A set without aspect information cannot get one in place; in a
+// Whether the first of the codec's headers cannot take the target in the
+// form it has (a parameter set's table code, for a sample aspect outside
+// the table), where the codec's places are not all checked anyway.
+bool first_refuses(const VideoLayout* video, SiteAspect target) {
+    if (video->first_bytes.empty() || video->row->checked_whole) return false;
+    AspectSite site = video->first_site;
+    site.bytes = video->first_bytes.data();
+    site.pos = video->first_pos.data();
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    return site_edit(&site, site.bytes, target, changes, &count) == aspect_edit_no_code;
+}
+
+// Whether a rewrite to the target can be made in place at all, and is
+// needed (the form of every VOL is seen by the check of every place).
+// Returns an exit code, or -1 to go on.
+int target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
+                 const AspectOriginal* original, TargetChoice choice) {
+    const VideoFacts* f = &info->facts;
+    SiteAspect target = {run->job.target_aspect, run->job.target_sar};
+    // A header without aspect information cannot get one in place; in a
     // container it is no place, and the container's places take the target.
-    if (!sps->aspect_present && !container_of(video)) {
-        bool vol = video->layout.codec == codec_mpeg4;
-        notify(run->notices, vol ? notice_vol_no_aspect_field : notice_sets_no_aspect_field);
+    if (f->row->find == first_by_scan && !f->first.aspect_present && !container_of(video)) {
+        notify(run->notices, NoAspectFieldNotice{f->row->header});
         return exit_no_aspect_field;
     }
-    if (choice == target_none) return no_default_stop(run, info, video, sar_before(original, info->shown));
-    SarRatio first = sps_sar(sps);
-    bool same = first.width != 0 && sar_same(first, target);
-    bool set_changes = sps->aspect_present && !request_of(run).container_only && codec_has_sets(info->layout.codec);
-    if (set_changes && !same && sps->idc != sar_explicit && sar_table_code(target) == 0) {
-        notify(run->notices, SetsNoTableCodeNotice{target});
+    if (choice == target_none) return no_default_stop(run, f, video, shown_before(f, original).sar);
+    uint64_t num = 0;
+    uint64_t den = 0;
+    if (display_hides_change(info, target.code, &num, &den)) {
+        notify(run->notices, DisplayUnchangedNotice{info->video.display_width, info->video.display_height, num, den});
+    }
+    bool same = f->first.aspect_present && aspect_holds(f, f->first.aspect, target);
+    if (!same && !request_of(run).container_only && first_refuses(video, target)) {
+        notify(run->notices, SetsNoTableCodeNotice{target.sar});
         return exit_sps_left;
     }
     if (!same && !checked_whole(video)) return -1;
-    SarConvertedNotice converted = {sps->width, sps->height, sar_before(original, info->shown), target};
-    SarAlreadyNotice already = {sps->width, sps->height, target, info->layout.codec};
-    return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
+    ConvertedNotice converted = {name_of(f), shown_before(f, original), target};
+    AlreadyNotice already = {name_of(f), target, f->row->header};
+    return need_check(run, f, video, original->known, notice_of(converted), notice_of(already));
 }
 
-// H.264, HEVC and MPEG-4 video, and video whose container alone records
-// the aspect the tool changes: the target is a sample aspect.
-int sets_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
-    const SpsInfo* sps = &info->sps;
-    SarRatio current = info->shown;
-    SarRatio target = current;
-    ModeNeeds needs = needs_of(run);
-    notify(run->notices, SarAspectNotice{sps->width, sps->height, current, false});
-    bool sets = info->layout.codec != codec_container;
-    if (needs.target && sets && !sps->aspect_present && container_of(video)) {
-        notify(run->notices, notice_sets_square_players);
-    }
-    if (needs.target) {
-        AspectOriginal original = original_find(run, video);
-        TargetChoice choice = sps_target_choose(&request_of(run), sps, current, &original, run->notices, &target);
-        if (choice == target_refused) return exit_bad_option;
-        run->job.target_sar = target;
-        bool checked = needs.target_checked;
-        // Without a default a run names no target; a listing shows the current one.
-        if (choice != target_none || !checked) {
-            notify(run->notices, SarAspectNotice{sps->width, sps->height, target, true});
-        }
-        int stop = checked ? sets_target_check(run, info, video, &original, choice) : -1;
-        if (stop >= 0) return stop;
-    }
-    SarSummary summary = {info->layout.codec, info->foreign, sps->width, sps->height, current, target,
-                          info->duration_sec, run->file.size};
-    notify(run->notices, SarSummaryNotice{summary, info->container});
-    return file_edit_report(run, video);
-}
-
-// Where the mode checks the target of MPEG video: whether a player would
-// show it and whether the video needs it. Returns an exit code, or -1 to
-// go on.
-int mpeg_target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video,
-                      const AspectOriginal* original, TargetChoice choice) {
-    int32_t version = info->mpeg_version;
-    uint32_t target = run->job.target_aspect;
-    if (choice == target_none) return no_default_stop(run, info, video, mpeg_container_shown(info, original));
-    uint64_t num = 0;
-    uint64_t den = 0;
-    if (display_hides_change(info, target, &num, &den)) {
-        notify(run->notices, DisplayUnchangedNotice{info->video.display_width, info->video.display_height, num, den});
-    }
-    if (info->aspect_code != target && !container_of(video)) return -1;
-    MpegConvertedNotice converted = {version, mpeg_code_before(info, original), target};
-    MpegAlreadyNotice already = {version, target};
-    return need_check(run, info, video, original->known, notice_of(converted), notice_of(already));
-}
-
-// MPEG video's summary line, or DV's, which has no frame rate or bit rate
-// of its own: its shapes before and after.
-void summary_tell(FileRun* run, const SequenceHeaderInfo* info) {
-    if (info->layout.codec == codec_dv) {
-        SarRatio shown = mpeg_code_sar(info, mpeg_code_shown(info));
-        SarRatio target = needs_of(run).target ? run->job.target_sar : shown;
-        SarSummary summary = {codec_dv, info->foreign, info->sps.width, info->sps.height, shown, target,
-                              info->duration_sec, run->file.size};
-        notify(run->notices, SarSummaryNotice{summary, info->container});
+// The summary line: MPEG video's own, or the codec's name with the aspects
+// before and after.
+void summary_tell(FileRun* run, const SequenceHeaderInfo* info, SarRatio current, SarRatio target) {
+    const VideoFacts* f = &info->facts;
+    if (f->row->summary == summary_mpeg) {
+        MpegSummary summary = {info->mpeg_version, info->horizontal_size, info->vertical_size,
+                               info->frame_rate_code, info->bit_rate_value, info->duration_sec, run->file.size};
+        notify(run->notices, MpegSummaryNotice{summary, info->container});
         return;
     }
-    MpegSummary summary = {info->mpeg_version, info->horizontal_size, info->vertical_size, info->frame_rate_code,
-                           info->bit_rate_value, info->duration_sec, run->file.size};
-    notify(run->notices, MpegSummaryNotice{summary, info->container});
-}
-
-// MPEG-1 and MPEG-2 video, and DV: the target is a code of the aspect table.
-int mpeg_video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
-    int32_t version = info->mpeg_version;
-    ModeNeeds needs = needs_of(run);
-    notify(run->notices, MpegAspectNotice{version, mpeg_code_shown(info), false});
-    if (needs.target) {
-        AspectOriginal original = original_find(run, video);
-        uint32_t target = 0;
-        TargetChoice choice = mpeg_target_choose(&request_of(run), info, &original, run->notices, &target);
-        if (choice == target_refused) return exit_bad_option;
-        run->job.target_aspect = target;
-        run->job.target_sar = mpeg_code_sar(info, target);
-        bool checked = needs.target_checked;
-        if (choice != target_none || !checked) notify(run->notices, MpegAspectNotice{version, target, true});
-        int stop = checked ? mpeg_target_check(run, info, video, &original, choice) : -1;
-        if (stop >= 0) return stop;
-    }
-    summary_tell(run, info);
-    // A listing, which writes nothing, shows the size the aspect applies to.
-    if (!needs.writes && info->video.display == 1) {
-        notify(run->notices, DisplaySizeNotice{info->video.display_width, info->video.display_height});
-    }
-    return file_edit_report(run, video);
+    SarSummary summary = {f->row->summary, facts_codec_name(f), f->width, f->height, current, target,
+                          info->duration_sec, run->file.size};
+    notify(run->notices, SarSummaryNotice{summary, info->container});
 }
 
 }  // namespace
 
 int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
-    if (!codec_has_codes(info->layout.codec)) return sets_video_run(run, info, video);
-    return mpeg_video_run(run, info, video);
+    const VideoFacts* f = &info->facts;
+    ModeNeeds needs = needs_of(run);
+    SiteAspect current = facts_shown(f);
+    SiteAspect target = current;
+    notify(run->notices, AspectNotice{name_of(f), current, false});
+    bool silent = f->row->find == first_by_scan && !f->first.aspect_present;
+    if (needs.target && silent && container_of(video)) notify(run->notices, notice_sets_square_players);
+    if (needs.target) {
+        AspectOriginal original = original_find(run, video);
+        TargetChoice choice = target_choose(&request_of(run), f, &original, run->notices, &target);
+        if (choice == target_refused) return exit_bad_option;
+        run->job.target_aspect = target.code;
+        run->job.target_sar = target.sar;
+        bool checked = needs.target_checked;
+        // Without a default a run names no target; a listing shows the current one.
+        if (choice != target_none || !checked) notify(run->notices, AspectNotice{name_of(f), target, true});
+        int stop = checked ? target_check(run, info, video, &original, choice) : -1;
+        if (stop >= 0) return stop;
+    }
+    summary_tell(run, info, current.sar, target.sar);
+    // A listing, which writes nothing, shows the size the aspect applies to.
+    if (!needs.writes && info->video.display == 1) {
+        notify(run->notices, DisplaySizeNotice{info->video.display_width, info->video.display_height});
+    }
+    return file_edit_report(run, video);
 }
