@@ -106,19 +106,6 @@ SarRatio vol_sar(const VolInfo* info) {
     return vol_table[info->aspect_info - 1];
 }
 
-SpsInfo vol_as_sps(const VolInfo* info) {
-    SpsInfo sps = {};
-    sps.width = info->width;
-    sps.height = info->height;
-    sps.aspect_present = vol_sar(info).width != 0;
-    sps.aspect_bit = info->aspect_bit;
-    bool extended = info->aspect_info == vol_aspect_extended;
-    sps.idc = extended ? sar_explicit : info->aspect_info;
-    sps.sar_width = info->par_width;
-    sps.sar_height = info->par_height;
-    return sps;
-}
-
 AspectEdit vol_aspect_edit(const uint8_t* bytes, uint32_t length, SarRatio target, ByteChange* changes,
                            uint32_t* count) {
     *count = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
-#include "codecs/sps.h"
+#include "codecs/video_codec.h"
 
 // The code bytes of a VOL's start code.
 inline bool vol_code_is(uint8_t code) {
@@ -35,11 +35,6 @@ bool vol_read(const uint8_t* bytes, uint32_t length, VolInfo* info);
 // The sample aspect the VOL records: {0, 0} for code 0, a reserved code, or
 // an extended pair with a zero.
 SarRatio vol_sar(const VolInfo* info);
-
-// The VOL as a parameter set would say it (the codes 1 to 5 are H.264's
-// too, and 255 stands for the extended form; a code that names no aspect
-// is none), for the run's picture and sample aspect.
-SpsInfo vol_as_sps(const VolInfo* info);
 
 // The changed bytes of a VOL that is to record the sample aspect target in
 // the form it has: a table code for a table code, an extended pair of 8-bit

@@ -121,15 +121,6 @@ AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const 
     return site_base(site_dv_control, holder, codec_dv, bytes4, pos, dv_control_bytes, range);
 }
 
-SarRatio header_sar(VideoCodec codec, const uint8_t* bytes, uint32_t length) {
-    if (codec == codec_mpeg4) {
-        VolInfo vol;
-        return vol_read(bytes, length, &vol) ? vol_sar(&vol) : SarRatio{0, 0};
-    }
-    SpsInfo info;
-    return sps_read(codec, bytes, length, &info) ? sps_sar(&info) : SarRatio{0, 0};
-}
-
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     switch (site->kind) {

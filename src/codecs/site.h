@@ -162,10 +162,6 @@ struct SiteReading {
     uint32_t form;  // a DV frame's size in bytes
 };
 
-// The sample aspect a parameter set or VOL of the codec records, from its
-// bytes as a site holds them: {0, 0} where it records none or does not read.
-SarRatio header_sar(VideoCodec codec, const uint8_t* bytes, uint32_t length);
-
 // Reads the site's bytes (or a copy of them with other values): false when
 // they are not what its kind holds.
 bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);

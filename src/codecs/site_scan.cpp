@@ -52,3 +52,11 @@ int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* contex
     bool sets = codec_has_sets(scanner->codec);
     return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
 }
+
+uint32_t site_scan_false_headers(const SiteScanner* scanner) {
+    return scanner->codec == codec_mpeg ? scanner->headers.false_headers : 0;
+}
+
+const DvFrameTally* site_scan_frames(const SiteScanner* scanner) {
+    return scanner->codec == codec_dv ? &scanner->dv.tally : nullptr;
+}

@@ -28,3 +28,9 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
 
 // The end of the stream ends a site still being collected.
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context);
+
+// What the scan met besides its sites: matches of MPEG video's reference
+// that were no sequence headers, and the frames a codec of frames counted
+// (null where it counts none).
+uint32_t site_scan_false_headers(const SiteScanner* scanner);
+const DvFrameTally* site_scan_frames(const SiteScanner* scanner);

@@ -17,24 +17,9 @@ enum VideoCodec : uint8_t {
     codec_dv,  // DV: the source control packs of every frame
 };
 
-// The MPEG version a DV video's aspects are named by: its display bits,
-// read as the MPEG-2 codes of their shapes.
-inline constexpr int32_t mpeg_version_dv = 0;
-
-// Whether the codec records its aspect as a code of the MPEG-2 table
-// (MPEG video's own, DV's display bits read as one).
-inline bool codec_has_codes(VideoCodec codec) {
-    return codec == codec_mpeg || codec == codec_dv;
-}
-
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).
 inline bool codec_has_sets(VideoCodec codec) {
     return codec == codec_avc || codec == codec_hevc;
-}
-// Whether the codec's own headers record a sample aspect, which the run
-// reads from the first of them and targets as one: parameter sets, VOLs.
-inline bool codec_records_sar(VideoCodec codec) {
-    return codec_has_sets(codec) || codec == codec_mpeg4;
 }
 
 struct SarRatio {

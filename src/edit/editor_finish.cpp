@@ -80,8 +80,8 @@ void walk_notify(const Editor* e, int32_t result) {
     if (w.cut_at >= 0) notify(e->notices, CutShortNotice{w.cut_at, w.cut_beyond, w.cut_places});
     if (w.sync_losses > 0) notify(e->notices, SyncLostNotice{w.sync_losses, w.sync_skipped});
     if (w.other_video.headers > 0) notify(e->notices, OtherVideoNotice{w.other_video.pid, w.other_video.headers});
-    uint32_t false_headers = e->scanner.headers.false_headers;
-    if (e->scanner.codec == codec_mpeg && false_headers > 0) notify(e->notices, FalseHeadersNotice{false_headers});
+    uint32_t false_headers = site_scan_false_headers(&e->scanner);
+    if (false_headers > 0) notify(e->notices, FalseHeadersNotice{false_headers});
     const SiteTally& t = e->tally;
     uint32_t same_kind = t.no_field + t.no_code + t.escaping + t.across_repeat;
     if (same_kind > 0) {
@@ -91,9 +91,9 @@ void walk_notify(const Editor* e, int32_t result) {
         notify(e->notices, t.others[k]);
     }
     if (t.others_more > 0) notify(e->notices, SetsOtherMoreNotice{t.others[0].site, t.others_more});
-    const DvFrameTally& dv = e->scanner.dv.tally;
-    if (e->scanner.codec == codec_dv && e->mode == edit_list) {
-        notify(e->notices, DvFramesNotice{dv.frames, dv.disagreeing, dv.first_disagreeing});
+    const DvFrameTally* frames = site_scan_frames(&e->scanner);
+    if (frames != nullptr && e->mode == edit_list) {
+        notify(e->notices, DvFramesNotice{frames->frames, frames->disagreeing, frames->first_disagreeing});
     }
 }
 

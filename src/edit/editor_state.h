@@ -98,6 +98,20 @@ int32_t checksums_close(Editor* e, int64_t pos);
 // first change, holds now, and will hold.
 void checksum_note(Editor* e, int64_t pos, uint8_t original, uint8_t now, uint8_t after);
 
+inline bool in_container(const Editor* e) {
+    return format_is_container(e->video->layout.kind);
+}
+
+// The progress line, with a listing's line where there is one.
+void progress_show(const Editor* e, const AspectSite* site, const char* list_line);
+// A listing's line of the site: what it holds, and its key where it is
+// another video's than the reference's.
+int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other);
+// Opens the list file beside the video; where it cannot be made there (a
+// read-only disc, a file of the user's under the name) the listing goes
+// to the console alone.
+int32_t list_open(Editor* e);
+
 void tally_count(SiteTally* tally, AspectEdit edit);
 void tally_other(SiteTally* tally, const AspectSite* site, const SiteReading* reading);
 uint32_t tally_total(const SiteTally* tally);

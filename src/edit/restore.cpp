@@ -21,7 +21,7 @@ std::string marker_name_of(const ConvertJob* job, const VideoLayout* video) {
 // A marker file's first line holds a sequence header's frame rate; one of
 // another kind is judged by its name and size alone.
 uint8_t reference_byte(const VideoLayout* video, const MarkerRec* marker) {
-    return video->layout.codec == codec_mpeg ? video->first_byte : marker->head.first_byte;
+    return video->row->own == site_sequence_header ? video->first_byte : marker->head.first_byte;
 }
 
 // Says which video the marker file was made for, when not this one.
