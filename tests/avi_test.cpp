@@ -1,12 +1,14 @@
 // AVI files as ffmpeg writes them, and as the tests' own RIFF writer puts
 // ffmpeg's frames together where no muxer here makes the file (no vprp,
-// with and without a JUNK's room; OpenDML parts): the vprp and every
-// parameter set take the target, as the tests' RIFF reader, ffprobe,
-// mediainfo and trace_headers read them; a vprp goes into a JUNK's room
-// without moving a byte; only listed bytes change, the pictures decode as
-// before, and -u gives the file back byte for byte.
+// with and without a JUNK's room; OpenDML parts; DV with a DVINFO, also as
+// mkvmerge keeps it): the vprp and every parameter set, in the frames and
+// in the stream format, take the target, as the tests' RIFF reader,
+// ffprobe, mediainfo and trace_headers read them; a vprp goes into a
+// JUNK's room without moving a byte; only listed bytes change, the
+// pictures decode as before, and -u gives the file back byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "judges.h"
@@ -183,24 +185,44 @@ struct Made {
     std::string commands;
     const char* option;
     const char* vprp_after;
-    // Every parameter set's aspect_ratio_idc, or every VOL's aspect_ratio_info
-    // ("15 w:h" for the pair); "" where there are none.
+    // Every parameter set's aspect_ratio_idc, sequence header's
+    // aspect_ratio_information, or VOL's aspect_ratio_info ("15 w:h" for the
+    // pair); "" where there are none.
     const char* sets_after;
 };
 
-// MPEG-2 slices open with the start codes of VOLs: those are read only in MPEG-4 video.
-std::vector<std::string> codec_aspects(const fs::path& file, bool vols) {
+// Every sequence header's or parameter set's aspect field as trace_headers
+// reads it (the stream format's extradata first), or every VOL's as the
+// tests' own reader does: MPEG-2 slices open with the start codes of VOLs,
+// which are read only in MPEG-4 video.
+std::vector<std::string> codec_aspects(const fs::path& file, const std::string& made) {
+    if (made.find("mpeg2video") != std::string::npos) return traced_aspects(file, " aspect_ratio_information ");
+    if (made.find("mpeg4") == std::string::npos && made.find("xvid") == std::string::npos) return traced_aspects(file);
     std::vector<std::string> aspects;
-    if (!vols) return traced_aspects(file);
     for (const VolAspect& vol : vol_aspects(read_bytes(file))) aspects.push_back(vol.aspect);
     return aspects;
 }
 
+// The parameter sets, sequence headers and VOLs in frames and in the
+// codec's extradata after the stream format's BITMAPINFOHEADER, as ffmpeg
+// keeps it: sets after start codes (an encoder's global header, a
+// transport stream's video remuxed), or an avcC or hvcC record (an MP4's
+// video remuxed, its frames then framed by length fields).
 TEST_F(Avi, TheVprpAndEveryParameterSetTakeTheTarget) {
+    const std::string x264 = "-c:v libx264 -preset ultrafast -g 10 ";
+    const std::string remuxed = " && ffmpeg -loglevel error -y -i ";
     const Made cases[] = {
-        {"pal.avi", ff + "720x576 -aspect 16:9 -c:v libx264 -preset ultrafast -g 10 pal.avi", "", "4:3", "255 12:11"},
-        {"ntsc.avi", ff + "720x480 -vf setsar=10/11 -c:v libx264 -preset ultrafast -g 10 ntsc.avi", "", "16:9", "5"},
-        {"mpeg2.avi", ff + "720x576 -aspect 4:3 -c:v mpeg2video mpeg2.avi", "", "16:9", ""},
+        {"pal.avi", ff + "720x576 -aspect 16:9 " + x264 + "pal.avi", "", "4:3", "255 12:11"},
+        {"ntsc.avi", ff + "720x480 -vf setsar=10/11 " + x264 + "ntsc.avi", "", "16:9", "5"},
+        {"global.avi", ff + "720x576 -aspect 16:9 " + x264 + "-flags +global_header global.avi", "", "4:3",
+         "255 12:11"},
+        {"avcc.avi", ff + "720x480 -aspect 4:3 " + x264 + "avcc.mp4" + remuxed + "avcc.mp4 -c copy avcc.avi", "",
+         "16:9", "255 40:33"},
+        {"hvcc.avi", ff + "720x576 -aspect 4:3 -c:v libx265 -x265-params log-level=none hvcc.mp4" + remuxed +
+                         "hvcc.mp4 -c copy hvcc.avi", "", "16:9", "255 16:11"},
+        {"mpeg2.avi", ff + "720x576 -aspect 4:3 -c:v mpeg2video mpeg2.avi", "", "16:9", "3"},
+        {"mpeg2ts.avi", ff + "720x576 -aspect 16:9 -c:v mpeg2video -f mpegts m2.ts" + remuxed +
+                            "m2.ts -c copy mpeg2ts.avi", "", "4:3", "2"},
         {"mjpeg.avi", ff + "320x240 -c:v mjpeg mjpeg.avi", "-o3", "16:9", ""},
         {"mpeg4.avi", ff + "720x576 -aspect 4:3 -c:v mpeg4 -g 10 mpeg4.avi", "", "16:9", "15 16:11"},
         {"xvid.avi", ff + "720x480 -vf setsar=10/11 -c:v libxvid -g 10 -bf 2 xvid.avi", "", "16:9", "15 40:33"},
@@ -220,8 +242,7 @@ TEST_F(Avi, TheVprpAndEveryParameterSetTakeTheTarget) {
             std::string shape = output_of("mediainfo --Inform='Video;%DisplayAspectRatio/String%' " + quoted(file));
             EXPECT_EQ(shape.substr(0, shape.find_first_of("\r\n")), c.vprp_after);
         }
-        std::vector<std::string> sets = codec_aspects(file, c.commands.find("mpeg4") != std::string::npos ||
-                                                                c.commands.find("xvid") != std::string::npos);
+        std::vector<std::string> sets = codec_aspects(file, c.commands);
         EXPECT_EQ(sets.empty(), std::string(c.sets_after).empty());
         for (const std::string& idc : sets) EXPECT_EQ(idc, c.sets_after);
         expect_rewritten_and_undone(c.name, {c.name}, original, sums);
@@ -306,50 +327,66 @@ TEST_F(Avi, OpenDmlPartsAndCutCapturesAreWalkedToTheirEnd) {
     }
 }
 
-// Where a DV frame's first source control pack (0x61) lies in its first
-// VAUX block, and its display bits.
-size_t first_pack(const Bytes& frame) {
-    for (size_t at = 3 * 80 + 3; at + 5 <= 4 * 80; at += 5) {
-        if (frame[at] == 0x61) return at;
-    }
-    return 0;
+// The packs of every frame of a file's DV video, as ffmpeg demuxes its
+// frames into a raw DV file.
+std::map<size_t, int> demuxed_packs(const fs::path& file) {
+    fs::path raw = fs::path(file).replace_extension(".raw.dv");
+    std::string demux = "ffmpeg -loglevel error -y -i " + quoted(file) + " -map 0:v -c copy " + quoted(raw);
+    return commands_run(file.parent_path(), demux) ? dv_packs(read_bytes(raw), 0) : std::map<size_t, int>{};
 }
 
-uint8_t first_disp(const Bytes& frame) {
-    size_t pack = first_pack(frame);
-    return pack == 0 ? 0xFF : frame[pack + 2] & 7;
-}
-
-// DV as ffmpeg writes it (a vids stream, type 2), and as a type-1 capture
-// keeps it (one iavs stream whose format is a DVINFO, which repeats the
-// source control pack): every pack of every frame, the DVINFO's copy and
-// the vprp take the target, as ffprobe's decoded frames show them.
+// DV as ffmpeg writes it (a vids stream, type 2); with a DVINFO after its
+// BITMAPINFOHEADER, as capture programs write it, and that file as
+// mkvmerge keeps it, a track in AVI's manner; and as a type-1 capture
+// keeps it (one iavs stream whose format is a DVINFO). The DVINFO repeats
+// the source control pack: every pack of every frame, the DVINFO's copy
+// and the vprp or display elements take the target.
 TEST_F(Avi, DvPacksAndTheirDvinfoCopyTakeTheTarget) {
     ASSERT_TRUE(make(ff + "720x576 -aspect 16:9 -c:v dvvideo -pix_fmt yuv420p dv.avi"));
-    Bytes type2 = read_bytes(dir_ / "dv.avi");
-    std::string sums = frame_sums(dir_ / "dv.avi");
-    ASSERT_EQ(run({"dv.avi"}).exit_code, 0);
-    EXPECT_EQ(vprp_aspect(read_bytes(dir_ / "dv.avi")), "4:3");
-    EXPECT_EQ(frame_aspects(dir_ / "dv.avi"), std::set<std::string>{"16:15"});
-    expect_rewritten_and_undone("dv.avi", {"dv.avi"}, type2, sums);
-
-    Stream dv = stream_of(type2);
-    ASSERT_EQ(first_disp(dv.frames.at(0)), 2);  // 16:9
-    dv.strh[0] = 'i', dv.strh[1] = 'a', dv.strh[2] = 'v', dv.strh[3] = 's';
-    dv.strf.assign(32, 0);
-    size_t pack = first_pack(dv.frames[0]);
-    std::copy(dv.frames[0].begin() + static_cast<std::ptrdiff_t>(pack) + 1,
-              dv.frames[0].begin() + static_cast<std::ptrdiff_t>(pack) + 5, dv.strf.begin() + 20);
-    write_bytes(dir_ / "type1.avi", avi_written(dv, 0));
-    Bytes type1 = read_bytes(dir_ / "type1.avi");
-    ASSERT_EQ(run({"type1.avi"}).exit_code, 0);
-    Bytes after = read_bytes(dir_ / "type1.avi");
-    size_t dvinfo = static_cast<size_t>(std::search(after.begin(), after.end(), dv.strh.begin(), dv.strh.end()) -
-                                        after.begin()) + dv.strh.size() + 8;
-    EXPECT_EQ(after[dvinfo + 20 + 1] & 7, 0);  // 4:3
-    for (const Bytes& frame : stream_of(after).frames) EXPECT_EQ(first_disp(frame), 0);
-    EXPECT_EQ(run({"-u", "type1.avi"}).exit_code, 0);
-    EXPECT_TRUE(read_bytes(dir_ / "type1.avi") == type1);
+    Stream dv = stream_of(read_bytes(dir_ / "dv.avi"));
+    std::map<size_t, int> first = dv_packs(dv.frames.at(0), 0);
+    ASSERT_EQ(disps(first), std::set<int>{2});  // 16:9
+    Bytes dvinfo(32, 0);
+    auto pack = dv.frames[0].begin() + static_cast<std::ptrdiff_t>(first.begin()->first);
+    std::copy(pack, pack + 4, dvinfo.begin() + 20);
+    Stream type2 = dv;
+    type2.strf = dv.strf + dvinfo;
+    write_bytes(dir_ / "dvinfo.avi", avi_written(type2, 0));
+    Stream type1 = dv;
+    type1.strh[0] = 'i', type1.strh[1] = 'a', type1.strh[2] = 'v', type1.strh[3] = 's';
+    type1.strf = dvinfo;
+    write_bytes(dir_ / "type1.avi", avi_written(type1, 0));
+    bool mkv = std::system("mkvmerge --version > /dev/null 2>&1") == 0 &&
+               make("mkvmerge -q -o dv.mkv --aspect-ratio 0:16/9 dvinfo.avi");
+    const struct {
+        const char* name;
+        Bytes format;  // the stream format that ends in a DVINFO, where one does
+        const char* summary;
+    } files[] = {{"dv.avi", {}, "AVI DV 720x576 16:9->4:3 "},
+                 {"dvinfo.avi", type2.strf, "AVI DV 720x576 16:9->4:3 "},
+                 {"type1.avi", type1.strf, "AVI DV 720x576 16:9->4:3 "},
+                 {"dv.mkv", type2.strf, "MKV DV 720x576 16:9->4:3 "}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        fs::path file = dir_ / f.name;
+        if (file.extension() == ".mkv" && !mkv) continue;
+        Bytes before = read_bytes(file);
+        std::string sums = frame_sums(file);
+        RunResult r = run({f.name});
+        ASSERT_EQ(r.exit_code, 0) << r.out;
+        EXPECT_TRUE(says(r, f.summary)) << r.out;
+        std::map<size_t, int> after = demuxed_packs(file);
+        EXPECT_EQ(after.size(), dv.frames.size() * 72);
+        EXPECT_EQ(disps(after), std::set<int>{0});  // 4:3
+        if (!f.format.empty()) {
+            size_t format = static_cast<size_t>(std::search(before.begin(), before.end(), f.format.begin(),
+                                                            f.format.end()) - before.begin());
+            EXPECT_EQ(read_bytes(file).at(format + f.format.size() - 32 + 21) & 7, 0);
+        }
+        EXPECT_EQ(probed_display(file), "4:3");
+        EXPECT_EQ(frame_aspects(file), std::set<std::string>{"16:15"});
+        expect_rewritten_and_undone(f.name, {f.name}, before, sums);
+    }
 }
 
 }  // namespace

@@ -19,31 +19,12 @@ namespace {
 
 constexpr size_t block = 80;
 
-// Every source control pack (0x61) of every VAUX block among the DIF
-// blocks from `from` on: the position of its data bytes, and its DISP.
-std::map<size_t, int> dv_packs(const Bytes& bytes, size_t from) {
-    std::map<size_t, int> packs;
-    for (size_t b = from; b + block <= bytes.size(); b += block) {
-        if ((bytes[b] >> 5) != 2) continue;
-        for (size_t p = b + 3; p + 5 <= b + block; p += 5) {
-            if (bytes[p] == 0x61) packs[p + 1] = bytes[p + 2] & 0x07;
-        }
-    }
-    return packs;
-}
-
 // Where a MOV's DV samples begin: the first DIF header block of sequence
 // 0 in its mdat (after the timecode track's sample ffmpeg puts first).
 size_t blocks_from(const fs::path& file, const Bytes& bytes) {
     if (file.extension() != ".mov") return 0;
     std::string text(bytes.begin(), bytes.end());
     return text.find(std::string("\x1f\x07\x00", 3), text.find("mdat"));
-}
-
-std::set<int> disps(const std::map<size_t, int>& packs) {
-    std::set<int> seen;
-    for (const auto& p : packs) seen.insert(p.second);
-    return seen;
 }
 
 // The data positions the listing names.

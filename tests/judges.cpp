@@ -32,7 +32,7 @@ bool make_stream(const fs::path& dir, const Encoding& e) {
     return std::system(command.c_str()) == 0;
 }
 
-std::vector<std::string> traced_aspects(const fs::path& file) {
+std::vector<std::string> traced_aspects(const fs::path& file, const std::string& field) {
     std::string trace = output_of("ffmpeg -hide_banner -i " + quoted(file) +
                                   " -c copy -bsf:v trace_headers -f null - 2>&1");
     std::vector<std::string> aspects;
@@ -45,9 +45,9 @@ std::vector<std::string> traced_aspects(const fs::path& file) {
         *end = nl;
         return trace.substr(eq + 2, nl - eq - 2);
     };
-    while ((at = trace.find(" aspect_ratio_idc ", at)) != std::string::npos) {
+    while ((at = trace.find(field, at)) != std::string::npos) {
         size_t end = at;
-        std::string idc = value_after(" aspect_ratio_idc ", at, &end);
+        std::string idc = value_after(field, at, &end);
         if (idc == "255") {
             std::string w = value_after(" sar_width ", end, &end);
             std::string h = value_after(" sar_height ", end, &end);
@@ -80,6 +80,24 @@ std::vector<VolAspect> vol_aspects(const Bytes& b) {
         found.push_back({i, aspect});
     }
     return found;
+}
+
+std::map<size_t, int> dv_packs(const Bytes& bytes, size_t from) {
+    constexpr size_t block = 80;
+    std::map<size_t, int> packs;
+    for (size_t b = from; b + block <= bytes.size(); b += block) {
+        if ((bytes[b] >> 5) != 2) continue;  // a VAUX block
+        for (size_t p = b + 3; p + 5 <= b + block; p += 5) {
+            if (bytes[p] == 0x61) packs[p + 1] = bytes[p + 2] & 0x07;
+        }
+    }
+    return packs;
+}
+
+std::set<int> disps(const std::map<size_t, int>& packs) {
+    std::set<int> seen;
+    for (const auto& p : packs) seen.insert(p.second);
+    return seen;
 }
 
 std::set<std::string> frame_aspects(const fs::path& file) {

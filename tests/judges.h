@@ -1,6 +1,7 @@
 // Judges apart from the tool's code: streams made by ffmpeg's encoders,
 // and what ffmpeg and ffprobe read in them.
 #pragma once
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ struct Encoding {
 bool make_stream(const fs::path& dir, const Encoding& e);
 
 // The aspect fields of every parameter set, in order, as ffmpeg's
-// trace_headers filter reads them: "idc" or "255 w:h".
-std::vector<std::string> traced_aspects(const fs::path& file);
+// trace_headers filter reads them: "idc" or "255 w:h"; or another field,
+// as MPEG video's " aspect_ratio_information ".
+std::vector<std::string> traced_aspects(const fs::path& file, const std::string& field = " aspect_ratio_idc ");
 // The sample aspects of the decoded frames.
 std::set<std::string> frame_aspects(const fs::path& file);
 // What ffmpeg says is wrong when it decodes the file.
@@ -44,6 +46,12 @@ struct VolAspect {
     std::string aspect;
 };
 std::vector<VolAspect> vol_aspects(const Bytes& bytes);
+
+// Every DV source control pack (0x61) of every VAUX block among the 80-byte
+// DIF blocks from `from` on: the position of its data bytes, and its DISP.
+std::map<size_t, int> dv_packs(const Bytes& bytes, size_t from);
+// The DISP values the packs hold.
+std::set<int> disps(const std::map<size_t, int>& packs);
 
 // The sample aspect of a traced aspect_ratio_idc: a code of the table, or
 // "255 w:h".

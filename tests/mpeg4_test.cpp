@@ -156,11 +156,13 @@ TEST_F(Mpeg4, EveryVolTakesTheTargetInEveryContainer) {
 }
 
 // mkvmerge keeps an AVI's Xvid as a track in AVI's manner (V_MS/VFW/FOURCC):
-// its stream format names the codec, and the VOLs in its frames change
+// its stream format names the codec, and the VOLs in its frames, and the
+// one after the format that ffmpeg's remux of the AVI put there, change
 // with the display elements.
 TEST_F(Mpeg4, AnAviTrackRemuxedIntoMatroskaHasItsVolsChanged) {
     if (std::system("mkvmerge --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mkvmerge";
-    ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -aspect 16:9 -c:v libxvid x.avi && mkvmerge -q -o x.mkv x.avi"));
+    ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -aspect 16:9 -c:v libxvid made.avi && ffmpeg -loglevel error "
+                          "-i made.avi -c copy x.avi && mkvmerge -q -o x.mkv x.avi"));
     fs::path file = dir_ / "x.mkv";
     Bytes before = read_bytes(file);
     size_t count = vol_aspects(before).size();
@@ -173,6 +175,58 @@ TEST_F(Mpeg4, AnAviTrackRemuxedIntoMatroskaHasItsVolsChanged) {
     EXPECT_EQ(display_of(file), "785x576");
     EXPECT_EQ(run({"-u", "x.mkv"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(file) == before);
+}
+
+// The VOL that ffmpeg keeps as the codec's extradata: after an AVI stream
+// format's BITMAPINFOHEADER (a remux of an Xvid AVI; an MP4's mpeg4 video
+// remuxed, whose frames hold no VOL: that one is the only one), and in the
+// glbl box of a MOV sample entry named by AVI's four characters (xvid).
+// Every VOL takes the target, ffmpeg carries the new one on into an MP4's
+// esds, and the listing names each holder.
+TEST_F(Mpeg4, TheVolsOfTheCodecsExtradataTakeTheTarget) {
+    ASSERT_TRUE(make(ff + "720x576 -frames:v 12 -g 6 -aspect 16:9 -c:v libxvid xvid.avi && " + ff +
+                     "720x576 -frames:v 12 -g 6 -aspect 16:9 -c:v mpeg4 m4.mp4 && "
+                     "ffmpeg -loglevel error -i xvid.avi -c copy remux.avi && "
+                     "ffmpeg -loglevel error -i m4.mp4 -c copy only.avi && "
+                     "ffmpeg -loglevel error -i xvid.avi -c copy xvid.mov"));
+    const struct {
+        const char* name;
+        const char* summary;
+        const char* holder;
+        size_t vols;  // at least
+    } files[] = {{"remux.avi", "AVI MPEG-4 720x576 SAR 64:45->12:11", "strf", 3},
+                 {"only.avi", "AVI MPEG-4 720x576 SAR 64:45->12:11", "strf", 1},
+                 {"xvid.mov", "MOV MPEG-4 720x576 SAR 64:45->12:11", "glbl", 3}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        fs::path file = dir_ / f.name;
+        Bytes before = read_bytes(file);
+        std::vector<VolAspect> vols = vol_aspects(before);
+        ASSERT_GE(vols.size(), f.vols);
+        EXPECT_EQ(aspects_of(vols), std::vector<std::string>(vols.size(), "15 64:45"));
+        std::string shown = pictures(file);
+        std::string listed = run({"-l", "--json", f.name}).out;
+        EXPECT_NE(listed.find("\"holder\":\"" + std::string(f.holder) + "\",\"before\":{\"sample\":\"64:45\"}"),
+                  std::string::npos) << listed;
+
+        RunResult r = run({f.name});
+        EXPECT_EQ(r.exit_code, 0) << r.out;
+        EXPECT_NE(r.out.find(f.summary), std::string::npos) << r.out;
+        Bytes after = read_bytes(file);
+        EXPECT_EQ(aspects_of(vol_aspects(after)), std::vector<std::string>(vols.size(), "15 12:11"));
+        EXPECT_EQ(pictures(file), shown);
+        EXPECT_EQ(change_unlisted(before, after, fs::path(file).replace_extension(".ini")), SIZE_MAX);
+        ASSERT_TRUE(make("ffmpeg -loglevel error -y -i " + std::string(f.name) + " -c copy copied.mp4"));
+        std::vector<VolAspect> copied = vol_aspects(read_bytes(dir_ / "copied.mp4"));
+        EXPECT_FALSE(copied.empty());
+        EXPECT_EQ(aspects_of(copied), std::vector<std::string>(copied.size(), "15 12:11"));
+        if (file.extension() == ".mov") {
+            EXPECT_EQ(frame_aspects(file), std::set<std::string>{"12:11"});
+        }
+
+        EXPECT_EQ(run({"-u", f.name}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(file) == before);
+    }
 }
 
 // Two recordings of different picture sizes joined (cat): the second's

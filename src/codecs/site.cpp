@@ -286,7 +286,9 @@ const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
     case holder_codec_private: return "CodecPrivate";
     case holder_frame: return "frame";
     case holder_avi_vprp: return "vprp";
-    case holder_avi_dvinfo: return "DVINFO";
+    case holder_dvinfo: return "DVINFO";
+    case holder_avi_strf: return "strf";
+    case holder_mov_glbl: return "glbl";
     }
     return nullptr;
 }

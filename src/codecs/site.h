@@ -37,7 +37,9 @@ enum SiteHolder : uint8_t {
     holder_codec_private,        // Matroska: a track's CodecPrivate
     holder_frame,                // the first frame of the video
     holder_avi_vprp,             // AVI: the video stream's vprp, or the JUNK that takes one
-    holder_avi_dvinfo,           // AVI: a type-1 DV stream's DVINFO
+    holder_dvinfo,               // AVI, Matroska in AVI's manner: a DV stream's DVINFO
+    holder_avi_strf,             // AVI: the codec's extradata in the video stream's format
+    holder_mov_glbl,             // QuickTime: glbl, the extradata of a sample entry named as in AVI
 };
 
 // An aspect as a site records it, or as the target of a change: a code of

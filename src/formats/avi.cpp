@@ -2,6 +2,7 @@
 
 #include "codecs/frame_aspect.h"
 #include "formats/foreign_codecs.h"
+#include "formats/site_reader.h"
 
 namespace {
 
@@ -18,7 +19,6 @@ struct StreamRead {
     int64_t format;  // the stream format's chunk, -1 without one
     int64_t format_body;
     int64_t format_size;
-    uint32_t format_head;  // its BITMAPINFOHEADER's biSize
     int64_t vprp;    // -1 without one
     int64_t room;    // the first JUNK with room for a vprp, -1 without one
     uint8_t vprp_bytes[frame_aspect_span];
@@ -29,11 +29,6 @@ struct StreamRead {
 constexpr uint32_t strh_read_bytes = 36;
 constexpr uint32_t strf_read_bytes = 20;
 constexpr uint32_t avih_read_bytes = 40;
-// A DV stream's DVINFO: a type-1 stream's whole format, else the format's
-// tail after its BITMAPINFOHEADER, where it has one. Its sixth dword,
-// dwDVVAuxCtl, is the source control pack's data.
-constexpr uint32_t dvinfo_bytes = 32;
-constexpr uint32_t dvinfo_control_at = 20;
 
 // The stream's codec by its format's compression, else by its header's
 // handler where the format names none (uncompressed pictures).
@@ -66,7 +61,6 @@ int32_t stream_child(BlockReader* r, const RiffChunk& c, StreamRead* s) {
         s->format = c.start;
         s->format_body = c.body;
         s->format_size = c.end - c.body;
-        s->format_head = le32_at(b);
         s->width = le32_at(b + 4);
         int32_t height = static_cast<int32_t>(le32_at(b + 8));  // below 0 for a picture stored top down
         s->height = height < 0 ? 0u - static_cast<uint32_t>(height) : static_cast<uint32_t>(height);
@@ -95,11 +89,13 @@ void place_settle(const RiffChunk& strl, const StreamRead& s, AviVideo* v) {
     if (s.vprp >= 0 && !frame_aspect_read(&vprp, &v->shown)) v->shown = {0, 0};
 }
 
-// Where a DV stream's DVINFO holds its pack's data, or -1.
-int64_t dvinfo_control(const StreamRead& s, bool type1) {
-    uint64_t at = type1 ? 0 : s.format_head;
-    bool held = s.format >= 0 && at + dvinfo_bytes <= static_cast<uint64_t>(s.format_size);
-    return held ? s.format_body + static_cast<int64_t>(at) + dvinfo_control_at : -1;
+// The codec's bytes in the stream format: after its BITMAPINFOHEADER, or
+// from its start where it is a type-1 stream's DVINFO.
+void extra_settle(const StreamRead& s, bool type1, AviVideo* v) {
+    int64_t head = type1 ? 0 : stream_format_head_bytes;
+    int64_t length = s.format < 0 ? 0 : s.format_size - head;
+    v->extra = s.format_body + head;
+    v->extra_length = length <= 0 ? 0 : length < UINT32_MAX ? static_cast<uint32_t>(length) : UINT32_MAX;
 }
 
 void other_note(AviFile* f, uint32_t stream, ForeignVideo codec) {
@@ -132,7 +128,7 @@ int32_t stream_read(BlockReader* r, AviFile* f, const RiffChunk& strl, uint32_t 
     v.stream = stream;
     v.codec = codec;
     v.foreign = foreign;
-    v.dvinfo_control = v.codec == codec_dv ? dvinfo_control(s, type1_dv) : -1;
+    extra_settle(s, type1_dv, &v);
     v.width = s.width;
     v.height = s.height;
     v.rate = s.rate;

@@ -1,8 +1,9 @@
 // An AVI file as far as the aspect goes: its header list's first video
-// stream (strh of type vids, or iavs: type-1 DV), that stream's format (strf), its vprp or
-// the JUNK that gives room for one, and the chunks of its frames in the
-// movi lists of the RIFF AVI chunk and of the OpenDML RIFF AVIX chunks
-// that follow it past 1 GiB. Read from the chunks alone; no index is.
+// stream (strh of type vids, or iavs: type-1 DV), that stream's format
+// (strf) with the codec's extradata after it, its vprp or the JUNK that
+// gives room for one, and the chunks of its frames in the movi lists of
+// the RIFF AVI chunk and of the OpenDML RIFF AVIX chunks that follow it
+// past 1 GiB. Read from the chunks alone; no index is.
 #pragma once
 #include <cstdint>
 
@@ -25,8 +26,12 @@ struct AviVideo {
     int64_t place;
     uint32_t place_length;
     bool roomless;  // neither a vprp nor room for one
-    // DV: its DVINFO's copy of the source control pack's data, -1 without one.
-    int64_t dvinfo_control;
+    // The codec's own bytes in its stream format: those after its
+    // BITMAPINFOHEADER (its extradata: a VOL, parameter sets, a sequence
+    // header, a DV stream's DVINFO), or a type-1 DV stream's whole format,
+    // its DVINFO; none where the length is 0.
+    int64_t extra;
+    uint32_t extra_length;
 };
 
 struct AviFile {

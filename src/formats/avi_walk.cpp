@@ -1,13 +1,12 @@
 // The walk of an AVI file: the video stream's vprp, or the room for one,
-// then the heads of its frames, chunk by chunk through the movi lists of
-// the RIFF AVI chunk and of each RIFF AVIX after it. Only the chunks' heads
-// and the frames' first bytes are read. A file cut short (a capture
-// stopped by a crash: sizes that run past its end, or never written) is
-// walked as far as it goes.
+// and the codec's extradata in its stream format, then the heads of its
+// frames, chunk by chunk through the movi lists of the RIFF AVI chunk and
+// of each RIFF AVIX after it. Only the chunks' heads and the frames' first
+// bytes are read. A file cut short (a capture stopped by a crash: sizes
+// that run past its end, or never written) is walked as far as it goes.
 #include <climits>
 #include <memory>
 
-#include "codecs/dv_dif.h"
 #include "codecs/frame_headers.h"
 #include "formats/avi.h"
 #include "formats/dv_stream.h"
@@ -23,28 +22,40 @@ struct AviWalk {
     Walk* walk;
     AviFile file;
     SiteReader sites;
+    // H.264 and HEVC frames are framed as their stream format's extradata
+    // says: by length fields of this size after an avcC or hvcC record,
+    // else (0) by start codes.
+    uint32_t length_size;
     bool frame_read;  // the first frame's header, where frames are not the tool's
 };
 
-// DV's copy of its pack in the stream format, then the vprp, or the room
-// for one; no vprp where the video records its own aspect and the file has
-// neither, which the run has said.
-int32_t place_hand(AviWalk* aw) {
+// The vprp, or the room for one; none where the video records its own
+// aspect and the file has neither, which the run has said.
+int32_t vprp_hand(AviWalk* aw) {
     const AviVideo& v = aw->file.video;
     SiteReader* r = &aw->sites;
-    int32_t result = 0;
-    if (v.dvinfo_control >= 0) {
-        result = site_reader_gather(r, 0, v.dvinfo_control, dv_control_bytes);
-        AspectSite copy = site_dv_control_make(holder_avi_dvinfo, r->bytes, r->pos, site_reader_range(r, v.dvinfo_control));
-        if (result == 0) result = site_reader_hand(r, &copy);
-    }
-    if (result != 0 || (v.roomless && v.codec != codec_container)) return result;
-    result = site_reader_gather(r, 0, v.place, v.place_length);
+    if (v.roomless && v.codec != codec_container) return 0;
+    int32_t result = site_reader_gather(r, 0, v.place, v.place_length);
     if (result != 0) return result;
     uint32_t refresh = v.scale == 0 ? 0 : static_cast<uint32_t>((uint64_t{v.rate} + v.scale / 2) / v.scale);
     AspectSite site = site_frame_aspect_make(v.codec, r->bytes, r->pos, r->length, site_reader_range(r, v.place),
                                              v.width, v.height, refresh);
     return site_reader_hand(r, &site);
+}
+
+// The places of the stream format's extradata: DV's copy of its pack,
+// the codec's configuration.
+int32_t extra_hand(AviWalk* aw) {
+    const AviVideo& v = aw->file.video;
+    return config_places_hand(&aw->sites, v.extra, v.extra_length, holder_avi_strf);
+}
+
+// The header list's places, in the order of their positions.
+int32_t place_hand(AviWalk* aw) {
+    bool format_first = aw->file.video.extra < aw->file.video.place;
+    int32_t result = format_first ? extra_hand(aw) : vprp_hand(aw);
+    if (result == 0) result = format_first ? vprp_hand(aw) : extra_hand(aw);
+    return result;
 }
 
 // A frame of the video; one the end of a file cut short cuts is read as
@@ -61,6 +72,7 @@ int32_t frame_hand(AviWalk* aw, const RiffChunk& c) {
     if (v.codec == codec_mpeg) return mpeg_head_feed(&aw->sites, c.body, size);
     if (v.codec == codec_dv) return dv_frame_feed(aw->walk, c.body, size);
     // H.264, HEVC and MPEG-4 Part 2: the units before the first picture.
+    if (aw->length_size != 0) return unit_sets_hand(&aw->sites, c.body, size, aw->length_size);
     return start_code_head_feed(&aw->sites, c.body, size);
 }
 
@@ -106,8 +118,11 @@ int32_t avi_walk(Walk* w) {
     int32_t result = avi_header_read(&w->reader, &aw->file);
     if (result != 0) return result;
     aw->walk = w;
-    site_reader_init(&aw->sites, w, aw->file.video.codec);
-    return aw->file.found ? file_walk(aw.get()) : result_no_mpeg_video;
+    const AviVideo& v = aw->file.video;
+    site_reader_init(&aw->sites, w, v.codec);
+    if (!aw->file.found) return result_no_mpeg_video;
+    aw->length_size = format_extra_length_size(&aw->sites, v.extra, v.extra_length);
+    return file_walk(aw.get());
 }
 
 int32_t avi_look(BlockReader* reader, ContainerLook* look) {

@@ -30,8 +30,8 @@ struct FourccCodecs {
     const char* codes;
 };
 constexpr FourccCodecs fourcc_codecs[] = {
-    {codec_avc, foreign_none, "h264x264avc1davc"},
-    {codec_hevc, foreign_none, "hevch265"},
+    {codec_avc, foreign_none, "h264x264avc1avc3davc"},
+    {codec_hevc, foreign_none, "hevch265hev1hvc1"},
     {codec_mpeg, foreign_none, "mpg1mpg2mpegpim1pim2"},
     {codec_mpeg4, foreign_none, "xviddivxdx50fmp4mp4vm4s23iv2xvixump4rmp4"},
     {codec_dv, foreign_none, "dvsddv25dv50dvhddvsldvh1cdvc"},
@@ -68,6 +68,13 @@ ForeignVideo foreign_of_sample_entry(uint32_t type) {
     const uint8_t fourcc[] = {static_cast<uint8_t>(type >> 24), static_cast<uint8_t>(type >> 16),
                               static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)};
     return foreign_named(entry_names, fourcc, 4);
+}
+
+// A box type reads big-endian, an AVI's four characters little-endian.
+VideoCodec sample_entry_codec(uint32_t type) {
+    uint32_t code = (type >> 24) | (type >> 8 & 0xFF00) | (type << 8 & 0xFF0000) | type << 24;
+    ForeignVideo foreign = {};
+    return codec_of_fourcc(code, &foreign);
 }
 
 ForeignVideo foreign_of_codec_id(const uint8_t* id, uint32_t length) {

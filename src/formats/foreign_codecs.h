@@ -17,3 +17,6 @@ ForeignVideo foreign_of_id(const uint8_t* id, uint32_t length);
 // stream format's compression: one the tool changes, or codec_container
 // with *foreign naming it.
 VideoCodec codec_of_fourcc(uint32_t code, ForeignVideo* foreign);
+// The codec of an MP4 or MOV sample entry's type read as those four
+// characters.
+VideoCodec sample_entry_codec(uint32_t type);

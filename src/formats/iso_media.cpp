@@ -104,11 +104,13 @@ bool dv_entry(uint32_t type) {
            type == box_type("dv5p");
 }
 
-// The codec a sample entry's type names, or false for one not taken.
+// The codec a sample entry's type names, or false for one not taken. An
+// AVI's MPEG-4 video keeps its four characters in a MOV (ffmpeg's xvid).
 bool entry_codec(uint32_t type, VideoCodec* codec) {
     if (type == box_type("avc1") || type == box_type("avc3")) *codec = codec_avc;
     else if (type == box_type("hvc1") || type == box_type("hev1")) *codec = codec_hevc;
     else if (dv_entry(type)) *codec = codec_dv;
+    else if (type != box_type("mp4v") && sample_entry_codec(type) == codec_mpeg4) *codec = codec_mpeg4;
     else *codec = codec_mpeg;
     if (*codec != codec_mpeg || type == box_type("mp4v")) return true;
     for (uint32_t e : mpeg_entries) {
@@ -136,11 +138,13 @@ BoxRead entry_child_read(BlockReader* r, const IsoBox* child, TrackRead* t, int3
         if (read != box_found) return read;
     }
     if (child->type == box_type("esds") && v.entry == box_type("mp4v")) return esds_read(r, child, t, result);
+    bool global = child->type == box_type("glbl") && v.codec == codec_mpeg4 && v.entry != box_type("mp4v");
     bool config = (child->type == box_type("avcC") && v.codec == codec_avc) ||
-                  (child->type == box_type("hvcC") && v.codec == codec_hevc);
+                  (child->type == box_type("hvcC") && v.codec == codec_hevc) || global;
     if (config && v.config < 0) {
         v.config = child->body;
         v.config_length = static_cast<uint32_t>(child->end - child->body);
+        v.config_holder = global ? holder_mov_glbl : holder_decoder_config;
     }
     return box_found;
 }
@@ -323,6 +327,7 @@ BoxRead track_read(BlockReader* r, const IsoBox* trak, IsoMovie* movie, int32_t*
     IsoTrack& v = t.track;
     v.track_header = v.pixel_aspect = v.clean_aperture = v.production_aperture = iso_place_none;
     v.config = -1;
+    v.config_holder = holder_decoder_config;
     BoxRead read = children_read(r, trak, &t, track_take, result);
     if (read == box_found) track_weigh(&t, movie);
     return read;

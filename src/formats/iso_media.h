@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 #include "formats/iso_boxes.h"
 
@@ -28,10 +29,11 @@ struct IsoTrack {
     // is none the clean aperture's) gives the picture; {0, 0} for none or 0x0.
     SarRatio display_sar;
     // The decoder configuration: an avcC or hvcC body, or the MPEG-2
-    // video's sequence header or MPEG-4 video's VOL in esds; -1 when there
-    // is none.
+    // video's sequence header or MPEG-4 video's VOL in esds, or in glbl for
+    // an entry named by AVI's four characters; -1 when there is none.
     int64_t config;
     uint32_t config_length;
+    SiteHolder config_holder;
     IsoBox sample_table;  // stbl
     uint32_t default_size;  // trex's default sample size, for movie fragments
     uint32_t default_duration;  // and its default sample duration, in the track's ticks

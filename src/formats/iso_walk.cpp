@@ -44,7 +44,7 @@ void places_collect(IsoWalk* iw) {
         {v.pixel_aspect, site_pixel_aspect, holder_pixel_aspect},
         {v.clean_aperture, site_display_size, holder_clean_aperture},
         {v.production_aperture, site_display_size, holder_production_aperture},
-        {v.config, site_parameter_set, holder_decoder_config},
+        {v.config, site_parameter_set, v.config_holder},
     };
     // Every place lies in the movie box; anything else is no place of it.
     const IsoBox& movie = iw->movie.movie;
@@ -54,23 +54,16 @@ void places_collect(IsoWalk* iw) {
     std::sort(iw->places, iw->places + iw->place_count, place_before);
 }
 
-// The decoder configuration's parameter sets, or the MPEG video's sequence
-// header or MPEG-4 video's VOL in esds.
-int32_t config_hand(IsoWalk* iw, const MoviePlace& place) {
-    const IsoTrack& v = iw->movie.video;
-    if (v.codec == codec_mpeg) return mpeg_bytes_feed(&iw->sites, v.config, v.config_length);
-    if (v.codec == codec_mpeg4) return config_vols_hand(&iw->sites, v.config, v.config_length, place.holder);
-    return config_sets_hand(&iw->sites, v.config, v.config_length, place.holder);
-}
-
+// A place of the movie's: a display size, a pixel aspect, or the decoder
+// configuration, whose places are taken as it holds them.
 int32_t place_hand(IsoWalk* iw, const MoviePlace& place) {
-    if (place.kind == site_parameter_set) return config_hand(iw, place);
+    const IsoTrack& v = iw->movie.video;
     SiteReader* r = &iw->sites;
+    if (place.kind == site_parameter_set) return config_places_hand(r, v.config, v.config_length, place.holder);
     bool pair = place.kind == site_pixel_aspect;
     int32_t result = site_reader_gather(r, 0, place.pos, pair ? pixel_aspect_bytes : display_size_bytes);
     if (result != 0) return result;
     const PayloadRange* range = site_reader_range(r, place.pos);
-    const IsoTrack& v = iw->movie.video;
     AspectSite site = pair ? site_pixel_aspect_make(r->codec, r->bytes, r->pos, range)
                            : site_display_size_make(r->codec, place.holder, r->bytes, r->pos, range, v.width, v.height);
     return site_reader_hand(r, &site);

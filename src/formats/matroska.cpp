@@ -5,6 +5,7 @@
 #include "codecs/display_elements.h"
 #include "formats/foreign_codecs.h"
 #include "formats/riff.h"
+#include "formats/site_reader.h"
 #include "fileio/result.h"
 
 namespace {
@@ -28,7 +29,6 @@ constexpr Codec codecs[] = {{"V_MPEG4/ISO/AVC", codec_avc}, {"V_MPEGH/ISO/HEVC",
 // (BITMAPINFOHEADER, whose compression names the codec) and the codec's
 // configuration after it.
 constexpr char vfw_codec_id[] = "V_MS/VFW/FOURCC";
-constexpr uint32_t stream_format_bytes = 40;
 constexpr uint32_t compression_at = 16;
 
 // An element's data, which must be short: false when it is longer.
@@ -201,25 +201,24 @@ int32_t display_place(BlockReader* r, const MkvSegment* s, const TrackRead* t, c
 }
 
 // The codec of a track in AVI's manner, by its stream format's four
-// characters: MPEG-4 Part 2 (an AVI's Xvid or DivX remuxed), whose VOLs
-// are changed with the display elements; any other stays its container's,
-// named by its four characters.
+// characters, as in an AVI file: its frames and the configuration after
+// the format are the codec's as there; a codec the tool does not change
+// stays its container's, named by its four characters.
 int32_t vfw_codec_settle(BlockReader* r, TrackRead* t) {
     MkvTrack& k = t->track;
-    if (k.codec_private < 0 || k.codec_private_length < stream_format_bytes) return 0;
+    if (k.codec_private < 0 || k.codec_private_length < stream_format_head_bytes) return 0;
     const uint8_t* b = nullptr;
     uint32_t got = 0;
-    int32_t result = reader_fetch_sparse(r, k.codec_private, stream_format_bytes, &b, &got);
-    if (result != 0 || got < stream_format_bytes) return result;
+    int32_t result = reader_fetch_sparse(r, k.codec_private, stream_format_head_bytes, &b, &got);
+    if (result != 0 || got < stream_format_head_bytes) return result;
     ForeignVideo foreign = {};
     VideoCodec codec = codec_of_fourcc(le32_at(b + compression_at), &foreign);
-    if (codec != codec_mpeg4) {
-        t->foreign = codec == codec_container ? foreign : foreign_of_id(b + compression_at, 4);
+    if (codec == codec_container) {
+        t->foreign = foreign;
         return 0;
     }
-    uint32_t head = le32_at(b);
-    k.codec = codec_mpeg4;
-    k.config_at = head >= stream_format_bytes && head <= k.codec_private_length ? head : stream_format_bytes;
+    k.codec = codec;
+    k.config_at = stream_format_head_bytes;
     t->taken_codec = true;
     return 0;
 }

@@ -45,7 +45,8 @@ struct MkvTrack {
     int64_t codec_private;  // -1 without one
     uint32_t codec_private_length;
     // Where the codec's own configuration begins in it: past the stream
-    // format of a track in AVI's manner (V_MS/VFW/FOURCC), else 0.
+    // format's BITMAPINFOHEADER in a track in AVI's manner
+    // (V_MS/VFW/FOURCC), whose configuration is read as an AVI's; else 0.
     uint32_t config_at;
     uint32_t width;  // the picture after its crop
     uint32_t height;

@@ -7,6 +7,7 @@
 
 #include "codecs/frame_headers.h"
 #include "fileio/result.h"
+#include "formats/dv_stream.h"
 #include "formats/matroska.h"
 #include "formats/site_reader.h"
 
@@ -22,11 +23,12 @@ struct MkvWalk {
     Walk* walk;
     MkvSegment segment;
     SiteReader sites;
+    // The size of the length fields that frame the units of H.264 and HEVC
+    // frames, or 0 for frames framed by start codes, as browsers and screen
+    // recorders write them with no CodecPrivate: a track's CodecPrivate
+    // says which, never a frame's bytes, where a length field may read as
+    // a start code.
     uint32_t length_size;
-    // Frames framed by start codes, as browsers and screen recorders write
-    // them with no CodecPrivate: a track's CodecPrivate says which, never a
-    // frame's bytes, where a length field may read as a start code.
-    bool start_codes;
     bool tracks_walked;
     bool frame_read;  // the first frame's header, where frames are not the tool's
 };
@@ -74,15 +76,24 @@ int32_t display_hand(MkvWalk* mw) {
     return site_reader_hand(r, &site);
 }
 
+// The CodecPrivate's places: in a track in AVI's manner, those of the
+// configuration after its stream format.
 int32_t codec_private_hand(MkvWalk* mw) {
     const MkvTrack& v = mw->segment.video;
     if (v.codec_private < 0 || v.codec == codec_container) return 0;
-    if (v.codec == codec_mpeg) return mpeg_bytes_feed(&mw->sites, v.codec_private, v.codec_private_length);
-    if (v.codec == codec_mpeg4) {
-        return config_vols_hand(&mw->sites, v.codec_private + v.config_at, v.codec_private_length - v.config_at,
-                                holder_codec_private);
-    }
-    return config_sets_hand(&mw->sites, v.codec_private, v.codec_private_length, holder_codec_private);
+    return config_places_hand(&mw->sites, v.codec_private + v.config_at, v.codec_private_length - v.config_at,
+                              holder_codec_private);
+}
+
+// How the units of the video's frames are framed, by its CodecPrivate
+// alone: see MkvWalk. A track in AVI's manner has its frames framed as an
+// AVI's of the same stream format.
+uint32_t length_size_settle(MkvWalk* mw) {
+    const MkvTrack& v = mw->segment.video;
+    if (!codec_has_sets(v.codec)) return 0;
+    if (v.codec_private < 0 || v.codec_private_length == 0) return 0;
+    if (v.config_at == 0) return config_length_size(&mw->sites, v.codec_private, v.codec_private_length);
+    return format_extra_length_size(&mw->sites, v.codec_private + v.config_at, v.codec_private_length - v.config_at);
 }
 
 // The display elements and the CodecPrivate, in the order of their positions.
@@ -147,7 +158,8 @@ EbmlRead child_read(MkvWalk* mw, int64_t pos, const EbmlElement* parent, bool op
 
 int32_t frame_walk(MkvWalk* mw, int64_t at, uint32_t size) {
     if (mw->segment.video.codec == codec_mpeg) return mpeg_head_feed(&mw->sites, at, size);
-    if (mw->start_codes) return start_code_head_feed(&mw->sites, at, size);
+    if (mw->segment.video.codec == codec_dv) return dv_frame_feed(mw->walk, at, size);
+    if (mw->length_size == 0) return start_code_head_feed(&mw->sites, at, size);
     return unit_sets_hand(&mw->sites, at, size, mw->length_size);
 }
 
@@ -279,12 +291,8 @@ int32_t matroska_walk(Walk* w) {
     int32_t result = matroska_segment_read(&w->reader, &mw->segment);
     if (result == 0 && !mw->segment.found) return result_no_mpeg_video;
     if (result != 0) return result;
-    const MkvTrack& v = mw->segment.video;
-    site_reader_init(&mw->sites, w, v.codec);
-    bool sets = codec_has_sets(v.codec) && v.codec_private >= 0;
-    mw->length_size = sets ? config_length_size(&mw->sites, v.codec_private, v.codec_private_length) : 4;
-    bool no_record = v.codec_private < 0 || v.codec_private_length == 0;
-    mw->start_codes = (codec_has_sets(v.codec) && no_record) || v.codec == codec_mpeg4;
+    site_reader_init(&mw->sites, w, mw->segment.video.codec);
+    mw->length_size = length_size_settle(mw.get());
     return segment_walk(mw.get());
 }
 

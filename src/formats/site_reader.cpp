@@ -1,5 +1,6 @@
 #include "formats/site_reader.h"
 
+#include "codecs/dv_dif.h"
 #include "codecs/frame_headers.h"
 #include "codecs/framing.h"
 #include "codecs/mpeg4_vol.h"
@@ -65,10 +66,27 @@ namespace {
 // What of an MPEG video sample's head is looked at.
 constexpr uint32_t mpeg_head_bytes = 256;
 
+// The sets after start codes in the bytes, as a record with no length
+// fields: each unit ends before the zeros of the next start code.
+void start_code_sets_read(VideoCodec codec, const uint8_t* b, uint32_t length, ConfigRecord* record) {
+    *record = ConfigRecord{};
+    for (uint32_t at = start_code_next(b, 0, length); at < length; at = start_code_next(b, at, length)) {
+        uint32_t unit = nal_unit_length(b, at, length);
+        if (sps_nal_is(codec, b + at, unit) && record->set_count < record_sets_most) {
+            record->sets[record->set_count++] = {at, unit};
+        }
+    }
+}
+
 // The record, read into the gathered bytes: false when it does not read.
 bool config_read(SiteReader* r, int64_t pos, uint32_t length, ConfigRecord* record, int32_t* result) {
     uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
     *result = site_reader_gather(r, 0, pos, kept);
+    uint32_t code_at = 0;
+    if (*result == 0 && start_code_opens(r->bytes, kept, &code_at)) {
+        start_code_sets_read(r->codec, r->bytes, kept, record);
+        return true;
+    }
     return *result == 0 && config_record_read(r->codec, r->bytes, kept, record);
 }
 
@@ -199,4 +217,43 @@ int32_t mpeg_bytes_feed(SiteReader* r, int64_t pos, uint32_t length) {
 
 int32_t mpeg_head_feed(SiteReader* r, int64_t pos, uint32_t size) {
     return mpeg_bytes_feed(r, pos, size < mpeg_head_bytes ? size : mpeg_head_bytes);
+}
+
+namespace {
+
+// A DV stream's DVINFO: its sixth dword, dwDVVAuxCtl, repeats the first
+// source control pack's data.
+constexpr uint32_t dvinfo_bytes = 32;
+constexpr uint32_t dvinfo_control_at = 20;
+
+int32_t dvinfo_hand(SiteReader* r, int64_t pos, uint32_t length) {
+    if (length < dvinfo_bytes) return 0;
+    int64_t at = pos + dvinfo_control_at;
+    int32_t result = site_reader_gather(r, 0, at, dv_control_bytes);
+    if (result != 0) return result;
+    AspectSite copy = site_dv_control_make(holder_dvinfo, r->bytes, r->pos, site_reader_range(r, at));
+    return site_reader_hand(r, &copy);
+}
+
+}  // namespace
+
+int32_t config_places_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHolder holder) {
+    if (length == 0) return 0;
+    switch (r->codec) {
+    case codec_dv: return dvinfo_hand(r, pos, length);
+    case codec_mpeg4: return config_vols_hand(r, pos, length, holder);
+    case codec_mpeg: return mpeg_bytes_feed(r, pos, length);
+    case codec_avc:
+    case codec_hevc: return config_sets_hand(r, pos, length, holder);
+    default: return 0;
+    }
+}
+
+uint32_t format_extra_length_size(SiteReader* r, int64_t pos, uint32_t length) {
+    ConfigRecord record;
+    int32_t result = 0;
+    // A record opens with its version, 1, as decoders tell it from sets
+    // after start codes.
+    bool read = codec_has_sets(r->codec) && length > 0 && config_read(r, pos, length, &record, &result);
+    return read && r->bytes[0] == 1 ? record.length_size : 0;
 }

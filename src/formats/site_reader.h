@@ -1,9 +1,10 @@
 // The sites a container format finds itself rather than through a codec's
 // scanner: bytes read from the file with the position of each, handed to
-// the walk's sink. Shared by the formats that frame NAL units by length
-// fields (MP4 and MOV, Matroska): a decoder configuration's parameter
-// sets, those at the head of each sample or frame, and the first bytes of
-// MPEG video's samples, where a sequence header begins one.
+// the walk's sink. Shared by the container formats (MP4 and MOV,
+// Matroska, AVI): a decoder configuration's places (an AVI stream format's
+// extradata alike), the parameter sets at the head of each sample or
+// frame, and the first bytes of MPEG video's samples, where a sequence
+// header begins one.
 #pragma once
 #include <cstdint>
 
@@ -35,10 +36,13 @@ int32_t site_reader_hand(SiteReader* reader, const AspectSite* site);
 
 // A parameter set of `length` bytes at pos.
 int32_t parameter_set_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder, int64_t unit_pos);
-// The parameter sets of an avcC or hvcC record of `length` bytes at pos.
+// The parameter sets of an avcC or hvcC record of `length` bytes at pos,
+// or of sets after start codes, as ffmpeg keeps the configuration of a
+// stream framed by them.
 int32_t config_sets_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);
 // The size of the units' length fields that the record says: 4 where it
-// does not read.
+// does not read, 0 where its sets follow start codes, as the frames' units
+// then do.
 uint32_t config_length_size(SiteReader* reader, int64_t pos, uint32_t length);
 // The units of a sample or frame up to its first slice: each parameter set
 // among them is handed over. One whose lengths do not add up is left at
@@ -58,6 +62,25 @@ int32_t mpeg_bytes_feed(SiteReader* reader, int64_t pos, uint32_t length);
 // The VOLs of MPEG-4 video's decoder configuration (esds' decoder specific
 // information, Matroska's CodecPrivate) of `length` bytes at pos.
 int32_t config_vols_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);
+
+// An AVI stream format (an AVI's strf, the CodecPrivate of a Matroska track
+// in AVI's manner) opens with a BITMAPINFOHEADER of this size, and the
+// codec's configuration (its extradata) follows it. ffmpeg writes biSize
+// as the two together, and reads the extradata from here whatever biSize
+// says: so does the tool.
+inline constexpr uint32_t stream_format_head_bytes = 40;
+
+// The places of a codec's configuration (its extradata) of `length` bytes
+// at pos: an MPEG sequence header, the VOLs of MPEG-4 video, the parameter
+// sets of H.264 or HEVC (an avcC or hvcC record, or sets after start
+// codes), handed as the holder's; DV's DVINFO (after a stream format's
+// BITMAPINFOHEADER, or a type-1 AVI stream's whole format), whose copy of
+// the source control pack is a place of its own.
+int32_t config_places_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);
+// The size of the length fields of H.264 or HEVC frames whose stream format
+// has that extradata: a record's, else 0, frames framed by start codes, as
+// an AVI's are where it holds no record, or none at all.
+uint32_t format_extra_length_size(SiteReader* reader, int64_t pos, uint32_t length);
 
 // The head of the video's first frame or sample, of a codec whose frames
 // the tool never changes, where its header may record an aspect; nothing
