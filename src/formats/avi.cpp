@@ -1,7 +1,7 @@
 #include "formats/avi.h"
 
 #include "codecs/frame_aspect.h"
-#include "formats/foreign_codecs.h"
+#include "formats/codec_ids.h"
 #include "formats/site_reader.h"
 
 namespace {

@@ -2,22 +2,11 @@
 
 #include "codecs/display_fields.h"
 #include "codecs/payload.h"
-#include "formats/foreign_codecs.h"
+#include "formats/codec_ids.h"
 #include "fileio/result.h"
 
 namespace {
 
-// Sample entries of MPEG-2 video in QuickTime files: Apple's own, IMX, and
-// HDV and XDCAM by their first three letters.
-constexpr uint32_t mpeg_entries[] = {box_type("m2v1"), box_type("mp2v"), box_type("mx3n"), box_type("mx3p"),
-                                     box_type("mx4n"), box_type("mx4p"), box_type("mx5n"), box_type("mx5p")};
-constexpr uint32_t mpeg_entry_families[] = {box_type("hdv0") >> 8, box_type("xdv0") >> 8, box_type("xd50") >> 8};
-// MPEG-4 object types of MPEG-2 video (its six profiles), MPEG-1 video and
-// MPEG-4 video.
-constexpr uint8_t object_mpeg2_first = 0x60;
-constexpr uint8_t object_mpeg2_last = 0x65;
-constexpr uint8_t object_mpeg1 = 0x6A;
-constexpr uint8_t object_mpeg4_visual = 0x20;
 // The visual sample entry's fields before its child boxes.
 constexpr uint32_t entry_size_at = 24;
 constexpr uint32_t entry_children_at = 78;
@@ -84,42 +73,32 @@ BoxRead esds_read(BlockReader* r, const IsoBox* box, TrackRead* t, int32_t* resu
     at += 3 + ((flags & 0x80) ? 2 : 0) + ((flags & 0x20) ? 2 : 0);
     if ((flags & 0x40) && at < length) at += 1 + b[at];
     if (!descriptor_read(b, length, &at, &tag, &size) || tag != descriptor_config || size < 13) return box_found;
-    uint8_t object = b[at];
-    bool mpeg = (object >= object_mpeg2_first && object <= object_mpeg2_last) || object == object_mpeg1;
-    bool visual = object == object_mpeg4_visual;
-    if (mpeg) t->track.codec = codec_mpeg;
-    if (visual) t->track.codec = codec_mpeg4;
-    if (!mpeg && !visual) t->track.entry = 0;  // JPEG and the like: not taken
+    ForeignVideo foreign = {};
+    bool taken = codec_of_id(ids_object_type, b + at, 1, &t->track.codec, &foreign);
+    if (!taken) t->track.entry = 0;  // JPEG and the like: not taken
     at += 13;
-    if ((mpeg || visual) && descriptor_read(b, length, &at, &tag, &size) && tag == descriptor_specific) {
+    if (taken && descriptor_read(b, length, &at, &tag, &size) && tag == descriptor_specific) {
         t->track.config = box->body + at;
         t->track.config_length = size;
     }
     return box_found;
 }
 
-// DV of 25 and 50 Mbit/s, 525 and 625 lines.
-bool dv_entry(uint32_t type) {
-    return type == box_type("dvc ") || type == box_type("dvcp") || type == box_type("dv5n") ||
-           type == box_type("dv5p");
+// The codec a sample entry's type names, by the entries' own names or, as
+// ffmpeg keeps an AVI's (xvid), by AVI's four characters; false for one
+// whose frames the tool does not change, which *foreign names.
+bool entry_codec(uint32_t type, VideoCodec* codec, ForeignVideo* foreign) {
+    const uint8_t id[] = {static_cast<uint8_t>(type >> 24), static_cast<uint8_t>(type >> 16),
+                          static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)};
+    if (!codec_of_id(ids_sample_entry, id, 4, codec, foreign)) *codec = codec_of_box_type(type, foreign);
+    return *codec != codec_container;
 }
 
-// The codec a sample entry's type names, or false for one not taken. An
-// AVI's MPEG-4 video keeps its four characters in a MOV (ffmpeg's xvid).
-bool entry_codec(uint32_t type, VideoCodec* codec) {
-    if (type == box_type("avc1") || type == box_type("avc3")) *codec = codec_avc;
-    else if (type == box_type("hvc1") || type == box_type("hev1")) *codec = codec_hevc;
-    else if (dv_entry(type)) *codec = codec_dv;
-    else if (type != box_type("mp4v") && sample_entry_codec(type) == codec_mpeg4) *codec = codec_mpeg4;
-    else *codec = codec_mpeg;
-    if (*codec != codec_mpeg || type == box_type("mp4v")) return true;
-    for (uint32_t e : mpeg_entries) {
-        if (e == type) return true;
-    }
-    for (uint32_t family : mpeg_entry_families) {
-        if (family == type >> 8) return true;
-    }
-    return false;
+ForeignVideo entry_foreign(uint32_t type) {
+    VideoCodec codec = codec_container;
+    ForeignVideo foreign = {};
+    entry_codec(type, &codec, &foreign);
+    return foreign;
 }
 
 BoxRead size_read(BlockReader* r, const IsoBox* box, int64_t at, uint64_t* width, uint64_t* height,
@@ -159,7 +138,8 @@ BoxRead sample_entry_read(BlockReader* r, const IsoBox* stsd, TrackRead* t, int3
     IsoTrack& v = t->track;
     v.entry = t->sample_type = entry.type;
     if (entry.type == box_type("encv")) t->encrypted = true;
-    if (!entry_codec(entry.type, &v.codec)) v.entry = 0;
+    ForeignVideo foreign = {};
+    if (!entry_codec(entry.type, &v.codec, &foreign)) v.entry = 0;
     const uint8_t* b = nullptr;
     read = box_bytes(r, &entry, entry.body + entry_size_at, 4, &b, result);
     if (read != box_found) return read;
@@ -301,7 +281,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
     if (v.entry == 0 && t->sample_type != 0 && v.width > 0 && v.height > 0) {
         v.codec = codec_container;
         v.entry = t->sample_type;
-        v.foreign = foreign_of_sample_entry(t->sample_type);
+        v.foreign = entry_foreign(t->sample_type);
     }
     bool takeable = t->track.entry != 0 && !t->encrypted;
     if (!movie->found && t->encrypted) {
@@ -312,7 +292,7 @@ void track_weigh(TrackRead* t, IsoMovie* movie) {
         if (movie->others++ > 0) return;
         movie->other_id = t->track.id;
         bool foreign = t->track.entry == 0 && t->sample_type != 0 && !t->encrypted;
-        movie->other_codec = foreign ? foreign_of_sample_entry(t->sample_type) : ForeignVideo{};
+        movie->other_codec = foreign ? entry_foreign(t->sample_type) : ForeignVideo{};
         return;
     }
     movie->found = true;

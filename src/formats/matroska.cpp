@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "codecs/display_elements.h"
-#include "formats/foreign_codecs.h"
+#include "formats/codec_ids.h"
 #include "formats/riff.h"
 #include "formats/site_reader.h"
 #include "fileio/result.h"
@@ -15,15 +15,6 @@ constexpr uint64_t track_type_video = 1;
 // enough for the display elements and the Void's own new head.
 constexpr uint32_t room_reach = 48;
 constexpr uint32_t span_most = 1000;
-
-struct Codec {
-    const char* id;
-    VideoCodec codec;
-};
-constexpr Codec codecs[] = {{"V_MPEG4/ISO/AVC", codec_avc}, {"V_MPEGH/ISO/HEVC", codec_hevc},
-                            {"V_MPEG2", codec_mpeg},         {"V_MPEG1", codec_mpeg},
-                            {"V_MPEG4/ISO/SP", codec_mpeg4}, {"V_MPEG4/ISO/ASP", codec_mpeg4},
-                            {"V_MPEG4/ISO/AP", codec_mpeg4}};
 
 // A track in AVI's manner: its CodecPrivate is an AVI stream format
 // (BITMAPINFOHEADER, whose compression names the codec) and the codec's
@@ -133,14 +124,12 @@ int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
         break;
     case mkv_id_codec_id:
         if (!data_read(r, &c, 32, &b, &length, &result)) break;
-        t->foreign = foreign_of_codec_id(b, length);
         t->vfw = length == std::strlen(vfw_codec_id) && std::memcmp(b, vfw_codec_id, length) == 0;
-        for (const Codec& known : codecs) {
-            if (length == std::strlen(known.id) && std::memcmp(b, known.id, length) == 0) {
-                t->track.codec = known.codec;
-                t->taken_codec = true;
-            }
+        if (!codec_of_id(ids_codec_id, b, length, &t->track.codec, &t->foreign)) {
+            t->track.codec = codec_container;
+            t->foreign = foreign_of_id(b, length);
         }
+        t->taken_codec = t->track.codec != codec_container;
         break;
     default: break;
     }

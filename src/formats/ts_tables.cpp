@@ -5,29 +5,15 @@
 #include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
+#include "formats/codec_ids.h"
 
 namespace {
 
 enum TableId : uint8_t { table_pat = 0x00, table_pmt = 0x02 };
-// The stream types of video the tool rewrites.
-enum StreamType : uint8_t {
-    type_mpeg1_video = 0x01,
-    type_mpeg2_video = 0x02,
-    type_mpeg4_video = 0x10,
-    type_avc_video = 0x1B,
-    type_hevc_video = 0x24,
-};
-
 // The codec of a stream type of video the tool rewrites.
 bool video_stream_type(uint8_t type, VideoCodec* codec) {
-    switch (type) {
-    case type_mpeg1_video:
-    case type_mpeg2_video: *codec = codec_mpeg; return true;
-    case type_avc_video: *codec = codec_avc; return true;
-    case type_hevc_video: *codec = codec_hevc; return true;
-    case type_mpeg4_video: *codec = codec_mpeg4; return true;
-    default: return false;
-    }
+    ForeignVideo foreign = {};
+    return codec_of_id(ids_stream_type, &type, 1, codec, &foreign);
 }
 constexpr uint32_t programs_most = 16;
 constexpr uint32_t candidates_most = 8;
