@@ -3,8 +3,9 @@
 // target, as this file's own DIF reader, ffprobe and mediainfo read them,
 // with the MOV's own places; only listed bytes change, the pictures decode
 // as before, -u gives the file back byte for byte; codes DV cannot record
-// are refused, frames whose packs disagree are named, and a block that the
-// end of a cut file cuts is left as it is.
+// are refused, frames whose packs disagree are named, a block that the
+// end of a cut file cuts is left as it is, and a damaged frame's packs are
+// read where its blocks still lie.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -216,7 +217,50 @@ TEST_F(DvVideo, ABlockTheEndOfACutFileCutsIsLeftAsItIs) {
     r = run({"restarted.dv"});
     ASSERT_EQ(r.exit_code, 0) << r.out;
     EXPECT_TRUE(says(r, "同期を1回失い"));
-    EXPECT_EQ(disps(dv_packs(read_bytes(restarted), cut.size() + 144000)), std::set<int>{0});
+    EXPECT_EQ(disps(dv_packs(read_bytes(restarted), cut.size())), std::set<int>{0});
+}
+
+// A dropout in the id of a frame's first subcode block, and 3 bytes missing
+// from the video blocks of the first frame's first sequence, after which
+// every sequence and frame lies 3 bytes early (at 50 Mbit/s the second
+// channel too): every pack takes the target where its blocks lie, no other
+// byte changes, and -u gives the damaged file back.
+TEST_F(DvVideo, ADamagedFramesPacksAreReadWhereItsBlocksLie) {
+    ASSERT_TRUE(make_dv("pal.dv", "pal-dv", "4:3") && make_dv("dv50.dv", "dv50", "4:3"));
+    const struct {
+        const char* made;
+        size_t at;
+        size_t missing;  // else 3 bytes overwritten
+        const char* said;
+    } damages[] = {{"pal.dv", 144000 + block, 0, nullptr},
+                   {"pal.dv", 6000, 3, "同期を1回失い、0バイトを飛ばしました"},
+                   {"dv50.dv", 6000, 3, "同期を1回失い、0バイトを飛ばしました"}};
+    fs::path video = dir_ / "damaged.dv";
+    for (const auto& d : damages) {
+        SCOPED_TRACE(std::string(d.made) + (d.missing > 0 ? " missing" : " subcode"));
+        Bytes before = read_bytes(dir_ / d.made);
+        std::map<size_t, int> packs = dv_packs(before, 0);
+        auto at = before.begin() + static_cast<std::ptrdiff_t>(d.at);
+        if (d.missing > 0) before.erase(at, at + static_cast<std::ptrdiff_t>(d.missing));
+        else std::fill_n(at, 3, 0xFF);
+        write_bytes(video, before);
+        // The packs where the damage moved them, each holding 16:9.
+        Bytes expected = before;
+        for (const auto& p : packs) {
+            uint8_t& control = expected[(p.first < d.at ? p.first : p.first - d.missing) + 1];
+            control = static_cast<uint8_t>((control & 0xF8) | 2);
+        }
+        ASSERT_NE(expected, before);
+
+        RunResult r = run({"damaged.dv"});
+        ASSERT_EQ(r.exit_code, 0) << r.out;
+        EXPECT_EQ(says(r, d.said != nullptr ? d.said : "同期を"), d.said != nullptr) << r.out;
+        Bytes after = read_bytes(video);
+        EXPECT_TRUE(after == expected);
+        EXPECT_EQ(change_unlisted(before, after, dir_ / "damaged.ini"), SIZE_MAX);
+        EXPECT_EQ(run({"-u", "damaged.dv"}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(video) == before);
+    }
 }
 
 // A PAL recording with an NTSC or a 50 Mbit/s one joined after it (cat):

@@ -57,11 +57,35 @@ uint32_t dv_display_code(uint8_t pc2);
 // The change of a pack's data bytes to the shape of an MPEG-2 code.
 AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* changes, uint32_t* count);
 
-// Whether the whole blocks from a DIF sequence's start are its header
-// block and, as far as they go, its two subcode and three VAUX blocks, all
-// of one sequence number: a frame of another size than the first (a join)
-// puts other bytes there, whose packs are no DV's.
-bool dif_sequence_opens(const uint8_t* blocks, uint32_t length);
+// A sequence's first blocks as the walks fetch them: its header, subcode
+// and VAUX blocks, and the audio block after them, whose id says that the
+// VAUX blocks end where they should.
+inline constexpr uint32_t dif_audio_first = dif_vaux_first + dif_vaux_count;
+inline constexpr uint32_t dif_sequence_head = (dif_audio_first + 1) * dif_block_size;
+
+// A channel's sequences: 12 at 625/50, 10 at 525/60.
+constexpr uint32_t dif_channel_sequences(bool lines_625) {
+    return lines_625 ? 12 : 10;
+}
+
+// Which sequence of a frame: its number within its channel, and the channel.
+struct DifPlace {
+    uint32_t sequence;
+    bool second_channel;
+};
+
+// Whether the VAUX blocks that lie whole in `length` bytes from a
+// sequence's start, at least one, and the audio block after them where it
+// does too, have that sequence's ids at their places. The header and subcode blocks are
+// not asked: a dropout there leaves the packs where they are.
+bool dif_sequence_in_step(const uint8_t* blocks, uint32_t length, DifPlace place);
+// Whether a sequence begins at blocks: a header block, and the VAUX and
+// audio blocks of the same sequence (dif_sequence_head bytes), of a number
+// its system has; and which sequence it is. Where the walk has lost step,
+// nothing less is taken for one.
+bool dif_sequence_found(const uint8_t* blocks, uint32_t length, DifPlace* place);
+// Whether a block is the header block of that sequence.
+bool dif_header_of(const uint8_t* block, DifPlace place);
 
 // What the first frame of a DV file says of all of them.
 struct DvShape {
@@ -80,13 +104,19 @@ struct DvFrameKind {
 };
 DvFrameKind dv_frame_kind(uint32_t frame_size);
 
-// Whether the bytes open a DIF frame: a header block of sequence 0, two
-// subcode blocks, three VAUX blocks; and its shape, of 50 Mbit/s where
-// the bytes reach the second channel's header block.
+// Whether the bytes open a DIF frame: a header block of sequence 0, and
+// the VAUX blocks and the audio block of that sequence, whatever a dropout
+// did to the subcode blocks between them; and its shape, of 50 Mbit/s
+// where the bytes reach the second channel's first blocks.
 bool dv_frame_opens(const uint8_t* head, uint32_t length, DvShape* shape);
-// The shape of 50 Mbit/s frames where the block after the first channel's
-// sequences is the second channel's header block.
-void dv_shape_channels(DvShape* shape, const uint8_t* block);
+// The shape of frames of one channel of that system.
+DvShape dv_channel_shape(bool lines_625);
+// The shape of one channel's frames that a header block's DSF bit says.
+DvShape dv_shape_of(const uint8_t* header);
+// Whether the second channel of a 50 Mbit/s frame begins at head: its
+// header block says so, or its VAUX blocks do where a dropout hit the
+// header.
+bool dif_second_channel_opens(const uint8_t* head, uint32_t length);
 
 // Counts the frames the VAUX blocks handed over belong to, and those
 // whose packs record different shapes.

@@ -3,9 +3,13 @@
 // header list lie (box, element and chunk sizes, tables, sample entries,
 // display elements, CRC-32s, vprp and JUNK) and in their samples, blocks
 // and frame chunks; and the DIF walk over a raw DV file damaged in its
-// first frame's blocks or anywhere. Whatever the damage, a rewrite changes only bytes
-// that the marker file lists, never the file's length, and an undo gives
-// back the damaged file as it was.
+// first frame's blocks or anywhere, bytes overwritten or missing. Whatever
+// the damage, a rewrite changes only bytes that the marker file lists,
+// never the file's length, and an undo gives back the damaged file as it
+// was; in a raw DV file it changes only DISP bits of the VAUX blocks that
+// the sample had, wherever the damage moved them.
+
+#include <algorithm>
 
 #include "fuzz/promises.h"
 
@@ -28,13 +32,38 @@ constexpr size_t op_size = 4;
 // subcode and VAUX blocks, lie within a few KiB of an end.
 constexpr size_t head_reach = 4096;
 
-// One damage: op[0] where it falls (even: the movie or tracks, odd:
-// anywhere) and op[1..2] where, op[3] the byte written.
-void damage(std::vector<uint8_t>* file, bool head_last, const uint8_t* op) {
+// One damage: op[0] where it falls (bit 0 clear: the movie or tracks, set:
+// anywhere) and what it does (bit 2 clear: op[3] written there, set:
+// op[3] % 16 + 1 bytes missing from there), op[1..2] where. `origin` says
+// where in the sample each byte of the file was.
+void damage(std::vector<uint8_t>* file, std::vector<size_t>* origin, bool head_last, const uint8_t* op) {
+    if (file->size() < 2) return;
     size_t offset = static_cast<size_t>(op[1]) << 8 | op[2];
-    size_t in_head = head_last ? file->size() - 1 - offset % head_reach : offset % head_reach;
+    size_t reach = offset % head_reach % file->size();
+    size_t in_head = head_last ? file->size() - 1 - reach : reach;
     size_t at = (op[0] & 1) == 0 ? in_head : (offset * 257 + op[0]) % file->size();
-    (*file)[at] = op[3];
+    if ((op[0] & 4) == 0) {
+        (*file)[at] = op[3];
+        return;
+    }
+    auto from = static_cast<std::ptrdiff_t>(at);
+    auto count = static_cast<std::ptrdiff_t>(std::min<size_t>(op[3] % 16 + 1, file->size() - at));
+    file->erase(file->begin() + from, file->begin() + from + count);
+    origin->erase(origin->begin() + from, origin->begin() + from + count);
+}
+
+// A raw DV file's changed bytes are DISP bits of source control packs at
+// their places in VAUX blocks of the sample: no pack is read out of step.
+void expect_dv_in_step(const std::vector<uint8_t>& sample, const std::vector<size_t>& origin,
+                       const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
+    constexpr size_t block = 80;
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (after[i] == before[i]) continue;
+        size_t in_block = origin[i] % block;
+        bool vaux = sample[origin[i] - in_block] >> 5 == 2;
+        bool disp = in_block >= 3 && (in_block - 3) % 5 == 2 && ((after[i] ^ before[i]) & 0xF8) == 0;
+        if (!vaux || !disp) fail("a DV byte out of step with the sample's blocks changed");
+    }
 }
 
 }  // namespace
@@ -49,9 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Byte 0: the sample (bits 2 and up) and the target (bit 1); then the damages.
     if (size < 1) return 0;
     const Sample& sample = samples[(data[0] >> 2) % sample_count];
-    std::vector<uint8_t> original = files[&sample - samples];
-    if (original.empty()) fail("a sample file is missing");
-    for (size_t k = 1; k + op_size <= size; k += op_size) damage(&original, sample.head_last, data + k);
+    const std::vector<uint8_t>& made = files[&sample - samples];
+    if (made.empty()) fail("a sample file is missing");
+    std::vector<uint8_t> original = made;
+    std::vector<size_t> origin(made.size());
+    for (size_t i = 0; i < origin.size(); ++i) origin[i] = i;
+    for (size_t k = 1; k + op_size <= size; k += op_size) damage(&original, &origin, sample.head_last, data + k);
     std::string video = scratch_base + sample.extension;
     std::string marker = scratch_base + ".ini";
     write_all(video, original);
@@ -66,6 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (size_t i = 0; i < after.size(); ++i) {
         if (after[i] != original[i] && listed.count(static_cast<int64_t>(i)) == 0) fail("a change the marker file does not list");
     }
+    if (std::string(sample.extension) == ".dv") expect_dv_in_step(made, origin, original, after);
     expect_undone(job, original, video, marker);
     std::remove(video.c_str());
     std::remove(marker.c_str());
