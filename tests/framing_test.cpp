@@ -2,7 +2,12 @@
 // on, and sites as their constructors make them.
 #include <gtest/gtest.h>
 
+#include "codecs/display_elements.h"
+#include "codecs/display_fields.h"
+#include "codecs/dvd_attributes.h"
 #include "codecs/framing.h"
+#include "codecs/header_scan.h"
+#include "codecs/nal_scan.h"
 #include "codecs/site.h"
 #include "support.h"
 

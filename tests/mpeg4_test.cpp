@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "codecs/codec_table.h"
 #include "codecs/site_scan.h"
 #include "judges.h"
 #include "support.h"

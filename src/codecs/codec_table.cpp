@@ -1,6 +1,15 @@
 #include "codecs/codec_table.h"
 
+#include "codecs/display_elements.h"
+#include "codecs/display_fields.h"
+#include "codecs/dv_scan.h"
+#include "codecs/dvd_attributes.h"
+#include "codecs/frame_aspect.h"
+#include "codecs/frame_headers.h"
+#include "codecs/header_scan.h"
 #include "codecs/mpeg_aspects.h"
+#include "codecs/nal_scan.h"
+#include "codecs/vol_scan.h"
 #include "codecs/shapes.h"
 
 namespace {
@@ -82,7 +91,30 @@ constexpr CodecRow rows[] = {
      first_byte_itself},
 };
 
+// Each kind of site's own: the codecs' headers and packs, and the
+// containers' fields, by SiteKind.
+const PlaceOps* const kind_places[] = {
+    &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
+    &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
+    &dv_control_places,      &frame_aspect_places,
+};
+static_assert(sizeof kind_places / sizeof *kind_places == site_frame_aspect + 1, "every kind of site");
+
 }  // namespace
+
+bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    return kind_places[site->kind]->read(site, bytes, reading);
+}
+
+AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                     uint32_t* count) {
+    *count = 0;
+    return kind_places[site->kind]->edit(site, bytes, target, changes, count);
+}
+
+uint32_t site_field(const AspectSite* site, uint32_t* indices) {
+    return kind_places[site->kind]->field(site, indices);
+}
 
 const CodecRow* codec_row(VideoCodec codec, int32_t version) {
     for (const CodecRow& row : rows) {

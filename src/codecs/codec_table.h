@@ -91,6 +91,18 @@ struct CodecRow {
 // The row of a codec as a format names it; MPEG video's by its version.
 const CodecRow* codec_row(VideoCodec codec, int32_t version);
 
+// Any site, read and changed as its kind's own module says: a codec's own
+// headers or packs, or a container's field.
+// Reads the site's bytes (or a copy of them with other values): false when
+// they are not what its kind holds.
+bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);
+// The changed bytes that make the site's bytes record the target.
+AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                     uint32_t* count);
+// The indices of the bytes that hold the part of the aspect a change may
+// rewrite, which an undo may put back: how many.
+uint32_t site_field(const AspectSite* site, uint32_t* indices);
+
 // What a file's video is, whatever its codec: its row, the picture its
 // aspect is judged on (MPEG video's coded size, the picture after
 // cropping), what its first header records, and the aspect its

@@ -239,3 +239,52 @@ AspectEdit display_elements_edit(const DisplayFrame* f, SarRatio target, ByteCha
     }
     return *count == 0 ? aspect_edit_same : aspect_edit_changed;
 }
+
+AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
+                                      const PayloadRange* range) {
+    AspectSite site = site_base(site_display_elements, holder_video_element, codec, frame->bytes, pos,
+                                frame->length, range);
+    constexpr uint32_t fields_most = sizeof site.size_lengths;
+    uint32_t fields = frame->size_fields < fields_most ? frame->size_fields : fields_most;
+    site.size_fields = static_cast<uint8_t>(fields);
+    for (uint32_t k = 0; k < fields; ++k) site.size_lengths[k] = frame->size_lengths[k];
+    site.growth_checksummed = frame->growth_checksummed;
+    site.display_unit = frame->unit;
+    site.picture_width = frame->picture_width;
+    site.picture_height = frame->picture_height;
+    return site;
+}
+
+namespace {
+
+DisplayFrame frame_of(const AspectSite* site, const uint8_t* bytes) {
+    return {bytes, site->length, site->size_fields, site->size_lengths, site->picture_width, site->picture_height,
+            site->display_unit, site->growth_checksummed};
+}
+
+}  // namespace
+
+bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height) {
+    DisplayFrame frame = frame_of(site, site->bytes);
+    return display_elements_values(&frame, width, height);
+}
+
+namespace {
+
+bool display_elements_site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    DisplayFrame frame = frame_of(site, bytes);
+    reading->aspect_present = true;
+    return display_elements_read(&frame, &reading->aspect.sar);
+}
+
+AspectEdit display_elements_site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target,
+                                      ByteChange* changes, uint32_t* count) {
+    DisplayFrame frame = frame_of(site, bytes);
+    return display_elements_edit(&frame, target.sar, changes, count);
+}
+
+}  // namespace
+
+const PlaceOps display_elements_places = {display_elements_site_read, display_elements_site_edit,
+                                          site_field_whole};

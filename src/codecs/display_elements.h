@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 
 // The bytes of such a site: first the size fields of the elements that
@@ -48,3 +49,11 @@ bool display_elements_values(const DisplayFrame* frame, uint64_t* width, uint64_
 // Changes of the site's bytes that make the elements give the target:
 // aspect_edit_no_room where they are missing and no Void gives room.
 AspectEdit display_elements_edit(const DisplayFrame* frame, SarRatio target, ByteChange* changes, uint32_t* count);
+
+// Matroska's display elements as the frame describes them, for the video
+// of the codec; and, of such a site, the width and height they hold,
+// false where the file has none.
+AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
+                                      const PayloadRange* range);
+bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height);
+extern const PlaceOps display_elements_places;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 
 // Both take 8 bytes, big-endian. A display size: width and height in 16.16
@@ -28,3 +29,13 @@ inline constexpr uint32_t display_width_bytes = 4;
 inline constexpr uint32_t pixel_aspect_bytes = 8;
 bool pixel_aspect_read(const uint8_t* bytes, SarRatio* sar);
 AspectEdit pixel_aspect_edit(const uint8_t* bytes, SarRatio target, ByteChange* changes, uint32_t* count);
+
+// A display size of a container's (tkhd, or tapt's clef and prof) for the
+// video of the codec, against its picture after the crop; a pixel aspect
+// box (pasp) for the video of the codec.
+AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height);
+AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
+                                  const PayloadRange* range);
+extern const PlaceOps display_size_places;
+extern const PlaceOps pixel_aspect_places;

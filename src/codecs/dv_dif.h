@@ -1,12 +1,11 @@
 // DV video as its DIF blocks carry it: the 80-byte blocks of each DIF
 // sequence, the sequences of a frame, and the VAUX source control pack
-// (0x61) whose DISP bits record the display aspect. Every such pack is a
-// site; players read the aspect of each frame from its packs.
+// (0x61) whose DISP bits record the display aspect. Players read the
+// aspect of each frame from its packs (dv_scan hands each over as a site).
 #pragma once
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
-#include "codecs/site.h"
 
 inline constexpr uint32_t dif_block_size = 80;
 inline constexpr uint32_t dif_sequence_blocks = 150;
@@ -51,11 +50,11 @@ enum DvDisplay : uint8_t {
     dv_disp_16x9 = 0x02,
 };
 
-// The MPEG-2 code of the shape DISP names: 2 (4:3), 3 (16:9), or 0 for
-// letterbox and other shapes, which no target is taken from.
-uint32_t dv_display_code(uint8_t pc2);
-// The change of a pack's data bytes to the shape of an MPEG-2 code.
-AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t code, ByteChange* changes, uint32_t* count);
+// The shape DISP names (shapes.h): 4:3 or 16:9, or 0 for letterbox and
+// other shapes, which no target is taken from.
+uint32_t dv_disp_shape(uint8_t pc2);
+// The change of a pack's data bytes to DISP's bits of the shape.
+AspectEdit dv_control_edit(const uint8_t* bytes4, uint32_t shape, ByteChange* changes, uint32_t* count);
 
 // A sequence's first blocks as the walks fetch them: its header, subcode
 // and VAUX blocks, and the audio block after them, whose id says that the
@@ -86,6 +85,9 @@ bool dif_sequence_in_step(const uint8_t* blocks, uint32_t length, DifPlace place
 bool dif_sequence_found(const uint8_t* blocks, uint32_t length, DifPlace* place);
 // Whether a block is the header block of that sequence.
 bool dif_header_of(const uint8_t* block, DifPlace place);
+// Whether a block is the first VAUX block of a frame: that of sequence 0
+// of the first channel.
+bool dif_frame_first_vaux(const uint8_t* block);
 
 // What the first frame of a DV file says of all of them.
 struct DvShape {
@@ -117,26 +119,3 @@ DvShape dv_shape_of(const uint8_t* header);
 // header block says so, or its VAUX blocks do where a dropout hit the
 // header.
 bool dif_second_channel_opens(const uint8_t* head, uint32_t length);
-
-// Counts the frames the VAUX blocks handed over belong to, and those
-// whose packs record different shapes.
-struct DvFrameTally {
-    uint64_t frames;
-    uint64_t disagreeing;
-    uint64_t first_disagreeing;  // index of the first of those
-    uint32_t frame_code;         // the first pack's of the frame being read, 0xFF before one
-    bool frame_disagrees;
-};
-
-struct DvScanner {
-    uint8_t block[dif_block_size];  // a block that a range boundary split
-    int64_t pos[dif_block_size];
-    uint32_t held;
-    DvFrameTally tally;
-};
-
-void dv_scanner_init(DvScanner* scanner);
-// Feeds the ranges, which together are whole DIF blocks in order from a
-// block boundary; every source control pack of a VAUX block is a site.
-int32_t dv_scan(DvScanner* scanner, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
-                uint32_t count, SiteHandler on_site, void* context);

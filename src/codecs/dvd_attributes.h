@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
+#include "codecs/site.h"
 
 struct DvdVideo {
     uint8_t attributes;
@@ -23,3 +24,7 @@ uint8_t dvd_attributes_for(uint8_t attributes, uint32_t target);
 // byte, aspect_edit_same, or aspect_edit_no_code for a code DVD-Video does
 // not have.
 AspectEdit dvd_attributes_edit(uint8_t attributes, uint32_t target, uint8_t* value);
+
+// A DVD title set's video attributes byte.
+AspectSite site_dvd_attributes_make(const uint8_t* byte, const int64_t* pos, const PayloadRange* range);
+extern const PlaceOps dvd_attributes_places;

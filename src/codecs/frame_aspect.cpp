@@ -133,3 +133,44 @@ AspectEdit frame_aspect_edit(const FrameAspectPlace* p, SarRatio target, ByteCha
     if (room) return room_edit(p, aspect, changes, count);
     return p->own_places ? aspect_edit_no_place : aspect_edit_no_room;
 }
+
+AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
+                                  uint32_t refresh_rate) {
+    AspectSite site = site_base(site_frame_aspect, holder_avi_vprp, codec, bytes, pos, length, range);
+    site.picture_width = picture_width;
+    site.picture_height = picture_height;
+    site.refresh_rate = refresh_rate;
+    return site;
+}
+
+namespace {
+
+// Without room, a video that records its aspect itself goes by its own.
+FrameAspectPlace place_of(const AspectSite* site, const uint8_t* bytes) {
+    return {bytes, site->length, site->picture_width, site->picture_height, site->refresh_rate,
+            site->codec != codec_container};
+}
+
+bool frame_aspect_site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    FrameAspectPlace place = place_of(site, bytes);
+    bool read = frame_aspect_read(&place, &reading->aspect.sar);
+    reading->aspect_present = reading->aspect.sar.width != 0;
+    return read;
+}
+
+AspectEdit frame_aspect_site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target,
+                                  ByteChange* changes, uint32_t* count) {
+    FrameAspectPlace place = place_of(site, bytes);
+    return frame_aspect_edit(&place, target.sar, changes, count);
+}
+
+}  // namespace
+
+bool site_frame_aspect_values(const AspectSite* site, uint32_t* x, uint32_t* y) {
+    FrameAspectPlace place = place_of(site, site->bytes);
+    return frame_aspect_values(&place, x, y);
+}
+
+const PlaceOps frame_aspect_places = {frame_aspect_site_read, frame_aspect_site_edit, site_field_whole};

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 
 // A vprp of one field: its chunk head, nine dwords, one field's eight.
@@ -42,3 +43,13 @@ bool frame_aspect_values(const FrameAspectPlace* place, uint32_t* x, uint32_t* y
 // aspect_edit_no_place where the video records its own, else
 // aspect_edit_no_room.
 AspectEdit frame_aspect_edit(const FrameAspectPlace* place, SarRatio target, ByteChange* changes, uint32_t* count);
+
+// AVI's vprp, a JUNK chunk that gives room for one, or the head of a chunk
+// where neither is: its first bytes, and the stream format's picture and
+// frame rate, which a vprp written into room records; and, of such a site,
+// the aspect X:Y the vprp holds, false without one.
+AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
+                                  uint32_t refresh_rate);
+bool site_frame_aspect_values(const AspectSite* site, uint32_t* x, uint32_t* y);
+extern const PlaceOps frame_aspect_places;

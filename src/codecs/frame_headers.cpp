@@ -104,3 +104,36 @@ SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t len
     default: return {0, 0};
     }
 }
+
+AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range) {
+    AspectSite site = site_base(site_frame_header, holder_frame, codec_container, bytes, pos, length, range);
+    site.frame_codec = codec;
+    return site;
+}
+
+namespace {
+
+bool frame_header_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    reading->aspect.sar = frame_header_sar(site->frame_codec, bytes, site->length);
+    reading->aspect_present = reading->aspect.sar.width != 0;
+    return true;
+}
+
+// Only read: it holds the target already, or it stands in the way.
+AspectEdit frame_header_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange*,
+                             uint32_t* count) {
+    *count = 0;
+    SarRatio sar = frame_header_sar(site->frame_codec, bytes, site->length);
+    if (sar.width == 0) return aspect_edit_no_place;
+    return sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
+}
+
+uint32_t frame_header_field(const AspectSite*, uint32_t*) {
+    return 0;
+}
+
+}  // namespace
+
+const PlaceOps frame_header_places = {frame_header_read, frame_header_edit, frame_header_field};

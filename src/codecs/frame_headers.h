@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 
+#include "codecs/site.h"
 #include "codecs/video_codec.h"
 
 // How many bytes of the first frame the reader looks at: 0 for a codec
@@ -15,3 +16,10 @@ uint32_t frame_header_bytes(ForeignCodec codec);
 // The sample aspect the header gives its picture: {0, 0} where it records
 // none (square samples, a render size of the coded size, an unknown code).
 SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t length);
+
+// The first bytes of the video's first frame, of a codec whose frames the
+// tool reads but never changes: a place that holds the target already, or
+// stands in the way of it.
+AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
+                                  const PayloadRange* range);
+extern const PlaceOps frame_header_places;

@@ -283,3 +283,36 @@ int32_t header_scan(HeaderScanner* s, const uint8_t* buffer, int64_t buffer_pos,
     }
     return 0;
 }
+
+AspectSite site_sequence_header_make(const uint8_t* byte7, const int64_t* pos, const PayloadRange* range,
+                                     const uint8_t* list_record) {
+    AspectSite site = site_base(site_sequence_header, holder_stream, codec_mpeg, byte7, pos, 1, range);
+    std::memcpy(site.list_record, list_record, sizeof site.list_record);
+    return site;
+}
+
+namespace {
+
+bool sequence_header_read(const AspectSite*, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    reading->aspect_present = true;
+    reading->aspect.code = bytes[0] >> 4;
+    return true;
+}
+
+AspectEdit sequence_header_edit(const AspectSite*, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                                uint32_t* count) {
+    *count = 0;
+    uint8_t code = static_cast<uint8_t>(target.code & 0x0F);
+    if ((bytes[0] >> 4) == code) return aspect_edit_same;
+    changes[(*count)++] = {0, static_cast<uint8_t>((bytes[0] & 0x0F) | (code << 4))};
+    return aspect_edit_changed;
+}
+
+uint32_t sequence_header_field(const AspectSite*, uint32_t* indices) {
+    return site_field_first(1, indices);
+}
+
+}  // namespace
+
+const PlaceOps sequence_header_places = {sequence_header_read, sequence_header_edit, sequence_header_field};

@@ -42,3 +42,11 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference);
 // site of its byte 7; buffer[0] lies at file position buffer_pos.
 int32_t header_scan(HeaderScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
                     const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context);
+
+// Byte 7 of a sequence header, with the record a listing shows of it: its
+// bytes 4 to 7 as the match window held them, then the four bytes of the
+// buffer that end at byte 7 (zero before its unit).
+AspectSite site_sequence_header_make(const uint8_t* byte7, const int64_t* pos, const PayloadRange* range,
+                                     const uint8_t* list_record);
+// A sequence header's aspect nibble: its code, changed alone.
+extern const PlaceOps sequence_header_places;

@@ -126,3 +126,45 @@ int32_t sps_scan_finish(SpsScanner* s, SiteHandler on_site, void* context) {
     if (!s->state.collecting) return 0;
     return unit_end(s, 0, on_site, context);
 }
+
+AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                   uint32_t length, const PayloadRange* range, SetCopy copy) {
+    AspectSite site = site_base(site_parameter_set, holder, codec, bytes, pos, length, range);
+    site.split = length > 0 && pos[length - 1] - pos[0] != length - 1;
+    site.cut = copy.cut;
+    site.across_repeat = copy.across_repeat;
+    site.again_from = copy.again_from;
+    return site;
+}
+
+namespace {
+
+bool parameter_set_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    SpsInfo info;
+    if (!sps_read(site->codec, bytes, site->length, &info)) return false;
+    reading->aspect_present = info.aspect_present;
+    reading->aspect = {info.idc, sps_sar(&info)};
+    reading->keyed = true;
+    reading->id = info.sps_id;
+    reading->width = info.width;
+    reading->height = info.height;
+    return true;
+}
+
+AspectEdit parameter_set_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                              uint32_t* count) {
+    *count = 0;
+    // Bytes past those kept could change their escaping unseen.
+    if (site->cut) return aspect_edit_escaping;
+    return sps_aspect_edit(site->codec, bytes, site->length, target.sar, changes, count);
+}
+
+uint32_t parameter_set_field(const AspectSite* site, uint32_t* indices) {
+    if (site->cut || site->across_repeat) return 0;
+    return sps_field_bytes(site->codec, site->bytes, site->length, indices);
+}
+
+}  // namespace
+
+const PlaceOps parameter_set_places = {parameter_set_read, parameter_set_edit, parameter_set_field};

@@ -49,3 +49,9 @@ int32_t sps_scan(SpsScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
 
 // The end of the stream ends a set still being collected.
 int32_t sps_scan_finish(SpsScanner* scanner, SiteHandler on_site, void* context);
+
+// An H.264 or HEVC SPS, its whole NAL unit as far as kept.
+AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                   uint32_t length, const PayloadRange* range, SetCopy copy);
+// A parameter set's VUI: its sample aspect, changed only in place.
+extern const PlaceOps parameter_set_places;

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "codecs/aspect_edit.h"
-#include "codecs/display_elements.h"
 #include "codecs/payload.h"
 #include "codecs/video_codec.h"
 
@@ -103,49 +102,13 @@ inline SetCopy set_copy_once(bool cut) {
     return {cut, false, -1};
 }
 
-// Each kind of site, every field set: its bytes as the file holds them
-// (or as a scanner read them, where the buffer is a view of the file), the
-// file position of each, and the run of payload they ended in (null for a
-// site only read).
-// Byte 7 of a sequence header, with the record a listing shows of it.
-AspectSite site_sequence_header_make(const uint8_t* byte7, const int64_t* pos, const PayloadRange* range,
-                                     const uint8_t* list_record);
-// An H.264 or HEVC SPS, its whole NAL unit as far as kept.
-AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
-                                   uint32_t length, const PayloadRange* range, SetCopy copy);
-// A DVD title set's video attributes byte.
-AspectSite site_dvd_attributes_make(const uint8_t* byte, const int64_t* pos, const PayloadRange* range);
-// A display size of a container's (tkhd, or tapt's clef and prof) for the
-// video of the codec, against its picture after the crop.
-AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
-                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height);
-// A pixel aspect box (pasp) for the video of the codec.
-AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
-                                  const PayloadRange* range);
-// Matroska's display elements as the frame describes them (see
-// display_elements.h), for the video of the codec.
-AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
-                                      const PayloadRange* range);
-
-// The first bytes of the video's first frame, of a codec whose frames the
-// tool reads but never changes (frame_headers.h).
-AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
-                                  const PayloadRange* range);
-
-// An MPEG-4 VOL from its code byte on, as far as kept (mpeg4_vol.h); one
-// whose bytes lie partly in a transport packet sent twice is `across_repeat`.
-AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
-                                        uint32_t length, const PayloadRange* range, bool across_repeat);
-// AVI's vprp, a JUNK chunk that gives room for one, or the head of a chunk
-// where neither is (see frame_aspect.h): its first bytes, and the stream
-// format's picture and frame rate, which a vprp written into room records.
-AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
-                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
-                                  uint32_t refresh_rate);
-// The data bytes of a DV source control pack, in a frame or a copy of it
-// (a type-1 AVI's DVINFO).
-AspectSite site_dv_control_make(SiteHolder holder, const uint8_t* bytes4, const int64_t* pos,
-                                const PayloadRange* range);
+// The fields every kind of site has, set; the rest are zero, and no byte
+// is new only from a second copy on. Each kind's own module makes its
+// sites whole from it: their bytes as the file holds them (or as a scanner
+// read them, where the buffer is a view of the file), the file position of
+// each, and the run of payload they ended in (null for a site only read).
+AspectSite site_base(SiteKind kind, SiteHolder holder, VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
+                     uint32_t length, const PayloadRange* range);
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after
@@ -164,21 +127,27 @@ struct SiteReading {
     uint32_t form;  // a DV frame's size in bytes
 };
 
-// Reads the site's bytes (or a copy of them with other values): false when
-// they are not what its kind holds.
-bool site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);
 // Whether a site that reads as `reading` belongs to another video than
 // the first site's, `reference` (two recordings joined): a parameter set
 // of another id or picture size, a VOL of another picture size, a DV frame
 // of another system or rate. Such a site is never the run's to change.
 bool site_other_video(const SiteReading* reference, const SiteReading* reading);
 
-// The changed bytes that make the site's bytes record the target.
-AspectEdit site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
-                     uint32_t* count);
-// The indices of the bytes that hold the part of the aspect a change may
-// rewrite, which an undo may put back: how many.
-uint32_t site_field(const AspectSite* site, uint32_t* indices);
+// How one kind of site is read and changed, as its own module says:
+// reads its bytes (or a copy of them with other values), false when they
+// are not what the kind holds; the changed bytes that make them record the
+// target; the indices of the bytes that hold the part of the aspect a
+// change may rewrite, which an undo may put back, and how many.
+struct PlaceOps {
+    bool (*read)(const AspectSite* site, const uint8_t* bytes, SiteReading* reading);
+    AspectEdit (*edit)(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
+                       uint32_t* count);
+    uint32_t (*field)(const AspectSite* site, uint32_t* indices);
+};
+// The indices of the first `count` bytes, for a kind whose field is them;
+// of all the site's bytes, for a kind whose every byte may change.
+uint32_t site_field_first(uint32_t count, uint32_t* indices);
+uint32_t site_field_whole(const AspectSite* site, uint32_t* indices);
 
 // Whether the site is a container's own field (a display size, a pixel
 // aspect, display elements), which says nothing of the video's key.
@@ -189,12 +158,6 @@ inline bool site_kind_of_container(SiteKind kind) {
 inline bool site_of_container(const AspectSite* site) {
     return site_kind_of_container(site->kind);
 }
-
-// Matroska's display elements: the width and height they hold, false
-// where the file has none.
-bool site_display_values(const AspectSite* site, uint64_t* width, uint64_t* height);
-// AVI's vprp: the aspect X:Y it holds, false without one.
-bool site_frame_aspect_values(const AspectSite* site, uint32_t* x, uint32_t* y);
 
 // The name of the box that holds a site ("tkhd", "avcC", ...), or null for
 // the video stream's own bytes.

@@ -1,5 +1,7 @@
 #include "codecs/site_scan.h"
 
+#include "codecs/dvd_attributes.h"
+
 namespace {
 
 // A DVD's attributes byte is the whole payload, one site.

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "codecs/dv_dif.h"
+#include "codecs/dv_scan.h"
 #include "codecs/header_scan.h"
 #include "codecs/nal_scan.h"
 #include "codecs/site.h"

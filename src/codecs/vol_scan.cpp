@@ -107,3 +107,40 @@ int32_t vol_scan(VolScanner* s, const uint8_t* buffer, int64_t buffer_pos, const
 int32_t vol_scan_finish(VolScanner* s, SiteHandler on_site, void* context) {
     return s->state.collecting ? vol_hand(s, s->state.length, on_site, context) : 0;
 }
+
+AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                        uint32_t length, const PayloadRange* range, bool across_repeat) {
+    AspectSite site = site_base(site_video_object_layer, holder, codec_mpeg4, bytes, pos, length, range);
+    site.split = length > 0 && pos[length - 1] - pos[0] != length - 1;
+    site.across_repeat = across_repeat;
+    return site;
+}
+
+namespace {
+
+bool video_object_layer_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
+    *reading = SiteReading{};
+    VolInfo info;
+    if (!vol_read(bytes, site->length, &info)) return false;
+    reading->aspect = {info.aspect_info, vol_sar(&info)};
+    reading->aspect_present = reading->aspect.sar.width != 0;
+    reading->keyed = true;
+    reading->width = info.width;
+    reading->height = info.height;
+    return true;
+}
+
+AspectEdit video_object_layer_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target,
+                                   ByteChange* changes, uint32_t* count) {
+    return vol_aspect_edit(bytes, site->length, target.sar, changes, count);
+}
+
+uint32_t video_object_layer_field(const AspectSite* site, uint32_t* indices) {
+    if (site->across_repeat) return 0;
+    return vol_field_bytes(site->bytes, site->length, indices);
+}
+
+}  // namespace
+
+const PlaceOps video_object_layer_places = {video_object_layer_read, video_object_layer_edit,
+                                            video_object_layer_field};

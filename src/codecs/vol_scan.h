@@ -38,3 +38,10 @@ int32_t vol_scan(VolScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
 
 // The end of the stream ends a VOL still being collected.
 int32_t vol_scan_finish(VolScanner* scanner, SiteHandler on_site, void* context);
+
+// An MPEG-4 VOL from its code byte on, as far as kept (mpeg4_vol.h); one
+// whose bytes lie partly in a transport packet sent twice is `across_repeat`.
+AspectSite site_video_object_layer_make(SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
+                                        uint32_t length, const PayloadRange* range, bool across_repeat);
+// A VOL's aspect, changed only in the form it has.
+extern const PlaceOps video_object_layer_places;

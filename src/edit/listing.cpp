@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "codecs/display_elements.h"
 #include "codecs/dv_dif.h"
+#include "codecs/frame_aspect.h"
 #include "console/messages.h"
 #include "edit/editor_state.h"
 

@@ -7,6 +7,7 @@
 #include <climits>
 #include <memory>
 
+#include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
 #include "formats/avi.h"
 #include "formats/dv_stream.h"

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "codecs/codec_table.h"
+#include "codecs/dvd_attributes.h"
 #include "fileio/result.h"
 #include "formats/walk.h"
 

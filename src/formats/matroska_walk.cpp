@@ -5,6 +5,7 @@
 // read; each element that keeps a CRC-32 over sites is handed over first.
 #include <memory>
 
+#include "codecs/display_elements.h"
 #include "codecs/frame_headers.h"
 #include "fileio/result.h"
 #include "formats/dv_stream.h"

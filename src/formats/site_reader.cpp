@@ -1,10 +1,13 @@
 #include "formats/site_reader.h"
 
 #include "codecs/dv_dif.h"
+#include "codecs/dv_scan.h"
 #include "codecs/frame_headers.h"
 #include "codecs/framing.h"
 #include "codecs/mpeg4_vol.h"
 #include "codecs/nal_records.h"
+#include "codecs/nal_scan.h"
+#include "codecs/vol_scan.h"
 #include "fileio/result.h"
 
 void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec) {

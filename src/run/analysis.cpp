@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/header_scan.h"
 #include "formats/disc_image.h"
 #include "formats/walk.h"
 #include "notices/walk_notices.h"
