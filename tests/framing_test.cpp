@@ -66,7 +66,7 @@ TEST(Sites, EachIsMadeWholeAndOnlyASecondCopyReadsAgain) {
     EXPECT_TRUE(set.cut);
     EXPECT_EQ(set.again_from, -1);
     SetCopy second = {false, false, 200};
-    set = site_parameter_set_make(codec_hevc, holder_decoder_config, bytes, pos, 3, &range, second);
+    set = site_parameter_set_make(codec_hevc, holder_hvcc, bytes, pos, 3, &range, second);
     EXPECT_FALSE(set.split);
     EXPECT_EQ(set.again_from, 200);
 

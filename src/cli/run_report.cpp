@@ -72,8 +72,8 @@ void summary_print(const char* container, const char* line) {
 
 // A container's place as the messages name it: its box or element, a
 // parameter set with what holds it, or a sequence header.
-std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
-    const char* box = site_holder_name(holder, codec);
+std::string place_name(SiteKind site, SiteHolder holder) {
+    const char* box = site_holder_name(holder);
     if (site == site_sequence_header) return msg_place_sequence_header;
     if (site == site_frame_header) return msg_place_frame_header;
     if (site == site_video_object_layer) {
@@ -86,7 +86,7 @@ std::string place_name(SiteKind site, SiteHolder holder, VideoCodec codec) {
 
 // Which place of an MP4 or MOV file cannot take the target, and why.
 void place_refused_report(const SiteRefusal& n) {
-    std::string place = place_name(n.site, n.holder, n.codec);
+    std::string place = place_name(n.site, n.holder);
     const char* why = msg_why_unread;
     if (n.why == aspect_edit_no_field) why = msg_why_no_field;
     if (n.why == aspect_edit_no_code) why = msg_why_no_code;
@@ -106,7 +106,7 @@ void places_disagree_report(const PlacesDisagreeNotice& n) {
         // A code of the codec's own table is named as its texts name it.
         bool coded = p.site == site_sequence_header || p.site == site_dv_control;
         std::string aspect = coded ? aspect_text(n.name, p.aspect) : sar_text(n.name.width, n.name.height, sar);
-        console_print(msg_place_aspect, place_name(p.site, p.holder, p.codec).c_str(), aspect.c_str());
+        console_print(msg_place_aspect, place_name(p.site, p.holder).c_str(), aspect.c_str());
     }
 }
 
@@ -205,7 +205,7 @@ bool same_report(const Notice* n) {
     case notice_container_placeless: console_text(msg_avi_no_place); return true;
     case notice_codec_place_left: {
         const auto& r = notice_record<CodecPlaceLeftNotice>(n);
-        std::string place = place_name(r.place.site, r.place.holder, r.place.codec);
+        std::string place = place_name(r.place.site, r.place.holder);
         SarRatio sar = r.place.present ? r.place.aspect.sar : SarRatio{0, 0};
         console_print(msg_codec_place_left, place.c_str(), sar_text(r.width, r.height, sar).c_str());
         return true;

@@ -29,14 +29,16 @@ bool site_other_video(const SiteReading* reference, const SiteReading* reading) 
            reading->height != reference->height || reading->form != reference->form;
 }
 
-const char* site_holder_name(SiteHolder holder, VideoCodec codec) {
+const char* site_holder_name(SiteHolder holder) {
     switch (holder) {
     case holder_stream: return nullptr;
     case holder_track_header: return "tkhd";
     case holder_pixel_aspect: return "pasp";
     case holder_clean_aperture: return "clef";
     case holder_production_aperture: return "prof";
-    case holder_decoder_config: return codec == codec_avc ? "avcC" : codec == codec_hevc ? "hvcC" : "esds";
+    case holder_avcc: return "avcC";
+    case holder_hvcc: return "hvcC";
+    case holder_esds: return "esds";
     case holder_video_element: return "Video";
     case holder_codec_private: return "CodecPrivate";
     case holder_frame: return "frame";

@@ -29,7 +29,9 @@ enum SiteHolder : uint8_t {
     holder_stream,               // the video stream, or a sample of it
     holder_track_header,         // ISO: tkhd's width and height
     holder_pixel_aspect,         // ISO: pasp
-    holder_decoder_config,       // ISO: the sample entry's avcC, hvcC or esds
+    holder_avcc,                 // ISO: the sample entry's avcC
+    holder_hvcc,                 // ISO: its hvcC
+    holder_esds,                 // ISO: its esds
     holder_clean_aperture,       // QuickTime: tapt's clef
     holder_production_aperture,  // QuickTime: tapt's prof
     holder_video_element,        // Matroska: a track's Video element
@@ -161,7 +163,7 @@ inline bool site_of_container(const AspectSite* site) {
 
 // The name of the box that holds a site ("tkhd", "avcC", ...), or null for
 // the video stream's own bytes.
-const char* site_holder_name(SiteHolder holder, VideoCodec codec);
+const char* site_holder_name(SiteHolder holder);
 
 // Takes each site; a non-zero result stops the scan and is returned by it.
 typedef int32_t (*SiteHandler)(void* context, const AspectSite* site);

@@ -62,7 +62,7 @@ void site_checksum_note(Editor* e, const AspectSite* site, const ByteChange* cha
 }
 
 int32_t site_refuse(Editor* e, const AspectSite* site, AspectEdit why) {
-    e->outcome.refusal = {true, site->kind, site->holder, site->codec, site->pos[0], why};
+    e->outcome.refusal = {true, site->kind, site->holder, site->pos[0], why};
     return result_found;
 }
 
@@ -86,7 +86,7 @@ void place_note(Editor* e, const AspectSite* site, const SiteReading* reading) {
         if (places.kinds[k].site == site->kind && places.kinds[k].holder == site->holder) return;
     }
     if (places.count == place_kinds_most) return;
-    places.kinds[places.count++] = {site->kind, site->holder, site->codec, reading->aspect_present, reading->aspect};
+    places.kinds[places.count++] = {site->kind, site->holder, reading->aspect_present, reading->aspect};
 }
 
 // Why a site was left as it was, for a report that asks.
@@ -233,7 +233,7 @@ void site_place(Editor* e, const AspectSite* site, const uint8_t* value) {
 void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, PlaceLeft left) {
     // A set read again through a second copy was told with the first.
     if (!e->job->request.detailed || site->again_from >= 0) return;
-    PlaceNotice place = {site->kind, site->holder, site->codec, site->pos[0], {}, {}, left};
+    PlaceNotice place = {site->kind, site->holder, site->pos[0], {}, {}, left};
     site_read(site, site->bytes, &place.before);
     site_read(site, after, &place.after);
     notify(e->notices, place);

@@ -27,7 +27,7 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
 // the picture; without one, whether a JUNK gives room for it.
 int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
     char line[list_line_capacity] = {};
-    const char* box = site_holder_name(site->holder, site->codec);
+    const char* box = site_holder_name(site->holder);
     long long pos = static_cast<long long>(site->pos[0]);
     uint32_t x = 0;
     uint32_t y = 0;
@@ -51,7 +51,7 @@ int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* 
 // their absence gives.
 int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
     char line[list_line_capacity] = {};
-    const char* box = site_holder_name(site->holder, site->codec);
+    const char* box = site_holder_name(site->holder);
     SarRatio sar = reading->aspect.sar;
     long long pos = static_cast<long long>(site->pos[0]);
     uint64_t w = 0;
@@ -98,7 +98,7 @@ int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* readi
                 static_cast<unsigned>(site->bytes[1] & dv_disp_mask), shapes[reading->aspect.code & 3],
                 static_cast<long long>(site->frame));
     if (other) line_append(line, sizeof line, fmt_list_other_size, reading->width, reading->height);
-    const char* box = site_holder_name(site->holder, site->codec);
+    const char* box = site_holder_name(site->holder);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     return list_line_put(e, site, line);
 }
@@ -128,7 +128,7 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
     } else if (other) {
         line_append(line, sizeof line, fmt_list_other_size, reading->width, reading->height);
     }
-    const char* box = site_holder_name(site->holder, site->codec);
+    const char* box = site_holder_name(site->holder);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
     if (!reading->aspect_present && in_container(e)) line_append(line, sizeof line, fmt_list_holder, msg_list_no_aspect);
     return list_line_put(e, site, line);

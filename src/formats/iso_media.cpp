@@ -123,7 +123,7 @@ BoxRead entry_child_read(BlockReader* r, const IsoBox* child, TrackRead* t, int3
     if (config && v.config < 0) {
         v.config = child->body;
         v.config_length = static_cast<uint32_t>(child->end - child->body);
-        v.config_holder = global ? holder_mov_glbl : holder_decoder_config;
+        v.config_holder = global ? holder_mov_glbl : v.codec == codec_avc ? holder_avcc : holder_hvcc;
     }
     return box_found;
 }
@@ -307,7 +307,7 @@ BoxRead track_read(BlockReader* r, const IsoBox* trak, IsoMovie* movie, int32_t*
     IsoTrack& v = t.track;
     v.track_header = v.pixel_aspect = v.clean_aperture = v.production_aperture = iso_place_none;
     v.config = -1;
-    v.config_holder = holder_decoder_config;
+    v.config_holder = holder_esds;
     BoxRead read = children_read(r, trak, &t, track_take, result);
     if (read == box_found) track_weigh(&t, movie);
     return read;

@@ -30,7 +30,7 @@ enum PlaceLeft : uint8_t {
 // or an undo's. `after` is what its bytes say once the walk is done with it.
 struct PlaceNotice {
     static constexpr auto kind = notice_place;
-    SiteKind site; SiteHolder holder; VideoCodec codec; int64_t pos;
+    SiteKind site; SiteHolder holder; int64_t pos;
     SiteReading before; SiteReading after; PlaceLeft left;
 };
 

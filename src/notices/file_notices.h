@@ -35,13 +35,13 @@ struct OtherTracksNotice { static constexpr auto kind = notice_other_tracks; uin
 // container's place that refuses the run.
 struct SiteRefusal {
     static constexpr auto kind = notice_place_refused;
-    bool found; SiteKind site; SiteHolder holder; VideoCodec codec; int64_t pos; AspectEdit why;
+    bool found; SiteKind site; SiteHolder holder; int64_t pos; AspectEdit why;
 };
 
 // What a check found each kind of place of a container's file to hold:
 // the kind, its holder, and the aspect its first place records.
 struct PlaceAspect {
-    SiteKind site; SiteHolder holder; VideoCodec codec; bool present; SiteAspect aspect;
+    SiteKind site; SiteHolder holder; bool present; SiteAspect aspect;
 };
 inline constexpr uint32_t place_kinds_most = 8;
 struct PlaceAspects { uint32_t count; PlaceAspect kinds[place_kinds_most]; };
