@@ -8,8 +8,9 @@ median count. Then valgrind's callgrind counts the instructions each build
 runs on the first 64 MiB of each stream, which do not vary from run to run
 or with the load of the machine.
 
-Usage: bench/compare_builds.py BEFORE AFTER [size in MiB, default 1024]
-The streams are those of run_bench.py, made in bench/out/ where missing.
+Usage: bench/compare_builds.py BEFORE AFTER [size in MiB, default 1024] [kinds]
+The streams are those of run_bench.py (kinds as it names them, by default
+ps,es,ts,mp4,mkv,avi,dv), made in bench/out/ where missing.
 """
 import os
 import statistics
@@ -60,8 +61,8 @@ def main():
     size_mib = int(sys.argv[3]) if len(sys.argv) > 3 else 1024
     os.makedirs(run_bench.OUT, exist_ok=True)
     print(f"nproc {os.cpu_count()}, streams of {size_mib} MiB; seconds warm, min / median of {TURNS}")
-    for kind, (name, options) in run_bench.KINDS.items():
-        path = run_bench.stream_make(run_bench.clip_make(name, options), size_mib, run_bench.OUT)
+    kinds = sys.argv[4].split(",") if len(sys.argv) > 4 else ["ps", "es", "ts", "mp4", "mkv", "avi", "dv"]
+    for kind, path in run_bench.streams_make(kinds, size_mib, run_bench.OUT).items():
         runs = turns(tools, path)
         cells = [f"{min(runs[(b, w)]):.3f} / {statistics.median(runs[(b, w)]):.3f}"
                  for w in ("list", "rewrite") for b in tools]
