@@ -33,6 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MpegSummary summary = {info.mpeg_version, info.horizontal_size, info.vertical_size, info.frame_rate_code,
                            info.bit_rate_value, info.duration_sec, tail_base + static_cast<int64_t>(tail.size())};
     format_summary_line(&summary, line);
-    aspect_name(info.mpeg_version, info.aspect_code);
+    aspect_code_name(info.mpeg_version == 1 ? naming_mpeg1_codes : naming_mpeg2_codes, info.aspect_code);
     return 0;
 }
