@@ -16,6 +16,8 @@ inline constexpr char fmt_marker_owner[] = "video=%I64d %s\n";
 inline constexpr char fmt_marker_time[] = "time=%I64d.%09I64d\n";
 inline constexpr char fmt_marker_target[] = "target=%u %u:%u\n";
 inline constexpr char fmt_marker_shown[] = "shown=%u:%u\n";
+inline constexpr char fmt_marker_grown[] = "grown=%I64d\n";
+inline constexpr char fmt_marker_grown_time[] = "grown=%I64d %I64d.%09I64d\n";
 inline constexpr char fmt_list_header[] = "%s sequence header list\n";
 inline constexpr char fmt_list_entry[] = "%12I64d %08I64x %02x %02x %02x %02x (%s)";
 inline constexpr char fmt_list_sps_entry[] = "%12I64d %08I64x SAR %u:%u (%s)";
