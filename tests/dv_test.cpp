@@ -99,7 +99,9 @@ TEST_F(DvVideo, EveryPackAndContainerPlaceTakesTheOtherShape) {
         EXPECT_TRUE(says(listed, "DVのフレーム数: 3"));
         std::set<size_t> positions;
         for (const auto& p : packs) positions.insert(p.first);
-        EXPECT_EQ(listed_packs(fs::path(video).replace_extension(".txt")), positions);
+        // Beside pal.dv's list, pal.mov's is named after its whole name.
+        fs::path whole = fs::path(video.string() + ".txt");
+        EXPECT_EQ(listed_packs(fs::exists(whole) ? whole : fs::path(video).replace_extension(".txt")), positions);
 
         RunResult r = run({c.name});
         ASSERT_EQ(r.exit_code, 0) << r.out;

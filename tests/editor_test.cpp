@@ -60,7 +60,7 @@ TEST_F(Editor, EachModeDoesItsOwnWithEveryKindOfSite) {
         fs::path video = copy_sample(dir_, c.sample);
         fs::path marker = fs::path(video).replace_extension(".ini");
         Bytes original = read_bytes(video);
-        ConvertJob job = {path_utf8(video), c.target, c.sar, {}};
+        ConvertJob job = {path_utf8(video), c.target, c.sar, {}, false};
         EXPECT_TRUE(edit_open_run(job, edit_change_search).change_needed);
         EXPECT_EQ(edit_open_run(job, edit_list).run.result, 0);
         EXPECT_TRUE(fs::exists(fs::path(video).replace_extension(".txt")));

@@ -30,6 +30,9 @@
 // - every write and sync of a regular file (but standard output and error)
 //   is logged in order, one line each: "W path offset count", "S path".
 //     MORVALEN_JOURNAL  the log's path
+// - the process is killed just before the Nth time it sets a file's
+//   last-write time (a run puts the video's back after its last change).
+//     MORVALEN_KILL_AT_TIME  N
 // - every wait (the 50 ms before each attempt to open a file that another
 //   program holds) ends at once, so that a run gives up on a held file in
 //   moments, not in 50 s.
@@ -66,6 +69,7 @@ typedef int (*SyncCall)(int);
 typedef void* (*MmapCall)(void*, size_t, int, int, int, off_t);
 typedef void* (*Mmap64Call)(void*, size_t, int, int, int, off64_t);
 typedef int (*NanosleepCall)(const struct timespec*, struct timespec*);
+typedef int (*FutimensCall)(int, const struct timespec*);
 
 // The tool writes from two threads (the walk's appends to the side files,
 // the committer's syncs and changes): one call at a time through here, so
@@ -352,4 +356,12 @@ extern "C" int nanosleep(const struct timespec* wait, struct timespec* left) {
     static NanosleepCall real = reinterpret_cast<NanosleepCall>(dlsym(RTLD_NEXT, "nanosleep"));
     if (std::getenv("MORVALEN_NO_WAIT") != nullptr) return 0;
     return real(wait, left);
+}
+
+extern "C" int futimens(int fd, const struct timespec* times) {
+    static FutimensCall real = reinterpret_cast<FutimensCall>(dlsym(RTLD_NEXT, "futimens"));
+    static long settings = 0;
+    const char* kill_at = std::getenv("MORVALEN_KILL_AT_TIME");
+    if (kill_at != nullptr && ++settings == std::atol(kill_at)) kill(getpid(), SIGKILL);
+    return real(fd, times);
 }

@@ -299,7 +299,7 @@ TEST_F(Undo, AnInterruptedRunIsFinishedAndUndone) {
 }
 
 // A power cut can tear the marker file's last lines before their sync: cut
-// short (a position's, a run's target), or zero bytes where the file system
+// short (a position's, a run's target, a grown video's size), or zero bytes where the file system
 // had extended it (with lines that reached the disk after them). Those lines are dropped, since the
 // bytes they record were never written, and -u or a run that finishes the
 // job goes on; the marker is cut back before it grows.
@@ -309,7 +309,7 @@ TEST_F(Undo, ATornMarkerTailNeverBlocksTheWayBack) {
     fs::path marker = fs::path(dir_ / c.name).replace_extension(".ini");
     const std::string torn[] = {"1234", "4567\r", std::string(4096, '\0'),
                                 "12" + std::string(3000, '\0') + "\r\n345\r\n", "target=2 0:",
-                                std::string(2048, '\0') + "et=3 0:0\r\n345\r\n"};
+                                std::string(2048, '\0') + "et=3 0:0\r\n345\r\n", "grown=3400 17"};
     for (const std::string& tail : torn) {
         for (bool undo_first : {true, false}) {
             SCOPED_TRACE(std::to_string(tail.size()) + (undo_first ? " undone" : " finished"));

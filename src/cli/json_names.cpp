@@ -67,6 +67,7 @@ static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_image + 1, "a 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
     {notice_target_equals_source, "target_equals_source"},
+    {notice_time_restored, "time_restored"},
     {notice_converted, "already_converted"},
     {notice_already, "already_target"},
     {notice_dvd_ifo_already, "already_target"},

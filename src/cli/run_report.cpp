@@ -211,6 +211,7 @@ bool same_report(const Notice* n) {
         return true;
     }
     case notice_target_equals_source: console_text(msg_target_equals_source); return true;
+    case notice_time_restored: console_text(msg_time_restored); return true;
     default: return false;
     }
 }

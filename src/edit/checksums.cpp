@@ -14,7 +14,12 @@
 namespace {
 
 bool keeps_checksums(const Editor* e) {
-    return e->mode == edit_rewrite || e->mode == edit_restore || e->mode == edit_check;
+    return e->mode != edit_list && e->mode != edit_change_search;
+}
+
+// An undo, and the walk that looks whether it could put everything back.
+bool restoring(const Editor* e) {
+    return e->mode == edit_restore || e->mode == edit_held;
 }
 
 uint8_t byte_of(uint32_t value, uint32_t k) {
@@ -46,7 +51,7 @@ int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
         e->outcome.change_needed = true;  // a run cut off before it
         return 0;
     }
-    if (e->mode == edit_restore && !checksum_ours(c, original)) {
+    if (restoring(e) && !checksum_ours(c, original)) {
         for (uint32_t k = 0; k < 4; ++k) {
             if (c.listed[k]) marker_altered(&e->marker, c.region.pos + k);
         }
@@ -59,7 +64,7 @@ int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
         value[k] = byte_of(target, k);
     }
     place_fill(&e->place, pos, c.region.bytes, value, 4);
-    if (e->mode == edit_restore) return place_put(e);
+    if (restoring(e)) return place_put(e);
     std::copy(c.listed, c.listed + 4, e->place.listed);
     int32_t result = marker_ready(e);
     return result == 0 ? place_add(&e->changes, &e->place) : result;

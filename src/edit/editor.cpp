@@ -43,6 +43,16 @@ bool site_changes(const Editor* e, const AspectSite* site) {
     return !site->across_repeat && site_edit_to_target(e, site, changes, &count) == aspect_edit_changed;
 }
 
+// A listing notes whether the site still needs the last target its marker
+// file records: where none does, the marker's runs are done, and the time
+// it records goes back.
+void site_done_note(Editor* e, const AspectSite* site) {
+    if (!e->done_check || e->pending || site->across_repeat || site_kept(e, site)) return;
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    e->pending = site_edit(site, site->bytes, e->marker.head.targets.back(), changes, &count) == aspect_edit_changed;
+}
+
 // The site's bytes for the checksums they lie under: each as the tool
 // first found it, as it is, and as the changes leave it.
 void site_checksum_note(Editor* e, const AspectSite* site, const ByteChange* changes, uint32_t count) {
@@ -152,6 +162,7 @@ int32_t site_take(void* context, const AspectSite* site) {
     switch (e->mode) {
     case edit_list:
         result = site_list(e, site, &reading, other);
+        if (!other) site_done_note(e, site);
         if (result == 0) place_tell(e, site, site->bytes, left_none);
         return result;
     case edit_change_search:
@@ -175,8 +186,9 @@ int32_t site_take(void* context, const AspectSite* site) {
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_rewrite(e, site);
     case edit_restore:
+    case edit_held:
         if (other) return 0;
-        progress_show(e, site, nullptr);
+        if (e->mode == edit_restore) progress_show(e, site, nullptr);
         result = checksums_close(e, site->pos[0]);
         return result != 0 ? result : site_restore(e, site);
     }
@@ -190,15 +202,16 @@ int32_t payload_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, c
 }
 
 int32_t side_files_open(Editor* e) {
-    if (e->mode == edit_list) return list_open(e);
+    int32_t result = e->mode == edit_list ? list_open(e) : 0;
     // A check reads the record too: a checksum to finish needs what it held.
-    if (e->mode == edit_rewrite || e->mode == edit_restore || e->mode == edit_check) return marker_take_up(e);
-    return 0;
+    return result == 0 ? marker_take_up(e) : result;
 }
 
 int32_t editor_walk(Editor* e) {
     site_scanner_init(&e->scanner, e->video->layout.codec, e->video->header);
-    walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, job_resyncs(e->job),
+    // Whether the marker's positions hold is looked at as an undo would.
+    bool resync = job_resyncs(e->job) || e->mode == edit_held;
+    walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, resync,
               WalkSink{payload_feed, e, site_take, checksum_open});
     e->start_tick = os_tick_ms();
     e->walked = true;
@@ -240,6 +253,7 @@ void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, P
 }
 
 int32_t place_put(Editor* e) {
+    if (e->mode == edit_held) return 0;
     e->video_written = true;
     return place_write(e->file, &e->place);
 }

@@ -22,6 +22,10 @@ struct ConvertJob {
     uint32_t target_aspect;  // 0-15 (a DVD's 2 or 3); the low four bits are written
     SarRatio target_sar;     // H.264 and HEVC: the sample aspect written
     RunRequest request;
+    // The video grew since its marker file recorded it, and the run found
+    // every position the marker lists still holding what its runs wrote:
+    // the same video, a recording that went on, which a rewrite finishes.
+    bool marker_grown;
 };
 
 // The video as the analysis found it: the kind of file, where the video's
@@ -56,6 +60,7 @@ enum EditMode : uint8_t {
     edit_restore,
     edit_change_search,  // is there a site to change?
     edit_check,          // is there a site to change, and can every site take the target in place?
+    edit_held,           // does every position the marker lists hold what its runs wrote?
 };
 
 // What a mode needs of a run around its walk. The runs and the jobs ask
@@ -87,9 +92,11 @@ struct EditOutcome {
     SiteRefusal refusal;  // a check's
     PlaceAspects places;  // a check's: what each kind of place holds
     // The last-write time the marker file recorded before the first change:
-    // a run that finishes or undoes one puts it back.
+    // a run that finishes or undoes one puts it back, and so does one that
+    // finds the file done (a search's, a check's, a listing's).
     bool time_known;
     OsFileTime written;
+    bool held;  // a held walk's: every listed position holds what the marker's runs wrote
 };
 
 // Walks the file and does with each site what the mode says.
@@ -99,6 +106,9 @@ EditOutcome aspect_rewrite(const EditRequest* request);
 // tool first changed it.
 struct AspectOriginal {
     bool known;
+    // The video grew since the marker file recorded it, and a walk found
+    // each listed position holding what the marker's runs wrote.
+    bool grown;
     // The first header's aspect: its bytes as the file holds them, with
     // those the marker file lists put back.
     SiteAspect first;
@@ -106,4 +116,4 @@ struct AspectOriginal {
     // (markers of earlier builds do not): {0, 0} otherwise.
     SarRatio shown;
 };
-AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video);
+AspectOriginal aspect_original(const ConvertJob* job, FileHandleRec* file, const VideoLayout* video);

@@ -97,6 +97,17 @@ void walk_notify(const Editor* e, int32_t result) {
     }
 }
 
+// Whether every listed position held what the marker's runs wrote: the
+// walk reached each, or stopped at damage after the last.
+void held_finish(Editor* e, int32_t result) {
+    MarkerRec* marker = &e->marker;
+    marker_misses_finish(marker);
+    bool walked = result >= 0 || (e->walked && walk_damage(result));
+    e->outcome.held = e->marker_open && walked && marker->missed.count == 0 && marker->altered.count == 0;
+    marker_release(marker);
+    e->outcome.run.result = static_cast<Result>(result);
+}
+
 int32_t side_files_close(Editor* e) {
     int32_t closed = 0;
     bool list_made = e->list.text.open || e->list_lost;
@@ -142,6 +153,12 @@ void editor_finish(Editor* e, int32_t result) {
     result = changes_finish(e, result);
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
+    if (e->mode == edit_held) {
+        held_finish(e, result);
+        return;
+    }
+    // A listing that found every site as the marker's last run left it.
+    if (e->done_check && !e->pending && result == 0) e->outcome.time_known = true;
     if (e->mode == edit_change_search || e->mode == edit_check) {
         if (e->mode == edit_change_search) e->outcome.change_needed = result == result_found;
         marker_release(&e->marker);

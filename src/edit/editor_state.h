@@ -55,6 +55,10 @@ struct Editor {
     MarkerRec marker;
     std::string marker_name;
     bool marker_open;  // loaded, or created at the first change
+    // A listing's, where the marker file was made for the video as it is:
+    // whether a site still needs the last target it records.
+    bool done_check;
+    bool pending;
     ListFileRec list;
     bool list_lost;      // the list file could not be made: listed on the console only
     bool list_not_ours;  // because a file of the user's bears its name
@@ -69,7 +73,8 @@ struct Editor {
 };
 
 // The marker file as the mode needs it before the walk: one made for this
-// video taken up (a rewrite's is made at its first change), or the undo's.
+// video taken up (a rewrite's is made at its first change), or the undo's;
+// a listing and a search read one made for the video as it is for its time.
 int32_t marker_take_up(Editor* e);
 // The marker file ready for the first change's record, this run's target
 // recorded in it.

@@ -8,6 +8,7 @@
 #include "codecs/frame_aspect.h"
 #include "console/messages.h"
 #include "edit/editor_state.h"
+#include "edit/marker_name.h"
 
 void progress_show(const Editor* e, const AspectSite* site, const char* list_line) {
     bool packets = e->video->layout.kind != stream_elementary;
@@ -135,7 +136,7 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
 }
 
 int32_t list_open(Editor* e) {
-    std::string name = side_path(e->job->path.c_str(), list_extension);
+    std::string name = list_path(e->job->path.c_str());
     ListCreate made = list_file_create(&e->list, name.c_str(), e->file);
     if (made == list_is_video) return result_side_file_error;
     // A read-only disc, or a file of the user's under the name: the listing

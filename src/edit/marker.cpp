@@ -72,6 +72,7 @@ int32_t head_write(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const 
                    const char* video_path) {
     MarkerHead& head = marker->head;
     head = MarkerHead{};
+    marker->grown = false;
     head.torn_at = -1;
     head.first_known = true;
     head.first_byte = first_byte;
@@ -93,6 +94,20 @@ int32_t head_write(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const 
                         static_cast<unsigned>(shown.height));
     }
     return text_file_flush(&marker->text) == 0 ? 0 : result_marker_write_error;
+}
+
+// The video's size and last-write time now, which stand for it from here
+// on: a later run finds the marker fits it as it is, and an undo or a run
+// that finishes this one puts that time back.
+int grown_write(MarkerRec* marker, const FileHandleRec* video) {
+    MarkerOwner& owner = marker->head.owner;
+    marker->grown = false;
+    owner.size = video->size;
+    owner.time_known = os_last_write_get(video->handle, &owner.written);
+    long long size = static_cast<long long>(owner.size);
+    if (!owner.time_known) return text_file_print(&marker->text, fmt_marker_grown, size);
+    return text_file_print(&marker->text, fmt_marker_grown_time, size, static_cast<long long>(owner.written.seconds),
+                           static_cast<long long>(owner.written.nanoseconds));
 }
 
 // The file cut to `length`, and the text appended from there.
@@ -162,12 +177,13 @@ MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const 
     if (!marker_names_video(&head, video_path)) return marker_other_name;
     if ((head.first_byte & 0x0F) != (reference_byte & 0x0F)) return marker_other_rate;
     if (!head.owner.known || head.owner.size == video->size) return marker_fits;
-    return marker_other_size;
+    return head.owner.size < video->size ? marker_grown : marker_other_size;
 }
 
-int32_t marker_target_note(MarkerRec* marker, SiteAspect target) {
+int32_t marker_target_note(MarkerRec* marker, SiteAspect target, const FileHandleRec* video) {
     if (marker->target_noted) return 0;
     marker->target_noted = true;
+    if (marker->grown && grown_write(marker, video) != 0) return result_marker_write_error;
     const std::vector<SiteAspect>& targets = marker->head.targets;
     const SiteAspect* last = targets.empty() ? nullptr : &targets.back();
     if (last != nullptr && last->code == target.code && last->sar.width == target.sar.width &&

@@ -30,6 +30,8 @@ enum MarkerFit {
     marker_fits,
     marker_other_name,  // made for another video with the same stem
     marker_other_size,  // the same name, but the file has another size now
+    marker_grown,       // the same name, and the file is larger now: a recording that went on,
+                        // where every listed position holds what the marker's runs wrote
     marker_other_rate,  // its headers have another frame rate than recorded
 };
 
@@ -41,6 +43,7 @@ struct MarkerRec {
     MarkerHead head;
     bool whole_bytes;    // every position is recorded with its byte
     bool target_noted;   // this run's target is the last the file records
+    bool grown;          // the video grew since: the next record says its size first
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;
     size_t count;
@@ -66,12 +69,15 @@ int32_t marker_load(MarkerRec* marker, const char* name, const FileHandleRec* vi
 int32_t marker_mend(MarkerRec* marker, uint8_t first_byte, SarRatio shown, const FileHandleRec* video,
                     const char* video_path);
 // Whether the loaded marker file was made for this video, whose first
-// sequence header's byte 7 is reference_byte.
+// sequence header's byte 7 is reference_byte. A video larger than the
+// marker records is marker_grown: whether each listed position still holds
+// what the marker's runs wrote, only a walk can tell.
 MarkerFit marker_fit(const MarkerRec* marker, const FileHandleRec* video, const char* video_path,
                      uint8_t reference_byte);
 // Before a run's first position: its target, unless the last target the
-// file records is this one. 0 or result_marker_write_error.
-int32_t marker_target_note(MarkerRec* marker, SiteAspect target);
+// file records is this one; and first, where the video grew, its size and
+// last-write time now. 0 or result_marker_write_error.
+int32_t marker_target_note(MarkerRec* marker, SiteAspect target, const FileHandleRec* video);
 // Appends the position of a byte about to change, with the byte it holds:
 // 0 or result_marker_write_error. The byte may change only once the
 // record is committed.

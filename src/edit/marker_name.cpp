@@ -37,3 +37,14 @@ std::string marker_path(const char* video_path, bool whole_name) {
     if (file_exists(whole.c_str()) == 0 && !records_other_video(whole, video_path)) return whole;
     return records_other_video(stem, video_path) ? whole : stem;
 }
+
+std::string list_path(const char* video_path) {
+    std::string whole = std::string(video_path) + list_extension;
+    std::string stem = side_path(video_path, list_extension);
+    bool whole_marker = marker_path(video_path, false) == os_link_target(video_path) + marker_extension;
+    bool ours = false;
+    // NAME.EXT.txt may be the stem list of another video (a.b.txt of a.b.c).
+    bool whole_other = list_names_other(whole.c_str(), video_path, &ours);
+    if (!whole_other && (whole_marker || ours)) return whole;
+    return list_names_other(stem.c_str(), video_path, &ours) ? whole : stem;
+}

@@ -15,6 +15,7 @@ constexpr char owner_key[] = "video=";
 constexpr char time_key[] = "time=";
 constexpr char target_key[] = "target=";
 constexpr char shown_key[] = "shown=";
+constexpr char grown_key[] = "grown=";
 // Positions are stored above the byte, in 56 bits.
 constexpr uint64_t position_limit = uint64_t{1} << 55;
 constexpr int nanosecond_digits = 9;
@@ -104,9 +105,9 @@ bool owner_line_read(const char* line, MarkerOwner* owner) {
     return true;
 }
 
-// "time=SECONDS.NANOSECONDS", the seconds signed, the nanoseconds nine digits.
-bool time_line_read(const char* line, MarkerOwner* owner) {
-    const char* text = line + std::strlen(time_key);
+// "SECONDS.NANOSECONDS" to the line's end, the seconds signed, the
+// nanoseconds nine digits.
+bool time_text_read(const char* text, MarkerOwner* owner) {
     bool negative = *text == '-';
     uint64_t seconds = 0;
     uint64_t nanoseconds = 0;
@@ -118,6 +119,23 @@ bool time_line_read(const char* line, MarkerOwner* owner) {
     owner->written.seconds = negative ? -static_cast<int64_t>(seconds) : static_cast<int64_t>(seconds);
     owner->written.nanoseconds = static_cast<int64_t>(nanoseconds);
     return true;
+}
+
+// "time=SECONDS.NANOSECONDS".
+bool time_line_read(const char* line, MarkerOwner* owner) {
+    return time_text_read(line + std::strlen(time_key), owner);
+}
+
+// "grown=SIZE SECONDS.NANOSECONDS": the size the video had grown to when a
+// run took it up again, and its last-write time then (none where it could
+// not be read), which stand for the video from there on.
+bool grown_line_read(const char* line, MarkerOwner* owner) {
+    uint64_t size = 0;
+    const char* end = number_read(line + std::strlen(grown_key), &size);
+    if (end == nullptr || (*end != '\0' && *end != ' ')) return false;
+    owner->size = static_cast<int64_t>(size);
+    owner->time_known = false;
+    return *end == '\0' || time_text_read(end + 1, owner);
 }
 
 // A number of at most 32 bits followed by `end`: the text after it.
@@ -156,7 +174,8 @@ size_t shown_line_number(const MarkerHead* head) {
 }
 
 // One line of the file, in its place: the first line, the video's name,
-// time and what it showed, a run's target, or a position.
+// time and what it showed, a run's target, the size the video grew to, or
+// a position.
 bool line_take(const char* line, size_t number, MarkerHead* head,
                void (*visit)(void* context, uint64_t entry), void* context) {
     if (number == 0) return head->first_known = byte_read(line, &head->first_byte);
@@ -166,6 +185,7 @@ bool line_take(const char* line, size_t number, MarkerHead* head,
         return shown_line_read(line, &head->shown);
     }
     if (keyed(line, target_key)) return target_line_read(line, head);
+    if (number > 1 && head->owner.known && keyed(line, grown_key)) return grown_line_read(line, &head->owner);
     uint64_t entry = 0;
     if (!position_line_read(line, head->first_byte, &entry)) return false;
     if (head->targets.empty()) head->untargeted = true;
@@ -173,17 +193,18 @@ bool line_take(const char* line, size_t number, MarkerHead* head,
     return true;
 }
 
-// Whether the first n bytes of the text begin a target line: its key, then
-// digits, a space and a colon.
-bool target_begun(const std::string& text, size_t n) {
-    size_t key = std::strlen(target_key);
-    if (text.compare(0, n < key ? n : key, target_key, n < key ? n : key) != 0) return false;
-    return n <= key || text.find_first_not_of("0123456789 :", key) >= n;
+// Whether the first n bytes of the text begin a line of the key whose
+// text after it is of the characters given: a run's target (digits, a
+// space and a colon) or the size a video grew to (digits, a space, a dot).
+bool keyed_begun(const std::string& text, size_t n, const char* key_text, const char* characters) {
+    size_t key = std::strlen(key_text);
+    if (text.compare(0, n < key ? n : key, key_text, n < key ? n : key) != 0) return false;
+    return n <= key || text.find_first_not_of(characters, key) >= n;
 }
 
 // Whether the text begins a line the tool writes at that place: digits of
-// a position and its byte, a run's target, or the start of the lines that
-// name the video.
+// a position and its byte, a run's target, the size a video grew to, or
+// the start of the lines that name the video.
 bool line_begun(const std::string& text, size_t number, const MarkerHead* head) {
     size_t n = text.size();
     if (n > 0 && text[n - 1] == '\r') --n;
@@ -194,7 +215,8 @@ bool line_begun(const std::string& text, size_t number, const MarkerHead* head) 
         digits = (text[i] >= '0' && text[i] <= '9') || (text[i] == ' ' && i > 0 && number > 0);
     }
     if (digits && spaces <= 1) return true;
-    if (number > 0 && target_begun(text, n)) return true;
+    if (number > 0 && keyed_begun(text, n, target_key, "0123456789 :")) return true;
+    if (number > 1 && keyed_begun(text, n, grown_key, "0123456789 .-")) return true;
     auto begun = [&](const char* key) {
         return std::strncmp(text.c_str(), key, n < std::strlen(key) ? n : std::strlen(key)) == 0;
     };
@@ -213,8 +235,8 @@ bool tail_torn(FileHandleRec* file, int64_t at, size_t number, const MarkerHead*
     char block[4096];
     for (uint32_t n = 0; (n = file_read(file, block, sizeof block)) > 0;) tail.append(block, n);
     bool zeros = tail.find('\0') != std::string::npos;
-    // A target line torn among them leaves its letters.
-    bool only_line = tail.find_first_not_of(std::string("0123456789 \r\n\0:target=", 22)) == std::string::npos;
+    // A target or grown line torn among them leaves its letters.
+    bool only_line = tail.find_first_not_of(std::string("0123456789 \r\n\0:.-target=grown", 29)) == std::string::npos;
     if (zeros) return only_line;
     return tail.find('\n') == std::string::npos && line_begun(tail, number, head);
 }

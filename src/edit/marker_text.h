@@ -1,6 +1,6 @@
 // The lines of a marker file as the tool writes them, read back: the video's
 // original byte, the video it names, its time and what it showed, the
-// targets of its runs, and the listed positions.
+// targets of its runs, the sizes it grew to, and the listed positions.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,9 @@
 #include "fileio/fileio.h"
 
 // The video a marker file was made for: its size and its file name (the
-// last component, as code page 932 text), and its last-write time.
+// last component, as code page 932 text), and its last-write time. Where
+// the video grew (a recording that went on) and a run took it up again,
+// the size and time are those the last "grown=" line records.
 struct MarkerOwner {
     bool known;  // the marker names it
     int64_t size;

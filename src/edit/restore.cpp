@@ -37,25 +37,44 @@ void marker_foreign_notify(const Editor* e, MarkerFit fit) {
     }
 }
 
+MarkerFit marker_fit_of(const Editor* e) {
+    return marker_fit(&e->marker, e->file, e->job->path.c_str(), reference_byte(e->video, &e->marker));
+}
+
+// Whether the marker file is taken for the video: one made for it as it
+// is, or for it before it grew (a recording that went on) where the run
+// found every listed position holding what the marker's runs wrote. An
+// undo, and the walk that looks whether they hold, take a file of another
+// size too: each listed position is checked where it stands.
+bool marker_taken(const Editor* e, MarkerFit fit) {
+    if (fit == marker_fits) return true;
+    if (e->mode == edit_restore || e->mode == edit_held) return fit == marker_other_size || fit == marker_grown;
+    return fit == marker_grown && e->job->marker_grown;
+}
+
 // A marker file made for another video must neither grow with this one's
-// positions nor be undone into it. An undo still takes a file that grew
-// after its rewrite: each listed position is checked where it stands. One
-// whose last lines a power cut tore is taken as far as its whole lines go.
+// positions nor be undone into it. One whose last lines a power cut tore
+// is taken as far as its whole lines go.
 int32_t marker_load_fitting(Editor* e) {
     int32_t result = marker_load(&e->marker, e->marker_name.c_str(), e->file);
     if (result != 0) return result;
     e->marker_open = true;
-    MarkerFit fit = marker_fit(&e->marker, e->file, e->job->path.c_str(), reference_byte(e->video, &e->marker));
-    if (fit != marker_fits && !(fit == marker_other_size && e->mode == edit_restore)) {
+    MarkerFit fit = marker_fit_of(e);
+    if (!marker_taken(e, fit)) {
         if (!dvd_ifo(e)) marker_foreign_notify(e, fit);
         return result_marker_foreign;
     }
+    e->marker.grown = fit == marker_grown;
+    // A run that finishes one cut short puts back the time before it
+    // began, and a check that finds nothing to do may; one that goes on
+    // with a video that grew keeps the time the video has now.
+    const MarkerOwner& owner = e->marker.head.owner;
+    bool own_time = e->mode == edit_rewrite || e->mode == edit_check;
+    e->outcome.time_known = own_time && !e->marker.grown && owner.time_known;
+    e->outcome.written = owner.written;
     if (e->mode == edit_rewrite) {
         result = marker_mend(&e->marker, e->video->first_byte, e->video->shown, e->file, e->job->path.c_str());
-        // A run that finishes one cut short puts back the time before it began.
-        const MarkerOwner& owner = e->marker.head.owner;
-        if (result == 0) e->outcome.time_known = owner.time_known;
-        if (result == 0) e->outcome.written = owner.written;
+        if (result != 0) e->outcome.time_known = false;
         return result;
     }
     uint8_t original = 0;
@@ -115,13 +134,35 @@ bool holds_runs_bytes(const Editor* e, const AspectSite* site, const uint8_t* or
     return true;
 }
 
+// A listing and a search read a marker file made for the video as it is
+// for the time it records alone, and pass over any other: they neither
+// record nor refuse. A search gives the time to a run that finds nothing
+// to do; a listing, only where every site holds the last target the
+// marker records.
+int32_t marker_look(Editor* e) {
+    if (marker_load(&e->marker, e->marker_name.c_str(), e->file) != 0) return 0;
+    const MarkerHead& head = e->marker.head;
+    if (!head.first_known || !head.owner.time_known || marker_fit_of(e) != marker_fits) return 0;
+    e->outcome.time_known = e->mode == edit_change_search;
+    e->outcome.written = head.owner.written;
+    e->done_check = e->mode == edit_list && !head.targets.empty();
+    return 0;
+}
+
+// Whether every position the marker file lists holds what its runs wrote
+// (or what it held first): a walk of the video that puts nothing back.
+bool marker_held(const ConvertJob* job, FileHandleRec* file, const VideoLayout* video) {
+    EditRequest request = {job, edit_held, file, video, notice_sink_quiet()};
+    return aspect_rewrite(&request).held;
+}
+
 }  // namespace
 
 int32_t marker_take_up(Editor* e) {
     e->marker_name = marker_name_of(e->job, e->video);
     bool found = file_exists(e->marker_name.c_str()) == 0;
-    if (found) return marker_load_fitting(e);
-    return e->mode == edit_restore ? result_marker_missing : 0;
+    if (!found) return e->mode == edit_restore ? result_marker_missing : 0;
+    return e->mode == edit_list || e->mode == edit_change_search ? marker_look(e) : marker_load_fitting(e);
 }
 
 int32_t marker_ready(Editor* e) {
@@ -132,7 +173,7 @@ int32_t marker_ready(Editor* e) {
                            e->job->path.c_str());
         if (result != 0) return result;
     }
-    return marker_target_note(&e->marker, e->target);
+    return marker_target_note(&e->marker, e->target, e->file);
 }
 
 // The listed bytes of the site go back, in one write, only where the
@@ -167,15 +208,19 @@ int32_t site_restore(Editor* e, const AspectSite* site) {
     return place_put(e);
 }
 
-AspectOriginal aspect_original(const ConvertJob* job, const FileHandleRec* file, const VideoLayout* video) {
+AspectOriginal aspect_original(const ConvertJob* job, FileHandleRec* file, const VideoLayout* video) {
     AspectOriginal original = {};
     std::string name = marker_name_of(job, video);
     MarkerRec marker;
     marker_init(&marker);
-    bool fits = file_exists(name.c_str()) == 0 && marker_load(&marker, name.c_str(), file) == 0 &&
-                marker.head.first_known &&
-                marker_fit(&marker, file, job->path.c_str(), reference_byte(video, &marker)) == marker_fits;
-    if (fits) {
+    bool loaded = file_exists(name.c_str()) == 0 && marker_load(&marker, name.c_str(), file) == 0 &&
+                  marker.head.first_known;
+    MarkerFit fit = marker_other_name;
+    if (loaded) fit = marker_fit(&marker, file, job->path.c_str(), reference_byte(video, &marker));
+    // A recording that went on since is the same video where what the
+    // marker's runs wrote is all still there.
+    original.grown = fit == marker_grown && marker_held(job, file, video);
+    if (fit == marker_fits || original.grown) {
         original.known = true;
         original.shown = marker.head.shown;
         // The first header as it was: its bytes as the file holds them,

@@ -41,9 +41,10 @@ bool ends_with(const char* text, size_t length, const char* end) {
     return length >= n && std::memcmp(text + length - n, end, n) == 0;
 }
 
-// Whether the file that bears the name is a list the tool wrote, judged by
-// its first line, without following a link: a link is the user's.
-bool list_is_ours(const char* name) {
+// The video named by the first line of the file that bears the name, where
+// that is a list the tool wrote, read without following a link: a link is
+// the user's.
+bool list_video_read(const char* name, std::string* video) {
     FileHandleRec file = {os_invalid_handle, 0, 0};
     if (file_open_no_link(&file, name, generic_read) != file_opened) return false;
     std::vector<char> head(list_first_line_most);
@@ -53,10 +54,24 @@ bool list_is_ours(const char* name) {
     if (end == nullptr) return false;
     size_t length = static_cast<size_t>(end - head.data());
     if (length > 0 && head[length - 1] == '\r') --length;
-    return ends_with(head.data(), length, list_header_end);
+    if (!ends_with(head.data(), length, list_header_end)) return false;
+    video->assign(head.data(), length - std::strlen(list_header_end));
+    return true;
+}
+
+bool list_is_ours(const char* name) {
+    std::string video;
+    return list_video_read(name, &video);
 }
 
 }  // namespace
+
+bool list_names_other(const char* name, const char* video_path, bool* ours) {
+    std::string video;
+    *ours = list_video_read(name, &video);
+    std::string own = os_name_cp932(video_path);
+    return *ours && !os_names_match(path_file_name(video.c_str()), path_file_name(own.c_str()));
+}
 
 std::string side_path(const char* path, const char* extension) {
     return std::string(path, extension_start(path)) + extension;

@@ -31,6 +31,11 @@ struct ListFileRec {
     std::string new_name;
 };
 
+// Whether the file that bears the name is a list the tool wrote (*ours)
+// of another video than the one at the path, by the file name its first
+// line gives.
+bool list_names_other(const char* name, const char* video_path, bool* ours);
+
 // What list_file_create made of the name.
 enum ListCreate {
     list_created,

@@ -42,6 +42,7 @@ enum NoticeKind : uint16_t {
     notice_converted,
     notice_already,
     notice_target_equals_source,  // carries nothing
+    notice_time_restored,         // the marker's time put back on a file found done; carries nothing
     notice_code_refused,
     notice_no_aspect_field,
     notice_sets_square_players,   // an SPS in a container without aspect information; carries nothing

@@ -43,8 +43,11 @@ int ifo_run(const char* path, const RunRequest* request, uint32_t target, Notice
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
     int code = file_run_analyse(&run, stream_dvd_ifo, failed, &info, &video);
-    if (code < 0 && needs.target_checked && !file_edit(&run, &video, edit_change_search).change_needed) {
+    EditOutcome search = {};
+    if (code < 0 && needs.target_checked) search = file_edit(&run, &video, edit_change_search);
+    if (code < 0 && needs.target_checked && !search.change_needed) {
         notify(notices, IfoAlreadyNotice{target});
+        time_put_back(&run, &search);
         code = exit_same_aspect;
     }
     if (code < 0) code = file_edit_report(&run, &video);

@@ -4,7 +4,7 @@
 #include "run/video_facts.h"
 
 void file_run_init(FileRun* run, const char* path, const RunRequest* request, NoticeSink notices) {
-    run->job = ConvertJob{path, 0, {0, 0}, *request};
+    run->job = ConvertJob{path, 0, {0, 0}, *request, false};
     run->notices = notices;
     run->file = {os_invalid_handle, 0, 0};
     run->read_only = false;
@@ -35,6 +35,10 @@ void video_facts_after(const FileRun* run, StreamKind kind) {
     file_run_close(&look);
 }
 
+bool time_same(const OsFileTime& a, const OsFileTime& b) {
+    return a.seconds == b.seconds && a.nanoseconds == b.nanoseconds;
+}
+
 }  // namespace
 
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {
@@ -42,15 +46,25 @@ EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode) {
     return aspect_rewrite(&request);
 }
 
+void time_put_back(FileRun* run, const EditOutcome* outcome) {
+    OsFileTime now = {0, 0};
+    if (run->read_only || !outcome->time_known || !os_last_write_get(run->file.handle, &now)) return;
+    if (time_same(now, outcome->written)) return;
+    if (os_last_write_set(run->file.handle, &outcome->written)) notify(run->notices, notice_time_restored);
+}
+
 // The time is taken and put back on the run's own handle, so that it is
 // the file the editor wrote into. A run that finishes or undoes one cut
 // short puts back the time the marker file recorded before the first
-// change. A network share reports a failed write-back only at the close.
+// change; a listing that finds the file done puts it back where the file
+// has another, and says so. A network share reports a failed write-back
+// only at the close.
 int file_edit_report(FileRun* run, const VideoLayout* video) {
     OsFileTime written = {0, 0};
     bool known = !run->read_only && os_last_write_get(run->file.handle, &written);
     ModeNeeds needs = mode_needs(run->job.request.mode);
     EditOutcome outcome = file_edit(run, video, needs.walk);
+    if (!needs.writes) time_put_back(run, &outcome);
     if (outcome.time_known) written = outcome.written;
     if (!run->read_only && (known || outcome.time_known)) os_last_write_set(run->file.handle, &written);
     if (file_run_close(run) != 0 && needs.writes && outcome.run.result >= 0) outcome.run.result = result_close_error;

@@ -26,6 +26,11 @@ bool file_run_look(FileRun* run, StreamKind kind, SequenceHeaderInfo* info, Vide
 
 // One walk of the editor over the run's file.
 EditOutcome file_edit(FileRun* run, const VideoLayout* video, EditMode mode);
+// A run that finds the file done (the outcome of its search, check or
+// listing knows the time its marker file recorded) puts that time back
+// where the file has another, as a run killed after its last change and
+// before it put the time back leaves it, and says so.
+void time_put_back(FileRun* run, const EditOutcome* outcome);
 // The walk the request asks for, between a capture and a restore of the
 // last-write time, then the handle closed and the outcome reported: the
 // exit code it gives.

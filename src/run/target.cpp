@@ -7,11 +7,6 @@
 
 namespace {
 
-// Says that -o names no code the video takes.
-void code_refused(NoticeSink notices, OptionRange range, const TargetOption* option) {
-    notify(notices, CodeRefusedNotice{range, option->digits, option->code, option->text.c_str()});
-}
-
 // What a code names for the row: one of its own table, or a shape.
 bool code_target(const VideoFacts* f, uint32_t code, SiteAspect* target) {
     const CodecRow* row = f->row;
@@ -20,13 +15,13 @@ bool code_target(const VideoFacts* f, uint32_t code, SiteAspect* target) {
     return code < mpeg_aspect_codes;
 }
 
-TargetChoice option_target(const TargetOption* option, const VideoFacts* f, NoticeSink notices,
+TargetChoice option_target(const TargetOption* option, const VideoFacts* f, CodeRefusedNotice* refused,
                            SiteAspect* target) {
     OptionRange range = f->row->options;
     uint32_t code = static_cast<uint32_t>(option->code);
     bool two = range != options_two_shapes || code == shape_4x3 || code == shape_16x9;
     if (!option->digits || !two || !code_target(f, code, target)) {
-        code_refused(notices, range, option);
+        *refused = CodeRefusedNotice{range, option->digits, option->code, option->text.c_str()};
         return target_refused;
     }
     return target_chosen;
@@ -93,10 +88,15 @@ bool aspect_holds(const VideoFacts* f, SiteAspect aspect, SiteAspect target) {
     return aspect.sar.width != 0 && sar_same(aspect.sar, target.sar);
 }
 
+SiteAspect changed_from(const VideoFacts* f, const AspectOriginal* original, SiteAspect target) {
+    SiteAspect current = facts_shown(f);
+    return original->known && aspect_holds(f, current, target) ? shown_before(f, original) : current;
+}
+
 TargetChoice target_choose(const RunRequest* request, const VideoFacts* f, const AspectOriginal* original,
-                           NoticeSink notices, SiteAspect* target) {
+                           CodeRefusedNotice* refused, SiteAspect* target) {
     const TargetOption* option = &request->target;
-    if (option->given) return option_target(option, f, notices, target);
+    if (option->given) return option_target(option, f, refused, target);
     if (request->set_target >= 0 && code_target(f, static_cast<uint32_t>(request->set_target), target)) {
         return target_chosen;
     }

@@ -9,6 +9,7 @@
 #include "codecs/codec_table.h"
 #include "edit/editor.h"
 #include "edit/request.h"
+#include "notices/file_notices.h"
 #include "notices/notice.h"
 #include "run/analysis.h"
 
@@ -28,8 +29,9 @@ enum TargetChoice {
 // the first and never swaps back. A video of another shape has no default,
 // unless its row keeps its own aspect (MPEG-2's codes, where no container's
 // field shows another) or has a target of its own (MPEG-1's Video CD code).
+// Where -o names no code the video takes, *refused says so.
 TargetChoice target_choose(const RunRequest* request, const VideoFacts* facts, const AspectOriginal* original,
-                           NoticeSink notices, SiteAspect* target);
+                           CodeRefusedNotice* refused, SiteAspect* target);
 
 // What the video showed before the tool first changed it, as the row names
 // it: the container's field its marker file records, else its first
@@ -39,6 +41,12 @@ SiteAspect shown_before(const VideoFacts* facts, const AspectOriginal* original)
 // Whether an aspect of the row's own places is the target: codes by code,
 // sample aspects exactly.
 bool aspect_holds(const VideoFacts* facts, SiteAspect aspect, SiteAspect target);
+
+// What a run changes the video from: what it shows now, or, where that is
+// the target already and its marker file knows what it was before the tool
+// first changed it (a run that finishes one cut off, or finds it done),
+// what it showed then.
+SiteAspect changed_from(const VideoFacts* facts, const AspectOriginal* original, SiteAspect target);
 
 // Whether the most common players would show the picture as they show it
 // now after the change to `target`: they apply the aspect code to the size

@@ -30,12 +30,16 @@ AspectName name_of(const VideoFacts* f) {
     return {f->row->naming, f->width, f->height};
 }
 
-// What the video was before the tool first changed it, where the default
-// target needs it: a marker file made for it says so.
-AspectOriginal original_find(const FileRun* run, const VideoLayout* video) {
+// What the video was before the tool first changed it, where a rewrite
+// needs it (its default target, and what a run that finishes one changes
+// from): a marker file made for it says so, also for a recording that went
+// on since, which the rewrite then takes as the same video.
+AspectOriginal original_find(FileRun* run, const VideoLayout* video) {
     AspectOriginal none = {};
-    if (!needs_of(run).original || request_of(run).target.given) return none;
-    return aspect_original(&run->job, &run->file, video);
+    if (!needs_of(run).original) return none;
+    AspectOriginal original = aspect_original(&run->job, &run->file, video);
+    run->job.marker_grown = original.grown;
+    return original;
 }
 
 // The aspects the places say, to be told apart by the shape they show: the
@@ -124,7 +128,10 @@ int need_check(FileRun* run, const VideoFacts* f, const VideoLayout* video, bool
     if (stop >= 0) return stop;
     if (container_of(video)) places_tell(run, f, &search.places);
     if (container_of(video) && request_of(run).container_only) codec_places_tell(run, f, &search.places);
-    return search.change_needed ? -1 : nothing_to_do(run, original_known, converted, already);
+    if (search.change_needed) return -1;
+    stop = nothing_to_do(run, original_known, converted, already);
+    time_put_back(run, &search);
+    return stop;
 }
 
 // No default target: the places are told where they disagree (a check
@@ -203,15 +210,19 @@ void summary_tell(FileRun* run, const SequenceHeaderInfo* info, SarRatio current
 int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const VideoFacts* f = &info->facts;
     ModeNeeds needs = needs_of(run);
-    SiteAspect current = facts_shown(f);
-    SiteAspect target = current;
+    SiteAspect target = facts_shown(f);
+    AspectOriginal original = original_find(run, video);
+    CodeRefusedNotice refused = {};
+    TargetChoice choice = needs.target ? target_choose(&request_of(run), f, &original, &refused, &target) : target_none;
+    SiteAspect current = choice == target_chosen ? changed_from(f, &original, target) : facts_shown(f);
     notify(run->notices, AspectNotice{name_of(f), current, false});
     bool silent = f->row->find == first_by_scan && !f->first.aspect_present;
     if (needs.target && silent && container_of(video)) notify(run->notices, notice_sets_square_players);
     if (needs.target) {
-        AspectOriginal original = original_find(run, video);
-        TargetChoice choice = target_choose(&request_of(run), f, &original, run->notices, &target);
-        if (choice == target_refused) return exit_bad_option;
+        if (choice == target_refused) {
+            notify(run->notices, refused);
+            return exit_bad_option;
+        }
         run->job.target_aspect = target.code;
         run->job.target_sar = target.sar;
         bool checked = needs.target_checked;
