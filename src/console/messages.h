@@ -1,5 +1,8 @@
-// Every text the tool shows or writes, in one place. The Japanese texts are
-// code page 932 bytes; the comment above each gives it as it reads.
+// Every text the tool shows or writes, in one place: the texts of every
+// run here, the formats of the console and the side files and the texts of
+// one kind of file or video alone in the headers included at the end. The
+// Japanese texts are code page 932 bytes; the comment above each gives it
+// as it reads.
 #pragma once
 
 // \n-------------------------------------------------\n
@@ -307,6 +310,8 @@ inline constexpr char msg_why_fixed[] = "\x83R\x81[\x83" "f\x83" "b\x83N\x8E\xA9
 inline constexpr char msg_list_no_aspect[] = "\x83" "A\x83X\x83y\x83N\x83g\x82\xCC\x8BL\x98^\x82\xC8\x82\xB5(\x8F\xEA\x8F\x8A\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1)";
 // %s %ux%u 表示 %s->%s %s %s (アスペクトはコンテナの場所だけ)
 inline constexpr char fmt_summary_container[] = "%s %ux%u \x95\\\x8E\xA6 %s->%s %s %s (\x83" "A\x83X\x83y\x83N\x83g\x82\xCD\x83R\x83\x93\x83" "e\x83i\x82\xCC\x8F\xEA\x8F\x8A\x82\xBE\x82\xAF)";
+// 位置%I64dの
+inline constexpr char msg_at_position[] = "\x88\xCA\x92u%I64d\x82\xCC";
 // 要素の大きさが、それを含む要素かファイルの終わりを越えています(壊れたファイルです)
 inline constexpr char msg_engine_element_broken[] = "\x97v\x91" "f\x82\xCC\x91\xE5\x82\xAB\x82\xB3\x82\xAA\x81" "A\x82\xBB\x82\xEA\x82\xF0\x8A\xDC\x82\xDE\x97v\x91" "f\x82\xA9\x83t\x83@\x83" "C\x83\x8B\x82\xCC\x8FI\x82\xED\x82\xE8\x82\xF0\x89z\x82\xA6\x82\xC4\x82\xA2\x82\xDC\x82\xB7(\x89\xF3\x82\xEA\x82\xBD\x83t\x83@\x83" "C\x83\x8B\x82\xC5\x82\xB7)";
 // 入れる場所がファイルにない
@@ -330,71 +335,8 @@ inline constexpr char msg_place_aspect[] = "  %s:%s\n";
 inline constexpr char msg_no_default_target[] = "\x95\\\x8E\xA6\x82\xB3\x82\xEA\x82\xE9\x83" "A\x83X\x83y\x83N\x83g%s\x82\xCD" "4:3\x82\xC5\x82\xE0" "16:9\x82\xC5\x82\xE0\x82\xC8\x82\xA2\x82\xCC\x82\xC5\x81" "A\x95\xCF\x8A\xB7\x90\xE6\x82\xAA\x8C\x88\x82\xDC\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81" "B-o2(4:3)\x82\xA9-o3(16:9)\x82\xCC\x82\xE6\x82\xA4\x82\xC9-o\x82\xC5\x8Ew\x92\xE8\x82\xB5\x82\xC4\x82\xAD\x82\xBE\x82\xB3\x82\xA2\n";
 // 表示サイズなし(場所ではありません)
 inline constexpr char msg_list_no_place[] = "\x95\\\x8E\xA6\x83T\x83" "C\x83Y\x82\xC8\x82\xB5(\x8F\xEA\x8F\x8A\x82\xC5\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1)";
-// Formats shared by several messages and the side files (ASCII).
-inline constexpr char fmt_line[] = "%s\n";
-inline constexpr char fmt_stream_id_line[] = "\n%s\n";
-inline constexpr char fmt_summary[] = "MPEG-%d %dx%d %sfps %.2fkbps %s %s";
-inline constexpr char fmt_duration[] = "%d:%.2d:%.2d.%.3d";
-inline constexpr char fmt_progress_line[] = "%s %s";
-inline constexpr char fmt_progress_list_line[] = "%s %s %s";
-inline constexpr char fmt_progress_out[] = "%s\r";
-inline constexpr char fmt_marker_first[] = "%d\n";
-inline constexpr char fmt_marker_position[] = "%I64d\n";
-inline constexpr char fmt_marker_position_byte[] = "%I64d %d\n";
-inline constexpr char fmt_marker_owner[] = "video=%I64d %s\n";
-inline constexpr char fmt_marker_time[] = "time=%I64d.%09I64d\n";
-inline constexpr char fmt_marker_target[] = "target=%u %u:%u\n";
-inline constexpr char fmt_marker_shown[] = "shown=%u:%u\n";
-inline constexpr char fmt_list_header[] = "%s sequence header list\n";
-inline constexpr char fmt_list_entry[] = "%12I64d %08I64x %02x %02x %02x %02x (%s)";
-inline constexpr char fmt_list_sps_entry[] = "%12I64d %08I64x SAR %u:%u (%s)";
-inline constexpr char fmt_list_sps_other[] = " other id %u %ux%u";
-// a VOL or DV frame of another video than the first's
-inline constexpr char fmt_list_other_size[] = " other %ux%u";
-inline constexpr char fmt_list_holder[] = " %s";
-inline constexpr char fmt_list_display_size[] = "%12I64d %08I64x %s %ux%u SAR %u:%u";
-inline constexpr char fmt_list_no_place[] = "%12I64d %08I64x %s 0x0 %s";
-inline constexpr char fmt_list_holder_text[] = "%12I64d %08I64x %s %s";
-inline constexpr char fmt_list_pixel_aspect[] = "%12I64d %08I64x %s SAR %u:%u";
-inline constexpr char fmt_container_summary[] = "%s %s";
-inline constexpr char fmt_summary_sps[] = "%s %ux%u SAR %u:%u->%u:%u %s %s";
-inline constexpr char fmt_sar_name[] = "SAR %u:%u(%s)";
-inline constexpr char fmt_display_ratio[] = "%.2f:1";
-inline constexpr char fmt_version[] = "morvalencmd %s\n";
-
-// AVI
-// このAVIにはアスペクトを記録するvprpも、それを入れる空き(JUNK)もないので、映像ストリームの記録だけを変えます\n
-inline constexpr char msg_avi_no_place[] = "\x82\xB1\x82\xCC" "AVI\x82\xC9\x82\xCD\x83" "A\x83X\x83y\x83N\x83g\x82\xF0\x8BL\x98^\x82\xB7\x82\xE9vprp\x82\xE0\x81" "A\x82\xBB\x82\xEA\x82\xF0\x93\xFC\x82\xEA\x82\xE9\x8B\xF3\x82\xAB(JUNK)\x82\xE0\x82\xC8\x82\xA2\x82\xCC\x82\xC5\x81" "A\x89" "f\x91\x9C\x83X\x83g\x83\x8A\x81[\x83\x80\x82\xCC\x8BL\x98^\x82\xBE\x82\xAF\x82\xF0\x95\xCF\x82\xA6\x82\xDC\x82\xB7\n";
-// なし(JUNKの空きに書き込みます)
-inline constexpr char msg_list_vprp_room[] = "\x82\xC8\x82\xB5(JUNK\x82\xCC\x8B\xF3\x82\xAB\x82\xC9\x8F\x91\x82\xAB\x8D\x9E\x82\xDD\x82\xDC\x82\xB7)";
 // なし(書き込む空きがありません)
-inline constexpr char msg_list_vprp_none[] = "\x82\xC8\x82\xB5(\x8F\x91\x82\xAB\x8D\x9E\x82\xDE\x8B\xF3\x82\xAB\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1)";
-inline constexpr char fmt_list_frame_aspect[] = "%12I64d %08I64x %s %u:%u SAR %u:%u";
-// MPEG-4 Part 2
-// VOLのアスペクト情報が決められていない値なので、その場では書き換えられません\n
-inline constexpr char msg_vol_no_aspect_field[] = "VOL\x82\xCC\x83" "A\x83X\x83y\x83N\x83g\x8F\xEE\x95\xF1\x82\xAA\x8C\x88\x82\xDF\x82\xE7\x82\xEA\x82\xC4\x82\xA2\x82\xC8\x82\xA2\x92l\x82\xC8\x82\xCC\x82\xC5\x81" "A\x82\xBB\x82\xCC\x8F\xEA\x82\xC5\x82\xCD\x8F\x91\x82\xAB\x8A\xB7\x82\xA6\x82\xE7\x82\xEA\x82\xDC\x82\xB9\x82\xF1\n";
-// %sのVOL
-inline constexpr char msg_place_config_vol[] = "%s\x82\xCCVOL";
-// 映像のVOL
-inline constexpr char msg_place_stream_vol[] = "\x89" "f\x91\x9C\x82\xCCVOL";
-// VOL(ビデオオブジェクトレイヤー)のヘッダーが見つかりません
-inline constexpr char msg_engine_no_vol[] = "VOL(\x83r\x83" "f\x83I\x83I\x83u\x83W\x83" "F\x83N\x83g\x83\x8C\x83" "C\x83\x84\x81[)\x82\xCC\x83w\x83" "b\x83_\x81[\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// すべてのVOLがすでに%sです。変換するものはありません\n
-inline constexpr char msg_vols_already_target[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xCCVOL\x82\xAA\x82\xB7\x82\xC5\x82\xC9%s\x82\xC5\x82\xB7\x81" "B\x95\xCF\x8A\xB7\x82\xB7\x82\xE9\x82\xE0\x82\xCC\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\n";
-// すべてのパックがすでに%sです。変換するものはありません\n
-inline constexpr char msg_packs_already_target[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xCC\x83p\x83" "b\x83N\x82\xAA\x82\xB7\x82\xC5\x82\xC9%s\x82\xC5\x82\xB7\x81" "B\x95\xCF\x8A\xB7\x82\xB7\x82\xE9\x82\xE0\x82\xCC\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\n";
-// すべての場所がすでに%sです。変換するものはありません\n
-inline constexpr char msg_places_already_target[] = "\x82\xB7\x82\xD7\x82\xC4\x82\xCC\x8F\xEA\x8F\x8A\x82\xAA\x82\xB7\x82\xC5\x82\xC9%s\x82\xC5\x82\xB7\x81" "B\x95\xCF\x8A\xB7\x82\xB7\x82\xE9\x82\xE0\x82\xCC\x82\xCD\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\n";
-// DV
-// DVのソースコントロールパック(0x61)が見つかりません
-inline constexpr char msg_engine_no_dv_pack[] = "DV\x82\xCC\x83\\\x81[\x83X\x83R\x83\x93\x83g\x83\x8D\x81[\x83\x8B\x83p\x83" "b\x83N(0x61)\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE8\x82\xDC\x82\xB9\x82\xF1";
-// エラー:DVのアスペクト番号は2(4:3)か3(16:9)です\n
-inline constexpr char msg_dv_aspect_out_of_range[] = "\x83G\x83\x89\x81[:DV\x82\xCC\x83" "A\x83X\x83y\x83N\x83g\x94\xD4\x8D\x86\x82\xCD" "2(4:3)\x82\xA9" "3(16:9)\x82\xC5\x82\xB7\n";
-// DVのフレーム数: %I64d\n
-inline constexpr char msg_dv_frames[] = "DV\x82\xCC\x83t\x83\x8C\x81[\x83\x80\x90\x94: %I64d\n";
-// パックのアスペクトが食い違うフレーム: %I64d 個(最初はフレーム %I64d)\n
-inline constexpr char msg_dv_frames_disagree[] = "\x83p\x83" "b\x83N\x82\xCC\x83" "A\x83X\x83y\x83N\x83g\x82\xAA\x90H\x82\xA2\x88\xE1\x82\xA4\x83t\x83\x8C\x81[\x83\x80: %I64d \x8C\xC2(\x8D\xC5\x8F\x89\x82\xCD\x83t\x83\x8C\x81[\x83\x80 %I64d)\n";
-// DVのパック
-inline constexpr char msg_place_dv_pack[] = "DV\x82\xCC\x83p\x83" "b\x83N";
-inline constexpr char fmt_summary_shapes[] = "%s %ux%u %s->%s %s %s";
-inline constexpr char fmt_list_dv_entry[] = "%12I64d %08I64x DV DISP %u %s frame %I64d";
+inline constexpr char msg_list_no_room[] = "\x82\xC8\x82\xB5(\x8F\x91\x82\xAB\x8D\x9E\x82\xDE\x8B\xF3\x82\xAB\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1)";
+
+#include "console/messages_formats.h"
+#include "console/messages_kinds.h"

@@ -142,6 +142,7 @@ void editor_finish(Editor* e, int32_t result) {
     result = changes_finish(e, result);
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
+    if (result_of_broken_unit(result)) run.position = e->walk.reader.broken_at;
     if (e->mode == edit_change_search || e->mode == edit_check) {
         if (e->mode == edit_change_search) e->outcome.change_needed = result == result_found;
         marker_release(&e->marker);

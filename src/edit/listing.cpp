@@ -40,7 +40,7 @@ int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* 
         uint32_t count = 0;
         bool room = site_edit(site, site->bytes, {0, {1, 1}}, changes, &count) == aspect_edit_changed;
         text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
-                    room ? msg_list_vprp_room : msg_list_vprp_none);
+                    room ? msg_list_vprp_room : msg_list_no_room);
     }
     return list_line_put(e, site, line);
 }

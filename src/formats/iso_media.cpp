@@ -31,13 +31,15 @@ struct TrackRead {
 };
 
 // The box's bytes from `at`, `want` of them; box_broken when the box ends
-// before them.
+// before them, the box noted as the damage.
 BoxRead box_bytes(BlockReader* r, const IsoBox* box, int64_t at, uint32_t want, const uint8_t** bytes,
                   int32_t* result) {
-    if (at < box->body || box->end - at < want) return box_broken;
+    bool within = at >= box->body && box->end - at >= want;
     uint32_t available = 0;
-    *result = reader_fetch_sparse(r, at, want, bytes, &available);
-    return *result == 0 && available == want ? box_found : box_broken;
+    if (within) *result = reader_fetch_sparse(r, at, want, bytes, &available);
+    if (within && *result == 0 && available == want) return box_found;
+    r->broken_at = box->start;
+    return box_broken;
 }
 
 // A descriptor's tag and size (up to four bytes of seven bits); false when

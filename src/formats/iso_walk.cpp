@@ -87,11 +87,16 @@ int32_t samples_walk(IsoWalk* iw) {
     for (const IsoSample& sample : iw->samples) {
         int32_t result = places_hand_before(iw, sample.pos);
         if (result != 0) return result;
-        if (v.codec == codec_container) result = frame_header_hand(&iw->sites, v.foreign.codec, sample.pos, sample.size);
-        else if (sets) result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
-        else if (v.codec == codec_mpeg4) result = start_code_head_feed(&iw->sites, sample.pos, sample.size);
-        else if (v.codec == codec_dv) result = dv_frame_feed(iw->walk, sample.pos, sample.size);
-        else result = mpeg_head_feed(&iw->sites, sample.pos, sample.size);
+        if (v.codec == codec_container) {
+            result = frame_header_hand(&iw->sites, v.foreign.codec, v.width, v.height, sample.pos, sample.size);
+        } else if (sets) {
+            result = unit_sets_hand(&iw->sites, sample.pos, sample.size, length_size);
+        } else if (v.codec == codec_mpeg4) {
+            result = start_code_head_feed(&iw->sites, sample.pos, sample.size);
+        } else {
+            result = v.codec == codec_dv ? dv_frame_feed(iw->walk, sample.pos, sample.size)
+                                         : mpeg_head_feed(&iw->sites, sample.pos, sample.size);
+        }
         if (result != 0) return result;
     }
     return places_hand_before(iw, INT64_MAX);
@@ -112,7 +117,7 @@ int32_t iso_media_walk(Walk* w) {
     std::unique_ptr<IsoWalk> iw(new IsoWalk{});
     iw->walk = w;
     int32_t result = iso_movie_read(&w->reader, &iw->movie);
-    site_reader_init(&iw->sites, w, iw->movie.video.codec);
+    site_reader_init(&iw->sites, w, iw->movie.video.codec, result_box_broken);
     if (result == 0 && !iw->movie.found) return result_no_mpeg_video;
     // Frames the tool does not change are never visited: at most the first
     // one's header is read.

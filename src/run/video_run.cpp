@@ -101,7 +101,7 @@ int nothing_to_do(FileRun* run, bool original_known, Notice converted, Notice al
 int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
     *search = file_edit(run, video, checked_whole(video) ? edit_check : edit_change_search);
     if (search->run.result != result_ok) {
-        notify(run->notices, ErrorNotice{search->run.result});
+        notify(run->notices, ErrorNotice{search->run.result, search->run.position});
         return exit_engine_error;
     }
     if (search->refusal.found) {
