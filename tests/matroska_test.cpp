@@ -172,7 +172,8 @@ TEST_F(Matroska, GStreamersZeroPaddedStringsReadAsTheirText) {
         {"dv.mkv", "avenc_dvvideo ! matroskamux", "1024x576", "16:9"},
         {"vp8.webm", "vp8enc ! webmmux", "1047x576", "349:192"},
     };
-    if (std::system("gst-inspect-1.0 x264enc > /dev/null 2>&1 && gst-inspect-1.0 avenc_dvvideo > /dev/null 2>&1") != 0) {
+    if (std::system("gst-inspect-1.0 x264enc > /dev/null 2>&1 && "
+                    "gst-inspect-1.0 avenc_dvvideo > /dev/null 2>&1") != 0) {
         GTEST_SKIP() << "no GStreamer encoders";
     }
     for (const Muxed& c : cases) {

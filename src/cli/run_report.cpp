@@ -205,6 +205,7 @@ bool same_report(const Notice* n) {
     }
     case notice_sets_square_players: console_text(msg_sets_square_players); return true;
     case notice_container_placeless: console_text(msg_avi_no_place); return true;
+    case notice_pixel_aspect_missing: console_text(msg_iso_no_pasp); return true;
     case notice_codec_place_left: {
         const auto& r = notice_record<CodecPlaceLeftNotice>(n);
         std::string place = place_name(r.place.site, r.place.holder);

@@ -130,6 +130,7 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->duration_sec = look.duration_sec;
     info->container = look.name;
     info->facts.field = look.shown;
+    info->facts.pixel_aspect_missing = look.pixel_aspect_missing;
     info->facts.foreign = look.foreign;
     info->facts.width = look.width;
     info->facts.height = look.height;

@@ -208,6 +208,11 @@ int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* v
     notify(run->notices, AspectNotice{name_of(f), current, false});
     bool silent = f->row->find == first_by_scan && !f->first.aspect_present;
     if (needs.target && silent && container_of(video)) notify(run->notices, notice_sets_square_players);
+    // Players that read a pasp and the video's own places alone show what
+    // the video records; where it records nothing, square samples.
+    if (needs.target && f->pixel_aspect_missing && !f->first.aspect_present) {
+        notify(run->notices, notice_pixel_aspect_missing);
+    }
     if (needs.target) {
         AspectOriginal original = original_find(run, video);
         TargetChoice choice = target_choose(&request_of(run), f, &original, run->notices, &target);
