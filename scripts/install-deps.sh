@@ -10,7 +10,7 @@
 set -eu
 case "${1:-build}" in
   build) packages="cmake g++" ;;
-  test) packages="cmake g++ libgtest-dev ffmpeg dvdauthor lsdvd genisoimage mediainfo gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad mkvtoolnix python3 man-db" ;;
+  test) packages="cmake g++ libgtest-dev ffmpeg dvdauthor lsdvd genisoimage mediainfo gstreamer1.0-tools gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav mkvtoolnix python3 man-db" ;;
   windows) packages="cmake g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 googletest unzip" ;;
   package) packages="cmake g++ dpkg-dev man-db" ;;
   linux32) packages="cmake g++-multilib qemu-user-static googletest" ;;

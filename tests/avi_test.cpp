@@ -327,14 +327,6 @@ TEST_F(Avi, OpenDmlPartsAndCutCapturesAreWalkedToTheirEnd) {
     }
 }
 
-// The packs of every frame of a file's DV video, as ffmpeg demuxes its
-// frames into a raw DV file.
-std::map<size_t, int> demuxed_packs(const fs::path& file) {
-    fs::path raw = fs::path(file).replace_extension(".raw.dv");
-    std::string demux = "ffmpeg -loglevel error -y -i " + quoted(file) + " -map 0:v -c copy " + quoted(raw);
-    return commands_run(file.parent_path(), demux) ? dv_packs(read_bytes(raw), 0) : std::map<size_t, int>{};
-}
-
 // DV as ffmpeg writes it (a vids stream, type 2); with a DVINFO after its
 // BITMAPINFOHEADER, as capture programs write it, and that file as
 // mkvmerge keeps it, a track in AVI's manner; and as a type-1 capture

@@ -8,6 +8,7 @@
 // past it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "judges.h"
@@ -138,6 +139,36 @@ TEST_F(ContainerOnly, ACodecsOwnAspectRefusesTheRunUnlessOnlyTheContainerIsAsked
         EXPECT_EQ(run({"-u", k.name}).exit_code, 0);
         EXPECT_TRUE(read_bytes(video) == before);
     }
+}
+
+// ffmpeg's Motion JPEG AVI at 16:9 records it twice, in its own terms: the
+// vprp's display aspect 16:9 and the JFIF density 64:45, where -o3's target
+// at 720x576 is 16:11; both give the picture the target's shape, so the
+// file holds it already. Without the vprp (its code made a JUNK's here, as
+// a muxer without one leaves the room), the density is what ffprobe and
+// the run show, and -o3 writes a vprp into the room.
+TEST_F(ContainerOnly, AJfifDensityHoldsTheShapeItGivesAndShowsWhereNoFieldDoes) {
+    ASSERT_TRUE(make("ffmpeg -loglevel error -y -f lavfi -i testsrc=size=720x576:rate=25 -t 0.4 "
+                     "-c:v mjpeg -aspect 16:9 mjpeg.avi && cp mjpeg.avi bare.avi"));
+    Bytes before = read_bytes(dir_ / "mjpeg.avi");
+    RunResult r = run({"-o3", "mjpeg.avi"});
+    EXPECT_EQ(r.exit_code, 4) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "mjpeg.avi") == before);
+    Bytes bare = before;
+    const std::string vprp = "vprp";
+    auto at = std::search(bare.begin(), bare.end(), vprp.begin(), vprp.end());
+    ASSERT_NE(at, bare.end());
+    std::copy_n("JUNK", 4, at);
+    write_bytes(dir_ / "bare.avi", bare);
+    std::string probed = output_of("ffprobe -v error -show_entries stream=sample_aspect_ratio -of csv=p=0 " +
+                                   quoted(dir_ / "bare.avi"));
+    ASSERT_EQ(first_line(probed), "64:45");
+    EXPECT_TRUE(contains(run({"-l", "bare.avi"}), "変換元アスペクト:SAR 64:45(16:9)"));
+    ASSERT_EQ(run({"-o3", "bare.avi"}).exit_code, 0);
+    EXPECT_EQ(probed_display(dir_ / "bare.avi"), "16:9");
+    EXPECT_EQ(change_unlisted(bare, read_bytes(dir_ / "bare.avi"), dir_ / "bare.ini"), SIZE_MAX);
+    EXPECT_EQ(run({"-u", "bare.avi"}).exit_code, 0);
+    EXPECT_TRUE(read_bytes(dir_ / "bare.avi") == bare);
 }
 
 #ifndef _WIN32

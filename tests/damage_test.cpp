@@ -2,10 +2,12 @@
 // tests' own demuxer finds past the damage is rewritten, and no other byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "reference_demux.h"
 #include "edit_run.h"
+#include "judges.h"
 #include "support.h"
 
 namespace {
@@ -165,6 +167,39 @@ TEST_F(Damage, WithoutRangeSearchTheRunStopsAndSaysWhere) {
         EXPECT_NE(r.out.find(cp932(said)), std::string::npos) << said;
         EXPECT_TRUE(read_bytes(dir_ / "damaged.mpg") == rewritten(d.bytes, headers, 3));
         fs::remove(dir_ / "damaged.ini");
+    }
+}
+
+// A container's damage says its own unit and where it lies: a frame chunk
+// of an AVI whose size runs past its movi list, and a sample table box of
+// an MP4 past its stbl, found here by their codes (the AVI's first frame
+// after its movi list's).
+TEST_F(Damage, AContainersDamagedUnitIsNamedWithItsPosition) {
+    const std::string ff = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25 -t 0.4 -c:v mpeg2video ";
+    ASSERT_TRUE(commands_run(dir_.path(), ff + "movie.avi && " + ff + "movie.mp4"));
+    const struct {
+        const char* name;
+        const char* code;
+        bool little_endian;  // its size field, before or after its code
+        const char* unit;
+    } cases[] = {{"movie.avi", "00dc", true, "チャンク"}, {"movie.mp4", "stsz", false, "ボックス"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes b = read_bytes(dir_ / c.name);
+        std::string code = c.code;
+        const std::string movi = "movi";
+        auto from = c.little_endian ? std::search(b.begin(), b.end(), movi.begin(), movi.end()) : b.begin();
+        size_t at = static_cast<size_t>(std::search(from, b.end(), code.begin(), code.end()) - b.begin());
+        ASSERT_LT(at + 8, b.size());
+        size_t unit = c.little_endian ? at : at - 4;
+        size_t size_at = c.little_endian ? at + 4 : at - 4;
+        for (size_t k = 0; k < 4; ++k) b[size_at + (c.little_endian ? 3 - k : k)] = 0x7F;  // past the file
+        write_bytes(dir_ / c.name, b);
+        RunResult r = run_tool({c.name}, dir_.path());
+        EXPECT_EQ(r.exit_code, 6);
+        std::string said = "位置" + std::to_string(unit) + "の" + c.unit + "の大きさが";
+        EXPECT_NE(r.out.find(cp932(said)), std::string::npos) << said;
+        EXPECT_TRUE(read_bytes(dir_ / c.name) == b);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "codecs/framing.h"
 #include "codecs/header_scan.h"
 #include "codecs/nal_scan.h"
+#include "codecs/pixel_aspect.h"
 #include "codecs/site.h"
 #include "support.h"
 
@@ -73,11 +74,12 @@ TEST(Sites, EachIsMadeWholeAndOnlyASecondCopyReadsAgain) {
     uint8_t record[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     const uint8_t lengths[3] = {1, 2, 8};
     DisplayFrame frame = {bytes, 8, 3, lengths, 720, 576, 0, true};
+    PairFrame pair = {bytes, pos, 8, 0, 0, lengths};
     const AspectSite made[] = {
         site_sequence_header_make(bytes, pos, &range, record),
         site_dvd_attributes_make(bytes, pos, &range),
         site_display_size_make(codec_avc, holder_clean_aperture, bytes, pos, &range, 720, 576),
-        site_pixel_aspect_make(codec_hevc, bytes, pos, &range),
+        site_pixel_aspect_make(codec_hevc, &pair, pos, &range),
         site_display_elements_make(codec_mpeg, &frame, pos, &range),
     };
     for (const AspectSite& site : made) {

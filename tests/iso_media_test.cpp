@@ -4,8 +4,10 @@
 // pictures decode as before; -u gives the file back byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "judges.h"
 #include "support.h"
@@ -178,6 +180,110 @@ TEST_F(IsoMedia, ATrackWithoutItsHeaderChangesItsOtherPlacesOnly) {
     EXPECT_EQ(frame_aspects(file), std::set<std::string>{"16:11"});
     EXPECT_EQ(run_tool({"-u", "mp4_h264.mp4"}, dir_.path()).exit_code, 0);
     EXPECT_TRUE(read_bytes(file) == original);
+}
+
+// The tests' own reader of ISO boxes: every box, in file order, with those
+// inside the boxes that hold others (stsd's after its entry count, an avc1
+// sample entry's after its 78 bytes of fields); false where a size does not
+// fit what holds it.
+struct BoxSpan {
+    std::string type;
+    size_t start;
+    size_t size;
+};
+
+bool boxes_read(const Bytes& b, size_t from, size_t end, std::vector<BoxSpan>* boxes) {
+    const std::set<std::string> holders = {"moov", "trak", "mdia", "minf", "stbl", "stsd", "avc1"};
+    for (size_t at = from; at < end;) {
+        if (end - at < 8) return false;
+        size_t size = size_t{b[at]} << 24 | size_t{b[at + 1]} << 16 | size_t{b[at + 2]} << 8 | b[at + 3];
+        auto head = b.begin() + static_cast<std::ptrdiff_t>(at);
+        std::string type(head + 4, head + 8);
+        if (size < 8 || size > end - at) return false;
+        boxes->push_back({type, at, size});
+        size_t body = type == "stsd" ? 16 : type == "avc1" ? 86 : 8;
+        if (holders.count(type) > 0 && !boxes_read(b, at + body, at + size, boxes)) return false;
+        at += size;
+    }
+    return true;
+}
+
+// The tests' own box writer: a free box of `size` bytes put at the end of
+// the sample entry, inside it or right after it, and every box that holds
+// it grown by as much. ffmpeg writes the movie after the samples, so no
+// chunk offset moves.
+Bytes free_inserted(const Bytes& file, bool inside, uint32_t size) {
+    std::vector<BoxSpan> boxes;
+    boxes_read(file, 0, file.size(), &boxes);
+    size_t entry = 0;
+    while (boxes.at(entry).type != "avc1") ++entry;
+    const BoxSpan sample_entry = boxes.at(entry);
+    size_t at = sample_entry.start + sample_entry.size;
+    Bytes grown = file;
+    Bytes room(size, 0);
+    be32_put(&room, 0, size);
+    std::copy_n("free", 4, room.begin() + 4);
+    grown.insert(grown.begin() + static_cast<std::ptrdiff_t>(at), room.begin(), room.end());
+    for (const BoxSpan& box : boxes) {
+        bool around = box.start < sample_entry.start && box.start + box.size >= at;
+        bool holds = around || (inside && box.start == sample_entry.start);
+        if (holds) be32_put(&grown, box.start, static_cast<uint32_t>(box.size + size));
+    }
+    return grown;
+}
+
+// A phone's kind of file: no pasp, and an SPS that records no aspect. Where
+// a free box gives room inside the sample entry or right after it, a pasp
+// goes there (ffprobe and mediainfo read it, every box still fits, nothing
+// after the room moves) and -u gives the free box back; where none does,
+// the run says that players which read the pasp alone show square samples,
+// and the listing names the missing pasp.
+TEST_F(IsoMedia, APaspGoesIntoTheRoomOfAFreeBoxOrTheRunSaysItIsMissing) {
+    ASSERT_TRUE(make(ff + "-f lavfi -i testsrc2=duration=0.4:size=720x576 -vf setsar=0 -c:v libx264 phone.mp4"));
+    Bytes phone = read_bytes(dir_ / "phone.mp4");
+    std::vector<BoxSpan> boxes;
+    ASSERT_TRUE(boxes_read(phone, 0, phone.size(), &boxes));
+    for (const BoxSpan& box : boxes) ASSERT_NE(box.type, "pasp");
+    const struct {
+        const char* name;
+        bool inside;
+        uint32_t size;
+        bool room;
+    } cases[] = {{"inside.mp4", true, 40, true}, {"after.mp4", false, 16, true}, {"narrow.mp4", true, 20, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path file = dir_ / c.name;
+        Bytes before = free_inserted(phone, c.inside, c.size);
+        write_bytes(file, before);
+        std::vector<BoxSpan> made;
+        ASSERT_TRUE(boxes_read(before, 0, before.size(), &made));
+        auto room = std::find_if(made.begin(), made.end(),
+                                 [&](const BoxSpan& b) { return b.type == "free" && b.size == c.size; });
+        ASSERT_NE(room, made.end());
+        size_t room_end = room->start + room->size;
+        RunResult r = run_tool({"-o3", c.name}, dir_.path());
+        ASSERT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out.find(console_bytes("paspだけを読むプレーヤー")) == std::string::npos, c.room) << r.out;
+        Bytes after = read_bytes(file);
+        std::vector<BoxSpan> read;
+        EXPECT_TRUE(boxes_read(after, 0, after.size(), &read));
+        EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(room_end), after.end(),
+                               before.begin() + static_cast<std::ptrdiff_t>(room_end)));
+        std::string sar = output_of("ffprobe -v error -show_entries stream=sample_aspect_ratio -of csv=p=0 " +
+                                    quoted(file));
+        EXPECT_EQ(first_line(sar), c.room ? "16:11" : "349:240");
+        std::string pixels = output_of("mediainfo --Inform='Video;%PixelAspectRatio%' " + quoted(file));
+        if (c.room) {
+            EXPECT_EQ(first_line(pixels), "1.455");
+        }
+        EXPECT_EQ(run_tool({"-l", c.name}, dir_.path()).exit_code, 0);
+        std::string listed = read_text(fs::path(file).replace_extension(".txt"));
+        if (!c.room) {
+            EXPECT_NE(listed.find(cp932("pasp なし(書き込む空きがありません)")), std::string::npos);
+        }
+        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(file) == before);
+    }
 }
 
 }  // namespace

@@ -94,6 +94,12 @@ std::map<size_t, int> dv_packs(const Bytes& bytes, size_t from) {
     return packs;
 }
 
+std::map<size_t, int> demuxed_packs(const fs::path& file) {
+    fs::path raw = fs::path(file).replace_extension(".raw.dv");
+    std::string demux = "ffmpeg -loglevel error -y -i " + quoted(file) + " -map 0:v -c copy " + quoted(raw);
+    return commands_run(file.parent_path(), demux) ? dv_packs(read_bytes(raw), 0) : std::map<size_t, int>{};
+}
+
 std::set<int> disps(const std::map<size_t, int>& packs) {
     std::set<int> seen;
     for (const auto& p : packs) seen.insert(p.second);

@@ -50,6 +50,9 @@ std::vector<VolAspect> vol_aspects(const Bytes& bytes);
 // Every DV source control pack (0x61) of every VAUX block among the 80-byte
 // DIF blocks from `from` on: the position of its data bytes, and its DISP.
 std::map<size_t, int> dv_packs(const Bytes& bytes, size_t from);
+// The packs of every frame of a file's DV video, as ffmpeg demuxes its
+// frames into a raw DV file.
+std::map<size_t, int> demuxed_packs(const fs::path& file);
 // The DISP values the packs hold.
 std::set<int> disps(const std::map<size_t, int>& packs);
 

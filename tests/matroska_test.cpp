@@ -6,6 +6,7 @@
 // the file back byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "judges.h"
@@ -151,6 +152,53 @@ TEST_F(Matroska, TinyDisplayElementsTakeTheTargetsShapeExactly) {
     EXPECT_EQ(run_tool({"tiny.mkv"}, dir_.path()).exit_code, 4);
     EXPECT_EQ(run_tool({"-u", "tiny.mkv"}, dir_.path()).exit_code, 0);
     EXPECT_TRUE(read_bytes(dir_ / "tiny.mkv") == before);
+}
+
+// GStreamer's muxers pad the EBML header's DocType and each CodecID with a
+// zero byte ("matroska\0", "webm\0"), which EBML allows: their files are
+// converted as any other (the display elements and the codec's own places,
+// as mkvinfo, ffprobe, trace_headers and the tests' readers see them), and
+// -u gives them back. Each encoder is GStreamer's own.
+TEST_F(Matroska, GStreamersZeroPaddedStringsReadAsTheirText) {
+    struct Muxed {
+        const char* name;
+        const char* encoder;
+        const char* display;  // mkvinfo's, after the run
+        const char* shown;    // ffprobe's display aspect
+    };
+    const Muxed cases[] = {
+        {"x264.mkv", "x264enc ! matroskamux", "1047x576", "349:192"},
+        {"mpeg4.mkv", "avenc_mpeg4 ! matroskamux", "1047x576", "349:192"},
+        {"dv.mkv", "avenc_dvvideo ! matroskamux", "1024x576", "16:9"},
+        {"vp8.webm", "vp8enc ! webmmux", "1047x576", "349:192"},
+    };
+    if (std::system("gst-inspect-1.0 x264enc > /dev/null 2>&1 && "
+                    "gst-inspect-1.0 avenc_dvvideo > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "no GStreamer encoders";
+    }
+    for (const Muxed& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path file = dir_ / c.name;
+        ASSERT_TRUE(make(std::string("gst-launch-1.0 -q videotestsrc num-buffers=25 ! "
+                                     "video/x-raw,width=720,height=576,pixel-aspect-ratio=16/15 ! ") +
+                         c.encoder + " ! filesink location=" + c.name));
+        Bytes original = read_bytes(file);
+        std::string padded = file.extension() == ".webm" ? std::string("webm\0", 5) : std::string("matroska\0", 9);
+        ASSERT_NE(std::search(original.begin(), original.begin() + 40, padded.begin(), padded.end()),
+                  original.begin() + 40);
+        ASSERT_EQ(run_tool({c.name}, dir_.path()).exit_code, 0);
+        EXPECT_EQ(display_of(file), c.display);
+        EXPECT_EQ(probed_display(file), c.shown);
+        Bytes rewritten = read_bytes(file);
+        for (const std::string& idc : traced_aspects(file)) EXPECT_EQ(idc, "255 16:11");
+        for (const VolAspect& vol : vol_aspects(rewritten)) EXPECT_EQ(vol.aspect, "15 16:11");
+        if (file.stem() == "dv") {
+            EXPECT_EQ(disps(demuxed_packs(file)), std::set<int>{2});  // 16:9
+        }
+        EXPECT_EQ(change_unlisted(original, rewritten, fs::path(file).replace_extension(".ini")), SIZE_MAX);
+        EXPECT_EQ(run_tool({"-u", c.name}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(file) == original);
+    }
 }
 
 #ifndef _WIN32

@@ -20,11 +20,13 @@ long long ll(int64_t n) {
     return static_cast<long long>(n);
 }
 
-// The message of a result, then the closing line with its number.
-void error_report(int64_t result) {
+// The message of a result, after the position of the damaged unit where
+// it names one, then the closing line with its number.
+void error_report(int64_t result, int64_t position) {
     std::string closing = text_string(msg_error_end, static_cast<int>(result));
     const char* message = result_message(result);
     console_text("\n");
+    if (message != nullptr && position >= 0) console_text(text_string(msg_at_position, ll(position)).c_str());
     console_text(message != nullptr ? message : closing.c_str());
     console_text("\n");
     console_line(closing.c_str());
@@ -203,6 +205,7 @@ bool same_report(const Notice* n) {
     }
     case notice_sets_square_players: console_text(msg_sets_square_players); return true;
     case notice_container_placeless: console_text(msg_avi_no_place); return true;
+    case notice_pixel_aspect_missing: console_text(msg_iso_no_pasp); return true;
     case notice_codec_place_left: {
         const auto& r = notice_record<CodecPlaceLeftNotice>(n);
         std::string place = place_name(r.place.site, r.place.holder);
@@ -238,7 +241,11 @@ bool stop_report(const Notice* n) {
     }
     case notice_stop: console_text(stop_message(notice_record<StopNotice>(n).reason)); return true;
     case notice_open_failed: open_failed_report(notice_record<OpenFailedNotice>(n)); return true;
-    case notice_error: error_report(notice_record<ErrorNotice>(n).result); return true;
+    case notice_error: {
+        const auto& error = notice_record<ErrorNotice>(n);
+        error_report(error.result, error.position);
+        return true;
+    }
     default: return false;
     }
 }
@@ -246,7 +253,7 @@ bool stop_report(const Notice* n) {
 // The closing lines of the walk's outcome.
 void outcome_report(const RunOutcome& outcome) {
     if (outcome.result < 0) {
-        error_report(outcome.result);
+        error_report(outcome.result, outcome.position);
         return;
     }
     switch (outcome.ending) {
@@ -296,6 +303,7 @@ const char* result_message(int64_t result) {
     case result_file_cut: return msg_engine_file_cut;
     case result_no_vol: return msg_engine_no_vol;
     case result_element_broken: return msg_engine_element_broken;
+    case result_chunk_broken: return msg_engine_chunk_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }

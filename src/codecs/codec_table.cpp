@@ -9,6 +9,7 @@
 #include "codecs/header_scan.h"
 #include "codecs/mpeg_aspects.h"
 #include "codecs/nal_scan.h"
+#include "codecs/pixel_aspect.h"
 #include "codecs/vol_scan.h"
 #include "codecs/shapes.h"
 

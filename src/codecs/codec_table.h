@@ -115,6 +115,9 @@ struct VideoFacts {
     SiteReading first;
     SarRatio field;
     bool contained;  // in a container, which shows square samples where nothing says another
+    // The container has no pixel aspect, which some players read beside the
+    // video's own places alone, and no room for one.
+    bool pixel_aspect_missing;
 };
 
 // The sample aspect an aspect of the row's places gives the picture: its

@@ -48,32 +48,12 @@ AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t 
     return aspect_edit_changed;
 }
 
-bool pixel_aspect_read(const uint8_t* bytes, SarRatio* sar) {
-    *sar = sar_reduced(be32_at(bytes), be32_at(bytes + 4));
-    return sar->width != 0;
-}
-
-AspectEdit pixel_aspect_edit(const uint8_t* bytes, SarRatio target, ByteChange* changes, uint32_t* count) {
-    *count = 0;
-    if (target.width == 0 || target.height == 0) return aspect_edit_no_code;
-    SarRatio now = {0, 0};
-    if (pixel_aspect_read(bytes, &now) && sar_same(now, target)) return aspect_edit_same;
-    be32_changes(bytes, 0, target.width, changes, count);
-    be32_changes(bytes, 4, target.height, changes, count);
-    return aspect_edit_changed;
-}
-
 AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height) {
     AspectSite site = site_base(site_display_size, holder, codec, bytes, pos, display_size_bytes, range);
     site.picture_width = picture_width;
     site.picture_height = picture_height;
     return site;
-}
-
-AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
-                                  const PayloadRange* range) {
-    return site_base(site_pixel_aspect, holder_pixel_aspect, codec, bytes, pos, pixel_aspect_bytes, range);
 }
 
 namespace {
@@ -94,22 +74,6 @@ uint32_t display_size_field(const AspectSite*, uint32_t* indices) {
     return site_field_first(display_width_bytes, indices);
 }
 
-bool pixel_aspect_site_read(const AspectSite*, const uint8_t* bytes, SiteReading* reading) {
-    *reading = SiteReading{};
-    reading->aspect_present = true;
-    return pixel_aspect_read(bytes, &reading->aspect.sar);
-}
-
-AspectEdit pixel_aspect_site_edit(const AspectSite*, const uint8_t* bytes, SiteAspect target, ByteChange* changes,
-                                  uint32_t* count) {
-    return pixel_aspect_edit(bytes, target.sar, changes, count);
-}
-
-uint32_t pixel_aspect_field(const AspectSite*, uint32_t* indices) {
-    return site_field_first(pixel_aspect_bytes, indices);
-}
-
 }  // namespace
 
 const PlaceOps display_size_places = {display_size_site_read, display_size_site_edit, display_size_field};
-const PlaceOps pixel_aspect_places = {pixel_aspect_site_read, pixel_aspect_site_edit, pixel_aspect_field};

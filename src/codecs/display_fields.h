@@ -1,8 +1,8 @@
-// What a container records of the picture's shape beside the video's own
-// bytes: a display size (an ISO track header, a QuickTime aperture), which
-// shows the picture's own size at a sample aspect, or a pixel aspect pair
-// (an ISO pasp box). A change writes the display width that the new sample
-// aspect gives at the recorded height, or the new pair.
+// What a container records of the picture's shape as a display size (an
+// ISO track header, a QuickTime aperture), which shows the picture's own
+// size at a sample aspect. A change writes the display width that the new
+// sample aspect gives at the recorded height. (ISO's pixel aspect pair is
+// pixel_aspect's.)
 #pragma once
 #include <cstdint>
 
@@ -10,7 +10,7 @@
 #include "codecs/site.h"
 #include "codecs/video_codec.h"
 
-// Both take 8 bytes, big-endian. A display size: width and height in 16.16
+// 8 bytes, big-endian: width and height in 16.16
 // fixed point, against a picture of picture_w x picture_h samples. The
 // sample aspect it gives the picture, as sar_of_width reads a width; a
 // size of 0x0 (an initialisation segment's track header) records none:
@@ -25,17 +25,8 @@ AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t 
 // The bytes a change of a display size rewrites: its width.
 inline constexpr uint32_t display_width_bytes = 4;
 
-// A pixel aspect: hSpacing and vSpacing, 32 bits each.
-inline constexpr uint32_t pixel_aspect_bytes = 8;
-bool pixel_aspect_read(const uint8_t* bytes, SarRatio* sar);
-AspectEdit pixel_aspect_edit(const uint8_t* bytes, SarRatio target, ByteChange* changes, uint32_t* count);
-
 // A display size of a container's (tkhd, or tapt's clef and prof) for the
-// video of the codec, against its picture after the crop; a pixel aspect
-// box (pasp) for the video of the codec.
+// video of the codec, against its picture after the crop.
 AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height);
-AspectSite site_pixel_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
-                                  const PayloadRange* range);
 extern const PlaceOps display_size_places;
-extern const PlaceOps pixel_aspect_places;

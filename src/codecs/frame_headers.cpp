@@ -2,6 +2,7 @@
 
 #include "codecs/bit_reader.h"
 #include "codecs/sar.h"
+#include "codecs/shapes.h"
 
 namespace {
 
@@ -105,10 +106,16 @@ SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t len
     }
 }
 
+bool frame_header_shown(ForeignCodec codec) {
+    return codec == foreign_motion_jpeg;
+}
+
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
-                                  const PayloadRange* range) {
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height) {
     AspectSite site = site_base(site_frame_header, holder_frame, codec_container, bytes, pos, length, range);
     site.frame_codec = codec;
+    site.picture_width = picture_width;
+    site.picture_height = picture_height;
     return site;
 }
 
@@ -121,13 +128,19 @@ bool frame_header_read(const AspectSite* site, const uint8_t* bytes, SiteReading
     return true;
 }
 
-// Only read: it holds the target already, or it stands in the way.
+// Only read: it holds the target already, or it stands in the way. A
+// header records its aspect in its own terms (a JFIF density of whole
+// numbers: 64:45 where the target is the standard 16:11 at 720x576), so
+// it holds the target where it gives the picture the target's shape, as
+// a place of a display aspect (AVI's vprp) is judged.
 AspectEdit frame_header_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target, ByteChange*,
                              uint32_t* count) {
     *count = 0;
     SarRatio sar = frame_header_sar(site->frame_codec, bytes, site->length);
     if (sar.width == 0) return aspect_edit_no_place;
-    return sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
+    uint32_t shape = shape_of_sar(site->picture_width, site->picture_height, sar);
+    bool same_shape = shape != 0 && shape == shape_of_sar(site->picture_width, site->picture_height, target.sar);
+    return same_shape || sar_same(sar, target.sar) ? aspect_edit_same : aspect_edit_fixed;
 }
 
 uint32_t frame_header_field(const AspectSite*, uint32_t*) {

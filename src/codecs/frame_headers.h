@@ -17,9 +17,15 @@ uint32_t frame_header_bytes(ForeignCodec codec);
 // none (square samples, a render size of the coded size, an unknown code).
 SarRatio frame_header_sar(ForeignCodec codec, const uint8_t* bytes, uint32_t length);
 
+// Whether players show the picture at the header's aspect where the
+// container records none: a JFIF density is read by ffmpeg's decoder and
+// the players built on it; ProRes's code and VP9's render size are not.
+bool frame_header_shown(ForeignCodec codec);
+
 // The first bytes of the video's first frame, of a codec whose frames the
-// tool reads but never changes: a place that holds the target already, or
-// stands in the way of it.
+// tool reads but never changes, with the container's picture: a place
+// that holds the target already (it gives the picture the target's shape),
+// or stands in the way of it.
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
-                                  const PayloadRange* range);
+                                  const PayloadRange* range, uint32_t picture_width, uint32_t picture_height);
 extern const PlaceOps frame_header_places;

@@ -74,12 +74,14 @@ struct AspectSite {
     uint32_t picture_height;
     // Display elements' (see display_elements.h): how many of the first
     // bytes are the size fields of the elements around them, and each's
-    // length; whether one of those keeps a checksum; the unit where the
-    // bytes say none.
+    // length (a pixel aspect's are its last bytes); whether one of those
+    // keeps a checksum; the unit where the bytes say none.
     uint8_t size_fields;
     uint8_t size_lengths[4];
     bool growth_checksummed;
     uint8_t display_unit;
+    // A pixel aspect's (see pixel_aspect.h): the box heads after its pair.
+    uint8_t pair_heads;
     // A frame header's: the codec that wrote it.
     ForeignCodec frame_codec;
     // A frame aspect's: the frames a second a vprp written into room records.

@@ -76,7 +76,7 @@ int32_t checksum_open(void* context, const ChecksumRegion* region) {
     Editor* e = static_cast<Editor*>(context);
     int32_t result = checksums_close(e, region->start);
     if (result != 0 || !keeps_checksums(e)) return result;
-    if (e->checksum_count == open_checksums_most) return result_element_broken;
+    if (e->checksum_count == open_checksums_most) return reader_broken(&e->walk.reader, region->start, result_element_broken);
     OpenChecksum& c = e->checksums[e->checksum_count++];
     c = OpenChecksum{*region, {}, {}, 0, 0};
     for (uint32_t k = 0; k < 4; ++k) {

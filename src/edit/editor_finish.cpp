@@ -153,6 +153,7 @@ void editor_finish(Editor* e, int32_t result) {
     result = changes_finish(e, result);
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
+    if (result_of_broken_unit(result)) run.position = e->walk.reader.broken_at;
     if (e->mode == edit_held) {
         held_finish(e, result);
         return;

@@ -93,7 +93,9 @@ int32_t batch_commit(ChangeBatches* c) {
 // The place's bytes from first to end go into the batch, a write per run
 // of positions.
 void place_queue(ChangeBatch* b, const PlaceEdit* place, uint32_t first, uint32_t end) {
-    int64_t place_end = place->pos[end - 1] + 1;
+    // A place's bytes need not rise (a box's size field after its child's).
+    int64_t place_end = 0;
+    for (uint32_t k = first; k < end; ++k) place_end = place->pos[k] + 1 > place_end ? place->pos[k] + 1 : place_end;
     for (uint32_t k = first; k < end;) {
         uint32_t next = run_end(place, k, end);
         b->write[b->writes++] = BatchWrite{place->pos[k], b->bytes, next - k, place_end};

@@ -24,6 +24,14 @@ int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
 }
 
+// A container's field that is not there: whether a change would write one
+// into room.
+bool room_found(const AspectSite* site) {
+    ByteChange changes[changes_most];
+    uint32_t count = 0;
+    return site_edit(site, site->bytes, {0, {1, 1}}, changes, &count) == aspect_edit_changed;
+}
+
 // AVI's vprp shows the aspect it holds and the sample aspect that gives
 // the picture; without one, whether a JUNK gives room for it.
 int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
@@ -37,17 +45,15 @@ int32_t frame_aspect_list(Editor* e, const AspectSite* site, const SiteReading* 
         text_format(line, sizeof line, fmt_list_frame_aspect, pos, static_cast<unsigned long long>(pos), box, x, y,
                     sar.width, sar.height);
     } else {
-        ByteChange changes[changes_most];
-        uint32_t count = 0;
-        bool room = site_edit(site, site->bytes, {0, {1, 1}}, changes, &count) == aspect_edit_changed;
         text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
-                    room ? msg_list_vprp_room : msg_list_vprp_none);
+                    room_found(site) ? msg_list_vprp_room : msg_list_no_room);
     }
     return list_line_put(e, site, line);
 }
 
 // A container's display size shows itself and the sample aspect it gives
-// the picture (one of 0x0 that it is no place); a pixel aspect its pair;
+// the picture (one of 0x0 that it is no place); a pixel aspect its pair,
+// or without one whether room takes it;
 // Matroska's display elements their values, or only the square samples
 // their absence gives.
 int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* reading) {
@@ -62,6 +68,9 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     if (site->kind == site_display_size && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_no_place, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_place);
+    } else if (site->kind == site_pixel_aspect && !reading->aspect_present) {
+        text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
+                    room_found(site) ? msg_list_pasp_room : msg_list_no_room);
     } else if (site->kind == site_frame_header && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_aspect);

@@ -63,7 +63,9 @@ int32_t marker_read(MarkerRec* marker, FileHandleRec* file) {
         return result_marker_unreadable;  // it changed between the two readings
     }
     marker->count = fill.count;
-    return entries_settle(marker) ? 0 : result_marker_unreadable;
+    if (!entries_settle(marker)) return result_marker_unreadable;
+    marker->reached = new (std::nothrow) uint8_t[marker->count > 0 ? marker->count : 1]();
+    return marker->reached != nullptr ? 0 : result_block_buffer_error;
 }
 
 // The first lines of a marker file that begins now: the byte, the video's
@@ -221,25 +223,31 @@ int32_t marker_sync(MarkerRec* marker) {
     return 0;
 }
 
-bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original) {
-    while (marker->cursor < marker->count && entry_position(marker->entries[marker->cursor]) < position) {
-        miss_note(&marker->missed, entry_position(marker->entries[marker->cursor++]));
-    }
-    if (marker->cursor == marker->count) return false;
-    uint64_t entry = marker->entries[marker->cursor];
-    if (entry_position(entry) != position) return false;
-    ++marker->cursor;
-    *original = static_cast<uint8_t>(entry);
-    return true;
-}
+namespace {
 
-bool marker_lookup(const MarkerRec* marker, int64_t position, uint8_t* original) {
+// The entry of the position, or none: its index, or the count.
+size_t entry_find(const MarkerRec* marker, int64_t position) {
     uint64_t key = static_cast<uint64_t>(position) << 8;
     const uint64_t* begin = marker->entries;
     const uint64_t* end = begin + marker->count;
     const uint64_t* at = std::lower_bound(begin, end, key);
-    if (at == end || entry_position(*at) != position) return false;
-    *original = static_cast<uint8_t>(*at);
+    return at == end || entry_position(*at) != position ? marker->count : static_cast<size_t>(at - begin);
+}
+
+}  // namespace
+
+bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original) {
+    size_t at = entry_find(marker, position);
+    if (at == marker->count) return false;
+    marker->reached[at] = 1;
+    *original = static_cast<uint8_t>(marker->entries[at]);
+    return true;
+}
+
+bool marker_lookup(const MarkerRec* marker, int64_t position, uint8_t* original) {
+    size_t at = entry_find(marker, position);
+    if (at == marker->count) return false;
+    *original = static_cast<uint8_t>(marker->entries[at]);
     return true;
 }
 
@@ -248,13 +256,15 @@ void marker_altered(MarkerRec* marker, int64_t position) {
 }
 
 void marker_misses_finish(MarkerRec* marker) {
-    while (marker->cursor < marker->count) {
-        miss_note(&marker->missed, entry_position(marker->entries[marker->cursor++]));
+    for (size_t i = 0; i < marker->count; ++i) {
+        if (marker->reached[i] == 0) miss_note(&marker->missed, entry_position(marker->entries[i]));
     }
 }
 
 int marker_release(MarkerRec* marker) {
     delete[] marker->entries;
+    delete[] marker->reached;
     marker->entries = nullptr;
+    marker->reached = nullptr;
     return text_file_close(&marker->text);
 }

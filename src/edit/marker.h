@@ -47,7 +47,7 @@ struct MarkerRec {
     // The listed positions, sorted, each as position << 8 | original byte.
     uint64_t* entries;
     size_t count;
-    size_t cursor;  // entries before it lie before the walk's position
+    uint8_t* reached;  // for each entry, whether a site of the walk reached its position
     MarkerMisses missed;   // no header of the video stands there now
     MarkerMisses altered;  // what stands there is not what the tool wrote
 };
@@ -89,15 +89,16 @@ int32_t marker_record(MarkerRec* marker, int64_t position, uint8_t original);
 // lines are recorded.
 int32_t marker_flush(MarkerRec* marker);
 int32_t marker_sync(MarkerRec* marker);
-// Whether the position is listed, and then the byte it held first. Positions
-// must come in rising order; listed ones passed over count as missed.
+// Whether the position is listed, and then the byte it held first; the
+// position counts as reached. A site may span others (an entry's size field
+// and a box after its configuration), so positions come in any order.
 bool marker_listed(MarkerRec* marker, int64_t position, uint8_t* original);
 // Whether the position is listed, and then the byte it held first, in any
 // order and without counting anything.
 bool marker_lookup(const MarkerRec* marker, int64_t position, uint8_t* original);
 // A listed position that holds what the tool never wrote: left alone.
 void marker_altered(MarkerRec* marker, int64_t position);
-// Counts the listed positions that the walk never reached as missed.
+// Counts the listed positions that no site reached as missed.
 void marker_misses_finish(MarkerRec* marker);
 // Closes the file and frees the positions: 0, or 1 when the close failed.
 int marker_release(MarkerRec* marker);

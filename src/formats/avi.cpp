@@ -164,7 +164,9 @@ bool avi_frame_chunk(uint32_t code, uint32_t stream) {
 int32_t avi_header_read(BlockReader* r, AviFile* f) {
     *f = AviFile{};
     int32_t result = 0;
-    if (riff_read(r, 0, r->size, true, &f->riff, &result) != riff_found) return result != 0 ? result : result_box_broken;
+    if (riff_read(r, 0, r->size, true, &f->riff, &result) != riff_found) {
+        return result != 0 ? result : reader_broken(r, 0, result_chunk_broken);
+    }
     uint32_t stream = 0;
     // The header list comes before the frames; nothing past them is read.
     result = riff_children_each(r, &f->riff, f->riff.cut, [&](const RiffChunk& list) {

@@ -49,7 +49,7 @@ struct AviFile {
 // Whether the bytes open an AVI file: a RIFF chunk of the form "AVI ".
 bool avi_opens(const uint8_t* head, uint32_t length);
 
-// Reads the header list: 0, result_box_broken, or a read's failure.
+// Reads the header list: 0, result_chunk_broken, or a read's failure.
 int32_t avi_header_read(BlockReader* reader, AviFile* file);
 
 // Whether the chunk's code names a frame of the stream: NNdc or NNdb.

@@ -67,7 +67,7 @@ int32_t frame_hand(AviWalk* aw, const RiffChunk& c) {
     if (c.cut) walk_cut_note(aw->walk, 1);
     if (v.codec == codec_container) {
         aw->frame_read = true;
-        int32_t result = frame_header_hand(&aw->sites, v.foreign.codec, c.body, size);
+        int32_t result = frame_header_hand(&aw->sites, v.foreign.codec, v.width, v.height, c.body, size);
         return result != 0 ? result : walk_done;
     }
     if (v.codec == codec_mpeg) return mpeg_head_feed(&aw->sites, c.body, size);
@@ -120,7 +120,7 @@ int32_t avi_walk(Walk* w) {
     if (result != 0) return result;
     aw->walk = w;
     const AviVideo& v = aw->file.video;
-    site_reader_init(&aw->sites, w, v.codec);
+    site_reader_init(&aw->sites, w, v.codec, result_chunk_broken);
     if (!aw->file.found) return result_no_mpeg_video;
     aw->length_size = format_extra_length_size(&aw->sites, v.extra, v.extra_length);
     return file_walk(aw.get());

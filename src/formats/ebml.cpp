@@ -48,3 +48,9 @@ uint64_t ebml_uint(const uint8_t* bytes, uint32_t length) {
     for (uint32_t k = 0; k < length && k < 8; ++k) value = value << 8 | bytes[k];
     return value;
 }
+
+uint32_t ebml_string_length(const uint8_t* bytes, uint32_t length) {
+    uint32_t n = 0;
+    while (n < length && bytes[n] != 0) ++n;
+    return n;
+}

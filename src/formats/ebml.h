@@ -37,3 +37,6 @@ EbmlRead ebml_read(BlockReader* reader, int64_t pos, int64_t parent_end, EbmlEle
 EbmlRead ebml_read_to_cut(BlockReader* reader, int64_t pos, EbmlElement* element, bool* cut, int32_t* result);
 // An unsigned integer element's value (up to eight bytes, big-endian).
 uint64_t ebml_uint(const uint8_t* bytes, uint32_t length);
+// The length of a string element's text: up to its first zero byte, since
+// a writer may pad the data with zeros (GStreamer's "matroska\0").
+uint32_t ebml_string_length(const uint8_t* bytes, uint32_t length);

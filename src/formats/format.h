@@ -83,6 +83,9 @@ struct ContainerLook {
     // The container has no field of its own for the aspect and no room for
     // one (an AVI without a vprp): the video's own places alone take it.
     bool placeless = false;
+    // It has no pixel aspect (an MP4's pasp), which some players read alone
+    // beside the video's own places, and no room for one.
+    bool pixel_aspect_missing = false;
 };
 
 struct BlockReader;

@@ -2,6 +2,7 @@
 
 #include "codecs/display_fields.h"
 #include "codecs/payload.h"
+#include "codecs/pixel_aspect.h"
 #include "formats/codec_ids.h"
 #include "fileio/result.h"
 
@@ -31,13 +32,15 @@ struct TrackRead {
 };
 
 // The box's bytes from `at`, `want` of them; box_broken when the box ends
-// before them.
+// before them, the box noted as the damage.
 BoxRead box_bytes(BlockReader* r, const IsoBox* box, int64_t at, uint32_t want, const uint8_t** bytes,
                   int32_t* result) {
-    if (at < box->body || box->end - at < want) return box_broken;
+    bool within = at >= box->body && box->end - at >= want;
     uint32_t available = 0;
-    *result = reader_fetch_sparse(r, at, want, bytes, &available);
-    return *result == 0 && available == want ? box_found : box_broken;
+    if (within) *result = reader_fetch_sparse(r, at, want, bytes, &available);
+    if (within && *result == 0 && available == want) return box_found;
+    r->broken_at = box->start;
+    return box_broken;
 }
 
 // A descriptor's tag and size (up to four bytes of seven bits); false when
@@ -146,13 +149,21 @@ BoxRead sample_entry_read(BlockReader* r, const IsoBox* stsd, TrackRead* t, int3
     v.width = be16_at(b);
     v.height = be16_at(b + 2);
     IsoBox child;
+    IsoBox pasp = {};
+    IsoBox room = {};
     for (int64_t pos = entry.body + entry_children_at; pos < entry.end; pos = child.end) {
         read = box_read(r, pos, entry.end, &child, result);
         if (read == box_none) break;
         if (read == box_found) read = entry_child_read(r, &child, t, result);
         if (read != box_found) return read;
+        bool whole_pasp = child.type == box_type("pasp") && child.end - child.start == pixel_aspect_box_bytes;
+        if (whole_pasp && pasp.type == 0) pasp = child;
+        if (iso_room_holds(&child) && room.type == 0) room = child;
     }
-    return box_found;
+    // A pasp of another size is read as its pair alone.
+    if (v.pixel_aspect >= 0 && (pasp.type == 0 || v.pixel_aspect != pasp.body)) return box_found;
+    return iso_pair_place(r, stsd, &entry, pasp.type != 0 ? &pasp : nullptr, room.type != 0 ? &room : nullptr,
+                          &v.pair, result);
 }
 
 // A box's children, each handed to `take`, which goes down where it must.
@@ -306,6 +317,7 @@ BoxRead track_read(BlockReader* r, const IsoBox* trak, IsoMovie* movie, int32_t*
     t.header_size = iso_place_none;
     IsoTrack& v = t.track;
     v.track_header = v.pixel_aspect = v.clean_aperture = v.production_aperture = iso_place_none;
+    v.pair.at = -1;
     v.config = -1;
     v.config_holder = holder_esds;
     BoxRead read = children_read(r, trak, &t, track_take, result);

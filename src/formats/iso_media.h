@@ -13,6 +13,21 @@
 typedef int64_t IsoPlace;
 inline constexpr IsoPlace iso_place_none = -1;
 
+// Where the sample entry's pasp box is, or where one would go: the head of
+// the pasp (of 16 bytes), of a free or skip box among the entry's children
+// or right after the entry whose room takes one, or, with neither, the
+// entry's own (-1 for a pasp of another size, which is read as a pair
+// alone); how many heads a site of it holds (see pixel_aspect.h); the
+// entry's size field where the box lies at the entry's end or right after
+// it (the entry grows with a pasp written right after it).
+struct IsoPairPlace {
+    int64_t at;
+    uint8_t heads;
+    bool missing;  // neither a pasp nor room for one
+    int64_t entry_size;  // -1 for none
+    uint8_t entry_size_length;
+};
+
 struct IsoTrack {
     uint32_t id;
     VideoCodec codec;
@@ -23,6 +38,7 @@ struct IsoTrack {
     IsoPlace track_header;         // tkhd's width and height, where they are a display size
     IsoPlace pixel_aspect;         // pasp
     SarRatio pixel_aspect_sar;     // what it holds
+    IsoPairPlace pair;             // the pasp's box, or where one would go
     IsoPlace clean_aperture;       // QuickTime: tapt's clef
     IsoPlace production_aperture;  // QuickTime: tapt's prof
     // What the display size that counts (the track header's, or where that
@@ -52,6 +68,15 @@ struct IsoMovie {
     uint32_t other_id;  // the first of them
     ForeignVideo other_codec;  // its codec, where the tool changes no such video
 };
+
+// Where the pasp of the sample entry in stsd is, or would go: `pasp` is its
+// box where it has one of 16 bytes, `room` its first free or skip child
+// with room for one (iso_room_holds), else null.
+BoxRead iso_pair_place(BlockReader* reader, const IsoBox* stsd, const IsoBox* entry, const IsoBox* pasp,
+                       const IsoBox* room, IsoPairPlace* place, int32_t* result);
+// Whether a box is a free or skip box with room for a pasp: it takes the
+// whole of it, or leaves room for a box's head.
+bool iso_room_holds(const IsoBox* box);
 
 // Whether the bytes open an ISO media file: a box the files begin with.
 bool iso_media_opens(const uint8_t* head, uint32_t length);

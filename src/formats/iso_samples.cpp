@@ -21,7 +21,7 @@ enum TrunFlag : uint32_t {
 // A box's body read whole; box_broken when the box is shorter than `least`.
 int32_t body_load(BlockReader* r, const IsoBox* box, uint32_t least, std::vector<uint8_t>* bytes) {
     int64_t length = box->end - box->body;
-    if (length < least) return result_box_broken;
+    if (length < least) return reader_broken(r, box->start, result_box_broken);
     bytes->resize(static_cast<size_t>(length));
     for (int64_t at = 0; at < length;) {
         const uint8_t* piece = nullptr;
@@ -29,7 +29,7 @@ int32_t body_load(BlockReader* r, const IsoBox* box, uint32_t least, std::vector
         uint32_t want = length - at < reader_fetch_most ? static_cast<uint32_t>(length - at) : reader_fetch_most;
         int32_t result = reader_fetch(r, box->body + at, want, &piece, &got);
         if (result != 0) return result;
-        if (got != want) return result_box_broken;
+        if (got != want) return reader_broken(r, box->start, result_box_broken);
         std::copy(piece, piece + got, bytes->begin() + at);
         at += got;
     }
@@ -148,7 +148,7 @@ int32_t table_samples(BlockReader* r, const IsoMovie* movie, std::vector<IsoSamp
     if (!tables) return movie->fragmented ? 0 : result_samples_unaccounted;
     bool fits = table_fits(t.chunks_of, 4, 96) && table_fits(t.offsets, 4, 8 * t.offset_bytes) &&
                 (t.size_bits == 0 || table_fits(t.sizes, 8, t.size_bits));
-    if (!fits) return result_box_broken;
+    if (!fits) return reader_broken(r, movie->video.sample_table.start, result_box_broken);
     uint32_t entries = be32_at(t.chunks_of.data() + 4);
     uint32_t chunks = be32_at(t.offsets.data() + 4);
     uint32_t count = be32_at(t.sizes.data() + 8);
@@ -262,6 +262,7 @@ int32_t track_fragment_samples(BlockReader* r, const IsoBox* traf, const IsoBox*
         }
         if (run && data < 0) data = f.base;
         if (run) result = run_samples(body, &f, &data, r->size, f.id == movie->video.id ? take : nullptr);
+        if (result == result_box_broken) reader_broken(r, child.start, result);
     }
     if (data >= 0) *data_end = data;
     return result;

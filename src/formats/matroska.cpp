@@ -49,7 +49,7 @@ int32_t children_each(BlockReader* r, const EbmlElement* parent, Take take) {
         EbmlRead read = ebml_read(r, pos, parent->end, &child, &result);
         if (result != 0) return result;
         if (read == ebml_none) break;
-        if (read == ebml_broken || child.unknown) return result_element_broken;
+        if (read == ebml_broken || child.unknown) return reader_broken(r, pos, result_element_broken);
         result = take(child);
         if (result != 0) return result;
     }
@@ -124,6 +124,7 @@ int32_t entry_child(BlockReader* r, const EbmlElement& c, TrackRead* t) {
         break;
     case mkv_id_codec_id:
         if (!data_read(r, &c, 32, &b, &length, &result)) break;
+        length = ebml_string_length(b, length);
         t->vfw = length == std::strlen(vfw_codec_id) && std::memcmp(b, vfw_codec_id, length) == 0;
         if (!codec_of_id(ids_codec_id, b, length, &t->track.codec, &t->foreign)) {
             t->track.codec = codec_container;
@@ -277,6 +278,18 @@ int32_t info_read(BlockReader* r, MkvSegment* s, const EbmlElement& info) {
     return result;
 }
 
+enum DocType { doc_none, doc_matroska, doc_webm };
+
+// Longer than any DocType the tool takes, with the zeros a writer may pad
+// it with.
+constexpr uint32_t doc_type_most = 32;
+
+DocType doc_type_of(const uint8_t* b, uint32_t length) {
+    uint32_t n = ebml_string_length(b, length);
+    if (n == 8 && std::memcmp(b, "matroska", 8) == 0) return doc_matroska;
+    return n == 4 && std::memcmp(b, "webm", 4) == 0 ? doc_webm : doc_none;
+}
+
 }  // namespace
 
 bool matroska_cluster_child(uint32_t id) {
@@ -296,9 +309,7 @@ bool matroska_opens(const uint8_t* head, uint32_t length) {
             return false;
         }
         if (c.id != mkv_id_doc_type) continue;
-        const char* type = reinterpret_cast<const char*>(head + c.body);
-        size_t n = static_cast<size_t>(c.end - c.body);
-        return (n == 8 && std::memcmp(type, "matroska", 8) == 0) || (n == 4 && std::memcmp(type, "webm", 4) == 0);
+        return doc_type_of(head + c.body, static_cast<uint32_t>(c.end - c.body)) != doc_none;
     }
     return false;
 }
@@ -311,7 +322,9 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
     for (; pos < r->size; pos = e.end) {
         bool cut = false;
         EbmlRead read = ebml_read_to_cut(r, pos, &e, &cut, &result);
-        if (read != ebml_found || (cut && e.id != mkv_id_segment)) return result != 0 ? result : result_element_broken;
+        if (read != ebml_found || (cut && e.id != mkv_id_segment)) {
+            return result != 0 ? result : reader_broken(r, pos, result_element_broken);
+        }
         if (e.id == mkv_id_segment) {
             s->cut = cut;
             if (cut) e.end = r->size;
@@ -321,7 +334,9 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
             const uint8_t* b = nullptr;
             uint32_t length = 0;
             int32_t read = 0;
-            if (c.id == mkv_id_doc_type && data_read(r, &c, 8, &b, &length, &read)) s->webm = length == 4;
+            if (c.id == mkv_id_doc_type && data_read(r, &c, doc_type_most, &b, &length, &read)) {
+                s->webm = doc_type_of(b, length) == doc_webm;
+            }
             return read;
         });
         if (result != 0) return result;
@@ -331,8 +346,9 @@ int32_t matroska_segment_read(BlockReader* r, MkvSegment* s) {
     for (pos = e.body; pos < s->segment.end && !s->tracks.end; pos = e.end) {
         EbmlRead read = ebml_read(r, pos, s->segment.end, &e, &result);
         if (result != 0) return result;
-        if (read != ebml_found) return result_element_broken;
-        if (e.unknown && e.id == mkv_id_cluster) return result_element_broken;  // tracks after such clusters: not taken
+        if (read != ebml_found) return reader_broken(r, pos, result_element_broken);
+        // Tracks after clusters of unknown size are not taken.
+        if (e.unknown && e.id == mkv_id_cluster) return reader_broken(r, pos, result_element_broken);
         if (e.id == mkv_id_info) result = info_read(r, s, e);
         if (e.id == mkv_id_tracks) {
             s->tracks = e;

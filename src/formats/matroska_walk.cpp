@@ -55,7 +55,8 @@ int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
     const uint8_t* b = nullptr;
     uint32_t got = 0;
     result = reader_fetch_sparse(&mw->walk->reader, first.body, 4, &b, &got);
-    if (result != 0 || got != 4) return result != 0 ? result : result_element_broken;
+    if (result != 0) return result;
+    if (got != 4) return reader_broken(&mw->walk->reader, first.start, result_element_broken);
     ChecksumRegion region = checksum_region_make(first.body, b, first.end, e->end);
     return sink.checksum(sink.context, &region);
 }
@@ -169,11 +170,11 @@ int32_t frame_walk(MkvWalk* mw, int64_t at, uint32_t size) {
 // A block the end of a file cut short cuts is read as far as it goes, and
 // its frames that do not end before it are counted.
 int32_t block_walk(MkvWalk* mw, const EbmlElement* block, bool cut) {
-    if (block->end - block->body > UINT32_MAX) return result_element_broken;
+    BlockReader* r = &mw->walk->reader;
+    if (block->end - block->body > UINT32_MAX) return reader_broken(r, block->start, result_element_broken);
     uint32_t size = static_cast<uint32_t>(block->end - block->body);
     const uint8_t* b = nullptr;
     uint32_t got = 0;
-    BlockReader* r = &mw->walk->reader;
     int32_t result = reader_fetch_sparse(r, block->body, size < block_head_least ? size : block_head_least, &b, &got);
     if (result != 0 || got == 0) return result;
     uint32_t number_length = ebml_vint_length(b[0]);
@@ -185,7 +186,7 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block, bool cut) {
     uint32_t count = 0;
     uint32_t head = 0;
     if (!frames_read(b, got, size, &head, sizes, &count) || count > frames_most) {
-        if (!cut) return result_element_broken;
+        if (!cut) return reader_broken(r, block->start, result_element_broken);
         walk_cut_note(mw->walk, 1);  // the end cut its head: one frame at least
         return 0;
     }
@@ -193,7 +194,8 @@ int32_t block_walk(MkvWalk* mw, const EbmlElement* block, bool cut) {
     if (mw->segment.video.codec == codec_container) {
         if (mw->frame_read) return 0;
         mw->frame_read = true;
-        return frame_header_hand(&mw->sites, mw->segment.video.foreign.codec, at, sizes[0]);
+        const MkvTrack& v = mw->segment.video;
+        return frame_header_hand(&mw->sites, v.foreign.codec, v.width, v.height, at, sizes[0]);
     }
     uint64_t beyond = 0;
     for (uint32_t k = 0; k < count && result == 0; at += sizes[k++]) {
@@ -213,7 +215,8 @@ int32_t group_walk(MkvWalk* mw, const EbmlElement* group, bool cut) {
     for (int64_t in = group->body; result == 0 && in < within.end && !walk_ended(mw); in = g.end) {
         EbmlRead read = child_read(mw, in, &within, cut, &g, &block_cut, &result);
         if (read == ebml_none && block_cut) break;
-        if (read != ebml_found) return result != 0 ? result : result_element_broken;
+        if (result != 0) return result;
+        if (read != ebml_found) return reader_broken(&mw->walk->reader, in, result_element_broken);
         if (g.id == mkv_id_block) result = block_walk(mw, &g, block_cut);
     }
     return result;
@@ -231,7 +234,7 @@ int32_t cluster_measure(MkvWalk* mw, const EbmlElement* cluster, const EbmlEleme
         EbmlRead read = child_read(mw, pos, within, open, &c, &child_cut, &result);
         if (result != 0) return result;
         if (read == ebml_none || (cluster->unknown && !matroska_cluster_child(c.id))) break;
-        if (read == ebml_broken || c.unknown) return result_element_broken;
+        if (read == ebml_broken || c.unknown) return reader_broken(&mw->walk->reader, pos, result_element_broken);
     }
     *end = pos;
     return 0;
@@ -276,7 +279,7 @@ int32_t segment_walk(MkvWalk* mw) {
         EbmlRead read = child_read(mw, pos, &segment, open, &e, &cut, &result);
         if (result != 0) return result;
         if (read == ebml_none && cut) break;
-        if (read != ebml_found) return result_element_broken;
+        if (read != ebml_found) return reader_broken(&mw->walk->reader, pos, result_element_broken);
         if (e.id == mkv_id_tracks) result = tracks_walk(mw, &e);
         if (e.id == mkv_id_tracks) mw->tracks_walked = true;
         if (e.id == mkv_id_cluster) result = cluster_walk(mw, e, cut, &e.end);
@@ -292,7 +295,7 @@ int32_t matroska_walk(Walk* w) {
     int32_t result = matroska_segment_read(&w->reader, &mw->segment);
     if (result == 0 && !mw->segment.found) return result_no_mpeg_video;
     if (result != 0) return result;
-    site_reader_init(&mw->sites, w, mw->segment.video.codec);
+    site_reader_init(&mw->sites, w, mw->segment.video.codec, result_element_broken);
     mw->length_size = length_size_settle(mw.get());
     return segment_walk(mw.get());
 }

@@ -79,6 +79,7 @@ void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* buffer) {
     reader->buffer = buffer;
     reader->block = buffer + reader_keep_room;
     reader->failed_at = -1;
+    reader->broken_at = -1;
 }
 
 void reader_init_window(BlockReader* reader, const uint8_t* window, uint32_t length) {
@@ -88,6 +89,7 @@ void reader_init_window(BlockReader* reader, const uint8_t* window, uint32_t len
     reader->block = const_cast<uint8_t*>(window);
     reader->length = length;
     reader->failed_at = -1;
+    reader->broken_at = -1;
 }
 
 int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,

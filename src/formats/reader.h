@@ -32,6 +32,9 @@ struct BlockReader {
     int64_t failed_at;
     uint32_t failed_want;
     uint32_t failed_got;
+    // The container's unit (a box, an element, a chunk) last found damaged:
+    // a head that does not read, or a size that runs past what holds it.
+    int64_t broken_at;
 };
 
 // One read's piece: with the kept bytes it stays in the processor's cache
@@ -105,16 +108,28 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
 int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                             uint32_t* available);
 
-// A container's header at pos (a box's, an element's) fetched through the
-// sparse reads and handed to `parse` (bytes, how many came); `broken`
-// where the read fails, with *result set.
+// A container's header at pos (a box's, an element's, a chunk's) fetched
+// through the sparse reads and handed to `parse` (bytes, how many came);
+// `broken` where the read fails, with *result set. A header that parses
+// as broken is noted as the damage.
 template <typename Found, typename Parse>
 Found reader_header_read(BlockReader* reader, int64_t pos, uint32_t most, Found broken, int32_t* result,
                          Parse parse) {
     const uint8_t* bytes = nullptr;
     uint32_t available = 0;
     *result = reader_fetch_sparse(reader, pos, most, &bytes, &available);
-    return *result != 0 ? broken : parse(bytes, available);
+    if (*result != 0) return broken;
+    Found found = parse(bytes, available);
+    if (found == broken) reader->broken_at = pos;
+    return found;
+}
+
+// Notes the unit at `at` as the damage that the result `broken` reports
+// (a table that runs past its box, an element of unknown size where one
+// must have a size); returns it.
+inline int32_t reader_broken(BlockReader* reader, int64_t at, int32_t broken) {
+    reader->broken_at = at;
+    return broken;
 }
 
 // Notes a read at `at` that delivered `got` of `want` bytes; returns

@@ -49,7 +49,7 @@ inline int64_t riff_next(const RiffChunk* chunk) {
 bool riff_opens(const uint8_t* head, uint32_t length, uint32_t form);
 
 // The chunks of a list, each handed to `take` until it says stop (a
-// non-zero result, which is returned) or the list ends; result_box_broken
+// non-zero result, which is returned) or the list ends; result_chunk_broken
 // for a chunk that does not fit it.
 template <typename Take>
 int32_t riff_children_each(BlockReader* reader, const RiffChunk* list, bool open, Take take) {
@@ -59,7 +59,7 @@ int32_t riff_children_each(BlockReader* reader, const RiffChunk* list, bool open
         RiffRead read = riff_read(reader, pos, list->end, open, &child, &result);
         if (result != 0) return result;
         if (read == riff_none) break;
-        if (read == riff_broken) return result_box_broken;
+        if (read == riff_broken) return result_chunk_broken;
         result = take(child);
         if (result != 0) return result;
     }

@@ -10,21 +10,22 @@
 #include "codecs/vol_scan.h"
 #include "fileio/result.h"
 
-void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec) {
+void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec, Result broken) {
     reader->walk = walk;
     reader->codec = codec;
+    reader->broken = broken;
     reader->length = 0;
 }
 
 int32_t site_reader_gather(SiteReader* r, uint32_t from, int64_t pos, uint32_t length) {
-    if (length > sps_bytes_most - from) return result_box_broken;
+    if (length > sps_bytes_most - from) return reader_broken(&r->walk->reader, pos, r->broken);
     for (uint32_t done = 0; done < length;) {
         const uint8_t* bytes = nullptr;
         uint32_t got = 0;
         uint32_t want = length - done < reader_fetch_most ? length - done : reader_fetch_most;
         int32_t result = reader_fetch_sparse(&r->walk->reader, pos + done, want, &bytes, &got);
         if (result != 0) return result;
-        if (got != want) return result_box_broken;
+        if (got != want) return reader_broken(&r->walk->reader, pos, r->broken);
         for (uint32_t k = 0; k < got; ++k) {
             r->bytes[from + done + k] = bytes[k];
             r->pos[from + done + k] = pos + done + k;
@@ -54,13 +55,14 @@ int32_t parameter_set_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHold
     return site_reader_hand(r, &site);
 }
 
-int32_t frame_header_hand(SiteReader* r, ForeignCodec codec, int64_t pos, uint32_t size) {
+int32_t frame_header_hand(SiteReader* r, ForeignCodec codec, uint32_t width, uint32_t height, int64_t pos,
+                          uint32_t size) {
     uint32_t want = frame_header_bytes(codec);
     uint32_t length = size < want ? size : want;
     if (length == 0) return 0;
     int32_t result = site_reader_gather(r, 0, pos, length);
     if (result != 0) return result;
-    AspectSite site = site_frame_header_make(codec, r->bytes, r->pos, length, site_reader_range(r, pos));
+    AspectSite site = site_frame_header_make(codec, r->bytes, r->pos, length, site_reader_range(r, pos), width, height);
     return site_reader_hand(r, &site);
 }
 

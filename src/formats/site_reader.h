@@ -10,22 +10,24 @@
 
 #include "codecs/site.h"
 #include "codecs/sps.h"
+#include "fileio/result.h"
 #include "formats/walk.h"
 
 struct SiteReader {
     Walk* walk;
     VideoCodec codec;
+    Result broken;  // the container's word for damage: a box's, an element's, a chunk's
     PayloadRange range;  // where the site being handed lies, for the progress
     uint32_t length;     // bytes gathered
     uint8_t bytes[sps_bytes_most];
     int64_t pos[sps_bytes_most];
 };
 
-void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec);
+void site_reader_init(SiteReader* reader, Walk* walk, VideoCodec codec, Result broken);
 
 // Appends `length` bytes at pos to the gathered ones (after `from` of
-// them): 0, result_box_broken when the file ends before them, or a read's
-// failure.
+// them): 0, the container's broken result when the file ends before them
+// (noted there), or a read's failure.
 int32_t site_reader_gather(SiteReader* reader, uint32_t from, int64_t pos, uint32_t length);
 // The range of the gathered bytes, whose unit (a box, an element, a
 // sample) lies at unit_pos: the one a site made of them ends in.
@@ -83,9 +85,10 @@ int32_t config_places_hand(SiteReader* reader, int64_t pos, uint32_t length, Sit
 uint32_t format_extra_length_size(SiteReader* reader, int64_t pos, uint32_t length);
 
 // The head of the video's first frame or sample, of a codec whose frames
-// the tool never changes, where its header may record an aspect; nothing
-// for a codec whose frames are not read.
-int32_t frame_header_hand(SiteReader* reader, ForeignCodec codec, int64_t pos, uint32_t size);
+// the tool never changes, where its header may record an aspect, with the
+// container's picture; nothing for a codec whose frames are not read.
+int32_t frame_header_hand(SiteReader* reader, ForeignCodec codec, uint32_t width, uint32_t height, int64_t pos,
+                          uint32_t size);
 
 // The first bytes of an MPEG video sample or frame, where a sequence header
 // begins the ones that have one, handed to the payload's scanner.

@@ -152,7 +152,9 @@ struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason;
 // refused by another run's lock.
 struct OpenFailedNotice { static constexpr auto kind = notice_open_failed; bool held_by_run; uint32_t failed; };
 
-struct ErrorNotice { static constexpr auto kind = notice_error; Result result; };
+// A damaged unit of a container says where it lies (-1: the result says
+// no place).
+struct ErrorNotice { static constexpr auto kind = notice_error; Result result; int64_t position = -1; };
 
 // How the walk a run asked for ended: its closing line says it, and its
 // exit code follows from it.
@@ -169,4 +171,5 @@ enum RunEnding : uint8_t {
 struct RunOutcome {
     static constexpr auto kind = notice_outcome;
     RunEnding ending; Result result; bool marker_created; bool sets_left;
+    int64_t position = -1;  // as ErrorNotice's
 };

@@ -48,6 +48,7 @@ enum NoticeKind : uint16_t {
     notice_sets_square_players,   // an SPS in a container without aspect information; carries nothing
     notice_codec_place_left,
     notice_container_placeless,   // an AVI without a vprp or room for one; carries nothing
+    notice_pixel_aspect_missing,  // an MP4 or MOV without a pasp or room for one; carries nothing
     notice_sets_no_table_code,
     notice_stop,
     notice_open_failed,

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "codecs/frame_headers.h"
 #include "codecs/header_scan.h"
 #include "formats/disc_image.h"
 #include "formats/walk.h"
@@ -87,6 +88,7 @@ void facts_settle(SequenceHeaderInfo* info, const VideoLayout* video) {
         f.first.aspect.code = info->aspect_code;
         return;
     }
+    if (f.row->find == first_none) f.first = video->reference;
     if (f.row->find != first_by_scan) return;
     f.first = video->reference;
     if (f.first.width != 0 && f.first.height != 0) {
@@ -101,13 +103,15 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     FileBuffer block;
     ContainerLook look = {};
     int32_t result = result_data_buffer_error;
+    int64_t broken_at = -1;
     if (file_buffer_make(&block, reader_buffer_size)) {
         BlockReader reader;
         reader_init(&reader, file, block.bytes);
         result = format->look(&reader, &look);
+        broken_at = reader.broken_at;
     }
     if (result != 0) {
-        notify(notices, ErrorNotice{static_cast<Result>(result)});
+        notify(notices, ErrorNotice{static_cast<Result>(result), result_of_broken_unit(result) ? broken_at : -1});
         return exit_engine_error;
     }
     // A file whose video is all of a codec the tool does not change is told
@@ -126,6 +130,7 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->duration_sec = look.duration_sec;
     info->container = look.name;
     info->facts.field = look.shown;
+    info->facts.pixel_aspect_missing = look.pixel_aspect_missing;
     info->facts.foreign = look.foreign;
     info->facts.width = look.width;
     info->facts.height = look.height;
@@ -143,8 +148,11 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     if (format->look != nullptr) {
         int stop = container_find(file, format, notices, info);
         if (stop >= 0) return stop;
-        // Frames the tool does not change have no first site to find.
-        if (codec_row(info->layout.codec, 0)->find == first_none) return -1;
+        // Frames the tool does not change have no first site to find, but
+        // where the container records no aspect, players may show the one
+        // their first frame's header records.
+        bool frame_shown = info->facts.field.width == 0 && frame_header_shown(info->facts.foreign.codec);
+        if (codec_row(info->layout.codec, 0)->find == first_none && !frame_shown) return -1;
     }
     int32_t result = 0;
     if (format->stream_find != nullptr) {
@@ -163,7 +171,7 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
         result = reference_seek(file, job, notices, info, video);
     }
     if (result != 0) {
-        notify(notices, ErrorNotice{static_cast<Result>(result)});
+        notify(notices, ErrorNotice{static_cast<Result>(result), result_of_broken_unit(result) ? info->broken_at : -1});
         return result_exit_code(static_cast<Result>(result));
     }
     return -1;

@@ -35,6 +35,7 @@ struct SequenceHeaderInfo {
     uint32_t bit_rate_value;  // units of 400 bit/s
     int32_t mpeg_version;     // MPEG video: 1 or 2
     const char* container;    // a container's name for the summary; null for the streams
+    int64_t broken_at;        // the damaged unit of a container that stopped the analysis, or -1
 };
 
 // Sets not_mpeg, the layout, the video stream and its first sequence header

@@ -14,6 +14,15 @@ struct FirstSite {
     uint32_t unread;  // headers of the codec this reader does not understand
 };
 
+void first_keep(FirstSite* f, const AspectSite* site, const SiteReading& reading) {
+    VideoLayout* v = f->video;
+    v->reference = reading;
+    v->first_site = *site;
+    v->first_bytes.assign(site->bytes, site->bytes + site->length);
+    v->first_pos.assign(site->pos, site->pos + site->length);
+    v->first_byte = f->row->marker_first(&reading, site->bytes);
+}
+
 int32_t first_site_take(void* context, const AspectSite* site) {
     FirstSite* f = static_cast<FirstSite*>(context);
     SiteReading reading;
@@ -25,13 +34,23 @@ int32_t first_site_take(void* context, const AspectSite* site) {
     // A copy of a DV pack outside the frames (a type-1 AVI's DVINFO) says
     // nothing of which video it belongs to.
     if (!reading.keyed) return 0;
-    VideoLayout* v = f->video;
-    v->reference = reading;
-    v->first_site = *site;
-    v->first_bytes.assign(site->bytes, site->bytes + site->length);
-    v->first_pos.assign(site->pos, site->pos + site->length);
-    v->first_byte = f->row->marker_first(&reading, site->bytes);
+    first_keep(f, site, reading);
     return result_found;
+}
+
+// The first frame's own header, of video whose frames the tool never
+// changes: the walk ends there, whether it records an aspect or not.
+int32_t first_frame_take(void* context, const AspectSite* site) {
+    FirstSite* f = static_cast<FirstSite*>(context);
+    SiteReading reading;
+    if (site->kind != site_frame_header) return 0;
+    if (site_read(site, site->bytes, &reading) && reading.aspect_present) first_keep(f, site, reading);
+    return result_found;
+}
+
+// Such video hands the walk no payload.
+int32_t payload_none(void*, const uint8_t*, int64_t, const PayloadRange*, uint32_t) {
+    return 0;
 }
 
 int32_t first_site_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
@@ -67,10 +86,12 @@ int32_t reference_walk(Walk* walk, const CodecRow* row, SequenceHeaderInfo* info
     first->row = row;
     first->video = video;
     site_scanner_init(&first->scanner, info->layout.codec, nullptr);
-    walk->sink = WalkSink{first_site_feed, first, first_site_take, nullptr};
+    bool frames = row->find == first_none;
+    walk->sink = frames ? WalkSink{payload_none, first, first_frame_take, nullptr}
+                        : WalkSink{first_site_feed, first, first_site_take, nullptr};
     int32_t result = walk_run(walk);
-    if (result == 0) result = site_scan_finish(&first->scanner, first_site_take, first);
-    if (result == 0) result = reference_missing(walk, row, first->unread);
+    if (result == 0 && !frames) result = site_scan_finish(&first->scanner, first_site_take, first);
+    if (result == 0 && !frames) result = reference_missing(walk, row, first->unread);
     delete first;
     return result == result_found ? 0 : result;
 }
@@ -117,6 +138,7 @@ int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink no
     walk_init(walk, file, block.bytes, info->layout, info->program.video_pid, job_resyncs(job), WalkSink{});
     if (probed) video_probe_init(&info->video);
     int32_t result = reference_walk(walk, row, info, video);
+    info->broken_at = walk->reader.broken_at;
     if (result == 0 && probed && !video_probe_found(&info->video) && !info->video.part2) {
         result = reference_missing(walk, row, 0);
     }

@@ -25,6 +25,8 @@ int32_t probe_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, con
 // hold it (or, for MPEG video, what follows the first header, or that its
 // start codes are MPEG-4 video's). A head window that held the whole file
 // and no header may have stopped at damage, which the walk of the file
-// reports (or, with -r, walks past). 0, or why there is none.
+// reports (or, with -r, walks past). For video whose frames the tool never
+// changes, the first frame's header, where it records an aspect (none is
+// no error). 0, or why there is none.
 int32_t reference_seek(FileHandleRec* file, const ConvertJob* job, NoticeSink notices,
                        SequenceHeaderInfo* info, VideoLayout* video);

@@ -105,7 +105,7 @@ int nothing_to_do(FileRun* run, bool original_known, Notice converted, Notice al
 int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
     *search = file_edit(run, video, checked_whole(video) ? edit_check : edit_change_search);
     if (search->run.result != result_ok) {
-        notify(run->notices, ErrorNotice{search->run.result});
+        notify(run->notices, ErrorNotice{search->run.result, search->run.position});
         return exit_engine_error;
     }
     if (search->refusal.found) {
@@ -218,6 +218,11 @@ int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* v
     notify(run->notices, AspectNotice{name_of(f), current, false});
     bool silent = f->row->find == first_by_scan && !f->first.aspect_present;
     if (needs.target && silent && container_of(video)) notify(run->notices, notice_sets_square_players);
+    // Players that read a pasp and the video's own places alone show what
+    // the video records; where it records nothing, square samples.
+    if (needs.target && f->pixel_aspect_missing && !f->first.aspect_present) {
+        notify(run->notices, notice_pixel_aspect_missing);
+    }
     if (needs.target) {
         if (choice == target_refused) {
             notify(run->notices, refused);
