@@ -115,6 +115,10 @@ struct VideoFacts {
     SiteReading first;
     SarRatio field;
     bool contained;  // in a container, which shows square samples where nothing says another
+    // In a container without a field of its own for the aspect and without
+    // room for one (an AVI without a vprp): the video's own places alone
+    // take it.
+    bool placeless;
 };
 
 // The sample aspect an aspect of the row's places gives the picture: its
