@@ -273,7 +273,12 @@ TEST_F(Avi, AVprpGoesIntoJunkRoomOrTheStreamAloneChanges) {
     EXPECT_EQ(traced_aspects(dir_ / "room.avi"), std::vector<std::string>(sets, "4"));
     expect_rewritten_and_undone("room.avi", {"room.avi"}, room, sums);
 
-    RunResult r = run({"bare.avi"});
+    // -c would change nothing there.
+    RunResult r = run({"-c", "bare.avi"});
+    EXPECT_EQ(r.exit_code, 12);
+    EXPECT_FALSE(says(r, "映像ストリームの記録だけを変えます")) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "bare.avi") == bare);
+    r = run({"bare.avi"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(says(r, "このAVIにはアスペクトを記録するvprpも、それを入れる空き(JUNK)もないので、映像ストリームの記録だけを変えます"));
     EXPECT_EQ(strl_layout(read_bytes(dir_ / "bare.avi")), "strh 56 strf 40 ");

@@ -16,9 +16,9 @@ namespace {
 const std::string banner = "\n-------------------------------------------------\nMorvalen CUI版 v0.51\n";
 
 const std::string usage =
-    "コマンドライン >morvalencmd [-o -l -r -u] ファイル名(xxx.mpg)\n"
+    "コマンドライン >morvalencmd [-o -l -r -u -c --json] ファイル名(xxx.mpg)\n"
     "オプション説明\n"
-    "-l sequence headerのリストアップ\n"
+    "-l アスペクトを記録する場所(sequence header、SPS、VOLなど)のリストアップ\n"
     "-u iniファイルの記録どおりに元に戻す\n"
     "-c コンテナの場所だけを変え、コーデック自身の記録(SPSなど)はそのままにする\n"
     "--json 結果をファイルごとに1行のJSON(UTF-8)で出力する\n"
@@ -27,13 +27,16 @@ const std::string usage =
     "-onn 出力アスペクト比の指定(nnはアスペクトの番号)\n"
     "MPEG-1の場合、VideoCD規格は12\n"
     "MPEG-2の場合、4:3が2,16:9が3\n"
+    "H.264/HEVC/MPEG-4などの場合、1が正方形の画素、2が4:3、3が16:9、4が2.21:1\n"
+    "DVとDVD-Videoの場合、4:3が2、16:9が3\n"
     "例) morvalencmd -o3 mpeg2file.mpg\n"
     "mpeg2file.mpgを16:9に変換します。\n"
     "-r ヘッダー範囲検索をする\n"
     "※壊れた所は、続きのパックヘッダーまで飛ばします\n\n"
     "オプションを指定しない場合\n"
     "MPEG1...VCD規格(4:3)へ変換\n"
-    "MPEG2...4:3<-->16:9を相互変換\n\n"
+    "MPEG2...4:3<-->16:9を相互変換\n"
+    "ほかのビデオ...表示されるアスペクトの4:3<-->16:9を相互変換\n\n"
     "エラー:ファイル名が指定されていません\n\n";
 
 class Cli : public ::testing::Test {

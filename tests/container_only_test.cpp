@@ -114,6 +114,7 @@ TEST_F(ContainerOnly, ACodecsOwnAspectRefusesTheRunUnlessOnlyTheContainerIsAsked
         RunResult r = run({name});
         EXPECT_EQ(r.exit_code, 12);
         EXPECT_TRUE(contains(r, "のフレームのヘッダーは、コーデック自身の記録で、このツールでは変えないため"));
+        EXPECT_TRUE(contains(r, "だけを変えてフレームのヘッダーはそのままにします")) << r.out;
         EXPECT_TRUE(read_bytes(dir_ / name) == before);
         EXPECT_FALSE(fs::exists(fs::path(dir_ / name).replace_extension(".ini")));
     }
@@ -169,6 +170,38 @@ TEST_F(ContainerOnly, AJfifDensityHoldsTheShapeItGivesAndShowsWhereNoFieldDoes) 
     EXPECT_EQ(change_unlisted(bare, read_bytes(dir_ / "bare.avi"), dir_ / "bare.ini"), SIZE_MAX);
     EXPECT_EQ(run({"-u", "bare.avi"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(dir_ / "bare.avi") == bare);
+}
+
+// -c changes a container's places alone: a file without any (raw DV,
+// MPEG-4 Part 2 and MPEG video, transport and program streams) is refused
+// untouched, alone or in a folder, whose other files are done.
+TEST_F(ContainerOnly, AFileWithoutContainerPlacesIsRefused) {
+    fs::create_directory(dir_ / "folder");
+    ASSERT_TRUE(make(ff + "-c:v mpeg4 -f m4v folder/raw.m4v"));
+    std::vector<std::string> streams = {"raw.m4v"};
+    for (const char* sample : {"dv_pal.dv", "ts_h264.ts", "dvd_ntsc_4x3.mpg", "es_mpeg2_16x9.m2v"}) {
+        copy_sample(dir_, sample, std::string("folder/") + sample);
+        streams.push_back(sample);
+    }
+    const std::string refused = "-cはコンテナの場所だけを変えますが、このファイルにはコンテナの場所がありません";
+    for (const std::string& name : streams) {
+        SCOPED_TRACE(name);
+        fs::path file = dir_ / "folder" / name;
+        Bytes before = read_bytes(file);
+        RunResult r = run({"-c", "-o3", "folder/" + name});
+        EXPECT_EQ(r.exit_code, 12);
+        EXPECT_TRUE(contains(r, refused)) << r.out;
+        EXPECT_TRUE(read_bytes(file) == before);
+        EXPECT_FALSE(fs::exists(fs::path(file).replace_extension(".ini")));
+    }
+    copy_sample(dir_, "mp4_h264.mp4", "folder/mp4_h264.mp4");
+    Bytes dv = read_bytes(dir_ / "folder" / "dv_pal.dv");
+    RunResult r = run({"-c", "folder"});
+    EXPECT_EQ(r.exit_code, 12);
+    EXPECT_TRUE(contains(r, "6個のファイル: 完了1、変換するものなし0、失敗5、対象外0")) << r.out;
+    EXPECT_TRUE(contains(r, "失敗:folder/dv_pal.dv(終了コード12)")) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "folder" / "dv_pal.dv") == dv);
+    EXPECT_EQ(probed_display(dir_ / "folder" / "mp4_h264.mp4"), "20:11");
 }
 
 #ifndef _WIN32

@@ -5,11 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "cli/closing_wait.h"
+#include "cli/json_names.h"
 #include "cli/json_text.h"
 #include "console/console.h"
+#include "formats/format.h"
+#include "notices/walk_notices.h"
 #include "judges.h"
 #include "support.h"
 
@@ -51,6 +57,66 @@ TEST(JsonText, NamesSurviveWhateverTheirBytes) {
         {"x\xE3\x81", "\"x\\udce3\\udc81\""},
     };
     for (const auto& [bytes, json] : cases) EXPECT_EQ(json_quoted(bytes), json);
+}
+
+// The README's lists of values: each row of its report's table, by its
+// key, with the words the row sets in backquotes.
+std::map<std::string, std::set<std::string>> readme_values() {
+    std::ifstream readme(fs::path(SAMPLE_DIR).parent_path().parent_path() / "README.md");
+    std::map<std::string, std::set<std::string>> rows;
+    bool section = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("## ", 0) == 0) section = line.find("Reports for scripts") != std::string::npos;
+        if (!section || line.rfind("| `", 0) != 0) continue;
+        std::set<std::string>& words = rows[line.substr(3, line.find('`', 3) - 3)];
+        for (size_t open = line.find('`'); open != std::string::npos; open = line.find('`', open + 1)) {
+            size_t close = line.find('`', open + 1);
+            if (close == std::string::npos) break;
+            words.insert(line.substr(open + 1, close - open - 1));
+            open = close;
+        }
+    }
+    return rows;
+}
+
+// Every name the report's tables can give is in the README's row of its
+// key: the kinds of file and the containers, the codecs' names, the kinds
+// of place, their holders and why one is left, and every message's key.
+TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
+    std::map<std::string, std::set<std::string>> rows = readme_values();
+    auto listed = [&](const std::string& key, const char* value) {
+        if (value != nullptr) {
+            EXPECT_EQ(rows[key].count(value), 1u) << key << ": " << value;
+        }
+    };
+    for (int s = stream_elementary; s <= stream_avi; ++s) {
+        VideoFactsNotice facts = {};
+        facts.stream = static_cast<StreamKind>(s);
+        listed("container", container_name(&facts));
+    }
+    for (int c = container_mp4; c <= container_avi; ++c) listed("container", container_name_text(ContainerName(c)));
+    for (int c = codec_mpeg; c <= codec_dv; ++c) {
+        for (int version : {1, 2}) listed("codec", codec_row(VideoCodec(c), version)->name);
+    }
+    for (int f = foreign_vp8; f < foreign_other; ++f) listed("codec", foreign_video_name({ForeignCodec(f), {}}));
+    for (int k = site_sequence_header; k <= site_frame_aspect; ++k) listed("places", site_kind_name(SiteKind(k)));
+    for (int h = holder_stream; h <= holder_mov_glbl; ++h) listed("places", site_holder_name(SiteHolder(h)));
+    for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
+    for (int r = result_no_dv_pack; r < result_ok; ++r) listed("message", result_key(r));
+    for (int s = stop_empty_file; s <= stop_disc_image; ++s) listed("message", stop_key(StopReason(s)));
+    const NoticeKind recorded[] = {notice_stop, notice_error, notice_outcome, notice_open_failed,
+                                   notice_restore_misses};
+    for (int k = 0; k <= notice_dv_frames; ++k) {
+        if (std::count(std::begin(recorded), std::end(recorded), k) > 0) continue;
+        Notice bare = {NoticeKind(k), nullptr};
+        listed("message", notice_key(&bare));
+    }
+    for (bool either : {false, true}) {
+        OpenFailedNotice open = {either, 1};
+        RestoreMissesNotice misses = {either, {}};
+        Notice notices[] = {notice_of(open), notice_of(misses)};
+        for (const Notice& n : notices) listed("message", notice_key(&n));
+    }
 }
 
 // The wait for a key comes only in a console of the tool's own, with the

@@ -295,6 +295,60 @@ TEST_F(Mpeg4, AVolWhoseFormCannotTakeTheTargetStopsTheRunUntouched) {
     EXPECT_TRUE(read_bytes(dir_ / "late.m4v") == late);
 }
 
+// In a container, a first VOL of the forbidden or a reserved code shows
+// the container's aspect: every VOL takes the target's table code with the
+// container's places, and the run says so of the VOL; with -c the VOLs stay.
+// A VOL whose table has no code for the target refuses the run, which says
+// what -c would do, and -c does it.
+TEST_F(Mpeg4, InAContainerAVolOfNoAspectTakesTheTargetAndARefusalNamesC) {
+    const std::string table = " -frames:v 12 -g 6 -vf setsar=12/11 -c:v mpeg4 ";
+    ASSERT_TRUE(make(ff + "720x576" + table + "zero.avi && " + ff + "720x576" + table + "reserved.mkv && " + ff +
+                     "640x352 -frames:v 12 -g 6 -vf setsar=1 -c:v mpeg4 square.avi"));
+    const std::string takes = "VOLのアスペクト情報が決められていない値なので、コンテナの場所と一緒に、VOLもその場で"
+                              "変換先のアスペクトに変わります";
+    const std::string kept = "VOLのアスペクト情報が決められていない値なので、コンテナの場所だけが変わります";
+    const struct {
+        std::string name;
+        int code;
+        const char* display;  // 16:11 samples, as the container gives them
+    } files[] = {{"zero.avi", 0, "16:9"}, {"reserved.mkv", 7, "20:11"}};
+    for (const auto& [name, code, display] : files) {
+        SCOPED_TRACE(name);
+        Bytes bytes = read_bytes(dir_ / name);
+        std::vector<VolAspect> vols = vol_aspects(bytes);
+        ASSERT_FALSE(vols.empty());
+        for (const VolAspect& vol : vols) vol_code_force(&bytes, vol.pos, code);
+        write_bytes(dir_ / name, bytes);
+        write_bytes(dir_ / ("c_" + name), bytes);
+        RunResult r = run({name});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_NE(r.out.find(console_bytes(takes)), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("SPS"), std::string::npos) << r.out;
+        EXPECT_EQ(aspects_of(vol_aspects(read_bytes(dir_ / name))), std::vector<std::string>(vols.size(), "4"));
+        EXPECT_EQ(probed_display(dir_ / name), display);
+        r = run({"-c", "c_" + name});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_NE(r.out.find(console_bytes(kept)), std::string::npos) << r.out;
+        EXPECT_EQ(aspects_of(vol_aspects(read_bytes(dir_ / ("c_" + name)))),
+                  std::vector<std::string>(vols.size(), std::to_string(code)));
+        EXPECT_EQ(probed_display(dir_ / ("c_" + name)), display);
+    }
+    // 16:9 at 640x352 is 44:45, which the table lacks.
+    Bytes square = read_bytes(dir_ / "square.avi");
+    std::vector<std::string> codes = aspects_of(vol_aspects(square));
+    ASSERT_EQ(codes, std::vector<std::string>(codes.size(), "1"));
+    RunResult r = run({"-o3", "square.avi"});
+    EXPECT_EQ(r.exit_code, 12);
+    EXPECT_NE(r.out.find(console_bytes("新しいアスペクトを書ける形ではないため")), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(console_bytes("-cを付けると、コンテナの場所(vprp)だけを変えてVOLはそのままにします。"
+                                       "よく使われるプレーヤーでは変換先のアスペクトで")),
+              std::string::npos) << r.out;
+    EXPECT_TRUE(read_bytes(dir_ / "square.avi") == square);
+    EXPECT_EQ(run({"-c", "-o3", "square.avi"}).exit_code, 0);
+    EXPECT_EQ(probed_display(dir_ / "square.avi"), "16:9");
+    EXPECT_EQ(aspects_of(vol_aspects(read_bytes(dir_ / "square.avi"))), codes);
+}
+
 struct SiteFound {
     std::vector<int64_t> starts;
     std::vector<std::string> aspects;

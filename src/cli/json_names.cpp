@@ -76,6 +76,7 @@ const Named<NoticeKind> notice_names[] = {
     {notice_no_aspect_field, "no_aspect_field"},
     {notice_sets_no_table_code, "no_table_code"},
     {notice_place_refused, "place_refused"},
+    {notice_no_container_place, "no_container_place"},
     {notice_sets_left, "sets_left"},
     {notice_sets_other, "sets_other"},
     {notice_file_cut, "file_cut"},
@@ -95,7 +96,7 @@ const Named<NoticeKind> notice_names[] = {
 // Notices that only say more of a failure that another notice keys.
 const NoticeKind text_only[] = {
     notice_marker_other_name, notice_marker_other_size, notice_marker_other_rate,
-    notice_damage,            notice_read_short,
+    notice_damage,            notice_read_short,        notice_container_only_hint,
 };
 
 }  // namespace

@@ -19,8 +19,8 @@ namespace {
 
 const char* const usage_lines[] = {
     msg_usage_1,  msg_usage_2,  msg_usage_3,  msg_usage_u,  msg_usage_c,  msg_usage_json, msg_usage_version, msg_usage_help,
-    msg_usage_4,  msg_usage_5,  msg_usage_6,  msg_usage_7,  msg_usage_8,    msg_usage_9,       msg_usage_10,
-    msg_usage_11, msg_usage_12, msg_usage_13,
+    msg_usage_4,  msg_usage_5,  msg_usage_6,  msg_usage_sar, msg_usage_dv, msg_usage_7,   msg_usage_8,       msg_usage_9,
+    msg_usage_10, msg_usage_11, msg_usage_12, msg_usage_13, msg_usage_others,
 };
 
 void print_usage() {

@@ -86,6 +86,38 @@ std::string place_name(SiteKind site, SiteHolder holder) {
     return box != nullptr ? text_string(msg_place_config_set, box) : msg_place_sample_set;
 }
 
+// A codec's own header, as the texts name it alone.
+const char* header_name(HeaderWord header) {
+    switch (header) {
+    case header_word_set: return msg_header_set;
+    case header_word_vol: return msg_header_vol;
+    case header_word_pack: return msg_place_dv_pack;
+    case header_word_frame: return msg_place_frame_header;
+    default: return msg_place_sequence_header;
+    }
+}
+
+// A first header that records no aspect: whether the run leaves it or
+// writes the target there.
+void first_silent_report(const FirstSilentNotice& n) {
+    const char* header = header_name(n.header);
+    const char* text = !n.field ? msg_first_no_field : n.takes ? msg_first_undefined_takes : msg_first_undefined_kept;
+    console_print(text, header, header);
+}
+
+// What -c would do instead: the container's places it would change.
+void container_only_hint_report(const ContainerOnlyHintNotice& n) {
+    std::string places;
+    for (uint32_t k = 0; k < n.places.count; ++k) {
+        const PlaceAspect& p = n.places.kinds[k];
+        if (!site_kind_of_container(p.site)) continue;
+        if (!places.empty()) places += msg_names_separator;
+        places += place_name(p.site, p.holder);
+    }
+    const char* header = header_name(n.header);
+    console_print(msg_container_only_hint, places.c_str(), header, header);
+}
+
 // Which place of an MP4 or MOV file cannot take the target, and why.
 void place_refused_report(const SiteRefusal& n) {
     std::string place = place_name(n.site, n.holder);
@@ -203,7 +235,7 @@ bool same_report(const Notice* n) {
         console_print(already_message(r.header), aspect_text(r.name, r.aspect).c_str());
         return true;
     }
-    case notice_sets_square_players: console_text(msg_sets_square_players); return true;
+    case notice_first_silent: first_silent_report(notice_record<FirstSilentNotice>(n)); return true;
     case notice_container_placeless: console_text(msg_avi_no_place); return true;
     case notice_pixel_aspect_missing: console_text(msg_iso_no_pasp); return true;
     case notice_codec_place_left: {
@@ -234,6 +266,8 @@ bool stop_report(const Notice* n) {
         return true;
     }
     case notice_place_refused: place_refused_report(notice_record<SiteRefusal>(n)); return true;
+    case notice_container_only_hint: container_only_hint_report(notice_record<ContainerOnlyHintNotice>(n)); return true;
+    case notice_no_container_place: console_text(msg_no_container_place); return true;
     case notice_no_default_target: {
         const auto& r = notice_record<NoDefaultTargetNotice>(n);
         console_print(msg_no_default_target, sar_text(r.width, r.height, r.shown).c_str());

@@ -118,6 +118,10 @@ struct VideoFacts {
     // The container has no pixel aspect, which some players read beside the
     // video's own places alone, and no room for one.
     bool pixel_aspect_missing;
+    // In a container without a field of its own for the aspect and without
+    // room for one (an AVI without a vprp): the video's own places alone
+    // take it.
+    bool placeless;
 };
 
 // The sample aspect an aspect of the row's places gives the picture: its

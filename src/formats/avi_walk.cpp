@@ -131,8 +131,8 @@ int32_t avi_look(BlockReader* reader, ContainerLook* look) {
     int32_t result = avi_header_read(reader, file.get());
     const AviVideo& v = file->video;
     double duration = v.rate == 0 ? 0 : static_cast<double>(v.length) * v.scale / v.rate;
-    *look = {file->found, v.codec, duration, file->others, file->other_stream, false, "AVI", v.shown,
-             file->other_codec, v.foreign, v.width, v.height};
+    *look = {file->found, v.codec, duration, file->others, file->other_stream, false,
+             container_name_text(container_avi), v.shown, file->other_codec, v.foreign, v.width, v.height};
     look->placeless = file->found && v.roomless && v.codec != codec_container;
     return result;
 }

@@ -106,6 +106,12 @@ const Format* format_of(StreamKind kind) {
     return nullptr;
 }
 
+const char* container_name_text(ContainerName name) {
+    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI"};
+    static_assert(sizeof names / sizeof *names == container_avi + 1, "a name for every container");
+    return names[name];
+}
+
 bool format_is_container(StreamKind kind) {
     const Format* f = format_of(kind);
     return f != nullptr && f->look != nullptr;

@@ -88,6 +88,10 @@ struct ContainerLook {
     bool pixel_aspect_missing = false;
 };
 
+// The names containers go by in the summary line and the report.
+enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi };
+const char* container_name_text(ContainerName name);
+
 struct BlockReader;
 struct FileHandleRec;
 

@@ -159,9 +159,10 @@ int32_t iso_media_walk(Walk* w) {
 int32_t iso_media_look(BlockReader* reader, ContainerLook* look) {
     std::unique_ptr<IsoMovie> movie(new IsoMovie{});
     int32_t result = iso_movie_read(reader, movie.get());
+    ContainerName name = movie->quicktime ? container_mov : container_mp4;
     *look = {movie->found,     movie->video.codec,       movie->video.duration_sec,
              movie->others,    movie->other_id,          movie->encrypted,
-             movie->quicktime ? "MOV" : "MP4", movie_shown(movie->video), movie->other_codec,
+             container_name_text(name), movie_shown(movie->video), movie->other_codec,
              movie->video.foreign, movie->video.width, movie->video.height};
     if (result == 0 && movie->found) look->duration_sec += iso_fragments_duration(reader, movie.get());
     look->pixel_aspect_missing = movie->found && movie->video.pair.at >= 0 && movie->video.pair.missing;

@@ -304,8 +304,9 @@ int32_t matroska_look(BlockReader* reader, ContainerLook* look) {
     std::unique_ptr<MkvSegment> segment(new MkvSegment{});
     int32_t result = matroska_segment_read(reader, segment.get());
     bool taken = segment->found && !segment->encoded;
+    ContainerName name = segment->webm ? container_webm : container_mkv;
     *look = {taken, segment->video.codec, segment->duration_sec, segment->others, segment->other_number,
-             segment->found && segment->encoded, segment->webm ? "WebM" : "MKV", segment->video.shown,
+             segment->found && segment->encoded, container_name_text(name), segment->video.shown,
              segment->other_codec, segment->video.foreign, segment->video.width, segment->video.height};
     return result;
 }

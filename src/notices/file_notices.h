@@ -53,6 +53,14 @@ struct CodecPlaceLeftNotice {
     PlaceAspect place; uint32_t width; uint32_t height;
 };
 
+// Where a codec's own place refuses the target: what -c would change
+// instead (the container's places, each kind with what it holds now), and
+// the codec's header it would leave.
+struct ContainerOnlyHintNotice {
+    static constexpr auto kind = notice_container_only_hint;
+    PlaceAspects places; HeaderWord header;
+};
+
 // The places disagree on the aspect: each kind with its own, and the one
 // the most common players show, which the run goes by. Sequence headers'
 // codes are named as the MPEG version names them, sample aspects against
@@ -116,6 +124,15 @@ struct AlreadyNotice {
 // The first of the codec's headers records no aspect, which cannot be
 // added in place.
 struct NoAspectFieldNotice { static constexpr auto kind = notice_no_aspect_field; HeaderWord header; };
+
+// The first of the codec's headers, in a container, records no aspect:
+// whether it has no field for one (an SPS without aspect information) or
+// an undefined value there (a VOL's forbidden or reserved code), and
+// whether the run writes the target into it.
+struct FirstSilentNotice {
+    static constexpr auto kind = notice_first_silent;
+    HeaderWord header; bool field; bool takes;
+};
 
 // -o names no code the video takes: the range its codec takes, then what
 // was given, its code or, where its characters are no digits, its text.

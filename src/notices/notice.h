@@ -45,10 +45,12 @@ enum NoticeKind : uint16_t {
     notice_time_restored,         // the marker's time put back on a file found done; carries nothing
     notice_code_refused,
     notice_no_aspect_field,
-    notice_sets_square_players,   // an SPS in a container without aspect information; carries nothing
+    notice_first_silent,
     notice_codec_place_left,
     notice_container_placeless,   // an AVI without a vprp or room for one; carries nothing
     notice_pixel_aspect_missing,  // an MP4 or MOV without a pasp or room for one; carries nothing
+    notice_no_container_place,    // -c on a file without a place of its container's own; carries nothing
+    notice_container_only_hint,
     notice_sets_no_table_code,
     notice_stop,
     notice_open_failed,

@@ -121,7 +121,6 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         return exit_not_mpeg;
     }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
-    if (look.placeless) notify(notices, notice_container_placeless);
     if (!look.found) {
         notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
         return exit_not_mpeg;
@@ -131,6 +130,7 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->container = look.name;
     info->facts.field = look.shown;
     info->facts.pixel_aspect_missing = look.pixel_aspect_missing;
+    info->facts.placeless = look.placeless;
     info->facts.foreign = look.foreign;
     info->facts.width = look.width;
     info->facts.height = look.height;

@@ -19,6 +19,12 @@ bool container_of(const VideoLayout* video) {
     return format_is_container(video->layout.kind);
 }
 
+// Whether the file has places of its container's own, which -c changes: a
+// stream has none, nor an AVI without a vprp or room for one.
+bool container_placed(const VideoLayout* video, const VideoFacts* f) {
+    return container_of(video) && !f->placeless;
+}
+
 // Whether every place is checked before the first write: a container's,
 // whose places change together or not at all, and a codec's whose own
 // headers may hold a form that cannot take the target.
@@ -81,6 +87,19 @@ void codec_places_tell(FileRun* run, const VideoFacts* f, const PlaceAspects* pl
     }
 }
 
+// Where a codec's own place refuses the target, what -c would do instead:
+// a check of the container's places alone, told where they take the
+// target and some of them need it.
+void container_only_hint(FileRun* run, const VideoLayout* video) {
+    if (request_of(run).container_only || !container_of(video)) return;
+    FileRun look = *run;
+    look.job.request.container_only = true;
+    look.notices = notice_sink_quiet();
+    EditOutcome check = file_edit(&look, video, edit_check);
+    if (check.run.result != result_ok || check.refusal.found || !check.change_needed) return;
+    notify(run->notices, ContainerOnlyHintNotice{check.places, video->row->header});
+}
+
 // Says why there is nothing to do: that the file was converted from
 // another shape already, where its marker file knows the original and no
 // -o was given, else that it holds the target of -o or of its title set,
@@ -110,6 +129,7 @@ int change_search(FileRun* run, const VideoLayout* video, EditOutcome* search) {
     }
     if (search->refusal.found) {
         notify(run->notices, search->refusal);
+        if (!site_kind_of_container(search->refusal.site)) container_only_hint(run, video);
         return exit_place_refused;
     }
     return -1;
@@ -147,17 +167,36 @@ int no_default_stop(FileRun* run, const VideoFacts* f, const VideoLayout* video,
     return exit_same_aspect;
 }
 
-// Whether the first of the codec's headers cannot take the target in the
-// form it has (a parameter set's table code, for a sample aspect outside
-// the table), where the codec's places are not all checked anyway.
-bool first_refuses(const VideoLayout* video, SiteAspect target) {
-    if (video->first_bytes.empty() || video->row->checked_whole) return false;
+// What the target makes of the first of the codec's headers.
+AspectEdit first_edit(const VideoLayout* video, SiteAspect target) {
+    if (video->first_bytes.empty()) return aspect_edit_unread;
     AspectSite site = video->first_site;
     site.bytes = video->first_bytes.data();
     site.pos = video->first_pos.data();
     ByteChange changes[changes_most];
     uint32_t count = 0;
-    return site_edit(&site, site.bytes, target, changes, &count) == aspect_edit_no_code;
+    return site_edit(&site, site.bytes, target, changes, &count);
+}
+
+// Whether the first of the codec's headers cannot take the target in the
+// form it has (a parameter set's table code, for a sample aspect outside
+// the table), where the codec's places are not all checked anyway.
+bool first_refuses(const VideoLayout* video, SiteAspect target) {
+    return !video->row->checked_whole && first_edit(video, target) == aspect_edit_no_code;
+}
+
+// A first header that records no aspect, in a container, where the
+// container's places take the target: whether the run leaves it (it has
+// no field for one, or -c keeps it) or writes the target there (a VOL's
+// undefined code is a field still). A header that cannot take the target
+// is told by the check's refusal instead.
+void silent_first_tell(FileRun* run, const VideoFacts* f, const VideoLayout* video, SiteAspect target) {
+    if (f->row->find != first_by_scan || f->first.aspect_present || !container_of(video)) return;
+    AspectEdit edit = first_edit(video, target);
+    bool field = edit != aspect_edit_no_field;
+    bool takes = edit == aspect_edit_changed || edit == aspect_edit_same;
+    bool kept = !field || request_of(run).container_only;
+    if (kept || takes) notify(run->notices, FirstSilentNotice{f->row->header, field, !kept});
 }
 
 // Whether a rewrite to the target can be made in place at all, and is
@@ -182,6 +221,7 @@ int target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout
     bool same = f->first.aspect_present && aspect_holds(f, f->first.aspect, target);
     if (!same && !request_of(run).container_only && first_refuses(video, target)) {
         notify(run->notices, SetsNoTableCodeNotice{target.sar});
+        container_only_hint(run, video);
         return exit_sps_left;
     }
     if (!same && !checked_whole(video)) return -1;
@@ -215,9 +255,14 @@ int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* v
     CodeRefusedNotice refused = {};
     TargetChoice choice = needs.target ? target_choose(&request_of(run), f, &original, &refused, &target) : target_none;
     SiteAspect current = choice == target_chosen ? changed_from(f, &original, target) : facts_shown(f);
+    // -c changes the container's places alone: a file without any is refused.
+    bool unplaced = request_of(run).container_only && needs.target_checked && !container_placed(video, f);
+    if (f->placeless && !unplaced) notify(run->notices, notice_container_placeless);
     notify(run->notices, AspectNotice{name_of(f), current, false});
-    bool silent = f->row->find == first_by_scan && !f->first.aspect_present;
-    if (needs.target && silent && container_of(video)) notify(run->notices, notice_sets_square_players);
+    if (unplaced) {
+        notify(run->notices, notice_no_container_place);
+        return exit_place_refused;
+    }
     // Players that read a pasp and the video's own places alone show what
     // the video records; where it records nothing, square samples.
     if (needs.target && f->pixel_aspect_missing && !f->first.aspect_present) {
@@ -233,6 +278,7 @@ int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* v
         bool checked = needs.target_checked;
         // Without a default a run names no target; a listing shows the current one.
         if (choice != target_none || !checked) notify(run->notices, AspectNotice{name_of(f), target, true});
+        if (choice != target_none) silent_first_tell(run, f, video, target);
         int stop = checked ? target_check(run, info, video, &original, choice) : -1;
         if (stop >= 0) return stop;
     }
