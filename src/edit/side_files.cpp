@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "console/messages.h"
+#include "edit/marker_text.h"
 
 namespace {
 
@@ -56,7 +57,42 @@ bool list_is_ours(const char* name) {
     return ends_with(head.data(), length, list_header_end);
 }
 
+// The extension of the path's last component is `extension` ('.' and
+// ASCII letters, in any case), or, with `digits`, that followed by two
+// digits (a list being written: ".~00").
+bool extension_is(const char* path, const char* extension, bool digits) {
+    const char* dot = path + extension_start(path);
+    size_t letters = std::strlen(extension);
+    size_t length = std::strlen(dot);
+    if (length != letters + (digits ? 2 : 0)) return false;
+    for (size_t i = 0; i < letters; ++i) {
+        char c = dot[i] >= 'A' && dot[i] <= 'Z' ? static_cast<char>(dot[i] + 32) : dot[i];
+        if (c != extension[i]) return false;
+    }
+    for (size_t i = letters; i < length; ++i) {
+        if (dot[i] < '0' || dot[i] > '9') return false;
+    }
+    return true;
+}
+
+// Whether the file reads as a marker file the tool wrote, as far as its
+// lines before the positions go, its first line among them.
+bool marker_is_ours(const char* name) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open_no_link(&file, name, generic_read) != file_opened) return false;
+    MarkerHead head;
+    bool ours = marker_head_parse(&file, &head) == 0 && head.first_known;
+    file_close(&file);
+    return ours;
+}
+
 }  // namespace
+
+bool side_file_ours(const char* path) {
+    if (extension_is(path, marker_extension, false)) return marker_is_ours(path);
+    if (extension_is(path, list_extension, false) || extension_is(path, ".~", true)) return list_is_ours(path);
+    return false;
+}
 
 std::string side_path(const char* path, const char* extension) {
     return std::string(path, extension_start(path)) + extension;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "edit/side_files.h"
 #include "jobs/batch_file.h"
 #include "jobs/dvd_folder.h"
 #include "notices/file_notices.h"
@@ -15,7 +16,10 @@ void entry_collect(void* context, const char* entry) {
     static_cast<std::vector<std::string>*>(context)->push_back(entry);
 }
 
-// The files directly in a folder that is no DVD-Video folder, in name order.
+// The files directly in a folder that is no DVD-Video folder, in name
+// order, as the folder held them before any run: the side files the runs
+// make or remove (an undo removes its marker) never join or leave the
+// list, and those the tool made before are passed over, never counted.
 void folder_run(Batch* batch, const RunRequest* request, const std::string& folder) {
     std::vector<std::string> entries;
     if (!os_folder_list(folder.c_str(), entry_collect, &entries)) {
@@ -25,10 +29,12 @@ void folder_run(Batch* batch, const RunRequest* request, const std::string& fold
         return;
     }
     std::sort(entries.begin(), entries.end());
+    std::vector<std::string> files;
     for (const std::string& entry : entries) {
         std::string path = path_join(folder, entry);
-        if (!os_name_is_folder(path.c_str())) batch_file(batch, request, path.c_str(), role_folder_file);
+        if (!os_name_is_folder(path.c_str()) && !side_file_ours(path.c_str())) files.push_back(path);
     }
+    for (const std::string& path : files) batch_file(batch, request, path.c_str(), role_folder_file);
 }
 
 void name_run(Batch* batch, const RunRequest* request, const char* name) {
