@@ -228,6 +228,20 @@ TEST_F(Batch, AReadOnlyFileFailsAloneAndTheOthersAreDone) {
     expect_as_alone(dir_.path(), videos[2], videos[2]);
 }
 
+// A name is shown in the console's encoding: as itself under a UTF-8
+// locale, whatever code page 932 cannot hold; under the C locale, whose
+// output is code page 932, with '?' for each character it has not.
+TEST_F(Batch, NamesAreShownAsThemselvesOnAUtf8Console) {
+    const std::string name = "Café 한국.m2v";
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", name);
+    RunResult utf8 = run_tool({"-l", name, "ünknown.mpg"}, dir_.path(), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(utf8.exit_code, 2);
+    EXPECT_NE(utf8.out.find("\r\nファイル:" + name + "\r\n"), std::string::npos) << utf8.out;
+    EXPECT_NE(utf8.out.find("\r\n失敗:ünknown.mpg(終了コード2)\r\n"), std::string::npos);
+    RunResult cp932 = run_tool({"-l", name, "ünknown.mpg"}, dir_.path());
+    EXPECT_TRUE(contains(cp932, "\nファイル:Caf? ??.m2v\n"));
+    EXPECT_TRUE(contains(cp932, "\n失敗:?nknown.mpg(終了コード2)\n"));
+}
 #endif
 
 }  // namespace

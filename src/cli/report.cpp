@@ -146,7 +146,7 @@ bool marker_report(const Notice* n) {
 bool job_report(const Notice* n) {
     switch (n->kind) {
     case notice_file_name:
-        console_print(msg_batch_file, os_name_cp932(notice_record<FileNameNotice>(n).path).c_str());
+        console_print_name(msg_batch_file, notice_record<FileNameNotice>(n).path);
         return true;
     case notice_file_missing: console_text(msg_batch_missing); return true;
     case notice_file_no_video: console_text(msg_batch_no_video); return true;
@@ -161,7 +161,7 @@ bool job_report(const Notice* n) {
     }
     case notice_batch_failed: {
         const auto& r = notice_record<BatchFailedNotice>(n);
-        console_print(msg_batch_failed, os_name_cp932(r.path).c_str(), static_cast<int>(r.exit_code));
+        console_print_name(msg_batch_failed, r.path, static_cast<int>(r.exit_code));
         return true;
     }
     default: return false;
