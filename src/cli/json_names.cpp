@@ -93,7 +93,7 @@ const Named<NoticeKind> notice_names[] = {
 // Notices that only say more of a failure that another notice keys.
 const NoticeKind text_only[] = {
     notice_marker_other_name, notice_marker_other_size, notice_marker_other_rate,
-    notice_damage,            notice_read_short,
+    notice_damage,            notice_read_short,        notice_dvd_set_left,
 };
 
 }  // namespace

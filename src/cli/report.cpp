@@ -179,6 +179,7 @@ void dvd_report(const Notice* n) {
         break;
     case notice_dvd_ifo_kept: console_text(msg_dvd_ifo_kept); break;
     case notice_dvd_ifo_not_restored: console_text(msg_dvd_ifo_not_restored); break;
+    case notice_dvd_set_left: console_text(msg_dvd_set_left); break;
     case notice_dvd_bup_differs: console_text(msg_dvd_bup_differs); break;
     case notice_dvd_ifo_already:
         console_print(msg_dvd_ifo_already, aspect_code_name(naming_mpeg2_codes, notice_record<IfoAlreadyNotice>(n).code));

@@ -34,7 +34,7 @@ void folder_run(Batch* batch, const RunRequest* request, const std::string& fold
         std::string path = path_join(folder, entry);
         if (!os_name_is_folder(path.c_str()) && !side_file_ours(path.c_str())) files.push_back(path);
     }
-    for (const std::string& path : files) batch_file(batch, request, path.c_str(), role_folder_file);
+    for (const std::string& path : files) batch_file(batch, request, path.c_str(), role_folder_file, nullptr);
 }
 
 void name_run(Batch* batch, const RunRequest* request, const char* name) {
@@ -47,7 +47,7 @@ void name_run(Batch* batch, const RunRequest* request, const char* name) {
     }
     std::string video_ts;
     if (!os_name_is_folder(path.c_str())) {
-        batch_file(batch, request, path.c_str(), role_named);
+        batch_file(batch, request, path.c_str(), role_named, nullptr);
     } else if (dvd_folder_find(path, &video_ts)) {
         dvd_folder_run(batch, request, video_ts);
     } else {
@@ -104,7 +104,7 @@ int batch_run(const RunRequest* request, char** names, int name_count, NoticeSin
         return file_ended(notices, names[0], exit_no_file);
     }
     if (one_name && !os_name_is_folder(path.c_str())) {
-        return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices));
+        return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices, nullptr));
     }
     if (dvd_code_refused(&request->target, names, name_count)) {
         notify(notices, StopNotice{stop_dvd_code_only});
