@@ -71,6 +71,7 @@ TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
     copy_sample(dir_, "svcd_pal.mpg", "rec/b.mpg");
     copy_sample(dir_, "es_mpeg1.m1v", "rec/a.m1v");
     copy_sample(dir_, "vcd_pal.mpg", "rec/sub/c.mpg");
+    // A marker whose video is gone is the tool's own file: passed over.
     write_bytes(dir_ / "rec" / "old.ini", {'2', '\r', '\n'});
     write_bytes(dir_ / "rec" / "cover.png", {0x89, 'P', 'N', 'G', 13, 10, 26, 10});
     // Typed with a separator at its end, as a shell completes a folder.
@@ -81,7 +82,7 @@ TEST_F(Batch, AFolderTakesItsMpegFilesInNameOrderAndSkipsTheRest) {
     EXPECT_LT(a, b);
     EXPECT_NE(b, std::string::npos);
     EXPECT_TRUE(contains(r, "ファイル:" + in_folder("rec", "cover.png") + "\n変換できるビデオがないので飛ばします\n"));
-    EXPECT_TRUE(contains(r, "\n4個のファイル: 完了2、変換するものなし0、失敗0、対象外2\n"));
+    EXPECT_TRUE(contains(r, "\n3個のファイル: 完了2、変換するものなし0、失敗0、対象外1\n"));
     EXPECT_TRUE(read_bytes(dir_ / "rec" / "sub" / "c.mpg") == read_bytes(sample_path("vcd_pal.mpg")));
     expect_as_alone(dir_ / "rec", "a.m1v", "es_mpeg1.m1v");
 
@@ -225,6 +226,21 @@ TEST_F(Batch, AReadOnlyFileFailsAloneAndTheOthersAreDone) {
     EXPECT_TRUE(read_bytes(dir_ / "disc" / "v.mpg") == read_bytes(sample_path("dvd_ntsc_4x3.mpg")));
     expect_as_alone(dir_.path(), videos[1], videos[1]);
     expect_as_alone(dir_.path(), videos[2], videos[2]);
+}
+
+// A name is shown in the console's encoding: as itself under a UTF-8
+// locale, whatever code page 932 cannot hold; under the C locale, whose
+// output is code page 932, with '?' for each character it has not.
+TEST_F(Batch, NamesAreShownAsThemselvesOnAUtf8Console) {
+    const std::string name = "Café 한국.m2v";
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", name);
+    RunResult utf8 = run_tool({"-l", name, "ünknown.mpg"}, dir_.path(), "LC_ALL=C.UTF-8");
+    EXPECT_EQ(utf8.exit_code, 2);
+    EXPECT_NE(utf8.out.find("\r\nファイル:" + name + "\r\n"), std::string::npos) << utf8.out;
+    EXPECT_NE(utf8.out.find("\r\n失敗:ünknown.mpg(終了コード2)\r\n"), std::string::npos);
+    RunResult cp932 = run_tool({"-l", name, "ünknown.mpg"}, dir_.path());
+    EXPECT_TRUE(contains(cp932, "\nファイル:Caf? ??.m2v\n"));
+    EXPECT_TRUE(contains(cp932, "\n失敗:?nknown.mpg(終了コード2)\n"));
 }
 #endif
 

@@ -135,6 +135,7 @@ const MessageCase message_cases[] = {
     {msg_already_converted, "%sから%sに変換してあります。元に戻すには-uを付けて実行してください\n"},
     {msg_batch_duplicate, "同じファイルをすでに処理したので飛ばします\n"},
     {msg_dvd_ifo_not_restored, "VOBがすべては元に戻らなかったので、IFOとBUPは戻していません\n"},
+    {msg_dvd_set_left, "開けないファイルがあるので、このタイトルセットはどのファイルも書き換えていません\n"},
     {msg_dvd_bup_differs, "BUPのビデオ属性がIFOと違っています(前の実行が途中で終わったようです)。BUPもそろえます\n"},
     {msg_sps_other, "SPS id %u、%ux%u:最初のSPSと違うので、%u個はそのままにしました"},
     {msg_sps_other_more, "ほかにも違うSPSが%u個あり、そのままにしました"},

@@ -305,6 +305,35 @@ TEST_F(Json, ABatchWithAFolderAndAFailureTellsEachFile) {
     EXPECT_EQ(q[2], joined(changed_positions(read_bytes(sample_path("es_mpeg2_16x9.m2v")), read_bytes(video))));
 }
 
+// A folder's run takes the files it held before the run began, and passes
+// over the tool's own files there: the markers an undo removes on its way
+// (a.ini after a.avi, b.ini before b.m2v), the lists of -l and one left
+// half written are no files of the batch; a user's notes are.
+TEST_F(Json, AFolderUndoneCountsItsVideosAndNoFileOfTheTools) {
+    fs::create_directory(dir_ / "folder");
+    copy_sample(dir_, "avi_h264.avi", "folder/a.avi");
+    copy_sample(dir_, "es_mpeg2_16x9.m2v", "folder/b.m2v");
+    write_bytes(dir_ / "folder" / "notes.txt", {'h', 'i'});
+    const std::string files = "[(f['name'], f['done'], f['exit_code']) for f in files]";
+    const std::string undone = "[('folder/a.avi', 'undone', 0), ('folder/b.m2v', 'undone', 0), "
+                               "('folder/notes.txt', 'skipped', 5)]";
+    for (bool json : {false, true}) {
+        ASSERT_EQ(run({"folder"}).exit_code, 0);
+        ASSERT_EQ(run({"-l", "folder"}).exit_code, 0);
+        fs::copy_file(dir_ / "folder" / "b.txt", dir_ / "folder" / "b.~00", fs::copy_options::overwrite_existing);
+        RunResult r = json ? run({"-u", "--json", "folder"}) : run({"-u", "folder"});
+        EXPECT_EQ(r.exit_code, 0);
+        if (json) {
+            EXPECT_EQ(query(r.out, {files})[0], undone);
+        } else {
+            EXPECT_NE(r.out.find(console_bytes("\n3個のファイル: 完了2、変換するものなし0、失敗0、対象外1\n")), std::string::npos)
+                << r.out;
+        }
+        EXPECT_TRUE(read_bytes(dir_ / "folder" / "a.avi") == read_bytes(sample_path("avi_h264.avi")));
+        EXPECT_TRUE(read_bytes(dir_ / "folder" / "b.m2v") == read_bytes(sample_path("es_mpeg2_16x9.m2v")));
+    }
+}
+
 // A name that is no UTF-8 is escaped so that the bytes come back whole.
 TEST_F(Json, ANameThatIsNoUtf8ComesBackWhole) {
     const std::string name = "\xff\xfe movie.m2v";

@@ -97,6 +97,7 @@ const Named<NoticeKind> notice_names[] = {
 const NoticeKind text_only[] = {
     notice_marker_other_name, notice_marker_other_size, notice_marker_other_rate,
     notice_damage,            notice_read_short,        notice_container_only_hint,
+    notice_dvd_set_left,
 };
 
 }  // namespace

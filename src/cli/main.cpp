@@ -39,7 +39,7 @@ int command_line_refuse(const CommandLine* line, bool named, const char** key) {
     if (line->unknown_option != nullptr) {
         *key = "unknown_option";
         if (!line->json) print_usage();
-        console_print(msg_unknown_option, os_name_cp932(line->unknown_option).c_str());
+        console_print_name(msg_unknown_option, line->unknown_option);
         return exit_bad_option;
     }
     if (line->help) {
@@ -53,7 +53,7 @@ int command_line_refuse(const CommandLine* line, bool named, const char** key) {
     }
     if (line->late_option != nullptr) {
         *key = "option_after_name";
-        console_print(msg_option_after_name, os_name_cp932(line->late_option).c_str());
+        console_print_name(msg_option_after_name, line->late_option);
         return exit_bad_option;
     }
     if (line->undo_conflict) {

@@ -146,7 +146,7 @@ bool marker_report(const Notice* n) {
 bool job_report(const Notice* n) {
     switch (n->kind) {
     case notice_file_name:
-        console_print(msg_batch_file, os_name_cp932(notice_record<FileNameNotice>(n).path).c_str());
+        console_print_name(msg_batch_file, notice_record<FileNameNotice>(n).path);
         return true;
     case notice_file_missing: console_text(msg_batch_missing); return true;
     case notice_file_no_video: console_text(msg_batch_no_video); return true;
@@ -161,7 +161,7 @@ bool job_report(const Notice* n) {
     }
     case notice_batch_failed: {
         const auto& r = notice_record<BatchFailedNotice>(n);
-        console_print(msg_batch_failed, os_name_cp932(r.path).c_str(), static_cast<int>(r.exit_code));
+        console_print_name(msg_batch_failed, r.path, static_cast<int>(r.exit_code));
         return true;
     }
     default: return false;
@@ -179,6 +179,7 @@ void dvd_report(const Notice* n) {
         break;
     case notice_dvd_ifo_kept: console_text(msg_dvd_ifo_kept); break;
     case notice_dvd_ifo_not_restored: console_text(msg_dvd_ifo_not_restored); break;
+    case notice_dvd_set_left: console_text(msg_dvd_set_left); break;
     case notice_dvd_bup_differs: console_text(msg_dvd_bup_differs); break;
     case notice_dvd_ifo_already:
         console_print(msg_dvd_ifo_already, aspect_code_name(naming_mpeg2_codes, notice_record<IfoAlreadyNotice>(n).code));

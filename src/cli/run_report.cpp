@@ -197,7 +197,7 @@ void code_refused_report(const CodeRefusedNotice& n) {
     if (n.digits) {
         console_print(msg_aspect_given, static_cast<int>(n.code));
     } else {
-        console_print(msg_aspect_given_text, os_name_cp932(n.text).c_str());
+        console_print_name(msg_aspect_given_text, n.text);
     }
 }
 

@@ -76,6 +76,26 @@ void console_print(const char* format, ...) {
     va_end(args);
 }
 
+void console_print_name(const char* format, const char* name, ...) {
+    const char* at = format;
+    while ((at = std::strchr(at, '%')) != nullptr && at[1] != 's') at += at[1] == '\0' ? 1 : 2;
+    if (at == nullptr) return;
+    // What comes before the name converts nothing.
+    console_print(std::string(format, static_cast<size_t>(at - format)).c_str());
+    ConsoleState& c = console_state;
+    if (c.capture != nullptr) {
+        c.capture->append(os_name_cp932(name));
+    } else {
+        console_decide();
+        console_flush();
+        os_stdout_write_name(name);
+    }
+    va_list args;
+    va_start(args, name);
+    console_vprint(at + 2, args);
+    va_end(args);
+}
+
 void console_line(const char* text) {
     console_text(text);
     console_text("\n");

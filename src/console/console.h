@@ -8,6 +8,11 @@
 // console_flush must run before the process ends.
 void console_text(const char* text);
 void console_print(const char* format, ...);
+// A message whose first conversion is a %s that takes a name (a path, an
+// argument as typed), in the encoding the console shows rather than in the
+// messages' code page 932: the name as it is wherever the console can show
+// its characters. While captured, the name is code page 932 as the text.
+void console_print_name(const char* format, const char* name, ...);
 // The text followed by a line break.
 void console_line(const char* text);
 void console_flush();

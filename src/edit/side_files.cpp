@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "console/messages.h"
+#include "edit/marker_text.h"
 
 namespace {
 
@@ -64,6 +65,35 @@ bool list_is_ours(const char* name) {
     return list_video_read(name, &video);
 }
 
+// The extension of the path's last component is `extension` ('.' and
+// ASCII letters, in any case), or, with `digits`, that followed by two
+// digits (a list being written: ".~00").
+bool extension_is(const char* path, const char* extension, bool digits) {
+    const char* dot = path + extension_start(path);
+    size_t letters = std::strlen(extension);
+    size_t length = std::strlen(dot);
+    if (length != letters + (digits ? 2 : 0)) return false;
+    for (size_t i = 0; i < letters; ++i) {
+        char c = dot[i] >= 'A' && dot[i] <= 'Z' ? static_cast<char>(dot[i] + 32) : dot[i];
+        if (c != extension[i]) return false;
+    }
+    for (size_t i = letters; i < length; ++i) {
+        if (dot[i] < '0' || dot[i] > '9') return false;
+    }
+    return true;
+}
+
+// Whether the file reads as a marker file the tool wrote, as far as its
+// lines before the positions go, its first line among them.
+bool marker_is_ours(const char* name) {
+    FileHandleRec file = {os_invalid_handle, 0, 0};
+    if (file_open_no_link(&file, name, generic_read) != file_opened) return false;
+    MarkerHead head;
+    bool ours = marker_head_parse(&file, &head) == 0 && head.first_known;
+    file_close(&file);
+    return ours;
+}
+
 }  // namespace
 
 bool list_names_other(const char* name, const char* video_path, bool* ours) {
@@ -71,6 +101,12 @@ bool list_names_other(const char* name, const char* video_path, bool* ours) {
     *ours = list_video_read(name, &video);
     std::string own = os_name_cp932(video_path);
     return *ours && !os_names_match(path_file_name(video.c_str()), path_file_name(own.c_str()));
+}
+
+bool side_file_ours(const char* path) {
+    if (extension_is(path, marker_extension, false)) return marker_is_ours(path);
+    if (extension_is(path, list_extension, false) || extension_is(path, ".~", true)) return list_is_ours(path);
+    return false;
 }
 
 std::string side_path(const char* path, const char* extension) {

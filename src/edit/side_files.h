@@ -15,6 +15,12 @@ inline constexpr char list_extension[] = ".txt";
 // are UTF-8 (or the file system's bytes), in which '.', '/' and '\' are
 // never part of another character.
 std::string side_path(const char* path, const char* extension);
+// Whether the file is one the tool keeps beside a video, judged by its
+// name and its first lines, so that a folder's run passes over it: a
+// marker file (NAME.ini, NAME.EXT.ini), a list (NAME.txt) or a list that
+// was being written (NAME.~00). A user's file under such a name, and a
+// symbolic link, are not.
+bool side_file_ours(const char* path);
 // The path's last component: the file's own name.
 const char* path_file_name(const char* path);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "edit/side_files.h"
 #include "jobs/batch_file.h"
 #include "jobs/dvd_folder.h"
 #include "notices/file_notices.h"
@@ -15,7 +16,10 @@ void entry_collect(void* context, const char* entry) {
     static_cast<std::vector<std::string>*>(context)->push_back(entry);
 }
 
-// The files directly in a folder that is no DVD-Video folder, in name order.
+// The files directly in a folder that is no DVD-Video folder, in name
+// order, as the folder held them before any run: the side files the runs
+// make or remove (an undo removes its marker) never join or leave the
+// list, and those the tool made before are passed over, never counted.
 void folder_run(Batch* batch, const RunRequest* request, const std::string& folder) {
     std::vector<std::string> entries;
     if (!os_folder_list(folder.c_str(), entry_collect, &entries)) {
@@ -25,10 +29,12 @@ void folder_run(Batch* batch, const RunRequest* request, const std::string& fold
         return;
     }
     std::sort(entries.begin(), entries.end());
+    std::vector<std::string> files;
     for (const std::string& entry : entries) {
         std::string path = path_join(folder, entry);
-        if (!os_name_is_folder(path.c_str())) batch_file(batch, request, path.c_str(), role_folder_file);
+        if (!os_name_is_folder(path.c_str()) && !side_file_ours(path.c_str())) files.push_back(path);
     }
+    for (const std::string& path : files) batch_file(batch, request, path.c_str(), role_folder_file, nullptr);
 }
 
 void name_run(Batch* batch, const RunRequest* request, const char* name) {
@@ -41,7 +47,7 @@ void name_run(Batch* batch, const RunRequest* request, const char* name) {
     }
     std::string video_ts;
     if (!os_name_is_folder(path.c_str())) {
-        batch_file(batch, request, path.c_str(), role_named);
+        batch_file(batch, request, path.c_str(), role_named, nullptr);
     } else if (dvd_folder_find(path, &video_ts)) {
         dvd_folder_run(batch, request, video_ts);
     } else {
@@ -98,7 +104,7 @@ int batch_run(const RunRequest* request, char** names, int name_count, NoticeSin
         return file_ended(notices, names[0], exit_no_file);
     }
     if (one_name && !os_name_is_folder(path.c_str())) {
-        return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices));
+        return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices, nullptr));
     }
     if (dvd_code_refused(&request->target, names, name_count)) {
         notify(notices, StopNotice{stop_dvd_code_only});

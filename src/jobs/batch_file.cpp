@@ -61,7 +61,7 @@ bool batch_taken_before(Batch* batch, const char* path) {
     return false;
 }
 
-int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role) {
+int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role, HeldFile* held) {
     batch_file_name(batch, path);
     if (batch_taken_before(batch, path)) return exit_same_aspect;
     if (role == role_folder_file && !file_video_known(path, request)) {
@@ -74,7 +74,7 @@ int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchR
         batch_count(batch, path, exit_same_aspect);
         return exit_same_aspect;
     }
-    int code = file_run(path, request, batch->notices);
+    int code = file_run(path, request, batch->notices, held);
     batch_count(batch, path, code);
     return code;
 }

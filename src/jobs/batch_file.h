@@ -9,6 +9,7 @@
 #include "edit/request.h"
 #include "notices/notice.h"
 #include "platform/platform.h"
+#include "run/file_run.h"
 
 struct Batch {
     NoticeSink notices;
@@ -43,8 +44,9 @@ enum BatchRole {
     role_folder_file,  // found in a folder: skipped when it holds no video
                        // the tool changes, and when there is nothing to undo
 };
-// Runs one file of the batch and counts it: its exit code.
-int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role);
+// Runs one file of the batch, on the held file where there is one, and
+// counts it: its exit code.
+int batch_file(Batch* batch, const RunRequest* request, const char* path, BatchRole role, HeldFile* held);
 
 // folder + separator + entry.
 std::string path_join(const std::string& folder, const std::string& entry);

@@ -134,20 +134,65 @@ uint32_t title_set_target(Batch* batch, const TitleSet* set, const TargetOption*
     return target;
 }
 
+// Every file of a title set while its run writes: the title VOBs, the IFO
+// and the BUP, each opened and locked before the first write, so that a
+// file another program holds (a player reading the IFO) leaves the whole
+// set as it was, never a set whose VOBs, IFO and BUP say different things.
+// Each file's run takes its handle over; the rest are closed at the end.
+struct SetHold {
+    std::vector<HeldFile> files;  // the VOBs in order, then the IFO and the BUP
+};
+
+HeldFile* held_file(SetHold* hold, size_t index) {
+    return index < hold->files.size() ? &hold->files[index] : nullptr;
+}
+
+void set_hold_release(SetHold* hold) {
+    for (HeldFile& held : hold->files) {
+        if (held.file.handle != os_invalid_handle) file_close(&held.file);
+    }
+    hold->files.clear();
+}
+
+// Opens and locks the set's files with a run's retries: false when one
+// cannot be opened, which is named and counted with its exit code, the set
+// said to be left whole and the others closed again.
+bool title_set_hold(Batch* batch, const TitleSet* set, SetHold* hold) {
+    std::vector<std::string> paths = set->vobs;
+    paths.push_back(set->ifo);
+    if (!set->bup.empty()) paths.push_back(set->bup);
+    for (const std::string& path : paths) {
+        HeldFile held;
+        int opened = file_hold(&held, path.c_str());
+        if (opened == open_done) {
+            hold->files.push_back(held);
+            continue;
+        }
+        set_hold_release(hold);
+        batch_file_name(batch, path.c_str());
+        int code = open_result_tell(batch->notices, opened, held.failed);
+        notify(batch->notices, notice_dvd_set_left);
+        batch_count(batch, path.c_str(), code);
+        return false;
+    }
+    return true;
+}
+
 // One IFO or BUP set to the target or put back, counted like a file.
-void ifo_file_run(Batch* batch, const RunRequest* request, const std::string& path, uint32_t target) {
+void ifo_file_run(Batch* batch, const RunRequest* request, const std::string& path, uint32_t target, HeldFile* held) {
     if (path.empty()) return;
     batch_file_name(batch, path.c_str());
     if (batch_taken_before(batch, path.c_str())) return;
-    batch_count(batch, path.c_str(), ifo_run(path.c_str(), request, target, batch->notices));
+    batch_count(batch, path.c_str(), ifo_run(path.c_str(), request, target, batch->notices, held));
 }
 
 // The IFO and its backup, once the VOBs are done; a backup that disagrees
 // with its IFO was cut off between the two writes, and is made to agree.
-void ifo_pair_run(Batch* batch, const RunRequest* request, const TitleSet* set, uint32_t target) {
+void ifo_pair_run(Batch* batch, const RunRequest* request, const TitleSet* set, uint32_t target, SetHold* hold) {
     if (backup_differs(set)) notify(batch->notices, notice_dvd_bup_differs);
-    ifo_file_run(batch, request, set->ifo, target);
-    ifo_file_run(batch, request, set->bup, target);
+    size_t ifo = set->vobs.size();
+    ifo_file_run(batch, request, set->ifo, target, held_file(hold, ifo));
+    ifo_file_run(batch, request, set->bup, target, held_file(hold, ifo + 1));
 }
 
 bool file_done(int code) {
@@ -157,18 +202,19 @@ bool file_done(int code) {
 // The VOBs first, with the set's one target where the mode settles one from
 // what the set was before; a VOB without a marker file has nothing to undo.
 // The IFO and BUP follow only once every VOB is done, so that a set left
-// half done still shows it by an IFO that disagrees with the VOBs, and
-// another disc's files copied over a set keep their own attributes as well
-// as their video. A walk that writes nothing leaves them, and says what
-// the IFO holds.
-void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set) {
+// half done (a VOB that fails on its way) still shows it by an IFO that
+// disagrees with the VOBs, and another disc's files copied over a set keep
+// their own attributes as well as their video. A walk that writes nothing
+// leaves them, and says what the IFO holds.
+void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set, SetHold* hold) {
     ModeNeeds needs = mode_needs(request->mode);
     RunRequest vob_request = *request;
     if (needs.original) vob_request.set_target = static_cast<int32_t>(title_set_target(batch, set, &request->target));
     BatchRole role = needs.marker ? role_folder_file : role_named;
     bool all_done = true;
-    for (const std::string& vob : set->vobs) {
-        if (!file_done(batch_file(batch, &vob_request, vob.c_str(), role))) all_done = false;
+    for (size_t k = 0; k < set->vobs.size(); ++k) {
+        int code = batch_file(batch, &vob_request, set->vobs[k].c_str(), role, held_file(hold, k));
+        if (!file_done(code)) all_done = false;
     }
     if (!needs.writes) {
         uint32_t ifo = 0;
@@ -179,7 +225,7 @@ void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set
         notify(batch->notices, needs.marker ? notice_dvd_ifo_not_restored : notice_dvd_ifo_kept);
         return;
     }
-    ifo_pair_run(batch, request, set, needs.original ? static_cast<uint32_t>(vob_request.set_target) : 0);
+    ifo_pair_run(batch, request, set, needs.original ? static_cast<uint32_t>(vob_request.set_target) : 0, hold);
 }
 
 void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
@@ -195,7 +241,10 @@ void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
         for (const std::string& vob : set->vobs) batch_skip(batch, vob.c_str(), exit_not_mpeg);
         return;
     }
-    title_set_edit(batch, request, set);
+    SetHold hold;
+    if (mode_needs(request->mode).writes && !title_set_hold(batch, set, &hold)) return;
+    title_set_edit(batch, request, set, &hold);
+    set_hold_release(&hold);
 }
 
 }  // namespace

@@ -72,6 +72,7 @@ enum NoticeKind : uint16_t {
     notice_dvd_made_consistent,
     notice_dvd_ifo_kept,
     notice_dvd_ifo_not_restored,
+    notice_dvd_set_left,
     notice_dvd_bup_differs,
     notice_dvd_ifo_already,
     notice_dvd_aspects,

@@ -212,8 +212,14 @@ bool os_stdout_prepare();
 // Windows console. A character split between two calls is put together.
 void os_stdout_write(const char* text, size_t count);
 
-// A name as code page 932 text for the console and the side files:
-// characters it cannot hold become '?'.
+// Writes a name (a path, an argument as typed: UTF-8, or on POSIX systems
+// the file system's bytes) to standard output once os_stdout_prepare has
+// looked, in the encoding its reader shows: as it is under a UTF-8 locale
+// and to a Windows console, elsewhere as code page 932 like every other
+// text; a character that encoding cannot show becomes '?'.
+void os_stdout_write_name(const char* name);
+// A name as code page 932 text for the side files and for output in code
+// page 932: characters it cannot hold become '?'.
 std::string os_name_cp932(const char* name);
 // Code page 932 text (a message) as UTF-8.
 std::string os_cp932_utf8(const char* text);

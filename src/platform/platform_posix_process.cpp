@@ -298,6 +298,14 @@ std::string os_name_cp932(const char* name) {
     return text_convert("CP932", "UTF-8", name, 1, utf8_length);
 }
 
+void os_stdout_write_name(const char* name) {
+    // Bytes that are no UTF-8 character (a name from another system) are
+    // passed over as '?' rather than handed to the terminal.
+    bool utf8 = stdout_state.to_utf8 != reinterpret_cast<iconv_t>(-1);
+    std::string shown = utf8 ? text_convert("UTF-8", "UTF-8", name, 1, utf8_length) : os_name_cp932(name);
+    write_all(shown.data(), shown.size());
+}
+
 std::string os_cp932_utf8(const char* text) {
     return text_convert("UTF-8", "CP932", text, 3, cp932_length);
 }

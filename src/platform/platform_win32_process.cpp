@@ -120,6 +120,17 @@ void os_stdout_write_utf8(const char* text, size_t count) {
     if (!wide.empty()) WriteConsoleW(out, wide.data(), static_cast<DWORD>(wide.size()), &put, NULL);
 }
 
+void os_stdout_write_name(const char* name) {
+    // A console takes the name as Unicode whatever its code page; a file or
+    // a pipe gets code page 932, as every other text.
+    if (stdout_state.console) {
+        os_stdout_write_utf8(name, std::strlen(name));
+    } else if (stdout_state.handle != NULL) {
+        std::string text = os_name_cp932(name);
+        write_bytes(stdout_state.handle, text.data(), text.size());
+    }
+}
+
 std::string os_cp932_utf8(const char* text) {
     std::wstring wide = wide_of(os_text_code_page, text, std::strlen(text));
     int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,

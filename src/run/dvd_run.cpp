@@ -26,7 +26,7 @@ bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
 
 }  // namespace
 
-int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices) {
+int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices, HeldFile* held) {
     FileRun run;
     file_run_init(&run, path, request, notices);
     run.job.target_aspect = target;
@@ -38,7 +38,7 @@ int ifo_run(const char* path, const RunRequest* request, uint32_t target, Notice
     // Locked, and waited for, as a video is: another run, or another
     // program, never writes it at the same time.
     uint32_t failed = 0;
-    int stop = file_run_open(&run, &failed);
+    int stop = file_run_open(&run, held, &failed);
     if (stop >= 0) return stop;
     SequenceHeaderInfo info = {};
     VideoLayout video = {};

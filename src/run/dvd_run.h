@@ -6,10 +6,11 @@
 
 #include "edit/request.h"
 #include "notices/notice.h"
+#include "run/file_run.h"
 
 // A DVD title set's IFO or BUP set to the target (2 or 3) or, with -u, put
-// back: its exit code.
-int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices);
+// back, on the held file where there is one: its exit code.
+int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices, HeldFile* held);
 
 // What a title VOB's first sequence header says, and what the set's files
 // said before the tool first changed them, for a DVD title set's target.

@@ -35,27 +35,45 @@ int analyse_and_edit(FileRun* run, uint32_t failed) {
 
 }  // namespace
 
-int file_run_open(FileRun* run, uint32_t* failed) {
+int file_hold(HeldFile* held, const char* path) {
     const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
+    held->file = {os_invalid_handle, 0, 0};
+    return open_with_retries(&held->file, path, &platform_ops, &held->failed);
+}
+
+int open_result_tell(NoticeSink notices, int opened, uint32_t failed) {
+    switch (opened) {
+    case open_done: return -1;
+    case open_held_by_run: notify(notices, OpenFailedNotice{true, failed}); return exit_open_gave_up;
+    case open_refused: notify(notices, StopNotice{stop_open_refused}); return exit_open_gave_up;
+    case open_not_file: notify(notices, StopNotice{stop_not_regular_file}); return exit_no_file;
+    case open_missing: notify(notices, notice_file_missing); return exit_no_file;
+    default: break;
+    }
+    notify(notices, OpenFailedNotice{false, failed});
+    return exit_open_gave_up;
+}
+
+int file_run_open(FileRun* run, HeldFile* held, uint32_t* failed) {
+    if (held != nullptr) {
+        run->file = held->file;
+        held->file.handle = os_invalid_handle;
+        *failed = held->failed;
+        return -1;
+    }
+    HeldFile opening;
     const char* path = run->job.path.c_str();
+    int opened = file_hold(&opening, path);
+    run->file = opening.file;
+    *failed = opening.failed;
     FileHandleRec* file = &run->file;
-    int opened = open_with_retries(file, path, &platform_ops, failed);
     if (opened == open_refused && !mode_needs(run->job.request.mode).writes && file_open(file, path, generic_read) == file_opened) {
         run->read_only = true;
         if (file_lock(file) == 0) return -1;
         file_close(file);
         opened = open_held_by_run;
     }
-    switch (opened) {
-    case open_done: return -1;
-    case open_held_by_run: notify(run->notices, OpenFailedNotice{true, *failed}); return exit_open_gave_up;
-    case open_refused: notify(run->notices, StopNotice{stop_open_refused}); return exit_open_gave_up;
-    case open_not_file: notify(run->notices, StopNotice{stop_not_regular_file}); return exit_no_file;
-    case open_missing: notify(run->notices, notice_file_missing); return exit_no_file;
-    default: break;
-    }
-    notify(run->notices, OpenFailedNotice{false, *failed});
-    return exit_open_gave_up;
+    return open_result_tell(run->notices, opened, *failed);
 }
 
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video) {
@@ -103,11 +121,11 @@ bool file_video_known(const char* path, const RunRequest* request) {
     return !foreign;
 }
 
-int file_run(const char* path, const RunRequest* request, NoticeSink notices) {
+int file_run(const char* path, const RunRequest* request, NoticeSink notices, HeldFile* held) {
     FileRun run;
     file_run_init(&run, path, request, notices);
     uint32_t failed = 0;
-    int stop = file_run_open(&run, &failed);
+    int stop = file_run_open(&run, held, &failed);
     if (stop >= 0) return stop;
     // The handle holds the run's lock until the run ends.
     int code = analyse_and_edit(&run, failed);

@@ -41,6 +41,21 @@ enum OpenResult {
 int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
                       uint32_t* failed);
 
+// A file opened for reading and writing and locked ahead of its run, as
+// every file of a DVD title set is before any of them is written: its run
+// takes the handle over instead of opening the file.
+struct HeldFile {
+    FileHandleRec file;
+    uint32_t failed;  // the attempts that failed before it opened
+};
+// Opens and locks the file for a run that writes, with the retries of
+// open_with_retries, saying nothing: open_done with *held ready, or what
+// the opening came to (open_result_tell says it).
+int file_hold(HeldFile* held, const char* path);
+// Says why an opening failed, as a run says it: the exit code, or -1 for
+// open_done.
+int open_result_tell(NoticeSink notices, int opened, uint32_t failed);
+
 // Whether a run of the file would find video the tool changes in it, by the
 // same analysis, which says nothing here; a file that cannot be opened, or
 // whose analysis fails for another reason, counts as known, so that its run
@@ -49,13 +64,14 @@ bool file_video_known(const char* path, const RunRequest* request);
 
 // Opens the run's file once, locked, as the job needs it (a listing, which
 // writes nothing, also reads a file that can never be written), with the
-// retries of open_with_retries: -1 to go on, with *failed the attempts
-// that failed, or the exit code, said.
-int file_run_open(FileRun* run, uint32_t* failed);
+// retries of open_with_retries, or takes over the held file where there is
+// one: -1 to go on, with *failed the attempts that failed, or the exit
+// code, said.
+int file_run_open(FileRun* run, HeldFile* held, uint32_t* failed);
 // Analyses the open file as the kind the job names it (stream_not_mpeg: as
 // its head opens), then says how many openings failed first: -1 to go on,
 // or the exit code, said.
 int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHeaderInfo* info, VideoLayout* video);
 
-// One video file's run: its exit code.
-int file_run(const char* path, const RunRequest* request, NoticeSink notices);
+// One video file's run, on the held file where there is one: its exit code.
+int file_run(const char* path, const RunRequest* request, NoticeSink notices, HeldFile* held);
