@@ -242,16 +242,14 @@ AspectEdit display_elements_edit(const DisplayFrame* f, SarRatio target, ByteCha
 
 AspectSite site_display_elements_make(VideoCodec codec, const DisplayFrame* frame, const int64_t* pos,
                                       const PayloadRange* range) {
-    AspectSite site = site_base(site_display_elements, holder_video_element, codec, frame->bytes, pos,
-                                frame->length, range);
+    AspectSite site = site_pictured(site_display_elements, holder_video_element, codec, frame->bytes, pos,
+                                    frame->length, range, frame->picture_width, frame->picture_height);
     constexpr uint32_t fields_most = sizeof site.size_lengths;
     uint32_t fields = frame->size_fields < fields_most ? frame->size_fields : fields_most;
     site.size_fields = static_cast<uint8_t>(fields);
     for (uint32_t k = 0; k < fields; ++k) site.size_lengths[k] = frame->size_lengths[k];
     site.growth_checksummed = frame->growth_checksummed;
     site.display_unit = frame->unit;
-    site.picture_width = frame->picture_width;
-    site.picture_height = frame->picture_height;
     return site;
 }
 

@@ -50,10 +50,8 @@ AspectEdit display_size_edit(const uint8_t* bytes, uint32_t picture_w, uint32_t 
 
 AspectSite site_display_size_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height) {
-    AspectSite site = site_base(site_display_size, holder, codec, bytes, pos, display_size_bytes, range);
-    site.picture_width = picture_width;
-    site.picture_height = picture_height;
-    return site;
+    return site_pictured(site_display_size, holder, codec, bytes, pos, display_size_bytes, range, picture_width,
+                         picture_height);
 }
 
 namespace {

@@ -137,9 +137,8 @@ AspectEdit frame_aspect_edit(const FrameAspectPlace* p, SarRatio target, ByteCha
 AspectSite site_frame_aspect_make(VideoCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height,
                                   uint32_t refresh_rate) {
-    AspectSite site = site_base(site_frame_aspect, holder_avi_vprp, codec, bytes, pos, length, range);
-    site.picture_width = picture_width;
-    site.picture_height = picture_height;
+    AspectSite site = site_pictured(site_frame_aspect, holder_avi_vprp, codec, bytes, pos, length, range,
+                                    picture_width, picture_height);
     site.refresh_rate = refresh_rate;
     return site;
 }

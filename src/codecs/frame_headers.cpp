@@ -112,10 +112,9 @@ bool frame_header_shown(ForeignCodec codec) {
 
 AspectSite site_frame_header_make(ForeignCodec codec, const uint8_t* bytes, const int64_t* pos, uint32_t length,
                                   const PayloadRange* range, uint32_t picture_width, uint32_t picture_height) {
-    AspectSite site = site_base(site_frame_header, holder_frame, codec_container, bytes, pos, length, range);
+    AspectSite site = site_pictured(site_frame_header, holder_frame, codec_container, bytes, pos, length, range,
+                                    picture_width, picture_height);
     site.frame_codec = codec;
-    site.picture_width = picture_width;
-    site.picture_height = picture_height;
     return site;
 }
 

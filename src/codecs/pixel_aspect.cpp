@@ -82,37 +82,6 @@ AspectEdit room_edit(const PairFrame* f, SarRatio target, ByteChange* changes, u
 
 }  // namespace
 
-bool pixel_aspect_present(const PairFrame* f) {
-    const uint8_t* head = head_of(f);
-    return f->heads == 0 || (head != nullptr && be32_at(head + 4) == type_pasp);
-}
-
-bool pixel_aspect_read(const PairFrame* f, SarRatio* sar) {
-    *sar = {0, 0};
-    if (!pixel_aspect_present(f)) return true;
-    *sar = sar_reduced(be32_at(f->bytes), be32_at(f->bytes + 4));
-    return sar->width != 0;
-}
-
-AspectEdit pixel_aspect_edit(const PairFrame* f, SarRatio target, ByteChange* changes, uint32_t* count) {
-    *count = 0;
-    if (target.width == 0 || target.height == 0) return aspect_edit_no_code;
-    const uint8_t* head = head_of(f);
-    if (!pixel_aspect_present(f)) {
-        return head != nullptr && room_type(be32_at(head + 4)) ? room_edit(f, target, changes, count)
-                                                                : aspect_edit_no_place;
-    }
-    SarRatio now = {0, 0};
-    if (pixel_aspect_read(f, &now) && sar_same(now, target)) return aspect_edit_same;
-    uint8_t pair[pixel_aspect_bytes];
-    be32_put(pair, target.width);
-    be32_put(pair + 4, target.height);
-    for (uint32_t i = 0; i < pixel_aspect_bytes; ++i) {
-        if (pair[i] != f->bytes[i]) changes[(*count)++] = {i, pair[i]};
-    }
-    return aspect_edit_changed;
-}
-
 AspectSite site_pixel_aspect_make(VideoCodec codec, const PairFrame* frame, const int64_t* pos,
                                   const PayloadRange* range) {
     AspectSite site = site_base(site_pixel_aspect, holder_pixel_aspect, codec, frame->bytes, pos, frame->length,
@@ -131,18 +100,43 @@ PairFrame frame_of(const AspectSite* site, const uint8_t* bytes) {
     return {bytes, site->pos, site->length, site->pair_heads, site->size_fields, site->size_lengths};
 }
 
+bool pasp_present(const PairFrame* f) {
+    const uint8_t* head = head_of(f);
+    return f->heads == 0 || (head != nullptr && be32_at(head + 4) == type_pasp);
+}
+
 // A pasp that is there records its pair; a frame without one, nothing.
 bool pixel_aspect_site_read(const AspectSite* site, const uint8_t* bytes, SiteReading* reading) {
     *reading = SiteReading{};
     PairFrame frame = frame_of(site, bytes);
-    reading->aspect_present = pixel_aspect_present(&frame);
-    return pixel_aspect_read(&frame, &reading->aspect.sar);
+    reading->aspect_present = pasp_present(&frame);
+    if (!reading->aspect_present) return true;
+    reading->aspect.sar = sar_reduced(be32_at(bytes), be32_at(bytes + 4));
+    return reading->aspect.sar.width != 0;
 }
 
+// Without a pasp, its room takes one: aspect_edit_no_room where the room
+// is 17 to 23 bytes (what would be left is no box), aspect_edit_no_place
+// where there is neither.
 AspectEdit pixel_aspect_site_edit(const AspectSite* site, const uint8_t* bytes, SiteAspect target,
                                   ByteChange* changes, uint32_t* count) {
-    PairFrame frame = frame_of(site, bytes);
-    return pixel_aspect_edit(&frame, target.sar, changes, count);
+    *count = 0;
+    if (target.sar.width == 0 || target.sar.height == 0) return aspect_edit_no_code;
+    PairFrame f = frame_of(site, bytes);
+    const uint8_t* head = head_of(&f);
+    if (!pasp_present(&f)) {
+        return head != nullptr && room_type(be32_at(head + 4)) ? room_edit(&f, target.sar, changes, count)
+                                                                : aspect_edit_no_place;
+    }
+    SiteReading now;
+    if (pixel_aspect_site_read(site, bytes, &now) && sar_same(now.aspect.sar, target.sar)) return aspect_edit_same;
+    uint8_t pair[pixel_aspect_bytes];
+    be32_put(pair, target.sar.width);
+    be32_put(pair + 4, target.sar.height);
+    for (uint32_t i = 0; i < pixel_aspect_bytes; ++i) {
+        if (pair[i] != bytes[i]) changes[(*count)++] = {i, pair[i]};
+    }
+    return aspect_edit_changed;
 }
 
 }  // namespace

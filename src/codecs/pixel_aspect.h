@@ -35,17 +35,6 @@ struct PairFrame {
     const uint8_t* size_lengths;  // 4, or 8 for a box of a 64-bit size
 };
 
-// The sample aspect the pasp holds: true with {0, 0} where a framed site
-// has none; false for a pair that does not read.
-bool pixel_aspect_read(const PairFrame* frame, SarRatio* sar);
-// Whether the frame holds a pasp.
-bool pixel_aspect_present(const PairFrame* frame);
-// Changes that make the pair the target, or that write a pasp of it into
-// room: aspect_edit_no_room where the room is 17 to 23 bytes (what would
-// be left is no box), aspect_edit_no_place where there is neither a pasp
-// nor room.
-AspectEdit pixel_aspect_edit(const PairFrame* frame, SarRatio target, ByteChange* changes, uint32_t* count);
-
 // A pixel aspect pair, or the frame of one, for the video of the codec.
 AspectSite site_pixel_aspect_make(VideoCodec codec, const PairFrame* frame, const int64_t* pos,
                                   const PayloadRange* range);

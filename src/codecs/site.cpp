@@ -14,6 +14,15 @@ AspectSite site_base(SiteKind kind, SiteHolder holder, VideoCodec codec, const u
     return site;
 }
 
+AspectSite site_pictured(SiteKind kind, SiteHolder holder, VideoCodec codec, const uint8_t* bytes,
+                         const int64_t* pos, uint32_t length, const PayloadRange* range, uint32_t picture_width,
+                         uint32_t picture_height) {
+    AspectSite site = site_base(kind, holder, codec, bytes, pos, length, range);
+    site.picture_width = picture_width;
+    site.picture_height = picture_height;
+    return site;
+}
+
 uint32_t site_field_first(uint32_t count, uint32_t* indices) {
     for (uint32_t k = 0; k < count; ++k) indices[k] = k;
     return count;

@@ -113,6 +113,10 @@ inline SetCopy set_copy_once(bool cut) {
 // each, and the run of payload they ended in (null for a site only read).
 AspectSite site_base(SiteKind kind, SiteHolder holder, VideoCodec codec, const uint8_t* bytes, const int64_t* pos,
                      uint32_t length, const PayloadRange* range);
+// The same, for a kind whose aspect is read against the picture's size.
+AspectSite site_pictured(SiteKind kind, SiteHolder holder, VideoCodec codec, const uint8_t* bytes,
+                         const int64_t* pos, uint32_t length, const PayloadRange* range, uint32_t picture_width,
+                         uint32_t picture_height);
 
 // What a site says: the aspect it records and the key that says which
 // video it belongs to (a parameter set's id and picture size after
