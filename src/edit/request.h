@@ -11,6 +11,12 @@ enum RequestMode : uint8_t {
     mode_undo,  // -u
 };
 
+// How a run's opening waits for its file: 50 ms before each attempt and
+// once more after the successful one; or, in a run over several files or a
+// folder, not at all for a file that opens at the first attempt (one that
+// does not is waited for so from then on).
+enum OpenPace : uint8_t { open_paced, open_at_once };
+
 // The -o option as given: the code it names, and its text.
 struct TargetOption {
     bool given;
@@ -33,4 +39,5 @@ struct RunRequest {
     // --json: the runs also tell every place their walks take, and what the
     // video shows after a walk that wrote (fact_notices.h).
     bool detailed;
+    OpenPace pace;
 };

@@ -113,6 +113,8 @@ int batch_run(const RunRequest* request, char** names, int name_count, NoticeSin
     Batch batch{};
     batch.notices = notices;
     batch.named = true;
-    for (int i = 0; i < name_count; ++i) name_run(&batch, request, names[i]);
+    RunRequest many = *request;
+    many.pace = open_at_once;
+    for (int i = 0; i < name_count; ++i) name_run(&batch, &many, names[i]);
     return batch_finish(&batch);
 }

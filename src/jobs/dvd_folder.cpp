@@ -157,13 +157,13 @@ void set_hold_release(SetHold* hold) {
 // Opens and locks the set's files with a run's retries: false when one
 // cannot be opened, which is named and counted with its exit code, the set
 // said to be left whole and the others closed again.
-bool title_set_hold(Batch* batch, const TitleSet* set, SetHold* hold) {
+bool title_set_hold(Batch* batch, const RunRequest* request, const TitleSet* set, SetHold* hold) {
     std::vector<std::string> paths = set->vobs;
     paths.push_back(set->ifo);
     if (!set->bup.empty()) paths.push_back(set->bup);
     for (const std::string& path : paths) {
         HeldFile held;
-        int opened = file_hold(&held, path.c_str());
+        int opened = file_hold(&held, path.c_str(), request->pace);
         if (opened == open_done) {
             hold->files.push_back(held);
             continue;
@@ -242,7 +242,7 @@ void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
         return;
     }
     SetHold hold;
-    if (mode_needs(request->mode).writes && !title_set_hold(batch, set, &hold)) return;
+    if (mode_needs(request->mode).writes && !title_set_hold(batch, request, set, &hold)) return;
     title_set_edit(batch, request, set, &hold);
     set_hold_release(&hold);
 }

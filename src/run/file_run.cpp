@@ -35,10 +35,10 @@ int analyse_and_edit(FileRun* run, uint32_t failed) {
 
 }  // namespace
 
-int file_hold(HeldFile* held, const char* path) {
+int file_hold(HeldFile* held, const char* path, OpenPace pace) {
     const OpenRetryOps platform_ops = {file_open, file_lock, file_close, os_sleep_ms};
     held->file = {os_invalid_handle, 0, 0};
-    return open_with_retries(&held->file, path, &platform_ops, &held->failed);
+    return open_with_retries(&held->file, path, &platform_ops, pace, &held->failed);
 }
 
 int open_result_tell(NoticeSink notices, int opened, uint32_t failed) {
@@ -63,7 +63,7 @@ int file_run_open(FileRun* run, HeldFile* held, uint32_t* failed) {
     }
     HeldFile opening;
     const char* path = run->job.path.c_str();
-    int opened = file_hold(&opening, path);
+    int opened = file_hold(&opening, path, run->job.request.pace);
     run->file = opening.file;
     *failed = opening.failed;
     FileHandleRec* file = &run->file;
@@ -84,13 +84,13 @@ int file_run_analyse(FileRun* run, StreamKind kind, uint32_t failed, SequenceHea
     return -1;
 }
 
-int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops, OpenPace pace,
                       uint32_t* failed) {
     *failed = 0;
     bool opened = false;
     bool locked_out = false;
     for (;;) {
-        ops->sleep(open_wait_ms);
+        if (pace == open_paced || *failed > 0) ops->sleep(open_wait_ms);
         if (opened || *failed > open_retry_bound) break;
         int result = ops->open(file, path, generic_read | generic_write);
         // Waiting would not help these.

@@ -35,10 +35,9 @@ enum OpenResult {
 };
 
 // Opens the file for reading and writing and takes the run's lock on it,
-// waiting 50 ms before each attempt and once more after the successful one;
-// another run of the tool that holds the lock is waited for like any other
-// holder. *failed gets the failed attempts.
-int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops,
+// waiting at the pace given; another run of the tool that holds the lock is
+// waited for like any other holder. *failed gets the failed attempts.
+int open_with_retries(FileHandleRec* file, const char* path, const OpenRetryOps* ops, OpenPace pace,
                       uint32_t* failed);
 
 // A file opened for reading and writing and locked ahead of its run, as
@@ -51,7 +50,7 @@ struct HeldFile {
 // Opens and locks the file for a run that writes, with the retries of
 // open_with_retries, saying nothing: open_done with *held ready, or what
 // the opening came to (open_result_tell says it).
-int file_hold(HeldFile* held, const char* path);
+int file_hold(HeldFile* held, const char* path, OpenPace pace);
 // Says why an opening failed, as a run says it: the exit code, or -1 for
 // open_done.
 int open_result_tell(NoticeSink notices, int opened, uint32_t failed);
