@@ -32,7 +32,7 @@ int32_t journal_run(const fs::path& video, bool threaded, const std::vector<int6
         place_fill(place, &positions[i], &found, &value, 1);
         uint8_t original = 0;
         place->listed[0] = marker_listed(&marker, positions[i], &original);
-        result = place_add(batches, place);
+        result = place_add(batches, place, nullptr);
     }
     if (result == 0) result = changes_flush(batches);
     if (committer != nullptr) os_worker_stop(committer);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "judges.h"
 #include "support.h"
@@ -136,6 +137,37 @@ TEST_F(Places, APlaceAnotherRunWroteIsLeftWhole) {
     std::copy(other.begin() + at, other.begin() + at + 8, expected.begin() + at);
     EXPECT_TRUE(read_bytes(dir_ / "movie.mp4") == expected);
     EXPECT_TRUE(fs::exists(dir_ / "movie.ini"));
+}
+
+// DV's packs lie a few bytes apart in each DIF sequence: they share one
+// write a sequence, the bytes between written as the walk read them. The
+// bytes that change are the marker's alone, and a run torn inside such a
+// write, or killed in its first batch or a later one, is undone byte for
+// byte.
+TEST_F(Places, PlacesCloseTogetherShareAWrite) {
+    ASSERT_TRUE(make(ff + "-f lavfi -i testsrc=size=720x576:rate=25 -t 2 -target pal-dv -aspect 4:3 movie.dv"));
+    Bytes original = read_bytes(dir_ / "movie.dv");
+    std::vector<VideoWrite> writes = writes_of("movie.dv");
+    size_t sequences = original.size() / 12000;
+    EXPECT_LE(writes.size(), sequences);
+    ASSERT_EQ(run_tool({"movie.dv"}, dir_.path()).exit_code, 0);
+    Bytes after = read_bytes(dir_ / "movie.dv");
+    std::istringstream lines(marker_positions(read_text(dir_ / "movie.ini")));
+    std::string line;
+    std::getline(lines, line);  // the first byte
+    std::vector<int64_t> listed;
+    while (std::getline(lines, line)) listed.push_back(std::stoll(line));
+    std::vector<int64_t> changed;
+    for (size_t k = 0; k < after.size(); ++k) {
+        if (after[k] != original[k]) changed.push_back(static_cast<int64_t>(k));
+    }
+    EXPECT_EQ(changed, listed);
+    EXPECT_EQ(changed.size(), sequences * 6);
+    fs::remove(dir_ / "movie.ini");
+    for (size_t n : {size_t{1}, writes.size() / 2, writes.size()}) {
+        stopped_then_undone("movie.dv", original, "MORVALEN_TEAR_AT_WRITE=" + std::to_string(n));
+        stopped_then_undone("movie.dv", original, "MORVALEN_KILL_AT_WRITE=" + std::to_string(n));
+    }
 }
 
 }  // namespace

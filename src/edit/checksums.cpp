@@ -67,7 +67,7 @@ int32_t checksum_settle(Editor* e, const OpenChecksum& c) {
     if (restoring(e)) return place_put(e);
     std::copy(c.listed, c.listed + 4, e->place.listed);
     int32_t result = marker_ready(e);
-    return result == 0 ? place_add(&e->changes, &e->place) : result;
+    return result == 0 ? place_add(&e->changes, &e->place, nullptr) : result;
 }
 
 }  // namespace

@@ -139,7 +139,7 @@ int32_t site_rewrite(Editor* e, const AspectSite* site) {
     for (uint32_t k = 0; k < p.count; ++k) {
         if (p.found[k] != p.value[k]) p.listed[k] = marker_listed(&e->marker, p.pos[k], &original);
     }
-    result = place_add(&e->changes, &p);
+    result = place_add(&e->changes, &p, &e->fed);
     if (result == 0) place_tell(e, site, after, left_none);
     return result;
 }
@@ -198,7 +198,13 @@ int32_t site_take(void* context, const AspectSite* site) {
 int32_t payload_feed(void* context, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
                      uint32_t count) {
     Editor* e = editor_of(context);
-    return site_scan(&e->scanner, buffer, buffer_pos, ranges, count, site_take, e);
+    // The buffer's bytes may join a place to the write before it while the
+    // scan finds sites in it; a view's pages may be the file's no more.
+    uint32_t end = count > 0 ? ranges[count - 1].end : 0;
+    e->fed = e->walk.reader.viewing ? ReadWindow{} : ReadWindow{buffer, buffer_pos, end};
+    int32_t result = site_scan(&e->scanner, buffer, buffer_pos, ranges, count, site_take, e);
+    e->fed = ReadWindow{};
+    return result;
 }
 
 int32_t side_files_open(Editor* e) {

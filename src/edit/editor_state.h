@@ -63,6 +63,7 @@ struct Editor {
     bool list_lost;      // the list file could not be made: listed on the console only
     bool list_not_ours;  // because a file of the user's bears its name
     ChangeBatches changes;
+    ReadWindow fed;   // the buffer the walk feeds the scanner, while it does
     PlaceEdit place;  // the place on its way to the journal or, in an undo, the file
     OpenChecksum checksums[open_checksums_most];
     uint32_t checksum_count;

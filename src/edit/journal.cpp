@@ -1,5 +1,7 @@
 #include "edit/journal.h"
 
+#include <cstring>
+
 #include "fileio/result.h"
 
 namespace {
@@ -30,9 +32,8 @@ uint32_t place_write_count(const PlaceEdit* place, uint32_t first, uint32_t end)
 
 // A file that another program cut shorter since the walk read it would
 // grow back, with zeros up to the place, if the write were made: it is not,
-// nor any other of the place's.
-int32_t write_put(BatchCommit* c, const BatchWrite& w) {
-    int64_t size = file_size_now(c->video);
+// nor any other of the batch's. Its length is looked at once a batch.
+int32_t write_put(BatchCommit* c, const BatchWrite& w, int64_t size) {
     if (size >= 0 && w.place_end > size) {
         c->cut_at = size;
         return result_file_cut;
@@ -45,7 +46,8 @@ void batch_commit_job(void* context) {
     BatchCommit* c = static_cast<BatchCommit*>(context);
     const ChangeBatch& b = *c->batch;
     int32_t result = marker_sync(c->marker);
-    for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i]);
+    int64_t size = result == 0 ? file_size_now(c->video) : -1;
+    for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i], size);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
     if (result == 0) file_write_out_start(c->video);
@@ -90,15 +92,38 @@ int32_t batch_commit(ChangeBatches* c) {
     return 0;
 }
 
+// Joins a run of `bytes` at `pos` to the batch's last write, through the
+// window's bytes between, where that write ends at the frontier (no write
+// queued lies past it) and the run begins a little past it.
+bool run_join(ChangeBatches* c, int64_t pos, uint32_t bytes, int64_t place_end, const ReadWindow* window) {
+    ChangeBatch* b = &c->batches[c->filling];
+    if (window == nullptr || window->bytes == nullptr || b->writes == 0) return false;
+    BatchWrite& last = b->write[b->writes - 1];
+    int64_t from = last.pos + last.length;
+    if (from != c->frontier || pos < from || pos - from > batch_join_most) return false;
+    if (from < window->base || pos > window->base + window->length) return false;
+    uint32_t gap = static_cast<uint32_t>(pos - from);
+    if (b->bytes + gap + bytes > batch_most) return false;
+    std::memcpy(b->value + b->bytes, window->bytes + (from - window->base), gap);
+    b->bytes += gap;
+    last.length += gap;
+    if (place_end > last.place_end) last.place_end = place_end;
+    return true;
+}
+
 // The place's bytes from first to end go into the batch, a write per run
-// of positions.
-void place_queue(ChangeBatch* b, const PlaceEdit* place, uint32_t first, uint32_t end) {
+// of positions, or joined to the write before.
+void place_queue(ChangeBatches* c, const PlaceEdit* place, uint32_t first, uint32_t end, const ReadWindow* window) {
+    ChangeBatch* b = &c->batches[c->filling];
     // A place's bytes need not rise (a box's size field after its child's).
     int64_t place_end = 0;
     for (uint32_t k = first; k < end; ++k) place_end = place->pos[k] + 1 > place_end ? place->pos[k] + 1 : place_end;
     for (uint32_t k = first; k < end;) {
         uint32_t next = run_end(place, k, end);
-        b->write[b->writes++] = BatchWrite{place->pos[k], b->bytes, next - k, place_end};
+        int64_t pos = place->pos[k];
+        if (!run_join(c, pos, end - k, place_end, window)) b->write[b->writes++] = BatchWrite{pos, b->bytes, 0, place_end};
+        b->write[b->writes - 1].length += next - k;
+        if (pos + (next - k) > c->frontier) c->frontier = pos + (next - k);
         for (; k < next; ++k) b->value[b->bytes++] = place->value[k];
     }
 }
@@ -138,9 +163,10 @@ void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* vid
     c->commit = BatchCommit{marker, video, nullptr, 0, -1};
     c->committing = false;
     c->written = false;
+    c->frontier = 0;
 }
 
-int32_t place_add(ChangeBatches* c, const PlaceEdit* place) {
+int32_t place_add(ChangeBatches* c, const PlaceEdit* place, const ReadWindow* window) {
     uint32_t first = 0;
     uint32_t end = 0;
     place_span(place, &first, &end);
@@ -158,7 +184,7 @@ int32_t place_add(ChangeBatches* c, const PlaceEdit* place) {
         int32_t result = marker_record(c->marker, place->pos[k], place->found[k]);
         if (result != 0) return result;
     }
-    place_queue(&c->batches[c->filling], place, first, end);
+    place_queue(c, place, first, end, window);
     return 0;
 }
 

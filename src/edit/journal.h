@@ -5,7 +5,8 @@
 // set's changed bytes, a pixel aspect pair, a checksum): a place goes to the
 // file in one positioned write, never in two batches, so that a kill or a
 // power cut leaves it either as it was or as it became, or, at the worst,
-// cut inside that one write.
+// cut inside that one write. Places a few KiB apart or less share a write,
+// the bytes between them written as the walk read them.
 #pragma once
 #include <cstdint>
 
@@ -40,10 +41,23 @@ int32_t place_write(FileHandleRec* file, const PlaceEdit* place);
 // A batch holds at most this many bytes, in at most so many writes; it is
 // handed over once it holds changes spread over this much of the file (a
 // fraction of a second's reading) or more and the committer is free, and
-// always at the end. The largest place fits in an empty batch.
-inline constexpr uint32_t batch_most = 2 * place_bytes_most;
+// always at the end. The largest place fits in an empty batch; the bytes
+// that join a place to the write before it are taken only where the batch
+// has room for them and the place.
+inline constexpr uint32_t batch_join_most = 4096;
+inline constexpr uint32_t batch_most = 64 * place_bytes_most;
 inline constexpr uint32_t batch_writes_most = place_bytes_most;
 inline constexpr int64_t batch_span = 4 << 20;
+
+// Bytes the walk read, as the file held them then: a place this far or
+// less past the last byte the run is to write joins that write, with the
+// bytes between from here, where it holds them all. Past that last byte
+// no write of the run has changed the file, so they are still the file's.
+struct ReadWindow {
+    const uint8_t* bytes;
+    int64_t base;  // the file position of bytes[0]
+    uint32_t length;
+};
 
 // One positioned write, and the end of the place it belongs to: no part of
 // a place is written where the file no longer holds all of it.
@@ -77,16 +91,18 @@ struct ChangeBatches {
     ChangeBatch batches[2];  // one filled by the walk, one being committed
     int filling;             // the batch whose changes are recorded, not yet durable
     BatchCommit commit;
-    bool committing;  // the committer has a batch
-    bool written;     // a batch went to the video
+    bool committing;   // the committer has a batch
+    bool written;      // a batch went to the video
+    int64_t frontier;  // past the last byte of every write queued so far
 };
 
 void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* video, OsWorker* committer);
 
 // Records each byte of the place about to change that the marker file does
-// not list yet, with the byte it holds, and queues the place's writes: 0,
+// not list yet, with the byte it holds, and queues the place's writes,
+// joined to the write before where the window holds the bytes between: 0,
 // or the failure of the record or of an earlier batch.
-int32_t place_add(ChangeBatches* c, const PlaceEdit* place);
+int32_t place_add(ChangeBatches* c, const PlaceEdit* place, const ReadWindow* window);
 
 // Commits what is queued and waits for it: 0, or the first failure.
 int32_t changes_flush(ChangeBatches* c);
