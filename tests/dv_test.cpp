@@ -154,6 +154,16 @@ TEST_F(DvVideo, CodesItCannotRecordAreRefusedAndDisagreeingFramesNamed) {
     write_bytes(video, mixed);
     RunResult listed = run({"-l", "pal.dv"});
     EXPECT_TRUE(says(listed, "パックのアスペクトが食い違うフレーム: 1 個(最初はフレーム 1)")) << listed.out;
+    // The console shows the packs that agree a run at a time, the one that
+    // differs alone; the list file has every pack's line.
+    EXPECT_TRUE(says(listed, "フレーム0～1: 77個のパック 4:3")) << listed.out;
+    EXPECT_TRUE(says(listed, " DV DISP 2 16:9 frame 1")) << listed.out;
+    EXPECT_TRUE(says(listed, "フレーム1～2: 138個のパック 4:3")) << listed.out;
+    EXPECT_FALSE(says(listed, " DV DISP 0 4:3 frame"));
+    std::string list = read_text(dir_ / "pal.txt");
+    size_t lines = 0;
+    for (size_t at = list.find(" DV DISP "); at != std::string::npos; at = list.find(" DV DISP ", at + 1)) ++lines;
+    EXPECT_EQ(lines, 216u);
 }
 
 // A MOV whose own places say 16:9 over packs of 4:3: the players show its

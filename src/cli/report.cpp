@@ -5,6 +5,7 @@
 #include "cli/name_tables.h"
 #include "cli/progress.h"
 #include "cli/run_report.h"
+#include "cli/summary.h"
 #include "codecs/dv_dif.h"
 #include "console/console.h"
 #include "console/messages.h"
@@ -41,6 +42,19 @@ void progress_report(const ProgressNotice& n) {
     console_print(fmt_progress_out, line);
 }
 
+void pack_run_report(const PackRunNotice& r) {
+    if (r.line != nullptr) {
+        line_after_break(r.line);
+        return;
+    }
+    char packs[size_text_capacity] = {};
+    format_size_text(static_cast<int64_t>(r.packs), packs);
+    std::string text = text_string(msg_dv_pack_run, ll(static_cast<int64_t>(r.first_frame)), ll(static_cast<int64_t>(r.last_frame)), packs, r.shape);
+    if (r.other) text += text_string(fmt_list_other_size, u(r.width), u(r.height));
+    if (r.holder != nullptr) text += text_string(fmt_list_holder, r.holder);
+    line_after_break(text);
+}
+
 void damage_report(const DamageNotice& n) {
     line_after_break(text_string(msg_stream_id_bytes, u(n.bytes[0]), u(n.bytes[1]), u(n.bytes[2])));
     console_print(fmt_line, text_string(msg_stream_broken_at, ll(n.position)).c_str());
@@ -70,6 +84,7 @@ bool walk_report(const Notice* n) {
     switch (n->kind) {
     case notice_progress: progress_report(notice_record<ProgressNotice>(n)); return true;
     case notice_damage: damage_report(notice_record<DamageNotice>(n)); return true;
+    case notice_pack_run: pack_run_report(notice_record<PackRunNotice>(n)); return true;
     case notice_read_short: {
         const auto& r = notice_record<ReadShortNotice>(n);
         line_after_break(text_string(msg_read_short, ll(r.position), u(r.wanted), u(r.got)));

@@ -36,6 +36,8 @@ inline constexpr char msg_dv_frames_disagree[] = "\x83p\x83" "b\x83N\x82\xCC\x83
 // DVのパック
 inline constexpr char msg_place_dv_pack[] = "DV\x82\xCC\x83p\x83" "b\x83N";
 inline constexpr char fmt_summary_shapes[] = "%s %ux%u %s->%s %s %s";
+// フレーム%I64d～%I64d: %s個のパック %s
+inline constexpr char msg_dv_pack_run[] = "\x83t\x83\x8C\x81[\x83\x80%I64d\x81`%I64d: %s\x8C\xC2\x82\xCC\x83p\x83" "b\x83N %s";
 inline constexpr char fmt_list_dv_entry[] = "%12I64d %08I64x DV DISP %u %s frame %I64d";
 
 // MP4 and MOV

@@ -151,6 +151,7 @@ uint32_t tally_total(const SiteTally* tally) {
 
 void editor_finish(Editor* e, int32_t result) {
     result = changes_finish(e, result);
+    pack_run_tell(e);
     walk_notify(e, result);
     RunOutcome& run = e->outcome.run;
     if (result_of_broken_unit(result)) run.position = e->walk.reader.broken_at;

@@ -40,6 +40,22 @@ struct OpenChecksum {
 };
 inline constexpr uint32_t open_checksums_most = 4;
 
+// DV packs in a row, in frames in a row, that agree: what the console
+// shows of them as one line, and the list line of the first, which is
+// shown alone where it is the only one.
+struct PackRun {
+    uint64_t packs;  // 0 where no run is open
+    uint64_t first_frame;
+    uint64_t last_frame;
+    uint8_t disp;
+    uint8_t shape;  // the aspect code the DISP bits give
+    bool other;
+    SiteHolder holder;
+    uint32_t width;
+    uint32_t height;
+    char first_line[list_line_capacity];
+};
+
 struct Editor {
     const ConvertJob* job;
     EditMode mode;
@@ -62,6 +78,8 @@ struct Editor {
     ListFileRec list;
     bool list_lost;      // the list file could not be made: listed on the console only
     bool list_not_ours;  // because a file of the user's bears its name
+    PackRun pack_run;
+    uint64_t progress_frame;  // DV: the frame whose progress is shown next
     ChangeBatches changes;
     ReadWindow fed;   // the buffer the walk feeds the scanner, while it does
     PlaceEdit place;  // the place on its way to the journal or, in an undo, the file
@@ -83,6 +101,10 @@ int32_t marker_ready(Editor* e);
 // Puts back the bytes the marker file records for the site, where they
 // hold what the tool wrote there.
 int32_t site_restore(Editor* e, const AspectSite* site);
+// The DV packs of the open run told on the console as one line (or the
+// one pack's own), and the run closed.
+void pack_run_tell(Editor* e);
+
 // The site's bytes as e->place, each to hold its value from `value`: those
 // of a parameter set read again through a second copy only from where the
 // copy is new (the first copy's went with the first).
@@ -109,7 +131,7 @@ inline bool in_container(const Editor* e) {
 }
 
 // The progress line, with a listing's line where there is one.
-void progress_show(const Editor* e, const AspectSite* site, const char* list_line);
+void progress_show(Editor* e, const AspectSite* site, const char* list_line);
 // A listing's line of the site: what it holds, and its key where it is
 // another video's than the reference's.
 int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other);

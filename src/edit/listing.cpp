@@ -10,7 +10,13 @@
 #include "edit/editor_state.h"
 #include "edit/marker_name.h"
 
-void progress_show(const Editor* e, const AspectSite* site, const char* list_line) {
+void progress_show(Editor* e, const AspectSite* site, const char* list_line) {
+    // DV has a place every few hundred bytes: its progress moves a frame at
+    // a time.
+    if (site->kind == site_dv_control && list_line == nullptr) {
+        if (site->frame < e->progress_frame) return;
+        e->progress_frame = site->frame + 1;
+    }
     bool packets = e->video->layout.kind != stream_elementary;
     notify(e->notices, ProgressNotice{packets, site->pos[0], site->range->progress_pos, e->file->size,
                                       e->start_tick, list_line});
@@ -18,10 +24,35 @@ void progress_show(const Editor* e, const AspectSite* site, const char* list_lin
 
 namespace {
 
-int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
-    progress_show(e, site, line);
+int32_t list_file_put(Editor* e, const char* line) {
     if (e->list_lost) return 0;
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
+}
+
+int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
+    pack_run_tell(e);
+    progress_show(e, site, line);
+    return list_file_put(e, line);
+}
+
+const char* const dv_shapes[] = {"other", "other", "4:3", "16:9"};
+
+// The pack joins the open run where it agrees with it and lies in the
+// same frame or the next; otherwise the run is told and it opens one.
+void pack_run_take(Editor* e, const AspectSite* site, const SiteReading* reading, bool other, const char* line) {
+    PackRun& run = e->pack_run;
+    uint8_t disp = site->bytes[1] & dv_disp_mask;
+    bool next = site->frame == run.last_frame || site->frame == run.last_frame + 1;
+    bool agrees = run.disp == disp && run.other == other && run.holder == site->holder &&
+                  (!other || (run.width == reading->width && run.height == reading->height));
+    if (run.packs == 0 || !next || !agrees) {
+        pack_run_tell(e);
+        run = PackRun{0,     site->frame,    site->frame,     disp, static_cast<uint8_t>(reading->aspect.code & 3),
+                      other, site->holder, reading->width, reading->height, {}};
+        std::strncpy(run.first_line, line, sizeof run.first_line - 1);
+    }
+    ++run.packs;
+    run.last_frame = site->frame;
 }
 
 // A container's field that is not there: whether a change would write one
@@ -101,19 +132,30 @@ void line_append(char* line, size_t capacity, const char* format, ...) {
 // the frame's picture where it is another video's; a copy of one in a
 // container, the box that holds it.
 int32_t dv_site_list(Editor* e, const AspectSite* site, const SiteReading* reading, bool other) {
-    static const char* const shapes[] = {"other", "other", "4:3", "16:9"};
     char line[list_line_capacity] = {};
     long long pos = static_cast<long long>(site->pos[0]);
     text_format(line, sizeof line, fmt_list_dv_entry, pos, static_cast<unsigned long long>(pos),
-                static_cast<unsigned>(site->bytes[1] & dv_disp_mask), shapes[reading->aspect.code & 3],
+                static_cast<unsigned>(site->bytes[1] & dv_disp_mask), dv_shapes[reading->aspect.code & 3],
                 static_cast<long long>(site->frame));
     if (other) line_append(line, sizeof line, fmt_list_other_size, reading->width, reading->height);
     const char* box = site_holder_name(site->holder);
     if (box != nullptr) line_append(line, sizeof line, fmt_list_holder, box);
-    return list_line_put(e, site, line);
+    pack_run_take(e, site, reading, other, line);
+    progress_show(e, site, nullptr);
+    return list_file_put(e, line);
 }
 
 }  // namespace
+
+void pack_run_tell(Editor* e) {
+    PackRun& run = e->pack_run;
+    if (run.packs == 0) return;
+    PackRunNotice told = {run.first_frame, run.last_frame, run.packs, dv_shapes[run.shape], run.other,
+                          run.width, run.height, site_holder_name(run.holder),
+                          run.packs == 1 ? run.first_line : nullptr};
+    notify(e->notices, told);
+    run.packs = 0;
+}
 
 // A sequence header shows its bytes 4 to 7, and "*" where the bytes before
 // its byte 7 lay in the chunk or packet before; a parameter set its sample

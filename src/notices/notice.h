@@ -83,6 +83,7 @@ enum NoticeKind : uint16_t {
     notice_file_end,
     // DV: the frames a listing walked, and those whose packs disagree.
     notice_dv_frames,
+    notice_pack_run,
 };
 
 // A notice as the sink receives it: its kind, and the record of that kind

@@ -45,6 +45,16 @@ struct DvFramesNotice {
     uint64_t frames; uint64_t disagreeing; uint64_t first_disagreeing;
 };
 
+// DV packs in frames in a row that agree, as a listing's console shows
+// them: one line for the run (the shape its DISP bits name, the picture of
+// another video, the box that holds them), or the first pack's own line
+// where it is the only one.
+struct PackRunNotice {
+    static constexpr auto kind = notice_pack_run;
+    uint64_t first_frame; uint64_t last_frame; uint64_t packs; const char* shape; bool other;
+    uint32_t width; uint32_t height; const char* holder; const char* line;
+};
+
 // Parameter sets of the reference's kind that kept their aspect.
 struct SetsLeftNotice {
     static constexpr auto kind = notice_sets_left;
