@@ -175,6 +175,7 @@ TEST_F(Damage, WithoutRangeSearchTheRunStopsAndSaysWhere) {
 // an MP4 past its stbl, found here by their codes (the AVI's first frame
 // after its movi list's).
 TEST_F(Damage, AContainersDamagedUnitIsNamedWithItsPosition) {
+    if (std::system("ffmpeg -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ffmpeg";
     const std::string ff = "ffmpeg -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=25 -t 0.4 -c:v mpeg2video ";
     ASSERT_TRUE(commands_run(dir_.path(), ff + "movie.avi && " + ff + "movie.mp4"));
     const struct {
