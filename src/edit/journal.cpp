@@ -32,8 +32,10 @@ uint32_t place_write_count(const PlaceEdit* place, uint32_t first, uint32_t end)
 
 // A file that another program cut shorter since the walk read it would
 // grow back, with zeros up to the place, if the write were made: it is not,
-// nor any other of the batch's. Its length is looked at once a batch.
-int32_t write_put(BatchCommit* c, const BatchWrite& w, int64_t size) {
+// nor any other of the batch's. Its length is looked at before each write,
+// since a cut between two writes of one batch would be missed otherwise.
+int32_t write_put(BatchCommit* c, const BatchWrite& w) {
+    int64_t size = file_size_now(c->video);
     if (size >= 0 && w.place_end > size) {
         c->cut_at = size;
         return result_file_cut;
@@ -46,8 +48,7 @@ void batch_commit_job(void* context) {
     BatchCommit* c = static_cast<BatchCommit*>(context);
     const ChangeBatch& b = *c->batch;
     int32_t result = marker_sync(c->marker);
-    int64_t size = result == 0 ? file_size_now(c->video) : -1;
-    for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i], size);
+    for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i]);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
     if (result == 0) file_write_out_start(c->video);

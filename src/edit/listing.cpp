@@ -1,6 +1,7 @@
 // The editor's listing: one line for each place a walk takes, on the
 // console and in the list file, and the list file opened for it.
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include "codecs/display_elements.h"
@@ -49,7 +50,7 @@ void pack_run_take(Editor* e, const AspectSite* site, const SiteReading* reading
         pack_run_tell(e);
         run = PackRun{0,     site->frame,    site->frame,     disp, static_cast<uint8_t>(reading->aspect.code & 3),
                       other, site->holder, reading->width, reading->height, {}};
-        std::strncpy(run.first_line, line, sizeof run.first_line - 1);
+        std::snprintf(run.first_line, sizeof run.first_line, "%s", line);
     }
     ++run.packs;
     run.last_frame = site->frame;

@@ -26,7 +26,7 @@ int32_t head_fetch(Walk* w, int64_t seq, int64_t end, DifHead* head) {
     uint32_t want = left < dif_sequence_head ? static_cast<uint32_t>(left > 0 ? left : 0) : dif_sequence_head;
     head->pos = seq;
     head->got = 0;
-    return reader_fetch_sparse(&w->reader, seq, want, &head->bytes, &head->got);
+    return reader_fetch_dense(&w->reader, seq, want, &head->bytes, &head->got);
 }
 
 void head_keep(DifHead* head) {

@@ -128,13 +128,17 @@ int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uin
     return 0;
 }
 
-int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
-                            uint32_t* available) {
+namespace {
+
+// A sparse fetch whose read, where one is needed, takes `least` bytes at
+// the least.
+int32_t fetch_reading(BlockReader* reader, int64_t pos, uint32_t want, uint32_t least, const uint8_t** bytes,
+                      uint32_t* available) {
     int64_t end = reader->base + reader->length;
     bool held = pos >= reader->base && (pos + want <= end || end == reader->size);
     if (held || reader->file == nullptr) return reader_fetch(reader, pos, want, bytes, available);
     int64_t start = pos;
-    int64_t stop = pos + (want < sparse_read_least ? sparse_read_least : want);
+    int64_t stop = pos + (want < least ? least : want);
     if (stop > reader->size) stop = reader->size;
     uint32_t length = stop > start ? static_cast<uint32_t>(stop - start) : 0;
     uint32_t got = length == 0 ? 0 : sparse_read(reader, start, length);
@@ -146,6 +150,18 @@ int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, con
     *available = left < want ? static_cast<uint32_t>(left > 0 ? left : 0) : want;
     *bytes = reader->block + (pos - reader->base);
     return 0;
+}
+
+}  // namespace
+
+int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                            uint32_t* available) {
+    return fetch_reading(reader, pos, want, sparse_read_least, bytes, available);
+}
+
+int32_t reader_fetch_dense(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                           uint32_t* available) {
+    return fetch_reading(reader, pos, want, reader_piece_size, bytes, available);
 }
 
 void reader_views_begin(BlockReader* reader) {

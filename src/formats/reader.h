@@ -107,6 +107,11 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
 // in the system's cache, it asks for the next few MiB to be read ahead.
 int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                             uint32_t* available);
+// The same for a walk whose heads lie a few KiB apart (DV's sequences, 12
+// or 15 a frame): a read takes a whole piece, and the heads after the one
+// it was for come from it.
+int32_t reader_fetch_dense(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                           uint32_t* available);
 
 // A container's header at pos (a box's, an element's, a chunk's) fetched
 // through the sparse reads and handed to `parse` (bytes, how many came);
