@@ -80,6 +80,15 @@ TEST_F(Failures, AReadThatComesUpShortStopsTheWalk) {
     }
 }
 
+// The aspect bytes of the first `count` headers of dense_elementary_stream's
+// stream, 100 bytes apart: what a run stopped at a write has changed, where
+// its writes may each hold one place or several a few bytes apart.
+std::set<int64_t> first_headers(size_t count) {
+    std::set<int64_t> positions;
+    for (size_t k = 0; k < count; ++k) positions.insert(7 + 100 * static_cast<int64_t>(k));
+    return positions;
+}
+
 // A change that fails to be written (made on the committer thread) stops
 // the run with its error; every change made is recorded, none after the
 // failed one is made, and the undo gives the original back.
@@ -92,7 +101,9 @@ TEST_F(Failures, AChangeThatCannotBeWrittenStopsTheRunAndIsUndone) {
     EXPECT_TRUE(contains(r, "アスペクト情報の書き換えに失敗しました\r\nエラー終了(-7)")) << r.out;
     std::set<int64_t> changed = changed_positions(original, read_bytes(dir_ / "v.m2v"));
     std::set<int64_t> listed = listed_positions(read_text(dir_ / "v.ini"));
-    EXPECT_EQ(changed, (std::set<int64_t>{7, 107}));  // the aspect bytes of the first two
+    ASSERT_GE(changed.size(), 2u);  // those of the first two writes at the least
+    EXPECT_LT(changed.size(), 5000u);
+    EXPECT_EQ(changed, first_headers(changed.size()));
     EXPECT_TRUE(std::includes(listed.begin(), listed.end(), changed.begin(), changed.end()));
     EXPECT_EQ(run({"-u", "v.m2v"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(dir_ / "v.m2v") == original);
@@ -114,7 +125,11 @@ TEST_F(Failures, AFileCutShorterDuringTheRewriteIsNeverGrown) {
     ASSERT_EQ(after.size(), 150000u);
     Bytes cut(original.begin(), original.begin() + 150000);
     std::set<int64_t> changed = changed_positions(cut, after);
-    EXPECT_EQ(changed.size(), 1500u);  // every header before the cut
+    // The headers before the cut, up to the write that would have reached
+    // past it (which holds one place, or several a few bytes apart).
+    ASSERT_GE(changed.size(), 2u);
+    EXPECT_LE(changed.size(), 1500u);
+    EXPECT_EQ(changed, first_headers(changed.size()));
     std::set<int64_t> listed = listed_positions(read_text(dir_ / "v.ini"));
     EXPECT_TRUE(std::includes(listed.begin(), listed.end(), changed.begin(), changed.end()));
     EXPECT_EQ(run({"-u", "v.m2v"}).exit_code, 8);
