@@ -54,6 +54,7 @@ const Named<Result> result_names[] = {
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
     {result_no_dv_pack, "no_dv_pack"},
+    {result_clip_info_broken, "clip_info_broken"},
 };
 
 // By StopReason.
@@ -62,8 +63,9 @@ const char* const stop_names[] = {
     "head_read_error", "tailbuf_error",   "tail_read_error",  "not_mpeg",
     "no_video",     "no_video_scrambled", "open_refused",     "not_regular_file",
     "no_file",      "dvd_code_only",      "video_encrypted",  "disc_image",
+    "disc_code_only",
 };
-static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_image + 1, "a name for every stop");
+static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_code_only + 1, "a name for every stop");
 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
@@ -97,7 +99,7 @@ const Named<NoticeKind> notice_names[] = {
 const NoticeKind text_only[] = {
     notice_marker_other_name, notice_marker_other_size, notice_marker_other_rate,
     notice_damage,            notice_read_short,        notice_container_only_hint,
-    notice_dvd_set_left,
+    notice_dvd_set_left,      notice_clip_left,         notice_clip_set_left,
 };
 
 }  // namespace
@@ -137,6 +139,7 @@ const char* container_name(const VideoFactsNotice* facts) {
     case stream_program: return "PS";
     case stream_transport: return "TS";
     case stream_dvd_ifo: return "IFO";
+    case stream_clip_info: return "CLPI";
     case stream_dv: return "DV";
     default: return nullptr;
     }
@@ -145,9 +148,9 @@ const char* container_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "video_object_layer", "dv_control", "frame_aspect",
+        "frame_header", "video_object_layer", "dv_control", "frame_aspect", "clip_aspect",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_clip_aspect + 1, "a name for every kind of place");
     return names[kind];
 }
 

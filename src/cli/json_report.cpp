@@ -54,7 +54,7 @@ std::string aspect_json(const VideoFactsNotice& f) {
 // What a place records: a code of its table, or a sample aspect.
 std::string place_value_json(SiteKind kind, const SiteReading& reading) {
     JsonObject o;
-    if (kind == site_sequence_header || kind == site_dvd_attributes) {
+    if (kind == site_sequence_header || kind == site_dvd_attributes || kind == site_clip_aspect) {
         json_number(&o, "code", reading.aspect.code);
     } else {
         json_member(&o, "sample", reading.aspect_present ? sar_json(reading.aspect.sar) : "null");

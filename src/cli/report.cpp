@@ -183,6 +183,30 @@ bool job_report(const Notice* n) {
     }
 }
 
+// Blu-ray and AVCHD clips: false for a notice of another kind.
+bool clip_report(const Notice* n) {
+    switch (n->kind) {
+    case notice_clip_title: console_print(msg_clip_title, notice_record<ClipNotice>(n).name); break;
+    case notice_clip_left: console_text(msg_clip_left); break;
+    case notice_clip_set_left: console_text(msg_clip_set_left); break;
+    case notice_clip_info_kept: console_text(msg_clip_info_kept); break;
+    case notice_clip_disagrees: {
+        const auto& r = notice_record<ClipDisagreesNotice>(n);
+        console_print(msg_clip_disagrees, aspect_code_name(naming_mpeg2_codes, r.clip_code),
+                      aspect_code_name(naming_mpeg2_codes, r.stream_code), aspect_code_name(naming_mpeg2_codes, r.target));
+        break;
+    }
+    case notice_clip_aspects: {
+        const auto& r = notice_record<ClipAspectsNotice>(n);
+        console_print(msg_clip_aspects, aspect_code_name(naming_mpeg2_codes, r.clip_code),
+                      aspect_code_name(naming_mpeg2_codes, r.stream_code));
+        break;
+    }
+    default: return false;
+    }
+    return true;
+}
+
 // DVD title sets.
 void dvd_report(const Notice* n) {
     switch (n->kind) {
@@ -209,7 +233,7 @@ void dvd_report(const Notice* n) {
 }
 
 int32_t notice_report(void*, const Notice* n) {
-    if (!walk_report(n) && !marker_report(n) && !run_notice_report(n) && !job_report(n)) dvd_report(n);
+    if (!walk_report(n) && !marker_report(n) && !run_notice_report(n) && !job_report(n) && !clip_report(n)) dvd_report(n);
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include "codecs/display_elements.h"
 #include "codecs/display_fields.h"
 #include "codecs/dv_scan.h"
+#include "codecs/clip_aspect.h"
 #include "codecs/dvd_attributes.h"
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
@@ -90,6 +91,8 @@ constexpr CodecRow rows[] = {
     {codec_dvd_attributes, 0, nullptr, site_dvd_attributes, header_word_attributes, naming_mpeg2_codes,
      summary_mpeg, options_two_shapes, first_in_head, false, false, false, 0, mpeg2_sar, mpeg2_shape_aspect,
      first_byte_itself},
+    {codec_clip_info, 0, nullptr, site_clip_aspect, header_word_attributes, naming_mpeg2_codes, summary_mpeg,
+     options_two_shapes, first_in_head, false, false, false, 0, mpeg2_sar, mpeg2_shape_aspect, first_byte_itself},
 };
 
 // Each kind of site's own: the codecs' headers and packs, and the
@@ -97,9 +100,9 @@ constexpr CodecRow rows[] = {
 const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
-    &dv_control_places,      &frame_aspect_places,
+    &dv_control_places,      &frame_aspect_places,    &clip_aspect_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_frame_aspect + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_clip_aspect + 1, "every kind of site");
 
 }  // namespace
 

@@ -1,17 +1,21 @@
 #include "codecs/site_scan.h"
 
+#include "codecs/clip_aspect.h"
 #include "codecs/dvd_attributes.h"
 
 namespace {
 
-// A DVD's attributes byte is the whole payload, one site.
-int32_t attributes_scan(const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
+typedef AspectSite (*ByteSiteMake)(const uint8_t* byte, const int64_t* pos, const PayloadRange* range);
+
+// Each byte of the payload is one site: a DVD's attributes byte, a clip
+// information file's aspect bytes, which their formats hand over alone.
+int32_t byte_sites_scan(ByteSiteMake make, const uint8_t* buffer, int64_t buffer_pos, const PayloadRange* ranges,
                         uint32_t count, SiteHandler on_site, void* context) {
     for (uint32_t k = 0; k < count; ++k) {
         for (uint32_t i = ranges[k].first; i < ranges[k].end; ++i) {
             int64_t pos = buffer_pos + i;
             uint8_t byte = buffer[i];  // read once: the buffer may be a view of the file
-            AspectSite site = site_dvd_attributes_make(&byte, &pos, &ranges[k]);
+            AspectSite site = make(&byte, &pos, &ranges[k]);
             int32_t result = on_site(context, &site);
             if (result != 0) return result;
         }
@@ -40,7 +44,9 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
     case codec_mpeg4:
         return vol_scan(&scanner->vols, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dvd_attributes:
-        return attributes_scan(buffer, buffer_pos, ranges, count, on_site, context);
+        return byte_sites_scan(site_dvd_attributes_make, buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_clip_info:
+        return byte_sites_scan(site_clip_aspect_make, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dv:
         return dv_scan(&scanner->dv, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_container:  // its container hands its places itself

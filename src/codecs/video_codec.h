@@ -15,6 +15,10 @@ enum VideoCodec : uint8_t {
     codec_dvd_attributes,
     codec_mpeg4,  // MPEG-4 video (Xvid, DivX): VOL headers
     codec_dv,  // DV: the source control packs of every frame
+    // Not video either: what a Blu-ray or AVCHD clip's information file
+    // records of its stream's video, the aspect nibble of each program
+    // sequence's StreamCodingInfo.
+    codec_clip_info,
 };
 
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).

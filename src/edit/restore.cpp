@@ -6,6 +6,7 @@
 #include "edit/editor_state.h"
 #include "edit/marker_name.h"
 #include "formats/dvd_ifo.h"
+#include "formats/format.h"
 #include "notices/walk_notices.h"
 
 namespace {
@@ -14,8 +15,16 @@ bool dvd_ifo(const Editor* e) {
     return e->video->layout.kind == stream_dvd_ifo;
 }
 
+// A file a disc's folder names as its part (a DVD's IFO, a Blu-ray clip's
+// information) shares its stem with a stream beside it (00001.clpi and
+// 00001.m2ts): its marker is named after its whole name.
+bool disc_part(const VideoLayout* video) {
+    const Format* format = format_of(video->layout.kind);
+    return format != nullptr && format->named_only;
+}
+
 std::string marker_name_of(const ConvertJob* job, const VideoLayout* video) {
-    return marker_path(job->path.c_str(), video->layout.kind == stream_dvd_ifo);
+    return marker_path(job->path.c_str(), disc_part(video));
 }
 
 // A marker file's first line holds a sequence header's frame rate; one of
@@ -61,7 +70,7 @@ int32_t marker_load_fitting(Editor* e) {
     e->marker_open = true;
     MarkerFit fit = marker_fit_of(e);
     if (!marker_taken(e, fit)) {
-        if (!dvd_ifo(e)) marker_foreign_notify(e, fit);
+        if (!disc_part(e->video)) marker_foreign_notify(e, fit);
         return result_marker_foreign;
     }
     e->marker.grown = fit == marker_grown;

@@ -40,6 +40,8 @@ enum Result : int32_t {
     result_no_vol = -34,    // MPEG-4 video without a VOL header that reads
     result_no_dv_pack = -35,  // DV frames without a source control pack
     result_chunk_broken = -36,  // an AVI chunk whose size runs past what holds it
+    // A clip information file whose layout is not the one its version says.
+    result_clip_info_broken = -37,
 };
 
 // Damage to a container's units, which the reader that met it places.

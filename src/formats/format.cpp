@@ -41,6 +41,8 @@ const Format formats[] = {
     {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr, nullptr, nullptr, nullptr},
     {stream_dvd_ifo, true, false, dvd_ifo_probe, nullptr, dvd_ifo_walk, nullptr, nullptr, nullptr,
      dvd_ifo_head_site},
+    {stream_clip_info, true, false, clip_info_probe, nullptr, clip_info_walk, nullptr, nullptr, nullptr,
+     clip_info_head_site},
 };
 
 // Whether the bytes hold an MPEG sequence header's start code, which no

@@ -21,6 +21,7 @@ enum StreamKind : uint8_t {
     stream_matroska,    // a Matroska or WebM file: its elements and the heads of its video frames
     stream_dv,          // a DV file: DIF frames, of which only the VAUX blocks are read
     stream_avi,         // an AVI file: its chunks and the heads of its video frames
+    stream_clip_info,   // a Blu-ray or AVCHD clip information file: its video's aspect bytes
 };
 
 struct StreamLayout {
@@ -148,6 +149,7 @@ bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dv_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool clip_info_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 void dv_clocks(const ClockLook* look, StreamClocks* clocks);
@@ -156,6 +158,7 @@ int32_t program_walk(Walk* walk);
 int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
 int32_t dv_walk(Walk* walk);
+int32_t clip_info_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t avi_walk(Walk* walk);
@@ -165,3 +168,4 @@ int32_t avi_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);
+int32_t clip_info_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

@@ -4,6 +4,7 @@
 
 #include "edit/side_files.h"
 #include "jobs/batch_file.h"
+#include "jobs/bd_folder.h"
 #include "jobs/dvd_folder.h"
 #include "notices/file_notices.h"
 #include "notices/job_notices.h"
@@ -46,8 +47,11 @@ void name_run(Batch* batch, const RunRequest* request, const char* name) {
         return;
     }
     std::string video_ts;
+    std::string bdmv;
     if (!os_name_is_folder(path.c_str())) {
         batch_file(batch, request, path.c_str(), role_named, nullptr);
+    } else if (bd_folder_find(path, &bdmv)) {
+        bd_folder_run(batch, request, bdmv);
     } else if (dvd_folder_find(path, &video_ts)) {
         dvd_folder_run(batch, request, video_ts);
     } else {
@@ -55,18 +59,19 @@ void name_run(Batch* batch, const RunRequest* request, const char* name) {
     }
 }
 
-// DVD-Video knows 4:3 and 16:9 only; any other -o is refused before
-// anything is done.
-bool dvd_code_refused(const TargetOption* option, char** names, int name_count) {
-    if (!option->given || (option->digits && (option->code == 2 || option->code == 3))) return false;
+// DVD-Video, Blu-ray and AVCHD know 4:3 and 16:9 only; any other -o is
+// refused before anything is done: stop_dvd_code_only or
+// stop_disc_code_only, or -1 where none is refused.
+int disc_code_refused(const TargetOption* option, char** names, int name_count) {
+    if (!option->given || (option->digits && (option->code == 2 || option->code == 3))) return -1;
     std::string path;
-    std::string video_ts;
+    std::string found;
     for (int i = 0; i < name_count; ++i) {
-        if (name_resolve(names[i], &path) && os_name_is_folder(path.c_str()) && dvd_folder_find(path, &video_ts)) {
-            return true;
-        }
+        if (!name_resolve(names[i], &path) || !os_name_is_folder(path.c_str())) continue;
+        if (bd_folder_find(path, &found)) return stop_disc_code_only;
+        if (dvd_folder_find(path, &found)) return stop_dvd_code_only;
     }
-    return false;
+    return -1;
 }
 
 // 0 when every file ended 0 or 4 (4 when all ended 4), else the code of the
@@ -106,8 +111,9 @@ int batch_run(const RunRequest* request, char** names, int name_count, NoticeSin
     if (one_name && !os_name_is_folder(path.c_str())) {
         return file_ended(notices, path.c_str(), file_run(path.c_str(), request, notices, nullptr));
     }
-    if (dvd_code_refused(&request->target, names, name_count)) {
-        notify(notices, StopNotice{stop_dvd_code_only});
+    int refused = disc_code_refused(&request->target, names, name_count);
+    if (refused >= 0) {
+        notify(notices, StopNotice{static_cast<StopReason>(refused)});
         return exit_bad_option;
     }
     Batch batch{};

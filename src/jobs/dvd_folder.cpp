@@ -1,10 +1,10 @@
 #include "jobs/dvd_folder.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 #include "edit/editor.h"
+#include "jobs/disc_parts.h"
 #include "notices/job_notices.h"
 #include "run/dvd_run.h"
 #include "run/exit_codes.h"
@@ -15,42 +15,6 @@ constexpr unsigned title_sets_most = 99;
 constexpr unsigned title_vobs_most = 9;
 constexpr uint32_t code_4x3 = 2;
 constexpr uint32_t code_16x9 = 3;
-
-// A folder's entries, to be found by name in any letter case.
-struct FolderNames {
-    std::string folder;
-    std::vector<std::string> entries;  // in name order
-};
-
-void entry_collect(void* context, const char* entry) {
-    static_cast<std::vector<std::string>*>(context)->push_back(entry);
-}
-
-bool folder_names_read(const std::string& folder, FolderNames* names) {
-    names->folder = folder;
-    names->entries.clear();
-    if (!os_folder_list(folder.c_str(), entry_collect, &names->entries)) return false;
-    std::sort(names->entries.begin(), names->entries.end());
-    return true;
-}
-
-bool same_letters(const std::string& entry, const char* name) {
-    size_t i = 0;
-    for (; i < entry.size() && name[i] != '\0'; ++i) {
-        char a = entry[i] >= 'a' && entry[i] <= 'z' ? static_cast<char>(entry[i] - 32) : entry[i];
-        if (a != name[i]) return false;
-    }
-    return i == entry.size() && name[i] == '\0';
-}
-
-// The path of the entry whose name is `name` (upper case) in any letter
-// case; empty when there is none.
-std::string folder_entry(const FolderNames& names, const char* name) {
-    for (const std::string& entry : names.entries) {
-        if (same_letters(entry, name)) return path_join(names.folder, entry);
-    }
-    return std::string();
-}
 
 struct TitleSet {
     unsigned number;
@@ -134,48 +98,12 @@ uint32_t title_set_target(Batch* batch, const TitleSet* set, const TargetOption*
     return target;
 }
 
-// Every file of a title set while its run writes: the title VOBs, the IFO
-// and the BUP, each opened and locked before the first write, so that a
-// file another program holds (a player reading the IFO) leaves the whole
-// set as it was, never a set whose VOBs, IFO and BUP say different things.
-// Each file's run takes its handle over; the rest are closed at the end.
-struct SetHold {
-    std::vector<HeldFile> files;  // the VOBs in order, then the IFO and the BUP
-};
-
-HeldFile* held_file(SetHold* hold, size_t index) {
-    return index < hold->files.size() ? &hold->files[index] : nullptr;
-}
-
-void set_hold_release(SetHold* hold) {
-    for (HeldFile& held : hold->files) {
-        if (held.file.handle != os_invalid_handle) file_close(&held.file);
-    }
-    hold->files.clear();
-}
-
-// Opens and locks the set's files with a run's retries: false when one
-// cannot be opened, which is named and counted with its exit code, the set
-// said to be left whole and the others closed again.
-bool title_set_hold(Batch* batch, const RunRequest* request, const TitleSet* set, SetHold* hold) {
+// The title VOBs, the IFO and the BUP, held together.
+bool title_set_hold(Batch* batch, const RunRequest* request, const TitleSet* set, PartsHold* hold) {
     std::vector<std::string> paths = set->vobs;
     paths.push_back(set->ifo);
     if (!set->bup.empty()) paths.push_back(set->bup);
-    for (const std::string& path : paths) {
-        HeldFile held;
-        int opened = file_hold(&held, path.c_str(), request->pace);
-        if (opened == open_done) {
-            hold->files.push_back(held);
-            continue;
-        }
-        set_hold_release(hold);
-        batch_file_name(batch, path.c_str());
-        int code = open_result_tell(batch->notices, opened, held.failed);
-        notify(batch->notices, notice_dvd_set_left);
-        batch_count(batch, path.c_str(), code);
-        return false;
-    }
-    return true;
+    return parts_hold(batch, request, paths, notice_dvd_set_left, hold);
 }
 
 // One IFO or BUP set to the target or put back, counted like a file.
@@ -183,12 +111,12 @@ void ifo_file_run(Batch* batch, const RunRequest* request, const std::string& pa
     if (path.empty()) return;
     batch_file_name(batch, path.c_str());
     if (batch_taken_before(batch, path.c_str())) return;
-    batch_count(batch, path.c_str(), ifo_run(path.c_str(), request, target, batch->notices, held));
+    batch_count(batch, path.c_str(), disc_part_run(path.c_str(), stream_dvd_ifo, request, target, batch->notices, held));
 }
 
 // The IFO and its backup, once the VOBs are done; a backup that disagrees
 // with its IFO was cut off between the two writes, and is made to agree.
-void ifo_pair_run(Batch* batch, const RunRequest* request, const TitleSet* set, uint32_t target, SetHold* hold) {
+void ifo_pair_run(Batch* batch, const RunRequest* request, const TitleSet* set, uint32_t target, PartsHold* hold) {
     if (backup_differs(set)) notify(batch->notices, notice_dvd_bup_differs);
     size_t ifo = set->vobs.size();
     ifo_file_run(batch, request, set->ifo, target, held_file(hold, ifo));
@@ -206,7 +134,7 @@ bool file_done(int code) {
 // disagrees with the VOBs, and another disc's files copied over a set keep
 // their own attributes as well as their video. A walk that writes nothing
 // leaves them, and says what the IFO holds.
-void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set, SetHold* hold) {
+void title_set_edit(Batch* batch, const RunRequest* request, const TitleSet* set, PartsHold* hold) {
     ModeNeeds needs = mode_needs(request->mode);
     RunRequest vob_request = *request;
     if (needs.original) vob_request.set_target = static_cast<int32_t>(title_set_target(batch, set, &request->target));
@@ -241,10 +169,10 @@ void title_set_run(Batch* batch, const RunRequest* request, TitleSet* set) {
         for (const std::string& vob : set->vobs) batch_skip(batch, vob.c_str(), exit_not_mpeg);
         return;
     }
-    SetHold hold;
+    PartsHold hold;
     if (mode_needs(request->mode).writes && !title_set_hold(batch, request, set, &hold)) return;
     title_set_edit(batch, request, set, &hold);
-    set_hold_release(&hold);
+    parts_hold_release(&hold);
 }
 
 }  // namespace

@@ -22,3 +22,13 @@ struct TitleSetNotice { static constexpr auto kind = notice_dvd_title_set; uint3
 struct MadeConsistentNotice { static constexpr auto kind = notice_dvd_made_consistent; uint32_t code; };
 struct IfoAlreadyNotice { static constexpr auto kind = notice_dvd_ifo_already; uint32_t code; };
 struct DvdAspectsNotice { static constexpr auto kind = notice_dvd_aspects; uint32_t ifo_code; uint32_t vob_code; };
+
+// A Blu-ray or AVCHD clip: its name (00001); a clip information file
+// that says another aspect than its stream, and the code both are set to;
+// what a listed clip's information and stream say.
+struct ClipNotice { static constexpr auto kind = notice_clip_title; const char* name; };
+struct ClipDisagreesNotice {
+    static constexpr auto kind = notice_clip_disagrees;
+    uint32_t clip_code; uint32_t stream_code; uint32_t target;
+};
+struct ClipAspectsNotice { static constexpr auto kind = notice_clip_aspects; uint32_t clip_code; uint32_t stream_code; };

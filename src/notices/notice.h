@@ -76,6 +76,12 @@ enum NoticeKind : uint16_t {
     notice_dvd_bup_differs,
     notice_dvd_ifo_already,
     notice_dvd_aspects,
+    notice_clip_title,
+    notice_clip_left,
+    notice_clip_disagrees,
+    notice_clip_info_kept,
+    notice_clip_aspects,
+    notice_clip_set_left,
     // What a report for scripts needs beyond the console's lines
     // (fact_notices.h); the console passes them over.
     notice_place,

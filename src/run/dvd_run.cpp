@@ -26,7 +26,8 @@ bool ifo_open_look(FileHandleRec* file, const char* path, uint8_t* attributes) {
 
 }  // namespace
 
-int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices, HeldFile* held) {
+int disc_part_run(const char* path, StreamKind kind, const RunRequest* request, uint32_t target, NoticeSink notices,
+                  HeldFile* held) {
     FileRun run;
     file_run_init(&run, path, request, notices);
     run.job.target_aspect = target;
@@ -42,7 +43,7 @@ int ifo_run(const char* path, const RunRequest* request, uint32_t target, Notice
     if (stop >= 0) return stop;
     SequenceHeaderInfo info = {};
     VideoLayout video = {};
-    int code = file_run_analyse(&run, stream_dvd_ifo, failed, &info, &video);
+    int code = file_run_analyse(&run, kind, failed, &info, &video);
     EditOutcome search = {};
     if (code < 0 && needs.target_checked) search = file_edit(&run, &video, edit_change_search);
     if (code < 0 && needs.target_checked && !search.change_needed) {

@@ -8,9 +8,12 @@
 #include "notices/notice.h"
 #include "run/file_run.h"
 
-// A DVD title set's IFO or BUP set to the target (2 or 3) or, with -u, put
-// back, on the held file where there is one: its exit code.
-int ifo_run(const char* path, const RunRequest* request, uint32_t target, NoticeSink notices, HeldFile* held);
+// A disc folder's part named as one of the named-only kinds (a DVD title
+// set's IFO or BUP, a Blu-ray clip's information file) set to the target
+// (2 or 3) or, with -u, put back, on the held file where there is one: its
+// exit code.
+int disc_part_run(const char* path, StreamKind kind, const RunRequest* request, uint32_t target, NoticeSink notices,
+                  HeldFile* held);
 
 // What a title VOB's first sequence header says, and what the set's files
 // said before the tool first changed them, for a DVD title set's target.

@@ -1,5 +1,6 @@
 #include "run/file_edit.h"
 
+#include "formats/format.h"
 #include "run/exit_codes.h"
 #include "run/video_facts.h"
 
@@ -71,7 +72,7 @@ int file_edit_report(FileRun* run, const VideoLayout* video) {
     notify(run->notices, outcome.run);
     // A report that asks hears what the video shows once written.
     if (run->job.request.detailed && needs.writes) {
-        video_facts_after(run, video->layout.kind == stream_dvd_ifo ? stream_dvd_ifo : stream_not_mpeg);
+        video_facts_after(run, format_of(video->layout.kind)->named_only ? video->layout.kind : stream_not_mpeg);
     }
     return outcome_exit_code(&outcome.run);
 }

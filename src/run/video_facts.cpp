@@ -1,5 +1,7 @@
 #include "run/video_facts.h"
 
+#include "formats/format.h"
+
 VideoFactsNotice video_facts_of(const SequenceHeaderInfo* info, const VideoLayout* video, bool after) {
     VideoFactsNotice facts = {};
     const VideoFacts& f = info->facts;
@@ -8,8 +10,9 @@ VideoFactsNotice video_facts_of(const SequenceHeaderInfo* info, const VideoLayou
     facts.naming = video->row->naming;
     // A code of the codec's own table, where its row names its aspects by code.
     facts.coded = facts.naming == naming_mpeg1_codes || facts.naming == naming_mpeg2_codes;
-    // A DVD IFO's analysis reads its one byte and nothing else.
-    if (video->layout.kind == stream_dvd_ifo) {
+    // A DVD IFO's or a clip information file's analysis reads its site and
+    // nothing else.
+    if (format_of(video->layout.kind)->named_only) {
         facts.code = video->reference.aspect.code;
         return facts;
     }
