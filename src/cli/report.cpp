@@ -220,9 +220,11 @@ void dvd_report(const Notice* n) {
     case notice_dvd_ifo_not_restored: console_text(msg_dvd_ifo_not_restored); break;
     case notice_dvd_set_left: console_text(msg_dvd_set_left); break;
     case notice_dvd_bup_differs: console_text(msg_dvd_bup_differs); break;
-    case notice_dvd_ifo_already:
-        console_print(msg_dvd_ifo_already, aspect_code_name(naming_mpeg2_codes, notice_record<IfoAlreadyNotice>(n).code));
+    case notice_dvd_ifo_already: {
+        const auto& r = notice_record<IfoAlreadyNotice>(n);
+        console_print(r.clip_info ? msg_clip_info_already : msg_dvd_ifo_already, aspect_code_name(naming_mpeg2_codes, r.code));
         break;
+    }
     case notice_dvd_aspects: {
         const auto& r = notice_record<DvdAspectsNotice>(n);
         console_print(msg_dvd_aspects, aspect_code_name(naming_mpeg2_codes, r.ifo_code), aspect_code_name(naming_mpeg2_codes, r.vob_code));

@@ -50,7 +50,7 @@ enum FirstFind : uint8_t {
     first_by_probe,  // MPEG video: its first sequence header, what follows it and the version it says
     first_by_scan,   // the first site the codec's scanner hands over
     first_none,      // frames the tool never changes: the container's places alone
-    first_in_head,   // a named file whose head holds its one site (a DVD's IFO)
+    first_in_head,   // a named file whose format reads its first site before the walk (a DVD's IFO, a clip information file)
 };
 
 struct CodecRow {

@@ -18,6 +18,14 @@ constexpr const char* versions[] = {"0100", "0200", "0300"};
 constexpr uint32_t sequence_info_at = 8;
 constexpr uint32_t program_info_at = 12;
 constexpr uint32_t cpi_at = 16;
+constexpr uint32_t extension_data_at = 24;
+// The extension data's head: its length, the address of its blocks, three
+// reserved bytes and the number of entries; each entry: its two ids, the
+// address of its block (from the extension data's start) and its length.
+constexpr uint32_t extension_head = 12;
+constexpr uint32_t extension_entry = 12;
+constexpr uint16_t extension_3d = 2;
+constexpr uint16_t extension_program_ss = 5;
 constexpr uint32_t program_head = 6;   // length, reserved, number_of_program_sequences
 constexpr uint32_t sequence_head = 8;  // SPN start, program_map_PID, number_of_streams_in_ps, reserved
 constexpr uint32_t video_coding_least = 3;  // coding type, format and rate, aspect and flags
@@ -111,6 +119,95 @@ bool clip_info_probe(const uint8_t* head, uint32_t length, StreamLayout* layout)
 
 namespace {
 
+// Where a walk or a look reads the file: `want` bytes at `at`, whole, or
+// result_read_error.
+struct ClipSource {
+    int32_t (*read)(void* context, int64_t at, uint32_t want, const uint8_t** bytes);
+    void* context;
+    int64_t size;
+};
+
+int32_t program_length_read(const ClipSource* source, ClipProgramPlace* place) {
+    const uint8_t* bytes = nullptr;
+    int32_t result = source->read(source->context, place->start, 4, &bytes);
+    return result != 0 ? result : clip_program_length(bytes, source->size, place);
+}
+
+// The 3D extension's ProgramInfo, where the extension data at `at` lists
+// one (its entry 2 and 5): each entry inside the extension data, and that
+// ProgramInfo inside its entry.
+int32_t extension_program_find(const ClipSource* source, int64_t at, ClipProgramPlace* place, bool* present) {
+    *present = false;
+    const uint8_t* bytes = nullptr;
+    if (at < clip_head_length || at + int64_t{extension_head} > source->size) return result_clip_info_broken;
+    int32_t result = source->read(source->context, at, extension_head, &bytes);
+    if (result != 0) return result;
+    int64_t end = at + 4 + be32_at(bytes);
+    uint32_t entries = bytes[extension_head - 1];
+    if (be32_at(bytes) == 0) return 0;
+    if (end > source->size || at + extension_head + int64_t{entries} * extension_entry > end) {
+        return result_clip_info_broken;
+    }
+    result = source->read(source->context, at + extension_head, entries * extension_entry, &bytes);
+    for (uint32_t k = 0; result == 0 && k < entries; ++k) {
+        const uint8_t* entry = bytes + k * extension_entry;
+        int64_t start = at + be32_at(entry + 4);
+        int64_t length = be32_at(entry + 8);
+        if (start + length > end) return result_clip_info_broken;
+        if (be16_at(entry) != extension_3d || be16_at(entry + 2) != extension_program_ss) continue;
+        *place = {start, 0, 0};
+        result = program_length_read(source, place);
+        if (result == 0 && place->length > length) result = result_clip_info_broken;
+        *present = result == 0;
+        return result;
+    }
+    return result;
+}
+
+// Both ProgramInfos' places: the file's, and the 3D extension's where it
+// has one. *count gets how many.
+int32_t programs_find(const ClipSource* source, ClipProgramPlace* places, uint32_t* count) {
+    *count = 0;
+    const uint8_t* head = nullptr;
+    int32_t result = source->read(source->context, 0, clip_head_length, &head);
+    if (result == 0) result = clip_program_start(head, source->size, &places[0]);
+    if (result != 0) return result;
+    int64_t extension_at = be32_at(head + extension_data_at);
+    result = program_length_read(source, &places[0]);
+    if (result != 0) return result;
+    *count = 1;
+    bool present = false;
+    result = extension_at == 0 ? 0 : extension_program_find(source, extension_at, &places[1], &present);
+    if (present && result == 0) *count = 2;
+    return result;
+}
+
+// Scans the ProgramInfo at `place`, whose bytes are `info`: the extension's
+// may hold no video of the clip's own.
+int32_t program_scan(const uint8_t* info, const ClipProgramPlace* place, bool extension, ClipAspectHandler on_aspect,
+                     void* context) {
+    int32_t result = clip_program_scan(info, place->length, on_aspect, context);
+    return extension && result == result_no_mpeg_video ? 0 : result;
+}
+
+int32_t walk_read(void* context, int64_t at, uint32_t want, const uint8_t** bytes) {
+    uint32_t available = 0;
+    int32_t result = reader_fetch(&static_cast<Walk*>(context)->reader, at, want, bytes, &available);
+    return result == 0 && available < want ? result_read_error : result;
+}
+
+struct FileSource {
+    FileHandleRec* file;
+    std::vector<uint8_t> bytes;
+};
+
+int32_t file_source_read(void* context, int64_t at, uint32_t want, const uint8_t** bytes) {
+    FileSource* source = static_cast<FileSource*>(context);
+    source->bytes.resize(want);
+    *bytes = source->bytes.data();
+    return file_read_at(source->file, at, source->bytes.data(), want) == want ? 0 : result_read_error;
+}
+
 struct ClipFeed {
     Walk* walk;
     const uint8_t* info;
@@ -123,21 +220,6 @@ int32_t aspect_feed(void* context, uint32_t offset) {
     return walk_feed_one(feed->walk, feed->info, feed->start, offset, offset + 1, pos, feed->walk->reader.size);
 }
 
-// The bytes of ProgramInfo, whole, through the walk's reader.
-int32_t program_fetch(Walk* w, ClipProgramPlace* place, const uint8_t** info) {
-    const uint8_t* bytes = nullptr;
-    uint32_t available = 0;
-    int32_t result = reader_fetch(&w->reader, 0, clip_head_length, &bytes, &available);
-    if (result == 0 && available < clip_head_length) result = result_read_error;
-    if (result == 0) result = clip_program_start(bytes, w->reader.size, place);
-    if (result == 0) result = reader_fetch(&w->reader, place->start, 4, &bytes, &available);
-    if (result == 0 && available < 4) result = result_read_error;
-    if (result == 0) result = clip_program_length(bytes, w->reader.size, place);
-    if (result == 0) result = reader_fetch(&w->reader, place->start, place->length, info, &available);
-    if (result == 0 && available < place->length) result = result_read_error;
-    return result;
-}
-
 int32_t first_aspect(void* context, uint32_t offset) {
     *static_cast<uint32_t*>(context) = offset;
     return result_found;
@@ -146,33 +228,38 @@ int32_t first_aspect(void* context, uint32_t offset) {
 }  // namespace
 
 int32_t clip_info_walk(Walk* w) {
-    ClipProgramPlace place = {};
-    const uint8_t* info = nullptr;
-    int32_t result = program_fetch(w, &place, &info);
-    if (result != 0) return result;
-    ClipFeed feed = {w, info, place.start};
-    return clip_program_scan(info, place.length, aspect_feed, &feed);
+    ClipSource source = {walk_read, w, w->reader.size};
+    ClipProgramPlace places[2] = {};
+    uint32_t count = 0;
+    int32_t result = programs_find(&source, places, &count);
+    for (uint32_t k = 0; result == 0 && k < count; ++k) {
+        ClipFeed feed = {w, nullptr, places[k].start};
+        result = walk_read(w, places[k].start, places[k].length, &feed.info);
+        if (result == 0) result = program_scan(feed.info, &places[k], k > 0, aspect_feed, &feed);
+    }
+    return result;
 }
 
-// The first video aspect byte, once the file's whole ProgramInfo is found
-// in step: a file out of step is refused before a byte of it is touched.
+// The first video aspect byte, once both ProgramInfos are found in step: a
+// file out of step is refused before a byte of it is touched.
 int32_t clip_info_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte) {
     uint8_t head[clip_head_length] = {};
-    uint32_t got = file_read_at(file, 0, head, sizeof head);
-    if (!clip_info_probe(head, got, layout)) return result_clip_info_broken;
-    ClipProgramPlace place = {};
-    uint8_t first[4] = {};
-    int32_t result = clip_program_start(head, file->size, &place);
-    if (result == 0 && file_read_at(file, place.start, first, 4) != 4) result = result_read_error;
-    if (result == 0) result = clip_program_length(first, file->size, &place);
-    if (result != 0) return result;
-    std::vector<uint8_t> info(place.length);
-    if (file_read_at(file, place.start, info.data(), place.length) != place.length) return result_read_error;
-    uint32_t offset = 0;
-    result = clip_program_scan(info.data(), place.length, first_aspect, &offset);
-    if (result != result_found) return result;
-    *byte = info[offset];
-    AspectSite site = site_clip_aspect_make(&info[offset], nullptr, nullptr);
-    site_read(&site, site.bytes, reading);
-    return 0;
+    if (!clip_info_probe(head, file_read_at(file, 0, head, sizeof head), layout)) return result_clip_info_broken;
+    FileSource from = {file, {}};
+    ClipSource source = {file_source_read, &from, file->size};
+    ClipProgramPlace places[2] = {};
+    uint32_t count = 0;
+    int32_t result = programs_find(&source, places, &count);
+    for (uint32_t k = count; result == 0 && k-- > 0;) {
+        const uint8_t* info = nullptr;
+        uint32_t offset = 0;
+        result = file_source_read(&from, places[k].start, places[k].length, &info);
+        if (result == 0) result = program_scan(info, &places[k], k > 0, k > 0 ? nullptr : first_aspect, &offset);
+        if (k > 0 || result != result_found) continue;
+        result = 0;
+        *byte = info[offset];
+        AspectSite site = site_clip_aspect_make(&info[offset], nullptr, nullptr);
+        site_read(&site, site.bytes, reading);
+    }
+    return result;
 }

@@ -3,8 +3,8 @@
 // "HDMV" and its version. What it records of its stream's video lies in
 // its ProgramInfo: for each program sequence, each stream's
 // StreamCodingInfo, whose video ones hold the aspect nibble a player and
-// the tools built on libbluray read. The 3D extension's second
-// ProgramInfo is not read.
+// the tools built on libbluray read; a 3D clip's extension data holds a
+// second ProgramInfo of the same layout, read alike.
 #pragma once
 #include <cstdint>
 

@@ -98,7 +98,8 @@ struct FileHandleRec;
 
 struct Format {
     StreamKind kind;
-    // Taken only where a job names the file as one (a DVD's IFO and BUP),
+    // Taken only where a job names the file as one (a DVD's IFO and BUP, a
+    // Blu-ray clip's information),
     // never by the look of an unknown file.
     bool named_only;
     // Walked through views of the file, scanned where the system keeps it
@@ -121,9 +122,11 @@ struct Format {
     // null where the video is all the file holds.
     void (*stream_find)(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
     int32_t (*stream_seek)(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
-    // A named file's one site, which its head holds (a DVD IFO's attributes
-    // byte): the file's layout, what the site says and its byte; 0, or why
-    // the file is refused. Null but for the named-only kinds.
+    // A named file's first site, which its format finds before the walk (a
+    // DVD IFO's attributes byte, a clip information's first aspect byte,
+    // once the file is found in step): the file's layout, what the site
+    // says and its byte; 0, or why the file is refused. Null but for the
+    // named-only kinds.
     int32_t (*head_site)(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);
 };
 

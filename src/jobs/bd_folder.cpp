@@ -117,9 +117,8 @@ bool clip_infos_sound(Batch* batch, const RunRequest* request, const Clip* clip)
 // changed is said, and set to the target with it.
 uint32_t clip_target(Batch* batch, const TargetOption* option, const Clip* clip, const StreamLook* look) {
     uint32_t before = look->original != 0 ? look->original : look->shape;
-    uint32_t target = option->given                 ? static_cast<uint32_t>(option->code)
-                      : before == code_4x3 || before == code_16x9 ? (before == code_4x3 ? code_16x9 : code_4x3)
-                                                    : 0;
+    uint32_t target = before == code_4x3 ? code_16x9 : before == code_16x9 ? code_4x3 : 0;
+    if (option->given) target = static_cast<uint32_t>(option->code);
     uint32_t info = 0;
     bool read = !clip->info.empty() && clip_info_look(clip->info.c_str(), &info) == 0;
     if (target != 0 && read && look->original == 0 && info != look->shape) {

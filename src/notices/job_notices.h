@@ -20,7 +20,8 @@ struct BatchFailedNotice { static constexpr auto kind = notice_batch_failed; con
 // title VOB say.
 struct TitleSetNotice { static constexpr auto kind = notice_dvd_title_set; uint32_t number; };
 struct MadeConsistentNotice { static constexpr auto kind = notice_dvd_made_consistent; uint32_t code; };
-struct IfoAlreadyNotice { static constexpr auto kind = notice_dvd_ifo_already; uint32_t code; };
+// (A clip information file says it as its own.)
+struct IfoAlreadyNotice { static constexpr auto kind = notice_dvd_ifo_already; uint32_t code; bool clip_info; };
 struct DvdAspectsNotice { static constexpr auto kind = notice_dvd_aspects; uint32_t ifo_code; uint32_t vob_code; };
 
 // A Blu-ray or AVCHD clip: its name (00001); a clip information file

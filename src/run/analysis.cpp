@@ -177,8 +177,9 @@ int video_find(FileHandleRec* file, const ConvertJob* job, NoticeSink notices, S
     return -1;
 }
 
-// A file the job names as one of a kind whose head holds its one site (a
-// DVD's IFO or BUP). Returns an exit code, or -1 to go on.
+// A file the job names as one of a kind whose format finds its first site
+// before the walk (a DVD's IFO or BUP, a clip information file). Returns an
+// exit code, or -1 to go on.
 int head_site_find(FileHandleRec* file, const Format* format, NoticeSink notices, VideoLayout* video) {
     int32_t refused = format->head_site(file, &video->layout, &video->reference, &video->first_byte);
     video->row = codec_row(video->layout.codec, 0);

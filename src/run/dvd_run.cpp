@@ -47,7 +47,7 @@ int disc_part_run(const char* path, StreamKind kind, const RunRequest* request, 
     EditOutcome search = {};
     if (code < 0 && needs.target_checked) search = file_edit(&run, &video, edit_change_search);
     if (code < 0 && needs.target_checked && !search.change_needed) {
-        notify(notices, IfoAlreadyNotice{target});
+        notify(notices, IfoAlreadyNotice{target, kind == stream_clip_info});
         time_put_back(&run, &search);
         code = exit_same_aspect;
     }
