@@ -50,6 +50,7 @@ const Named<Result> result_names[] = {
     {result_samples_outside, "samples_outside"},
     {result_element_broken, "element_broken"},
     {result_chunk_broken, "chunk_broken"},
+    {result_object_broken, "object_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
@@ -62,8 +63,9 @@ const char* const stop_names[] = {
     "head_read_error", "tailbuf_error",   "tail_read_error",  "not_mpeg",
     "no_video",     "no_video_scrambled", "open_refused",     "not_regular_file",
     "no_file",      "dvd_code_only",      "video_encrypted",  "disc_image",
+    "frames_unwalked",
 };
-static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_image + 1, "a name for every stop");
+static_assert(sizeof stop_names / sizeof *stop_names == stop_frames_unwalked + 1, "a name for every stop");
 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
@@ -145,9 +147,9 @@ const char* container_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "video_object_layer", "dv_control", "frame_aspect",
+        "frame_header", "video_object_layer", "dv_control", "frame_aspect", "asf_aspect",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_asf_aspect + 1, "a name for every kind of place");
     return names[kind];
 }
 

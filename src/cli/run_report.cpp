@@ -38,6 +38,7 @@ const char* stop_message(StopReason stop) {
         msg_head_read_error, msg_buffer_error,    msg_tail_read_error,    msg_not_mpeg,
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
         msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,    msg_disc_image,
+        msg_frames_unwalked,
     };
     return messages[stop];
 }
@@ -338,6 +339,7 @@ const char* result_message(int64_t result) {
     case result_no_vol: return msg_engine_no_vol;
     case result_element_broken: return msg_engine_element_broken;
     case result_chunk_broken: return msg_engine_chunk_broken;
+    case result_object_broken: return msg_engine_object_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }

@@ -4,6 +4,7 @@
 #include "codecs/display_fields.h"
 #include "codecs/dv_scan.h"
 #include "codecs/dvd_attributes.h"
+#include "codecs/asf_aspect.h"
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
 #include "codecs/header_scan.h"
@@ -97,9 +98,9 @@ constexpr CodecRow rows[] = {
 const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
-    &dv_control_places,      &frame_aspect_places,
+    &dv_control_places,      &frame_aspect_places,     &asf_aspect_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_frame_aspect + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_asf_aspect + 1, "every kind of site");
 
 }  // namespace
 
