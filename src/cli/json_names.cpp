@@ -51,6 +51,7 @@ const Named<Result> result_names[] = {
     {result_element_broken, "element_broken"},
     {result_chunk_broken, "chunk_broken"},
     {result_object_broken, "object_broken"},
+    {result_klv_broken, "klv_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
@@ -147,9 +148,9 @@ const char* container_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "video_object_layer", "dv_control", "frame_aspect", "asf_aspect",
+        "frame_header", "video_object_layer", "dv_control", "frame_aspect", "asf_aspect", "mxf_aspect",
     };
-    static_assert(sizeof names / sizeof *names == site_asf_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_mxf_aspect + 1, "a name for every kind of place");
     return names[kind];
 }
 

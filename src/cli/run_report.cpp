@@ -340,6 +340,7 @@ const char* result_message(int64_t result) {
     case result_element_broken: return msg_engine_element_broken;
     case result_chunk_broken: return msg_engine_chunk_broken;
     case result_object_broken: return msg_engine_object_broken;
+    case result_klv_broken: return msg_engine_klv_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }

@@ -60,6 +60,7 @@ const char* site_holder_name(SiteHolder holder) {
     case holder_asf_content: return "ExtendedContentDescription";
     case holder_asf_padding: return "Padding";
     case holder_asf_header: return "HeaderExtension";
+    case holder_mxf_descriptor: return "Descriptor";
     }
     return nullptr;
 }
