@@ -139,8 +139,14 @@ TEST_F(Asf, FilesItCannotChangeAreLeftUntouched) {
     std::fill_n(roomless.begin() + static_cast<ptrdiff_t>(find(roomless, guid_metadata)), 16, 0x11);
     write_bytes(dir_ / "roomless.wmv", roomless);
     write_bytes(dir_ / "cut.wmv", Bytes(wmv.begin(), wmv.begin() + 400));
-    // MPEG-4 frames record the aspect too, and are not read here.
-    const std::pair<const char*, int> cases[] = {{"roomless.wmv", 12}, {"cut.wmv", 6}, {"mpeg4.asf", 5}};
+    Bytes vc1 = wmv;
+    const Bytes wmv2 = {'W', 'M', 'V', '2'};
+    const Bytes wvc1 = {'W', 'V', 'C', '1'};
+    std::copy(wvc1.begin(), wvc1.end(), vc1.begin() + static_cast<ptrdiff_t>(find(vc1, wmv2)));
+    write_bytes(dir_ / "vc1.wmv", vc1);
+    // MPEG-4 and VC-1's advanced profile record the aspect in their frames too, which are not read here.
+    const std::pair<const char*, int> cases[] = {
+        {"roomless.wmv", 12}, {"cut.wmv", 6}, {"mpeg4.asf", 5}, {"vc1.wmv", 5}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         Bytes before = read_bytes(dir_ / c.first);
