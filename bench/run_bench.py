@@ -20,10 +20,12 @@ listed and rewritten the same way, warm and cold, beside mkvpropedit setting
 the display size of the same WebM; so is an AVI of Xvid video, whose
 frames past 1 GiB lie in an OpenDML part; and a raw DV file, 10 seconds of
 PAL DV repeated, whose walk reads only the first six blocks of each DIF
-sequence.
+sequence. An ASF of Windows Media Video 8, whose header alone records the
+aspect, and an MXF of MPEG-2 video, whose every frame's sequence header is
+a place, are the DVD-rate clip joined.
 
 Usage: bench/run_bench.py [path/to/morvalencmd] [size in MiB, default 1024] [folder] [kinds]
-kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, avi, dv (default all);
+kinds: a comma-separated choice of ps, es, ts, mp4, mkv, vp9, av1, avi, dv, wmv, mxf (default all);
 the undo's memory is measured with all of them only.
 The streams are made in bench/out/, or in the folder given (a file system of
 one's choice: a one-byte write costs very different times on different ones).
@@ -36,7 +38,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "bench", "out")
-ALL_KINDS = ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1", "avi", "dv"]
+ALL_KINDS = ["ps", "es", "ts", "mp4", "mkv", "vp9", "av1", "avi", "dv", "wmv", "mxf"]
 OPENING_WAITS = 0.100  # two 50 ms waits around the successful open
 CLIP = ["-f", "lavfi", "-i", "testsrc2=duration=30:size=720x480:rate=30000/1001",
         "-f", "lavfi", "-i", "sine=frequency=440:duration=30"]
@@ -69,6 +71,11 @@ VP9_CLIP = ("clip_vp9.webm", ["-c:v", "libvpx-vp9", "-deadline", "realtime", "-c
                               "-g", "18", "-aspect", "4:3"])
 AV1_CLIP = ("clip_av1.mp4", ["-c:v", "libaom-av1", "-cpu-used", "8", "-usage", "realtime", "-b:v", "6000k",
                              "-g", "18", "-aspect", "4:3"])
+
+# Windows Media Video, whose header alone records the aspect, and MPEG-2
+# in MXF, whose frames each hold a sequence header: the DVD-rate clip.
+WMV_CLIP = ("clip_wmv2.wmv", ["-c:v", "wmv2", "-b:v", "6000k", "-g", "18", "-aspect", "4:3", "-c:a", "wmav2"])
+MXF_CLIP = ("clip_mpeg2.mxf", VIDEO + ["-an", "-f", "mxf"])
 
 # DV at 25 Mbit/s: ten seconds of PAL frames (250 of 144,000 bytes),
 # repeated as they are, since a raw DV file is its frames one after another.
@@ -282,6 +289,10 @@ def streams_make(chosen, size_mib, folder):
         made["AVI, Xvid"] = joined_make(clip_make(*XVID_CLIP), size_mib + size_mib // 16, folder, ".avi")
     if "dv" in chosen:
         made["DV"] = stream_make(clip_make(*DV_CLIP, DV_SOURCE), size_mib, folder)
+    if "wmv" in chosen:
+        made["ASF, WMV2"] = joined_make(clip_make(*WMV_CLIP), size_mib, folder, ".wmv")
+    if "mxf" in chosen:
+        made["MXF, MPEG-2"] = joined_make(clip_make(*MXF_CLIP), size_mib, folder, ".mxf")
     return made
 
 

@@ -50,6 +50,8 @@ const Named<Result> result_names[] = {
     {result_samples_outside, "samples_outside"},
     {result_element_broken, "element_broken"},
     {result_chunk_broken, "chunk_broken"},
+    {result_object_broken, "object_broken"},
+    {result_klv_broken, "klv_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
@@ -63,9 +65,9 @@ const char* const stop_names[] = {
     "head_read_error", "tailbuf_error",   "tail_read_error",  "not_mpeg",
     "no_video",     "no_video_scrambled", "open_refused",     "not_regular_file",
     "no_file",      "dvd_code_only",      "video_encrypted",  "disc_image",
-    "disc_code_only",
+    "disc_code_only", "frames_unwalked",
 };
-static_assert(sizeof stop_names / sizeof *stop_names == stop_disc_code_only + 1, "a name for every stop");
+static_assert(sizeof stop_names / sizeof *stop_names == stop_frames_unwalked + 1, "a name for every stop");
 
 // The notices whose key is their kind's alone.
 const Named<NoticeKind> notice_names[] = {
@@ -149,8 +151,9 @@ const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
         "frame_header", "video_object_layer", "dv_control", "frame_aspect", "clip_aspect",
+        "asf_aspect", "mxf_aspect",
     };
-    static_assert(sizeof names / sizeof *names == site_clip_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_mxf_aspect + 1, "a name for every kind of place");
     return names[kind];
 }
 

@@ -39,6 +39,7 @@ const char* stop_message(StopReason stop) {
         msg_no_mpeg_video,  msg_no_video_scrambled, msg_open_refused,     msg_not_regular_file,
         msg_no_file,        msg_dvd_code_only,    msg_video_encrypted,    msg_disc_image,
         msg_disc_code_only,
+        msg_frames_unwalked,
     };
     return messages[stop];
 }
@@ -340,6 +341,8 @@ const char* result_message(int64_t result) {
     case result_element_broken: return msg_engine_element_broken;
     case result_chunk_broken: return msg_engine_chunk_broken;
     case result_clip_info_broken: return msg_engine_clip_info_broken;
+    case result_object_broken: return msg_engine_object_broken;
+    case result_klv_broken: return msg_engine_klv_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }

@@ -5,7 +5,9 @@
 #include "codecs/dv_scan.h"
 #include "codecs/clip_aspect.h"
 #include "codecs/dvd_attributes.h"
+#include "codecs/asf_aspect.h"
 #include "codecs/frame_aspect.h"
+#include "codecs/mxf_aspect.h"
 #include "codecs/frame_headers.h"
 #include "codecs/header_scan.h"
 #include "codecs/mpeg_aspects.h"
@@ -100,9 +102,10 @@ constexpr CodecRow rows[] = {
 const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
-    &dv_control_places,      &frame_aspect_places,    &clip_aspect_places,
+    &dv_control_places,      &frame_aspect_places,    &clip_aspect_places,    &asf_aspect_places,
+    &mxf_aspect_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_clip_aspect + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_mxf_aspect + 1, "every kind of site");
 
 }  // namespace
 

@@ -13,9 +13,6 @@ constexpr uint32_t vprp_fields_bytes = 4 * 9;
 constexpr uint32_t aspect_at = 8 + 4 * 5;
 constexpr uint32_t frame_width_at = 8 + 4 * 6;
 constexpr uint32_t frame_height_at = 8 + 4 * 7;
-// A picture of 720 samples carries 704 of active picture with the sample
-// aspects of its standard, 2.3% off the display aspect's own.
-constexpr double shape_tolerance = 0.03;
 
 void le32_put(uint8_t* b, uint32_t value) {
     for (uint32_t k = 0; k < 4; ++k) b[k] = static_cast<uint8_t>(value >> (8 * k));
@@ -33,20 +30,13 @@ void frame_of(const FrameAspectPlace* p, uint64_t* width, uint64_t* height) {
     *height = own ? le32_at(p->bytes + frame_height_at) : p->picture_height;
 }
 
-bool near_shape(SarRatio aspect, double shape) {
-    double off = static_cast<double>(aspect.width) / aspect.height / shape - 1;
-    return off < shape_tolerance && off > -shape_tolerance;
-}
-
 // The display aspect of the frame at the target, in 16 bits a term.
 bool aspect_of(const FrameAspectPlace* p, SarRatio target, uint32_t* value) {
     uint64_t width = 0;
     uint64_t height = 0;
     frame_of(p, &width, &height);
-    SarRatio aspect = sar_reduced(width * target.width, height * target.height);
+    SarRatio aspect = sar_frame_aspect(width, height, target);
     if (aspect.width == 0) return false;
-    if (near_shape(aspect, 4.0 / 3)) aspect = {4, 3};
-    if (near_shape(aspect, 16.0 / 9)) aspect = {16, 9};
     if (aspect.width > 0xFFFF || aspect.height > 0xFFFF) return false;
     *value = aspect.width << 16 | aspect.height;
     return true;

@@ -97,6 +97,24 @@ SarRatio sar_reduced(uint64_t width, uint64_t height) {
     return {static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
 }
 
+namespace {
+
+bool near_shape(SarRatio aspect, double shape) {
+    constexpr double tolerance = 0.03;
+    double off = static_cast<double>(aspect.width) / aspect.height / shape - 1;
+    return off < tolerance && off > -tolerance;
+}
+
+}  // namespace
+
+SarRatio sar_frame_aspect(uint64_t width, uint64_t height, SarRatio sar) {
+    SarRatio aspect = sar_reduced(width * sar.width, height * sar.height);
+    if (aspect.width == 0) return aspect;
+    if (near_shape(aspect, 4.0 / 3)) return {4, 3};
+    if (near_shape(aspect, 16.0 / 9)) return {16, 9};
+    return aspect;
+}
+
 bool sar_same(SarRatio a, SarRatio b) {
     return static_cast<uint64_t>(a.width) * b.height == static_cast<uint64_t>(b.width) * a.height;
 }

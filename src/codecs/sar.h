@@ -10,6 +10,14 @@
 SarRatio sar_reduced(uint64_t width, uint64_t height);
 bool sar_same(SarRatio a, SarRatio b);
 
+// The display aspect of a frame of width x height at the sample aspect, in
+// lowest terms: 4:3 and 16:9 as such where it lies within 3% of one (a
+// picture of 720 samples carries 704 of active picture with the sample
+// aspects of its standard, 2.3% off the display aspect's own). {0, 0}
+// where it does not fit 32 bits a term. What a container that records the
+// display aspect of its frame (AVI's vprp, MXF's descriptor) is written.
+SarRatio sar_frame_aspect(uint64_t width, uint64_t height, SarRatio sar);
+
 // a * b / c rounded to the nearest whole number (halves up), exactly, with
 // the product taken in 128 bits; UINT64_MAX when the result does not fit
 // or c is 0.

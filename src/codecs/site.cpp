@@ -55,6 +55,12 @@ const char* site_holder_name(SiteHolder holder) {
     case holder_dvinfo: return "DVINFO";
     case holder_avi_strf: return "strf";
     case holder_mov_glbl: return "glbl";
+    case holder_asf_metadata: return "Metadata";
+    case holder_asf_library: return "MetadataLibrary";
+    case holder_asf_content: return "ExtendedContentDescription";
+    case holder_asf_padding: return "Padding";
+    case holder_asf_header: return "HeaderExtension";
+    case holder_mxf_descriptor: return "Descriptor";
     }
     return nullptr;
 }

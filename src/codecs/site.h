@@ -23,6 +23,8 @@ enum SiteKind : uint8_t {
     site_dv_control,       // the 4 data bytes of a DV source control pack (0x61): DISP in the second
     site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
     site_clip_aspect,      // a Blu-ray clip information's aspect nibble (the high four bits)
+    site_asf_aspect,       // ASF: the AspectRatioX and AspectRatioY records, side by side
+    site_mxf_aspect,       // MXF: a picture descriptor's Aspect Ratio, the display aspect
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -42,6 +44,12 @@ enum SiteHolder : uint8_t {
     holder_dvinfo,               // AVI, Matroska in AVI's manner: a DV stream's DVINFO
     holder_avi_strf,             // AVI: the codec's extradata in the video stream's format
     holder_mov_glbl,             // QuickTime: glbl, the extradata of a sample entry named as in AVI
+    holder_asf_metadata,         // ASF: the Metadata Object
+    holder_asf_library,          // ASF: the Metadata Library Object
+    holder_asf_content,          // ASF: the Extended Content Description Object
+    holder_asf_padding,          // ASF: a Padding Object of the Header Extension Object, room for the records
+    holder_asf_header,           // ASF: the Header Extension Object, where no record is and no room
+    holder_mxf_descriptor,       // MXF: a copy of the header metadata's picture essence descriptor
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -87,6 +95,8 @@ struct AspectSite {
     ForeignCodec frame_codec;
     // A frame aspect's: the frames a second a vprp written into room records.
     uint32_t refresh_rate;
+    // An ASF room's: the video stream the records written into it are of.
+    uint16_t stream_number;
     // A DV pack's: the frame it lies in, counted from the first the scanner
     // met, and that frame's size in bytes (its system and rate), 0 for a
     // copy of a pack outside the frames.
@@ -162,7 +172,7 @@ uint32_t site_field_whole(const AspectSite* site, uint32_t* indices);
 // aspect, display elements), which says nothing of the video's key.
 inline bool site_kind_of_container(SiteKind kind) {
     return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements ||
-           kind == site_frame_aspect;
+           kind == site_frame_aspect || kind == site_asf_aspect || kind == site_mxf_aspect;
 }
 inline bool site_of_container(const AspectSite* site) {
     return site_kind_of_container(site->kind);

@@ -100,9 +100,10 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     if (site->kind == site_display_size && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_no_place, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_place);
-    } else if (site->kind == site_pixel_aspect && !reading->aspect_present) {
+    } else if ((site->kind == site_pixel_aspect || site->kind == site_asf_aspect) && !reading->aspect_present) {
+        const char* room = site->kind == site_pixel_aspect ? msg_list_pasp_room : msg_list_asf_room;
         text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
-                    room_found(site) ? msg_list_pasp_room : msg_list_no_room);
+                    room_found(site) ? room : msg_list_no_room);
     } else if (site->kind == site_frame_header && !reading->aspect_present) {
         text_format(line, sizeof line, fmt_list_holder_text, pos, static_cast<unsigned long long>(pos), box,
                     msg_list_no_aspect);

@@ -3,9 +3,11 @@
 #include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
+#include "formats/asf.h"
 #include "formats/avi.h"
 #include "formats/iso_media.h"
 #include "formats/matroska.h"
+#include "formats/mxf.h"
 #include "formats/ps_units.h"
 
 namespace {
@@ -29,6 +31,8 @@ const Format formats[] = {
     {stream_matroska, false, false, container_probe<matroska_opens, stream_matroska>, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
      nullptr},
     {stream_avi, false, false, container_probe<avi_opens, stream_avi>, nullptr, avi_walk, avi_look, nullptr, nullptr, nullptr},
+    {stream_asf, false, false, container_probe<asf_opens, stream_asf>, nullptr, asf_walk, asf_look, nullptr, nullptr, nullptr},
+    {stream_mxf, false, false, container_probe<mxf_opens, stream_mxf>, nullptr, mxf_walk, mxf_look, nullptr, nullptr, nullptr},
     // Before the streams that are judged by start codes anywhere in their
     // head, which DV's compressed pictures may hold by chance.
     {stream_dv, false, false, dv_probe, dv_clocks, dv_walk, nullptr, nullptr, nullptr, nullptr},
@@ -109,8 +113,8 @@ const Format* format_of(StreamKind kind) {
 }
 
 const char* container_name_text(ContainerName name) {
-    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI"};
-    static_assert(sizeof names / sizeof *names == container_avi + 1, "a name for every container");
+    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF"};
+    static_assert(sizeof names / sizeof *names == container_mxf + 1, "a name for every container");
     return names[name];
 }
 

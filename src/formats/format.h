@@ -22,6 +22,8 @@ enum StreamKind : uint8_t {
     stream_dv,          // a DV file: DIF frames, of which only the VAUX blocks are read
     stream_avi,         // an AVI file: its chunks and the heads of its video frames
     stream_clip_info,   // a Blu-ray or AVCHD clip information file: its video's aspect bytes
+    stream_asf,         // an ASF file: the objects of its header; its frames are not read
+    stream_mxf,         // an MXF file: its KLVs, the descriptor of each header metadata, the heads of its frames
 };
 
 struct StreamLayout {
@@ -87,10 +89,13 @@ struct ContainerLook {
     // It has no pixel aspect (an MP4's pasp), which some players read alone
     // beside the video's own places, and no room for one.
     bool pixel_aspect_missing = false;
+    // Its video's frames record the aspect too, and its walk does not read
+    // them: not found, so that nothing changes.
+    bool unwalked = false;
 };
 
 // The names containers go by in the summary line and the report.
-enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi };
+enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi, container_asf, container_mxf };
 const char* container_name_text(ContainerName name);
 
 struct BlockReader;
@@ -165,9 +170,13 @@ int32_t clip_info_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t avi_walk(Walk* walk);
+int32_t asf_walk(Walk* walk);
+int32_t mxf_walk(Walk* walk);
 int32_t iso_media_look(BlockReader* reader, ContainerLook* look);
 int32_t matroska_look(BlockReader* reader, ContainerLook* look);
 int32_t avi_look(BlockReader* reader, ContainerLook* look);
+int32_t asf_look(BlockReader* reader, ContainerLook* look);
+int32_t mxf_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

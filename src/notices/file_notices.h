@@ -163,6 +163,7 @@ enum StopReason : uint8_t {
     stop_video_encrypted,
     stop_disc_image,  // a disc's file system around its files (a DVD's .iso)
     stop_disc_code_only,  // -o other than 2 or 3 for a Blu-ray or AVCHD folder
+    stop_frames_unwalked,  // a container whose frames of this codec record the aspect and are not walked
 };
 struct StopNotice { static constexpr auto kind = notice_stop; StopReason reason; };
 

@@ -122,7 +122,8 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
     if (!look.found) {
-        notify(notices, StopNotice{look.sealed ? stop_video_encrypted : stop_no_video});
+        StopReason why = look.sealed ? stop_video_encrypted : look.unwalked ? stop_frames_unwalked : stop_no_video;
+        notify(notices, StopNotice{why});
         return exit_not_mpeg;
     }
     info->layout.codec = look.codec;
