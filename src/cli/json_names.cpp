@@ -50,6 +50,7 @@ const Named<Result> result_names[] = {
     {result_samples_outside, "samples_outside"},
     {result_element_broken, "element_broken"},
     {result_chunk_broken, "chunk_broken"},
+    {result_tag_broken, "tag_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
