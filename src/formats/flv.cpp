@@ -19,9 +19,8 @@ bool head_parse(const uint8_t* h, uint32_t got, int64_t pos, int64_t file_size, 
     *tag = FlvTag{};
     tag->type = h[0] & 0x1F;
     tag->filtered = (h[0] & 0x20) != 0;
-    if ((h[0] & 0xC0) != 0 || (tag->type != flv_tag_audio && tag->type != flv_tag_video && tag->type != flv_tag_script)) {
-        return false;
-    }
+    bool known = tag->type == flv_tag_audio || tag->type == flv_tag_video || tag->type == flv_tag_script;
+    if ((h[0] & 0xC0) != 0 || !known) return false;
     tag->start = pos;
     tag->body = pos + flv_tag_head_bytes;
     tag->end = tag->body + be24_at(h + 1);

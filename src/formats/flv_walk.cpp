@@ -3,6 +3,7 @@
 // units, framed by length fields as the last sequence header says. Only
 // the tags' heads and the units' length fields up to the first slice are
 // read. A file cut short is walked as far as it goes.
+#include <cstdio>
 #include <memory>
 
 #include "formats/codec_ids.h"
@@ -54,9 +55,9 @@ VideoCodec codec_of_tag(const FlvTag& t, ForeignVideo* foreign) {
     uint8_t id = t.head[0] & 0x0F;
     VideoCodec codec = codec_container;
     if (codec_of_id(ids_flv_codec, &id, 1, &codec, foreign)) return codec;
-    const char named[] = {'F', 'L', 'V', ' ', 'c', 'o', 'd', 'e', 'c', ' ', static_cast<char>('0' + id / 10),
-                          static_cast<char>('0' + id % 10)};
-    *foreign = foreign_of_id(reinterpret_cast<const uint8_t*>(named), sizeof named);
+    char named[foreign_id_capacity];
+    int length = std::snprintf(named, sizeof named, "FLV codec %u", unsigned{id});
+    *foreign = foreign_of_id(reinterpret_cast<const uint8_t*>(named), static_cast<uint32_t>(length));
     return codec_container;
 }
 
