@@ -93,7 +93,14 @@ struct ContainerLook {
 };
 
 // The names containers go by in the summary line and the report.
-enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi, container_flv };
+enum ContainerName : uint8_t {
+    container_mp4,
+    container_mov,
+    container_mkv,
+    container_webm,
+    container_avi,
+    container_flv,
+};
 const char* container_name_text(ContainerName name);
 
 struct BlockReader;
