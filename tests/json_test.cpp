@@ -89,21 +89,21 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
             EXPECT_EQ(rows[key].count(value), 1u) << key << ": " << value;
         }
     };
-    for (int s = stream_elementary; s <= stream_clip_info; ++s) {
+    for (int s = stream_elementary; s <= stream_flv; ++s) {
         VideoFactsNotice facts = {};
         facts.stream = static_cast<StreamKind>(s);
         listed("container", container_name(&facts));
     }
-    for (int c = container_mp4; c <= container_avi; ++c) listed("container", container_name_text(ContainerName(c)));
+    for (int c = container_mp4; c <= container_flv; ++c) listed("container", container_name_text(ContainerName(c)));
     for (int c = codec_mpeg; c <= codec_clip_info; ++c) {
         for (int version : {1, 2}) listed("codec", codec_row(VideoCodec(c), version)->name);
     }
     for (int f = foreign_vp8; f < foreign_other; ++f) listed("codec", foreign_video_name({ForeignCodec(f), {}}));
-    for (int k = site_sequence_header; k <= site_clip_aspect; ++k) listed("places", site_kind_name(SiteKind(k)));
-    for (int h = holder_stream; h <= holder_mov_glbl; ++h) listed("places", site_holder_name(SiteHolder(h)));
+    for (int k = site_sequence_header; k <= site_mxf_aspect; ++k) listed("places", site_kind_name(SiteKind(k)));
+    for (int h = holder_stream; h <= holder_mxf_descriptor; ++h) listed("places", site_holder_name(SiteHolder(h)));
     for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
-    for (int r = result_clip_info_broken; r < result_ok; ++r) listed("message", result_key(r));
-    for (int s = stop_empty_file; s <= stop_disc_code_only; ++s) listed("message", stop_key(StopReason(s)));
+    for (int r = result_tag_broken; r < result_ok; ++r) listed("message", result_key(r));
+    for (int s = stop_empty_file; s <= stop_frames_unwalked; ++s) listed("message", stop_key(StopReason(s)));
     const NoticeKind recorded[] = {notice_stop, notice_error, notice_outcome, notice_open_failed,
                                    notice_restore_misses};
     for (int k = 0; k <= notice_dv_frames; ++k) {

@@ -52,6 +52,7 @@ const Named<Result> result_names[] = {
     {result_chunk_broken, "chunk_broken"},
     {result_object_broken, "object_broken"},
     {result_klv_broken, "klv_broken"},
+    {result_tag_broken, "tag_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},

@@ -152,7 +152,8 @@ const char* facts_codec_name(const VideoFacts* facts) {
 }
 
 const char* foreign_video_name(const ForeignVideo& video) {
-    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes"};
+    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes", "Sorenson Spark", "VP6",
+                                        "Screen Video"};
     static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
     return video.codec == foreign_other ? video.id : names[video.codec];
 }

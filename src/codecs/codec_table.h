@@ -122,6 +122,8 @@ struct VideoFacts {
     // room for one (an AVI without a vprp): the video's own places alone
     // take it.
     bool placeless;
+    // Its kind of file has no such field at all (FLV): nothing to tell.
+    bool fieldless;
 };
 
 // The sample aspect an aspect of the row's places gives the picture: its

@@ -32,7 +32,7 @@ enum SiteHolder : uint8_t {
     holder_stream,               // the video stream, or a sample of it
     holder_track_header,         // ISO: tkhd's width and height
     holder_pixel_aspect,         // ISO: pasp
-    holder_avcc,                 // ISO: the sample entry's avcC
+    holder_avcc,                 // ISO: the sample entry's avcC; FLV: an H.264 sequence header's
     holder_hvcc,                 // ISO: its hvcC
     holder_esds,                 // ISO: its esds
     holder_clean_aperture,       // QuickTime: tapt's clef

@@ -40,6 +40,9 @@ enum ForeignCodec : uint8_t {
     foreign_av1,
     foreign_motion_jpeg,
     foreign_prores,
+    foreign_sorenson_spark,
+    foreign_vp6,
+    foreign_screen_video,
     foreign_other,
 };
 inline constexpr uint32_t foreign_id_capacity = 33;

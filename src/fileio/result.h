@@ -44,10 +44,11 @@ enum Result : int32_t {
     result_clip_info_broken = -37,
     result_object_broken = -38,  // an ASF object or record past what holds it, or half an aspect pair
     result_klv_broken = -39,     // an MXF KLV, a set's item or a primer pack past what holds it
+    result_tag_broken = -40,    // an FLV tag whose type or sizes do not read
 };
 
 // Damage to a container's units, which the reader that met it places.
 inline bool result_of_broken_unit(int32_t result) {
     return result == result_box_broken || result == result_element_broken || result == result_chunk_broken ||
-           result == result_object_broken || result == result_klv_broken;
+           result == result_object_broken || result == result_klv_broken || result == result_tag_broken;
 }

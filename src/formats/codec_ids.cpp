@@ -79,6 +79,12 @@ constexpr CodecId ids[] = {
     {ids_object_type, "\x63", codec_mpeg, foreign_none}, {ids_object_type, "\x64", codec_mpeg, foreign_none},
     {ids_object_type, "\x65", codec_mpeg, foreign_none}, {ids_object_type, "\x6A", codec_mpeg, foreign_none},
     {ids_object_type, "\x20", codec_mpeg4, foreign_none},
+    // FLV's codec ids: Sorenson Spark (Sorenson H.263), Screen Video and its
+    // second version, On2 VP6 and VP6 with alpha, H.264.
+    {ids_flv_codec, "\x02", codec_container, foreign_sorenson_spark},
+    {ids_flv_codec, "\x03", codec_container, foreign_screen_video},
+    {ids_flv_codec, "\x04", codec_container, foreign_vp6}, {ids_flv_codec, "\x05", codec_container, foreign_vp6},
+    {ids_flv_codec, "\x06", codec_container, foreign_screen_video}, {ids_flv_codec, "\x07", codec_avc, foreign_none},
 };
 
 uint8_t folded(IdSpace space, uint8_t b) {
@@ -90,7 +96,7 @@ uint8_t folded(IdSpace space, uint8_t b) {
 bool id_is(const CodecId& entry, const uint8_t* id, uint32_t length) {
     uint32_t named = static_cast<uint32_t>(std::strlen(entry.id));
     bool any_ending = named > 0 && entry.id[named - 1] == '*';
-    if (entry.space == ids_stream_type || entry.space == ids_object_type) named = 1;
+    if (entry.space == ids_stream_type || entry.space == ids_object_type || entry.space == ids_flv_codec) named = 1;
     if (any_ending ? length < named - 1 : length != named) return false;
     for (uint32_t k = 0; k < (any_ending ? named - 1 : named); ++k) {
         if (folded(entry.space, id[k]) != static_cast<uint8_t>(entry.id[k])) return false;

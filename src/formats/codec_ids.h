@@ -16,6 +16,7 @@ enum IdSpace : uint8_t {
     ids_codec_id,      // a Matroska CodecID
     ids_stream_type,   // a transport stream's stream_type, one byte
     ids_object_type,   // an MP4 esds's objectTypeIndication, one byte
+    ids_flv_codec,     // an FLV video tag's codec id, one byte (its low four bits)
 };
 
 // The codec an id names: one the tool changes, or codec_container with

@@ -5,6 +5,7 @@
 #include "codecs/sps.h"
 #include "formats/asf.h"
 #include "formats/avi.h"
+#include "formats/flv.h"
 #include "formats/iso_media.h"
 #include "formats/matroska.h"
 #include "formats/mxf.h"
@@ -33,6 +34,8 @@ const Format formats[] = {
     {stream_avi, false, false, container_probe<avi_opens, stream_avi>, nullptr, avi_walk, avi_look, nullptr, nullptr, nullptr},
     {stream_asf, false, false, container_probe<asf_opens, stream_asf>, nullptr, asf_walk, asf_look, nullptr, nullptr, nullptr},
     {stream_mxf, false, false, container_probe<mxf_opens, stream_mxf>, nullptr, mxf_walk, mxf_look, nullptr, nullptr, nullptr},
+    // Its tags' timestamps give the playing time, which its look reads.
+    {stream_flv, false, false, container_probe<flv_opens, stream_flv>, nullptr, flv_walk, flv_look, nullptr, nullptr, nullptr},
     // Before the streams that are judged by start codes anywhere in their
     // head, which DV's compressed pictures may hold by chance.
     {stream_dv, false, false, dv_probe, dv_clocks, dv_walk, nullptr, nullptr, nullptr, nullptr},
@@ -113,8 +116,8 @@ const Format* format_of(StreamKind kind) {
 }
 
 const char* container_name_text(ContainerName name) {
-    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF"};
-    static_assert(sizeof names / sizeof *names == container_mxf + 1, "a name for every container");
+    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF", "FLV"};
+    static_assert(sizeof names / sizeof *names == container_flv + 1, "a name for every container");
     return names[name];
 }
 

@@ -24,6 +24,7 @@ enum StreamKind : uint8_t {
     stream_clip_info,   // a Blu-ray or AVCHD clip information file: its video's aspect bytes
     stream_asf,         // an ASF file: the objects of its header; its frames are not read
     stream_mxf,         // an MXF file: its KLVs, the descriptor of each header metadata, the heads of its frames
+    stream_flv,         // an FLV file: its tags and the heads of its video tags
 };
 
 struct StreamLayout {
@@ -69,7 +70,7 @@ struct ContainerLook {
     uint32_t others;
     uint64_t other_id;  // the first of them
     bool sealed;        // the first video track is encrypted or otherwise encoded
-    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI"
+    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI", "FLV"
     // The sample aspect the container's own fields give (MP4's pasp, else
     // a track header or aperture whose size is not the picture's;
     // Matroska's display elements), which the most common players show
@@ -86,6 +87,9 @@ struct ContainerLook {
     // The container has no field of its own for the aspect and no room for
     // one (an AVI without a vprp): the video's own places alone take it.
     bool placeless = false;
+    // Its kind of file has no such field at all (FLV): placeless, which
+    // is no news to tell.
+    bool fieldless = false;
     // It has no pixel aspect (an MP4's pasp), which some players read alone
     // beside the video's own places, and no room for one.
     bool pixel_aspect_missing = false;
@@ -95,7 +99,16 @@ struct ContainerLook {
 };
 
 // The names containers go by in the summary line and the report.
-enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi, container_asf, container_mxf };
+enum ContainerName : uint8_t {
+    container_mp4,
+    container_mov,
+    container_mkv,
+    container_webm,
+    container_avi,
+    container_asf,
+    container_mxf,
+    container_flv,
+};
 const char* container_name_text(ContainerName name);
 
 struct BlockReader;
@@ -177,6 +190,8 @@ int32_t matroska_look(BlockReader* reader, ContainerLook* look);
 int32_t avi_look(BlockReader* reader, ContainerLook* look);
 int32_t asf_look(BlockReader* reader, ContainerLook* look);
 int32_t mxf_look(BlockReader* reader, ContainerLook* look);
+int32_t flv_walk(Walk* walk);
+int32_t flv_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

@@ -131,7 +131,8 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
     info->container = look.name;
     info->facts.field = look.shown;
     info->facts.pixel_aspect_missing = look.pixel_aspect_missing;
-    info->facts.placeless = look.placeless;
+    info->facts.placeless = look.placeless || look.fieldless;
+    info->facts.fieldless = look.fieldless;
     info->facts.foreign = look.foreign;
     info->facts.width = look.width;
     info->facts.height = look.height;

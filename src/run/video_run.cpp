@@ -20,7 +20,7 @@ bool container_of(const VideoLayout* video) {
 }
 
 // Whether the file has places of its container's own, which -c changes: a
-// stream has none, nor an AVI without a vprp or room for one.
+// stream has none, nor an FLV, nor an AVI without a vprp or room for one.
 bool container_placed(const VideoLayout* video, const VideoFacts* f) {
     return container_of(video) && !f->placeless;
 }
@@ -191,7 +191,7 @@ bool first_refuses(const VideoLayout* video, SiteAspect target) {
 // undefined code is a field still). A header that cannot take the target
 // is told by the check's refusal instead.
 void silent_first_tell(FileRun* run, const VideoFacts* f, const VideoLayout* video, SiteAspect target) {
-    if (f->row->find != first_by_scan || f->first.aspect_present || !container_of(video)) return;
+    if (f->row->find != first_by_scan || f->first.aspect_present || !container_placed(video, f)) return;
     AspectEdit edit = first_edit(video, target);
     bool field = edit != aspect_edit_no_field;
     bool takes = edit == aspect_edit_changed || edit == aspect_edit_same;
@@ -207,8 +207,9 @@ int target_check(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout
     const VideoFacts* f = &info->facts;
     SiteAspect target = {run->job.target_aspect, run->job.target_sar};
     // A header without aspect information cannot get one in place; in a
-    // container it is no place, and the container's places take the target.
-    if (f->row->find == first_by_scan && !f->first.aspect_present && !container_of(video)) {
+    // container it is no place, and the container's places take the target,
+    // where it has any.
+    if (f->row->find == first_by_scan && !f->first.aspect_present && !container_placed(video, f)) {
         notify(run->notices, NoAspectFieldNotice{f->row->header});
         return exit_no_aspect_field;
     }
@@ -257,7 +258,7 @@ int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* v
     SiteAspect current = choice == target_chosen ? changed_from(f, &original, target) : facts_shown(f);
     // -c changes the container's places alone: a file without any is refused.
     bool unplaced = request_of(run).container_only && needs.target_checked && !container_placed(video, f);
-    if (f->placeless && !unplaced) notify(run->notices, notice_container_placeless);
+    if (f->placeless && !f->fieldless && !unplaced) notify(run->notices, notice_container_placeless);
     notify(run->notices, AspectNotice{name_of(f), current, false});
     if (unplaced) {
         notify(run->notices, notice_no_container_place);

@@ -57,6 +57,9 @@ rm mkv_h264.ts
 # An AVI file with MP2 audio, 16:9: ffmpeg writes its vprp and a JUNK in
 # the video's header list, and repeats the parameter sets at each keyframe.
 ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 16:9 -c:a mp2 -b:a 64k avi_h264.avi
+# An FLV file with AAC audio, 16:9, its parameter sets repeated at each
+# key frame after the sequence header's.
+ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 16:9 -bsf:v dump_extra -c:a aac -b:a 64k flv_h264.flv
 # DV: two PAL frames, 16:9, as a raw DV file; one NTSC frame, 4:3, in a
 # QuickTime file (dvc ), remuxed from a raw one.
 ff $(clip 720x576 25 0.08) -target pal-dv -aspect 16:9 -an dv_pal.dv
