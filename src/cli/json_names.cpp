@@ -54,6 +54,7 @@ const Named<Result> result_names[] = {
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
     {result_no_dv_pack, "no_dv_pack"},
+    {result_no_h263_picture, "no_h263_picture"},
 };
 
 // By StopReason.
@@ -146,8 +147,9 @@ const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
         "frame_header", "video_object_layer", "dv_control", "frame_aspect",
+        "h263_picture",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_h263_picture + 1, "a name for every kind of place");
     return names[kind];
 }
 

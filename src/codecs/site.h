@@ -22,6 +22,7 @@ enum SiteKind : uint8_t {
     site_video_object_layer,  // an MPEG-4 VOL from its code byte, as far as its picture size
     site_dv_control,       // the 4 data bytes of a DV source control pack (0x61): DISP in the second
     site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
+    site_h263_picture,     // an H.263 picture header from the byte that ends its start code, as far as EPAR
 };
 
 // What holds a site: the video's own bytes, or a part of its container.

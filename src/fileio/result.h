@@ -40,6 +40,7 @@ enum Result : int32_t {
     result_no_vol = -34,    // MPEG-4 video without a VOL header that reads
     result_no_dv_pack = -35,  // DV frames without a source control pack
     result_chunk_broken = -36,  // an AVI chunk whose size runs past what holds it
+    result_no_h263_picture = -37,  // H.263 video without a picture header that names its format
 };
 
 // Damage to a container's units, which the reader that met it places.
