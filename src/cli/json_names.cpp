@@ -58,6 +58,7 @@ const Named<Result> result_names[] = {
     {result_no_vol, "no_vol"},
     {result_no_dv_pack, "no_dv_pack"},
     {result_clip_info_broken, "clip_info_broken"},
+    {result_no_h263_picture, "no_h263_picture"},
 };
 
 // By StopReason.
@@ -152,9 +153,9 @@ const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
         "frame_header", "video_object_layer", "dv_control", "frame_aspect", "clip_aspect",
-        "asf_aspect", "mxf_aspect",
+        "asf_aspect", "mxf_aspect", "h263_picture",
     };
-    static_assert(sizeof names / sizeof *names == site_mxf_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_h263_picture + 1, "a name for every kind of place");
     return names[kind];
 }
 

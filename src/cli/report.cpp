@@ -72,6 +72,8 @@ void restore_damaged_report(const RestoreDamagedNotice& n) {
 void sets_other_report(const SetsOtherNotice& r) {
     if (r.site == site_video_object_layer) {
         line_after_break(text_string(msg_vol_other, u(r.width), u(r.height), u(r.count)));
+    } else if (r.site == site_h263_picture) {
+        line_after_break(text_string(msg_picture_other, u(r.width), u(r.height), u(r.count)));
     } else if (r.site == site_dv_control) {
         uint32_t mbps = dv_frame_kind(r.form).mbps;
         line_after_break(text_string(msg_dv_other, u(r.width), u(r.height), u(mbps), u(r.count)));
@@ -129,6 +131,7 @@ bool walk_report(const Notice* n) {
     case notice_sets_other_more: {
         const auto& r = notice_record<SetsOtherMoreNotice>(n);
         const char* text = r.site == site_video_object_layer ? msg_vol_other_more
+                           : r.site == site_h263_picture     ? msg_picture_other_more
                            : r.site == site_dv_control       ? msg_dv_other_more
                                                              : msg_sps_other_more;
         line_after_break(text_string(text, u(r.count)));

@@ -80,6 +80,7 @@ std::string place_name(SiteKind site, SiteHolder holder) {
     const char* box = site_holder_name(holder);
     if (site == site_sequence_header) return msg_place_sequence_header;
     if (site == site_frame_header) return msg_place_frame_header;
+    if (site == site_h263_picture) return msg_place_stream_picture;
     if (site == site_video_object_layer) {
         return box != nullptr ? text_string(msg_place_config_vol, box) : std::string(msg_place_stream_vol);
     }
@@ -95,6 +96,7 @@ const char* header_name(HeaderWord header) {
     case header_word_vol: return msg_header_vol;
     case header_word_pack: return msg_place_dv_pack;
     case header_word_frame: return msg_place_frame_header;
+    case header_word_picture: return msg_header_picture;
     default: return msg_place_sequence_header;
     }
 }
@@ -219,6 +221,7 @@ const char* already_message(HeaderWord header) {
     case header_word_vol: return msg_vols_already_target;
     case header_word_pack: return msg_packs_already_target;
     case header_word_frame: return msg_places_already_target;
+    case header_word_picture: return msg_pictures_already_target;
     default: return msg_already_target;
     }
 }
@@ -258,8 +261,10 @@ bool stop_report(const Notice* n) {
     switch (n->kind) {
     case notice_code_refused: code_refused_report(notice_record<CodeRefusedNotice>(n)); return true;
     case notice_no_aspect_field: {
-        bool vol = notice_record<NoAspectFieldNotice>(n).header == header_word_vol;
-        console_text(vol ? msg_vol_no_aspect_field : msg_sps_no_aspect_field);
+        HeaderWord header = notice_record<NoAspectFieldNotice>(n).header;
+        console_text(header == header_word_vol       ? msg_vol_no_aspect_field
+                     : header == header_word_picture ? msg_picture_no_aspect_field
+                                                     : msg_sps_no_aspect_field);
         return true;
     }
     case notice_sets_no_table_code: {
@@ -345,6 +350,7 @@ const char* result_message(int64_t result) {
     case result_klv_broken: return msg_engine_klv_broken;
     case result_tag_broken: return msg_engine_tag_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
+    case result_no_h263_picture: return msg_engine_no_h263_picture;
     default: return nullptr;
     }
 }

@@ -19,6 +19,7 @@ enum HeaderWord : uint8_t {
     header_word_pack,        // a DV pack
     header_word_attributes,  // a DVD title set's video attributes
     header_word_frame,       // a frame's own header, of a codec whose frames the tool never changes
+    header_word_picture,     // an H.263 picture header
 };
 
 // How the console names an aspect of the codec.

@@ -62,22 +62,38 @@ void field_of(const VolInfo* info, uint32_t* bit, uint32_t* bits) {
     *bits = extended ? pair_bits : 4;
 }
 
-// The field's new value for the target in the VOL's own form.
-AspectEdit target_value(const VolInfo* info, SarRatio target, uint32_t* value) {
-    if (info->aspect_info != vol_aspect_extended) {
-        uint8_t code = vol_table_code(target);
-        if (code == 0) return aspect_edit_no_code;
-        *value = code;
-        return info->aspect_info == code ? aspect_edit_same : aspect_edit_changed;
+}  // namespace
+
+SarRatio par_code_sar(uint8_t code, uint8_t par_width, uint8_t par_height) {
+    if (code == vol_aspect_extended) return sar_reduced(par_width, par_height);
+    if (code == 0 || code > vol_table_size) return {0, 0};
+    return vol_table[code - 1];
+}
+
+AspectEdit par_code_target(uint8_t code, SarRatio now, SarRatio target, uint32_t* value) {
+    if (code != vol_aspect_extended) {
+        uint8_t table = vol_table_code(target);
+        if (table == 0) return aspect_edit_no_code;
+        *value = table;
+        return code == table ? aspect_edit_same : aspect_edit_changed;
     }
     SarRatio pair = sar_reduced(target.width, target.height);
     if (pair.width == 0 || pair.width > 0xFF || pair.height > 0xFF) return aspect_edit_no_code;
     *value = pair.width << 8 | pair.height;
-    SarRatio now = vol_sar(info);
     return now.width != 0 && sar_same(now, pair) ? aspect_edit_same : aspect_edit_changed;
 }
 
-}  // namespace
+uint32_t par_field_changes(const uint8_t* bytes, uint32_t length, uint32_t bit, uint32_t bits, uint32_t value,
+                           ByteChange* changes) {
+    uint8_t edited[vol_bytes_most];
+    for (uint32_t k = 0; k < length; ++k) edited[k] = bytes[k];
+    bits_put(edited, bit, bits, value);
+    uint32_t count = 0;
+    for (uint32_t k = bit / 8; k <= (bit + bits - 1) / 8; ++k) {
+        if (edited[k] != bytes[k]) changes[count++] = {k, edited[k]};
+    }
+    return count;
+}
 
 bool vol_read(const uint8_t* bytes, uint32_t length, VolInfo* info) {
     *info = VolInfo{};
@@ -101,9 +117,7 @@ bool vol_read(const uint8_t* bytes, uint32_t length, VolInfo* info) {
 }
 
 SarRatio vol_sar(const VolInfo* info) {
-    if (info->aspect_info == vol_aspect_extended) return sar_reduced(info->par_width, info->par_height);
-    if (info->aspect_info == 0 || info->aspect_info > vol_table_size) return {0, 0};
-    return vol_table[info->aspect_info - 1];
+    return par_code_sar(info->aspect_info, info->par_width, info->par_height);
 }
 
 AspectEdit vol_aspect_edit(const uint8_t* bytes, uint32_t length, SarRatio target, ByteChange* changes,
@@ -112,17 +126,12 @@ AspectEdit vol_aspect_edit(const uint8_t* bytes, uint32_t length, SarRatio targe
     VolInfo info;
     if (length > vol_bytes_most || !vol_read(bytes, length, &info)) return aspect_edit_unread;
     uint32_t value = 0;
-    AspectEdit edit = target_value(&info, target, &value);
+    AspectEdit edit = par_code_target(info.aspect_info, vol_sar(&info), target, &value);
     if (edit != aspect_edit_changed) return edit;
     uint32_t bit = 0;
     uint32_t bits = 0;
     field_of(&info, &bit, &bits);
-    uint8_t edited[vol_bytes_most];
-    for (uint32_t k = 0; k < length; ++k) edited[k] = bytes[k];
-    bits_put(edited, bit, bits, value);
-    for (uint32_t k = bit / 8; k <= (bit + bits - 1) / 8; ++k) {
-        if (edited[k] != bytes[k]) changes[(*count)++] = {k, edited[k]};
-    }
+    *count = par_field_changes(bytes, length, bit, bits, value, changes);
     return aspect_edit_changed;
 }
 

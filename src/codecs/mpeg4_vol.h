@@ -28,6 +28,21 @@ struct VolInfo {
     uint32_t height;
 };
 
+// The 4-bit pixel aspect code that MPEG-4 video took from H.263: 1 to 5 a
+// table's sample aspect, 15 an extended pair of 8-bit numbers, 0 and the
+// rest none. The sample aspect a code (and its pair) records, {0, 0} for
+// none or a pair with a zero.
+SarRatio par_code_sar(uint8_t code, uint8_t par_width, uint8_t par_height);
+// The field's new value for the target in the form the code has: a table
+// code for a table code, an extended pair (width << 8 | height) for an
+// extended pair; aspect_edit_no_code where that form cannot say it. `now`
+// is what the field records.
+AspectEdit par_code_target(uint8_t code, SarRatio now, SarRatio target, uint32_t* value);
+// The changes that put the low `bits` bits of value at the bit of the
+// bytes (up to vol_bytes_most), where they differ: how many.
+uint32_t par_field_changes(const uint8_t* bytes, uint32_t length, uint32_t bit, uint32_t bits, uint32_t value,
+                           ByteChange* changes);
+
 // Reads the VOL up to its aspect, and its picture size where the bytes
 // reach it: false when they are no VOL or end before the aspect.
 bool vol_read(const uint8_t* bytes, uint32_t length, VolInfo* info);

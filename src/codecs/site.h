@@ -25,6 +25,7 @@ enum SiteKind : uint8_t {
     site_clip_aspect,      // a Blu-ray clip information's aspect nibble (the high four bits)
     site_asf_aspect,       // ASF: the AspectRatioX and AspectRatioY records, side by side
     site_mxf_aspect,       // MXF: a picture descriptor's Aspect Ratio, the display aspect
+    site_h263_picture,     // an H.263 picture header from the byte that ends its start code, as far as EPAR
 };
 
 // What holds a site: the video's own bytes, or a part of its container.

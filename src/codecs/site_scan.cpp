@@ -31,6 +31,7 @@ void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* re
     if (codec_has_sets(codec)) sps_scanner_init(&scanner->sets, codec);
     if (codec == codec_mpeg4) vol_scanner_init(&scanner->vols);
     if (codec == codec_dv) dv_scanner_init(&scanner->dv);
+    if (codec == codec_h263) h263_scanner_init(&scanner->pictures);
 }
 
 int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
@@ -49,6 +50,8 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return byte_sites_scan(site_clip_aspect_make, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_dv:
         return dv_scan(&scanner->dv, buffer, buffer_pos, ranges, count, on_site, context);
+    case codec_h263:
+        return h263_scan(&scanner->pictures, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_container:  // its container hands its places itself
         return 0;
     }
@@ -57,6 +60,7 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
 
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {
     if (scanner->codec == codec_mpeg4) return vol_scan_finish(&scanner->vols, on_site, context);
+    if (scanner->codec == codec_h263) return h263_scan_finish(&scanner->pictures, on_site, context);
     bool sets = codec_has_sets(scanner->codec);
     return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
 }

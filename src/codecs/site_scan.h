@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "codecs/dv_scan.h"
+#include "codecs/h263_scan.h"
 #include "codecs/header_scan.h"
 #include "codecs/nal_scan.h"
 #include "codecs/site.h"
@@ -15,6 +16,7 @@ struct SiteScanner {
     SpsScanner sets;        // H.264 and HEVC
     VolScanner vols;        // MPEG-4 video
     DvScanner dv;           // DV: the DIF blocks handed over, and the frames they make
+    H263Scanner pictures;   // H.263
 };
 
 // `reference` is the 8 bytes of MPEG video's first sequence header, whose

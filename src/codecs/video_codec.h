@@ -19,11 +19,19 @@ enum VideoCodec : uint8_t {
     // records of its stream's video, the aspect nibble of each program
     // sequence's StreamCodingInfo.
     codec_clip_info,
+    codec_h263,  // H.263: picture headers of a custom source format
 };
 
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).
 inline bool codec_has_sets(VideoCodec codec) {
     return codec == codec_avc || codec == codec_hevc;
+}
+
+// Whether the codec's own header opens the frames that have one, within
+// their first bytes (MPEG video's sequence header, H.263's picture
+// header): a container's frames are read that far.
+inline bool codec_header_opens_frames(VideoCodec codec) {
+    return codec == codec_mpeg || codec == codec_h263;
 }
 
 struct SarRatio {

@@ -45,6 +45,7 @@ enum Result : int32_t {
     result_object_broken = -38,  // an ASF object or record past what holds it, or half an aspect pair
     result_klv_broken = -39,     // an MXF KLV, a set's item or a primer pack past what holds it
     result_tag_broken = -40,    // an FLV tag whose type or sizes do not read
+    result_no_h263_picture = -41,  // H.263 video without a picture header that names its format
 };
 
 // Damage to a container's units, which the reader that met it places.

@@ -70,7 +70,7 @@ int32_t frame_hand(AviWalk* aw, const RiffChunk& c) {
         int32_t result = frame_header_hand(&aw->sites, v.foreign.codec, v.width, v.height, c.body, size);
         return result != 0 ? result : walk_done;
     }
-    if (v.codec == codec_mpeg) return mpeg_head_feed(&aw->sites, c.body, size);
+    if (codec_header_opens_frames(v.codec)) return mpeg_head_feed(&aw->sites, c.body, size);
     if (v.codec == codec_dv) return dv_frame_feed(aw->walk, c.body, size);
     // H.264, HEVC and MPEG-4 Part 2: the units before the first picture.
     if (aw->length_size != 0) return unit_sets_hand(&aw->sites, c.body, size, aw->length_size);

@@ -1,6 +1,7 @@
 #include "formats/format.h"
 
 #include "codecs/framing.h"
+#include "codecs/h263_picture.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
 #include "formats/asf.h"
@@ -43,6 +44,8 @@ const Format formats[] = {
     // restarted into the same file) takes its playing time from them.
     {stream_elementary, false, true, nal_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr,
      nullptr, nullptr},
+    {stream_elementary, false, true, h263_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
+     nullptr},
     {stream_elementary, false, true, elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
      nullptr},
     {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr, nullptr, nullptr, nullptr},
@@ -77,6 +80,16 @@ bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* la
     VideoCodec codec = nal_codec_detect(head, length);
     if (codec == codec_mpeg) return false;
     *layout = {stream_elementary, {0, 0}, codec};
+    return true;
+}
+
+// H.263 opens with a picture start code (00 00 and 1000 00xx, which no
+// MPEG start code is), after any zero bytes, whose header names its format.
+bool h263_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    uint32_t zeros = first_nonzero(head, length);
+    H263Picture picture;
+    if (zeros < 2 || zeros >= length || !h263_picture_read(head + zeros, length - zeros, &picture)) return false;
+    *layout = {stream_elementary, {0, 0}, codec_h263};
     return true;
 }
 

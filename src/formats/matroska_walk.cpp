@@ -159,7 +159,7 @@ EbmlRead child_read(MkvWalk* mw, int64_t pos, const EbmlElement* parent, bool op
 }
 
 int32_t frame_walk(MkvWalk* mw, int64_t at, uint32_t size) {
-    if (mw->segment.video.codec == codec_mpeg) return mpeg_head_feed(&mw->sites, at, size);
+    if (codec_header_opens_frames(mw->segment.video.codec)) return mpeg_head_feed(&mw->sites, at, size);
     if (mw->segment.video.codec == codec_dv) return dv_frame_feed(mw->walk, at, size);
     if (mw->length_size == 0) return start_code_head_feed(&mw->sites, at, size);
     return unit_sets_hand(&mw->sites, at, size, mw->length_size);

@@ -90,6 +90,7 @@ uint32_t format_extra_length_size(SiteReader* reader, int64_t pos, uint32_t leng
 int32_t frame_header_hand(SiteReader* reader, ForeignCodec codec, uint32_t width, uint32_t height, int64_t pos,
                           uint32_t size);
 
-// The first bytes of an MPEG video sample or frame, where a sequence header
-// begins the ones that have one, handed to the payload's scanner.
+// The first bytes of a sample or frame of a codec whose header opens the
+// frames that have one (MPEG video's sequence header, H.263's picture
+// header), handed to the payload's scanner.
 int32_t mpeg_head_feed(SiteReader* reader, int64_t pos, uint32_t size);

@@ -70,6 +70,7 @@ int32_t reference_missing(const Walk* walk, const CodecRow* row, uint32_t unread
     case header_word_set: return result_no_sps;
     case header_word_vol: return result_no_vol;
     case header_word_pack: return result_no_dv_pack;
+    case header_word_picture: return result_no_h263_picture;
     default: return result_no_sequence_header;
     }
 }
