@@ -50,6 +50,7 @@ const Named<Result> result_names[] = {
     {result_samples_outside, "samples_outside"},
     {result_element_broken, "element_broken"},
     {result_chunk_broken, "chunk_broken"},
+    {result_page_broken, "page_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
@@ -145,9 +146,9 @@ const char* container_name(const VideoFactsNotice* facts) {
 const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
-        "frame_header", "video_object_layer", "dv_control", "frame_aspect",
+        "frame_header", "video_object_layer", "dv_control", "frame_aspect", "header_par",
     };
-    static_assert(sizeof names / sizeof *names == site_frame_aspect + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_header_par + 1, "a name for every kind of place");
     return names[kind];
 }
 

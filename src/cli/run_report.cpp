@@ -338,6 +338,7 @@ const char* result_message(int64_t result) {
     case result_no_vol: return msg_engine_no_vol;
     case result_element_broken: return msg_engine_element_broken;
     case result_chunk_broken: return msg_engine_chunk_broken;
+    case result_page_broken: return msg_engine_page_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     default: return nullptr;
     }

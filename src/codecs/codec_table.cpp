@@ -6,6 +6,7 @@
 #include "codecs/dvd_attributes.h"
 #include "codecs/frame_aspect.h"
 #include "codecs/frame_headers.h"
+#include "codecs/header_par.h"
 #include "codecs/header_scan.h"
 #include "codecs/mpeg_aspects.h"
 #include "codecs/nal_scan.h"
@@ -97,9 +98,9 @@ constexpr CodecRow rows[] = {
 const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
-    &dv_control_places,      &frame_aspect_places,
+    &dv_control_places,      &frame_aspect_places,     &header_par_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_frame_aspect + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_header_par + 1, "every kind of site");
 
 }  // namespace
 
@@ -146,7 +147,7 @@ const char* facts_codec_name(const VideoFacts* facts) {
 }
 
 const char* foreign_video_name(const ForeignVideo& video) {
-    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes"};
+    static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes", "Theora"};
     static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
     return video.codec == foreign_other ? video.id : names[video.codec];
 }

@@ -22,6 +22,7 @@ enum SiteKind : uint8_t {
     site_video_object_layer,  // an MPEG-4 VOL from its code byte, as far as its picture size
     site_dv_control,       // the 4 data bytes of a DV source control pack (0x61): DISP in the second
     site_frame_aspect,     // AVI: a vprp's frame aspect, or the room a JUNK gives for a vprp
+    site_header_par,       // Ogg: a Theora or VP8 stream head's picture and pixel aspect
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -41,6 +42,8 @@ enum SiteHolder : uint8_t {
     holder_dvinfo,               // AVI, Matroska in AVI's manner: a DV stream's DVINFO
     holder_avi_strf,             // AVI: the codec's extradata in the video stream's format
     holder_mov_glbl,             // QuickTime: glbl, the extradata of a sample entry named as in AVI
+    holder_theora_header,        // Ogg: a Theora stream's identification header
+    holder_vp8_header,           // Ogg: a VP8 stream's OVP80 header
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -161,7 +164,7 @@ uint32_t site_field_whole(const AspectSite* site, uint32_t* indices);
 // aspect, display elements), which says nothing of the video's key.
 inline bool site_kind_of_container(SiteKind kind) {
     return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements ||
-           kind == site_frame_aspect;
+           kind == site_frame_aspect || kind == site_header_par;
 }
 inline bool site_of_container(const AspectSite* site) {
     return site_kind_of_container(site->kind);

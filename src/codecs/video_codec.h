@@ -36,6 +36,7 @@ enum ForeignCodec : uint8_t {
     foreign_av1,
     foreign_motion_jpeg,
     foreign_prores,
+    foreign_theora,
     foreign_other,
 };
 inline constexpr uint32_t foreign_id_capacity = 33;

@@ -40,9 +40,11 @@ enum Result : int32_t {
     result_no_vol = -34,    // MPEG-4 video without a VOL header that reads
     result_no_dv_pack = -35,  // DV frames without a source control pack
     result_chunk_broken = -36,  // an AVI chunk whose size runs past what holds it
+    result_page_broken = -37,   // an Ogg page whose head does not read where one must begin
 };
 
 // Damage to a container's units, which the reader that met it places.
 inline bool result_of_broken_unit(int32_t result) {
-    return result == result_box_broken || result == result_element_broken || result == result_chunk_broken;
+    return result == result_box_broken || result == result_element_broken || result == result_chunk_broken ||
+           result == result_page_broken;
 }

@@ -6,6 +6,7 @@
 #include "formats/avi.h"
 #include "formats/iso_media.h"
 #include "formats/matroska.h"
+#include "formats/ogg.h"
 #include "formats/ps_units.h"
 
 namespace {
@@ -29,6 +30,7 @@ const Format formats[] = {
     {stream_matroska, false, false, container_probe<matroska_opens, stream_matroska>, nullptr, matroska_walk, matroska_look, nullptr, nullptr,
      nullptr},
     {stream_avi, false, false, container_probe<avi_opens, stream_avi>, nullptr, avi_walk, avi_look, nullptr, nullptr, nullptr},
+    {stream_ogg, false, false, container_probe<ogg_opens, stream_ogg>, nullptr, ogg_walk, ogg_look, nullptr, nullptr, nullptr},
     // Before the streams that are judged by start codes anywhere in their
     // head, which DV's compressed pictures may hold by chance.
     {stream_dv, false, false, dv_probe, dv_clocks, dv_walk, nullptr, nullptr, nullptr, nullptr},
@@ -107,8 +109,8 @@ const Format* format_of(StreamKind kind) {
 }
 
 const char* container_name_text(ContainerName name) {
-    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI"};
-    static_assert(sizeof names / sizeof *names == container_avi + 1, "a name for every container");
+    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "Ogg"};
+    static_assert(sizeof names / sizeof *names == container_ogg + 1, "a name for every container");
     return names[name];
 }
 

@@ -21,6 +21,7 @@ enum StreamKind : uint8_t {
     stream_matroska,    // a Matroska or WebM file: its elements and the heads of its video frames
     stream_dv,          // a DV file: DIF frames, of which only the VAUX blocks are read
     stream_avi,         // an AVI file: its chunks and the heads of its video frames
+    stream_ogg,         // an Ogg file: its pages' heads and each link's video stream head
 };
 
 struct StreamLayout {
@@ -66,7 +67,7 @@ struct ContainerLook {
     uint32_t others;
     uint64_t other_id;  // the first of them
     bool sealed;        // the first video track is encrypted or otherwise encoded
-    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI"
+    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI", "Ogg"
     // The sample aspect the container's own fields give (MP4's pasp, else
     // a track header or aperture whose size is not the picture's;
     // Matroska's display elements), which the most common players show
@@ -89,7 +90,7 @@ struct ContainerLook {
 };
 
 // The names containers go by in the summary line and the report.
-enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi };
+enum ContainerName : uint8_t { container_mp4, container_mov, container_mkv, container_webm, container_avi, container_ogg };
 const char* container_name_text(ContainerName name);
 
 struct BlockReader;
@@ -159,9 +160,11 @@ int32_t dv_walk(Walk* walk);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t avi_walk(Walk* walk);
+int32_t ogg_walk(Walk* walk);
 int32_t iso_media_look(BlockReader* reader, ContainerLook* look);
 int32_t matroska_look(BlockReader* reader, ContainerLook* look);
 int32_t avi_look(BlockReader* reader, ContainerLook* look);
+int32_t ogg_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);
