@@ -89,18 +89,18 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
             EXPECT_EQ(rows[key].count(value), 1u) << key << ": " << value;
         }
     };
-    for (int s = stream_elementary; s <= stream_avi; ++s) {
+    for (int s = stream_elementary; s <= stream_ogg; ++s) {
         VideoFactsNotice facts = {};
         facts.stream = static_cast<StreamKind>(s);
         listed("container", container_name(&facts));
     }
-    for (int c = container_mp4; c <= container_avi; ++c) listed("container", container_name_text(ContainerName(c)));
+    for (int c = container_mp4; c <= container_ogg; ++c) listed("container", container_name_text(ContainerName(c)));
     for (int c = codec_mpeg; c <= codec_dv; ++c) {
         for (int version : {1, 2}) listed("codec", codec_row(VideoCodec(c), version)->name);
     }
     for (int f = foreign_vp8; f < foreign_other; ++f) listed("codec", foreign_video_name({ForeignCodec(f), {}}));
-    for (int k = site_sequence_header; k <= site_frame_aspect; ++k) listed("places", site_kind_name(SiteKind(k)));
-    for (int h = holder_stream; h <= holder_mov_glbl; ++h) listed("places", site_holder_name(SiteHolder(h)));
+    for (int k = site_sequence_header; k <= site_header_par; ++k) listed("places", site_kind_name(SiteKind(k)));
+    for (int h = holder_stream; h <= holder_vp8_header; ++h) listed("places", site_holder_name(SiteHolder(h)));
     for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
     for (int r = result_no_dv_pack; r < result_ok; ++r) listed("message", result_key(r));
     for (int s = stop_empty_file; s <= stop_disc_image; ++s) listed("message", stop_key(StopReason(s)));
