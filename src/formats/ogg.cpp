@@ -22,11 +22,15 @@ bool opens_with(const uint8_t* b, uint32_t length, const uint8_t* id, uint32_t i
     return length >= id_length && std::memcmp(b, id, id_length) == 0;
 }
 
-// A page head, as far as it goes.
+// A page head, as far as it goes: fewer bytes than were asked for are
+// the end of the file, which cuts a page whose head opens as one's.
 OggRead page_parse(const uint8_t* b, uint32_t available, int64_t pos, int64_t size, OggPage* page) {
-    if (available < ogg_page_head_bytes || !ogg_opens(b, available)) return ogg_page_broken;
+    if (available < ogg_page_head_bytes) {
+        return std::memcmp(b, "OggS", available < 4 ? available : 4) == 0 ? ogg_page_cut : ogg_page_broken;
+    }
+    if (!ogg_opens(b, available)) return ogg_page_broken;
     uint32_t segments = b[26];
-    if (available < ogg_page_head_bytes + segments) return size - pos < page_head_most ? ogg_page_cut : ogg_page_broken;
+    if (available < ogg_page_head_bytes + segments) return ogg_page_cut;
     uint32_t body = 0;
     for (uint32_t k = 0; k < segments; ++k) body += b[ogg_page_head_bytes + k];
     page->start = pos;
