@@ -6,10 +6,36 @@
 
 #include "codecs/header_par.h"
 #include "formats/format.h"
+#include "formats/reader.h"
 #include "formats/site_reader.h"
 #include "formats/walk.h"
 
 namespace {
+
+constexpr uint32_t ogg_page_head_bytes = 27;
+constexpr uint32_t ogg_crc_at = 22;  // in the page's head, little-endian
+
+struct OggPage {
+    int64_t start;
+    int64_t body;  // after the segment table
+    int64_t end;
+    uint8_t type;  // 1 continued packet, 2 first page of a stream, 4 last
+    uint32_t serial;
+    uint8_t crc[4];
+};
+
+enum OggRead : uint8_t { ogg_page_found, ogg_page_none, ogg_page_cut, ogg_page_broken };
+
+// A video stream's head, where a page that opens a stream holds one: the
+// site's holder, and its bytes' file position and count.
+struct OggVideoHead {
+    SiteHolder holder;
+    int64_t pos;
+    uint32_t length;
+    uint32_t width;
+    uint32_t height;
+    SarRatio par;
+};
 
 constexpr uint32_t page_head_most = ogg_page_head_bytes + 255;
 constexpr uint8_t page_first = 2;  // header type: the stream's first page
@@ -48,6 +74,11 @@ bool ogg_opens(const uint8_t* head, uint32_t length) {
     return length >= ogg_page_head_bytes && std::memcmp(head, "OggS", 4) == 0 && head[4] == 0;
 }
 
+namespace {
+
+// The page at pos: none at the file's end, cut where it runs past it,
+// broken where no page head reads there (*result 0), or a read's failure
+// (*result set).
 OggRead ogg_page_read(BlockReader* reader, int64_t pos, OggPage* page, int32_t* result) {
     *result = 0;
     if (pos >= reader->size) return ogg_page_none;
@@ -58,6 +89,8 @@ OggRead ogg_page_read(BlockReader* reader, int64_t pos, OggPage* page, int32_t* 
     return *result != 0 ? ogg_page_broken : read;
 }
 
+// Whether the page opens a Theora or VP8 stream: 0 and *found, or a
+// read's failure.
 int32_t ogg_video_head_read(BlockReader* reader, const OggPage* page, OggVideoHead* head, bool* found) {
     *found = false;
     if ((page->type & page_first) == 0) return 0;
@@ -77,8 +110,6 @@ int32_t ogg_video_head_read(BlockReader* reader, const OggPage* page, OggVideoHe
     *found = header_par_read(head->holder, b + from, head->length, &head->width, &head->height, &head->par);
     return 0;
 }
-
-namespace {
 
 struct OggWalk {
     Walk* walk;
