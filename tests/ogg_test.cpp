@@ -138,9 +138,10 @@ TEST_F(Ogg, EveryLinksHeadTakesTheTargetAndEveryPageCrcHolds) {
 }
 
 // A link of another picture size takes the pair that shows it at the
-// same shape; a head whose pair is 0:0 (unknown) shows square samples, as
-// ffprobe leaves it, and takes the target like any other.
-TEST_F(Ogg, ALinkOfAnotherSizeKeepsTheShapeAndAnUnknownPairIsSquare) {
+// same shape; a run killed at any write leaves every CRC right once the
+// next finishes it; a head whose pair is 0:0 (unknown) shows square
+// samples, as ffprobe leaves it, and takes the target like any other.
+TEST_F(Ogg, ALinkOfAnotherSizeKeepsItsShapeAKilledRunIsFinishedAndAnUnknownPairIsSquare) {
     ASSERT_TRUE(make(ff + "testsrc=size=320x240:rate=10" + theora + "small.ogv && " + ff +
                      "testsrc=size=640x360:rate=10" + theora + "wide.ogv && cat small.ogv wide.ogv > sizes.ogv"));
     Bytes before = read_bytes(dir_ / "sizes.ogv");
@@ -149,8 +150,25 @@ TEST_F(Ogg, ALinkOfAnotherSizeKeepsTheShapeAndAnUnknownPairIsSquare) {
     OggRead sizes = ogg_read(read_bytes(dir_ / "sizes.ogv"));
     EXPECT_EQ(sizes.bad_crcs, 0);
     EXPECT_EQ(sizes.pars, (std::vector<std::string>{"1:1", "3:4"}));  // 640x360 at 4:3
+    Bytes whole = read_bytes(dir_ / "sizes.ogv");
     EXPECT_EQ(run({"-u", "sizes.ogv"}).exit_code, 0);
     EXPECT_TRUE(read_bytes(dir_ / "sizes.ogv") == before);
+#ifndef _WIN32
+    // A run killed between a pair and its page's CRC, finished by the next.
+    fs::path log = dir_ / "journal.log";
+    write_bytes(dir_ / "probe.ogv", before);
+    ASSERT_EQ(run_with_shim(dir_ / "probe.ogv", "-o2", {"MORVALEN_JOURNAL=" + log.string()}), 0);
+    for (size_t kill_at = 1; kill_at <= journal_positioned_writes(log).size(); ++kill_at) {
+        SCOPED_TRACE("killed at write " + std::to_string(kill_at));
+        write_bytes(dir_ / "sizes.ogv", before);
+        fs::remove(dir_ / "sizes.ini");
+        run_with_shim(dir_ / "sizes.ogv", "-o2", {"MORVALEN_KILL_AT_WRITE=" + std::to_string(kill_at)});
+        EXPECT_EQ(run({"-o2", "sizes.ogv"}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "sizes.ogv") == whole);
+        EXPECT_EQ(run({"-u", "sizes.ogv"}).exit_code, 0);
+        EXPECT_TRUE(read_bytes(dir_ / "sizes.ogv") == before);
+    }
+#endif
 
     // The first page holds the identification header alone: PARN and PARD
     // at 30 bytes into its body, the CRC made again for them.
