@@ -1,10 +1,10 @@
 // The checksums a container keeps over the bytes of sites (Matroska's
-// CRC-32 elements, the CRC of an Ogg page), kept right through a rewrite and an undo without
-// reading the bytes that stay as they were. The checksum a run leaves is
-// the one the file had before the tool's first change, changed by every
-// covered byte that then differs from what it held: so a run that
-// finishes one cut off between a site's bytes and the checksum's still
-// leaves the right one.
+// CRC-32 elements, Ogg pages' CRCs), kept right through a rewrite and an
+// undo without reading the bytes that stay as they were. The checksum a
+// run leaves is the one the file had before the tool's first change,
+// changed by every covered byte that then differs from what it held: so a
+// run that finishes one cut off between a site's bytes and the checksum's
+// still leaves the right one.
 #include <algorithm>
 
 #include "codecs/payload.h"

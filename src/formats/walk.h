@@ -11,12 +11,14 @@
 #include "formats/format.h"
 #include "formats/reader.h"
 
-// An element that keeps a checksum of its bytes (Matroska's CRC-32): where
-// the checksum lies and what it holds now (4 bytes, little-endian), and
-// the bytes it covers. Handed before the sites that lie in those bytes.
 // How a checksum is kept: a Matroska CRC-32 element's, or an Ogg page's.
 enum ChecksumForm : uint8_t { checksum_crc32, checksum_ogg_crc };
 
+// A unit that keeps a checksum of its bytes (Matroska's CRC-32 element, an
+// Ogg page, whose CRC lies among the bytes it covers and counts as zero
+// there): where the checksum lies and what it holds now (4 bytes,
+// little-endian), and the bytes it covers. Handed before the sites that
+// lie in those bytes.
 struct ChecksumRegion {
     ChecksumForm form;
     int64_t pos;
