@@ -53,6 +53,7 @@ const Named<Result> result_names[] = {
     {result_object_broken, "object_broken"},
     {result_klv_broken, "klv_broken"},
     {result_tag_broken, "tag_broken"},
+    {result_page_broken, "page_broken"},
     {result_samples_unaccounted, "samples_unaccounted"},
     {result_file_cut, "file_cut"},
     {result_no_vol, "no_vol"},
@@ -153,9 +154,9 @@ const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
         "frame_header", "video_object_layer", "dv_control", "frame_aspect", "clip_aspect",
-        "asf_aspect", "mxf_aspect", "h263_picture",
+        "asf_aspect", "mxf_aspect", "h263_picture", "header_par",
     };
-    static_assert(sizeof names / sizeof *names == site_h263_picture + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_header_par + 1, "a name for every kind of place");
     return names[kind];
 }
 

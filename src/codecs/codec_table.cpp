@@ -10,6 +10,7 @@
 #include "codecs/mxf_aspect.h"
 #include "codecs/frame_headers.h"
 #include "codecs/h263_scan.h"
+#include "codecs/header_par.h"
 #include "codecs/header_scan.h"
 #include "codecs/mpeg_aspects.h"
 #include "codecs/nal_scan.h"
@@ -106,9 +107,9 @@ const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
     &dv_control_places,      &frame_aspect_places,    &clip_aspect_places,    &asf_aspect_places,
-    &mxf_aspect_places,      &h263_picture_places,
+    &mxf_aspect_places,      &h263_picture_places,    &header_par_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_h263_picture + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_header_par + 1, "every kind of site");
 
 }  // namespace
 
@@ -156,7 +157,7 @@ const char* facts_codec_name(const VideoFacts* facts) {
 
 const char* foreign_video_name(const ForeignVideo& video) {
     static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes", "Sorenson Spark", "VP6",
-                                        "Screen Video"};
+                                        "Screen Video", "Theora"};
     static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
     return video.codec == foreign_other ? video.id : names[video.codec];
 }

@@ -26,6 +26,7 @@ enum SiteKind : uint8_t {
     site_asf_aspect,       // ASF: the AspectRatioX and AspectRatioY records, side by side
     site_mxf_aspect,       // MXF: a picture descriptor's Aspect Ratio, the display aspect
     site_h263_picture,     // an H.263 picture header from the byte that ends its start code, as far as EPAR
+    site_header_par,       // Ogg: a Theora or VP8 stream head's picture and pixel aspect
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -51,6 +52,8 @@ enum SiteHolder : uint8_t {
     holder_asf_padding,          // ASF: a Padding Object of the Header Extension Object, room for the records
     holder_asf_header,           // ASF: the Header Extension Object, where no record is and no room
     holder_mxf_descriptor,       // MXF: a copy of the header metadata's picture essence descriptor
+    holder_theora_header,        // Ogg: a Theora stream's identification header
+    holder_vp8_header,           // Ogg: a VP8 stream's OVP80 header
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
@@ -173,7 +176,8 @@ uint32_t site_field_whole(const AspectSite* site, uint32_t* indices);
 // aspect, display elements), which says nothing of the video's key.
 inline bool site_kind_of_container(SiteKind kind) {
     return kind == site_display_size || kind == site_pixel_aspect || kind == site_display_elements ||
-           kind == site_frame_aspect || kind == site_asf_aspect || kind == site_mxf_aspect;
+           kind == site_frame_aspect || kind == site_asf_aspect || kind == site_mxf_aspect ||
+           kind == site_header_par;
 }
 inline bool site_of_container(const AspectSite* site) {
     return site_kind_of_container(site->kind);

@@ -51,6 +51,7 @@ enum ForeignCodec : uint8_t {
     foreign_sorenson_spark,
     foreign_vp6,
     foreign_screen_video,
+    foreign_theora,
     foreign_other,
 };
 inline constexpr uint32_t foreign_id_capacity = 33;

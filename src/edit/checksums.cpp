@@ -1,10 +1,10 @@
 // The checksums a container keeps over the bytes of sites (Matroska's
-// CRC-32 elements), kept right through a rewrite and an undo without
-// reading the bytes that stay as they were. The checksum a run leaves is
-// the one the file had before the tool's first change, changed by every
-// covered byte that then differs from what it held: so a run that
-// finishes one cut off between a site's bytes and the checksum's still
-// leaves the right one.
+// CRC-32 elements, Ogg pages' CRCs), kept right through a rewrite and an
+// undo without reading the bytes that stay as they were. The checksum a
+// run leaves is the one the file had before the tool's first change,
+// changed by every covered byte that then differs from what it held: so a
+// run that finishes one cut off between a site's bytes and the checksum's
+// still leaves the right one.
 #include <algorithm>
 
 #include "codecs/payload.h"
@@ -99,7 +99,8 @@ void checksum_note(Editor* e, int64_t pos, uint8_t original, uint8_t now, uint8_
         OpenChecksum& c = e->checksums[k];
         if (pos < c.region.start || pos >= c.region.end) continue;
         uint64_t bytes_after = static_cast<uint64_t>(c.region.end - 1 - pos);
-        if (original != now) c.change_before ^= crc32_byte_change(original ^ now, bytes_after);
-        if (original != after) c.change_after ^= crc32_byte_change(original ^ after, bytes_after);
+        auto change = c.region.form == checksum_ogg_crc ? crc32_ogg_byte_change : crc32_byte_change;
+        if (original != now) c.change_before ^= change(original ^ now, bytes_after);
+        if (original != after) c.change_after ^= change(original ^ after, bytes_after);
     }
 }

@@ -46,10 +46,12 @@ enum Result : int32_t {
     result_klv_broken = -39,     // an MXF KLV, a set's item or a primer pack past what holds it
     result_tag_broken = -40,    // an FLV tag whose type or sizes do not read
     result_no_h263_picture = -41,  // H.263 video without a picture header that names its format
+    result_page_broken = -42,   // an Ogg page whose head does not read where one must begin
 };
 
 // Damage to a container's units, which the reader that met it places.
 inline bool result_of_broken_unit(int32_t result) {
     return result == result_box_broken || result == result_element_broken || result == result_chunk_broken ||
-           result == result_object_broken || result == result_klv_broken || result == result_tag_broken;
+           result == result_object_broken || result == result_klv_broken || result == result_tag_broken ||
+           result == result_page_broken;
 }

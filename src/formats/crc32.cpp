@@ -33,8 +33,19 @@ uint32_t zeros_factor(uint64_t bytes) {
     return factor;
 }
 
+uint32_t bits_reversed(uint32_t value, uint32_t bits) {
+    uint32_t out = 0;
+    for (uint32_t k = 0; k < bits; ++k) out |= ((value >> k) & 1) << (bits - 1 - k);
+    return out;
+}
+
 }  // namespace
 
 uint32_t crc32_byte_change(uint8_t difference, uint64_t bytes_after) {
     return multiply(zeros_factor(bytes_after), byte_through(0, difference));
+}
+
+uint32_t crc32_ogg_byte_change(uint8_t difference, uint64_t bytes_after) {
+    uint8_t reversed = static_cast<uint8_t>(bits_reversed(difference, 8));
+    return bits_reversed(crc32_byte_change(reversed, bytes_after), 32);
 }

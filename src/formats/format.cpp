@@ -10,6 +10,7 @@
 #include "formats/iso_media.h"
 #include "formats/matroska.h"
 #include "formats/mxf.h"
+#include "formats/ogg.h"
 #include "formats/ps_units.h"
 
 namespace {
@@ -37,6 +38,7 @@ const Format formats[] = {
     {stream_mxf, false, false, container_probe<mxf_opens, stream_mxf>, nullptr, mxf_walk, mxf_look, nullptr, nullptr, nullptr},
     // Its tags' timestamps give the playing time, which its look reads.
     {stream_flv, false, false, container_probe<flv_opens, stream_flv>, nullptr, flv_walk, flv_look, nullptr, nullptr, nullptr},
+    {stream_ogg, false, false, container_probe<ogg_opens, stream_ogg>, nullptr, ogg_walk, ogg_look, nullptr, nullptr, nullptr},
     // Before the streams that are judged by start codes anywhere in their
     // head, which DV's compressed pictures may hold by chance.
     {stream_dv, false, false, dv_probe, dv_clocks, dv_walk, nullptr, nullptr, nullptr, nullptr},
@@ -129,8 +131,8 @@ const Format* format_of(StreamKind kind) {
 }
 
 const char* container_name_text(ContainerName name) {
-    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF", "FLV"};
-    static_assert(sizeof names / sizeof *names == container_flv + 1, "a name for every container");
+    static const char* const names[] = {"MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF", "FLV", "Ogg"};
+    static_assert(sizeof names / sizeof *names == container_ogg + 1, "a name for every container");
     return names[name];
 }
 

@@ -25,6 +25,7 @@ enum StreamKind : uint8_t {
     stream_asf,         // an ASF file: the objects of its header; its frames are not read
     stream_mxf,         // an MXF file: its KLVs, the descriptor of each header metadata, the heads of its frames
     stream_flv,         // an FLV file: its tags and the heads of its video tags
+    stream_ogg,         // an Ogg file: its pages' heads and each link's video stream head
 };
 
 struct StreamLayout {
@@ -70,7 +71,7 @@ struct ContainerLook {
     uint32_t others;
     uint64_t other_id;  // the first of them
     bool sealed;        // the first video track is encrypted or otherwise encoded
-    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI", "FLV"
+    const char* name;   // "MP4", "MOV", "MKV", "WebM", "AVI", "ASF", "MXF", "FLV", "Ogg"
     // The sample aspect the container's own fields give (MP4's pasp, else
     // a track header or aperture whose size is not the picture's;
     // Matroska's display elements), which the most common players show
@@ -108,6 +109,7 @@ enum ContainerName : uint8_t {
     container_asf,
     container_mxf,
     container_flv,
+    container_ogg,
 };
 const char* container_name_text(ContainerName name);
 
@@ -194,6 +196,8 @@ int32_t asf_look(BlockReader* reader, ContainerLook* look);
 int32_t mxf_look(BlockReader* reader, ContainerLook* look);
 int32_t flv_walk(Walk* walk);
 int32_t flv_look(BlockReader* reader, ContainerLook* look);
+int32_t ogg_walk(Walk* walk);
+int32_t ogg_look(BlockReader* reader, ContainerLook* look);
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program);
 int32_t transport_stream_seek(FileHandleRec* file, uint32_t window_size, StreamLayout* layout, TsProgram* program);
 int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading* reading, uint8_t* byte);

@@ -57,7 +57,7 @@ int32_t checksum_hand(MkvWalk* mw, const EbmlElement* e) {
     result = reader_fetch_sparse(&mw->walk->reader, first.body, 4, &b, &got);
     if (result != 0) return result;
     if (got != 4) return reader_broken(&mw->walk->reader, first.start, result_element_broken);
-    ChecksumRegion region = checksum_region_make(first.body, b, first.end, e->end);
+    ChecksumRegion region = checksum_region_make(checksum_crc32, first.body, b, first.end, e->end);
     return sink.checksum(sink.context, &region);
 }
 

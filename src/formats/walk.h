@@ -11,18 +11,25 @@
 #include "formats/format.h"
 #include "formats/reader.h"
 
-// An element that keeps a checksum of its bytes (Matroska's CRC-32): where
-// the checksum lies and what it holds now (4 bytes, little-endian), and
-// the bytes it covers. Handed before the sites that lie in those bytes.
+// How a checksum is kept: a Matroska CRC-32 element's, or an Ogg page's.
+enum ChecksumForm : uint8_t { checksum_crc32, checksum_ogg_crc };
+
+// A unit that keeps a checksum of its bytes (Matroska's CRC-32 element, an
+// Ogg page, whose CRC lies among the bytes it covers and counts as zero
+// there): where the checksum lies and what it holds now (4 bytes,
+// little-endian), and the bytes it covers. Handed before the sites that
+// lie in those bytes.
 struct ChecksumRegion {
+    ChecksumForm form;
     int64_t pos;
     uint8_t bytes[4];
     int64_t start;
     int64_t end;
 };
 // The checksum's four bytes as read at pos, over the bytes [start, end).
-inline ChecksumRegion checksum_region_make(int64_t pos, const uint8_t* bytes, int64_t start, int64_t end) {
-    return {pos, {bytes[0], bytes[1], bytes[2], bytes[3]}, start, end};
+inline ChecksumRegion checksum_region_make(ChecksumForm form, int64_t pos, const uint8_t* bytes, int64_t start,
+                                           int64_t end) {
+    return {form, pos, {bytes[0], bytes[1], bytes[2], bytes[3]}, start, end};
 }
 
 struct WalkSink {
