@@ -133,7 +133,8 @@ TEST_F(Asf, EveryPairOfAspectRecordsTakesTheTarget) {
 }
 
 TEST_F(Asf, FilesItCannotChangeAreLeftUntouched) {
-    ASSERT_TRUE(make(ff + "320x240 -c:v wmv2 -aspect 16:9 wmv2.wmv && " + ff + "320x240 -c:v mpeg4 -aspect 16:9 -f asf mpeg4.asf"));
+    ASSERT_TRUE(make(ff + "320x240 -c:v wmv2 -aspect 16:9 wmv2.wmv && " + ff + "320x240 -c:v mpeg4 -aspect 16:9 -f asf mpeg4.asf && " +
+                     ff + "320x240 -c:v wmv2 -aspect 16:9 wmv2.avi"));
     Bytes wmv = read_bytes(dir_ / "wmv2.wmv");
     Bytes roomless = wmv;
     std::fill_n(roomless.begin() + static_cast<ptrdiff_t>(find(roomless, guid_metadata)), 16, 0x11);
@@ -144,9 +145,15 @@ TEST_F(Asf, FilesItCannotChangeAreLeftUntouched) {
     const Bytes wvc1 = {'W', 'V', 'C', '1'};
     std::copy(wvc1.begin(), wvc1.end(), vc1.begin() + static_cast<ptrdiff_t>(find(vc1, wmv2)));
     write_bytes(dir_ / "vc1.wmv", vc1);
-    // MPEG-4 and VC-1's advanced profile record the aspect in their frames too, which are not read here.
+    Bytes avi = read_bytes(dir_ / "wmv2.avi");
+    for (size_t at = find(avi, wmv2); at < 4096; at = find(avi, wmv2)) {
+        std::copy(wvc1.begin(), wvc1.end(), avi.begin() + static_cast<ptrdiff_t>(at));
+    }
+    write_bytes(dir_ / "vc1.avi", avi);
+    // MPEG-4 and VC-1's advanced profile record the aspect in their frames too, which are not read here;
+    // VC-1's nowhere, an AVI's too.
     const std::pair<const char*, int> cases[] = {
-        {"roomless.wmv", 12}, {"cut.wmv", 6}, {"mpeg4.asf", 5}, {"vc1.wmv", 5}};
+        {"roomless.wmv", 12}, {"cut.wmv", 6}, {"mpeg4.asf", 5}, {"vc1.wmv", 5}, {"vc1.avi", 5}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);
         Bytes before = read_bytes(dir_ / c.first);

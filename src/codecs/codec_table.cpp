@@ -157,7 +157,7 @@ const char* facts_codec_name(const VideoFacts* facts) {
 
 const char* foreign_video_name(const ForeignVideo& video) {
     static const char* const names[] = {"", "VP8", "VP9", "AV1", "Motion JPEG", "ProRes", "Sorenson Spark", "VP6",
-                                        "Screen Video", "Theora"};
+                                        "Screen Video", "Theora", "VC-1"};
     static_assert(sizeof names / sizeof names[0] == foreign_other, "a name for every codec known by name");
     return video.codec == foreign_other ? video.id : names[video.codec];
 }

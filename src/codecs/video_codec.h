@@ -52,8 +52,15 @@ enum ForeignCodec : uint8_t {
     foreign_vp6,
     foreign_screen_video,
     foreign_theora,
+    foreign_vc1,  // VC-1's advanced profile: its sequence headers record the aspect
     foreign_other,
 };
+// Whether the codec's frames record the aspect too, in places the tool does
+// not change: a file of it is refused, since its container's places alone
+// would leave it saying two shapes.
+inline bool foreign_records_aspect(ForeignCodec codec) {
+    return codec == foreign_vc1;
+}
 inline constexpr uint32_t foreign_id_capacity = 33;
 struct ForeignVideo {
     ForeignCodec codec;

@@ -110,14 +110,6 @@ void other_note(AsfFile* f, uint16_t stream, ForeignVideo codec) {
     f->other_codec = codec;
 }
 
-// VC-1's advanced profile records the aspect in its sequence headers, which
-// the tool does not change.
-bool vc1_advanced(uint32_t fourcc) {
-    const uint8_t code[] = {static_cast<uint8_t>(fourcc), static_cast<uint8_t>(fourcc >> 8),
-                            static_cast<uint8_t>(fourcc >> 16), static_cast<uint8_t>(fourcc >> 24)};
-    return std::memcmp(code, "WVC1", 4) == 0 || std::memcmp(code, "WMVA", 4) == 0;
-}
-
 void stream_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t* result) {
     const uint8_t* b = nullptr;
     if (o.end - o.start < video_properties_bytes || !fetch(r, o.start, video_properties_bytes, &b, result)) return;
@@ -131,7 +123,6 @@ void stream_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t
     f->stream = flags & stream_number_mask;
     f->codec = codec;
     f->foreign = foreign;
-    f->frames_record = codec != codec_container || vc1_advanced(le32_at(b + 105));
     f->width = le32_at(b + 78);
     f->height = le32_at(b + 82);
 }

@@ -31,7 +31,6 @@ struct AsfFile {
     uint16_t stream;
     VideoCodec codec;
     ForeignVideo foreign;
-    bool frames_record;  // its frames record the aspect too: not walked, so refused
     uint32_t width;
     uint32_t height;
     double duration_sec;

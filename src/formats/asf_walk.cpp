@@ -70,7 +70,8 @@ int32_t asf_look(BlockReader* reader, ContainerLook* look) {
     std::unique_ptr<AsfFile> file(new AsfFile{});
     int32_t result = asf_header_read(reader, file.get());
     const AsfFile& f = *file;
-    bool unwalked = f.found && f.frames_record;
+    // Frames of a codec the tool changes are not walked here: refused.
+    bool unwalked = f.found && f.codec != codec_container;
     *look = {f.found && !unwalked && !f.sealed, f.codec, f.duration_sec, f.others, f.other_stream, f.sealed,
              container_name_text(container_asf), shown_of(f), f.other_codec, f.foreign, f.width, f.height};
     look->unwalked = unwalked;

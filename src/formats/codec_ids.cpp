@@ -34,6 +34,7 @@ constexpr CodecId ids[] = {
     {ids_fourcc, "avrn", codec_container, foreign_motion_jpeg},
     {ids_fourcc, "ljpg", codec_container, foreign_motion_jpeg},
     {ids_fourcc, "jpgl", codec_container, foreign_motion_jpeg},
+    {ids_fourcc, "wvc1", codec_container, foreign_vc1}, {ids_fourcc, "wmva", codec_container, foreign_vc1},
     // MP4 and MOV sample entries. mp4v's esds names its codec: MPEG-4
     // video, or MPEG-1 or MPEG-2 video by its object type.
     {ids_sample_entry, "avc1", codec_avc, foreign_none}, {ids_sample_entry, "avc3", codec_avc, foreign_none},
@@ -49,6 +50,7 @@ constexpr CodecId ids[] = {
     // HDV and XDCAM by their first three letters.
     {ids_sample_entry, "hdv*", codec_mpeg, foreign_none}, {ids_sample_entry, "xdv*", codec_mpeg, foreign_none},
     {ids_sample_entry, "xd5*", codec_mpeg, foreign_none},
+    {ids_sample_entry, "vc-1", codec_container, foreign_vc1},
     {ids_sample_entry, "vp08", codec_container, foreign_vp8},
     {ids_sample_entry, "vp09", codec_container, foreign_vp9},
     {ids_sample_entry, "av01", codec_container, foreign_av1},

@@ -121,8 +121,9 @@ int container_find(FileHandleRec* file, const Format* format, NoticeSink notices
         return exit_not_mpeg;
     }
     if (look.others > 0) notify(notices, OtherTracksNotice{look.other_id, look.others});
-    if (!look.found) {
-        StopReason why = look.sealed ? stop_video_encrypted : look.unwalked ? stop_frames_unwalked : stop_no_video;
+    bool unwalked = look.unwalked || (look.found && foreign_records_aspect(look.foreign.codec));
+    if (!look.found || unwalked) {
+        StopReason why = look.sealed ? stop_video_encrypted : unwalked ? stop_frames_unwalked : stop_no_video;
         notify(notices, StopNotice{why});
         return exit_not_mpeg;
     }
