@@ -60,6 +60,11 @@ ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10
 # An FLV file with AAC audio, 16:9, its parameter sets repeated at each
 # key frame after the sequence header's.
 ff $(clip 720x576 25 1) $(sine 1) -c:v libx264 -preset ultrafast -b:v 150k -g 10 -aspect 16:9 -bsf:v dump_extra -c:a aac -b:a 64k flv_h264.flv
+# ASF (Windows Media Video 8, WMA), MXF (MPEG-2, a sequence header every
+# five frames) and Ogg (Theora), 16:9, for the container fuzzer.
+ff $(clip 320x240 25 1) $(sine 1) -c:v wmv2 -b:v 200k -aspect 16:9 -c:a wmav2 -b:a 64k asf_wmv2.wmv
+ff $(clip 352x288 25 0.4) -c:v mpeg2video -b:v 200k -g 5 -aspect 16:9 -f mxf mxf_mpeg2.mxf
+ff $(clip 320x240 25 1) -c:v libtheora -q:v 3 -g 10 -aspect 16:9 ogg_theora.ogv
 # DV: two PAL frames, 16:9, as a raw DV file; one NTSC frame, 4:3, in a
 # QuickTime file (dvc ), remuxed from a raw one.
 ff $(clip 720x576 25 0.08) -target pal-dv -aspect 16:9 -an dv_pal.dv

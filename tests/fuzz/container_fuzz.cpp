@@ -1,9 +1,12 @@
-// The box reader, the EBML reader, the RIFF reader, the FLV tag reader and
-// their walks over MP4, MOV, Matroska, AVI and FLV files damaged where their
-// movie, tracks, header list or first tags lie (box, element, chunk and tag
-// sizes, tables, sample entries, display elements, CRC-32s, vprp and JUNK,
-// a sequence header's avcC) and in their samples, blocks, frame chunks and
-// tags; and the DIF walk over a raw DV file damaged in its
+// The box reader, the EBML reader, the RIFF reader, the FLV tag reader,
+// the ASF object reader, the MXF KLV reader, the Ogg page reader and their
+// walks over MP4, MOV, Matroska, AVI, FLV, ASF, MXF and Ogg files damaged
+// where their movie, tracks, header list, header objects, header metadata
+// or first tags and pages lie (box, element, chunk, tag, object, KLV and
+// page sizes, tables, sample entries, display elements, CRC-32s, vprp and
+// JUNK, a sequence header's avcC, aspect records, descriptors, stream
+// heads) and in their samples, blocks, frame chunks, tags, essence and
+// pages; and the DIF walk over a raw DV file damaged in its
 // first frame's blocks or anywhere, bytes overwritten or missing. Whatever
 // the damage, a rewrite changes only bytes that the marker file lists,
 // never the file's length, and an undo gives back the damaged file as it
@@ -24,7 +27,8 @@ struct Sample {
 const Sample samples[] = {{"mp4_h264.mp4", ".mp4", true}, {"mov_mpeg2.mov", ".mov", true},
                           {"mkv_h264.mkv", ".mkv", false}, {"dv_pal.dv", ".dv", false},
                           {"mov_dv.mov", ".mov", true}, {"avi_h264.avi", ".avi", false},
-                          {"flv_h264.flv", ".flv", false}};
+                          {"flv_h264.flv", ".flv", false}, {"asf_wmv2.wmv", ".wmv", false},
+                          {"mxf_mpeg2.mxf", ".mxf", false}, {"ogg_theora.ogv", ".ogv", false}};
 constexpr size_t sample_count = sizeof samples / sizeof samples[0];
 std::vector<uint8_t> files[sample_count];
 std::string scratch_base;

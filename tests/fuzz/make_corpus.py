@@ -51,7 +51,8 @@ for sample, codec, marker in [("ts_h264.ts", 0, b"\x00\x00\x01\x67"), ("es_hevc.
 # Containers: the sample and the target, then damages of four bytes each
 # (where: the movie or tracks, or anywhere, and whether bytes go missing;
 # how far; the byte written or how many go).
-for index, tag in [(0, "mp4"), (1, "mov"), (2, "mkv"), (3, "dv"), (4, "mov_dv"), (5, "avi"), (6, "flv")]:
+for index, tag in [(0, "mp4"), (1, "mov"), (2, "mkv"), (3, "dv"), (4, "mov_dv"), (5, "avi"), (6, "flv"), (7, "asf"),
+                   (8, "mxf"), (9, "ogg")]:
     write("container", f"{tag}_plain", bytes([index << 2]))
     write("container", f"{tag}_head_byte", bytes([index << 2 | 2, 0, 0x01, 0x20, 0xFF, 2, 0x03, 0x00, 0x00]))
     write("container", f"{tag}_sample_byte", bytes([index << 2, 1, 0x10, 0x00, 0x00]))
