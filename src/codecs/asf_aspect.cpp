@@ -15,14 +15,6 @@ constexpr uint16_t type_dword = 3;
 constexpr uint32_t name_bytes = 26;
 constexpr char name_stem[] = "AspectRatio";
 
-uint16_t le16_at(const uint8_t* b) {
-    return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
-
-uint64_t le64_at(const uint8_t* b) {
-    return le32_at(b) | uint64_t{le32_at(b + 4)} << 32;
-}
-
 void le_put(uint8_t* b, uint64_t value, uint32_t bytes) {
     for (uint32_t k = 0; k < bytes; ++k) b[k] = static_cast<uint8_t>(value >> (8 * k));
 }

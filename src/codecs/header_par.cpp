@@ -1,15 +1,12 @@
 #include "codecs/header_par.h"
 
+#include "codecs/payload.h"
 #include "codecs/sar.h"
 
 namespace {
 
 // The widest a term of the pair can be.
 constexpr uint32_t term_most = 0xFFFFFF;
-
-uint32_t be24_at(const uint8_t* b) {
-    return uint32_t{b[0]} << 16 | uint32_t{b[1]} << 8 | b[2];
-}
 
 // Where the pair lies among a site's bytes.
 uint32_t pair_at(SiteHolder holder) {

@@ -33,7 +33,16 @@ inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
            (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];
 }
+inline uint32_t be24_at(const uint8_t* bytes) {
+    return static_cast<uint32_t>(bytes[0]) << 16 | static_cast<uint32_t>(bytes[1]) << 8 | bytes[2];
+}
+inline uint16_t le16_at(const uint8_t* bytes) {
+    return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
 inline uint32_t le32_at(const uint8_t* bytes) {
     return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+inline uint64_t le64_at(const uint8_t* bytes) {
+    return le32_at(bytes) | uint64_t{le32_at(bytes + 4)} << 32;
 }

@@ -39,14 +39,6 @@ constexpr uint32_t video_properties_bytes = 109;
 constexpr uint16_t stream_number_mask = 0x7F;
 constexpr uint16_t stream_encrypted = 0x8000;
 
-uint64_t le64_at(const uint8_t* b) {
-    return le32_at(b) | uint64_t{le32_at(b + 4)} << 32;
-}
-
-uint16_t le16_at(const uint8_t* b) {
-    return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
-
 bool guid_is(const uint8_t* bytes, const Guid& guid) {
     return std::memcmp(bytes, guid, sizeof guid) == 0;
 }

@@ -9,10 +9,6 @@ constexpr uint32_t flv_header_least = 9;
 constexpr uint8_t flv_tag_audio = 8;
 constexpr uint8_t flv_tag_script = 18;
 
-uint32_t be24_at(const uint8_t* b) {
-    return static_cast<uint32_t>(b[0]) << 16 | static_cast<uint32_t>(b[1]) << 8 | b[2];
-}
-
 // The tag's head at pos, and as many of its first data bytes as `got`
 // holds after it: false where its type is none of FLV's.
 bool head_parse(const uint8_t* h, uint32_t got, int64_t pos, int64_t file_size, FlvTag* tag) {
