@@ -297,6 +297,17 @@ TEST_F(Avi, AVprpGoesIntoJunkRoomOrTheStreamAloneChanges) {
     EXPECT_EQ(strl_layout(read_bytes(dir_ / "mjpeg_room.avi")), "strh 56 strf 40 vprp 68 ");
     EXPECT_EQ(probed_display(dir_ / "mjpeg_room.avi"), "16:9");
     expect_rewritten_and_undone("mjpeg_room.avi", {"mjpeg_room.avi"}, mjpeg_room, frame_sums(dir_ / "mjpeg.avi"));
+
+    // A vprp whose aspect is 0 records none: it takes the target, never
+    // counted as holding it already.
+    Bytes unknown = read_bytes(dir_ / "mjpeg.avi");
+    for (const Chunk& c : first_strl(unknown)) {
+        if (c.code == "vprp") std::fill_n(unknown.begin() + static_cast<std::ptrdiff_t>(c.data + 20), 4, 0);
+    }
+    write_bytes(dir_ / "mjpeg_unknown.avi", unknown);
+    ASSERT_EQ(run({"-o3", "mjpeg_unknown.avi"}).exit_code, 0);
+    EXPECT_EQ(vprp_aspect(read_bytes(dir_ / "mjpeg_unknown.avi")), "16:9");
+    expect_rewritten_and_undone("mjpeg_unknown.avi", {"mjpeg_unknown.avi"}, unknown, frame_sums(dir_ / "mjpeg.avi"));
 }
 
 // The frames of an OpenDML part past the first RIFF chunk are the video's

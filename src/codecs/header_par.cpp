@@ -41,8 +41,7 @@ AspectEdit header_par_site_edit(const AspectSite* site, const uint8_t* bytes, Si
     if (pair.width == 0 || pair.height == 0 || pair.width > term_most || pair.height > term_most) {
         return aspect_edit_no_code;
     }
-    // 0:0 (unknown) is no aspect, whatever sar_same makes of it.
-    if (now.width != 0 && sar_same(now, pair)) return aspect_edit_same;
+    if (sar_same(now, pair)) return aspect_edit_same;
     uint32_t at = pair_at(site->holder);
     const uint32_t terms[] = {pair.width, pair.height};
     for (uint32_t t = 0; t < 2; ++t) {

@@ -80,7 +80,7 @@ AspectEdit par_code_target(uint8_t code, SarRatio now, SarRatio target, uint32_t
     SarRatio pair = sar_reduced(target.width, target.height);
     if (pair.width == 0 || pair.width > 0xFF || pair.height > 0xFF) return aspect_edit_no_code;
     *value = pair.width << 8 | pair.height;
-    return now.width != 0 && sar_same(now, pair) ? aspect_edit_same : aspect_edit_changed;
+    return sar_same(now, pair) ? aspect_edit_same : aspect_edit_changed;
 }
 
 uint32_t par_field_changes(const uint8_t* bytes, uint32_t length, uint32_t bit, uint32_t bits, uint32_t value,

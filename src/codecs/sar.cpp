@@ -115,7 +115,10 @@ SarRatio sar_frame_aspect(uint64_t width, uint64_t height, SarRatio sar) {
     return aspect;
 }
 
+// A ratio with a zero term records no aspect, so it is the same as none:
+// a field of 0 is never taken for the target already there.
 bool sar_same(SarRatio a, SarRatio b) {
+    if (a.width == 0 || a.height == 0 || b.width == 0 || b.height == 0) return false;
     return static_cast<uint64_t>(a.width) * b.height == static_cast<uint64_t>(b.width) * a.height;
 }
 
