@@ -225,6 +225,7 @@ TEST_F(Avi, TheVprpAndEveryParameterSetTakeTheTarget) {
                             "m2.ts -c copy mpeg2ts.avi", "", "4:3", "2"},
         {"mjpeg.avi", ff + "320x240 -c:v mjpeg mjpeg.avi", "-o3", "16:9", ""},
         {"mpeg4.avi", ff + "720x576 -aspect 4:3 -c:v mpeg4 -g 10 mpeg4.avi", "", "16:9", "15 16:11"},
+        {"mp4s.avi", ff + "720x576 -aspect 4:3 -c:v mpeg4 -vtag MP4S -g 10 mp4s.avi", "", "16:9", "15 16:11"},
         {"xvid.avi", ff + "720x480 -vf setsar=10/11 -c:v libxvid -g 10 -bf 2 xvid.avi", "", "16:9", "15 40:33"},
     };
     for (const Made& c : cases) {

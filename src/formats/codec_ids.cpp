@@ -26,6 +26,7 @@ constexpr CodecId ids[] = {
     {ids_fourcc, "mp4v", codec_mpeg4, foreign_none}, {ids_fourcc, "m4s2", codec_mpeg4, foreign_none},
     {ids_fourcc, "3iv2", codec_mpeg4, foreign_none}, {ids_fourcc, "xvix", codec_mpeg4, foreign_none},
     {ids_fourcc, "ump4", codec_mpeg4, foreign_none}, {ids_fourcc, "rmp4", codec_mpeg4, foreign_none},
+    {ids_fourcc, "mp4s", codec_mpeg4, foreign_none},
     {ids_fourcc, "dvsd", codec_dv, foreign_none},    {ids_fourcc, "dv25", codec_dv, foreign_none},
     {ids_fourcc, "dv50", codec_dv, foreign_none},    {ids_fourcc, "dvhd", codec_dv, foreign_none},
     {ids_fourcc, "dvsl", codec_dv, foreign_none},    {ids_fourcc, "dvh1", codec_dv, foreign_none},
