@@ -119,6 +119,7 @@ TEST_F(Mxf, EveryDescriptorAndEveryFramesHeaderTakeTheTarget) {
         EXPECT_EQ(run({"-l", c.name}).exit_code, 0);
         RunResult r = run({c.option, c.name});
         ASSERT_EQ(r.exit_code, 0) << r.out;
+        EXPECT_NE(r.out.find(" 0:00:01.000 "), std::string::npos) << r.out;  // the playing time ffmpeg gave it
         Bytes after = read_bytes(video);
         EXPECT_EQ(change_unlisted(before, after, fs::path(video).replace_extension(".ini")), SIZE_MAX);
         EXPECT_EQ(probed_display(video), c.display_after);

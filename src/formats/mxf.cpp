@@ -26,6 +26,9 @@ constexpr uint8_t key_element[16] = {0x06, 0x0E, 0x2B, 0x34, 0x01, 0x02, 0x01, 0
                                      0x0D, 0x01, 0x03, 0x01, 0x00, 0x00, 0x00, 0x00};
 // The generic, CDCI, RGBA and MPEG-2 video picture descriptors.
 constexpr uint8_t picture_descriptors[] = {0x27, 0x28, 0x29, 0x51};
+constexpr uint8_t set_sequence = 0x0F;
+// A track's data definition: picture essence.
+constexpr uint8_t picture_track[] = {0x01, 0x03, 0x02, 0x02, 0x01};
 // Elements of a content package's picture item, and of a generic container's.
 constexpr uint8_t picture_items[] = {0x05, 0x15};
 
@@ -44,6 +47,8 @@ constexpr Item items[] = {
     {{0x06, 0x01, 0x01, 0x04, 0x01, 0x02, 0x00, 0x00}, &MxfPrimer::container},
     {{0x04, 0x06, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00}, &MxfPrimer::rate},
     {{0x04, 0x06, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00}, &MxfPrimer::duration},
+    {{0x04, 0x07, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}, &MxfPrimer::data_definition},
+    {{0x07, 0x02, 0x02, 0x01, 0x01, 0x03, 0x00, 0x00}, &MxfPrimer::length},
 };
 
 constexpr uint32_t klv_head_most = 16 + 9;
@@ -105,10 +110,9 @@ int32_t descriptor_settle(BlockReader* r, const Items& items, MxfDescriptor* d) 
     // record the aspect of (D-10's 608 lines, of which 576 are displayed).
     d->width = items.sizes[2] != 0 ? items.sizes[2] : items.sizes[0];
     d->height = items.sizes[3] != 0 ? items.sizes[3] : items.sizes[1];
-    if (items.has_duration && items.rate[0] != 0) {
-        d->duration_sec = static_cast<double>(items.duration) * static_cast<double>(items.rate[1]) /
-                          static_cast<double>(items.rate[0]);
-    }
+    d->rate[0] = items.rate[0];
+    d->rate[1] = items.rate[1];
+    if (items.has_duration) d->duration_sec = mxf_seconds(d, items.duration);
     const uint8_t* b = nullptr;
     int32_t result = 0;
     if (d->aspect < 0 || d->width == 0 || d->height == 0) return 0;
@@ -186,11 +190,10 @@ int32_t mxf_primer_read(BlockReader* r, const MxfKlv& klv, MxfPrimer* primer) {
     return 0;
 }
 
-int32_t mxf_descriptor_read(BlockReader* r, const MxfKlv& klv, const MxfPrimer& primer, MxfDescriptor* d) {
-    *d = MxfDescriptor{};
-    d->aspect = -1;
-    d->codec = codec_container;
-    Items items = {};
+// Each item of a set: its tag, its length, where its value lies and its
+// first 16 bytes at most.
+template <typename Take>
+int32_t set_items_read(BlockReader* r, const MxfKlv& klv, Take take) {
     int32_t result = 0;
     for (int64_t pos = klv.body; pos < klv.end;) {
         const uint8_t* b = nullptr;
@@ -203,9 +206,42 @@ int32_t mxf_descriptor_read(BlockReader* r, const MxfKlv& klv, const MxfPrimer& 
         uint32_t want = length < 16 ? length : 16;
         if (want > 0) {
             if (!fetch(r, pos + 4, want, &b, &result)) return result;
-            item_take(b, length, tag, primer, pos + 4, d, &items);
+            take(b, length, tag, pos + 4);
         }
         pos += 4 + length;
     }
-    return descriptor_settle(r, items, d);
+    return 0;
+}
+
+int32_t mxf_descriptor_read(BlockReader* r, const MxfKlv& klv, const MxfPrimer& primer, MxfDescriptor* d) {
+    *d = MxfDescriptor{};
+    d->aspect = -1;
+    d->codec = codec_container;
+    Items items = {};
+    int32_t result = set_items_read(r, klv, [&](const uint8_t* value, uint32_t length, uint16_t tag, int64_t pos) {
+        item_take(value, length, tag, primer, pos, d, &items);
+    });
+    return result != 0 ? result : descriptor_settle(r, items, d);
+}
+
+bool mxf_is_sequence(const uint8_t* key) {
+    return key_is(key, key_set, 14) && key[14] == set_sequence && key[15] == 0x00;
+}
+
+int32_t mxf_sequence_frames(BlockReader* r, const MxfKlv& klv, const MxfPrimer& primer, uint64_t* frames) {
+    bool picture = false;
+    uint64_t length = 0;
+    int32_t result = set_items_read(r, klv, [&](const uint8_t* value, uint32_t size, uint16_t tag, int64_t) {
+        if (tag == primer.data_definition && size == 16) {
+            picture = std::memcmp(value + 8, picture_track, sizeof picture_track) == 0;
+        }
+        if (tag == primer.length && size == 8) length = be_at(value, 8);
+    });
+    if (result == 0 && picture && length != UINT64_MAX && length > *frames) *frames = length;
+    return result;
+}
+
+double mxf_seconds(const MxfDescriptor* d, uint64_t frames) {
+    if (d->rate[0] == 0) return 0;
+    return static_cast<double>(frames) * static_cast<double>(d->rate[1]) / static_cast<double>(d->rate[0]);
 }

@@ -44,6 +44,8 @@ struct MxfPrimer {
     uint16_t container;
     uint16_t rate;
     uint16_t duration;
+    uint16_t data_definition;
+    uint16_t length;
 };
 
 int32_t mxf_primer_read(BlockReader* reader, const MxfKlv& klv, MxfPrimer* primer);
@@ -57,7 +59,16 @@ struct MxfDescriptor {
     ForeignVideo foreign;
     bool clip_wrapped;  // its essence is one element, not one a frame
     SarRatio shown;
+    uint64_t rate[2];  // its sample rate: frames in so many seconds
     double duration_sec;
 };
 
 int32_t mxf_descriptor_read(BlockReader* reader, const MxfKlv& klv, const MxfPrimer& primer, MxfDescriptor* d);
+// So many frames at the descriptor's rate, in seconds; 0 without a rate.
+double mxf_seconds(const MxfDescriptor* d, uint64_t frames);
+
+// A sequence of a package's track: the playing time of a file whose
+// descriptor gives none (ffmpeg's) is its picture track's length.
+bool mxf_is_sequence(const uint8_t* key);
+// A picture track's sequence's length, where it is longer than *frames.
+int32_t mxf_sequence_frames(BlockReader* reader, const MxfKlv& klv, const MxfPrimer& primer, uint64_t* frames);

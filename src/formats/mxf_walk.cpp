@@ -56,6 +56,7 @@ int32_t first_descriptor(BlockReader* r, MxfDescriptor* d, bool* found) {
     MxfPrimer primer = {};
     bool primed = false;
     int32_t result = 0;
+    uint64_t frames = 0;
     MxfKlv klv = {};
     for (int64_t pos = 0; result == 0; pos = klv.end) {
         MxfRead read = mxf_klv_read(r, pos, r->size, &klv, &result);
@@ -65,9 +66,12 @@ int32_t first_descriptor(BlockReader* r, MxfDescriptor* d, bool* found) {
             primed = true;
             result = mxf_primer_read(r, klv, &primer);
         }
+        if (result == 0 && primed && mxf_is_sequence(klv.key)) result = mxf_sequence_frames(r, klv, primer, &frames);
         if (result == 0 && primed && mxf_is_picture_descriptor(klv.key)) {
             *found = true;
-            return mxf_descriptor_read(r, klv, primer, d);
+            result = mxf_descriptor_read(r, klv, primer, d);
+            if (d->duration_sec == 0) d->duration_sec = mxf_seconds(d, frames);
+            return result;
         }
     }
     return result;
