@@ -35,6 +35,11 @@ struct OggVideoHead {
     uint32_t width;
     uint32_t height;
     SarRatio par;
+    // Its clock: frames in so many seconds, and for Theora the bits of a
+    // granule position that count the frames since the last key frame.
+    uint32_t rate[2];
+    uint8_t shift;
+    bool theora;
 };
 
 constexpr uint32_t page_head_most = ogg_page_head_bytes + 255;
@@ -42,7 +47,13 @@ constexpr uint8_t page_first = 2;  // header type: the stream's first page
 // The stream heads, as far as their sites reach.
 constexpr uint8_t theora_id[] = {0x80, 't', 'h', 'e', 'o', 'r', 'a'};
 constexpr uint8_t vp8_id[] = {'O', 'V', 'P', '8', '0', 1};
-constexpr uint32_t head_bytes_most = theora_par_from + theora_par_span;
+constexpr uint32_t theora_shift_at = 40;  // KFGSHIFT, 5 bits after QUAL's 6
+constexpr uint32_t vp8_rate_at = 18;
+constexpr uint32_t head_bytes_most = theora_shift_at + 2;
+constexpr uint32_t ogg_granule_at = 6;
+constexpr uint32_t ogg_serial_at = 14;
+// The largest page: its head, 255 segments of 255 bytes.
+constexpr uint32_t page_bytes_most = page_head_most + 255 * 255;
 
 bool opens_with(const uint8_t* b, uint32_t length, const uint8_t* id, uint32_t id_length) {
     return length >= id_length && std::memcmp(b, id, id_length) == 0;
@@ -100,9 +111,14 @@ int32_t ogg_video_head_read(BlockReader* reader, const OggPage* page, OggVideoHe
     uint32_t got = 0;
     int32_t result = reader_fetch_sparse(reader, page->body, want, &b, &got);
     if (result != 0) return result;
-    bool theora = opens_with(b, got, theora_id, sizeof theora_id) && got >= theora_par_from + theora_par_span;
-    bool vp8 = opens_with(b, got, vp8_id, sizeof vp8_id) && got >= vp8_par_from + vp8_par_span;
+    bool theora = opens_with(b, got, theora_id, sizeof theora_id) && got >= head_bytes_most;
+    bool vp8 = opens_with(b, got, vp8_id, sizeof vp8_id) && got >= vp8_rate_at + 8;
     if (!theora && !vp8) return 0;
+    const uint8_t* rate = b + (theora ? theora_par_from + 8 : vp8_rate_at);
+    head->rate[0] = be32_at(rate);
+    head->rate[1] = be32_at(rate + 4);
+    head->shift = theora ? static_cast<uint8_t>((b[theora_shift_at] & 3) << 3 | b[theora_shift_at + 1] >> 5) : 0;
+    head->theora = theora;
     head->holder = theora ? holder_theora_header : holder_vp8_header;
     uint32_t from = theora ? theora_par_from : vp8_par_from;
     head->pos = page->body + from;
@@ -194,6 +210,37 @@ int32_t ogg_walk(Walk* w) {
     return result;
 }
 
+namespace {
+
+// The frames a granule position counts: Theora's key frame's number and
+// the frames after it (from 1, as libtheora counts since 3.2.1), VP8's
+// presentation count.
+uint64_t granule_frames(const OggVideoHead& head, uint64_t granule) {
+    if (!head.theora) return granule >> 32;
+    return (granule >> head.shift) + (granule & ((uint64_t{1} << head.shift) - 1));
+}
+
+// The playing time of the stream `serial`: its last page in the tail of
+// the file that gives a granule position. 0 where none is found (a chained
+// file whose last link is another stream's).
+double playing_time(BlockReader* r, uint32_t serial, const OggVideoHead& head) {
+    if (head.rate[0] == 0 || head.rate[1] == 0) return 0;
+    uint32_t want = r->size < page_bytes_most ? static_cast<uint32_t>(r->size) : page_bytes_most;
+    const uint8_t* b = nullptr;
+    uint32_t got = 0;
+    if (reader_fetch_sparse(r, r->size - want, want, &b, &got) != 0 || got != want) return 0;
+    for (uint32_t at = want >= ogg_page_head_bytes ? want - ogg_page_head_bytes + 1 : 0; at-- > 0;) {
+        const uint8_t* page = b + at;
+        if (!ogg_opens(page, want - at) || le32_at(page + ogg_serial_at) != serial) continue;
+        uint64_t granule = le64_at(page + ogg_granule_at);
+        if (granule == UINT64_MAX) continue;
+        return static_cast<double>(granule_frames(head, granule)) * head.rate[1] / head.rate[0];
+    }
+    return 0;
+}
+
+}  // namespace
+
 // The first link's streams: their first pages come before any other.
 int32_t ogg_look(BlockReader* reader, ContainerLook* look) {
     *look = ContainerLook{};
@@ -218,6 +265,7 @@ int32_t ogg_look(BlockReader* reader, ContainerLook* look) {
         look->foreign = foreign_of(head);
         look->width = head.width;
         look->height = head.height;
+        look->duration_sec = playing_time(reader, page.serial, head);
         return 0;
     });
 }
