@@ -5,14 +5,15 @@ For each kind of file (program stream, elementary stream, transport stream)
 it makes a DVD-rate stream of at least 1 GiB: a 30-second clip that ffmpeg
 encodes at 6 Mbit/s with GOPs of 18 frames (about 2,200 sequence headers per
 GiB), repeated. Then, with the page cache warm, it takes the best of several
-runs of `cat FILE > /dev/null`, of a listing (-l) and of a full rewrite, and
+runs of `cat FILE > /dev/null`, of a listing (-l), of a full rewrite and of
+its undo (-u), and
 prints the ratios tool/cat with the opening loop's two 50 ms waits
 taken off the tool's time, and the tool's peak resident memory (GNU time).
 A rewrite's time spent making its marker file and the video durable
 (fdatasync, fsync) is timed on its own by bench/sync_time.c, preloaded, and
 the ratio outside the syncs is given too.
 Run as root, it then empties the page cache before each of five turns of
-cat, a listing and a rewrite, and gives the ratios of the best runs.
+cat, a listing, a rewrite and its undo, and gives the ratios of the best runs.
 It also measures the peak memory of an undo whose marker file lists 500,000
 positions.
 A VP9 WebM and an AV1 MP4, whose container alone records the aspect, are
@@ -201,17 +202,20 @@ def measure(tool, kind, path, sync_timer):
     # The three take turns, so that a slower moment of the machine falls on
     # all of them; the best of seven runs each counts. Rewrites alternate
     # 4:3 and 16:9, each with a fresh marker file.
-    runs = {"cat": [], "list": [], "rewrite": []}
+    # Each rewrite is undone from its marker file.
+    runs = {"cat": [], "list": [], "rewrite": [], "undo": []}
     for _ in range(7):
         runs["cat"].append(timed(["cat", path]))
         fresh()
         runs["list"].append(timed([tool, "-l", path]))
         fresh()
         runs["rewrite"].append(rewrite_timed(tool, path, sync_timer))
+        runs["undo"].append(timed([tool, "-u", path]))
     fresh()
     cat_s = min(runs["cat"])[0]
     list_s, list_kib, list_code = min(runs["list"])
     rewrite_s, rewrite_kib, rewrite_code, sync_s = min(runs["rewrite"])
+    undo_s, undo_kib, undo_code = min(runs["undo"])
     outside_s = min(run[0] - run[3] for run in runs["rewrite"])
     ratio = lambda s: (s - OPENING_WAITS) / cat_s
     # The medians' ratio, beside the best runs'.
@@ -221,7 +225,8 @@ def measure(tool, kind, path, sync_timer):
           f"list {list_s:5.3f} s ({ratio(list_s):4.2f}x, median {median('list'):4.2f}x, exit {list_code})  "
           f"rewrite {rewrite_s:5.3f} s ({ratio(rewrite_s):4.2f}x, median {median('rewrite'):4.2f}x, "
           f"exit {rewrite_code}; syncs {sync_s:5.3f} s, outside them {ratio(outside_s):4.2f}x)  "
-          f"peak RSS {max(list_kib, rewrite_kib) / 1024:5.1f} MiB")
+          f"undo {undo_s:5.3f} s ({ratio(undo_s):4.2f}x, median {median('undo'):4.2f}x, exit {undo_code})  "
+          f"peak RSS {max(list_kib, rewrite_kib, undo_kib) / 1024:5.1f} MiB")
 
 
 def caches_drop():
@@ -232,14 +237,15 @@ def caches_drop():
 
 
 def measure_cold(tool, kind, path):
-    """cat, a listing and a rewrite of the file, each from an empty page
+    """cat, a listing, a rewrite and its undo, each from an empty page
     cache, taking turns five times: the ratios of the best runs (a virtual
     machine's disk varies by a factor of two from one read to the next)."""
-    runs = {"cat": [], "list": [], "rewrite": []}
+    runs = {"cat": [], "list": [], "rewrite": [], "undo": []}
     for _ in range(5):
         for name, argv in (("cat", ["cat", path]), ("list", [tool, "-l", path]),
-                           ("rewrite", [tool, path])):
-            side_files_remove(path)
+                           ("rewrite", [tool, path]), ("undo", [tool, "-u", path])):
+            if name != "undo":  # the undo takes the rewrite's marker file
+                side_files_remove(path)
             caches_drop()
             runs[name].append(timed(argv)[0])
     side_files_remove(path)
@@ -247,7 +253,8 @@ def measure_cold(tool, kind, path):
     ratio = lambda name: (min(runs[name]) - OPENING_WAITS) / cat_s
     median = lambda name: (statistics.median(runs[name]) - OPENING_WAITS) / statistics.median(runs["cat"])
     print(f"{kind:18s} cold: cat {cat_s:5.3f} s  list {ratio('list'):4.2f}x (median {median('list'):4.2f}x)  "
-          f"rewrite {ratio('rewrite'):4.2f}x (median {median('rewrite'):4.2f}x)  (best of five; "
+          f"rewrite {ratio('rewrite'):4.2f}x (median {median('rewrite'):4.2f}x)  "
+          f"undo {ratio('undo'):4.2f}x (median {median('undo'):4.2f}x)  (best of five; "
           f"cat {max(runs['cat']):5.3f} s at worst)")
 
 
