@@ -130,17 +130,19 @@ protected:
     std::map<std::string, Bytes> original_;
 };
 
-// A DVD image (ISO 9660 and UDF around the folder's files) is no stream:
-// refused untouched, never walked as the program stream its first VOB is.
-TEST_F(Dvd, ADiscImageIsRefusedUntouched) {
+// An image without VIDEO_TS (a data disc holding a VOB as a file) is no
+// stream: refused untouched, never walked as the program stream it holds.
+TEST_F(Dvd, ADiscImageWithoutDvdVideoIsRefusedUntouched) {
     if (std::system("genisoimage -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no genisoimage";
-    ASSERT_TRUE(commands_run(dir_.path(), "genisoimage -quiet -dvd-video -o disc.iso disc"));
+    ASSERT_TRUE(commands_run(dir_.path(), "mkdir data && cp disc/VIDEO_TS/VTS_01_1.VOB data/ && "
+                                          "genisoimage -quiet -udf -o disc.iso data"));
     Bytes before = read_bytes(dir_ / "disc.iso");
     RunResult r = run_tool({"disc.iso"}, dir_.path());
     EXPECT_EQ(r.exit_code, 5);
-    EXPECT_TRUE(says(r, "ディスクイメージ(ISO)なので")) << r.out;
+    EXPECT_TRUE(says(r, "DVD-Video以外のディスクイメージ(ISO)なので")) << r.out;
     EXPECT_TRUE(read_bytes(dir_ / "disc.iso") == before);
     EXPECT_FALSE(fs::exists(dir_ / "disc.ini"));
+    EXPECT_FALSE(fs::exists(dir_ / "disc.iso.ini"));
 }
 
 TEST_F(Dvd, EveryTitleSetIsToggledWholeAndUndoneByteForByte) {
