@@ -53,36 +53,18 @@ std::map<std::string, Bytes> folder_files(const fs::path& folder) {
     return files;
 }
 
-// The folder holding VIDEO_TS: made once for all the tests, or made
-// beforehand (the Windows suite, whose runner has no dvdauthor).
-const fs::path& made_disc() {
-    static ScratchDir made;
-    static fs::path disc;
-    if (!disc.empty()) return disc;
-    if (const char* given = std::getenv("MORVALEN_DVD_FOLDER")) {
-        disc = given;
-        return disc;
-    }
-#ifndef _WIN32
-    fs::path script = sample_path("make_samples.sh").parent_path().parent_path() / "make_dvd.sh";
-    std::string command = "'" + script.string() + "' '" + (made / "disc").string() + "' > /dev/null 2>&1";
-    if (std::system(command.c_str()) == 0) disc = made / "disc";
-#endif
-    return disc;
-}
-
 class Dvd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (made_disc().empty()) GTEST_SKIP() << "no DVD-Video folder (dvdauthor and ffmpeg make it)";
-        fs::copy(made_disc(), dir_ / "disc", fs::copy_options::recursive);
+        if (dvd_folder_made().empty()) GTEST_SKIP() << "no DVD-Video folder (dvdauthor and ffmpeg make it)";
+        fs::copy(dvd_folder_made(), dir_ / "disc", fs::copy_options::recursive);
         original_ = folder_files(video_ts());
     }
     fs::path video_ts() const { return dir_ / "disc" / "VIDEO_TS"; }
     // The folder as made, the tool's own files gone.
     void disc_reset() {
         fs::remove_all(dir_ / "disc");
-        fs::copy(made_disc(), dir_ / "disc", fs::copy_options::recursive);
+        fs::copy(dvd_folder_made(), dir_ / "disc", fs::copy_options::recursive);
     }
 
     // Each file as the toggle of every title set leaves it: the headers the
