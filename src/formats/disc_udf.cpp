@@ -102,6 +102,8 @@ int32_t entry_read(FileHandleRec* file, const Volume& v, uint32_t block, Entry* 
     }
     e->length = le64_at(s + entry_length);
     e->extents = 0;
+    e->first_block = 0;
+    e->first_bytes = 0;
     e->embedded = form == 3;
     e->data_at = entry_head + attributes;
     if (e->embedded) return e->length <= descriptors ? 0 : result_disc_broken;
@@ -118,6 +120,7 @@ int32_t entry_read(FileHandleRec* file, const Volume& v, uint32_t block, Entry* 
             e->first_bytes = bytes;
         }
     }
+    if (e->extents == 0) return e->length == 0 ? 0 : result_disc_broken;
     bool whole = e->extents != 1 || (e->first_bytes >= e->length &&
                                      uint64_t{e->first_block} * disc_sector_size + e->length <=
                                          uint64_t{v.partition_sectors} * disc_sector_size);

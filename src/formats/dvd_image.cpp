@@ -65,6 +65,25 @@ int32_t disc_video_files(FileHandleRec* file, DiscFiles* files) {
     return 0;
 }
 
+// No two files share a byte: a change made to one would be another's.
+bool files_apart(DiscFiles files) {
+    auto by_start = [](const DiscFile& a, const DiscFile& b) { return a.start < b.start; };
+    std::sort(files.begin(), files.end(), by_start);
+    int64_t end = 0;
+    for (const DiscFile& f : files) {
+        if (f.length == 0) continue;
+        if (f.start < end) return false;
+        end = f.start + f.length;
+    }
+    return true;
+}
+
+// The files of VIDEO_TS, found alike by both file systems and apart.
+int32_t video_files_read(FileHandleRec* file, DiscFiles* files) {
+    int32_t result = disc_video_files(file, files);
+    return result == 0 && !files_apart(*files) ? result_disc_broken : result;
+}
+
 struct TitleSetFiles {
     const DiscFile* ifo;
     const DiscFile* bup;
@@ -133,20 +152,23 @@ uint32_t set_key(Walk* w, const TitleSetFiles& set) {
     return (uint32_t{h[4]} << 24 | uint32_t{h[5]} << 16 | uint32_t{h[6]} << 8 | (h[7] & 0x0F)) | 0x10;
 }
 
-// The IFO or BUP's attributes byte, handed as a site of the image.
-int32_t attributes_hand(Walk* w, const DiscFile* f) {
+// The IFO or BUP's attributes byte, handed as a site of the image once the
+// walk has come to `progress`.
+int32_t attributes_hand(Walk* w, const DiscFile* f, int64_t progress) {
     if (f == nullptr || w->sink.site == nullptr) return 0;
     uint8_t head[ifo_head_length];
     if (!attributes_read(w->reader.file, f, head)) return result_not_dvd_ifo;
     int64_t pos = f->start + ifo_title_video_attributes;
-    PayloadRange range = {0, 1, 0, f->start, pos};
+    PayloadRange range = {0, 1, 0, f->start, progress};
     AspectSite site = site_dvd_attributes_make(head + ifo_title_video_attributes, &pos, &range);
     w->part = f->name.c_str();
     return w->sink.site(w->sink.context, &site);
 }
 
-// The set's IFO, its title VOBs and its BUP, in the order a disc holds
-// them, where the set is the first's video.
+// The set's title VOBs, then its IFO and BUP, where the set is the first
+// set's video: a walk that stops on its way (a read that fails, a run
+// killed before its last batch) leaves the IFO saying the set is not
+// done, and the next run finishes it, as in a DVD-Video folder.
 int32_t title_set_walk(Walk* w, unsigned number, const TitleSetFiles& set, uint32_t* first_key) {
     uint32_t key = set_key(w, set);
     if (*first_key == key_none) *first_key = key;
@@ -154,9 +176,11 @@ int32_t title_set_walk(Walk* w, unsigned number, const TitleSetFiles& set, uint3
         if (w->met.sets_other++ == 0) w->met.first_set_other = number;
         return 0;
     }
-    int32_t result = attributes_hand(w, set.ifo);
+    int32_t result = 0;
     for (unsigned k = 0; k < set.vob_count && result == 0; ++k) result = part_walk(w, set.vobs[k]);
-    return result == 0 ? attributes_hand(w, set.bup) : result;
+    const DiscFile* last = set.vobs[set.vob_count - 1];
+    if (result == 0) result = attributes_hand(w, set.ifo, last->start + last->length);
+    return result == 0 ? attributes_hand(w, set.bup, last->start + last->length) : result;
 }
 
 }  // namespace
@@ -169,7 +193,7 @@ bool dvd_image_probe(const uint8_t* head, uint32_t length, StreamLayout* layout)
 
 int32_t dvd_image_check(FileHandleRec* file) {
     DiscFiles files;
-    int32_t result = disc_video_files(file, &files);
+    int32_t result = video_files_read(file, &files);
     TitleSetFiles set;
     uint8_t head[ifo_head_length];
     for (unsigned number = 1; number <= title_sets_most && result == 0; ++number) {
@@ -185,7 +209,7 @@ int32_t dvd_image_walk(Walk* w) {
     // read from the file.
     if (w->reader.file == nullptr) return 0;
     DiscFiles files;
-    int32_t result = disc_video_files(w->reader.file, &files);
+    int32_t result = video_files_read(w->reader.file, &files);
     int64_t size = w->reader.size;
     uint32_t first_key = key_none;
     TitleSetFiles set;

@@ -40,7 +40,8 @@ struct WalkSink {
     void* context;
     // Takes the sites a format finds itself, in the order of their
     // positions with those of the payload: a container's own fields, and
-    // parameter sets framed by length fields.
+    // parameter sets framed by length fields; a disc image's IFO and BUP
+    // come after the title set's VOBs, wherever they lie.
     SiteHandler site;
     // Takes each checksum region; null where the sink keeps none.
     int32_t (*checksum)(void* context, const ChecksumRegion* region);
