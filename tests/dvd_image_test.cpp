@@ -257,4 +257,33 @@ TEST_F(DvdImage, ImagesThatCannotBeChangedInPlaceAreRefusedUntouched) {
     }
 }
 
+#ifndef _WIN32
+// A run killed at its first, a middle or its last write to the image: until
+// the IFO's write the IFO still says 4:3, and a run again ends as one uncut
+// run does; -u gives the image back.
+TEST_F(DvdImage, AKilledRunIsFinishedByTheNextAndUndone) {
+    fs::path image = image_made("-udf");
+    const Bytes made = read_bytes(image);
+    fs::path log = dir_ / "journal.log";
+    ASSERT_EQ(run_tool({"disc.iso"}, dir_.path(), shim_environment({"MORVALEN_JOURNAL=" + log.string()})).exit_code, 0);
+    const Bytes uncut = read_bytes(image);
+    size_t writes = journal_positioned_writes(log).size();
+    ASSERT_GE(writes, 3u);
+    for (size_t at : {size_t{1}, writes / 2, writes}) {
+        SCOPED_TRACE(at);
+        write_bytes(image, made);
+        fs::remove(dir_ / "disc.iso.ini");
+        std::string kill = "MORVALEN_KILL_AT_WRITE=" + std::to_string(at);
+        EXPECT_NE(run_tool({"disc.iso"}, dir_.path(), shim_environment({kill})).exit_code, 0);
+        if (at == 1) {
+            EXPECT_EQ(extracted(image, "VTS_01_0.IFO")[attributes_at], 0x43);
+        }
+        EXPECT_EQ(run_tool({"disc.iso"}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(image) == uncut);
+        EXPECT_EQ(run_tool({"-u", "disc.iso"}, dir_.path()).exit_code, 0);
+        EXPECT_TRUE(read_bytes(image) == made);
+    }
+}
+#endif
+
 }  // namespace
