@@ -5,8 +5,6 @@
 // set's is another video: its files are passed over whole, its IFO and
 // BUP too, so that none of its files is changed without the others.
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 
 #include "codecs/dvd_attributes.h"
 #include "codecs/mpeg_video.h"
@@ -19,8 +17,6 @@
 
 namespace {
 
-constexpr unsigned title_sets_most = 99;
-constexpr unsigned title_vobs_most = 9;
 constexpr uint32_t key_none = 0;
 
 bool by_name(const DiscFile& a, const DiscFile& b) {
@@ -92,9 +88,7 @@ struct TitleSetFiles {
 };
 
 const DiscFile* set_file(const DiscFiles& files, unsigned number, unsigned k, const char* extension) {
-    char name[16];
-    std::snprintf(name, sizeof name, "VTS_%02u_%u.%s", number, k, extension);
-    return disc_file_find(files, name);
+    return disc_file_find(files, title_set_file_name(number, k, extension).c_str());
 }
 
 // A set with its IFO and a title VOB at the least.
