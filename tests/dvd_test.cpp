@@ -53,36 +53,18 @@ std::map<std::string, Bytes> folder_files(const fs::path& folder) {
     return files;
 }
 
-// The folder holding VIDEO_TS: made once for all the tests, or made
-// beforehand (the Windows suite, whose runner has no dvdauthor).
-const fs::path& made_disc() {
-    static ScratchDir made;
-    static fs::path disc;
-    if (!disc.empty()) return disc;
-    if (const char* given = std::getenv("MORVALEN_DVD_FOLDER")) {
-        disc = given;
-        return disc;
-    }
-#ifndef _WIN32
-    fs::path script = sample_path("make_samples.sh").parent_path().parent_path() / "make_dvd.sh";
-    std::string command = "'" + script.string() + "' '" + (made / "disc").string() + "' > /dev/null 2>&1";
-    if (std::system(command.c_str()) == 0) disc = made / "disc";
-#endif
-    return disc;
-}
-
 class Dvd : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (made_disc().empty()) GTEST_SKIP() << "no DVD-Video folder (dvdauthor and ffmpeg make it)";
-        fs::copy(made_disc(), dir_ / "disc", fs::copy_options::recursive);
+        if (dvd_folder_made().empty()) GTEST_SKIP() << "no DVD-Video folder (dvdauthor and ffmpeg make it)";
+        fs::copy(dvd_folder_made(), dir_ / "disc", fs::copy_options::recursive);
         original_ = folder_files(video_ts());
     }
     fs::path video_ts() const { return dir_ / "disc" / "VIDEO_TS"; }
     // The folder as made, the tool's own files gone.
     void disc_reset() {
         fs::remove_all(dir_ / "disc");
-        fs::copy(made_disc(), dir_ / "disc", fs::copy_options::recursive);
+        fs::copy(dvd_folder_made(), dir_ / "disc", fs::copy_options::recursive);
     }
 
     // Each file as the toggle of every title set leaves it: the headers the
@@ -130,17 +112,19 @@ protected:
     std::map<std::string, Bytes> original_;
 };
 
-// A DVD image (ISO 9660 and UDF around the folder's files) is no stream:
-// refused untouched, never walked as the program stream its first VOB is.
-TEST_F(Dvd, ADiscImageIsRefusedUntouched) {
+// An image without VIDEO_TS (a data disc holding a VOB as a file) is no
+// stream: refused untouched, never walked as the program stream it holds.
+TEST_F(Dvd, ADiscImageWithoutDvdVideoIsRefusedUntouched) {
     if (std::system("genisoimage -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no genisoimage";
-    ASSERT_TRUE(commands_run(dir_.path(), "genisoimage -quiet -dvd-video -o disc.iso disc"));
+    ASSERT_TRUE(commands_run(dir_.path(), "mkdir data && cp disc/VIDEO_TS/VTS_01_1.VOB data/ && "
+                                          "genisoimage -quiet -udf -o disc.iso data"));
     Bytes before = read_bytes(dir_ / "disc.iso");
     RunResult r = run_tool({"disc.iso"}, dir_.path());
     EXPECT_EQ(r.exit_code, 5);
-    EXPECT_TRUE(says(r, "ディスクイメージ(ISO)なので")) << r.out;
+    EXPECT_TRUE(says(r, "DVD-Video以外のディスクイメージ(ISO)なので")) << r.out;
     EXPECT_TRUE(read_bytes(dir_ / "disc.iso") == before);
     EXPECT_FALSE(fs::exists(dir_ / "disc.ini"));
+    EXPECT_FALSE(fs::exists(dir_ / "disc.iso.ini"));
 }
 
 TEST_F(Dvd, EveryTitleSetIsToggledWholeAndUndoneByteForByte) {

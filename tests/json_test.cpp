@@ -89,7 +89,7 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
             EXPECT_EQ(rows[key].count(value), 1u) << key << ": " << value;
         }
     };
-    for (int s = stream_elementary; s <= stream_ogg; ++s) {
+    for (int s = stream_elementary; s <= stream_dvd_image; ++s) {
         VideoFactsNotice facts = {};
         facts.stream = static_cast<StreamKind>(s);
         listed("container", container_name(&facts));
@@ -102,7 +102,7 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
     for (int k = site_sequence_header; k <= site_header_par; ++k) listed("places", site_kind_name(SiteKind(k)));
     for (int h = holder_stream; h <= holder_vp8_header; ++h) listed("places", site_holder_name(SiteHolder(h)));
     for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
-    for (int r = result_page_broken; r < result_ok; ++r) listed("message", result_key(r));
+    for (int r = result_disc_broken; r < result_ok; ++r) listed("message", result_key(r));
     for (int s = stop_empty_file; s <= stop_frames_unwalked; ++s) listed("message", stop_key(StopReason(s)));
     const NoticeKind recorded[] = {notice_stop, notice_error, notice_outcome, notice_open_failed,
                                    notice_restore_misses};

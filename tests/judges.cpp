@@ -233,3 +233,19 @@ std::string display_of(const fs::path& file) {
     };
     return value("Display width: ") + "x" + value("Display height: ");
 }
+
+const fs::path& dvd_folder_made() {
+    static ScratchDir made;
+    static fs::path disc;
+    if (!disc.empty()) return disc;
+    if (const char* given = std::getenv("MORVALEN_DVD_FOLDER")) {
+        disc = given;
+        return disc;
+    }
+#ifndef _WIN32
+    fs::path script = sample_path("make_samples.sh").parent_path().parent_path() / "make_dvd.sh";
+    std::string command = "'" + script.string() + "' '" + (made / "disc").string() + "' > /dev/null 2>&1";
+    if (std::system(command.c_str()) == 0) disc = made / "disc";
+#endif
+    return disc;
+}

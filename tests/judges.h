@@ -62,6 +62,10 @@ std::string traced_sar(const std::string& idc);
 // The first byte that differs between the two and that the marker file
 // does not list, or SIZE_MAX when there is none.
 size_t change_unlisted(const Bytes& before, const Bytes& after, const fs::path& marker);
+// The folder holding VIDEO_TS that tests/make_dvd.sh makes, once for all
+// the tests, or made beforehand (MORVALEN_DVD_FOLDER: the Windows suite,
+// whose runner has no dvdauthor); empty where it cannot be made.
+const fs::path& dvd_folder_made();
 // A shell command run in the folder: whether it succeeded.
 bool commands_run(const fs::path& dir, const std::string& commands);
 

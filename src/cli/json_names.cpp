@@ -60,6 +60,10 @@ const Named<Result> result_names[] = {
     {result_no_dv_pack, "no_dv_pack"},
     {result_clip_info_broken, "clip_info_broken"},
     {result_no_h263_picture, "no_h263_picture"},
+    {result_disc_other, "disc_image"},
+    {result_disc_split, "disc_file_split"},
+    {result_disc_disagree, "disc_systems_disagree"},
+    {result_disc_broken, "disc_broken"},
 };
 
 // By StopReason.
@@ -146,6 +150,7 @@ const char* container_name(const VideoFactsNotice* facts) {
     case stream_dvd_ifo: return "IFO";
     case stream_clip_info: return "CLPI";
     case stream_dv: return "DV";
+    case stream_dvd_image: return "ISO";
     default: return nullptr;
     }
 }

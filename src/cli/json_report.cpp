@@ -66,6 +66,7 @@ void place_add(JsonFile* file, const PlaceNotice& p) {
     JsonObject o;
     json_string(&o, "kind", site_kind_name(p.site));
     json_number(&o, "position", p.pos);
+    json_text_or_null(&o, "file", p.part);
     json_text_or_null(&o, "holder", site_holder_name(p.holder));
     json_member(&o, "before", place_value_json(p.site, p.before));
     json_member(&o, "after", place_value_json(p.site, p.after));

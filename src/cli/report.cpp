@@ -105,6 +105,11 @@ bool walk_report(const Notice* n) {
     case notice_false_headers:
         line_after_break(text_string(msg_false_headers, u(notice_record<FalseHeadersNotice>(n).count)));
         return true;
+    case notice_disc_sets_other: {
+        const auto& r = notice_record<DiscSetsOtherNotice>(n);
+        line_after_break(text_string(msg_disc_sets_other, u(r.first), u(r.count)));
+        return true;
+    }
     case notice_file_cut: line_after_break(text_string(msg_file_cut_at, ll(notice_record<FileCutNotice>(n).length))); return true;
     case notice_cut_short: {
         const auto& r = notice_record<CutShortNotice>(n);

@@ -350,6 +350,10 @@ const char* result_message(int64_t result) {
     case result_klv_broken: return msg_engine_klv_broken;
     case result_tag_broken: return msg_engine_tag_broken;
     case result_page_broken: return msg_engine_page_broken;
+    case result_disc_other: return msg_disc_image;
+    case result_disc_split: return msg_engine_disc_split;
+    case result_disc_disagree: return msg_engine_disc_disagree;
+    case result_disc_broken: return msg_engine_disc_broken;
     case result_no_dv_pack: return msg_engine_no_dv_pack;
     case result_no_h263_picture: return msg_engine_no_h263_picture;
     default: return nullptr;

@@ -25,6 +25,8 @@ inline constexpr char fmt_list_sps_other[] = " other id %u %ux%u";
 // a VOL or DV frame of another video than the first's
 inline constexpr char fmt_list_other_size[] = " other %ux%u";
 inline constexpr char fmt_list_holder[] = " %s";
+// A DVD title set's video attributes byte, and the shape it names.
+inline constexpr char fmt_list_dvd_attributes[] = "%12I64d %08I64x %02x %s";
 inline constexpr char fmt_list_display_size[] = "%12I64d %08I64x %s %ux%u SAR %u:%u";
 inline constexpr char fmt_list_no_place[] = "%12I64d %08I64x %s 0x0 %s";
 inline constexpr char fmt_list_holder_text[] = "%12I64d %08I64x %s %s";

@@ -252,7 +252,7 @@ void site_place(Editor* e, const AspectSite* site, const uint8_t* value) {
 void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, PlaceLeft left) {
     // A set read again through a second copy was told with the first.
     if (!e->job->request.detailed || site->again_from >= 0) return;
-    PlaceNotice place = {site->kind, site->holder, site->pos[0], {}, {}, left};
+    PlaceNotice place = {site->kind, site->holder, site->pos[0], {}, {}, left, e->walk.part};
     site_read(site, site->bytes, &place.before);
     site_read(site, after, &place.after);
     notify(e->notices, place);

@@ -80,6 +80,7 @@ void walk_notify(const Editor* e, int32_t result) {
     if (w.cut_at >= 0) notify(e->notices, CutShortNotice{w.cut_at, w.cut_beyond, w.cut_places});
     if (w.sync_losses > 0) notify(e->notices, SyncLostNotice{w.sync_losses, w.sync_skipped});
     if (w.other_video.headers > 0) notify(e->notices, OtherVideoNotice{w.other_video.pid, w.other_video.headers});
+    if (w.sets_other > 0) notify(e->notices, DiscSetsOtherNotice{w.first_set_other, w.sets_other});
     uint32_t false_headers = site_scan_false_headers(&e->scanner);
     if (false_headers > 0) notify(e->notices, FalseHeadersNotice{false_headers});
     const SiteTally& t = e->tally;

@@ -6,6 +6,7 @@
 
 #include "codecs/display_elements.h"
 #include "codecs/dv_dif.h"
+#include "codecs/dvd_attributes.h"
 #include "codecs/frame_aspect.h"
 #include "console/messages.h"
 #include "edit/editor_state.h"
@@ -30,7 +31,24 @@ int32_t list_file_put(Editor* e, const char* line) {
     return text_file_print(&e->list.text, fmt_line, line) == 0 ? 0 : result_list_write_error;
 }
 
+// Appends to the line what it can: the line is cut where it is full.
+void line_append(char* line, size_t capacity, const char* format, ...) {
+    size_t used = std::strlen(line);
+    if (used + 1 >= capacity) return;
+    va_list args;
+    va_start(args, format);
+    text_vformat(line + used, capacity - used, format, args);
+    va_end(args);
+}
+
+// A place inside a disc image is named by the file that holds it there.
 int32_t list_line_put(Editor* e, const AspectSite* site, const char* line) {
+    char named[list_line_capacity] = {};
+    if (e->walk.part != nullptr) {
+        line_append(named, sizeof named, "%s", line);
+        line_append(named, sizeof named, fmt_list_holder, e->walk.part);
+        line = named;
+    }
     pack_run_tell(e);
     progress_show(e, site, line);
     return list_file_put(e, line);
@@ -120,16 +138,6 @@ int32_t box_site_list(Editor* e, const AspectSite* site, const SiteReading* read
     return list_line_put(e, site, line);
 }
 
-// Appends to the line what it can: the line is cut where it is full.
-void line_append(char* line, size_t capacity, const char* format, ...) {
-    size_t used = std::strlen(line);
-    if (used + 1 >= capacity) return;
-    va_list args;
-    va_start(args, format);
-    text_vformat(line + used, capacity - used, format, args);
-    va_end(args);
-}
-
 // A DV pack shows its DISP bits, the shape they name and its frame, and
 // the frame's picture where it is another video's; a copy of one in a
 // container, the box that holds it.
@@ -170,6 +178,12 @@ int32_t site_list(Editor* e, const AspectSite* site, const SiteReading* reading,
     if (site->kind == site_dv_control) return dv_site_list(e, site, reading, other);
     if (site->kind == site_sequence_header) {
         format_list_line(line, static_cast<uint64_t>(site->pos[0]), site->list_record);
+        return list_line_put(e, site, line);
+    }
+    if (site->kind == site_dvd_attributes) {
+        static const char* const shapes[] = {"?", "?", "4:3", "16:9"};
+        text_format(line, sizeof line, fmt_list_dvd_attributes, static_cast<long long>(site->pos[0]),
+                    static_cast<unsigned long long>(site->pos[0]), site->bytes[0], shapes[reading->aspect.code & 3]);
         return list_line_put(e, site, line);
     }
     // A set read again through a second copy is listed once.

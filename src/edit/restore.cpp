@@ -23,8 +23,9 @@ bool disc_part(const VideoLayout* video) {
     return format != nullptr && format->named_only;
 }
 
+// So is a disc image, whose files bear every name (x.iso beside x.mpg).
 std::string marker_name_of(const ConvertJob* job, const VideoLayout* video) {
-    return marker_path(job->path.c_str(), disc_part(video));
+    return marker_path(job->path.c_str(), disc_part(video) || video->layout.kind == stream_dvd_image);
 }
 
 // A marker file's first line holds a sequence header's frame rate; one of

@@ -47,6 +47,13 @@ enum Result : int32_t {
     result_tag_broken = -40,    // an FLV tag whose type or sizes do not read
     result_no_h263_picture = -41,  // H.263 video without a picture header that names its format
     result_page_broken = -42,   // an Ogg page whose head does not read where one must begin
+    // Disc images: no DVD-Video in it (no VIDEO_TS, or another kind of disc);
+    // a file of VIDEO_TS in more than one extent; UDF and ISO 9660 that
+    // place its files apart; a file system whose structures do not read.
+    result_disc_other = -43,
+    result_disc_split = -44,
+    result_disc_disagree = -45,
+    result_disc_broken = -46,
 };
 
 // Damage to a container's units, which the reader that met it places.

@@ -1,5 +1,6 @@
 #include "formats/dvd_ifo.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "codecs/codec_table.h"
@@ -44,4 +45,10 @@ int32_t dvd_ifo_head_site(FileHandleRec* file, StreamLayout* layout, SiteReading
     AspectSite site = site_dvd_attributes_make(head + ifo_title_video_attributes, nullptr, nullptr);
     site_read(&site, site.bytes, reading);
     return 0;
+}
+
+std::string title_set_file_name(unsigned number, unsigned k, const char* extension) {
+    char name[16];
+    std::snprintf(name, sizeof name, "VTS_%02u_%u.%s", number, k, extension);
+    return name;
 }

@@ -25,6 +25,9 @@ bool container_probe(const uint8_t* head, uint32_t length, StreamLayout* layout)
 
 // In the order a file is judged.
 const Format formats[] = {
+    // A disc's file system first: an image holds streams of every kind,
+    // and is never walked as one.
+    {stream_dvd_image, false, false, dvd_image_probe, nullptr, dvd_image_walk, nullptr, nullptr, nullptr, nullptr},
     {stream_transport, false, false, transport_probe, transport_clocks, transport_walk, nullptr,
      transport_stream_find, transport_stream_seek, nullptr},
     // Before the kinds that open with a start code: a box of 64-bit size

@@ -26,6 +26,7 @@ enum StreamKind : uint8_t {
     stream_mxf,         // an MXF file: its KLVs, the descriptor of each header metadata, the heads of its frames
     stream_flv,         // an FLV file: its tags and the heads of its video tags
     stream_ogg,         // an Ogg file: its pages' heads and each link's video stream head
+    stream_dvd_image,   // a DVD-Video image: each title set's VOBs, IFO and BUP through its file system
 };
 
 struct StreamLayout {
@@ -175,6 +176,7 @@ bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout)
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dv_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool clip_info_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool dvd_image_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 void program_clocks(const ClockLook* look, StreamClocks* clocks);
 void transport_clocks(const ClockLook* look, StreamClocks* clocks);
 void dv_clocks(const ClockLook* look, StreamClocks* clocks);
@@ -184,6 +186,11 @@ int32_t transport_walk(Walk* walk);
 int32_t dvd_ifo_walk(Walk* walk);
 int32_t dv_walk(Walk* walk);
 int32_t clip_info_walk(Walk* walk);
+int32_t dvd_image_walk(Walk* walk);
+// Whether an image is DVD-Video that a walk can change in place: its
+// VIDEO_TS files found alike by its file systems, each in one extent, and
+// every title set's IFO and BUP with its identifier. 0, or why not.
+int32_t dvd_image_check(FileHandleRec* file);
 int32_t iso_media_walk(Walk* walk);
 int32_t matroska_walk(Walk* walk);
 int32_t avi_walk(Walk* walk);

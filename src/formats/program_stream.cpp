@@ -261,7 +261,7 @@ void program_clocks(const ClockLook* look, StreamClocks* clocks) {
 // Pack by pack and packet by packet; only video stream 0xE0 is fed.
 int32_t program_walk(Walk* w) {
     PsWalk pw = {w, 0};
-    int64_t walk = 0;
+    int64_t walk = w->from;
     bool at_end = false;
     while (walk < w->reader.size && !at_end) {
         int32_t result = zero_padding_skip(&pw, &walk, &at_end);

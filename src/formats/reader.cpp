@@ -92,6 +92,13 @@ void reader_init_window(BlockReader* reader, const uint8_t* window, uint32_t len
     reader->broken_at = -1;
 }
 
+void reader_window_set(BlockReader* reader, int64_t start, int64_t end) {
+    reader->size = end;
+    reader->block = reader->buffer + reader_keep_room;
+    reader->base = start;
+    reader->length = 0;
+}
+
 int32_t reader_refill(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                       uint32_t* available) {
     int64_t size = reader->size;

@@ -55,6 +55,11 @@ void reader_init(BlockReader* reader, FileHandleRec* file, uint8_t* buffer);
 // The bytes of a window, as if they were the whole file.
 void reader_init_window(BlockReader* reader, const uint8_t* window, uint32_t length);
 
+// Holds the walk's reads from here on to [start, end) of the file, as if
+// that stretch were all of it (a file inside a disc image): what the block
+// held is dropped, so that no read takes a byte past the end.
+void reader_window_set(BlockReader* reader, int64_t start, int64_t end);
+
 // From here on the reader's walk sees the file through views (a few MiB
 // at a time, in place: no copy, and no read of its own for each piece),
 // where the system maps them; reads serve wherever it does not.

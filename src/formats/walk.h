@@ -40,7 +40,8 @@ struct WalkSink {
     void* context;
     // Takes the sites a format finds itself, in the order of their
     // positions with those of the payload: a container's own fields, and
-    // parameter sets framed by length fields.
+    // parameter sets framed by length fields; a disc image's IFO and BUP
+    // come after the title set's VOBs, wherever they lie.
     SiteHandler site;
     // Takes each checksum region; null where the sink keeps none.
     int32_t (*checksum)(void* context, const ChecksumRegion* region);
@@ -78,6 +79,10 @@ struct WalkMet {
     int64_t cut_at = -1;
     uint64_t cut_beyond;
     uint32_t cut_places;
+    // A disc image's title sets of another video than the first set's,
+    // passed over: how many, and the number of the first.
+    uint32_t sets_other;
+    uint32_t first_set_other;
 };
 
 // Notes that the file ends before `beyond` more samples or frames.
@@ -90,6 +95,11 @@ struct Walk {
     bool range_search;   // -r: program streams look ahead for the next start code
     WalkSink sink;
     WalkMet met;
+    // Where a program stream's walk begins: 0, or the start of a file
+    // inside a disc image, whose name the walk holds meanwhile (null
+    // for a file of its own).
+    int64_t from;
+    const char* part;
 };
 
 void walk_init(Walk* walk, FileHandleRec* file, uint8_t* block, StreamLayout layout,

@@ -1,9 +1,9 @@
 #include "jobs/dvd_folder.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "edit/editor.h"
+#include "formats/dvd_ifo.h"
 #include "jobs/disc_parts.h"
 #include "notices/job_notices.h"
 #include "run/dvd_run.h"
@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr unsigned title_sets_most = 99;
-constexpr unsigned title_vobs_most = 9;
 constexpr uint32_t code_4x3 = 2;
 constexpr uint32_t code_16x9 = 3;
 
@@ -27,9 +25,7 @@ struct TitleSet {
 };
 
 std::string set_file(const FolderNames& names, unsigned number, unsigned k, const char* extension) {
-    char name[16];
-    std::snprintf(name, sizeof name, "VTS_%02u_%u.%s", number, k, extension);
-    return folder_entry(names, name);
+    return folder_entry(names, title_set_file_name(number, k, extension).c_str());
 }
 
 bool title_set_find(const FolderNames& names, unsigned number, TitleSet* set) {

@@ -32,6 +32,7 @@ struct PlaceNotice {
     static constexpr auto kind = notice_place;
     SiteKind site; SiteHolder holder; int64_t pos;
     SiteReading before; SiteReading after; PlaceLeft left;
+    const char* part = nullptr;  // the file inside a disc image that holds it
 };
 
 // What the analysis found of the video: before the walk, and again after a

@@ -16,6 +16,7 @@ enum NoticeKind : uint16_t {
     notice_sync_lost,
     notice_other_video,
     notice_false_headers,
+    notice_disc_sets_other,
     notice_file_cut,
     notice_cut_short,
     notice_sets_left,

@@ -27,6 +27,9 @@ struct SyncLostNotice { static constexpr auto kind = notice_sync_lost; uint32_t 
 // Video headers on another PID than the one walked.
 struct OtherVideoNotice { static constexpr auto kind = notice_other_video; uint32_t pid; uint32_t headers; };
 struct FalseHeadersNotice { static constexpr auto kind = notice_false_headers; uint32_t count; };
+// A disc image's title sets of another video than the first set's, passed
+// over whole: how many, and the first of them.
+struct DiscSetsOtherNotice { static constexpr auto kind = notice_disc_sets_other; uint32_t first; uint32_t count; };
 // The file's length when a change was due past it: another program cut it.
 struct FileCutNotice { static constexpr auto kind = notice_file_cut; int64_t length; };
 // A file that was cut short before the run (a recording stopped by a

@@ -267,11 +267,17 @@ int file_analyse(FileHandleRec* file, const ConvertJob* job, StreamKind kind, No
         notify(notices, StopNotice{static_cast<StopReason>(stop)});
         return exit_usage;
     }
-    // An image's streams are many files, with the IFOs beside them: never
-    // walked as one.
-    if (disc_image_holds(windows.headbuf.bytes, info->head_len)) {
+    // An image's streams are many files, with the IFOs beside them: walked
+    // through its file system, and refused before anything is written
+    // where that does not let each be changed in place.
+    int32_t image = disc_image_holds(windows.headbuf.bytes, info->head_len) ? dvd_image_check(file) : 0;
+    if (image == result_disc_other) {
         notify(notices, StopNotice{stop_disc_image});
         return exit_not_mpeg;
+    }
+    if (image != 0) {
+        notify(notices, ErrorNotice{static_cast<Result>(image)});
+        return result_exit_code(static_cast<Result>(image));
     }
     header_seek(windows.headbuf.bytes, info);
     if (info->not_mpeg != 0) {

@@ -1,7 +1,14 @@
 #include "run/exit_codes.h"
 
 int result_exit_code(Result result) {
-    return result == result_video_scrambled ? exit_not_mpeg : exit_engine_error;
+    switch (result) {
+    case result_video_scrambled:
+    case result_disc_other: return exit_not_mpeg;
+    // Nothing in the image can move, so a file in pieces has no place to
+    // change in place.
+    case result_disc_split: return exit_place_refused;
+    default: return exit_engine_error;
+    }
 }
 
 int outcome_exit_code(const RunOutcome* outcome) {

@@ -246,11 +246,23 @@ void summary_tell(FileRun* run, const SequenceHeaderInfo* info, SarRatio current
     notify(run->notices, SarSummaryNotice{summary, info->container});
 }
 
+// A DVD-Video image knows 4:3 and 16:9 only, as its IFOs record them: any
+// other -o would leave them saying another shape than the VOBs.
+bool image_code_refused(const FileRun* run, const VideoLayout* video) {
+    const TargetOption& option = request_of(run).target;
+    bool dvd_code = option.digits && (option.code == 2 || option.code == 3);
+    return video->layout.kind == stream_dvd_image && option.given && !dvd_code && needs_of(run).target;
+}
+
 }  // namespace
 
 int video_run(FileRun* run, const SequenceHeaderInfo* info, const VideoLayout* video) {
     const VideoFacts* f = &info->facts;
     ModeNeeds needs = needs_of(run);
+    if (image_code_refused(run, video)) {
+        notify(run->notices, StopNotice{stop_dvd_code_only});
+        return exit_bad_option;
+    }
     SiteAspect target = facts_shown(f);
     AspectOriginal original = original_find(run, video);
     CodeRefusedNotice refused = {};
