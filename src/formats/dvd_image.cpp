@@ -165,8 +165,10 @@ int32_t attributes_hand(Walk* w, const DiscFile* f, int64_t progress) {
 // done, and the next run finishes it, as in a DVD-Video folder.
 int32_t title_set_walk(Walk* w, unsigned number, const TitleSetFiles& set, uint32_t* first_key) {
     uint32_t key = set_key(w, set);
+    // A set whose first VOB holds no sequence header has no video to change.
+    if (key == key_none) return 0;
     if (*first_key == key_none) *first_key = key;
-    if (key == key_none || key != *first_key) {
+    if (key != *first_key) {
         if (w->met.sets_other++ == 0) w->met.first_set_other = number;
         return 0;
     }
