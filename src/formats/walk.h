@@ -44,6 +44,10 @@ struct WalkSink {
     SiteHandler site;
     // Takes each checksum region; null where the sink keeps none.
     int32_t (*checksum)(void* context, const ChecksumRegion* region);
+    // Where the sink's places may begin in raw bytes: a program or transport
+    // stream walk that has it hands over only the payload that can hold one
+    // (and what a header across packets needs around it).
+    PayloadSearch search = {nullptr, 0};
 };
 
 // A video stream on another PID than the one rewritten (a join of two
