@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "codecs/framing.h"
 #include "codecs/mpeg_video.h"
 // The processors whose vector compares the search uses when they have them.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
@@ -129,6 +128,17 @@ uint32_t candidate_find_bytes(const uint8_t* b, uint32_t from, uint32_t to) {
     return to;
 }
 
+// Index in [from, to) of the first 0xB3 right after a 0x01, or `to`.
+uint32_t code_find_bytes(const uint8_t* b, uint32_t from, uint32_t to) {
+    for (uint32_t i = from; i < to; ++i) {
+        const void* hit = std::memchr(b + i, sequence_code_byte, to - i);
+        if (hit == nullptr) return to;
+        i = static_cast<uint32_t>(static_cast<const uint8_t*>(hit) - b);
+        if (b[i - 1] == 0x01) return i;
+    }
+    return to;
+}
+
 #if defined(MORVALEN_X86)
 // The same, judging 32 bytes at once: a search restarted every 256 bytes
 // would cost more than the read of the file.
@@ -149,28 +159,21 @@ __attribute__((target("avx2"))) uint32_t candidate_find_avx2(const uint8_t* b, u
     return candidate_find_bytes(b, i, to);
 }
 
-// The same for a whole start code, 00 00 01 B3, with its prefix in the
-// bytes: a walk's raw bytes hold one only every 64 KiB or so where they
-// hold no header, against a 0xB3 after a byte ending in 1 every 4 KiB.
+// The same for a 0xB3 right after a 0x01, as a start code has it: a walk's
+// raw bytes hold such a pair only every 64 KiB or so where they hold no
+// header, against a 0xB3 after a byte ending in 1 every 4 KiB.
 __attribute__((target("avx2"))) uint32_t code_find_avx2(const uint8_t* b, uint32_t from, uint32_t to) {
     const __m256i code = _mm256_set1_epi8(static_cast<char>(sequence_code_byte));
     const __m256i one = _mm256_set1_epi8(0x01);
-    const __m256i zero = _mm256_setzero_si256();
     uint32_t i = from;
     for (; to - i >= 32; i += 32) {
-        const __m256i* at = reinterpret_cast<const __m256i*>(b + i);
-        __m256i hits = _mm256_cmpeq_epi8(_mm256_loadu_si256(at), code);
-        if (_mm256_testz_si256(hits, hits)) continue;
+        __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i));
         __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i - 1));
-        __m256i zeros = _mm256_or_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i - 2)),
-                                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(b + i - 3)));
-        hits = _mm256_and_si256(hits, _mm256_and_si256(_mm256_cmpeq_epi8(before, one),
-                                                       _mm256_cmpeq_epi8(zeros, zero)));
+        __m256i hits = _mm256_and_si256(_mm256_cmpeq_epi8(here, code), _mm256_cmpeq_epi8(before, one));
         uint32_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(hits));
         if (mask != 0) return i + static_cast<uint32_t>(__builtin_ctz(mask));
     }
-    uint32_t at = start_code_find(b, i - 3, to, sequence_code_byte);
-    return at < to ? at + 3 : to;
+    return code_find_bytes(b, i, to);
 }
 
 bool processor_avx2_find() {
@@ -194,8 +197,7 @@ uint32_t header_code_find(const uint8_t* b, uint32_t from, uint32_t to) {
 #if defined(MORVALEN_X86)
     if (processor_has_avx2) return code_find_avx2(b, from, to);
 #endif
-    uint32_t at = start_code_find(b, from - 3, to, sequence_code_byte);
-    return at < to ? at + 3 : to;
+    return code_find_bytes(b, from, to);
 }
 
 namespace {

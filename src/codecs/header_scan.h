@@ -43,8 +43,8 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference);
 int32_t header_scan(HeaderScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
                     const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context);
 
-// Index in [from, to) of the 0xB3 of the first whole 00 00 01 B3, or `to`;
-// bytes[from - 3] on must be readable.
+// Index in [from, to) of the first 0xB3 right after a 0x01, as a start
+// code's, or `to`; bytes[from - 1] must be readable.
 uint32_t header_code_find(const uint8_t* bytes, uint32_t from, uint32_t to);
 
 // Byte 7 of a sequence header, with the record a listing shows of it: its

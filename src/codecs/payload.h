@@ -34,13 +34,13 @@ inline constexpr uint8_t payload_unit_end = 4;
 // payload that holds no such byte without handing it over, looking at its
 // packet's head alone.
 struct PayloadSearch {
-    // Index in [from, to) of the code byte of the first whole start code
-    // (its prefix in the bytes too) that may open a place, or `to`;
-    // bytes[from - 3] on must be readable. Null where the codec has no such
-    // search: its payload is handed over whole.
+    // Index in [from, to) of the first code byte that may close a place's
+    // start code, judged with the byte before it (bytes[from - 1] must be
+    // readable), or `to`. Null where the codec has no such search: its
+    // payload is handed over whole.
     uint32_t (*find)(const uint8_t* bytes, uint32_t from, uint32_t to);
-    // A payload with this byte among its first three may end a start code
-    // whose prefix began in the payload before it.
+    // A payload that opens with this byte may close a start code whose
+    // first bytes lie in the payload before it.
     uint8_t code;
 };
 

@@ -36,11 +36,6 @@ uint32_t sparse_read(BlockReader* r, int64_t at, uint32_t length) {
 
 // A view's length: see bench/README.md, "Mapped windows against reads".
 constexpr uint32_t view_size = 2 << 20;
-// Views start at multiples of view_size, so that the system maps the page
-// cache's 2 MiB pieces whole: a walk's views 4 KiB out of step took 17,000
-// faults a GiB and six times as long. Each reaches a fetch further, so
-// that a packet across the boundary needs no view of its own.
-constexpr uint32_t view_reach = 2 * view_size;
 
 // The block is no view: the walk reads on from pos.
 void views_give_up(BlockReader* r, int64_t pos) {
@@ -51,12 +46,12 @@ void views_give_up(BlockReader* r, int64_t pos) {
     r->length = 0;
 }
 
-// Makes the block a view of the file around pos: false, with the reads to
-// serve from pos on, where there is none.
+// Makes the block a view of the file from the start of pos's page on:
+// false, with the reads to serve from pos on, where there is none.
 bool view_move(BlockReader* r, int64_t pos) {
-    int64_t start = pos - pos % view_size;
+    int64_t start = pos - pos % file_view_alignment();
     int64_t left = r->size - start;
-    uint32_t length = left < view_reach ? static_cast<uint32_t>(left) : view_reach;
+    uint32_t length = left < view_size ? static_cast<uint32_t>(left) : view_size;
     file_view_close(&r->view);
     if (!file_view_open(r->file, start, length, &r->view)) {
         views_give_up(r, pos);

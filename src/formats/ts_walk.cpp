@@ -138,11 +138,10 @@ inline bool search_none(const PayloadSearch& search, SearchCursor* c, const uint
     return c->next >= to;
 }
 
-// Whether the code byte is among a payload's first three bytes, where the
-// rest of its start code may lie in the payload before.
-inline bool head_holds_code(const uint8_t* payload, uint32_t code_bytes) {
-    uint32_t x = (be32_at(payload) >> 8) ^ code_bytes;
-    return ((x - 0x010101u) & ~x & 0x808080u) != 0;
+// Whether a payload opens with the code byte, which may close a start code
+// whose first bytes lie in the payload before.
+inline bool head_holds_code(const uint8_t* payload, uint8_t code) {
+    return payload[0] == code;
 }
 
 // A run of plain video packets from i on that may hold no place's start,
@@ -151,12 +150,11 @@ inline bool head_holds_code(const uint8_t* payload, uint32_t code_bytes) {
 uint32_t quiet_run(TsWalk* tw, const uint8_t* bytes, uint32_t i, uint32_t available, SearchCursor* cursor) {
     const PayloadSearch& search = tw->walk->sink.search;
     uint32_t stride = tw->walk->layout.ts.stride;
-    uint32_t code_bytes = search.code * 0x010101u;
     uint32_t expect = tw->track.plain_next;
     uint32_t n = 0;
     uint32_t at = i;
     for (; at + ts_packet_size <= available && be32_at(bytes + at) == expect; at += stride, ++n) {
-        if (head_holds_code(bytes + at + 4, code_bytes)) break;
+        if (head_holds_code(bytes + at + 4, search.code)) break;
         if (!search_none(search, cursor, bytes, at + 4, at + ts_packet_size, available)) break;
         expect = (expect & ~0x0Fu) | ((expect + 1) & 0x0F);
     }
@@ -182,7 +180,6 @@ int32_t fetch_scan(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t
     Walk* w = tw->walk;
     const PayloadSearch search = w->sink.search;
     uint32_t stride = w->layout.ts.stride;
-    uint32_t code_bytes = search.code * 0x010101u;
     SearchCursor cursor = {0, 0};
     uint32_t i = 0;
     int32_t result = 0;
@@ -205,7 +202,7 @@ int32_t fetch_scan(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t
         // handed over.
         if (ts_track_plain(&tw->track, be32_at(p))) {
             ++tw->video_packets;
-            bool holds = head_holds_code(p + 4, code_bytes) ||
+            bool holds = head_holds_code(p + 4, search.code) ||
                          !search_none(search, &cursor, bytes, i + 4, i + ts_packet_size, available);
             held_add_all(tw, base);
             ts_range_add(tw, i + 4, i, breaks_take(tw), base);
@@ -231,7 +228,6 @@ int32_t fetch_scan(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t
 
 int32_t ts_packets_scan(TsWalk* tw) {
     Walk* w = tw->walk;
-    reader_views_begin(&w->reader);
     int64_t size = w->reader.size;
     int64_t pos = w->layout.ts.first_sync;
     while (pos + ts_packet_size <= size) {

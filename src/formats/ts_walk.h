@@ -56,13 +56,12 @@ int32_t ts_sync_recover(TsWalk* tw, int64_t* pos);
 // scrambled ones.
 int32_t ts_video_unseen(const TsWalk* tw);
 
-// Packet by packet as the walk of every packet, through views of the file
-// where the system maps them, with the sink's search over the raw bytes
-// first: a plain video packet (184 bytes of payload following on) is
-// handed over only where its payload may hold a place's start (a whole
-// start code the search finds, or the code byte among its first three
-// bytes), where it follows a packet handed over (a header that began there
-// ends in it), or where it is one of the two before a packet handed over
-// (the start code's first bytes, and the state a repeated packet is read
-// from). Every other video packet is handed over.
+// Packet by packet as the walk of every packet, with the sink's search
+// over the raw bytes of each fetch first: a plain video packet (184 bytes
+// of payload following on) is handed over only where its payload may hold
+// a place's start (a code byte the search finds, or the code byte as its
+// first byte), where it follows a packet handed over (a header that began
+// there ends in it), or where it is one of the two before a packet handed
+// over (the start code's first bytes, and the state a repeated packet is
+// read from). Every other video packet is handed over.
 int32_t ts_packets_scan(TsWalk* tw);
