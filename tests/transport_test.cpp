@@ -187,6 +187,75 @@ TEST_F(Transport, ARepeatedPacketIsRewrittenInBothCopiesAndALostOneBreaksAHeader
     EXPECT_TRUE(o.video == rewritten(stream, byte7, 3));
 }
 
+// A long stream whose video is mostly packets that hold no header, with
+// headers and false ones among them every few dozen packets, so that they
+// fall on every side of the walk's fetches and views: a header across two
+// packets at every split, one whose start code ends a packet and whose
+// 0xB3 opens the next with audio between, one in a packet sent twice, one
+// broken by a lost packet, whole headers in audio and in null packets, a
+// payload that opens with 0xB3 bytes, and garbage that loses sync.
+TEST_F(Transport, HeadersAmongLongRunsOfPacketsWithoutThem) {
+    const uint16_t audio_pid = 0x1E2;
+    Bytes stream = tables() + ts_packet(video_pid, true, 0, ts_video_pes(ntsc_4x3 + sequence_extension + filler(148)));
+    uint8_t cc = 1;
+    uint8_t audio_cc = 0;
+    auto add = [&](const Bytes& packet) { stream.insert(stream.end(), packet.begin(), packet.end()); };
+    auto video = [&](const Bytes& payload) { add(ts_packet(video_pid, false, cc++, payload)); };
+    auto audio = [&](const Bytes& payload) { add(ts_packet(audio_pid, audio_cc == 0, audio_cc++, payload)); };
+    auto part = [](size_t from, size_t to) { return Bytes(ntsc_4x3.begin() + from, ntsc_4x3.begin() + to); };
+    size_t expected = 1;
+    for (size_t e = 0; e < 240; ++e) {
+        for (size_t k = 0, quiet = 10 + e * 37 % 100; k < quiet; ++k) {
+            if (k % 9 == 8) audio(Bytes(184, 0x33));
+            video(filler(184));
+        }
+        size_t split = 1 + e / 7 % 11;
+        switch (e % 7) {
+        case 0:
+            video(filler(184 - split) + part(0, split));
+            video(part(split, 12) + filler(172 + split));
+            ++expected;
+            break;
+        case 1:
+            audio(filler(60) + ntsc_4x3 + filler(112));
+            add(ts_packet(0x1FFF, false, 0, filler(20) + ntsc_4x3 + filler(152)));
+            break;
+        case 2: {
+            Bytes twice = ts_packet(video_pid, false, cc++, filler(50) + ntsc_4x3 + filler(122));
+            add(twice);
+            add(twice);
+            expected += 2;
+            break;
+        }
+        case 3:
+            video(filler(178) + part(0, 6));
+            ++cc;  // the packet between is lost
+            video(part(6, 12) + filler(178));
+            break;
+        case 4:
+            video(Bytes{0xB3, 0xB3, 0x01} + filler(181));
+            video(ntsc_4x3 + filler(172));
+            ++expected;
+            break;
+        case 5:
+            video(filler(181) + part(0, 3));
+            audio(Bytes(184, 0x33));
+            video(part(3, 12) + filler(175));
+            ++expected;
+            break;
+        default:
+            if (e % 21 == 20) stream = stream + Bytes(333, 0x55);
+            break;
+        }
+    }
+    ASSERT_GT(stream.size(), size_t{5} << 19);  // past the first view of the file
+    TransportInfo info;
+    std::vector<int64_t> headers = matching_headers(stream, transport_video_payload(stream, &info));
+    EXPECT_EQ(headers.size(), expected);
+    EXPECT_GT(info.sync_losses, 10u);
+    expect_exact_round_trip(stream, 3, expected);
+}
+
 #ifndef _WIN32
 // ffprobe's frames carry the sample aspect ratio that the sequence header
 // now gives: every frame of the video shows the new shape.

@@ -43,6 +43,10 @@ void header_scanner_init(HeaderScanner* scanner, const uint8_t* reference);
 int32_t header_scan(HeaderScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
                     const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context);
 
+// Index in [from, to) of the first 0xB3 right after a 0x01, as a start
+// code's, or `to`; bytes[from - 1] must be readable.
+uint32_t header_code_find(const uint8_t* bytes, uint32_t from, uint32_t to);
+
 // Byte 7 of a sequence header, with the record a listing shows of it: its
 // bytes 4 to 7 as the match window held them, then the four bytes of the
 // buffer that end at byte 7 (zero before its unit).

@@ -29,6 +29,21 @@ inline constexpr uint8_t payload_repeat = 2;
 // unit still open ends with its last byte, as one ends at a start code.
 inline constexpr uint8_t payload_unit_end = 4;
 
+// Where in a walk's raw bytes (packet heads and other streams among them) a
+// place of the video may begin: a walk that has the search passes over the
+// payload that holds no such byte without handing it over, looking at its
+// packet's head alone.
+struct PayloadSearch {
+    // Index in [from, to) of the first code byte that may close a place's
+    // start code, judged with the byte before it (bytes[from - 1] must be
+    // readable), or `to`. Null where the codec has no such search: its
+    // payload is handed over whole.
+    uint32_t (*find)(const uint8_t* bytes, uint32_t from, uint32_t to);
+    // A payload that opens with this byte may close a start code whose
+    // first bytes lie in the payload before it.
+    uint8_t code;
+};
+
 inline uint32_t be32_at(const uint8_t* bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 24) | (static_cast<uint32_t>(bytes[1]) << 16) |
            (static_cast<uint32_t>(bytes[2]) << 8) | bytes[3];

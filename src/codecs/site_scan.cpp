@@ -2,6 +2,7 @@
 
 #include "codecs/clip_aspect.h"
 #include "codecs/dvd_attributes.h"
+#include "codecs/mpeg_video.h"
 
 namespace {
 
@@ -56,6 +57,11 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return 0;
     }
     return 0;
+}
+
+PayloadSearch site_scan_search(const SiteScanner* scanner) {
+    if (scanner->codec == codec_mpeg) return {header_code_find, sequence_header_code & 0xFF};
+    return {nullptr, 0};
 }
 
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {

@@ -28,6 +28,11 @@ void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* re
 int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
                   const PayloadRange* ranges, uint32_t count, SiteHandler on_site, void* context);
 
+// The search over raw bytes that lets a walk pass over payload holding no
+// place: MPEG video's, whose places are its sequence headers; none (a null
+// find) for the other codecs, whose payload is handed over whole.
+PayloadSearch site_scan_search(const SiteScanner* scanner);
+
 // The end of the stream ends a site still being collected.
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context);
 

@@ -218,7 +218,7 @@ int32_t editor_walk(Editor* e) {
     // Whether the marker's positions hold is looked at as an undo would.
     bool resync = job_resyncs(e->job) || e->mode == edit_held;
     walk_init(&e->walk, e->file, e->block.bytes, e->video->layout, e->video->video_pid, resync,
-              WalkSink{payload_feed, e, site_take, checksum_open});
+              WalkSink{payload_feed, e, site_take, checksum_open, site_scan_search(&e->scanner)});
     e->start_tick = os_tick_ms();
     e->walked = true;
     int32_t result = walk_run(&e->walk);

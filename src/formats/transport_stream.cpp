@@ -1,121 +1,10 @@
 #include <memory>
 
-#include "codecs/framing.h"
-#include "codecs/mpeg_video.h"
 #include "fileio/result.h"
 #include "formats/ps_units.h"
-#include "formats/ts_packets.h"
-#include "formats/walk.h"
+#include "formats/ts_walk.h"
 
 namespace {
-
-// The most payload ranges handed over at once: one per packet of the
-// longest fetch.
-constexpr uint32_t ranges_most = reader_fetch_most / ts_packet_size + 1;
-
-// The walk's own state: the video PID's packets as they follow one
-// another, the ranges gathered from one fetch of packets and the breaks
-// that the next range gets.
-struct TsWalk {
-    Walk* walk;
-    TsVideoTrack track;
-    uint32_t video_packets;      // of the video PID
-    uint32_t scrambled_packets;  // of those
-    PayloadRange ranges[ranges_most];
-    uint32_t range_count;
-    uint8_t pending_breaks;
-};
-
-void payload_break(TsWalk* tw) {
-    tw->pending_breaks |= payload_gap;
-    ts_track_lose(&tw->track);
-}
-
-void range_add(TsWalk* tw, uint32_t first, uint32_t i, uint8_t breaks, int64_t base) {
-    int64_t at = base + i;
-    tw->ranges[tw->range_count++] = {first, i + ts_packet_size, breaks, at, at + ts_packet_size};
-}
-
-// Hands over the ranges gathered from one fetch, which starts at file
-// position base.
-int32_t ranges_flush(TsWalk* tw, const uint8_t* fetched, int64_t base) {
-    uint32_t count = tw->range_count;
-    tw->range_count = 0;
-    const WalkSink& sink = tw->walk->sink;
-    return count == 0 ? 0 : sink.feed(sink.context, fetched, base, tw->ranges, count);
-}
-
-// A packet of the video PID at offset i of the fetch. A packet that repeats
-// the last one is read from the state before the last one, so that both
-// copies are rewritten and no header is put together across them; a lost
-// or unreadable packet breaks the payload.
-void video_packet(TsWalk* tw, const uint8_t* fetched, uint32_t i, int64_t base) {
-    ++tw->video_packets;
-    if (ts_scrambled(fetched + i)) ++tw->scrambled_packets;
-    uint8_t step = 0;
-    uint32_t offset = ts_track_step(&tw->track, fetched + i, &step);
-    uint8_t breaks = tw->pending_breaks | ((step & ts_step_loss) != 0 ? payload_gap : 0) |
-                     ((step & ts_step_repeat) != 0 ? payload_repeat : 0);
-    if (offset >= ts_packet_size) {
-        tw->pending_breaks = breaks & payload_gap;
-        return;
-    }
-    tw->pending_breaks = 0;
-    range_add(tw, i + offset, i, breaks, base);
-}
-
-// A packet of another PID: a video stream there is counted until one that
-// carries sequence headers has been seen.
-void other_packet(OtherVideo* other, const uint8_t* p) {
-    uint16_t pid = ts_pid(p);
-    if (pid != other->pid) {
-        if (other->headers > 0 || !ts_unit_start(p) || ts_video_pes_payload(p) >= ts_packet_size) {
-            return;
-        }
-        other->pid = pid;
-        other->window = 0xFFFFFFFFu;
-    }
-    if (ts_transport_error(p) || ts_scrambled(p)) return;
-    uint32_t offset = ts_unit_start(p) ? ts_video_pes_payload(p) : ts_payload_offset(p);
-    while (offset < ts_packet_size) {
-        offset += code_window_seek(&other->window, p + offset, ts_packet_size - offset, sequence_header_code);
-        if (other->window == sequence_header_code) ++other->headers;
-    }
-}
-
-// After damage, the next place where packets follow one another again.
-int32_t sync_recover(TsWalk* tw, int64_t* pos) {
-    Walk* w = tw->walk;
-    int64_t size = w->reader.size;
-    uint32_t stride = w->layout.ts.stride;
-    int64_t at = *pos + 1;
-    int64_t found_at = size;
-    while (at + ts_packet_size <= size) {
-        const uint8_t* bytes = nullptr;
-        uint32_t available = 0;
-        int32_t result = reader_fetch(&w->reader, at, reader_fetch_most, &bytes, &available);
-        if (result != 0) return result;
-        bool to_end = at + available >= size;
-        int64_t found = ts_sync_find(bytes, available, 0, stride, ts_resync_run);
-        if (found < 0) {
-            if (to_end) break;
-            at += available - ts_packet_size + 1;
-            continue;
-        }
-        // A run cut off by the end of what was fetched is looked at again.
-        bool whole_run = found + (ts_resync_run - 1) * stride < available;
-        if (whole_run || to_end || found == 0) {
-            found_at = at + found;
-            break;
-        }
-        at += found;
-    }
-    ++w->met.sync_losses;
-    w->met.sync_skipped += found_at - *pos;
-    *pos = found_at;
-    payload_break(tw);
-    return 0;
-}
 
 // The first whole packet of a window that may begin in mid-packet.
 uint32_t first_packet(const uint8_t* bytes, uint32_t length, TsLayout layout) {
@@ -149,13 +38,6 @@ bool transport_clock(const uint8_t* bytes, uint32_t length, const ClockLook* loo
     return found;
 }
 
-// Why a walk to the end met no video: its PID carries no packet, or only
-// scrambled ones.
-int32_t video_unseen(const TsWalk* tw) {
-    if (tw->video_packets == 0) return result_video_pid_empty;
-    return tw->scrambled_packets > 0 ? result_video_scrambled : 0;
-}
-
 // Packet by packet; only the video PID's payload is fed, a fetch of packets
 // at a time. Bytes before the first whole packet (a recording cut in
 // mid-packet) are passed over.
@@ -178,26 +60,26 @@ int32_t packets_walk(TsWalk* tw) {
             const uint8_t* p = bytes + i;
             if (ts_track_plain(&tw->track, be32_at(p))) {  // the payload follows on
                 ++tw->video_packets;
-                range_add(tw, i + 4, i, 0, pos);
+                ts_range_add(tw, i + 4, i, 0, pos);
                 continue;
             }
             if (p[0] != ts_sync_byte) break;
             if (ts_pid(p) == w->video_pid) {
-                video_packet(tw, bytes, i, pos);
+                ts_video_packet(tw, bytes, i, pos);
             } else {
-                other_packet(&w->met.other_video, p);
+                ts_other_packet(&w->met.other_video, p);
             }
         }
-        result = ranges_flush(tw, bytes, pos);
+        result = ts_ranges_flush(tw, bytes, pos);
         if (result != 0) return result;
         bool sync_lost = i + ts_packet_size <= available;
         pos += i;
         if (sync_lost) {
-            result = sync_recover(tw, &pos);
+            result = ts_sync_recover(tw, &pos);
             if (result != 0) return result;
         }
     }
-    w->met.video_unseen = video_unseen(tw);
+    w->met.video_unseen = ts_video_unseen(tw);
     return 0;
 }
 
@@ -221,7 +103,7 @@ int32_t transport_walk(Walk* w) {
     std::unique_ptr<TsWalk> tw(new TsWalk{});
     tw->walk = w;
     ts_track_init(&tw->track, w->video_pid);
-    return packets_walk(tw.get());
+    return w->sink.search.find != nullptr ? ts_packets_scan(tw.get()) : packets_walk(tw.get());
 }
 
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program) {

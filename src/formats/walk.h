@@ -45,6 +45,10 @@ struct WalkSink {
     SiteHandler site;
     // Takes each checksum region; null where the sink keeps none.
     int32_t (*checksum)(void* context, const ChecksumRegion* region);
+    // Where the sink's places may begin in raw bytes: a transport stream's
+    // walk that has it hands over only the packets that can hold one (and
+    // those that a header across packets needs around them).
+    PayloadSearch search = {nullptr, 0};
 };
 
 // A video stream on another PID than the one rewritten (a join of two
