@@ -201,7 +201,10 @@ TEST_F(Transport, HeadersAmongLongRunsOfPacketsWithoutThem) {
     uint8_t audio_cc = 0;
     auto add = [&](const Bytes& packet) { stream.insert(stream.end(), packet.begin(), packet.end()); };
     auto video = [&](const Bytes& payload) { add(ts_packet(video_pid, false, cc++, payload)); };
-    auto audio = [&](const Bytes& payload) { add(ts_packet(audio_pid, audio_cc == 0, audio_cc++, payload)); };
+    auto audio = [&](const Bytes& payload) {
+        bool first = audio_cc == 0;
+        add(ts_packet(audio_pid, first, audio_cc++, payload));
+    };
     auto part = [](size_t from, size_t to) { return Bytes(ntsc_4x3.begin() + from, ntsc_4x3.begin() + to); };
     size_t expected = 1;
     for (size_t e = 0; e < 240; ++e) {
