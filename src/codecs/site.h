@@ -27,6 +27,7 @@ enum SiteKind : uint8_t {
     site_mxf_aspect,       // MXF: a picture descriptor's Aspect Ratio, the display aspect
     site_h263_picture,     // an H.263 picture header from the byte that ends its start code, as far as EPAR
     site_header_par,       // Ogg: a Theora or VP8 stream head's picture and pixel aspect
+    site_vc1_sequence,     // a VC-1 sequence header, its whole unit from the start code suffix
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
