@@ -55,6 +55,7 @@ enum SiteHolder : uint8_t {
     holder_mxf_descriptor,       // MXF: a copy of the header metadata's picture essence descriptor
     holder_theora_header,        // Ogg: a Theora stream's identification header
     holder_vp8_header,           // Ogg: a VP8 stream's OVP80 header
+    holder_asf_stream,           // ASF: the codec's configuration in the video's Stream Properties Object
 };
 
 // An aspect as a site records it, or as the target of a change: a code of
