@@ -7,6 +7,7 @@
 // tests' own judge it; -u gives the file back byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "judges.h"
@@ -201,6 +202,25 @@ TEST_F(Vc1, EverySequenceHeaderTakesTheTargetInItsOwnForm) {
             EXPECT_TRUE(read_bytes(file) == before);
         }
     }
+}
+
+// A transport stream that names VC-1 by its registration descriptor alone,
+// after stream type 0x06 (private data), is VC-1 all the same.
+TEST_F(Vc1, ARegisteredPrivateStreamIsVc1) {
+    ASSERT_TRUE(streams_make("code", sequence_header(720, 576, 2)));
+    Bytes ts = read_bytes(dir_ / "code.ts");
+    const Bytes entry = {0xEA, 0xE1, 0x00, 0xF0, 0x06, 0x05, 0x04, 'V', 'C', '-', '1'};
+    size_t patched = 0;
+    for (auto at = std::search(ts.begin(), ts.end(), entry.begin(), entry.end()); at != ts.end();
+         at = std::search(at, ts.end(), entry.begin(), entry.end()), ++patched) {
+        *at = 0x06;
+    }
+    ASSERT_GT(patched, 0u);
+    write_bytes(dir_ / "private.ts", ts);
+    RunResult r = run({"-o3", "private.ts"});
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("VC-1 720x576 SAR 12:11->16:11"), std::string::npos) << r.out;
+    EXPECT_EQ(sequence_aspects(read_bytes(demuxed("private.ts"))), std::vector<std::string>(3, "4"));
 }
 
 // A table code cannot say 2.21:1 at 720x576: the run stops untouched,
