@@ -67,6 +67,7 @@ Bytes sequence_header(uint32_t width, uint32_t height, int code, uint32_t pair_w
     return w.unit(0x0F);
 }
 
+// Frames of a kilobyte or more, so that ASF's packets cut them.
 Bytes vc1_stream(const Bytes& header) {
     BitWriter entry;
     entry.put(0xD808, 16);
@@ -76,7 +77,8 @@ Bytes vc1_stream(const Bytes& header) {
         stream = stream + header + entry.unit(0x0E);
         for (int frame = 0; frame < 5; ++frame) {
             Bytes picture = {0, 0, 1, 0x0D};
-            for (int k = 0; k < 8; ++k) picture = picture + Bytes{frame == 0 ? uint8_t{0xC4} : uint8_t{0x14}, 0x55, 0xAA, 0x33};
+            picture.push_back(frame == 0 ? 0xC4 : 0x14);
+            for (int k = 0; k < 300 + 70 * frame + 50 * group; ++k) picture = picture + Bytes{0x55, 0xAA, 0x33, 0x11};
             stream = stream + picture;
         }
     }
