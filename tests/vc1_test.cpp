@@ -228,18 +228,35 @@ TEST_F(Vc1, ARegisteredPrivateStreamIsVc1) {
 // A table code cannot say 2.21:1 at 720x576: the run stops untouched,
 // naming the header (exit 12). A header without a display extension records
 // no aspect: a stream is refused untouched (exit 10); in AVI the
-// container's vprp alone changes, and the headers keep their bytes.
+// container's vprp alone changes, and the headers keep their bytes. An ASF
+// data packet that says more payloads than it holds is damage (exit 6).
 TEST_F(Vc1, AFormThatCannotSayTheTargetAndAHeaderWithoutAspectChangeNoHeader) {
     ASSERT_TRUE(streams_make("code", sequence_header(720, 576, 2)));
     ASSERT_TRUE(streams_make("bare", sequence_header(720, 576, -1)));
-    const std::pair<const char*, int> refused[] = {
-        {"code.vc1", 12}, {"code.mkv", 12}, {"code.asf", 12}, {"bare.vc1", 10}, {"bare.ts", 10}};
+    Bytes asf = read_bytes(dir_ / "code.asf");
+    const Bytes data_guid = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                             0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    auto data = std::search(asf.begin() + 16, asf.end(), data_guid.begin(), data_guid.end());
+    ASSERT_NE(data, asf.end());
+    // After the object's head, ffmpeg's first packet: error correction (3),
+    // flags, properties, the fields whose widths the flags give, send time
+    // and duration, then the payloads' count.
+    auto packet = data + 50;
+    ASSERT_EQ(packet[0], 0x82);
+    ASSERT_EQ(packet[3] & 1, 1);
+    const int widths[] = {0, 1, 2, 4};
+    int count_at = 5 + widths[(packet[3] >> 5) & 3] + widths[(packet[3] >> 1) & 3] + widths[(packet[3] >> 3) & 3] + 6;
+    packet[count_at] |= 0x3F;
+    write_bytes(dir_ / "damaged.asf", asf);
+    const std::pair<const char*, int> refused[] = {{"code.vc1", 12}, {"code.mkv", 12}, {"code.asf", 12},
+                                                   {"bare.vc1", 10}, {"bare.ts", 10},  {"damaged.asf", 6}};
     for (const auto& c : refused) {
         SCOPED_TRACE(c.first);
         Bytes before = read_bytes(dir_ / c.first);
         RunResult r = run({c.second == 12 ? "-o4" : "-o3", c.first});
         EXPECT_EQ(r.exit_code, c.second) << r.out;
-        EXPECT_NE(r.out.find("sequence header"), std::string::npos) << r.out;
+        const char* said = c.second == 6 ? "ASF" : "sequence header";
+        EXPECT_NE(r.out.find(said), std::string::npos) << r.out;
         EXPECT_TRUE(read_bytes(dir_ / c.first) == before);
         EXPECT_FALSE(fs::exists((dir_ / c.first).replace_extension(".ini")));
     }
