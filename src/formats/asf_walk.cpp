@@ -46,9 +46,10 @@ SarRatio shown_of(const AsfFile& f) {
     return whole;
 }
 
-// VC-1's frames are walked where the packets have one size, as they must.
+// VC-1's frames are walked where the packets have one size, as they must,
+// and each is read whole at once.
 bool frames_walked(const AsfFile& f) {
-    return f.codec == codec_vc1 && f.data >= 0 && f.packet_size > 0;
+    return f.codec == codec_vc1 && f.data >= 0 && f.packet_size > 0 && f.packet_size <= reader_fetch_most;
 }
 
 int32_t extra_hand(AsfWalk* aw, bool* handed) {
