@@ -207,8 +207,9 @@ TEST_F(Vc1, EverySequenceHeaderTakesTheTargetInItsOwnForm) {
 }
 
 // A transport stream that names VC-1 by its registration descriptor alone,
-// after stream type 0x06 (private data), is VC-1 all the same.
-TEST_F(Vc1, ARegisteredPrivateStreamIsVc1) {
+// after stream type 0x06 (private data), and whose PES packets have the
+// extended stream id 0xFD, as Blu-ray discs carry VC-1, is VC-1 all the same.
+TEST_F(Vc1, ARegisteredPrivateStreamOfExtendedIdIsVc1) {
     ASSERT_TRUE(streams_make("code", sequence_header(720, 576, 2)));
     Bytes ts = read_bytes(dir_ / "code.ts");
     const Bytes entry = {0xEA, 0xE1, 0x00, 0xF0, 0x06, 0x05, 0x04, 'V', 'C', '-', '1'};
@@ -216,6 +217,13 @@ TEST_F(Vc1, ARegisteredPrivateStreamIsVc1) {
     for (auto at = std::search(ts.begin(), ts.end(), entry.begin(), entry.end()); at != ts.end();
          at = std::search(at, ts.end(), entry.begin(), entry.end()), ++patched) {
         *at = 0x06;
+    }
+    ASSERT_GT(patched, 0u);
+    const Bytes pes = {0, 0, 1, 0xE0};
+    patched = 0;
+    for (auto at = std::search(ts.begin(), ts.end(), pes.begin(), pes.end()); at != ts.end();
+         at = std::search(at, ts.end(), pes.begin(), pes.end()), ++patched) {
+        at[3] = 0xFD;
     }
     ASSERT_GT(patched, 0u);
     write_bytes(dir_ / "private.ts", ts);
