@@ -13,7 +13,7 @@ cmake --build build-fuzz -j2
 found=$(mktemp -d)
 trap 'rm -rf "$found"' EXIT
 options="$*"
-for entry in analysis:20000 header_scan:20000 engine:1000 damage:300 sps:20000 vol:20000 h263:20000 container:500; do
+for entry in analysis:20000 header_scan:20000 engine:1000 damage:300 sps:20000 vol:20000 h263:20000 vc1:20000 container:500; do
   target=${entry%%:*}
   runs=${entry#*:}
   mkdir -p "$found/$target"

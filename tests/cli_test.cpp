@@ -260,12 +260,12 @@ TEST_F(Cli, UndoTellsWhichPositionsHeldNoHeader) {
 }
 
 TEST_F(Cli, TransportStreamWithoutVideoItRewritesIsRefusedUntouched) {
-    fs::path video = dir_ / "vc1.ts";
-    write_bytes(video, ts_tables_and_video(ts_type_vc1_video));
-    RunResult r = run({"vc1.ts"});
+    fs::path video = dir_ / "avs.ts";
+    write_bytes(video, ts_tables_and_video(ts_type_avs_video));
+    RunResult r = run({"avs.ts"});
     EXPECT_EQ(r.exit_code, 5);
     EXPECT_EQ(r.out, console_bytes(banner + "MPEG-1/MPEG-2/MPEG-4/H.264/HEVC/DVのビデオがありません\n"));
-    EXPECT_TRUE(read_bytes(video) == ts_tables_and_video(ts_type_vc1_video));
+    EXPECT_TRUE(read_bytes(video) == ts_tables_and_video(ts_type_avs_video));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
 }
 

@@ -46,7 +46,7 @@ TEST_F(Edges, TransportStreamsThatOpenWithNullPackets) {
     EXPECT_TRUE(read_bytes(dir_ / "late.ts") == rewritten(stream, headers, 3));
 
     // No video it rewrites anywhere in the file: refused untouched.
-    for (const Bytes& none : {nulls + ts_tables_and_video(ts_type_vc1_video), nulls}) {
+    for (const Bytes& none : {nulls + ts_tables_and_video(ts_type_avs_video), nulls}) {
         write_bytes(dir_ / "none.ts", none);
         r = run({"none.ts"});
         EXPECT_EQ(r.exit_code, 5);

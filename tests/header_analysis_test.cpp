@@ -257,14 +257,15 @@ TEST(HeaderAnalysis, TransportStreamVideoAndClock) {
 }
 
 TEST(HeaderAnalysis, TransportStreamVideoByStreamType) {
-    Bytes head = ts_tables_and_video(ts_type_vc1_video);
+    Bytes head = ts_tables_and_video(ts_type_avs_video);
     SequenceHeaderInfo info = analyse(head, head, 0);
     EXPECT_EQ(info.layout.kind, stream_transport);
     EXPECT_TRUE(info.program.tables_seen);
     EXPECT_FALSE(info.program.found);
 
     const std::pair<uint8_t, VideoCodec> types[] = {
-        {0x02, codec_mpeg}, {0x1B, codec_avc}, {0x24, codec_hevc}, {ts_type_mpeg4_video, codec_mpeg4}};
+        {0x02, codec_mpeg}, {0x1B, codec_avc}, {0x24, codec_hevc}, {ts_type_mpeg4_video, codec_mpeg4},
+        {ts_type_vc1_video, codec_vc1}};
     for (const auto& [type, codec] : types) {
         head = ts_tables_and_video(type);
         info = analyse(head, head, 0);

@@ -95,11 +95,11 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
         listed("container", container_name(&facts));
     }
     for (int c = container_mp4; c <= container_ogg; ++c) listed("container", container_name_text(ContainerName(c)));
-    for (int c = codec_mpeg; c <= codec_h263; ++c) {
+    for (int c = codec_mpeg; c <= codec_vc1; ++c) {
         for (int version : {1, 2}) listed("codec", codec_row(VideoCodec(c), version)->name);
     }
     for (int f = foreign_vp8; f < foreign_other; ++f) listed("codec", foreign_video_name({ForeignCodec(f), {}}));
-    for (int k = site_sequence_header; k <= site_header_par; ++k) listed("places", site_kind_name(SiteKind(k)));
+    for (int k = site_sequence_header; k <= site_vc1_sequence; ++k) listed("places", site_kind_name(SiteKind(k)));
     for (int h = holder_stream; h <= holder_vp8_header; ++h) listed("places", site_holder_name(SiteHolder(h)));
     for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
     for (int r = result_disc_broken; r < result_ok; ++r) listed("message", result_key(r));

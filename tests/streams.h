@@ -109,5 +109,7 @@ inline Bytes ts_tables_and_video(uint8_t type) {
 
 // MPEG-4 video (Xvid, DivX), whose VOL headers the tool rewrites.
 inline constexpr uint8_t ts_type_mpeg4_video = 0x10;
-// VC-1 video, which the tool does not rewrite.
+// VC-1 video, whose sequence headers the tool rewrites.
 inline constexpr uint8_t ts_type_vc1_video = 0xEA;
+// AVS video, which the tool does not rewrite.
+inline constexpr uint8_t ts_type_avs_video = 0x42;

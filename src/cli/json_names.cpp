@@ -159,9 +159,9 @@ const char* site_kind_name(SiteKind kind) {
     static const char* const names[] = {
         "sequence_header", "parameter_set", "dvd_attributes", "display_size", "pixel_aspect", "display_elements",
         "frame_header", "video_object_layer", "dv_control", "frame_aspect", "clip_aspect",
-        "asf_aspect", "mxf_aspect", "h263_picture", "header_par",
+        "asf_aspect", "mxf_aspect", "h263_picture", "header_par", "vc1_sequence_header",
     };
-    static_assert(sizeof names / sizeof *names == site_header_par + 1, "a name for every kind of place");
+    static_assert(sizeof names / sizeof *names == site_vc1_sequence + 1, "a name for every kind of place");
     return names[kind];
 }
 

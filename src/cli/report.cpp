@@ -74,6 +74,8 @@ void sets_other_report(const SetsOtherNotice& r) {
         line_after_break(text_string(msg_vol_other, u(r.width), u(r.height), u(r.count)));
     } else if (r.site == site_h263_picture) {
         line_after_break(text_string(msg_picture_other, u(r.width), u(r.height), u(r.count)));
+    } else if (r.site == site_vc1_sequence) {
+        line_after_break(text_string(msg_vc1_other, u(r.width), u(r.height), u(r.count)));
     } else if (r.site == site_dv_control) {
         uint32_t mbps = dv_frame_kind(r.form).mbps;
         line_after_break(text_string(msg_dv_other, u(r.width), u(r.height), u(mbps), u(r.count)));
@@ -137,6 +139,7 @@ bool walk_report(const Notice* n) {
         const auto& r = notice_record<SetsOtherMoreNotice>(n);
         const char* text = r.site == site_video_object_layer ? msg_vol_other_more
                            : r.site == site_h263_picture     ? msg_picture_other_more
+                           : r.site == site_vc1_sequence     ? msg_vc1_other_more
                            : r.site == site_dv_control       ? msg_dv_other_more
                                                              : msg_sps_other_more;
         line_after_break(text_string(text, u(r.count)));

@@ -81,6 +81,9 @@ std::string place_name(SiteKind site, SiteHolder holder) {
     if (site == site_sequence_header) return msg_place_sequence_header;
     if (site == site_frame_header) return msg_place_frame_header;
     if (site == site_h263_picture) return msg_place_stream_picture;
+    if (site == site_vc1_sequence) {
+        return box != nullptr ? text_string(msg_place_config_sequence, box) : std::string(msg_place_sequence_header);
+    }
     if (site == site_video_object_layer) {
         return box != nullptr ? text_string(msg_place_config_vol, box) : std::string(msg_place_stream_vol);
     }
@@ -264,6 +267,7 @@ bool stop_report(const Notice* n) {
         HeaderWord header = notice_record<NoAspectFieldNotice>(n).header;
         console_text(header == header_word_vol       ? msg_vol_no_aspect_field
                      : header == header_word_picture ? msg_picture_no_aspect_field
+                     : header == header_word_vc1     ? msg_vc1_no_aspect_field
                                                      : msg_sps_no_aspect_field);
         return true;
     }

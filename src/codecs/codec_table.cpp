@@ -17,6 +17,7 @@
 #include "codecs/pixel_aspect.h"
 #include "codecs/vol_scan.h"
 #include "codecs/shapes.h"
+#include "codecs/vc1_sequence.h"
 
 namespace {
 
@@ -90,6 +91,8 @@ constexpr CodecRow rows[] = {
      options_shapes, first_by_scan, true, true, false, 0, nullptr, sample_shape_aspect, first_code},
     {codec_h263, 0, "H.263", site_h263_picture, header_word_picture, naming_samples, summary_samples,
      options_shapes, first_by_scan, true, true, false, 0, nullptr, sample_shape_aspect, first_code},
+    {codec_vc1, 0, "VC-1", site_vc1_sequence, header_word_vc1, naming_samples, summary_samples, options_shapes,
+     first_by_scan, true, true, false, 0, nullptr, sample_shape_aspect, first_code},
     {codec_dv, 0, "DV", site_dv_control, header_word_pack, naming_shapes, summary_shapes, options_two_shapes,
      first_by_scan, false, true, false, 0, dv_sar, dv_shape_aspect, first_shape},
     {codec_container, 0, nullptr, site_frame_header, header_word_frame, naming_samples, summary_container,
@@ -107,9 +110,9 @@ const PlaceOps* const kind_places[] = {
     &sequence_header_places, &parameter_set_places, &dvd_attributes_places,      &display_size_places,
     &pixel_aspect_places,    &display_elements_places, &frame_header_places,     &video_object_layer_places,
     &dv_control_places,      &frame_aspect_places,    &clip_aspect_places,    &asf_aspect_places,
-    &mxf_aspect_places,      &h263_picture_places,    &header_par_places,
+    &mxf_aspect_places,      &h263_picture_places,    &header_par_places,     &vc1_sequence_places,
 };
-static_assert(sizeof kind_places / sizeof *kind_places == site_header_par + 1, "every kind of site");
+static_assert(sizeof kind_places / sizeof *kind_places == site_vc1_sequence + 1, "every kind of site");
 
 }  // namespace
 

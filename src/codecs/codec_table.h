@@ -20,6 +20,7 @@ enum HeaderWord : uint8_t {
     header_word_attributes,  // a DVD title set's video attributes
     header_word_frame,       // a frame's own header, of a codec whose frames the tool never changes
     header_word_picture,     // an H.263 picture header
+    header_word_vc1,         // a VC-1 sequence header
 };
 
 // How the console names an aspect of the codec.

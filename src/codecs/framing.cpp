@@ -83,13 +83,14 @@ uint32_t nal_unit_length(const uint8_t* bytes, uint32_t from, uint32_t length) {
 }
 
 bool sps_nal_is(VideoCodec codec, const uint8_t* nal, uint32_t length) {
-    if (codec != codec_avc && codec != codec_hevc) return false;
+    if (codec != codec_avc && codec != codec_hevc && codec != codec_vc1) return false;
     if (length < nal_header_size(codec) || !nal_opens_sps(codec, nal[0])) return false;
-    return codec == codec_avc || ((nal[1] & 0xF8) == 0 && (nal[1] & 0x07) != 0);
+    return codec != codec_hevc || ((nal[1] & 0xF8) == 0 && (nal[1] & 0x07) != 0);
 }
 
 bool nal_is_picture(VideoCodec codec, uint8_t header) {
     if (codec == codec_mpeg4) return header == mpeg4_vop_code;
+    if (codec == codec_vc1) return header >= vc1_slice_code && header <= vc1_frame_code;
     uint8_t type = nal_type(codec, header);
     // HEVC's slices are types 0 to 31, H.264's 1 to 5.
     return codec == codec_hevc ? type < 32 : type >= 1 && type <= 5;

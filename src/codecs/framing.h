@@ -85,10 +85,17 @@ inline constexpr uint8_t hevc_nal_vps = 32;
 inline constexpr uint8_t hevc_nal_sps = 33;
 inline constexpr uint8_t hevc_nal_delimiter = 35;
 inline constexpr uint8_t mpeg4_vop_code = 0xB6;
+// VC-1's start code suffixes: its sequence header, and the first of those
+// that hold a picture's data (a slice, a field, a frame: 0x0B to 0x0D).
+inline constexpr uint8_t vc1_sequence_code = 0x0F;
+inline constexpr uint8_t vc1_slice_code = 0x0B;
+inline constexpr uint8_t vc1_frame_code = 0x0D;
 
 // Whether the first header byte opens a sequence parameter set: H.264's of
-// any nal_ref_idc, HEVC's of the base layer (the layer id's first bit 0).
+// any nal_ref_idc, HEVC's of the base layer (the layer id's first bit 0);
+// VC-1's sequence header, escaped as they are, by its start code suffix.
 inline bool nal_opens_sps(VideoCodec codec, uint8_t header) {
+    if (codec == codec_vc1) return header == vc1_sequence_code;
     return codec == codec_hevc ? header == (hevc_nal_sps << 1) : (header & 0x9F) == avc_nal_sps;
 }
 

@@ -129,7 +129,8 @@ int32_t sps_scan_finish(SpsScanner* s, SiteHandler on_site, void* context) {
 
 AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
                                    uint32_t length, const PayloadRange* range, SetCopy copy) {
-    AspectSite site = site_base(site_parameter_set, holder, codec, bytes, pos, length, range);
+    SiteKind kind = codec == codec_vc1 ? site_vc1_sequence : site_parameter_set;
+    AspectSite site = site_base(kind, holder, codec, bytes, pos, length, range);
     site.split = length > 0 && pos[length - 1] - pos[0] != length - 1;
     site.cut = copy.cut;
     site.across_repeat = copy.across_repeat;

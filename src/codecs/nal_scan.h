@@ -1,5 +1,6 @@
 // NAL units framed by start codes (Annex B): the sequence parameter sets of
-// H.264 and HEVC video in the payload a format hands over, each collected
+// H.264 and HEVC video (and VC-1's sequence headers, framed and escaped
+// alike) in the payload a format hands over, each collected
 // whole with the file position of every byte (a set may lie across
 // packets), and handed over as a site once its NAL unit ends.
 #pragma once
@@ -50,7 +51,8 @@ int32_t sps_scan(SpsScanner* scanner, const uint8_t* buffer, int64_t buffer_pos,
 // The end of the stream ends a set still being collected.
 int32_t sps_scan_finish(SpsScanner* scanner, SiteHandler on_site, void* context);
 
-// An H.264 or HEVC SPS, its whole NAL unit as far as kept.
+// An H.264 or HEVC SPS, its whole NAL unit as far as kept; a VC-1 sequence
+// header, from its suffix byte on, as a site of its own kind.
 AspectSite site_parameter_set_make(VideoCodec codec, SiteHolder holder, const uint8_t* bytes, const int64_t* pos,
                                    uint32_t length, const PayloadRange* range, SetCopy copy);
 // A parameter set's VUI: its sample aspect, changed only in place.

@@ -54,6 +54,7 @@ const char* site_holder_name(SiteHolder holder) {
     case holder_avi_vprp: return "vprp";
     case holder_theora_header: return "theora";
     case holder_vp8_header: return "OVP80";
+    case holder_asf_stream: return "StreamProperties";
     case holder_dvinfo: return "DVINFO";
     case holder_avi_strf: return "strf";
     case holder_mov_glbl: return "glbl";

@@ -27,6 +27,7 @@ enum SiteKind : uint8_t {
     site_mxf_aspect,       // MXF: a picture descriptor's Aspect Ratio, the display aspect
     site_h263_picture,     // an H.263 picture header from the byte that ends its start code, as far as EPAR
     site_header_par,       // Ogg: a Theora or VP8 stream head's picture and pixel aspect
+    site_vc1_sequence,     // a VC-1 sequence header, its whole unit from the start code suffix
 };
 
 // What holds a site: the video's own bytes, or a part of its container.
@@ -54,6 +55,7 @@ enum SiteHolder : uint8_t {
     holder_mxf_descriptor,       // MXF: a copy of the header metadata's picture essence descriptor
     holder_theora_header,        // Ogg: a Theora stream's identification header
     holder_vp8_header,           // Ogg: a VP8 stream's OVP80 header
+    holder_asf_stream,           // ASF: the codec's configuration in the video's Stream Properties Object
 };
 
 // An aspect as a site records it, or as the target of a change: a code of

@@ -29,7 +29,7 @@ int32_t byte_sites_scan(ByteSiteMake make, const uint8_t* buffer, int64_t buffer
 void site_scanner_init(SiteScanner* scanner, VideoCodec codec, const uint8_t* reference) {
     scanner->codec = codec;
     if (codec == codec_mpeg) header_scanner_init(&scanner->headers, reference);
-    if (codec_has_sets(codec)) sps_scanner_init(&scanner->sets, codec);
+    if (codec_has_escaped_units(codec)) sps_scanner_init(&scanner->sets, codec);
     if (codec == codec_mpeg4) vol_scanner_init(&scanner->vols);
     if (codec == codec_dv) dv_scanner_init(&scanner->dv);
     if (codec == codec_h263) h263_scanner_init(&scanner->pictures);
@@ -42,6 +42,7 @@ int32_t site_scan(SiteScanner* scanner, const uint8_t* buffer, int64_t buffer_po
         return header_scan(&scanner->headers, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_avc:
     case codec_hevc:
+    case codec_vc1:
         return sps_scan(&scanner->sets, buffer, buffer_pos, ranges, count, on_site, context);
     case codec_mpeg4:
         return vol_scan(&scanner->vols, buffer, buffer_pos, ranges, count, on_site, context);
@@ -67,7 +68,7 @@ PayloadSearch site_scan_search(const SiteScanner* scanner) {
 int32_t site_scan_finish(SiteScanner* scanner, SiteHandler on_site, void* context) {
     if (scanner->codec == codec_mpeg4) return vol_scan_finish(&scanner->vols, on_site, context);
     if (scanner->codec == codec_h263) return h263_scan_finish(&scanner->pictures, on_site, context);
-    bool sets = codec_has_sets(scanner->codec);
+    bool sets = codec_has_escaped_units(scanner->codec);
     return sets ? sps_scan_finish(&scanner->sets, on_site, context) : 0;
 }
 

@@ -13,7 +13,7 @@
 struct SiteScanner {
     VideoCodec codec;
     HeaderScanner headers;  // MPEG video: the reference's headers
-    SpsScanner sets;        // H.264 and HEVC
+    SpsScanner sets;        // H.264 and HEVC, and VC-1's sequence headers
     VolScanner vols;        // MPEG-4 video
     DvScanner dv;           // DV: the DIF blocks handed over, and the frames they make
     H263Scanner pictures;   // H.263

@@ -13,18 +13,24 @@ constexpr SarRatio sar_table[] = {
 };
 constexpr uint8_t sar_table_size = sizeof sar_table / sizeof sar_table[0];
 
-// The parameter set's RBSP, after its NAL header, and which escaped byte
-// each of its bytes is.
+// A unit's RBSP, after its header (a parameter set's NAL header), and
+// which escaped byte each of its bytes is.
 struct SpsRbsp {
     uint8_t bytes[sps_bytes_most];
     uint16_t index_of[sps_bytes_most];
     uint32_t length;
 };
 
+// Unescapes the unit after its `header` bytes: false where it is longer
+// than a kept set.
+bool rbsp_take(const uint8_t* unit, uint32_t length, uint32_t header, SpsRbsp* rbsp) {
+    if (length > sps_bytes_most || length < header) return false;
+    rbsp->length = rbsp_unescape(unit + header, length - header, rbsp->bytes, rbsp->index_of);
+    return true;
+}
+
 bool sps_parse(VideoCodec codec, const uint8_t* nal, uint32_t length, SpsRbsp* rbsp, SpsInfo* info) {
-    if (length > sps_bytes_most || !sps_nal_is(codec, nal, length)) return false;
-    uint32_t header = nal_header_size(codec);
-    rbsp->length = rbsp_unescape(nal + header, length - header, rbsp->bytes, rbsp->index_of);
+    if (!sps_nal_is(codec, nal, length) || !rbsp_take(nal, length, nal_header_size(codec), rbsp)) return false;
     BitReader r = {rbsp->bytes, rbsp->length, 0, false};
     *info = SpsInfo{};
     bool read = codec == codec_hevc ? hevc_sps_read(&r, info) : avc_sps_read(&r, info);
@@ -56,25 +62,6 @@ AspectEdit target_value(const SpsInfo* info, SarRatio target, uint32_t* value) {
     *value = target.width << 16 | target.height;
     bool same = info->sar_width == target.width && info->sar_height == target.height;
     return same ? aspect_edit_same : aspect_edit_changed;
-}
-
-// The escaped bytes that differ, which must all hold bits of the field:
-// a change in the escaping anywhere would move or alter other bytes.
-AspectEdit changed_bytes(const uint8_t* old_bytes, const uint8_t* new_bytes, uint32_t length,
-                      const SpsRbsp* rbsp, uint32_t first, uint32_t last, uint32_t header,
-                      ByteChange* changes, uint32_t* count) {
-    *count = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        if (old_bytes[i] == new_bytes[i]) continue;
-        bool in_field = false;
-        for (uint32_t k = first; k <= last && !in_field; ++k) in_field = rbsp->index_of[k] == i;
-        if (!in_field || *count == changes_most) {
-            *count = 0;
-            return aspect_edit_escaping;
-        }
-        changes[(*count)++] = {i + header, new_bytes[i]};
-    }
-    return aspect_edit_changed;
 }
 
 }  // namespace
@@ -152,8 +139,12 @@ SarRatio sps_sar(const SpsInfo* info) {
         if (info->sar_width == 0 || info->sar_height == 0) return {0, 0};
         return sar_reduced(info->sar_width, info->sar_height);
     }
-    if (info->idc == 0 || info->idc > sar_table_size) return {0, 0};
-    return sar_table[info->idc - 1];
+    return sar_of_table_code(info->idc);
+}
+
+SarRatio sar_of_table_code(uint8_t code) {
+    if (code == 0 || code > sar_table_size) return {0, 0};
+    return sar_table[code - 1];
 }
 
 SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h) {
@@ -174,12 +165,7 @@ uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, 
     SpsInfo info;
     if (!sps_parse(codec, nal, length, &rbsp, &info) || !info.aspect_present) return 0;
     AspectField field = aspect_field(&info);
-    uint32_t last = (field.bit + field.bits - 1) / 8;
-    uint32_t count = 0;
-    for (uint32_t k = field.bit / 8; k <= last; ++k) {
-        indices[count++] = rbsp.index_of[k] + nal_header_size(codec);
-    }
-    return count;
+    return rbsp_field_bytes(nal, length, nal_header_size(codec), field.bit, field.bits, indices);
 }
 
 AspectEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length, SarRatio target,
@@ -192,17 +178,45 @@ AspectEdit sps_aspect_edit(VideoCodec codec, const uint8_t* nal, uint32_t length
     uint32_t value = 0;
     AspectEdit wanted = target_value(&info, target, &value);
     if (wanted != aspect_edit_changed) return wanted;
+    AspectField field = aspect_field(&info);
+    return rbsp_field_edit(nal, length, nal_header_size(codec), field.bit, field.bits, value, changes, count);
+}
 
+uint32_t rbsp_field_bytes(const uint8_t* unit, uint32_t length, uint32_t header, uint32_t bit, uint32_t bits,
+                          uint32_t* indices) {
+    SpsRbsp rbsp;
+    uint32_t last = (bit + bits - 1) / 8;
+    if (!rbsp_take(unit, length, header, &rbsp) || last >= rbsp.length) return 0;
+    uint32_t count = 0;
+    for (uint32_t k = bit / 8; k <= last; ++k) indices[count++] = rbsp.index_of[k] + header;
+    return count;
+}
+
+// The escaped bytes that differ must all hold bits of the field: a change
+// in the escaping anywhere would move or alter other bytes.
+AspectEdit rbsp_field_edit(const uint8_t* unit, uint32_t length, uint32_t header, uint32_t bit, uint32_t bits,
+                           uint32_t value, ByteChange* changes, uint32_t* count) {
+    *count = 0;
+    SpsRbsp rbsp;
+    uint32_t first = bit / 8;
+    uint32_t last = (bit + bits - 1) / 8;
+    if (!rbsp_take(unit, length, header, &rbsp) || last >= rbsp.length) return aspect_edit_unread;
     uint8_t edited[sps_bytes_most];
     uint8_t escaped[sps_bytes_most];
     std::memcpy(edited, rbsp.bytes, rbsp.length);
-    AspectField field = aspect_field(&info);
-    bits_put(edited, field.bit, field.bits, value);
-    uint32_t header = nal_header_size(codec);
+    bits_put(edited, bit, bits, value);
     uint32_t escaped_length = rbsp_escape(edited, rbsp.length, escaped, sizeof escaped);
     if (escaped_length != length - header) return aspect_edit_escaping;
-    uint32_t first = field.bit / 8;
-    uint32_t last = (field.bit + field.bits - 1) / 8;
-    return changed_bytes(nal + header, escaped, escaped_length, &rbsp, first, last, header, changes,
-                         count);
+    const uint8_t* old_bytes = unit + header;
+    for (uint32_t i = 0; i < escaped_length; ++i) {
+        if (old_bytes[i] == escaped[i]) continue;
+        bool in_field = false;
+        for (uint32_t k = first; k <= last && !in_field; ++k) in_field = rbsp.index_of[k] == i;
+        if (!in_field || *count == changes_most) {
+            *count = 0;
+            return aspect_edit_escaping;
+        }
+        changes[(*count)++] = {i + header, escaped[i]};
+    }
+    return aspect_edit_changed;
 }

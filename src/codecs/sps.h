@@ -47,8 +47,10 @@ SarRatio sps_sar(const SpsInfo* info);
 // display_w:display_h, in lowest terms.
 SarRatio sar_for_display(const SpsInfo* info, uint32_t display_w, uint32_t display_h);
 
-// aspect_ratio_idc of the table entry equal to the ratio, or 0.
+// aspect_ratio_idc of the table entry equal to the ratio, or 0; the
+// sample aspect of a code, {0, 0} for 0 and the codes past the table.
 uint8_t sar_table_code(SarRatio sar);
+SarRatio sar_of_table_code(uint8_t code);
 
 // The changed bytes of a parameter set that is to show the sample aspect
 // target: a table code where it uses one, explicit numbers where it already
@@ -66,6 +68,16 @@ uint32_t sps_field_bytes(VideoCodec codec, const uint8_t* nal, uint32_t length, 
 uint32_t rbsp_unescape(const uint8_t* escaped, uint32_t length, uint8_t* rbsp, uint16_t* index_of);
 // The RBSP escaped again: the escaped length, or 0 when it would not fit.
 uint32_t rbsp_escape(const uint8_t* rbsp, uint32_t length, uint8_t* escaped, uint32_t capacity);
+
+// A unit escaped as a NAL unit is (VC-1's too), whose first `header` bytes
+// are not: the changes that put the low `bits` bits of value at bit `bit`
+// of its RBSP, written only where the unit escaped again keeps its length
+// and differs in the bytes that hold those bits alone (aspect_edit_escaping
+// otherwise); and the escaped indices of those bytes, how many.
+AspectEdit rbsp_field_edit(const uint8_t* unit, uint32_t length, uint32_t header, uint32_t bit, uint32_t bits,
+                           uint32_t value, ByteChange* changes, uint32_t* count);
+uint32_t rbsp_field_bytes(const uint8_t* unit, uint32_t length, uint32_t header, uint32_t bit, uint32_t bits,
+                          uint32_t* indices);
 
 // The two codecs' readers, from the RBSP after the NAL header.
 // From the vui_parameters() syntax on: the aspect fields. False when cut.

@@ -20,11 +20,19 @@ enum VideoCodec : uint8_t {
     // sequence's StreamCodingInfo.
     codec_clip_info,
     codec_h263,  // H.263: picture headers of a custom source format
+    codec_vc1,   // VC-1's advanced profile: sequence headers with a display extension
 };
 
 // Whether the codec records its aspect in parameter sets (H.264, HEVC).
 inline bool codec_has_sets(VideoCodec codec) {
     return codec == codec_avc || codec == codec_hevc;
+}
+
+// Whether the codec's places are units framed by start codes and escaped
+// against them, which one scanner collects whole: H.264's and HEVC's
+// parameter sets, VC-1's sequence headers.
+inline bool codec_has_escaped_units(VideoCodec codec) {
+    return codec_has_sets(codec) || codec == codec_vc1;
 }
 
 // Whether the codec's own header opens the frames that have one, within

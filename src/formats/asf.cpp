@@ -25,6 +25,8 @@ constexpr Guid guid_metadata_library = {0x94, 0x1C, 0x23, 0x44, 0x98, 0x94, 0xD1
                                         0xA1, 0x41, 0x1D, 0x13, 0x4E, 0x45, 0x70, 0x54};
 constexpr Guid guid_content_description = {0x40, 0xA4, 0xD0, 0xD2, 0x07, 0xE3, 0xD2, 0x11,
                                            0x97, 0xF0, 0x00, 0xA0, 0xC9, 0x5E, 0xA8, 0x50};
+constexpr Guid guid_data = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                             0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 constexpr Guid guid_video_media = {0xC0, 0xEF, 0x19, 0xBC, 0x4D, 0x5B, 0xCF, 0x11,
                                    0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B};
 
@@ -32,10 +34,13 @@ constexpr uint32_t object_head_bytes = asf_object_head_bytes;
 constexpr uint32_t header_head_bytes = 30;
 constexpr uint32_t extension_head_bytes = 46;
 constexpr uint32_t records_at = 26;  // after an object's head and its count
-// A File Properties Object as far as its preroll; a Stream Properties
+// A File Properties Object as far as its packet sizes; a Stream Properties
 // Object of a video stream as far as its BITMAPINFOHEADER's compression.
-constexpr uint32_t file_properties_bytes = 88;
+constexpr uint32_t file_properties_bytes = 100;
 constexpr uint32_t video_properties_bytes = 109;
+// Where a video stream's BITMAPINFOHEADER begins, after its format's size.
+constexpr uint32_t bitmap_header_at = 89;
+constexpr uint32_t bitmap_header_bytes = 40;
 constexpr uint16_t stream_number_mask = 0x7F;
 constexpr uint16_t stream_encrypted = 0x8000;
 
@@ -94,6 +99,8 @@ void file_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t* 
     uint64_t play = le64_at(b + 64);
     uint64_t preroll = le64_at(b + 80) * 10000;
     f->duration_sec = play > preroll ? static_cast<double>(play - preroll) / 1e7 : 0;
+    uint32_t least = le32_at(b + 92);
+    f->packet_size = least == le32_at(b + 96) ? least : 0;
 }
 
 void other_note(AsfFile* f, uint16_t stream, ForeignVideo codec) {
@@ -117,6 +124,13 @@ void stream_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t
     f->foreign = foreign;
     f->width = le32_at(b + 78);
     f->height = le32_at(b + 82);
+    int64_t extra = o.start + bitmap_header_at + bitmap_header_bytes;
+    int64_t extra_end = o.start + bitmap_header_at + le16_at(b + bitmap_header_at - 2);
+    if (extra_end > o.end) extra_end = o.end;
+    if (extra_end > extra) {
+        f->extra = extra;
+        f->extra_length = static_cast<uint32_t>(extra_end - extra);
+    }
 }
 
 // The aspect record read last, waiting for its other half.
@@ -225,6 +239,19 @@ int32_t extension_read(BlockReader* r, const Object& o, AsfFile* f) {
     });
 }
 
+// The Data Object after the Header Object; one whose size runs past the
+// file (a recording stopped early) or is not known ends with it.
+void data_find(BlockReader* r, int64_t pos, AsfFile* f, int32_t* result) {
+    const uint8_t* b = nullptr;
+    if (r->size - pos < object_head_bytes || !fetch(r, pos, object_head_bytes, &b, result)) return;
+    if (!guid_is(b, guid_data)) return;
+    uint64_t size = le64_at(b + 16);
+    f->data = pos;
+    f->data_end = size >= object_head_bytes && size <= static_cast<uint64_t>(r->size - pos)
+                      ? pos + static_cast<int64_t>(size)
+                      : r->size;
+}
+
 int32_t header_child(BlockReader* r, const Guid& guid, const Object& o, AsfFile* f) {
     int32_t result = 0;
     if (guid_is(guid, guid_file_properties)) file_properties_read(r, o, f, &result);
@@ -244,9 +271,13 @@ int32_t asf_header_read(BlockReader* r, AsfFile* f) {
     *f = AsfFile{};
     f->extension = -1;
     f->room = -1;
+    f->extra = -1;
+    f->data = -1;
     Object header = {};
     int32_t result = 0;
     if (!object_read(r, 0, r->size, &header, &result)) return result;
-    return children_each(r, header_head_bytes, header.end,
-                         [&](const Guid& guid, const Object& o) { return header_child(r, guid, o, f); });
+    result = children_each(r, header_head_bytes, header.end,
+                           [&](const Guid& guid, const Object& o) { return header_child(r, guid, o, f); });
+    if (result == 0) data_find(r, header.end, f, &result);
+    return result;
 }

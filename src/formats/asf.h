@@ -2,9 +2,11 @@
 // of its Header Object, read from their heads: the file's playing time,
 // the first video stream's properties (its codec by the four characters of
 // its BITMAPINFOHEADER, its picture), and the pairs of aspect records of
-// that stream and of the whole file. The frames in the Data Object are
-// never read: the codecs whose frames record no aspect (Windows Media
-// Video, the Microsoft MPEG-4 variants) are the ones taken.
+// that stream and of the whole file; where the Data Object's packets lie,
+// and the codec's configuration after the stream's BITMAPINFOHEADER. The
+// frames in the packets are read only for VC-1 (see asf_packets.h): of the
+// other codecs, those whose frames record no aspect (Windows Media Video,
+// the Microsoft MPEG-4 variants) are the ones taken.
 #pragma once
 #include <cstdint>
 
@@ -44,6 +46,15 @@ struct AsfFile {
     // -1 without one, and the bytes a site of it holds.
     int64_t room;
     uint32_t room_length;
+    // The codec's configuration after its BITMAPINFOHEADER, -1 without one.
+    int64_t extra;
+    uint32_t extra_length;
+    // The Data Object (-1 without one) and where its packets end: the file's
+    // end where its size is unknown or runs past it; the packets' one size,
+    // 0 where the File Properties give none or two.
+    int64_t data;
+    int64_t data_end;
+    uint32_t packet_size;
 };
 
 // Whether the bytes open an ASF file: its Header Object.

@@ -1,12 +1,14 @@
 // The walk of an ASF file: its aspect records, those of the video stream
 // and the whole file's, in the order they lie; where it has none, the
-// head of its Header Extension Object, which takes none. Its frames are
-// never read.
+// head of its Header Extension Object, which takes none. VC-1's sequence
+// headers too, in the stream's configuration and in the frames of the
+// data packets; the frames of any other codec are never read.
 #include <algorithm>
 #include <memory>
 
 #include "codecs/asf_aspect.h"
 #include "formats/asf.h"
+#include "formats/asf_packets.h"
 #include "formats/format.h"
 #include "formats/site_reader.h"
 
@@ -44,6 +46,38 @@ SarRatio shown_of(const AsfFile& f) {
     return whole;
 }
 
+// VC-1's frames are walked where the packets have one size, as they must,
+// and each is read whole at once.
+bool frames_walked(const AsfFile& f) {
+    return f.codec == codec_vc1 && f.data >= 0 && f.packet_size > 0 && f.packet_size <= reader_fetch_most;
+}
+
+int32_t extra_hand(AsfWalk* aw, bool* handed) {
+    *handed = true;
+    const AsfFile& f = aw->file;
+    return f.extra < 0 ? 0 : config_places_hand(&aw->sites, f.extra, f.extra_length, holder_asf_stream);
+}
+
+// The records' places, or where there are none the room for them or the
+// head that takes none.
+int32_t pairs_hand(AsfWalk* aw, int64_t before, bool* extra_handed) {
+    AsfFile& f = aw->file;
+    int32_t result = 0;
+    bool any = false;
+    for (uint32_t k = 0; k < f.pair_count && result == 0; ++k) {
+        if (!pair_of_video(f, f.pairs[k])) continue;
+        any = true;
+        if (!*extra_handed && f.pairs[k].pos > before) result = extra_hand(aw, extra_handed);
+        if (result == 0) result = place_hand(aw, f.pairs[k].pos, f.pairs[k].length, f.pairs[k].holder);
+    }
+    if (any || result != 0) return result;
+    int64_t head = f.room >= 0 ? f.room : f.extension >= 0 ? f.extension : 0;
+    if (!*extra_handed && head > before) result = extra_hand(aw, extra_handed);
+    if (result != 0) return result;
+    if (f.room >= 0) return place_hand(aw, f.room, f.room_length, holder_asf_padding);
+    return place_hand(aw, head, asf_object_head_bytes, holder_asf_header);
+}
+
 }  // namespace
 
 int32_t asf_walk(Walk* w) {
@@ -54,24 +88,21 @@ int32_t asf_walk(Walk* w) {
     if (!f.found) return result_no_mpeg_video;
     site_reader_init(&aw->sites, w, f.codec, result_object_broken);
     std::sort(f.pairs, f.pairs + f.pair_count, [](const AsfPair& a, const AsfPair& b) { return a.pos < b.pos; });
-    bool any = false;
-    for (uint32_t k = 0; k < f.pair_count && result == 0; ++k) {
-        if (!pair_of_video(f, f.pairs[k])) continue;
-        any = true;
-        result = place_hand(aw.get(), f.pairs[k].pos, f.pairs[k].length, f.pairs[k].holder);
-    }
-    if (any || result != 0) return result;
-    if (f.room >= 0) return place_hand(aw.get(), f.room, f.room_length, holder_asf_padding);
-    int64_t head = f.extension >= 0 ? f.extension : 0;
-    return place_hand(aw.get(), head, asf_object_head_bytes, holder_asf_header);
+    // The configuration's places lie among the records', in file order.
+    bool extra_handed = !frames_walked(f);
+    result = pairs_hand(aw.get(), f.extra, &extra_handed);
+    if (result == 0 && !extra_handed) result = extra_hand(aw.get(), &extra_handed);
+    if (result != 0 || !frames_walked(f)) return result;
+    return asf_packets_walk(w, &f);
 }
 
 int32_t asf_look(BlockReader* reader, ContainerLook* look) {
     std::unique_ptr<AsfFile> file(new AsfFile{});
     int32_t result = asf_header_read(reader, file.get());
     const AsfFile& f = *file;
-    // Frames of a codec the tool changes are not walked here: refused.
-    bool unwalked = f.found && f.codec != codec_container;
+    // Frames of a codec the tool changes are not walked here but VC-1's:
+    // refused.
+    bool unwalked = f.found && f.codec != codec_container && !frames_walked(f);
     *look = {f.found && !unwalked && !f.sealed, f.codec, f.duration_sec, f.others, f.other_stream, f.sealed,
              container_name_text(container_asf), shown_of(f), f.other_codec, f.foreign, f.width, f.height};
     look->unwalked = unwalked;

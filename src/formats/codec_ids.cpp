@@ -35,7 +35,7 @@ constexpr CodecId ids[] = {
     {ids_fourcc, "avrn", codec_container, foreign_motion_jpeg},
     {ids_fourcc, "ljpg", codec_container, foreign_motion_jpeg},
     {ids_fourcc, "jpgl", codec_container, foreign_motion_jpeg},
-    {ids_fourcc, "wvc1", codec_container, foreign_vc1}, {ids_fourcc, "wmva", codec_container, foreign_vc1},
+    {ids_fourcc, "wvc1", codec_vc1, foreign_none},   {ids_fourcc, "wmva", codec_vc1, foreign_none},
     // MP4 and MOV sample entries. mp4v's esds names its codec: MPEG-4
     // video, or MPEG-1 or MPEG-2 video by its object type.
     {ids_sample_entry, "avc1", codec_avc, foreign_none}, {ids_sample_entry, "avc3", codec_avc, foreign_none},
@@ -75,11 +75,12 @@ constexpr CodecId ids[] = {
     {ids_codec_id, "V_AV1", codec_container, foreign_av1},
     {ids_codec_id, "V_MJPEG", codec_container, foreign_motion_jpeg},
     {ids_codec_id, "V_PRORES", codec_container, foreign_prores},
-    // Transport stream types, and esds object types of MPEG-2 video (its
+    // Transport stream types (0xEA: VC-1), and esds object types of MPEG-2 video (its
     // six profiles), MPEG-1 video and MPEG-4 video.
     {ids_stream_type, "\x01", codec_mpeg, foreign_none}, {ids_stream_type, "\x02", codec_mpeg, foreign_none},
     {ids_stream_type, "\x10", codec_mpeg4, foreign_none}, {ids_stream_type, "\x1B", codec_avc, foreign_none},
-    {ids_stream_type, "\x24", codec_hevc, foreign_none}, {ids_object_type, "\x60", codec_mpeg, foreign_none},
+    {ids_stream_type, "\x24", codec_hevc, foreign_none}, {ids_stream_type, "\xEA", codec_vc1, foreign_none},
+    {ids_object_type, "\x60", codec_mpeg, foreign_none},
     {ids_object_type, "\x61", codec_mpeg, foreign_none}, {ids_object_type, "\x62", codec_mpeg, foreign_none},
     {ids_object_type, "\x63", codec_mpeg, foreign_none}, {ids_object_type, "\x64", codec_mpeg, foreign_none},
     {ids_object_type, "\x65", codec_mpeg, foreign_none}, {ids_object_type, "\x6A", codec_mpeg, foreign_none},

@@ -4,6 +4,7 @@
 #include "codecs/h263_picture.h"
 #include "codecs/mpeg_video.h"
 #include "codecs/sps.h"
+#include "codecs/vc1_sequence.h"
 #include "formats/asf.h"
 #include "formats/avi.h"
 #include "formats/flv.h"
@@ -51,6 +52,8 @@ const Format formats[] = {
      nullptr, nullptr},
     {stream_elementary, false, true, h263_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
      nullptr},
+    {stream_elementary, false, true, vc1_elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
+     nullptr},
     {stream_elementary, false, true, elementary_probe, program_clocks, elementary_walk, nullptr, nullptr, nullptr,
      nullptr},
     {stream_program, false, false, program_probe, program_clocks, program_walk, nullptr, nullptr, nullptr, nullptr},
@@ -95,6 +98,18 @@ bool h263_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* l
     H263Picture picture;
     if (zeros < 2 || zeros >= length || !h263_picture_read(head + zeros, length - zeros, &picture)) return false;
     *layout = {stream_elementary, {0, 0}, codec_h263};
+    return true;
+}
+
+// VC-1's advanced profile opens with its sequence header (start code
+// suffix 0x0F, which MPEG video would take for a slice), after any zero
+// bytes, and the header reads as one.
+bool vc1_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout) {
+    uint32_t code = 0;
+    if (!start_code_opens(head, length, &code) || code >= length || head[code] != vc1_sequence_code) return false;
+    Vc1Sequence sequence;
+    if (!vc1_sequence_read(head + code, nal_unit_length(head, code, length), &sequence)) return false;
+    *layout = {stream_elementary, {0, 0}, codec_vc1};
     return true;
 }
 

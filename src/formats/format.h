@@ -155,8 +155,9 @@ struct Format {
 // bytes; an H.264 or HEVC elementary stream when its NAL units hold a
 // parameter set of the codec and no MPEG sequence header; an MPEG video
 // elementary stream when its first start code (after any zero bytes) is
-// one of the video's own (a sequence header, or anything below 0xB9); an
-// H.263 stream by its picture start code; any other start code opens a
+// one of the video's own (a sequence header, or anything below 0xB9); a
+// VC-1 stream, before it, when that is a VC-1 sequence header that reads;
+// an H.263 stream by its picture start code; any other start code opens a
 // program stream.
 StreamLayout stream_layout_detect(const uint8_t* head, uint32_t length);
 // The layout of a file the job names as one of the named-only kinds.
@@ -171,6 +172,7 @@ bool format_is_container(StreamKind kind);
 bool elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool nal_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool h263_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
+bool vc1_elementary_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool program_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool transport_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);
 bool dvd_ifo_probe(const uint8_t* head, uint32_t length, StreamLayout* layout);

@@ -94,6 +94,12 @@ bool entry_codec(uint32_t type, VideoCodec* codec, ForeignVideo* foreign) {
     const uint8_t id[] = {static_cast<uint8_t>(type >> 24), static_cast<uint8_t>(type >> 16),
                           static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(type)};
     if (!codec_of_id(ids_sample_entry, id, 4, codec, foreign)) *codec = codec_of_box_type(type, foreign);
+    // VC-1's sequence headers in a sample entry's extradata and samples are
+    // not read: it is known by name, and refused so.
+    if (*codec == codec_vc1) {
+        *codec = codec_container;
+        *foreign = {foreign_vc1, {}};
+    }
     return *codec != codec_container;
 }
 

@@ -88,7 +88,10 @@ bool config_read(SiteReader* r, int64_t pos, uint32_t length, ConfigRecord* reco
     uint32_t kept = length < sps_bytes_most ? length : sps_bytes_most;
     *result = site_reader_gather(r, 0, pos, kept);
     uint32_t code_at = 0;
-    if (*result == 0 && start_code_opens(r->bytes, kept, &code_at)) {
+    // VC-1's configuration is its units after start codes, which Windows
+    // encoders put a byte before.
+    bool units = r->codec == codec_vc1 || start_code_opens(r->bytes, kept, &code_at);
+    if (*result == 0 && units) {
         start_code_sets_read(r->codec, r->bytes, kept, record);
         return true;
     }
@@ -249,7 +252,8 @@ int32_t config_places_hand(SiteReader* r, int64_t pos, uint32_t length, SiteHold
     case codec_mpeg4: return config_vols_hand(r, pos, length, holder);
     case codec_mpeg: return mpeg_bytes_feed(r, pos, length);
     case codec_avc:
-    case codec_hevc: return config_sets_hand(r, pos, length, holder);
+    case codec_hevc:
+    case codec_vc1: return config_sets_hand(r, pos, length, holder);
     default: return 0;
     }
 }

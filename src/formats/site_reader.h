@@ -75,7 +75,7 @@ inline constexpr uint32_t stream_format_head_bytes = 40;
 // The places of a codec's configuration (its extradata) of `length` bytes
 // at pos: an MPEG sequence header, the VOLs of MPEG-4 video, the parameter
 // sets of H.264 or HEVC (an avcC or hvcC record, or sets after start
-// codes), handed as the holder's; DV's DVINFO (after a stream format's
+// codes), VC-1's sequence headers after start codes, handed as the holder's; DV's DVINFO (after a stream format's
 // BITMAPINFOHEADER, or a type-1 AVI stream's whole format), whose copy of
 // the source control pack is a place of its own.
 int32_t config_places_hand(SiteReader* reader, int64_t pos, uint32_t length, SiteHolder holder);

@@ -11,6 +11,21 @@ constexpr uint32_t ts_strides[] = {188, 192, 204};
 // How far into a file its first whole packet is looked for.
 constexpr uint32_t ts_detect_reach = 1024;
 
+// The extended stream id, which VC-1's PES packets have on Blu-ray discs.
+constexpr uint8_t pes_extended_stream = 0xFD;
+
+// `extended`: the video PID's own packets, whose tables named them video,
+// where that id is video's too; elsewhere it may be audio's.
+uint32_t pes_payload_of(const uint8_t* p, bool extended) {
+    uint32_t offset = ts_payload_offset(p);
+    if (offset + 9 > ts_packet_size) return ts_packet_size;
+    const uint8_t* pes = p + offset;
+    bool video = (pes[3] & 0xF0) == 0xE0 || (extended && pes[3] == pes_extended_stream);
+    if (!start_code_at(pes) || !video) return ts_packet_size;
+    uint32_t start = offset + pes_payload_start(pes, ts_packet_size - offset);
+    return start < ts_packet_size ? start : ts_packet_size;
+}
+
 }  // namespace
 
 int64_t ts_sync_find(const uint8_t* bytes, uint32_t length, uint32_t from, uint32_t stride,
@@ -61,12 +76,7 @@ bool ts_pcr(const uint8_t* p, uint32_t* pcr) {
 }
 
 uint32_t ts_video_pes_payload(const uint8_t* p) {
-    uint32_t offset = ts_payload_offset(p);
-    if (offset + 9 > ts_packet_size) return ts_packet_size;
-    const uint8_t* pes = p + offset;
-    if (!start_code_at(pes) || (pes[3] & 0xF0) != 0xE0) return ts_packet_size;
-    uint32_t start = offset + pes_payload_start(pes, ts_packet_size - offset);
-    return start < ts_packet_size ? start : ts_packet_size;
+    return pes_payload_of(p, false);
 }
 
 void ts_track_init(TsVideoTrack* track, uint16_t pid) {
@@ -97,5 +107,5 @@ uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step) {
     track->last_continuity = continuity;
     track->plain_next = static_cast<uint32_t>(ts_sync_byte) << 24 | static_cast<uint32_t>(track->pid) << 8 |
                         0x10 | ((continuity + 1) & 0x0F);
-    return ts_unit_start(p) ? ts_video_pes_payload(p) : offset;
+    return ts_unit_start(p) ? pes_payload_of(p, true) : offset;
 }

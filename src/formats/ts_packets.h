@@ -92,5 +92,7 @@ inline bool ts_track_plain(TsVideoTrack* track, uint32_t header) {
 // Steps over a packet of the video PID: *step gets ts_step_loss or
 // ts_step_repeat or 0; returns the offset of its video bytes, or
 // ts_packet_size when it has none (damaged or scrambled, which is a loss;
-// adaptation field only, which leaves the counter; no video PES header).
+// adaptation field only, which leaves the counter; no video PES header:
+// its PES packets have MPEG's video ids, or the extended id 0xFD that
+// VC-1 has on Blu-ray discs).
 uint32_t ts_track_step(TsVideoTrack* track, const uint8_t* p, uint8_t* step);

@@ -94,6 +94,16 @@ void pat_read(ProgramSearch* s) {
     s->pat_read = true;
 }
 
+// A stream of private data (0x06) whose registration descriptor (tag 5)
+// says 'VC-1', as some muxers name VC-1 video: its descriptors lie in
+// d[at, end).
+bool vc1_registered(const uint8_t* d, uint32_t at, uint32_t end) {
+    for (; at + 2 <= end && at + 2u + d[at + 1] <= end; at += 2u + d[at + 1]) {
+        if (d[at] == 5 && d[at + 1] >= 4 && std::memcmp(d + at + 2, "VC-1", 4) == 0) return true;
+    }
+    return false;
+}
+
 void pmt_read(ProgramSearch* s, uint32_t k) {
     const uint8_t* d = s->pmt.data;
     s->pcr_pid[k] = pid_at(d + 8);
@@ -101,7 +111,10 @@ void pmt_read(ProgramSearch* s, uint32_t k) {
     uint32_t at = 12u + (((d[10] & 0x0F) << 8) | d[11]);
     for (; at + 5 <= end; at += 5u + (((d[at + 3] & 0x0F) << 8) | d[at + 4])) {
         VideoCodec codec = codec_mpeg;
-        if (video_stream_type(d[at], &codec) && s->video_pid[k] == ts_pid_none) {
+        uint32_t info_end = at + 5u + (((d[at + 3] & 0x0F) << 8) | d[at + 4]);
+        bool vc1 = d[at] == 0x06 && vc1_registered(d, at + 5, info_end < end ? info_end : end);
+        if (vc1) codec = codec_vc1;
+        if ((vc1 || video_stream_type(d[at], &codec)) && s->video_pid[k] == ts_pid_none) {
             s->video_pid[k] = pid_at(d + at + 1);
             s->codec[k] = codec;
         }
