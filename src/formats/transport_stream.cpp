@@ -38,51 +38,6 @@ bool transport_clock(const uint8_t* bytes, uint32_t length, const ClockLook* loo
     return found;
 }
 
-// Packet by packet; only the video PID's payload is fed, a fetch of packets
-// at a time. Bytes before the first whole packet (a recording cut in
-// mid-packet) are passed over.
-int32_t packets_walk(TsWalk* tw) {
-    Walk* w = tw->walk;
-    int64_t size = w->reader.size;
-    uint32_t stride = w->layout.ts.stride;
-    int64_t pos = w->layout.ts.first_sync;
-    while (pos + ts_packet_size <= size) {
-        const uint8_t* bytes = nullptr;
-        uint32_t available = 0;
-        int32_t result = reader_fetch_some(&w->reader, pos, reader_fetch_most, &bytes, &available);
-        // A packet that runs past the end of the block is fetched whole.
-        if (result == 0 && available < ts_packet_size) {
-            result = reader_fetch(&w->reader, pos, ts_packet_size, &bytes, &available);
-        }
-        if (result != 0) return result;
-        uint32_t i = 0;
-        for (; i + ts_packet_size <= available; i += stride) {
-            const uint8_t* p = bytes + i;
-            if (ts_track_plain(&tw->track, be32_at(p))) {  // the payload follows on
-                ++tw->video_packets;
-                ts_range_add(tw, i + 4, i, 0, pos);
-                continue;
-            }
-            if (p[0] != ts_sync_byte) break;
-            if (ts_pid(p) == w->video_pid) {
-                ts_video_packet(tw, bytes, i, pos);
-            } else {
-                ts_other_packet(&w->met.other_video, p);
-            }
-        }
-        result = ts_ranges_flush(tw, bytes, pos);
-        if (result != 0) return result;
-        bool sync_lost = i + ts_packet_size <= available;
-        pos += i;
-        if (sync_lost) {
-            result = ts_sync_recover(tw, &pos);
-            if (result != 0) return result;
-        }
-    }
-    w->met.video_unseen = ts_video_unseen(tw);
-    return 0;
-}
-
 }  // namespace
 
 void transport_clocks(const ClockLook* look, StreamClocks* clocks) {
@@ -103,7 +58,7 @@ int32_t transport_walk(Walk* w) {
     std::unique_ptr<TsWalk> tw(new TsWalk{});
     tw->walk = w;
     ts_track_init(&tw->track, w->video_pid);
-    return w->sink.search.find != nullptr ? ts_packets_scan(tw.get()) : packets_walk(tw.get());
+    return ts_packets_walk(tw.get());
 }
 
 void transport_stream_find(const uint8_t* head, uint32_t length, StreamLayout* layout, TsProgram* program) {

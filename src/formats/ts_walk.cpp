@@ -174,7 +174,7 @@ uint32_t quiet_run(TsWalk* tw, const uint8_t* bytes, uint32_t i, uint32_t availa
     return n;
 }
 
-// The packets of one fetch, as ts_packets_scan takes them; *stopped gets
+// The packets of one fetch, as the search points at them; *stopped gets
 // where the packets stopped being in step.
 int32_t fetch_scan(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t base, uint32_t* stopped) {
     Walk* w = tw->walk;
@@ -224,22 +224,47 @@ int32_t fetch_scan(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t
     return result;
 }
 
+// The packets of one fetch, every video packet's payload handed over.
+int32_t fetch_walk(TsWalk* tw, const uint8_t* bytes, uint32_t available, int64_t base, uint32_t* stopped) {
+    Walk* w = tw->walk;
+    uint32_t stride = w->layout.ts.stride;
+    uint32_t i = 0;
+    for (; i + ts_packet_size <= available; i += stride) {
+        const uint8_t* p = bytes + i;
+        if (ts_track_plain(&tw->track, be32_at(p))) {  // the payload follows on
+            ++tw->video_packets;
+            ts_range_add(tw, i + 4, i, 0, base);
+            continue;
+        }
+        if (p[0] != ts_sync_byte) break;
+        if (ts_pid(p) == w->video_pid) {
+            ts_video_packet(tw, bytes, i, base);
+        } else {
+            ts_other_packet(&w->met.other_video, p);
+        }
+    }
+    *stopped = i;
+    return 0;
+}
+
 }  // namespace
 
-int32_t ts_packets_scan(TsWalk* tw) {
+int32_t ts_packets_walk(TsWalk* tw) {
     Walk* w = tw->walk;
+    auto fetch_take = w->sink.search.find != nullptr ? fetch_scan : fetch_walk;
     int64_t size = w->reader.size;
     int64_t pos = w->layout.ts.first_sync;
     while (pos + ts_packet_size <= size) {
         const uint8_t* bytes = nullptr;
         uint32_t available = 0;
         int32_t result = reader_fetch_some(&w->reader, pos, reader_fetch_most, &bytes, &available);
+        // A packet that runs past the end of the block is fetched whole.
         if (result == 0 && available < ts_packet_size) {
             result = reader_fetch(&w->reader, pos, ts_packet_size, &bytes, &available);
         }
         if (result != 0) return result;
         uint32_t i = 0;
-        result = fetch_scan(tw, bytes, available, pos, &i);
+        result = fetch_take(tw, bytes, available, pos, &i);
         if (result != 0) return result;
         held_add_all(tw, pos);
         result = ts_ranges_flush(tw, bytes, pos);

@@ -56,7 +56,9 @@ int32_t ts_sync_recover(TsWalk* tw, int64_t* pos);
 // scrambled ones.
 int32_t ts_video_unseen(const TsWalk* tw);
 
-// Packet by packet as the walk of every packet, with the sink's search
+// Packet by packet, a fetch of packets at a time; only the video PID's
+// payload is handed over. Bytes before the first whole packet (a recording
+// cut in mid-packet) are passed over. Where the sink has a search, it runs
 // over the raw bytes of each fetch first: a plain video packet (184 bytes
 // of payload following on) is handed over only where its payload may hold
 // a place's start (a code byte the search finds, or the code byte as its
@@ -64,4 +66,4 @@ int32_t ts_video_unseen(const TsWalk* tw);
 // there ends in it), or where it is one of the two before a packet handed
 // over (the start code's first bytes, and the state a repeated packet is
 // read from). Every other video packet is handed over.
-int32_t ts_packets_scan(TsWalk* tw);
+int32_t ts_packets_walk(TsWalk* tw);
