@@ -4,12 +4,10 @@
 // search must find the same headers, each byte where it lies, however the
 // stream is cut into ranges.
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "codecs/h263_picture.h"
 #include "codecs/mpeg4_vol.h"
-#include "codecs/site_scan.h"
 #include "header_checks.h"
 
 namespace {
@@ -45,27 +43,8 @@ void check_edit(const std::vector<uint8_t>& header, SarRatio target) {
     if (!sar_equal(h263_picture_sar(&after), target)) fail("not the target");
 }
 
-// One range a call, as a Matroska walk hands over its frames.
-HeadersFound headers_find(const HeaderInput& in, bool cut) {
-    std::unique_ptr<SiteScanner> scanner(new SiteScanner);
-    site_scanner_init(scanner.get(), codec_h263, nullptr);
-    HeadersFound found = {h263_bytes_most, {}, {}};
-    for (const PayloadRange& range : ranges_cut(in, cut)) {
-        site_scan(scanner.get(), in.stream, 0, &range, 1, header_found, &found);
-    }
-    site_scan_finish(scanner.get(), header_found, &found);
-    return found;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // A raw H.263 stream after the target and the range lengths.
-    HeaderInput in;
-    if (!header_input_read(data, size, &in)) return 0;
-    HeadersFound whole = headers_find(in, false);
-    const char* broken = scans_disagree(whole, headers_find(in, true), in.stream);
-    if (broken != nullptr) fail(broken);
-    for (const std::vector<uint8_t>& header : whole.bytes) check_edit(header, in.target);
-    return 0;
+    return headers_fuzz(data, size, codec_h263, h263_bytes_most, fail, check_edit);
 }

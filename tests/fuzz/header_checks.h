@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "codecs/site.h"
+#include "codecs/site_scan.h"
 
 [[noreturn]] inline void promise_broken(const char* kind, const char* what) {
     std::fprintf(stderr, "%s promise broken: %s\n", kind, what);
@@ -95,4 +97,31 @@ inline std::vector<PayloadRange> ranges_cut(const HeaderInput& in, bool cut) {
 inline const char* scans_disagree(const HeadersFound& whole, const HeadersFound& cut, const uint8_t* stream) {
     if (whole.bytes != cut.bytes || whole.positions != cut.positions) return "ranges change what is found";
     return headers_where_they_lie(whole, stream) ? nullptr : "a byte's position is not where it lies";
+}
+
+// The codec's headers in the stream, one range a call, as a Matroska walk
+// hands over its frames.
+inline HeadersFound headers_scan(VideoCodec codec, uint32_t most, const HeaderInput& in, bool cut) {
+    std::unique_ptr<SiteScanner> scanner(new SiteScanner);
+    site_scanner_init(scanner.get(), codec, nullptr);
+    HeadersFound found = {most, {}, {}};
+    for (const PayloadRange& range : ranges_cut(in, cut)) {
+        site_scan(scanner.get(), in.stream, 0, &range, 1, header_found, &found);
+    }
+    site_scan_finish(scanner.get(), header_found, &found);
+    return found;
+}
+
+// A raw stream of the codec after the target and the range lengths: the
+// scans whole and cut must agree, and each header found takes the edit
+// that `check_edit` checks.
+template <typename Fail, typename CheckEdit>
+int headers_fuzz(const uint8_t* data, size_t size, VideoCodec codec, uint32_t most, Fail fail, CheckEdit check_edit) {
+    HeaderInput in;
+    if (!header_input_read(data, size, &in)) return 0;
+    HeadersFound whole = headers_scan(codec, most, in, false);
+    const char* broken = scans_disagree(whole, headers_scan(codec, most, in, true), in.stream);
+    if (broken != nullptr) fail(broken);
+    for (const std::vector<uint8_t>& header : whole.bytes) check_edit(header, in.target);
+    return 0;
 }
