@@ -54,17 +54,11 @@ struct Object {
     int64_t end;
 };
 
-bool fetch(BlockReader* r, int64_t pos, uint32_t want, const uint8_t** bytes, int32_t* result) {
-    uint32_t got = 0;
-    *result = reader_fetch_sparse(r, pos, want, bytes, &got);
-    return *result == 0 && got == want;
-}
-
 // The object at pos of a parent that ends at `end`: false, with the damage
 // noted, where its head or size runs past it.
 bool object_read(BlockReader* r, int64_t pos, int64_t end, Object* o, int32_t* result) {
     const uint8_t* b = nullptr;
-    if (end - pos < object_head_bytes || !fetch(r, pos, object_head_bytes, &b, result)) {
+    if (end - pos < object_head_bytes || !reader_fetch_whole(r, pos, object_head_bytes, &b, result)) {
         if (*result == 0) *result = reader_broken(r, pos, result_object_broken);
         return false;
     }
@@ -94,7 +88,7 @@ int32_t children_each(BlockReader* r, int64_t first, int64_t end, Each each) {
 
 void file_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t* result) {
     const uint8_t* b = nullptr;
-    if (o.end - o.start < file_properties_bytes || !fetch(r, o.start, file_properties_bytes, &b, result)) return;
+    if (o.end - o.start < file_properties_bytes || !reader_fetch_whole(r, o.start, file_properties_bytes, &b, result)) return;
     // In 100 ns units, the preroll (in ms) taken off the play duration.
     uint64_t play = le64_at(b + 64);
     uint64_t preroll = le64_at(b + 80) * 10000;
@@ -111,7 +105,7 @@ void other_note(AsfFile* f, uint16_t stream, ForeignVideo codec) {
 
 void stream_properties_read(BlockReader* r, const Object& o, AsfFile* f, int32_t* result) {
     const uint8_t* b = nullptr;
-    if (o.end - o.start < video_properties_bytes || !fetch(r, o.start, video_properties_bytes, &b, result)) return;
+    if (o.end - o.start < video_properties_bytes || !reader_fetch_whole(r, o.start, video_properties_bytes, &b, result)) return;
     if (!guid_is(b + object_head_bytes, guid_video_media)) return;
     uint16_t flags = le16_at(b + 72);
     ForeignVideo foreign = {};
@@ -146,7 +140,7 @@ int32_t pair_note(BlockReader* r, AsfFile* f, const PairOpen& first, const AsfRe
     const uint8_t* b = nullptr;
     int32_t result = 0;
     uint32_t length = static_cast<uint32_t>(first.record.length + second.length);
-    if (!fetch(r, first.pos, length, &b, &result)) return result != 0 ? result : result_object_broken;
+    if (!reader_fetch_whole(r, first.pos, length, &b, &result)) return result != 0 ? result : result_object_broken;
     uint32_t x_at = first.record.name == asf_name_x ? first.record.value_at : length - 4;
     uint32_t y_at = first.record.name == asf_name_x ? length - 4 : first.record.value_at;
     uint32_t x = le32_at(b + x_at);
@@ -177,7 +171,7 @@ int32_t records_read(BlockReader* r, const Object& o, AsfFile* f, SiteHolder hol
     AsfRecordForm form = holder == holder_asf_content ? asf_form_descriptor : asf_form_metadata;
     const uint8_t* b = nullptr;
     int32_t result = 0;
-    if (o.end - o.start < records_at || !fetch(r, o.start, records_at, &b, &result)) {
+    if (o.end - o.start < records_at || !reader_fetch_whole(r, o.start, records_at, &b, &result)) {
         return result != 0 ? result : reader_broken(r, o.start, result_object_broken);
     }
     uint32_t count = le16_at(b + object_head_bytes);
@@ -187,7 +181,7 @@ int32_t records_read(BlockReader* r, const Object& o, AsfFile* f, SiteHolder hol
         int64_t left = o.end - pos;
         uint32_t want = static_cast<uint32_t>(left < reader_fetch_most ? left : reader_fetch_most);
         AsfRecord rec = {};
-        if (!fetch(r, pos, want, &b, &result) || !asf_record_read(b, want, form, &rec) ||
+        if (!reader_fetch_whole(r, pos, want, &b, &result) || !asf_record_read(b, want, form, &rec) ||
             rec.length > static_cast<uint64_t>(left)) {
             return result != 0 ? result : reader_broken(r, pos, result_object_broken);
         }
@@ -243,7 +237,7 @@ int32_t extension_read(BlockReader* r, const Object& o, AsfFile* f) {
 // file (a recording stopped early) or is not known ends with it.
 void data_find(BlockReader* r, int64_t pos, AsfFile* f, int32_t* result) {
     const uint8_t* b = nullptr;
-    if (r->size - pos < object_head_bytes || !fetch(r, pos, object_head_bytes, &b, result)) return;
+    if (r->size - pos < object_head_bytes || !reader_fetch_whole(r, pos, object_head_bytes, &b, result)) return;
     if (!guid_is(b, guid_data)) return;
     uint64_t size = le64_at(b + 16);
     f->data = pos;

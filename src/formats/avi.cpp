@@ -36,15 +36,9 @@ uint32_t codec_code(const StreamRead* s) {
     return s->compression != 0 || s->format < 0 ? s->compression : s->handler;
 }
 
-bool bytes_fetch(BlockReader* r, int64_t pos, uint32_t want, const uint8_t** bytes, int32_t* result) {
-    uint32_t got = 0;
-    *result = reader_fetch_sparse(r, pos, want, bytes, &got);
-    return *result == 0 && got == want;
-}
-
 // The first `want` bytes of a chunk's data: false where it holds fewer.
 bool data_fetch(BlockReader* r, const RiffChunk& c, uint32_t want, const uint8_t** bytes, int32_t* result) {
-    return c.end - c.body >= want && bytes_fetch(r, c.body, want, bytes, result);
+    return c.end - c.body >= want && reader_fetch_whole(r, c.body, want, bytes, result);
 }
 
 int32_t stream_child(BlockReader* r, const RiffChunk& c, StreamRead* s) {
@@ -70,7 +64,7 @@ int32_t stream_child(BlockReader* r, const RiffChunk& c, StreamRead* s) {
         s->vprp = c.start;
         int64_t length = c.end - c.start;
         s->vprp_length = static_cast<uint32_t>(length < frame_aspect_span ? length : frame_aspect_span);
-        if (!bytes_fetch(r, c.start, s->vprp_length, &b, &result)) s->vprp_length = 0;
+        if (!reader_fetch_whole(r, c.start, s->vprp_length, &b, &result)) s->vprp_length = 0;
         for (uint32_t k = 0; k < s->vprp_length; ++k) s->vprp_bytes[k] = b[k];
     }
     if (c.code == riff_code("JUNK") && s->room < 0 && frame_aspect_room(static_cast<uint32_t>(c.end - c.body))) {

@@ -54,12 +54,6 @@ constexpr Item items[] = {
 constexpr uint32_t klv_head_most = 16 + 9;
 constexpr uint32_t primer_entry_bytes = 18;
 
-bool fetch(BlockReader* r, int64_t pos, uint32_t want, const uint8_t** bytes, int32_t* result) {
-    uint32_t got = 0;
-    *result = reader_fetch_sparse(r, pos, want, bytes, &got);
-    return *result == 0 && got == want;
-}
-
 uint64_t be_at(const uint8_t* b, uint32_t bytes) {
     uint64_t value = 0;
     for (uint32_t k = 0; k < bytes; ++k) value = value << 8 | b[k];
@@ -116,7 +110,7 @@ int32_t descriptor_settle(BlockReader* r, const Items& items, MxfDescriptor* d) 
     const uint8_t* b = nullptr;
     int32_t result = 0;
     if (d->aspect < 0 || d->width == 0 || d->height == 0) return 0;
-    if (!fetch(r, d->aspect, 8, &b, &result)) return result;
+    if (!reader_fetch_whole(r, d->aspect, 8, &b, &result)) return result;
     d->shown = sar_reduced(be_at(b, 4) * d->height, be_at(b + 4, 4) * d->width);
     return 0;
 }
@@ -129,7 +123,7 @@ MxfRead mxf_klv_read(BlockReader* r, int64_t pos, int64_t end, MxfKlv* klv, int3
     int64_t left = end - pos;
     const uint8_t* b = nullptr;
     uint32_t want = static_cast<uint32_t>(left < klv_head_most ? left : klv_head_most);
-    if (!fetch(r, pos, want, &b, result)) return mxf_broken;
+    if (!reader_fetch_whole(r, pos, want, &b, result)) return mxf_broken;
     uint32_t head = 17;
     uint64_t length = want > 16 ? b[16] : 0;
     if (want > 16 && b[16] >= 0x80) {
@@ -174,7 +168,7 @@ int32_t mxf_primer_read(BlockReader* r, const MxfKlv& klv, MxfPrimer* primer) {
     *primer = MxfPrimer{};
     const uint8_t* b = nullptr;
     int32_t result = 0;
-    if (klv.end - klv.body < 8 || !fetch(r, klv.body, 8, &b, &result)) {
+    if (klv.end - klv.body < 8 || !reader_fetch_whole(r, klv.body, 8, &b, &result)) {
         return result != 0 ? result : reader_broken(r, klv.start, result_klv_broken);
     }
     uint64_t count = be_at(b, 4);
@@ -182,7 +176,7 @@ int32_t mxf_primer_read(BlockReader* r, const MxfKlv& klv, MxfPrimer* primer) {
         return reader_broken(r, klv.start, result_klv_broken);
     }
     for (uint64_t k = 0; k < count; ++k) {
-        if (!fetch(r, klv.body + 8 + static_cast<int64_t>(k * primer_entry_bytes), primer_entry_bytes, &b, &result)) return result;
+        if (!reader_fetch_whole(r, klv.body + 8 + static_cast<int64_t>(k * primer_entry_bytes), primer_entry_bytes, &b, &result)) return result;
         for (const Item& item : items) {
             if (std::memcmp(b + 2 + 8, item.tail, sizeof item.tail) == 0) primer->*item.tag = static_cast<uint16_t>(be_at(b, 2));
         }
@@ -197,7 +191,7 @@ int32_t set_items_read(BlockReader* r, const MxfKlv& klv, Take take) {
     int32_t result = 0;
     for (int64_t pos = klv.body; pos < klv.end;) {
         const uint8_t* b = nullptr;
-        if (klv.end - pos < 4 || !fetch(r, pos, 4, &b, &result)) {
+        if (klv.end - pos < 4 || !reader_fetch_whole(r, pos, 4, &b, &result)) {
             return result != 0 ? result : reader_broken(r, pos, result_klv_broken);
         }
         uint16_t tag = static_cast<uint16_t>(be_at(b, 2));
@@ -205,7 +199,7 @@ int32_t set_items_read(BlockReader* r, const MxfKlv& klv, Take take) {
         if (klv.end - pos - 4 < length) return reader_broken(r, pos, result_klv_broken);
         uint32_t want = length < 16 ? length : 16;
         if (want > 0) {
-            if (!fetch(r, pos + 4, want, &b, &result)) return result;
+            if (!reader_fetch_whole(r, pos + 4, want, &b, &result)) return result;
             take(b, length, tag, pos + 4);
         }
         pos += 4 + length;

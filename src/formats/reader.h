@@ -112,6 +112,14 @@ inline int32_t reader_fetch_some(BlockReader* reader, int64_t pos, uint32_t most
 // in the system's cache, it asks for the next few MiB to be read ahead.
 int32_t reader_fetch_sparse(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
                             uint32_t* available);
+// A sparse fetch of all `want` bytes: false where the read fails (*result
+// set) or the file ends before them (*result 0).
+inline bool reader_fetch_whole(BlockReader* reader, int64_t pos, uint32_t want, const uint8_t** bytes,
+                               int32_t* result) {
+    uint32_t got = 0;
+    *result = reader_fetch_sparse(reader, pos, want, bytes, &got);
+    return *result == 0 && got == want;
+}
 // The same for a walk whose heads lie a few KiB apart (DV's sequences, 12
 // or 15 a frame): a read takes a whole piece, and the heads after the one
 // it was for come from it.
