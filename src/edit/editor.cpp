@@ -260,8 +260,7 @@ void place_tell(const Editor* e, const AspectSite* site, const uint8_t* after, P
 
 int32_t place_put(Editor* e) {
     if (e->mode == edit_held) return 0;
-    e->video_written = true;
-    return place_write(e->file, &e->place);
+    return place_add(&e->changes, &e->place, &e->fed);
 }
 
 EditOutcome aspect_rewrite(const EditRequest* request) {
@@ -280,8 +279,9 @@ EditOutcome aspect_rewrite(const EditRequest* request) {
     // A container's fields change whole bytes, whatever the codec's own do.
     e->marker.whole_bytes = e->video->row->whole_bytes || format_is_container(e->video->layout.kind);
     e->list.text = text_file_closed;
-    if (e->mode == edit_rewrite) e->committer = os_worker_start();
-    change_batches_init(&e->changes, &e->marker, e->file, e->committer);
+    bool writes = e->mode == edit_rewrite || e->mode == edit_restore;
+    if (writes) e->committer = os_worker_start();
+    change_batches_init(&e->changes, e->mode == edit_restore ? nullptr : &e->marker, e->file, e->committer);
     editor_finish(e.get(), editor_run(e.get()));
     if (e->committer != nullptr) os_worker_stop(e->committer);
     return e->outcome;

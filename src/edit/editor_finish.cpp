@@ -59,8 +59,7 @@ int32_t restore_finish(Editor* e, int32_t walked, bool* partly) {
 int32_t changes_finish(Editor* e, int32_t result) {
     int32_t committed = changes_flush(&e->changes);
     if (result >= 0 && committed != 0) result = committed;
-    bool written = e->video_written || e->changes.written;
-    if (written && file_sync(e->file) != 0 && result >= 0) result = result_write_error;
+    if (e->changes.written && file_sync(e->file) != 0 && result >= 0) result = result_write_error;
     return result;
 }
 

@@ -85,7 +85,6 @@ struct Editor {
     PlaceEdit place;  // the place on its way to the journal or, in an undo, the file
     OpenChecksum checksums[open_checksums_most];
     uint32_t checksum_count;
-    bool video_written;  // an undo put a byte back
     bool walked;         // the walk ran
     uint32_t start_tick;
     EditOutcome outcome;
@@ -109,7 +108,7 @@ void pack_run_tell(Editor* e);
 // of a parameter set read again through a second copy only from where the
 // copy is new (the first copy's went with the first).
 void site_place(Editor* e, const AspectSite* site, const uint8_t* value);
-// An undo's place written to the video at once.
+// An undo's place, queued as a rewrite's are (an undo records nothing).
 int32_t place_put(Editor* e);
 // Tells a report that asks for them (the request's `detailed`) the place:
 // what its bytes say now, what `after` says, and why it was left.

@@ -47,7 +47,7 @@ int32_t write_put(BatchCommit* c, const BatchWrite& w) {
 void batch_commit_job(void* context) {
     BatchCommit* c = static_cast<BatchCommit*>(context);
     const ChangeBatch& b = *c->batch;
-    int32_t result = marker_sync(c->marker);
+    int32_t result = c->marker != nullptr ? marker_sync(c->marker) : 0;
     for (uint32_t i = 0; i < b.writes && result == 0; ++i) result = write_put(c, b.write[i]);
     // The disk takes the changed pages while the walk reads on, not all of
     // them at the closing sync.
@@ -75,7 +75,7 @@ int32_t batch_commit(ChangeBatches* c) {
     ChangeBatch& b = c->batches[c->filling];
     if (b.writes == 0) return 0;
     int32_t result = commit_wait(c);
-    if (result == 0) result = marker_flush(c->marker);
+    if (result == 0 && c->marker != nullptr) result = marker_flush(c->marker);
     if (result != 0) {
         b.bytes = b.writes = 0;
         return result;
@@ -141,19 +141,6 @@ void place_fill(PlaceEdit* place, const int64_t* pos, const uint8_t* found, cons
     }
 }
 
-int32_t place_write(FileHandleRec* file, const PlaceEdit* place) {
-    uint32_t first = 0;
-    uint32_t end = 0;
-    place_span(place, &first, &end);
-    for (uint32_t k = first; k < end;) {
-        uint32_t next = run_end(place, k, end);
-        uint32_t length = next - k;
-        if (file_write_at(file, place->pos[k], place->value + k, length) != length) return result_write_error;
-        k = next;
-    }
-    return 0;
-}
-
 void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* video, OsWorker* committer) {
     c->marker = marker;
     c->video = video;
@@ -180,7 +167,7 @@ int32_t place_add(ChangeBatches* c, const PlaceEdit* place, const ReadWindow* wi
         int32_t committed = batch_commit(c);
         if (committed != 0) return committed;
     }
-    for (uint32_t k = first; k < end; ++k) {
+    for (uint32_t k = first; k < end && c->marker != nullptr; ++k) {
         if (place->found[k] == place->value[k] || place->listed[k]) continue;
         int32_t result = marker_record(c->marker, place->pos[k], place->found[k]);
         if (result != 0) return result;

@@ -34,9 +34,6 @@ struct PlaceEdit {
 // The place's bytes: each's position, what it holds and what it is to
 // hold, none listed yet.
 void place_fill(PlaceEdit* place, const int64_t* pos, const uint8_t* found, const uint8_t* value, uint32_t count);
-// Writes the place's changed bytes straight to the file, as an undo puts
-// them back: 0, or result_write_error.
-int32_t place_write(FileHandleRec* file, const PlaceEdit* place);
 
 // A batch holds at most this many bytes, in at most so many writes; it is
 // handed over once it holds changes spread over this much of the file (a
@@ -85,7 +82,7 @@ struct BatchCommit {
 };
 
 struct ChangeBatches {
-    MarkerRec* marker;
+    MarkerRec* marker;  // null: an undo, which records nothing
     FileHandleRec* video;
     OsWorker* committer;     // null: batches are committed on the walk's thread
     ChangeBatch batches[2];  // one filled by the walk, one being committed
@@ -99,7 +96,7 @@ struct ChangeBatches {
 void change_batches_init(ChangeBatches* c, MarkerRec* marker, FileHandleRec* video, OsWorker* committer);
 
 // Records each byte of the place about to change that the marker file does
-// not list yet, with the byte it holds, and queues the place's writes,
+// not list yet, with the byte it holds (an undo's none), and queues the place's writes,
 // joined to the write before where the window holds the bytes between: 0,
 // or the failure of the record or of an earlier batch.
 int32_t place_add(ChangeBatches* c, const PlaceEdit* place, const ReadWindow* window);
