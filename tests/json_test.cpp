@@ -102,7 +102,7 @@ TEST(JsonNames, EveryValueTheReportGivesIsListedInTheReadme) {
     for (int k = site_sequence_header; k <= site_vc1_sequence; ++k) listed("places", site_kind_name(SiteKind(k)));
     for (int h = holder_stream; h <= holder_asf_stream; ++h) listed("places", site_holder_name(SiteHolder(h)));
     for (int l = left_none; l <= left_container_only; ++l) listed("places", left_name(PlaceLeft(l)));
-    for (int r = result_disc_broken; r < result_ok; ++r) listed("message", result_key(r));
+    for (int r = result_least; r < result_ok; ++r) listed("message", result_key(r));
     for (int s = stop_empty_file; s <= stop_frames_unwalked; ++s) listed("message", stop_key(StopReason(s)));
     const NoticeKind recorded[] = {notice_stop, notice_error, notice_outcome, notice_open_failed,
                                    notice_restore_misses};

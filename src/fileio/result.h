@@ -54,6 +54,7 @@ enum Result : int32_t {
     result_disc_split = -44,
     result_disc_disagree = -45,
     result_disc_broken = -46,
+    result_least = result_disc_broken,  // the lowest: what a check of range reaches down to
 };
 
 // Damage to a container's units, which the reader that met it places.
