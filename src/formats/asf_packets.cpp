@@ -1,5 +1,7 @@
 #include "formats/asf_packets.h"
 
+#include <memory>
+
 #include "codecs/payload.h"
 #include "fileio/result.h"
 
@@ -141,7 +143,7 @@ int32_t asf_packets_walk(Walk* w, const AsfFile* f) {
     BlockReader* reader = &w->reader;
     int64_t end = f->data_end < reader->size ? f->data_end : reader->size;
     ObjectState object = {};
-    PacketRanges* p = new PacketRanges{};
+    std::unique_ptr<PacketRanges> p(new PacketRanges{});
     int32_t result = 0;
     for (int64_t pos = f->data + data_head_bytes; pos < end && result == 0; pos += f->packet_size) {
         if (end - pos < f->packet_size) {
@@ -150,22 +152,22 @@ int32_t asf_packets_walk(Walk* w, const AsfFile* f) {
         }
         const uint8_t* bytes = nullptr;
         uint32_t got = 0;
-        result = reader_fetch_sparse(reader, pos, f->packet_size, &bytes, &got);
+        // Packets follow one another: a read takes a whole piece of them.
+        result = reader_fetch_dense(reader, pos, f->packet_size, &bytes, &got);
         if (result != 0) break;
-        if (got != f->packet_size) {
+        if (got < f->packet_size) {
             result = reader_broken(reader, pos, result_object_broken);
             break;
         }
-        Cursor c = {bytes, got, 0, false};
+        Cursor c = {bytes, f->packet_size, 0, false};
         p->count = 0;
         p->pos = pos;
-        packet_parse(&c, f->stream, &object, p);
+        packet_parse(&c, f->stream, &object, p.get());
         if (c.overrun) {
             result = reader_broken(reader, pos, result_object_broken);
             break;
         }
         if (p->count > 0) result = w->sink.feed(w->sink.context, bytes, pos, p->ranges, p->count);
     }
-    delete p;
     return result;
 }
